@@ -1,0 +1,241 @@
+#pragma once
+// The table layer: a folder of dBASE files seen as a database, and datasets
+// over its tables. Every window and routine of the program reads and writes
+// its tables through these two classes.
+//
+//   TADOConnection con;
+//   con.setFolder("/inst/WED");             // or setConnectionString(...)
+//   con.Open();
+//   TADODataSet ds;
+//   ds.setConnection(&con);
+//   ds.setCommandText("select * from OTHE2016");
+//   ds.Open();
+//   for (ds.First(); !ds.Eof(); ds.Next())
+//       qDebug() << ds.FieldByName("NAME").AsString();
+//
+// Errors (a missing table or field, a corrupt file, a value that does not fit
+// its field, a write outside edit or insert) are thrown as StoreError.
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+
+namespace store {
+
+class StoreError : public std::runtime_error {
+public:
+    explicit StoreError(const QString &message)
+        : std::runtime_error(message.toStdString()), m_message(message) {}
+    QString message() const { return m_message; }
+
+private:
+    QString m_message;
+};
+
+// One field of a table as the file's header describes it.
+// type: 'C' character, 'N' numeric, 'F' float, 'L' logical, 'D' date, 'M' memo.
+struct FieldDef {
+    QString name;   // upper case, at most 10 characters in a file
+    char type = 'C';
+    int length = 10;
+    int decimals = 0;
+};
+
+// Cheap global counters, so that tests can assert how often tables were
+// opened, records read and records written.
+struct Counters {
+    std::uint64_t tableOpens = 0;   // files opened by a dataset (or by DbfFile::open)
+    std::uint64_t recordReads = 0;  // records read from a file
+    std::uint64_t recordWrites = 0; // records written to a file (post)
+};
+Counters &counters();
+void resetCounters();
+
+class TADODataSet;
+
+// A folder opened as a database. Each .DBF file of the folder is a table,
+// named by its file name with or without ".DBF", in any letter case.
+class TADOConnection {
+public:
+    TADOConnection();
+    ~TADOConnection();
+    TADOConnection(const TADOConnection &) = delete;
+    TADOConnection &operator=(const TADOConnection &) = delete;
+
+    // The folder is taken from "Data Source=" (or "DBQ=") of the string.
+    void setConnectionString(const QString &s);
+    QString connectionString() const;
+    void setFolder(const QString &folder); // sets a connection string for the folder
+    QString folder() const;                // the folder as given, without a closing separator
+
+    // Opens the connection; throws StoreError when the folder does not exist.
+    void Open();
+    // Closes the connection and every dataset open through it.
+    void Close();
+    bool Connected() const;
+
+private:
+    friend class TADODataSet;
+    void attach(TADODataSet *ds);
+    void detach(TADODataSet *ds);
+    QString m_connectionString;
+    QString m_folder;
+    bool m_connected = false;
+    QVector<TADODataSet *> m_datasets;
+};
+
+// A handle on one field of a dataset's current record. Cheap to copy; valid
+// while the dataset stays open.
+class TField {
+public:
+    TField(TADODataSet *ds, int index) : m_ds(ds), m_index(index) {}
+
+    QString FieldName() const;
+    const FieldDef &Def() const;
+    int Index() const { return m_index; }
+
+    // Reading. A blank numeric, date or logical field is null: it reads as
+    // 0 as a number and as empty text. Character fields lose trailing blanks.
+    bool IsNull() const;
+    QString AsString() const;
+    int AsInteger() const;      // text that is no number reads as 0
+    double AsFloat() const;     // text that is no number reads as 0
+    QVariant AsVariant() const; // null -> invalid QVariant; C -> QString; N/F -> double
+                                // (qlonglong when the field has no decimals); L -> bool; D -> QDate
+    bool AsBoolean() const;
+
+    // Writing; only while the dataset is in edit or insert state. A value
+    // that does not fit the field, or text that CP1251 cannot hold, throws
+    // StoreError and leaves the field as it was. Numbers are rounded to the
+    // field's decimals.
+    void SetAsString(const QString &v);  // into a numeric field: parsed ("," or "."), empty -> null
+    void SetAsInteger(long long v);
+    void SetAsFloat(double v);
+    void SetAsVariant(const QVariant &v); // invalid/null QVariant -> Clear()
+    void SetAsBoolean(bool v);
+    void Clear();                         // makes the field null (blank)
+
+private:
+    TADODataSet *m_ds;
+    int m_index;
+};
+
+enum class DataSetState { Inactive, Browse, Edit, Insert };
+
+// A table opened through a connection (or made in memory from field
+// definitions). Records are held in file order, deleted records skipped;
+// IndexFieldNames orders them by fields. The current record is addressed by
+// RecNo, counted from 1.
+class TADODataSet {
+public:
+    TADODataSet();
+    ~TADODataSet();
+    TADODataSet(const TADODataSet &) = delete;
+    TADODataSet &operator=(const TADODataSet &) = delete;
+
+    void setConnection(TADOConnection *c);
+    TADOConnection *connection() const { return m_connection; }
+
+    // "select * from NAME" with NAME with or without ".DBF", optionally
+    // followed by " where " and comparisons (=, <>, <, >, <=, >=) of a field
+    // with a number or a quoted text, joined by AND, each optionally in
+    // parentheses. Anything else throws StoreError on Open.
+    void setCommandText(const QString &sql);
+    QString commandText() const { return m_commandText; }
+    QString tableName() const;   // the table named by the command text
+    QString filePath() const;    // the file of the open table (empty in memory)
+
+    void Open();  // throws StoreError: no connection, connection closed, missing table, corrupt file
+    void Close(); // a pending edit or insert is cancelled, as a closing grid does
+    bool Active() const;
+    DataSetState State() const { return m_state; }
+
+    // Walking.
+    void First();
+    void Next();  // on the last record sets Eof and stays there
+    void Prior();
+    void Last();
+    bool Eof() const;
+    bool Bof() const;
+    int RecNo() const;      // 1-based; 0 when the table is empty
+    void setRecNo(int n);   // positions at record n (1..RecordCount); out of range throws
+    int RecordCount() const;
+    bool IsEmpty() const { return RecordCount() == 0; }
+
+    // Fields.
+    int FieldCount() const;
+    TField Fields(int index);
+    TField FieldByName(const QString &name); // case-insensitive; missing throws StoreError
+    int FieldIndex(const QString &name) const; // -1 when missing
+    const QVector<FieldDef> &FieldDefs() const;
+
+    // Editing.
+    void Edit();
+    void Insert(); // a new blank record before the current one (appended at the end of the file)
+    void Append(); // a new blank record at the end
+    void Post();   // writes the record to the file at once
+    void Cancel();
+    void Delete(); // marks the current record deleted in the file; the next one becomes current
+    bool Modified() const; // a field was written since Edit/Insert/Append
+
+    // Finds the first record whose field equals the value (numbers compared as
+    // numbers, text exactly) and positions there; false leaves the position.
+    bool Locate(const QString &field, const QVariant &value);
+
+    // Orders the records by the named fields (";"-separated); empty restores file order.
+    void setIndexFieldNames(const QString &names);
+    QString indexFieldNames() const { return m_indexFieldNames; }
+
+    // In-memory tables: add field definitions to a closed dataset without a
+    // connection, then CreateDataSet() opens it empty.
+    void AddFieldDef(const FieldDef &def);
+    void ClearFieldDefs();
+    void CreateDataSet();
+
+    // Notifications, as the grid and the windows need them.
+    std::function<void()> onStateChange;          // state changed (browse/edit/insert/inactive)
+    std::function<void()> onDataChange;           // a field of the current record was written
+    std::function<void()> onScroll;               // the current record changed
+    std::function<void()> beforeEdit;             // before Edit() switches to edit state
+    std::function<void()> afterPost;              // after a successful Post()
+    std::function<void()> onNewRecord;            // after Insert()/Append() made the blank record
+
+    // Implementation detail, public for the field handles.
+    struct Impl;
+    Impl *impl() const { return m_impl.get(); }
+
+private:
+    friend class TADOConnection;
+    friend class TField;
+    void connectionClosing();
+    std::unique_ptr<Impl> m_impl;
+    TADOConnection *m_connection = nullptr;
+    QString m_commandText;
+    QString m_indexFieldNames;
+    DataSetState m_state = DataSetState::Inactive;
+};
+
+// File-level helpers for code that creates or inspects tables directly
+// (blanks made by tools, tests, the rebuild of report tables).
+namespace DbfFile {
+// Creates a new empty dBASE III table (version 0x03) with these fields;
+// an existing file is replaced. Names are written upper case.
+void create(const QString &path, const QVector<FieldDef> &fields);
+// The fields of an existing table, read from its header.
+QVector<FieldDef> fieldsOf(const QString &path);
+} // namespace DbfFile
+
+// Finds a file in a folder whatever its letter case (F12016.DBF, f12016.dbf).
+// Returns the existing path, or an empty string when there is none.
+QString findFileCaseInsensitive(const QString &folder, const QString &fileName);
+// True when the file exists in the folder in any letter case.
+bool fileExistsCaseInsensitive(const QString &folder, const QString &fileName);
+
+} // namespace store
