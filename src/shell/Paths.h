@@ -6,13 +6,13 @@
 
 namespace paths {
 
-QString GetProgramDir();                        // the executable's folder, with "/"
-QString GetWedDir();                            // GetProgramDir + "WED/"
-QString GetDbfDir();                            // GetProgramDir + "DBF/"
-QString GetOrgDataDir(const QString &OrgCode);  // GetProgramDir + "DBF/D" + code + "/"
-QString GetBlankDir();                          // GetWedDir + "BLANK/"
-QString GetSvodDir(int year, int setNumber);    // GetDbfDir + "S" + year + set + "/"
-QString GetArchiveDir();                        // GetProgramDir + "ARX"
+QString GetProgramDir();                       // the executable's folder, with "/"
+QString GetWedDir();                           // GetProgramDir + "WED/"
+QString GetDbfDir();                           // GetProgramDir + "DBF/"
+QString GetOrgDataDir(const QString &OrgCode); // GetProgramDir + "DBF/D" + code + "/"
+QString GetBlankDir();                         // GetWedDir + "BLANK/"
+QString GetSvodDir(int year, int setNumber);   // GetDbfDir + "S" + year + set + "/"
+QString GetArchiveDir();                       // GetProgramDir + "ARX"
 
 // Tests only: makes GetProgramDir return this folder (empty restores the
 // executable's folder).

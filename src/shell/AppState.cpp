@@ -1,0 +1,6 @@
+#include "shell/AppState.h"
+
+AppState &appState() {
+    static AppState state;
+    return state;
+}

@@ -1,0 +1,102 @@
+#include "shell/Messages.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QMessageBox>
+
+namespace msg {
+namespace {
+
+MessageHandler &messageHandler() {
+    static MessageHandler handler;
+    return handler;
+}
+
+DialogHandler &dialogHandler() {
+    static DialogHandler handler;
+    return handler;
+}
+
+QMessageBox::Icon toQt(Icon icon) {
+    switch (icon) {
+    case Icon::Information:
+        return QMessageBox::Information;
+    case Icon::Warning:
+        return QMessageBox::Warning;
+    case Icon::Critical:
+        return QMessageBox::Critical;
+    case Icon::Question:
+        return QMessageBox::Question;
+    case Icon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+Answer showWindow(const Request &r) {
+    QMessageBox box(toQt(r.icon), r.title, displayText(r.text), QMessageBox::NoButton,
+                    QApplication::activeWindow());
+    switch (r.buttons) {
+    case Buttons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case Buttons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setButtonText(QMessageBox::Yes, QStringLiteral("Да"));
+        box.setButtonText(QMessageBox::No, QStringLiteral("Нет"));
+        break;
+    case Buttons::OkCancel:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        box.setButtonText(QMessageBox::Cancel, QStringLiteral("Отмена"));
+        break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    case QMessageBox::Cancel:
+        return Answer::Cancel;
+    default:
+        return r.buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
+    }
+}
+
+} // namespace
+
+QString displayText(const QString &text) {
+    QString t = text;
+    t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return t;
+}
+
+Answer show(const QString &title, const QString &text, Icon icon, Buttons buttons) {
+    return show(Request{title, text, icon, buttons});
+}
+
+Answer show(const Request &request) {
+    if (messageHandler())
+        return messageHandler()(request);
+    return showWindow(request);
+}
+
+int exec(QDialog &dialog) {
+    if (dialogHandler())
+        return dialogHandler()(dialog);
+    return dialog.exec();
+}
+
+MessageHandler setMessageHandler(MessageHandler handler) {
+    MessageHandler old = std::move(messageHandler());
+    messageHandler() = std::move(handler);
+    return old;
+}
+
+DialogHandler setDialogHandler(DialogHandler handler) {
+    DialogHandler old = std::move(dialogHandler());
+    dialogHandler() = std::move(handler);
+    return old;
+}
+
+} // namespace msg

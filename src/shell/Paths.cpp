@@ -1,0 +1,54 @@
+#include "shell/Paths.h"
+
+#include <QCoreApplication>
+
+namespace paths {
+namespace {
+QString &testProgramDir() {
+    static QString dir;
+    return dir;
+}
+
+QString withSlash(QString dir) {
+    if (!dir.endsWith(QLatin1Char('/')))
+        dir += QLatin1Char('/');
+    return dir;
+}
+} // namespace
+
+QString GetProgramDir() {
+    if (!testProgramDir().isEmpty())
+        return withSlash(testProgramDir());
+    return withSlash(QCoreApplication::applicationDirPath());
+}
+
+QString GetWedDir() {
+    return GetProgramDir() + QStringLiteral("WED/");
+}
+
+QString GetDbfDir() {
+    return GetProgramDir() + QStringLiteral("DBF/");
+}
+
+QString GetOrgDataDir(const QString &OrgCode) {
+    return GetDbfDir() + QStringLiteral("D") + OrgCode + QLatin1Char('/');
+}
+
+QString GetBlankDir() {
+    return GetWedDir() + QStringLiteral("BLANK/");
+}
+
+QString GetSvodDir(int year, int setNumber) {
+    return GetDbfDir() + QStringLiteral("S") + QString::number(year) + QString::number(setNumber) +
+           QLatin1Char('/');
+}
+
+QString GetArchiveDir() {
+    return GetProgramDir() + QStringLiteral("ARX");
+}
+
+void setProgramDirForTests(const QString &folder) {
+    testProgramDir() = folder;
+}
+
+} // namespace paths

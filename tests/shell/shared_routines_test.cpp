@@ -1,0 +1,103 @@
+#include "shell/UnitConsts.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <clocale>
+#include <gtest/gtest.h>
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &data) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(data);
+}
+
+QByteArray readFile(const QString &path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return "<missing>";
+    return f.readAll();
+}
+
+TEST(CopyFileByStream, CopiesWholeContentAndReplacesLongerDestination) {
+    QTemporaryDir dir;
+    const QString src = dir.filePath("F1.DBF"), dst = dir.filePath("F12016.DBF");
+    writeFile(src, QByteArray("short"));
+    writeFile(dst, QByteArray(1000, 'x'));
+    CopyFileByStream(dst, src);
+    EXPECT_EQ(readFile(dst), QByteArray("short"));
+
+    const QString empty = dir.filePath("EMPTY.DBF"), emptyCopy = dir.filePath("E2.DBF");
+    writeFile(empty, QByteArray());
+    CopyFileByStream(emptyCopy, empty);
+    EXPECT_TRUE(QFile::exists(emptyCopy));
+    EXPECT_EQ(readFile(emptyCopy), QByteArray());
+}
+
+TEST(CopyFileByStream, RefusesToCopyAFileOntoItself) {
+    QTemporaryDir dir;
+    const QString f = dir.filePath("OTHE2016.DBF");
+    writeFile(f, QByteArray("catalogue"));
+    EXPECT_THROW(CopyFileByStream(f, f), FileError);
+    EXPECT_THROW(CopyFileByStream(dir.path() + "/./OTHE2016.DBF", f), FileError);
+    EXPECT_EQ(readFile(f), QByteArray("catalogue"));
+}
+
+TEST(CopyFileByStream, MissingSourceLeavesNoDestination) {
+    QTemporaryDir dir;
+    const QString dst = dir.filePath("NEW.DBF");
+    EXPECT_THROW(CopyFileByStream(dst, dir.filePath("NOPE.DBF")), FileError);
+    EXPECT_FALSE(QFile::exists(dst));
+    // A destination in a folder that does not exist fails without a trace.
+    writeFile(dir.filePath("A.DBF"), "a");
+    EXPECT_THROW(CopyFileByStream(dir.filePath("no/such/B.DBF"), dir.filePath("A.DBF")), FileError);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"A.DBF"});
+}
+
+// Runs the cases under the given C locale (numeric part) when it exists.
+class TruncTo2DecimalsTest : public ::testing::TestWithParam<const char *> {
+protected:
+    void SetUp() override {
+        old = std::setlocale(LC_NUMERIC, nullptr);
+        if (!std::setlocale(LC_NUMERIC, GetParam()))
+            GTEST_SKIP() << "locale " << GetParam() << " not installed";
+    }
+    void TearDown() override { std::setlocale(LC_NUMERIC, old.c_str()); }
+    std::string old;
+};
+
+TEST_P(TruncTo2DecimalsTest, CutsTowardZeroAfterTheSecondDecimal) {
+    EXPECT_DOUBLE_EQ(TruncTo2Decimals(12.349), 12.34);
+    EXPECT_DOUBLE_EQ(TruncTo2Decimals(2.0 / 3.0 * 1000000.0), 666666.66);
+    EXPECT_DOUBLE_EQ(TruncTo2Decimals(100 * 0.29), 29.0);
+    EXPECT_DOUBLE_EQ(TruncTo2Decimals(-0.057), -0.05);
+    EXPECT_DOUBLE_EQ(TruncTo2Decimals(66.666666), 66.66);
+    EXPECT_DOUBLE_EQ(TruncTo2Decimals(5), 5.0);
+    EXPECT_DOUBLE_EQ(TruncTo2Decimals(0.1), 0.1);
+    EXPECT_DOUBLE_EQ(TruncTo2Decimals(0), 0.0);
+}
+
+TEST_P(TruncTo2DecimalsTest, ExponentialMagnitudesStayWithinX) {
+    EXPECT_DOUBLE_EQ(TruncTo2Decimals(0.0000012), 0.0);
+    EXPECT_DOUBLE_EQ(TruncTo2Decimals(-0.0000012), 0.0);
+    EXPECT_DOUBLE_EQ(TruncTo2Decimals(2.5e15), 2.5e15);
+    EXPECT_DOUBLE_EQ(TruncTo2Decimals(-1.0e300), -1.0e300);
+}
+
+INSTANTIATE_TEST_SUITE_P(Locales, TruncTo2DecimalsTest,
+                         ::testing::Values("C", "ru_RU.UTF-8", "ru_RU.CP1251"));
+
+TEST(StrInList, ContainmentAndEquality) {
+    const QStringList files{"F52016.DBF", "F12016.DBF"};
+    EXPECT_TRUE(StrInList("2016", files, false));
+    EXPECT_FALSE(StrInList("2016", files, true));
+    EXPECT_TRUE(StrInList("F12016.DBF", files, true));
+    EXPECT_FALSE(StrInList("f12016", files, false));
+    EXPECT_FALSE(StrInList("", files, false));
+    EXPECT_FALSE(StrInList("F1", QStringList(), false));
+}
+
+} // namespace

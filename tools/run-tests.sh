@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the program, its tests and benchmarks, and
+# runs every test: once in an ordinary build and once under AddressSanitizer
+# and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash tools/install-deps.sh
+
+jobs=$(nproc)
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKVR_BENCH=ON
+cmake --build build -j"$jobs"
+(cd build && ctest --output-on-failure -j"$jobs")
+
+cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKVR_SANITIZE=ON
+cmake --build build-sanitize -j"$jobs"
+(cd build-sanitize &&
+  ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --output-on-failure -j"$jobs")
