@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace msg {
 namespace {
@@ -42,12 +43,12 @@ Answer showWindow(const Request &r) {
         break;
     case Buttons::YesNo:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setButtonText(QMessageBox::Yes, QStringLiteral("Да"));
-        box.setButtonText(QMessageBox::No, QStringLiteral("Нет"));
+        box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
+        box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
         break;
     case Buttons::OkCancel:
         box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-        box.setButtonText(QMessageBox::Cancel, QStringLiteral("Отмена"));
+        box.button(QMessageBox::Cancel)->setText(QStringLiteral("Отмена"));
         break;
     }
     switch (box.exec()) {
