@@ -1,0 +1,492 @@
+#include "entry/EditReportUnit_Zap.h"
+
+#include "shell/Paths.h"
+#include "shell/UnitDM.h"
+
+#include <QDir>
+
+#include <algorithm>
+#include <exception>
+#include <limits>
+
+// ---------------------------------------------------------------------------
+// The link set.
+
+constinit const AutoFillLinkSet AutoFillLinks = {
+    // Copy links: destination, then source.
+    {{
+        // F0, rows 9 to 24: F1 "N1" to "N16" of row 1, in step.
+        {{"F0", "N1", "9"}, {"F1", "N1", "1"}},
+        {{"F0", "N1", "10"}, {"F1", "N2", "1"}},
+        {{"F0", "N1", "11"}, {"F1", "N3", "1"}},
+        {{"F0", "N1", "12"}, {"F1", "N4", "1"}},
+        {{"F0", "N1", "13"}, {"F1", "N5", "1"}},
+        {{"F0", "N1", "14"}, {"F1", "N6", "1"}},
+        {{"F0", "N1", "15"}, {"F1", "N7", "1"}},
+        {{"F0", "N1", "16"}, {"F1", "N8", "1"}},
+        {{"F0", "N1", "17"}, {"F1", "N9", "1"}},
+        {{"F0", "N1", "18"}, {"F1", "N10", "1"}},
+        {{"F0", "N1", "19"}, {"F1", "N11", "1"}},
+        {{"F0", "N1", "20"}, {"F1", "N12", "1"}},
+        {{"F0", "N1", "21"}, {"F1", "N13", "1"}},
+        {{"F0", "N1", "22"}, {"F1", "N14", "1"}},
+        {{"F0", "N1", "23"}, {"F1", "N15", "1"}},
+        {{"F0", "N1", "24"}, {"F1", "N16", "1"}},
+        // Section tables: "N1" of row 1 from one F1 figure of row 1.
+        {{"F3A", "N1", "1"}, {"F1", "N3", "1"}},
+        {{"F3B", "N1", "1"}, {"F1", "N4", "1"}},
+        {{"F3V", "N1", "1"}, {"F1", "N5", "1"}},
+        {{"F3G", "N1", "1"}, {"F1", "N6", "1"}},
+        {{"F3D", "N1", "1"}, {"F1", "N7", "1"}},
+        {{"F4A", "N1", "1"}, {"F1", "N3", "1"}},
+        {{"F4A2", "N1", "1"}, {"F1", "N3", "1"}},
+        {{"F4B", "N1", "1"}, {"F1", "N4", "1"}},
+        {{"F4V", "N1", "1"}, {"F1", "N5", "1"}},
+        {{"F4G", "N1", "1"}, {"F1", "N6", "1"}},
+        {{"F4D", "N1", "1"}, {"F1", "N7", "1"}},
+        {{"F4E", "N1", "1"}, {"F1", "N8", "1"}},
+        {{"F4N", "N1", "1"}, {"F1", "N9", "1"}},
+        {{"F4U", "N1", "1"}, {"F1", "N11", "1"}},
+        {{"F4L", "N1", "1"}, {"F1", "N12", "1"}},
+        {{"F4S", "N1", "1"}, {"F1", "N13", "1"}},
+        {{"F4R", "N1", "1"}, {"F1", "N2", "1"}},
+    }},
+    // Difference cells: F1 minuend minus F1 subtrahend, row 1.
+    {{
+        {{"F4R2", "N1", "1"}, "F1", "N1", "N2", true},
+        {{"F7", "N1", "1"}, "F1", "N1", "N3", false},
+        {{"F7A", "N2", "1"}, "F1", "N1", "N2", false},
+    }},
+    // Sums on row 1 of F7A: "N13" of row 1 of the section tables.
+    {{
+        {{"F7A", "N3", "1"}, {{{"F3A", "N13", "1"}, {"F4A", "N13", "1"}, {"F4A2", "N13", "1"}}}},
+        {{"F7A", "N4", "1"}, {{{"F3B", "N13", "1"}, {"F4B", "N13", "1"}, {"", "", ""}}}},
+        {{"F7A", "N5", "1"}, {{{"F3V", "N13", "1"}, {"F4V", "N13", "1"}, {"", "", ""}}}},
+        {{"F7A", "N6", "1"}, {{{"F3G", "N13", "1"}, {"F4G", "N13", "1"}, {"", "", ""}}}},
+        {{"F7A", "N7", "1"}, {{{"F3D", "N13", "1"}, {"F4D", "N13", "1"}, {"", "", ""}}}},
+    }},
+};
+
+namespace {
+
+QString qs(std::string_view s) {
+    return QString::fromLatin1(s.data(), qsizetype(s.size()));
+}
+
+bool sameText(const QString &a, std::string_view b) {
+    return a == QLatin1StringView(b);
+}
+
+bool sameCell(const AutoFillCell &c, const QString &table, const QString &field,
+              const QString &row) {
+    return sameText(table, c.Table) && sameText(field, c.Field) && sameText(row, c.Row);
+}
+
+// The record number a row text names; 0 when it is no positive decimal number.
+int rowNumber(std::string_view row) {
+    bool ok = false;
+    const int n = qs(row).toInt(&ok, 10);
+    return ok && n > 0 ? n : 0;
+}
+
+// Positions the dataset on the cell's row; throws when the row is no number or
+// no such record exists.
+void moveToRow(store::TADODataSet &ds, std::string_view row) {
+    const int n = rowNumber(row);
+    if (n == 0)
+        throw store::StoreError(QStringLiteral("Номер строки не число: ") + qs(row));
+    ds.setRecNo(n);
+}
+
+// Edits the current record, lets write() assign, posts. On failure an edit
+// that was begun here is cancelled and false is returned.
+template <typename Write> bool editAndPost(store::TADODataSet &ds, Write write) {
+    const bool wasBrowsing = ds.State() == store::DataSetState::Browse;
+    bool began = false;
+    try {
+        ds.Edit();
+        began = wasBrowsing;
+        write();
+        ds.Post();
+        return true;
+    } catch (const std::exception &) {
+        if (began) {
+            try {
+                const auto state = ds.State();
+                if (state == store::DataSetState::Edit || state == store::DataSetState::Insert)
+                    ds.Cancel();
+            } catch (const std::exception &) {
+            }
+        }
+        return false;
+    }
+}
+
+bool tableFileExists(const QString &folder, const QString &tableName) {
+    return store::fileExistsCaseInsensitive(folder, tableName + QStringLiteral(".DBF"));
+}
+
+// Reads a field of the current record as an integer; 0 when it is empty or
+// cannot be read.
+int readInteger(store::TADODataSet &ds, const QString &field) {
+    try {
+        return ds.FieldByName(field).AsInteger();
+    } catch (const std::exception &) {
+        return 0;
+    }
+}
+
+int clampToInt(long long v) {
+    return int(
+        std::clamp<long long>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
+
+// Closes a dataset without letting a failure out.
+void closeQuietly(store::TADODataSet &ds) {
+    try {
+        ds.Close();
+    } catch (const std::exception &) {
+    }
+}
+
+void disconnectOrganisation() {
+    try {
+        DM().ADOConDBF.Close();
+    } catch (const std::exception &) {
+    }
+}
+
+// The copy fill of one destination table: every copy link whose destination
+// is that table, in the order of the link set. Returns whether the table
+// being filled opened.
+bool fillCopyLinks(std::string_view destinationTable, const QString &folder,
+                   const QString &tableName, const QString &year) {
+    store::TADODataSet destination;
+    store::TADODataSet source;
+    bool opened = false;
+    if (DM().OpenConnection(DM().ADOConDBF, folder))
+        opened = DM().OpenTable(DM().ADOConDBF, destination, tableName);
+    if (opened) {
+        QString openSource; // the source table now open, by name with the year
+        bool sourceOpen = false;
+        for (const AutoFillCopyLink &link : AutoFillLinks.Copies) {
+            if (link.Destination.Table != destinationTable)
+                continue;
+            const QString sourceName = qs(link.Source.Table) + year;
+            if (sourceName != openSource) {
+                openSource = sourceName;
+                sourceOpen = tableFileExists(folder, sourceName) &&
+                             DM().OpenTable(DM().ADOConDBF, source, sourceName);
+            }
+            if (sourceOpen)
+                CopyLinkedCell(destination, source, link.Destination, link.Source);
+        }
+    }
+    closeQuietly(destination);
+    closeQuietly(source);
+    disconnectOrganisation();
+    return opened;
+}
+
+const AutoFillDifference &differenceOf(std::string_view destinationTable) {
+    for (const AutoFillDifference &d : AutoFillLinks.Differences)
+        if (d.Destination.Table == destinationTable)
+            return d;
+    // Only called with the tables of the difference fills below.
+    return AutoFillLinks.Differences.front();
+}
+
+int differenceValue(const AutoFillDifference &d, const QString &folder, const QString &year) {
+    const QString sourceName = qs(d.SourceTable) + year;
+    if (!tableFileExists(folder, sourceName))
+        return 0;
+    return SumFieldsOverFolders(QStringList{folder}, sourceName, qs(d.Minuend), -1,
+                                qs(d.Subtrahend));
+}
+
+// F4R2: the table is opened first; nothing is computed when it does not open.
+bool fillDifferenceTableFirst(std::string_view destinationTable, const QString &folder,
+                              const QString &tableName, const QString &year) {
+    const AutoFillDifference &d = differenceOf(destinationTable);
+    store::TADODataSet destination;
+    bool opened = false;
+    if (DM().OpenConnection(DM().ADOConDBF, folder))
+        opened = DM().OpenTable(DM().ADOConDBF, destination, tableName);
+    if (opened) {
+        const int value = differenceValue(d, folder, year);
+        // The summing re-pointed the connection, which closed the table.
+        if (DM().ADOConDBF.Connected() && DM().OpenTable(DM().ADOConDBF, destination, tableName))
+            SetCellInteger(destination, d.Destination, value);
+    }
+    closeQuietly(destination);
+    disconnectOrganisation();
+    return opened;
+}
+
+// F7 and F7A: the value is computed first, then the table is opened and
+// written; a table that does not open makes the write fail silently.
+bool fillDifferenceValueFirst(std::string_view destinationTable, const QString &folder,
+                              const QString &tableName, const QString &year) {
+    const AutoFillDifference &d = differenceOf(destinationTable);
+    const int value = differenceValue(d, folder, year);
+    store::TADODataSet destination;
+    if (DM().OpenConnection(DM().ADOConDBF, folder) &&
+        DM().OpenTable(DM().ADOConDBF, destination, tableName))
+        SetCellInteger(destination, d.Destination, value);
+    closeQuietly(destination);
+    disconnectOrganisation();
+    return true;
+}
+
+// The order in which a table being opened is compared with the derived
+// tables, and the fills each one runs.
+using FillRoutine = bool (*)(const QString &, const QString &, const QString &);
+struct FillStep {
+    std::string_view Table;
+    FillRoutine Fill;
+};
+
+constexpr FillStep kFillSteps[] = {
+    {"F0", FillF0FromF1},     {"F7", FillF7FromF1},     {"F7A", FillF7ASums},
+    {"F7A", FillF7AFromF1},   {"F3A", FillF3AFromF1},   {"F3B", FillF3BFromF1},
+    {"F3V", FillF3VFromF1},   {"F3G", FillF3GFromF1},   {"F3D", FillF3DFromF1},
+    {"F4A", FillF4AFromF1},   {"F4A2", FillF4A2FromF1}, {"F4B", FillF4BFromF1},
+    {"F4V", FillF4VFromF1},   {"F4G", FillF4GFromF1},   {"F4D", FillF4DFromF1},
+    {"F4E", FillF4EFromF1},   {"F4U", FillF4UFromF1},   {"F4R", FillF4RFromF1},
+    {"F4N", FillF4NFromF1},   {"F4L", FillF4LFromF1},   {"F4S", FillF4SFromF1},
+    {"F4R2", FillF4R2FromF1},
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Lookups.
+
+bool IsAutoFilledCell(const QString &Table, const QString &Row, const QString &Field) {
+    for (const AutoFillCopyLink &link : AutoFillLinks.Copies)
+        if (sameCell(link.Destination, Table, Field, Row))
+            return true;
+    for (const AutoFillDifference &d : AutoFillLinks.Differences)
+        if (sameCell(d.Destination, Table, Field, Row))
+            return true;
+    for (const AutoFillSumLink &s : AutoFillLinks.Sums)
+        if (sameCell(s.Destination, Table, Field, Row))
+            return true;
+    return false;
+}
+
+std::optional<AutoFillF1Figure> SectionF1Figure(const QString &Table) {
+    for (const AutoFillCopyLink &link : AutoFillLinks.Copies)
+        if (sameText(Table, link.Destination.Table) && link.Destination.Field == "N1" &&
+            link.Destination.Row == "1" && link.Source.Table == "F1" && link.Source.Row == "1")
+            return AutoFillF1Figure{link.Source.Field, 0, {}};
+    for (const AutoFillDifference &d : AutoFillLinks.Differences)
+        if (d.SectionTable && sameText(Table, d.Destination.Table))
+            return AutoFillF1Figure{d.Minuend, -1, d.Subtrahend};
+    return std::nullopt;
+}
+
+std::optional<AutoFillF1Figure> SectionF1FigureByFile(const QString &FileName) {
+    const QString ext = QStringLiteral(".DBF");
+    if (!FileName.endsWith(ext, Qt::CaseSensitive))
+        return std::nullopt;
+    return SectionF1Figure(FileName.left(FileName.size() - ext.size()));
+}
+
+int ReadF1Figure(store::TADODataSet &F1, const AutoFillF1Figure &Figure) {
+    try {
+        if (!F1.Active() || F1.IsEmpty())
+            return 0;
+        F1.First();
+    } catch (const std::exception &) {
+        return 0;
+    }
+    long long v = readInteger(F1, qs(Figure.Field1));
+    if (!Figure.Field2.empty() && Figure.Factor != 0)
+        v += static_cast<long long>(Figure.Factor) * readInteger(F1, qs(Figure.Field2));
+    return clampToInt(v);
+}
+
+// ---------------------------------------------------------------------------
+// Cell primitives.
+
+bool CopyLinkedCell(store::TADODataSet &Destination, store::TADODataSet &Source,
+                    const AutoFillCell &DestinationCell, const AutoFillCell &SourceCell) {
+    QVariant value;
+    try {
+        moveToRow(Source, SourceCell.Row);
+        value = Source.FieldByName(qs(SourceCell.Field)).AsVariant();
+        moveToRow(Destination, DestinationCell.Row);
+    } catch (const std::exception &) {
+        return false;
+    }
+    const QString field = qs(DestinationCell.Field);
+    return editAndPost(Destination, [&] { Destination.FieldByName(field).SetAsVariant(value); });
+}
+
+bool SetCellInteger(store::TADODataSet &DataSet, const AutoFillCell &Cell, int Value) {
+    try {
+        moveToRow(DataSet, Cell.Row);
+    } catch (const std::exception &) {
+        return false;
+    }
+    const QString field = qs(Cell.Field);
+    return editAndPost(DataSet, [&] { DataSet.FieldByName(field).SetAsInteger(Value); });
+}
+
+// ---------------------------------------------------------------------------
+// Summing.
+
+int SumFieldsOverFolders(const QStringList &Folders, const QString &TableName,
+                         const QString &Field1, int Factor, const QString &Field2) {
+    long long total = 0;
+    store::TADODataSet ds;
+    for (const QString &folder : Folders) {
+        if (!tableFileExists(folder, TableName))
+            continue;
+        if (!DM().OpenConnection(DM().ADOConDBF, folder))
+            continue;
+        if (!DM().OpenTable(DM().ADOConDBF, ds, TableName))
+            continue;
+        try {
+            if (ds.IsEmpty())
+                continue;
+            ds.First();
+        } catch (const std::exception &) {
+            continue;
+        }
+        total += readInteger(ds, Field1);
+        if (!Field2.isEmpty() && Factor != 0)
+            total += static_cast<long long>(Factor) * readInteger(ds, Field2);
+    }
+    closeQuietly(ds);
+    return clampToInt(total);
+}
+
+// ---------------------------------------------------------------------------
+// Fill routines.
+
+bool FillF0FromF1(const QString &Folder, const QString &TableName, const QString &Year) {
+    return fillCopyLinks("F0", Folder, TableName, Year);
+}
+bool FillF3AFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
+    return fillCopyLinks("F3A", Folder, TableName, Year);
+}
+bool FillF3BFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
+    return fillCopyLinks("F3B", Folder, TableName, Year);
+}
+bool FillF3VFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
+    return fillCopyLinks("F3V", Folder, TableName, Year);
+}
+bool FillF3GFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
+    return fillCopyLinks("F3G", Folder, TableName, Year);
+}
+bool FillF3DFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
+    return fillCopyLinks("F3D", Folder, TableName, Year);
+}
+bool FillF4AFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
+    return fillCopyLinks("F4A", Folder, TableName, Year);
+}
+bool FillF4A2FromF1(const QString &Folder, const QString &TableName, const QString &Year) {
+    return fillCopyLinks("F4A2", Folder, TableName, Year);
+}
+bool FillF4BFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
+    return fillCopyLinks("F4B", Folder, TableName, Year);
+}
+bool FillF4VFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
+    return fillCopyLinks("F4V", Folder, TableName, Year);
+}
+bool FillF4GFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
+    return fillCopyLinks("F4G", Folder, TableName, Year);
+}
+bool FillF4DFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
+    return fillCopyLinks("F4D", Folder, TableName, Year);
+}
+bool FillF4EFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
+    return fillCopyLinks("F4E", Folder, TableName, Year);
+}
+bool FillF4UFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
+    return fillCopyLinks("F4U", Folder, TableName, Year);
+}
+bool FillF4RFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
+    return fillCopyLinks("F4R", Folder, TableName, Year);
+}
+bool FillF4NFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
+    return fillCopyLinks("F4N", Folder, TableName, Year);
+}
+bool FillF4LFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
+    return fillCopyLinks("F4L", Folder, TableName, Year);
+}
+bool FillF4SFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
+    return fillCopyLinks("F4S", Folder, TableName, Year);
+}
+
+bool FillF4R2FromF1(const QString &Folder, const QString &TableName, const QString &Year) {
+    return fillDifferenceTableFirst("F4R2", Folder, TableName, Year);
+}
+bool FillF7FromF1(const QString &Folder, const QString &TableName, const QString &Year) {
+    return fillDifferenceValueFirst("F7", Folder, TableName, Year);
+}
+bool FillF7AFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
+    return fillDifferenceValueFirst("F7A", Folder, TableName, Year);
+}
+
+bool FillF7ASums(const QString &Folder, const QString &TableName, const QString &Year) {
+    store::TADODataSet source;
+    store::TADODataSet destination;
+    DM().OpenConnection(DM().ADOConDBF, Folder);
+    for (const AutoFillSumLink &link : AutoFillLinks.Sums) {
+        long long sum = 0;
+        for (const AutoFillCell &s : link.Sources) {
+            if (!s.IsUsed())
+                continue;
+            const QString sourceName = qs(s.Table) + Year;
+            if (!tableFileExists(Folder, sourceName) ||
+                !DM().OpenTable(DM().ADOConDBF, source, sourceName))
+                continue;
+            try {
+                moveToRow(source, s.Row);
+            } catch (const std::exception &) {
+                continue; // a row that is not there adds 0
+            }
+            sum += readInteger(source, qs(s.Field));
+        }
+        if (DM().OpenTable(DM().ADOConDBF, destination, TableName))
+            SetCellInteger(destination, link.Destination, clampToInt(sum));
+    }
+    closeQuietly(source);
+    closeQuietly(destination);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Composition.
+
+bool FillDerivedCellsOfTable(const QString &Folder, const QString &TableName, const QString &Year) {
+    bool ran = false;
+    for (const FillStep &step : kFillSteps) {
+        if (TableName == qs(step.Table) + Year) {
+            step.Fill(Folder, TableName, Year);
+            ran = true;
+        }
+    }
+    return ran;
+}
+
+int FillAllDerivedCells(const QString &OrgCode, int Year) {
+    const QString folder = paths::GetOrgDataDir(OrgCode);
+    const QString year = QString::number(Year);
+    int filled = 0;
+    std::string_view last;
+    for (const FillStep &step : kFillSteps) {
+        if (step.Table == last)
+            continue; // F7A's two fills run together below
+        last = step.Table;
+        const QString tableName = qs(step.Table) + year;
+        if (!tableFileExists(folder, tableName))
+            continue;
+        if (FillDerivedCellsOfTable(folder, tableName, year))
+            ++filled;
+    }
+    return filled;
+}
