@@ -1,0 +1,522 @@
+// Automatic filling of derived cells: the link set and its lookups, the cell
+// primitives, the summing routine and every fill, against small report tables
+// made in a temporary program folder.
+
+#include "entry/EditReportUnit_Zap.h"
+#include "shell/Paths.h"
+#include "shell/UnitDM.h"
+#include "store/Dataset.h"
+#include "support/MessageRecorder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMap>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using store::FieldDef;
+using store::TADOConnection;
+using store::TADODataSet;
+
+// KODSTR, NAME, KODN, KODPOKAZ, then N1..Nn whole numbers of the given width.
+QVector<FieldDef> reportFields(int columns, int width = 10) {
+    QVector<FieldDef> f{
+        {"KODSTR", 'C', 6, 0}, {"NAME", 'C', 60, 0}, {"KODN", 'N', 5, 0}, {"KODPOKAZ", 'N', 5, 0}};
+    for (int n = 1; n <= columns; ++n)
+        f.append({"N" + QString::number(n), 'N', width, 0});
+    return f;
+}
+
+// A table of one folder opened on a connection of its own.
+struct Table {
+    TADOConnection con;
+    TADODataSet ds;
+    Table(const QString &folder, const QString &name) {
+        con.setFolder(folder);
+        con.Open();
+        ds.setConnection(&con);
+        ds.setCommandText("select * from " + name);
+        ds.Open();
+    }
+    void set(int row, const QString &field, const QVariant &v) {
+        ds.setRecNo(row);
+        ds.Edit();
+        ds.FieldByName(field).SetAsVariant(v);
+        ds.Post();
+    }
+    QVariant get(int row, const QString &field) {
+        ds.setRecNo(row);
+        return ds.FieldByName(field).AsVariant();
+    }
+};
+
+class AutoFillTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        root = dir.path() + "/";
+        paths::setProgramDirForTests(root);
+        folder = paths::GetOrgDataDir("7");
+        ASSERT_TRUE(QDir().mkpath(folder));
+    }
+    void TearDown() override {
+        DM().ADOConDBF.Close();
+        paths::setProgramDirForTests(QString());
+    }
+
+    // Creates folder/name.DBF with `rows` records; `values` maps (row, field)
+    // to a cell value, every other data cell blank.
+    void make(const QString &name, int rows, const QMap<QPair<int, QString>, QVariant> &values = {},
+              int columns = 16, const QString &in = QString()) {
+        const QString where = in.isEmpty() ? folder : in;
+        store::DbfFile::create(where + name + ".DBF", reportFields(columns));
+        Table t(where, name);
+        for (int r = 1; r <= rows; ++r) {
+            t.ds.Append();
+            t.ds.FieldByName("KODSTR").SetAsString(QString::number(r));
+            t.ds.Post();
+        }
+        for (auto it = values.begin(); it != values.end(); ++it)
+            t.set(it.key().first, it.key().second, it.value());
+    }
+    // An F1 of one record with the given figures of row 1.
+    void makeF1(const QMap<QString, QVariant> &figures, const QString &in = QString(),
+                const QString &name = "F12016") {
+        QMap<QPair<int, QString>, QVariant> v;
+        for (auto it = figures.begin(); it != figures.end(); ++it)
+            v[{1, it.key()}] = it.value();
+        make(name, 1, v, 16, in);
+    }
+    QVariant cell(const QString &table, int row, const QString &field) {
+        Table t(folder, table);
+        return t.get(row, field);
+    }
+
+    QTemporaryDir dir;
+    QString root;
+    QString folder;
+    MessageRecorder rec;
+};
+
+// ---------------------------------------------------------------------------
+// The link set and its lookups.
+
+TEST(AutoFillLinksTest, NamesFortyOneDistinctDerivedCells) {
+    QSet<QString> cells;
+    auto add = [&](const AutoFillCell &c) {
+        cells.insert(QString::fromLatin1(c.Table.data(), c.Table.size()) + "|" +
+                     QString::fromLatin1(c.Field.data(), c.Field.size()) + "|" +
+                     QString::fromLatin1(c.Row.data(), c.Row.size()));
+    };
+    for (const auto &l : AutoFillLinks.Copies)
+        add(l.Destination);
+    for (const auto &d : AutoFillLinks.Differences)
+        add(d.Destination);
+    for (const auto &s : AutoFillLinks.Sums)
+        add(s.Destination);
+    EXPECT_EQ(cells.size(), 41);
+    EXPECT_FALSE(cells.contains("F7A|N1|1"));
+}
+
+TEST(AutoFillLinksTest, IsAutoFilledCellMatchesExactly) {
+    EXPECT_TRUE(IsAutoFilledCell("F0", "9", "N1"));
+    EXPECT_TRUE(IsAutoFilledCell("F0", "24", "N1"));
+    EXPECT_FALSE(IsAutoFilledCell("F0", "8", "N1"));
+    EXPECT_FALSE(IsAutoFilledCell("F0", "25", "N1"));
+    EXPECT_FALSE(IsAutoFilledCell("F0", "9", "N2"));
+    EXPECT_TRUE(IsAutoFilledCell("F7A", "1", "N2"));
+    EXPECT_TRUE(IsAutoFilledCell("F7A", "1", "N7"));
+    EXPECT_FALSE(IsAutoFilledCell("F7A", "1", "N1"));
+    EXPECT_TRUE(IsAutoFilledCell("F4R2", "1", "N1"));
+    EXPECT_TRUE(IsAutoFilledCell("F7", "1", "N1"));
+    EXPECT_TRUE(IsAutoFilledCell("F4S", "1", "N1"));
+    EXPECT_FALSE(IsAutoFilledCell("F4S", "2", "N1"));
+    EXPECT_FALSE(IsAutoFilledCell("F1", "1", "N1"));
+}
+
+TEST(AutoFillLinksTest, IsAutoFilledCellIsCaseSensitiveAndTakesTableRowField) {
+    EXPECT_FALSE(IsAutoFilledCell("f0", "9", "N1"));
+    EXPECT_FALSE(IsAutoFilledCell("F0", "9", "n1"));
+    EXPECT_FALSE(IsAutoFilledCell("F7a", "1", "N3"));
+    EXPECT_FALSE(IsAutoFilledCell("f4r2", "1", "N1"));
+    EXPECT_FALSE(IsAutoFilledCell("F0", "09", "N1"));
+    EXPECT_FALSE(IsAutoFilledCell("F0 ", "9", "N1"));
+    // Field and row given in the wrong order name no cell.
+    EXPECT_FALSE(IsAutoFilledCell("F0", "N1", "9"));
+}
+
+TEST(AutoFillLinksTest, SectionLookupGivesTheConsolidationsF1Figure) {
+    const QMap<QString, QString> copies{
+        {"F3A", "N3"}, {"F4A", "N3"},  {"F4A2", "N3"}, {"F3B", "N4"},  {"F4B", "N4"}, {"F3V", "N5"},
+        {"F4V", "N5"}, {"F3G", "N6"},  {"F4G", "N6"},  {"F3D", "N7"},  {"F4D", "N7"}, {"F4E", "N8"},
+        {"F4N", "N9"}, {"F4U", "N11"}, {"F4L", "N12"}, {"F4S", "N13"}, {"F4R", "N2"}};
+    for (auto it = copies.begin(); it != copies.end(); ++it) {
+        const auto f = SectionF1FigureByFile(it.key() + ".DBF");
+        ASSERT_TRUE(f.has_value()) << it.key().toStdString();
+        EXPECT_EQ(f->Field1, it.value().toStdString()) << it.key().toStdString();
+        EXPECT_EQ(f->Factor, 0);
+        EXPECT_TRUE(f->Field2.empty());
+    }
+    const auto r2 = SectionF1Figure("F4R2");
+    ASSERT_TRUE(r2.has_value());
+    EXPECT_EQ(r2->Field1, "N1");
+    EXPECT_EQ(r2->Factor, -1);
+    EXPECT_EQ(r2->Field2, "N2");
+    // Tables with derived cells that are no section tables, and other texts.
+    for (const char *t : {"F0", "F1", "F7", "F7A", "f3a", "F3A ", "F3A2016", ""})
+        EXPECT_FALSE(SectionF1Figure(t).has_value()) << t;
+    EXPECT_FALSE(SectionF1FigureByFile("F3A.dbf").has_value());
+    EXPECT_FALSE(SectionF1FigureByFile("F3A").has_value());
+    EXPECT_FALSE(SectionF1FigureByFile("F7.DBF").has_value());
+}
+
+TEST_F(AutoFillTest, ReadF1FigureReadsRowOneAndTheDifference) {
+    makeF1({{"N1", 500}, {"N2", 30}});
+    Table f1(folder, "F12016");
+    EXPECT_EQ(ReadF1Figure(f1.ds, *SectionF1Figure("F4R2")), 470);
+    EXPECT_EQ(ReadF1Figure(f1.ds, *SectionF1Figure("F4R")), 30);
+    EXPECT_EQ(ReadF1Figure(f1.ds, *SectionF1Figure("F4S")), 0); // N13 blank
+    make("F12015", 0);
+    Table empty(folder, "F12015");
+    EXPECT_EQ(ReadF1Figure(empty.ds, *SectionF1Figure("F4R2")), 0);
+}
+
+// ---------------------------------------------------------------------------
+// Cell primitives.
+
+TEST_F(AutoFillTest, CopyLinkedCellMovesTheValueAsStored) {
+    make("SRC", 3, {{{2, "N4"}, 42}});
+    make("DST", 3, {{{3, "N1"}, 7}});
+    Table src(folder, "SRC"), dst(folder, "DST");
+    // The table parts of the addresses are not consulted.
+    EXPECT_TRUE(CopyLinkedCell(dst.ds, src.ds, {"ZZZ", "N1", "3"}, {"YYY", "N4", "2"}));
+    EXPECT_EQ(cell("DST", 3, "N1").toLongLong(), 42);
+    EXPECT_TRUE(CopyLinkedCell(dst.ds, src.ds, {"DST", "N1", "3"}, {"SRC", "N4", "1"}));
+    EXPECT_TRUE(cell("DST", 3, "N1").isNull()) << "an empty source empties the destination";
+}
+
+TEST_F(AutoFillTest, CopyLinkedCellFailsQuietlyOnBadAddresses) {
+    make("SRC", 2, {{{1, "N1"}, 5}});
+    make("DST", 2, {{{1, "N1"}, 9}});
+    Table src(folder, "SRC"), dst(folder, "DST");
+    for (const char *row : {"x", "0", "-1", "3", "", "1 "})
+        EXPECT_FALSE(CopyLinkedCell(dst.ds, src.ds, {"DST", "N1", row}, {"SRC", "N1", "1"})) << row;
+    EXPECT_FALSE(CopyLinkedCell(dst.ds, src.ds, {"DST", "N1", "1"}, {"SRC", "N1", "7"}));
+    EXPECT_FALSE(CopyLinkedCell(dst.ds, src.ds, {"DST", "N1", "1"}, {"SRC", "N40", "1"}));
+    EXPECT_TRUE(rec.messages.isEmpty());
+    EXPECT_EQ(cell("DST", 1, "N1").toLongLong(), 9);
+}
+
+// A copy that fails after it began its edit leaves nothing pending: the
+// destination is back to browsing, the failed row keeps its value on disk, and
+// the next copy posts only its own cell.
+TEST_F(AutoFillTest, FailedCopyCancelsTheEditItBegan) {
+    make("SRC", 2, {{{1, "N1"}, 123456}, {{2, "N1"}, 8}});
+    store::DbfFile::create(folder + "DST.DBF", {{"KODSTR", 'C', 6, 0}, {"N1", 'N', 3, 0}});
+    {
+        Table t(folder, "DST");
+        for (int r = 1; r <= 2; ++r) {
+            t.ds.Append();
+            t.ds.FieldByName("N1").SetAsInteger(r);
+            t.ds.Post();
+        }
+    }
+    Table src(folder, "SRC"), dst(folder, "DST");
+    // 123456 does not fit a field of three digits.
+    EXPECT_FALSE(CopyLinkedCell(dst.ds, src.ds, {"DST", "N1", "1"}, {"SRC", "N1", "1"}));
+    EXPECT_EQ(dst.ds.State(), store::DataSetState::Browse);
+    // A destination field that does not exist fails inside the edit as well.
+    EXPECT_FALSE(CopyLinkedCell(dst.ds, src.ds, {"DST", "N9", "1"}, {"SRC", "N1", "2"}));
+    EXPECT_EQ(dst.ds.State(), store::DataSetState::Browse);
+    EXPECT_TRUE(CopyLinkedCell(dst.ds, src.ds, {"DST", "N1", "2"}, {"SRC", "N1", "2"}));
+    dst.ds.Close();
+    EXPECT_EQ(cell("DST", 1, "N1").toLongLong(), 1);
+    EXPECT_EQ(cell("DST", 2, "N1").toLongLong(), 8);
+}
+
+TEST_F(AutoFillTest, SetCellIntegerWritesOrFailsWithoutPendingEdit) {
+    store::DbfFile::create(folder + "DST.DBF", {{"N1", 'N', 3, 0}});
+    {
+        Table t(folder, "DST");
+        t.ds.Append();
+        t.ds.Post();
+    }
+    Table dst(folder, "DST");
+    EXPECT_TRUE(SetCellInteger(dst.ds, {"", "N1", "1"}, -12));
+    EXPECT_FALSE(SetCellInteger(dst.ds, {"", "N1", "1"}, 100000));
+    EXPECT_EQ(dst.ds.State(), store::DataSetState::Browse);
+    EXPECT_FALSE(SetCellInteger(dst.ds, {"", "N1", "2"}, 1));
+    EXPECT_FALSE(SetCellInteger(dst.ds, {"", "N2", "1"}, 1));
+    EXPECT_EQ(dst.ds.State(), store::DataSetState::Browse);
+    dst.ds.Close();
+    EXPECT_EQ(cell("DST", 1, "N1").toLongLong(), -12);
+}
+
+// ---------------------------------------------------------------------------
+// Summing.
+
+TEST_F(AutoFillTest, SumFieldsOverFoldersAddsEachFoldersFirstRecord) {
+    const QString d8 = paths::GetOrgDataDir("8"), d9 = paths::GetOrgDataDir("9");
+    QDir().mkpath(d8);
+    QDir().mkpath(d9); // no F1 there
+    makeF1({{"N1", 10}, {"N2", 3}});
+    makeF1({{"N1", 20}, {"N2", 5}}, d8);
+    const QStringList folders{folder, d8, d9, root + "DBF/D10/"};
+    EXPECT_EQ(SumFieldsOverFolders(folders, "F12016", "N1", -1, "N2"), 22);
+    EXPECT_EQ(SumFieldsOverFolders(folders, "F12016", "N1", 2, "N2"), 46);
+    EXPECT_EQ(SumFieldsOverFolders(folders, "F12016", "N1", 0, ""), 30);
+    // A folder named without its closing separator counts as well.
+    EXPECT_EQ(SumFieldsOverFolders({root + "DBF/D8"}, "F12016", "N1", -1, "N2"), 15);
+    EXPECT_EQ(SumFieldsOverFolders({}, "F12016", "N1", -1, "N2"), 0);
+    EXPECT_EQ(SumFieldsOverFolders(folders, "F12017", "N1", -1, "N2"), 0);
+    EXPECT_TRUE(rec.messages.isEmpty());
+}
+
+TEST_F(AutoFillTest, SumFieldsOverFoldersCountsEmptyCellsAndEmptyTablesAsZero) {
+    makeF1({{"N2", 4}});
+    EXPECT_EQ(SumFieldsOverFolders({folder}, "F12016", "N1", -1, "N2"), -4);
+    make("F12015", 0);
+    EXPECT_EQ(SumFieldsOverFolders({folder}, "F12015", "N1", -1, "N2"), 0);
+    // A field the table lacks reads as 0.
+    EXPECT_EQ(SumFieldsOverFolders({folder}, "F12016", "N40", -1, "N2"), -4);
+}
+
+// ---------------------------------------------------------------------------
+// Copy fills.
+
+TEST_F(AutoFillTest, SectionFillCopiesItsF1Figure) {
+    makeF1({{"N3", 120}, {"N13", 9}});
+    make("F3A2016", 3, {{{1, "N1"}, 55}, {{1, "N2"}, 7}, {{2, "N1"}, 6}});
+    make("F4S2016", 2);
+    EXPECT_TRUE(FillF3AFromF1(folder, "F3A2016", "2016"));
+    EXPECT_TRUE(FillF4SFromF1(folder, "F4S2016", "2016"));
+    EXPECT_EQ(cell("F3A2016", 1, "N1").toLongLong(), 120);
+    EXPECT_EQ(cell("F3A2016", 1, "N2").toLongLong(), 7);
+    EXPECT_EQ(cell("F3A2016", 2, "N1").toLongLong(), 6);
+    EXPECT_EQ(cell("F4S2016", 1, "N1").toLongLong(), 9);
+    EXPECT_TRUE(rec.messages.isEmpty());
+    EXPECT_FALSE(DM().ADOConDBF.Connected());
+}
+
+TEST_F(AutoFillTest, EmptyF1CellBlanksItsDestination) {
+    makeF1({{"N1", 500}});
+    make("F3A2016", 1, {{{1, "N1"}, 55}});
+    make("F02016", 24, {{{9, "N1"}, 3}, {{10, "N1"}, 4}});
+    EXPECT_TRUE(FillF3AFromF1(folder, "F3A2016", "2016"));
+    EXPECT_TRUE(cell("F3A2016", 1, "N1").isNull());
+    EXPECT_TRUE(FillF0FromF1(folder, "F02016", "2016"));
+    EXPECT_EQ(cell("F02016", 9, "N1").toLongLong(), 500);
+    EXPECT_TRUE(cell("F02016", 10, "N1").isNull());
+}
+
+TEST_F(AutoFillTest, EachSectionFillWritesOnlyItsOwnTable) {
+    QMap<QString, QVariant> figures;
+    for (int n = 1; n <= 16; ++n)
+        figures["N" + QString::number(n)] = 100 + n;
+    makeF1(figures);
+    const QList<std::pair<QString, bool (*)(const QString &, const QString &, const QString &)>>
+        fills{{"F3A", FillF3AFromF1},   {"F3B", FillF3BFromF1}, {"F3V", FillF3VFromF1},
+              {"F3G", FillF3GFromF1},   {"F3D", FillF3DFromF1}, {"F4A", FillF4AFromF1},
+              {"F4A2", FillF4A2FromF1}, {"F4B", FillF4BFromF1}, {"F4V", FillF4VFromF1},
+              {"F4G", FillF4GFromF1},   {"F4D", FillF4DFromF1}, {"F4E", FillF4EFromF1},
+              {"F4U", FillF4UFromF1},   {"F4R", FillF4RFromF1}, {"F4N", FillF4NFromF1},
+              {"F4L", FillF4LFromF1},   {"F4S", FillF4SFromF1}};
+    for (const auto &[table, fill] : fills)
+        make(table + "2016", 2);
+    for (const auto &[table, fill] : fills) {
+        ASSERT_TRUE(fill(folder, table + "2016", "2016")) << table.toStdString();
+        const int field = QString::fromLatin1(SectionF1Figure(table)->Field1.data()).mid(1).toInt();
+        EXPECT_EQ(cell(table + "2016", 1, "N1").toLongLong(), 100 + field) << table.toStdString();
+        EXPECT_TRUE(cell(table + "2016", 2, "N1").isNull());
+    }
+    EXPECT_TRUE(rec.messages.isEmpty());
+}
+
+TEST_F(AutoFillTest, F0WithTwentyRowsCopiesWhatExists) {
+    QMap<QString, QVariant> figures;
+    for (int n = 1; n <= 16; ++n)
+        figures["N" + QString::number(n)] = 100 + n;
+    makeF1(figures);
+    make("F02016", 20, {{{8, "N1"}, 1}});
+    EXPECT_TRUE(FillF0FromF1(folder, "F02016", "2016"));
+    Table f0(folder, "F02016");
+    EXPECT_EQ(f0.ds.RecordCount(), 20);
+    EXPECT_EQ(f0.get(8, "N1").toLongLong(), 1);
+    for (int row = 9; row <= 20; ++row)
+        EXPECT_EQ(f0.get(row, "N1").toLongLong(), 100 + row - 8) << row;
+    EXPECT_TRUE(rec.messages.isEmpty());
+}
+
+TEST_F(AutoFillTest, F0WithAllRowsTakesN16IntoRow24) {
+    QMap<QString, QVariant> figures;
+    for (int n = 1; n <= 16; ++n)
+        figures["N" + QString::number(n)] = 100 + n;
+    makeF1(figures);
+    make("F02016", 25, {{{25, "N1"}, 2}});
+    EXPECT_TRUE(FillF0FromF1(folder, "F02016", "2016"));
+    EXPECT_EQ(cell("F02016", 9, "N1").toLongLong(), 101);
+    EXPECT_EQ(cell("F02016", 24, "N1").toLongLong(), 116);
+    EXPECT_EQ(cell("F02016", 25, "N1").toLongLong(), 2);
+}
+
+// ---------------------------------------------------------------------------
+// F1 missing or empty.
+
+TEST_F(AutoFillTest, MissingF1ZeroesDifferencesAndKeepsCopies) {
+    make("F3A2016", 1, {{{1, "N1"}, 55}});
+    make("F02016", 24, {{{9, "N1"}, 3}});
+    make("F4R22016", 1, {{{1, "N1"}, 9}});
+    make("F72016", 1, {{{1, "N1"}, 9}});
+    make("F7A2016", 1, {{{1, "N1"}, 8}, {{1, "N2"}, 9}});
+    makeF1({{"N1", 500}, {"N3", 120}}, QString(), "F12015"); // another period's
+    EXPECT_TRUE(FillF3AFromF1(folder, "F3A2016", "2016"));
+    EXPECT_TRUE(FillF0FromF1(folder, "F02016", "2016"));
+    EXPECT_TRUE(FillF4R2FromF1(folder, "F4R22016", "2016"));
+    EXPECT_TRUE(FillF7FromF1(folder, "F72016", "2016"));
+    EXPECT_TRUE(FillF7AFromF1(folder, "F7A2016", "2016"));
+    EXPECT_EQ(cell("F3A2016", 1, "N1").toLongLong(), 55);
+    EXPECT_EQ(cell("F02016", 9, "N1").toLongLong(), 3);
+    const QVariant r2 = cell("F4R22016", 1, "N1"), f7 = cell("F72016", 1, "N1"),
+                   f7a = cell("F7A2016", 1, "N2");
+    ASSERT_FALSE(r2.isNull());
+    ASSERT_FALSE(f7.isNull());
+    ASSERT_FALSE(f7a.isNull());
+    EXPECT_EQ(r2.toLongLong(), 0);
+    EXPECT_EQ(f7.toLongLong(), 0);
+    EXPECT_EQ(f7a.toLongLong(), 0);
+    EXPECT_EQ(cell("F7A2016", 1, "N1").toLongLong(), 8);
+    EXPECT_TRUE(rec.messages.isEmpty());
+}
+
+TEST_F(AutoFillTest, F1WithoutRecordsAddsZero) {
+    make("F12016", 0);
+    make("F3A2016", 1, {{{1, "N1"}, 55}});
+    make("F72016", 1, {{{1, "N1"}, 9}});
+    EXPECT_TRUE(FillF3AFromF1(folder, "F3A2016", "2016"));
+    EXPECT_TRUE(FillF7FromF1(folder, "F72016", "2016"));
+    EXPECT_EQ(cell("F3A2016", 1, "N1").toLongLong(), 55);
+    EXPECT_EQ(cell("F72016", 1, "N1").toLongLong(), 0);
+    EXPECT_FALSE(cell("F72016", 1, "N1").isNull());
+}
+
+// ---------------------------------------------------------------------------
+// Difference fills and the sums of F7A.
+
+TEST_F(AutoFillTest, DifferenceFillsSubtractF1Figures) {
+    makeF1({{"N1", 500}, {"N2", 30}, {"N3", 120}});
+    make("F4R22016", 2);
+    make("F72016", 2);
+    make("F7A2016", 2, {{{1, "N1"}, 8}});
+    EXPECT_TRUE(FillF4R2FromF1(folder, "F4R22016", "2016"));
+    EXPECT_TRUE(FillF7FromF1(folder, "F72016", "2016"));
+    EXPECT_TRUE(FillF7AFromF1(folder, "F7A2016", "2016"));
+    EXPECT_EQ(cell("F4R22016", 1, "N1").toLongLong(), 470);
+    EXPECT_EQ(cell("F72016", 1, "N1").toLongLong(), 380);
+    EXPECT_EQ(cell("F7A2016", 1, "N2").toLongLong(), 470);
+    EXPECT_EQ(cell("F7A2016", 1, "N1").toLongLong(), 8);
+    EXPECT_TRUE(cell("F7A2016", 2, "N2").isNull());
+    EXPECT_TRUE(rec.messages.isEmpty());
+}
+
+TEST_F(AutoFillTest, F7ASumsAddSectionFiguresAndMissingTablesAddZero) {
+    make("F3A2016", 1, {{{1, "N13"}, 10}});
+    make("F4A2016", 1, {{{1, "N13"}, 20}}); // no F4A2
+    make("F3B2016", 1, {{{1, "N13"}, 5}});
+    make("F4B2016", 1); // N13 blank
+    make("F4V2016", 0); // no records
+    make("F7A2016", 1, {{{1, "N1"}, 8}, {{1, "N5"}, 99}, {{1, "N6"}, 99}});
+    EXPECT_TRUE(FillF7ASums(folder, "F7A2016", "2016"));
+    Table f7a(folder, "F7A2016");
+    EXPECT_EQ(f7a.get(1, "N3").toLongLong(), 30);
+    EXPECT_EQ(f7a.get(1, "N4").toLongLong(), 5);
+    for (const char *f : {"N5", "N6", "N7"}) {
+        ASSERT_FALSE(f7a.get(1, f).isNull()) << f;
+        EXPECT_EQ(f7a.get(1, f).toLongLong(), 0) << f;
+    }
+    EXPECT_EQ(f7a.get(1, "N1").toLongLong(), 8);
+    EXPECT_TRUE(f7a.get(1, "N2").isNull());
+    EXPECT_TRUE(rec.messages.isEmpty());
+}
+
+// Opening F7A runs its sums and then its difference: both kinds of cell are
+// written, and the difference fill, which runs last, leaves the organisation
+// connection closed as every fill but the sums does.
+TEST_F(AutoFillTest, OpeningF7ARunsItsSumsBeforeItsDifference) {
+    makeF1({{"N1", 500}, {"N2", 30}});
+    make("F3D2016", 1, {{{1, "N13"}, 4}});
+    make("F4D2016", 1, {{{1, "N13"}, 6}});
+    make("F7A2016", 1);
+    EXPECT_TRUE(FillDerivedCellsOfTable(folder, "F7A2016", "2016"));
+    EXPECT_EQ(cell("F7A2016", 1, "N7").toLongLong(), 10);
+    EXPECT_EQ(cell("F7A2016", 1, "N2").toLongLong(), 470);
+    EXPECT_FALSE(DM().ADOConDBF.Connected());
+    EXPECT_TRUE(FillF7ASums(folder, "F7A2016", "2016"));
+    EXPECT_TRUE(DM().ADOConDBF.Connected());
+}
+
+TEST_F(AutoFillTest, DispatchComparesTheTableNameExactly) {
+    makeF1({{"N3", 120}});
+    make("F3A2016", 1, {{{1, "N1"}, 55}});
+    EXPECT_FALSE(FillDerivedCellsOfTable(folder, "F12016", "2016"));
+    EXPECT_FALSE(FillDerivedCellsOfTable(folder, "f3a2016", "2016"));
+    EXPECT_FALSE(FillDerivedCellsOfTable(folder, "F3A2016", "2015"));
+    EXPECT_EQ(cell("F3A2016", 1, "N1").toLongLong(), 55);
+    EXPECT_TRUE(FillDerivedCellsOfTable(folder, "F3A2016", "2016"));
+    EXPECT_EQ(cell("F3A2016", 1, "N1").toLongLong(), 120);
+}
+
+// ---------------------------------------------------------------------------
+// A table that does not open.
+
+TEST_F(AutoFillTest, MissingTableBeingFilledGivesEachFillsOwnResult) {
+    makeF1({{"N1", 500}, {"N3", 120}});
+    EXPECT_FALSE(FillF3AFromF1(folder, "F3A2016", "2016"));
+    EXPECT_FALSE(FillF0FromF1(folder, "F02016", "2016"));
+    EXPECT_FALSE(FillF4R2FromF1(folder, "F4R22016", "2016"));
+    EXPECT_TRUE(FillF7FromF1(folder, "F72016", "2016"));
+    EXPECT_TRUE(FillF7AFromF1(folder, "F7A2016", "2016"));
+    EXPECT_TRUE(FillF7ASums(folder, "F7A2016", "2016"));
+    EXPECT_FALSE(QFile::exists(folder + "F3A2016.DBF"));
+    EXPECT_FALSE(QFile::exists(folder + "F72016.DBF"));
+    // Only the data module's own notices, one per table it could not read.
+    ASSERT_FALSE(rec.messages.isEmpty());
+    for (const msg::Request &m : rec.messages)
+        EXPECT_TRUE(m.text.startsWith("Не удалось прочитать данные из файла БД."))
+            << m.text.toStdString();
+}
+
+// ---------------------------------------------------------------------------
+// Filling a whole organisation.
+
+TEST_F(AutoFillTest, FillAllDerivedCellsMakesEveryDerivedCellConsistent) {
+    QMap<QString, QVariant> figures;
+    for (int n = 1; n <= 16; ++n)
+        figures["N" + QString::number(n)] = 100 * n;
+    makeF1(figures);
+    makeF1({{"N1", 1}, {"N3", 1}}, QString(), "F12015"); // another period
+    make("F02016", 24);
+    make("F3A2016", 1, {{{1, "N13"}, 4}});
+    make("F4A2016", 1, {{{1, "N13"}, 6}});
+    make("F4R22016", 1);
+    make("F72016", 1);
+    make("F7A2016", 1);
+    make("F3A2015", 1, {{{1, "N1"}, 77}});
+    EXPECT_EQ(FillAllDerivedCells("7", 2016), 6);
+    EXPECT_EQ(cell("F02016", 24, "N1").toLongLong(), 1600);
+    EXPECT_EQ(cell("F3A2016", 1, "N1").toLongLong(), 300);
+    EXPECT_EQ(cell("F4A2016", 1, "N1").toLongLong(), 300);
+    EXPECT_EQ(cell("F4R22016", 1, "N1").toLongLong(), -100);
+    EXPECT_EQ(cell("F72016", 1, "N1").toLongLong(), -200);
+    EXPECT_EQ(cell("F7A2016", 1, "N2").toLongLong(), -100);
+    EXPECT_EQ(cell("F7A2016", 1, "N3").toLongLong(), 10);
+    EXPECT_EQ(cell("F3A2015", 1, "N1").toLongLong(), 77);
+    EXPECT_TRUE(rec.messages.isEmpty());
+    EXPECT_EQ(FillAllDerivedCells("8", 2016), 0); // no data folder at all
+    EXPECT_TRUE(rec.messages.isEmpty());
+}
+
+} // namespace
