@@ -1,0 +1,405 @@
+#include "entry/RowTotals.h"
+
+#include "entry/EditReportUnit_Zap.h"
+
+#include "shell/Paths.h"
+#include "shell/UnitConsts.h"
+#include "shell/UnitDM.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <cmath>
+#include <optional>
+
+using store::DataSetState;
+using store::StoreError;
+using store::TADODataSet;
+
+namespace {
+
+QString fieldN(int n) {
+    return QStringLiteral("N") + QString::number(n);
+}
+
+QStringList fieldRange(int from, int to) {
+    QStringList list;
+    for (int n = from; n <= to; ++n)
+        list << fieldN(n);
+    return list;
+}
+
+// Whole-number reading of a cell, as the sums take it; a blank cell reads 0.
+long long cellInt(TADODataSet &ds, const QString &field) {
+    return ds.FieldByName(field).AsInteger();
+}
+
+long long sumInts(TADODataSet &ds, int from, int to) {
+    long long s = 0;
+    for (int n = from; n <= to; ++n)
+        s += cellInt(ds, fieldN(n));
+    return s;
+}
+
+// One computed value for a field of the current record.
+struct CellWrite {
+    QString field;
+    std::optional<long long> whole;
+    double fraction = 0;
+};
+
+CellWrite wholeValue(const QString &field, long long v) {
+    return CellWrite{field, v, 0};
+}
+CellWrite fractionValue(const QString &field, double v) {
+    return CellWrite{field, std::nullopt, v};
+}
+
+QString storeFailure(const QString &detail) {
+    return QStringLiteral("Не удалось записать итоги строки:\r") + detail;
+}
+
+// Writes the values into the current record and posts it, together with any
+// change still pending there. On a failure the written fields get their old
+// values back, a record that was not being edited before is left unchanged,
+// and the error is returned.
+CalcResult writeAndPost(TADODataSet &ds, const QVector<CellWrite> &writes) {
+    const bool wasEditing = ds.State() == DataSetState::Edit;
+    QVector<QVariant> old;
+    try {
+        if (!wasEditing)
+            ds.Edit();
+        for (const CellWrite &w : writes) {
+            store::TField f = ds.FieldByName(w.field);
+            old << f.AsVariant();
+            if (w.whole)
+                f.SetAsInteger(*w.whole);
+            else
+                f.SetAsFloat(w.fraction);
+        }
+        ds.Post();
+        return {};
+    } catch (const StoreError &e) {
+        try {
+            for (int i = 0; i < old.size(); ++i)
+                ds.FieldByName(writes[i].field).SetAsVariant(old[i]);
+            if (!wasEditing && ds.State() != DataSetState::Browse)
+                ds.Cancel();
+        } catch (const StoreError &) {
+            if (ds.State() != DataSetState::Browse)
+                ds.Cancel();
+        }
+        return {false, storeFailure(e.message())};
+    }
+}
+
+// Values of the single-row groups, or nothing when the row is left untouched.
+std::optional<QVector<CellWrite>> rowValues(TADODataSet &ds, int group) {
+    switch (group) {
+    case 2:
+        return QVector<CellWrite>{wholeValue(QStringLiteral("N1"), sumInts(ds, 2, 16))};
+    case 40: {
+        const double a = ds.FieldByName(QStringLiteral("N2")).AsFloat();
+        const double b = ds.FieldByName(QStringLiteral("N5")).AsFloat();
+        if (a == 0)
+            return std::nullopt;
+        return QVector<CellWrite>{
+            fractionValue(QStringLiteral("N6"), TruncTo2Decimals(b * 100 / a))};
+    }
+    case 4:
+    case 5:
+    case 39: {
+        const long long s = sumInts(ds, 2, 12);
+        const double n1 = ds.FieldByName(QStringLiteral("N1")).AsFloat();
+        const double rate = n1 == 0 ? 0.0 : TruncTo2Decimals(double(s) / n1 * 1000000.0);
+        return QVector<CellWrite>{wholeValue(QStringLiteral("N13"), s),
+                                  fractionValue(QStringLiteral("N14"), rate)};
+    }
+    case 7: {
+        const long long s = sumInts(ds, 3, 15);
+        const double n2 = ds.FieldByName(QStringLiteral("N2")).AsFloat();
+        const double rate = n2 == 0 ? 0.0 : TruncTo2Decimals(double(s) / n2 * 100.0);
+        return QVector<CellWrite>{wholeValue(QStringLiteral("N16"), s),
+                                  fractionValue(QStringLiteral("N17"), rate)};
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+// Posts a change pending in the current record before the table is walked.
+CalcResult postPending(TADODataSet &ds) {
+    if (ds.State() != DataSetState::Edit && ds.State() != DataSetState::Insert)
+        return {};
+    try {
+        ds.Post();
+        return {};
+    } catch (const StoreError &e) {
+        return {false, storeFailure(e.message())};
+    }
+}
+
+CalcResult totalEveryRow(TADODataSet &ds) {
+    if (CalcResult r = postPending(ds); !r.ok)
+        return r;
+    const int current = ds.RecNo();
+    const int count = ds.RecordCount();
+    CalcResult result;
+    for (int row = 1; row <= count && result.ok; ++row) {
+        ds.setRecNo(row);
+        result = writeAndPost(ds, {wholeValue(QStringLiteral("N1"), sumInts(ds, 2, 14))});
+    }
+    if (current >= 1 && current <= ds.RecordCount())
+        ds.setRecNo(current);
+    return result;
+}
+
+CalcResult totalLastRow(TADODataSet &ds) {
+    if (CalcResult r = postPending(ds); !r.ok)
+        return r;
+    const int current = ds.RecNo();
+    const int count = ds.RecordCount();
+    if (count == 0)
+        return {};
+    QVector<long long> sums(28, 0);
+    for (int row = 1; row < count; ++row) {
+        ds.setRecNo(row);
+        for (int n = 1; n <= 28; ++n)
+            sums[n - 1] += cellInt(ds, fieldN(n));
+    }
+    ds.setRecNo(count);
+    QVector<CellWrite> writes;
+    for (int n = 1; n <= 28; ++n)
+        writes << wholeValue(fieldN(n), sums[n - 1]);
+    CalcResult result = writeAndPost(ds, writes);
+    if (current >= 1 && current <= ds.RecordCount())
+        ds.setRecNo(current);
+    return result;
+}
+
+} // namespace
+
+bool GroupHasRowTotals(int group) {
+    return !RowTotalFields(group).isEmpty();
+}
+
+QStringList RowTotalFields(int group) {
+    switch (group) {
+    case 2:
+        return fieldRange(1, 16);
+    case 40:
+        return {QStringLiteral("N2"), QStringLiteral("N5"), QStringLiteral("N6")};
+    case 4:
+    case 5:
+    case 39:
+        return fieldRange(1, 14);
+    case 7:
+        return fieldRange(2, 17);
+    case 47:
+        return fieldRange(1, 14);
+    case 51:
+        return fieldRange(1, 28);
+    default:
+        return {};
+    }
+}
+
+CalcResult RowAutoCalc(TADODataSet &DataSet, int Group) {
+    if (!DataSet.Active() || !GroupHasRowTotals(Group))
+        return {};
+    // Every field is looked up before anything is written, so that a table
+    // without one of them is left exactly as it was.
+    for (const QString &field : RowTotalFields(Group)) {
+        if (DataSet.FieldIndex(field) < 0)
+            return {false, QStringLiteral("В таблице отчета нет поля ") + field +
+                               QStringLiteral(".\rИтоги строки не вычислены.")};
+    }
+    try {
+        if (Group == 47)
+            return totalEveryRow(DataSet);
+        if (Group == 51)
+            return totalLastRow(DataSet);
+        if (DataSet.RecNo() < 1)
+            return {};
+        std::optional<QVector<CellWrite>> writes = rowValues(DataSet, Group);
+        if (!writes)
+            return {};
+        return writeAndPost(DataSet, *writes);
+    } catch (const StoreError &e) {
+        return {false, storeFailure(e.message())};
+    }
+}
+
+QString AgeRowCaption(int Group, int Row, int Year) {
+    if (Row < 1 || Row > 14)
+        return {};
+    const QString birth = QString::number(Year - 5 - Row);
+    if (Group == 12) {
+        static const char *const tails[14] = {
+            " г.| г |  5 лет  |  Число", " г.| о |  6 лет  |",         " г.| д |  7 лет  |  полных",
+            " г.|   |  8 лет  |",        " г.| р |  9 лет  |   лет",   " г.| о | 10 лет  |",
+            " г.| ж | 11 лет  |    на",  " г.| д | 12 лет  |",         " г.| е | 13 лет  |    1",
+            " г.| н | 14 лет  |",        " г.| и | 15 лет  |  января", " г.| я | 16 лет  |",
+            " г.|   | 17 лет  |  ",      " г.|   | 18 лет и старше"};
+        QString caption = birth + QString::fromUtf8(tails[Row - 1]);
+        if (Row == 13)
+            caption += QString::number(Year) + QStringLiteral(" г.");
+        return caption;
+    }
+    if (Group == 29) {
+        if (Row == 1)
+            return QStringLiteral("На 01/01/") +
+                   QString::number(Year % 100).rightJustified(2, '0') +
+                   QStringLiteral(" -5 полных лет, год рожд.") + QString::number(Year - 5);
+        if (Row == 14)
+            return QStringLiteral("18 лет и старше, ") + QString::number(Year - 19) +
+                   QStringLiteral("г.  и раньше");
+        return QString::number(Row + 4) + QStringLiteral(" лет, ") + birth;
+    }
+    return {};
+}
+
+void FillAgeRows(const QString &DataFilePath, int Group, int Year) {
+    if (Group != 12 && Group != 29)
+        return;
+    const QFileInfo info(DataFilePath);
+    const QString tableName = info.fileName().chopped(4);
+    store::TADOConnection connection;
+    connection.setFolder(info.absolutePath());
+    connection.Open();
+    TADODataSet ds;
+    ds.setConnection(&connection);
+    ds.setCommandText(QStringLiteral("select * from ") + tableName);
+    ds.Open();
+    const int rows = qMin(14, ds.RecordCount());
+    for (int row = 1; row <= rows; ++row) {
+        ds.setRecNo(row);
+        ds.Edit();
+        ds.FieldByName(QStringLiteral("NAME")).SetAsString(AgeRowCaption(Group, row, Year));
+        ds.Post();
+    }
+    ds.Close();
+    connection.Close();
+}
+
+QString OrganisationNameText(const QString &OwnName, const QString &OrgName) {
+    const QString w = OwnName.trimmed();
+    const QString o = OrgName.trimmed();
+    if (w.size() + 1 + o.size() <= 40)
+        return w + QStringLiteral(": ") + o;
+    if (o.size() >= 30)
+        return w.left(9) + QLatin1Char(':') + o.left(30);
+    return w.left(39 - o.size()) + QLatin1Char(':') + o;
+}
+
+QString ReadOwnOrganisationName() {
+    try {
+        TDM &dm = DM();
+        if (!dm.ADOConMain.Connected()) {
+            dm.ADOConMain.setFolder(paths::GetProgramDir());
+            dm.ADOConMain.Open();
+        }
+        if (!store::fileExistsCaseInsensitive(paths::GetProgramDir(), QStringLiteral("REGIM.DBF")))
+            return {};
+        TADODataSet ds;
+        ds.setConnection(&dm.ADOConMain);
+        ds.setCommandText(QStringLiteral("select * from REGIM"));
+        ds.Open();
+        QString name;
+        if (!ds.IsEmpty()) {
+            ds.First();
+            name = ds.FieldByName(QStringLiteral("BANK")).AsString().trimmed();
+        }
+        ds.Close();
+        return name;
+    } catch (const StoreError &) {
+        return {};
+    }
+}
+
+void FillOrganisationName(TADODataSet &DataSet, const QString &OrgName, const QString &OwnName) {
+    QString text = OrganisationNameText(OwnName, OrgName);
+    store::TField nameField = DataSet.FieldByName(QStringLiteral("NAME"));
+    const store::FieldDef def = nameField.Def();
+    if (def.type == 'C' && text.size() > def.length)
+        text.truncate(def.length);
+    const int count = DataSet.RecordCount();
+    for (int row = 1; row <= count; ++row) {
+        DataSet.setRecNo(row);
+        if (!DataSet.FieldByName(QStringLiteral("NAME")).AsString().trimmed().isEmpty())
+            continue;
+        DataSet.Edit();
+        DataSet.FieldByName(QStringLiteral("NAME")).SetAsString(text);
+        DataSet.Post();
+    }
+    if (count > 0)
+        DataSet.First();
+}
+
+void FillOrganisationName(TADODataSet &DataSet, const QString &OrgName) {
+    FillOrganisationName(DataSet, OrgName, ReadOwnOrganisationName());
+}
+
+void DispatchFillIn(const QString &Folder, const QString &TableName, int Year) {
+    FillDerivedCellsOfTable(Folder, TableName, QString::number(Year));
+}
+
+bool AutoValueButtonShown(const QString &BaseName) {
+    static const QStringList shown = {
+        QStringLiteral("F3A"),  QStringLiteral("F3B"), QStringLiteral("F3V"),
+        QStringLiteral("F3G"),  QStringLiteral("F3D"), QStringLiteral("F4A"),
+        QStringLiteral("F4A2"), QStringLiteral("F4B"), QStringLiteral("F4V"),
+        QStringLiteral("F4G"),  QStringLiteral("F4D"), QStringLiteral("F4R"),
+        QStringLiteral("F4R2"), QStringLiteral("F4E"), QStringLiteral("F4U"),
+        QStringLiteral("F4N"),  QStringLiteral("F4L"), QStringLiteral("F4S")};
+    return shown.contains(BaseName);
+}
+
+bool CheckCellInput(const QString &Text, const store::FieldDef &Field, QString *Normalized,
+                    QString *Error) {
+    const QString text = Text.trimmed();
+    auto fail = [&](const QString &message) {
+        if (Error)
+            *Error = message;
+        return false;
+    };
+    if (Field.type == 'C') {
+        if (text.size() > Field.length)
+            return fail(QStringLiteral("Текст длиннее ") + QString::number(Field.length) +
+                        QStringLiteral(" знаков не помещается в поле ") + Field.name +
+                        QStringLiteral("."));
+        if (Normalized)
+            *Normalized = text;
+        return true;
+    }
+    if (text.isEmpty()) {
+        if (Normalized)
+            Normalized->clear();
+        return true;
+    }
+    static const QRegularExpression number(QStringLiteral("^[+-]?(\\d+([.,]\\d*)?|[.,]\\d+)$"));
+    if (!number.match(text).hasMatch())
+        return fail(QStringLiteral("\"") + text +
+                    QStringLiteral("\" не является числом.\rВведите число, например 12 или 3,5."));
+    QString plain = text;
+    plain.replace(QLatin1Char(','), QLatin1Char('.'));
+    if (plain.startsWith(QLatin1Char('+')))
+        plain.remove(0, 1);
+    bool ok = false;
+    const double value = plain.toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        return fail(QStringLiteral("\"") + text + QStringLiteral("\" не является числом."));
+    // The number as the file would hold it: rounded to the field's decimals,
+    // right-aligned in the field's width.
+    const int decimals = qMax(0, Field.decimals);
+    QString stored = QString::number(value, 'f', decimals);
+    if (stored.startsWith(QStringLiteral("-")) && stored.toDouble() == 0)
+        stored.remove(0, 1);
+    if (stored.size() > Field.length)
+        return fail(QStringLiteral("Число ") + text + QStringLiteral(" не помещается в поле ") +
+                    Field.name + QStringLiteral(" (не более ") + QString::number(Field.length) +
+                    QStringLiteral(" знаков вместе с запятой и знаком)."));
+    if (Normalized)
+        *Normalized = plain;
+    return true;
+}

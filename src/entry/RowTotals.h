@@ -1,0 +1,82 @@
+#pragma once
+// Computations that report entry runs on an open report table: the row
+// totals of the groups that have them, the age-row captions of a new table,
+// the organisation's name in empty name cells, the automatic filling run
+// before a table is opened, and the check of a typed cell value.
+//
+// They work on datasets and folders only; the entry window shows whatever
+// they report.
+
+#include "store/Dataset.h"
+
+#include <QString>
+#include <QStringList>
+
+// What a computation over a report table came to. When ok is false, error is
+// the text to show the user (title "Ошибка").
+struct CalcResult {
+    bool ok = true;
+    QString error;
+};
+
+// Groups whose rows are totalled on Enter: 2, 4, 5, 7, 39, 40, 47 and 51.
+bool GroupHasRowTotals(int group);
+
+// The fields the group's row totals read or write ("N1".."N16" for group 2,
+// and so on); empty for a group without row totals.
+QStringList RowTotalFields(int group);
+
+// Computes the row totals of the group on the dataset's current record
+// (groups 47 and 51: over the whole table, then back to the record that was
+// current). A change still pending in the current record is posted with the
+// computed values. Every computed record is posted at once.
+//
+// When the table lacks a field the group needs, nothing is written and the
+// result names the field. A value that cannot be stored leaves that record
+// as it was (rows of group 47 already posted stay posted) and is reported.
+CalcResult RowAutoCalc(store::TADODataSet &DataSet, int Group);
+
+// The caption of age row Row (1..14) of a new table of group 12 or 29 for the
+// period Year (its second calendar year); empty for other groups and rows.
+QString AgeRowCaption(int Group, int Row, int Year);
+
+// Writes the age-row captions into "NAME" of rows 1 to 14 of the report table
+// DataFilePath (a table just copied from its blank). Does nothing unless the
+// group is 12 or 29. A table shorter than 14 rows gets the rows it has.
+// Throws store::StoreError when the table cannot be opened or written.
+void FillAgeRows(const QString &DataFilePath, int Group, int Year);
+
+// The text written into empty name cells of groups 46 and 48: the own
+// organisation's name, a colon and the organisation's name, at most 41
+// characters (see the routine for how each part is cut).
+QString OrganisationNameText(const QString &OwnName, const QString &OrgName);
+
+// "BANK" of the first record of "REGIM" in the program folder, trimmed;
+// empty when the table cannot be read (no message).
+QString ReadOwnOrganisationName();
+
+// Fills every row whose "NAME" is blank with OrganisationNameText of the own
+// name and OrgName; other rows keep their names. The dataset is left on its
+// first record. The text is cut to the width of the "NAME" field when the
+// field is narrower. Throws store::StoreError when a row cannot be written.
+void FillOrganisationName(store::TADODataSet &DataSet, const QString &OrgName,
+                          const QString &OwnName);
+// The same with the own name read from "REGIM".
+void FillOrganisationName(store::TADODataSet &DataSet, const QString &OrgName);
+
+// Runs the automatic filling of the table being opened (base name and year,
+// "F3A2016") on the organisation's data folder, before the table is shown;
+// tables without derived cells are left alone. The fills re-point
+// DM().ADOConDBF: nothing may be open on it across this call.
+void DispatchFillIn(const QString &Folder, const QString &TableName, int Year);
+
+// Whether the "Вычислить значения" button is shown for the table's base name.
+bool AutoValueButtonShown(const QString &BaseName);
+
+// Checks a value typed into a data cell of the given field. Blanks around it
+// are ignored; "," and "." are both taken as the decimal separator; an empty
+// text clears the cell. On success *Normalized holds the text to store (with
+// "." as separator, empty for a cleared cell); otherwise *Error holds the
+// message for the user.
+bool CheckCellInput(const QString &Text, const store::FieldDef &Field, QString *Normalized,
+                    QString *Error);

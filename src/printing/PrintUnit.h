@@ -1,0 +1,14 @@
+#pragma once
+// Printing of reports and title pages through the spreadsheet templates.
+
+#include "store/Dataset.h"
+
+#include <QString>
+
+// Prints the table of DataSet on the template of PageKind: a report's code in
+// the catalogue, 0 or -1 for the two title pages (-1 asks no new question),
+// or 1111 for a by-column consolidation. YearOrColumns is the year modulo
+// 100, or for 1111 the number of organisation columns. Title is the
+// organisation's name (or the consolidation's title).
+void PrintReport(store::TADODataSet &DataSet, int PageKind, int YearOrColumns,
+                 const QString &Title);
