@@ -474,7 +474,10 @@ bool FillDerivedCellsOfTable(const QString &Folder, const QString &TableName, co
 }
 
 int FillAllDerivedCells(const QString &OrgCode, int Year) {
-    const QString folder = paths::GetOrgDataDir(OrgCode);
+    return FillAllDerivedCellsInFolder(paths::GetOrgDataDir(OrgCode), Year);
+}
+
+int FillAllDerivedCellsInFolder(const QString &Folder, int Year) {
     const QString year = QString::number(Year);
     int filled = 0;
     std::string_view last;
@@ -483,9 +486,9 @@ int FillAllDerivedCells(const QString &OrgCode, int Year) {
             continue; // F7A's two fills run together below
         last = step.Table;
         const QString tableName = qs(step.Table) + year;
-        if (!tableFileExists(folder, tableName))
+        if (!tableFileExists(Folder, tableName))
             continue;
-        if (FillDerivedCellsOfTable(folder, tableName, year))
+        if (FillDerivedCellsOfTable(Folder, tableName, year))
             ++filled;
     }
     return filled;

@@ -172,8 +172,11 @@ bool FillF7ASums(const QString &Folder, const QString &TableName, const QString 
 // true when TableName is a derived table (a fill ran), false otherwise.
 bool FillDerivedCellsOfTable(const QString &Folder, const QString &TableName, const QString &Year);
 
-// Fills the derived cells of every derived table that the organisation has
-// for the year (the files under paths::GetOrgDataDir(OrgCode)); tables that
-// are absent are skipped without a message. Returns how many tables were
-// filled. Meant for code that writes an organisation's tables in one go.
+// Fills the derived cells of every derived table of the year that the data
+// folder holds, in the order above; tables that are absent are skipped without
+// a message. Returns how many tables were filled. Meant for code that writes
+// an organisation's tables in one go (the folder may lie outside the
+// program's own tree).
+int FillAllDerivedCellsInFolder(const QString &Folder, int Year);
+// The same for an organisation's data folder, paths::GetOrgDataDir(OrgCode).
 int FillAllDerivedCells(const QString &OrgCode, int Year);

@@ -519,4 +519,18 @@ TEST_F(AutoFillTest, FillAllDerivedCellsMakesEveryDerivedCellConsistent) {
     EXPECT_TRUE(rec.messages.isEmpty());
 }
 
+TEST_F(AutoFillTest, FillAllDerivedCellsInFolderWorksOutsideTheProgramTree) {
+    QTemporaryDir other;
+    ASSERT_TRUE(other.isValid());
+    const QString where = other.path() + "/";
+    makeF1({{"N1", 50}, {"N3", 20}}, where, "F12017");
+    make("F72017", 1, {}, 16, where);
+    make("F3A2017", 1, {}, 16, where);
+    EXPECT_EQ(FillAllDerivedCellsInFolder(where, 2017), 2);
+    Table f7(where, "F72017"), f3a(where, "F3A2017");
+    EXPECT_EQ(f7.get(1, "N1").toLongLong(), 30);
+    EXPECT_EQ(f3a.get(1, "N1").toLongLong(), 20);
+    EXPECT_TRUE(rec.messages.isEmpty());
+}
+
 } // namespace
