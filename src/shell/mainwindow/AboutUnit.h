@@ -1,0 +1,21 @@
+#pragma once
+// The "О программе..." window: the program's name, description and version.
+// Its texts are the same for every program kind and it reads no table.
+
+#include <QDialog>
+
+namespace Ui {
+class TAboutBox;
+}
+
+class TAboutBox : public QDialog {
+    Q_OBJECT
+public:
+    explicit TAboutBox(QWidget *parent = nullptr);
+    ~TAboutBox() override;
+
+    Ui::TAboutBox *ui;
+};
+
+// The one about window of the program (set by the main routine).
+extern TAboutBox *AboutBox;
