@@ -1,0 +1,327 @@
+#include "shell/MultilineGrid_Old.h"
+
+#include "shell/DataSetModel.h"
+
+#include <QEvent>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QPainter>
+
+#include <algorithm>
+
+namespace {
+
+// The characters that close a word of a caption; each stays at the end of
+// the word it closes.
+const QString kCaptionDelimiters = QStringLiteral(" ,.<>:;-*/+\"'$#()=");
+
+// Leading and trailing blanks and control characters removed.
+QString trimBlanks(const QString &s) {
+    int b = 0, e = static_cast<int>(s.size());
+    while (b < e && s.at(b).unicode() <= 0x20)
+        ++b;
+    while (e > b && s.at(e - 1).unicode() <= 0x20)
+        --e;
+    return s.mid(b, e - b);
+}
+
+// Beyond this many wrapped captions the cache starts afresh (dragging a
+// column's edge makes a new width at every step).
+constexpr int kCaptionCacheLimit = 8192;
+
+// Room left and right of the wrapped lines inside a title cell.
+constexpr int kTitleMargin = 4;
+
+} // namespace
+
+QStringList WrapCaptionLines(const QFontMetrics &Canvas, int Width, const QString &Caption) {
+    QStringList words;
+    QString word;
+    for (const QChar ch : Caption) {
+        word += ch;
+        if (kCaptionDelimiters.contains(ch)) {
+            words.append(word);
+            word.clear();
+        }
+    }
+    words.append(word); // closed after the last character, even when empty
+
+    QStringList lines;
+    lines.append(words.first());
+    for (int i = 1; i < words.size(); ++i) {
+        const QString &w = words.at(i);
+        if (Canvas.horizontalAdvance(lines.last() + w) <= Width) {
+            lines.last() += w;
+        } else {
+            lines.last() = trimBlanks(lines.last());
+            lines.append(w);
+        }
+    }
+    return lines;
+}
+
+QVector<TitleLine> LayoutTitleLines(const QFontMetrics &Canvas, const QRect &Cell,
+                                    const QStringList &Lines, Qt::Alignment Alignment) {
+    QVector<TitleLine> out;
+    const int lineHeight = Canvas.height();
+    const int cellRight = Cell.x() + Cell.width(); // one past the last pixel
+    const Qt::Alignment h = Alignment & Qt::AlignHorizontal_Mask;
+    for (int k = 0; k < Lines.size(); ++k) {
+        const QString &text = Lines.at(k);
+        const int textWidth = Canvas.horizontalAdvance(text);
+        int x;
+        if (h & Qt::AlignRight)
+            x = cellRight - textWidth - 3;
+        else if (h & Qt::AlignHCenter)
+            x = Cell.x() + Cell.width() / 2 - textWidth / 2;
+        else
+            x = Cell.x() + 2;
+        const int y = Cell.y() + 2 + k * (lineHeight + 2);
+        out.append({text, QPoint(x, y)});
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------- header
+
+TMultiLineHeader::TMultiLineHeader(QWidget *parent) : QHeaderView(Qt::Horizontal, parent) {
+    setHighlightSections(false);
+    setSectionsClickable(false);
+    setMinimumSectionSize(1);
+    setDefaultSectionSize(64);
+}
+
+void TMultiLineHeader::setTitleHeight(int height) {
+    if (height == m_titleHeight)
+        return;
+    m_titleHeight = height;
+    updateGeometry();
+    viewport()->update();
+}
+
+QSize TMultiLineHeader::sizeHint() const {
+    QSize s = QHeaderView::sizeHint();
+    s.setHeight(m_titleHeight);
+    return s;
+}
+
+QStringList TMultiLineHeader::wrappedCaption(const QString &caption, int sectionWidth) const {
+    const int width = sectionWidth - kTitleMargin;
+    const auto key = qMakePair(caption, width);
+    auto it = m_cache.constFind(key);
+    if (it != m_cache.constEnd())
+        return it.value();
+    if (m_cache.size() >= kCaptionCacheLimit)
+        m_cache.clear();
+    QStringList lines = WrapCaptionLines(QFontMetrics(font()), width, caption);
+    m_cache.insert(key, lines);
+    return lines;
+}
+
+void TMultiLineHeader::changeEvent(QEvent *event) {
+    if (event->type() == QEvent::FontChange)
+        m_cache.clear();
+    QHeaderView::changeEvent(event);
+}
+
+void TMultiLineHeader::paintSection(QPainter *painter, const QRect &rect, int logicalIndex) const {
+    if (!rect.isValid())
+        return;
+    const QAbstractItemModel *m = model();
+    QString caption;
+    Qt::Alignment alignment = Qt::AlignLeft;
+    QColor background = palette().color(QPalette::Button);
+    if (m) {
+        caption = m->headerData(logicalIndex, orientation(), Qt::DisplayRole).toString();
+        const QVariant a = m->headerData(logicalIndex, orientation(), Qt::TextAlignmentRole);
+        if (a.isValid())
+            alignment = Qt::Alignment(a.toInt());
+        const QVariant bg = m->headerData(logicalIndex, orientation(), Qt::BackgroundRole);
+        if (bg.canConvert<QColor>() && bg.value<QColor>().isValid())
+            background = bg.value<QColor>();
+    }
+
+    painter->save();
+    painter->setClipRect(rect, Qt::IntersectClip);
+    // The background is filled once; the lines are drawn over it.
+    painter->fillRect(rect, background);
+    painter->setFont(font());
+    painter->setPen(palette().color(QPalette::ButtonText));
+    const QFontMetrics fm(font());
+    const QStringList lines = wrappedCaption(caption, rect.width());
+    for (const TitleLine &line : LayoutTitleLines(fm, rect, lines, alignment)) {
+        if (line.topLeft.y() > rect.bottom())
+            break;
+        painter->drawText(line.topLeft.x(), line.topLeft.y() + fm.ascent(), line.text);
+    }
+
+    const auto *grid = qobject_cast<const QTableView *>(parentWidget());
+    if (!grid || grid->showGrid()) {
+        // A raised inner edge: bottom and right in shadow, then top and left in light.
+        const QRect r = rect;
+        painter->setPen(palette().color(QPalette::Dark));
+        painter->drawLine(r.left(), r.bottom(), r.right(), r.bottom());
+        painter->drawLine(r.right(), r.top(), r.right(), r.bottom());
+        painter->setPen(palette().color(QPalette::Light));
+        painter->drawLine(r.left(), r.top(), r.right() - 1, r.top());
+        painter->drawLine(r.left(), r.top(), r.left(), r.bottom() - 1);
+    }
+    painter->restore();
+}
+
+// ---------------------------------------------------------------- grid
+
+TMultiLineGrid::TMultiLineGrid(QWidget *Owner) : QTableView(Owner) {
+    m_header = new TMultiLineHeader(this);
+    setHorizontalHeader(m_header);
+    m_header->setSectionResizeMode(QHeaderView::Interactive);
+    m_header->setStretchLastSection(false);
+
+    QHeaderView *indicator = verticalHeader();
+    indicator->setSectionResizeMode(QHeaderView::Fixed);
+    indicator->setMinimumSectionSize(1);
+    indicator->setFixedWidth(12);
+    indicator->setDefaultAlignment(Qt::AlignCenter);
+    indicator->setDefaultSectionSize(fontMetrics().height() + 4);
+
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setWordWrap(false);
+    setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed |
+                    QAbstractItemView::SelectedClicked);
+    m_titleHeight = 17;
+    LayoutChanged();
+}
+
+void TMultiLineGrid::SetTitleHeight(int Value) {
+    if (Value == m_titleHeight)
+        return;
+    m_titleHeight = Value;
+    LayoutChanged();
+    emit titleHeightChanged(Value);
+}
+
+void TMultiLineGrid::LayoutChanged() {
+    if (showTitles()) {
+        m_header->setTitleHeight(m_titleHeight);
+        m_header->updateGeometry();
+    }
+    updateGeometries();
+    viewport()->update();
+}
+
+bool TMultiLineGrid::showTitles() const {
+    return !m_header->isHidden();
+}
+
+void TMultiLineGrid::setShowTitles(bool on) {
+    m_header->setVisible(on);
+    LayoutChanged();
+}
+
+bool TMultiLineGrid::showIndicator() const {
+    return !verticalHeader()->isHidden();
+}
+
+void TMultiLineGrid::setShowIndicator(bool on) {
+    verticalHeader()->setVisible(on);
+}
+
+void TMultiLineGrid::setDataSetModel(DataSetModel *model) {
+    if (m_dataModel)
+        disconnect(m_dataModel, nullptr, this, nullptr);
+    m_dataModel = model;
+    setModel(model);
+    if (!model)
+        return;
+    connect(model, &DataSetModel::columnsChanged, this, &TMultiLineGrid::applyColumns);
+    connect(model, &QAbstractItemModel::modelReset, this, &TMultiLineGrid::applyColumns);
+    connect(model, &DataSetModel::currentRowChanged, this, &TMultiLineGrid::followCurrentRecord);
+    connect(model, &QObject::destroyed, this, [this] { m_dataModel = nullptr; });
+    applyColumns();
+    followCurrentRecord(model->currentRow());
+}
+
+void TMultiLineGrid::applyColumns() {
+    if (!m_dataModel)
+        return;
+    const auto &cols = m_dataModel->columns();
+    for (int c = 0; c < cols.size(); ++c) {
+        setColumnHidden(c, !cols[c].visible);
+        setColumnWidth(c, cols[c].width > 0 ? cols[c].width : DefaultColumnWidth(c));
+    }
+}
+
+int TMultiLineGrid::DefaultColumnWidth(int column) const {
+    if (!m_dataModel)
+        return m_header->defaultSectionSize();
+    const QFontMetrics fm(font());
+    int width = m_dataModel->displayWidth(column) * fm.horizontalAdvance(QLatin1Char('0')) + 4;
+    if (showTitles()) {
+        const QFontMetrics tfm(m_header->font());
+        const QString title = column >= 0 && column < m_dataModel->columns().size()
+                                  ? m_dataModel->columns().at(column).title
+                                  : QString();
+        width = std::max(width, tfm.horizontalAdvance(title) + 4);
+    }
+    return width;
+}
+
+void TMultiLineGrid::followCurrentRecord(int row) {
+    if (row < 0 || !model() || row >= model()->rowCount() || m_following)
+        return;
+    const QModelIndex cur = currentIndex();
+    if (cur.isValid() && cur.row() == row)
+        return;
+    int col = cur.isValid() ? cur.column() : -1;
+    if (col < 0 || isColumnHidden(col)) {
+        col = 0;
+        while (col < model()->columnCount() && isColumnHidden(col))
+            ++col;
+        if (col >= model()->columnCount())
+            return;
+    }
+    m_following = true;
+    selectionModel()->setCurrentIndex(model()->index(row, col),
+                                      QItemSelectionModel::ClearAndSelect);
+    m_following = false;
+}
+
+void TMultiLineGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous) {
+    QTableView::currentChanged(current, previous);
+    if (m_following)
+        return;
+    if (previous.isValid() && current.isValid() && current.column() != previous.column())
+        emit colExit(previous.column());
+    if (m_dataModel && current.isValid() && current.row() != m_dataModel->currentRow()) {
+        if (!m_dataModel->setCurrentRow(current.row())) {
+            // The pending record could not be posted: stay on it.
+            const int row = m_dataModel->currentRow();
+            if (row >= 0 && row != current.row()) {
+                m_following = true;
+                selectionModel()->setCurrentIndex(model()->index(row, current.column()),
+                                                  QItemSelectionModel::ClearAndSelect);
+                m_following = false;
+            }
+        }
+    }
+}
+
+void TMultiLineGrid::keyPressEvent(QKeyEvent *event) {
+    if (onKeyDown && onKeyDown(event)) {
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void TMultiLineGrid::mouseDoubleClickEvent(QMouseEvent *event) {
+    QTableView::mouseDoubleClickEvent(event);
+    emit dblClick();
+}
+
+void TMultiLineGrid::changeEvent(QEvent *event) {
+    QTableView::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+}
