@@ -82,11 +82,18 @@ bool sameCell(const AutoFillCell &c, const QString &table, const QString &field,
     return sameText(table, c.Table) && sameText(field, c.Field) && sameText(row, c.Row);
 }
 
-// The record number a row text names; 0 when it is no positive decimal number.
+// The record number a row text names: decimal digits only; 0 for any other
+// text (blanks, signs, nothing) and for a number out of range.
 int rowNumber(std::string_view row) {
-    bool ok = false;
-    const int n = qs(row).toInt(&ok, 10);
-    return ok && n > 0 ? n : 0;
+    if (row.empty() || row.size() > 9)
+        return 0;
+    int n = 0;
+    for (char c : row) {
+        if (c < '0' || c > '9')
+            return 0;
+        n = n * 10 + (c - '0');
+    }
+    return n;
 }
 
 // Positions the dataset on the cell's row; throws when the row is no number or

@@ -203,7 +203,7 @@ TEST_F(AutoFillTest, CopyLinkedCellFailsQuietlyOnBadAddresses) {
     make("SRC", 2, {{{1, "N1"}, 5}});
     make("DST", 2, {{{1, "N1"}, 9}});
     Table src(folder, "SRC"), dst(folder, "DST");
-    for (const char *row : {"x", "0", "-1", "3", "", "1 "})
+    for (const char *row : {"x", "0", "-1", "3", "", "1 ", " 1", "+1", "1x"})
         EXPECT_FALSE(CopyLinkedCell(dst.ds, src.ds, {"DST", "N1", row}, {"SRC", "N1", "1"})) << row;
     EXPECT_FALSE(CopyLinkedCell(dst.ds, src.ds, {"DST", "N1", "1"}, {"SRC", "N1", "7"}));
     EXPECT_FALSE(CopyLinkedCell(dst.ds, src.ds, {"DST", "N1", "1"}, {"SRC", "N40", "1"}));
