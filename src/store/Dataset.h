@@ -42,7 +42,7 @@ private:
 // One field of a table as the file's header describes it.
 // type: 'C' character, 'N' numeric, 'F' float, 'L' logical, 'D' date, 'M' memo.
 struct FieldDef {
-    QString name;   // upper case, at most 10 characters in a file
+    QString name; // upper case, at most 10 characters in a file
     char type = 'C';
     int length = 10;
     int decimals = 0;
@@ -51,9 +51,9 @@ struct FieldDef {
 // Cheap global counters, so that tests can assert how often tables were
 // opened, records read and records written.
 struct Counters {
-    std::uint64_t tableOpens = 0;   // files opened by a dataset (or by DbfFile::open)
-    std::uint64_t recordReads = 0;  // records read from a file
-    std::uint64_t recordWrites = 0; // records written to a file (post)
+    std::uint64_t tableOpens = 0;   // tables opened by a dataset (a shared open counts too)
+    std::uint64_t recordReads = 0;  // records read from a file (a shared open reads none)
+    std::uint64_t recordWrites = 0; // records written (post, delete; in-memory tables too)
 };
 Counters &counters();
 void resetCounters();
@@ -70,7 +70,11 @@ public:
     TADOConnection &operator=(const TADOConnection &) = delete;
 
     // The folder is taken from "Data Source=" (or "DBQ=") of the string.
+    // Setting it on a connected connection closes the connection first.
     void setConnectionString(const QString &s);
+    // The string as set; while connected, followed by "DBQ=" + folder() + ";",
+    // as the platform reports an open dBASE connection, so that the folder can
+    // be taken back out of it (TDM::ExtractDbq).
     QString connectionString() const;
     void setFolder(const QString &folder); // sets a connection string for the folder
     QString folder() const;                // the folder as given, without a closing separator
@@ -103,6 +107,9 @@ public:
 
     // Reading. A blank numeric, date or logical field is null: it reads as
     // 0 as a number and as empty text. Character fields lose trailing blanks.
+    // As text, numbers read in the shortest form with "." ("12.5", "3"),
+    // dates as dd.MM.yyyy, logicals as "True"/"False". A memo field reads
+    // from the table's .DBT file, and throws when there is none.
     bool IsNull() const;
     QString AsString() const;
     int AsInteger() const;      // text that is no number reads as 0
@@ -115,12 +122,12 @@ public:
     // that does not fit the field, or text that CP1251 cannot hold, throws
     // StoreError and leaves the field as it was. Numbers are rounded to the
     // field's decimals.
-    void SetAsString(const QString &v);  // into a numeric field: parsed ("," or "."), empty -> null
+    void SetAsString(const QString &v); // into a numeric field: parsed ("," or "."), empty -> null
     void SetAsInteger(long long v);
     void SetAsFloat(double v);
     void SetAsVariant(const QVariant &v); // invalid/null QVariant -> Clear()
     void SetAsBoolean(bool v);
-    void Clear();                         // makes the field null (blank)
+    void Clear(); // makes the field null (blank)
 
 private:
     TADODataSet *m_ds;
@@ -133,6 +140,16 @@ enum class DataSetState { Inactive, Browse, Edit, Insert };
 // definitions). Records are held in file order, deleted records skipped;
 // IndexFieldNames orders them by fields. The current record is addressed by
 // RecNo, counted from 1.
+//
+// Datasets open on the same file share one copy of its records, so each sees
+// what the others post (new and deleted records included). A file changed on
+// disk is read again by the next Open; a dataset still open on the old copy
+// refuses to write to the changed file.
+//
+// Moving the cursor (First, Next, Prior, Last, setRecNo, Locate, Insert,
+// Append, setIndexFieldNames) while a record is being edited or inserted posts
+// it when a field was written, and drops it otherwise, as a data-aware grid
+// does when the user leaves a row.
 class TADODataSet {
 public:
     TADODataSet();
@@ -146,47 +163,54 @@ public:
     // "select * from NAME" with NAME with or without ".DBF", optionally
     // followed by " where " and comparisons (=, <>, <, >, <=, >=) of a field
     // with a number or a quoted text, joined by AND, each optionally in
-    // parentheses. Anything else throws StoreError on Open.
+    // parentheses. Anything else throws StoreError on Open. Keywords and
+    // text comparisons ignore letter case; a blank number matches nothing.
+    // Setting a different text closes an open dataset.
     void setCommandText(const QString &sql);
     QString commandText() const { return m_commandText; }
-    QString tableName() const;   // the table named by the command text
-    QString filePath() const;    // the file of the open table (empty in memory)
+    QString tableName() const; // the table named by the command text
+    QString filePath() const;  // the file of the open table (empty in memory)
 
-    void Open();  // throws StoreError: no connection, connection closed, missing table, corrupt file
+    void Open(); // throws StoreError: no connection, connection closed, missing table, corrupt file
     void Close(); // a pending edit or insert is cancelled, as a closing grid does
     bool Active() const;
     DataSetState State() const { return m_state; }
 
     // Walking.
     void First();
-    void Next();  // on the last record sets Eof and stays there
+    void Next(); // on the last record sets Eof and stays there
     void Prior();
     void Last();
     bool Eof() const;
     bool Bof() const;
-    int RecNo() const;      // 1-based; 0 when the table is empty
-    void setRecNo(int n);   // positions at record n (1..RecordCount); out of range throws
+    int RecNo() const;    // 1-based; 0 when the table is empty
+    void setRecNo(int n); // positions at record n (1..RecordCount); out of range throws
     int RecordCount() const;
     bool IsEmpty() const { return RecordCount() == 0; }
 
     // Fields.
     int FieldCount() const;
     TField Fields(int index);
-    TField FieldByName(const QString &name); // case-insensitive; missing throws StoreError
+    TField FieldByName(const QString &name);   // case-insensitive; missing throws StoreError
     int FieldIndex(const QString &name) const; // -1 when missing
     const QVector<FieldDef> &FieldDefs() const;
 
     // Editing.
     void Edit();
-    void Insert(); // a new blank record before the current one (appended at the end of the file)
-    void Append(); // a new blank record at the end
-    void Post();   // writes the record to the file at once
+    // A new blank record, written only by Post and dropped by Cancel. As with
+    // ADO, Insert and Append both add the record at the end of the file (and
+    // of the file order); RecNo reads RecordCount()+1 until it is posted.
+    void Insert();
+    void Append();
+    // Edit on an empty table starts an insert, as the platform does.
+    void Post(); // writes the record to the file at once
     void Cancel();
     void Delete(); // marks the current record deleted in the file; the next one becomes current
     bool Modified() const; // a field was written since Edit/Insert/Append
 
     // Finds the first record whose field equals the value (numbers compared as
-    // numbers, text exactly) and positions there; false leaves the position.
+    // numbers, text exactly, trailing blanks ignored; a null QVariant finds a
+    // blank field) and positions there; false leaves the position.
     bool Locate(const QString &field, const QVariant &value);
 
     // Orders the records by the named fields (";"-separated); empty restores file order.
@@ -200,12 +224,12 @@ public:
     void CreateDataSet();
 
     // Notifications, as the grid and the windows need them.
-    std::function<void()> onStateChange;          // state changed (browse/edit/insert/inactive)
-    std::function<void()> onDataChange;           // a field of the current record was written
-    std::function<void()> onScroll;               // the current record changed
-    std::function<void()> beforeEdit;             // before Edit() switches to edit state
-    std::function<void()> afterPost;              // after a successful Post()
-    std::function<void()> onNewRecord;            // after Insert()/Append() made the blank record
+    std::function<void()> onStateChange; // state changed (browse/edit/insert/inactive)
+    std::function<void()> onDataChange;  // a field of the current record was written
+    std::function<void()> onScroll;      // the current record changed
+    std::function<void()> beforeEdit;    // before Edit() switches to edit state
+    std::function<void()> afterPost;     // after a successful Post()
+    std::function<void()> onNewRecord;   // after Insert()/Append() made the blank record
 
     // Implementation detail, public for the field handles.
     struct Impl;

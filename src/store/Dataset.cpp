@@ -1,0 +1,1326 @@
+#include "store/Dataset.h"
+
+#include "store/Cp1251.h"
+#include "store/DbfTable.h"
+#include "store/SqlCommand.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+namespace store {
+
+using detail::DbfTable;
+
+Counters &counters() {
+    static Counters c;
+    return c;
+}
+void resetCounters() {
+    counters() = Counters{};
+}
+
+namespace {
+
+[[noreturn]] void fail(const QString &message) {
+    throw StoreError(message);
+}
+
+// Paths may arrive in the program's Windows form ("C:\KVR\WED\"); on this
+// platform a backslash is a separator too.
+QString localPath(const QString &path) {
+#ifdef Q_OS_WIN
+    return QDir::fromNativeSeparators(path);
+#else
+    QString p = path;
+    p.replace(u'\\', u'/');
+    return p;
+#endif
+}
+
+QString trimmedRight(const char *p, int len, int &n) {
+    n = len;
+    while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == '\0'))
+        --n;
+    return cp1251::decode(p, n);
+}
+
+QString numberText(double v) {
+    if (v == 0)
+        return QStringLiteral("0");
+    return QString::number(v, 'g', 15);
+}
+
+int clampToInt(double v) {
+    if (!(v == v))
+        return 0;
+    const double r = std::nearbyint(v);
+    if (r >= double(INT_MAX))
+        return INT_MAX;
+    if (r <= double(INT_MIN))
+        return INT_MIN;
+    return int(r);
+}
+
+QDate dateOf(const char *p) {
+    int y = 0, m = 0, d = 0;
+    for (int i = 0; i < 8; ++i) {
+        if (p[i] < '0' || p[i] > '9')
+            return QDate();
+        const int digit = p[i] - '0';
+        if (i < 4)
+            y = y * 10 + digit;
+        else if (i < 6)
+            m = m * 10 + digit;
+        else
+            d = d * 10 + digit;
+    }
+    return QDate(y, m, d);
+}
+
+QDate parseDateText(const QString &text) {
+    const QString t = text.trimmed();
+    for (const char *fmt : {"yyyyMMdd", "yyyy-MM-dd", "dd.MM.yyyy"}) {
+        const QDate d = QDate::fromString(t, QLatin1String(fmt));
+        if (d.isValid())
+            return d;
+    }
+    return QDate();
+}
+
+int logicalOf(char b) { // 1 true, 0 false, -1 null
+    if (b == 'T' || b == 't' || b == 'Y' || b == 'y')
+        return 1;
+    if (b == 'F' || b == 'f' || b == 'N' || b == 'n')
+        return 0;
+    return -1;
+}
+
+int logicalText(const QString &text) { // 1, 0, -1 blank, -2 not a logical
+    const QString t = text.trimmed().toUpper();
+    if (t.isEmpty() || t == u"?")
+        return -1;
+    if (t == u"T" || t == u"Y" || t == u"TRUE" || t == u"1")
+        return 1;
+    if (t == u"F" || t == u"N" || t == u"FALSE" || t == u"0")
+        return 0;
+    return -2;
+}
+
+QString fieldLabel(const FieldDef &d) {
+    if (d.type == 'N' || d.type == 'F')
+        return QStringLiteral("%1 (%2 %3,%4)")
+            .arg(d.name, QString(QChar(d.type)))
+            .arg(d.length)
+            .arg(d.decimals);
+    return QStringLiteral("%1 (%2 %3)").arg(d.name, QString(QChar(d.type))).arg(d.length);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Dataset internals
+
+struct TADODataSet::Impl {
+    std::shared_ptr<DbfTable> table;
+    QVector<FieldDef> defs;
+    std::vector<int> view; // physical record numbers in the dataset's order
+    int pos = -1;          // index into view; -1 when empty
+    bool eof = true;
+    bool bof = true;
+    bool editing = false;
+    QByteArray buf; // the record being edited or inserted
+    int editPhys = -1;
+    bool modified = false;
+    detail::Filter filter;
+    std::vector<int> sortFields;
+    std::uint64_t structGen = 0;
+    std::uint64_t dataGen = 0;
+    int knownCount = 0;
+    QString filePath;
+
+    const char *current() const {
+        if (editing)
+            return buf.constData();
+        if (pos >= 0)
+            return table->record(view[std::size_t(pos)]);
+        return nullptr;
+    }
+    int currentPhys() const { return pos >= 0 ? view[std::size_t(pos)] : -1; }
+
+    void buildView() {
+        view.clear();
+        const int n = table->recordCount();
+        view.reserve(std::size_t(n));
+        for (int p = 0; p < n; ++p)
+            if (!table->isDeleted(p) &&
+                (filter.empty() || filter.matches(*table, table->record(p))))
+                view.push_back(p);
+        knownCount = n;
+        structGen = table->structureGeneration();
+        dataGen = table->dataGeneration();
+        sortView();
+        pos = view.empty() ? -1 : 0;
+        bof = true;
+        eof = view.empty();
+    }
+
+    void sortView() {
+        std::sort(view.begin(), view.end());
+        if (sortFields.empty() || view.size() < 2)
+            return;
+        struct Key {
+            bool null = true;
+            double number = 0;
+            QString text;
+        };
+        const std::size_t n = view.size();
+        std::vector<std::vector<Key>> keys(sortFields.size(), std::vector<Key>(n));
+        for (std::size_t k = 0; k < sortFields.size(); ++k) {
+            const int f = sortFields[k];
+            const FieldDef &d = table->defs()[f];
+            for (std::size_t i = 0; i < n; ++i) {
+                const char *p = table->record(view[i]) + table->offset(f);
+                Key &key = keys[k][i];
+                if (d.type == 'N' || d.type == 'F') {
+                    key.null = !detail::parseNumber(p, d.length, key.number);
+                } else {
+                    int len = 0;
+                    key.text = trimmedRight(p, d.length, len);
+                    key.null = false;
+                }
+            }
+        }
+        std::vector<std::size_t> order(n);
+        for (std::size_t i = 0; i < n; ++i)
+            order[i] = i;
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            for (std::size_t k = 0; k < keys.size(); ++k) {
+                const Key &x = keys[k][a];
+                const Key &y = keys[k][b];
+                if (x.null != y.null)
+                    return x.null;
+                if (x.null)
+                    continue;
+                const FieldDef &d = table->defs()[sortFields[k]];
+                if (d.type == 'N' || d.type == 'F') {
+                    if (x.number != y.number)
+                        return x.number < y.number;
+                } else {
+                    const int c = x.text.compare(y.text);
+                    if (c != 0)
+                        return c < 0;
+                }
+            }
+            return false;
+        });
+        std::vector<int> sorted(n);
+        for (std::size_t i = 0; i < n; ++i)
+            sorted[i] = view[order[i]];
+        view.swap(sorted);
+    }
+
+    void positionAt(int phys, int fallback) {
+        if (view.empty()) {
+            pos = -1;
+            eof = bof = true;
+            return;
+        }
+        if (phys >= 0) {
+            auto it = std::find(view.begin(), view.end(), phys);
+            if (it != view.end()) {
+                pos = int(it - view.begin());
+                return;
+            }
+        }
+        pos = std::clamp(fallback, 0, int(view.size()) - 1);
+    }
+
+    // Brings the view up to date with changes that other datasets sharing the
+    // table have posted: new records, deleted records, and new sort keys.
+    void sync() {
+        if (!table)
+            return;
+        const bool structChanged = table->structureGeneration() != structGen;
+        const bool dataChanged = table->dataGeneration() != dataGen;
+        if (!structChanged && (!dataChanged || sortFields.empty())) {
+            dataGen = table->dataGeneration();
+            return;
+        }
+        const int phys = currentPhys();
+        const int oldPos = pos;
+        if (structChanged) {
+            view.erase(std::remove_if(view.begin(), view.end(),
+                                      [&](int p) { return table->isDeleted(p); }),
+                       view.end());
+            for (int p = knownCount; p < table->recordCount(); ++p)
+                if (!table->isDeleted(p) &&
+                    (filter.empty() || filter.matches(*table, table->record(p))))
+                    view.push_back(p);
+            knownCount = table->recordCount();
+        }
+        sortView();
+        structGen = table->structureGeneration();
+        dataGen = table->dataGeneration();
+        positionAt(phys, oldPos);
+        if (!view.empty() && eof && bof)
+            eof = bof = false;
+    }
+
+    static std::vector<int> resolveSortFields(const DbfTable &table, const QString &names) {
+        std::vector<int> r;
+        const QStringList parts = names.split(u';', Qt::SkipEmptyParts);
+        for (const QString &part : parts) {
+            const QString name = part.trimmed();
+            if (name.isEmpty())
+                continue;
+            const int f = table.fieldIndex(name);
+            if (f < 0)
+                fail(QStringLiteral("Поле \"%1\" не найдено: упорядочить таблицу по нему нельзя.")
+                         .arg(name));
+            r.push_back(f);
+        }
+        return r;
+    }
+};
+
+// ---------------------------------------------------------------------------
+// Connection
+
+namespace {
+QString valueAfter(const QString &s, const QString &key) {
+    const qsizetype i = s.indexOf(key, 0, Qt::CaseInsensitive);
+    if (i < 0)
+        return QString();
+    const qsizetype start = i + key.size();
+    qsizetype end = s.indexOf(u';', start);
+    if (end < 0)
+        end = s.size();
+    QString v = s.mid(start, end - start).trimmed();
+    if (v.size() >= 2 && (v.startsWith(u'"') || v.startsWith(u'\'')) && v.endsWith(v[0]))
+        v = v.mid(1, v.size() - 2);
+    return v;
+}
+} // namespace
+
+TADOConnection::TADOConnection() = default;
+
+TADOConnection::~TADOConnection() {
+    const auto datasets = m_datasets;
+    for (TADODataSet *ds : datasets) {
+        ds->connectionClosing();
+        ds->m_connection = nullptr;
+    }
+}
+
+void TADOConnection::setConnectionString(const QString &s) {
+    if (m_connected)
+        Close();
+    m_connectionString = s;
+    QString folder = valueAfter(s, QStringLiteral("Data Source="));
+    if (folder.isEmpty())
+        folder = valueAfter(s, QStringLiteral("DBQ="));
+    m_folder = folder;
+}
+
+QString TADOConnection::connectionString() const {
+    if (!m_connected)
+        return m_connectionString;
+    QString s = m_connectionString;
+    if (!s.isEmpty() && !s.endsWith(u';'))
+        s += u';';
+    return s + QStringLiteral("DBQ=") + folder() + u';';
+}
+
+void TADOConnection::setFolder(const QString &folder) {
+    setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + folder +
+                        QStringLiteral(";Extended Properties=dBASE IV;User ID=admin;Password=;"));
+}
+
+QString TADOConnection::folder() const {
+    QString f = m_folder;
+    while (f.size() > 1 && (f.endsWith(u'/') || f.endsWith(u'\\')) &&
+           !(f.size() == 3 && f[1] == u':'))
+        f.chop(1);
+    return f;
+}
+
+void TADOConnection::Open() {
+    if (m_connected)
+        return;
+    if (m_folder.trimmed().isEmpty())
+        fail(QStringLiteral("В строке соединения не указана папка базы данных."));
+    const QFileInfo fi(localPath(folder()));
+    if (!fi.exists() || !fi.isDir())
+        fail(QStringLiteral("Папка базы данных \"%1\" не найдена.").arg(folder()));
+    m_connected = true;
+}
+
+void TADOConnection::Close() {
+    const auto datasets = m_datasets;
+    for (TADODataSet *ds : datasets)
+        ds->connectionClosing();
+    m_connected = false;
+}
+
+bool TADOConnection::Connected() const {
+    return m_connected;
+}
+
+void TADOConnection::attach(TADODataSet *ds) {
+    if (!m_datasets.contains(ds))
+        m_datasets.push_back(ds);
+}
+
+void TADOConnection::detach(TADODataSet *ds) {
+    m_datasets.removeAll(ds);
+}
+
+// ---------------------------------------------------------------------------
+// Fields
+
+namespace {
+
+struct Cell {
+    DbfTable *table = nullptr;
+    const FieldDef *def = nullptr;
+    const char *p = nullptr; // null when there is no current record
+    int field = 0;
+};
+
+Cell cellOf(TADODataSet *ds, int index) {
+    TADODataSet::Impl *impl = ds->impl();
+    if (!impl->table)
+        fail(QStringLiteral("Набор данных закрыт."));
+    if (index < 0 || index >= impl->table->fieldCount())
+        fail(QStringLiteral("Нет поля с номером %1.").arg(index));
+    impl->sync();
+    Cell c;
+    c.table = impl->table.get();
+    c.def = &impl->table->defs()[index];
+    c.field = index;
+    const char *rec = impl->current();
+    if (rec)
+        c.p = rec + impl->table->offset(index);
+    return c;
+}
+
+} // namespace
+
+QString TField::FieldName() const {
+    return Def().name;
+}
+
+const FieldDef &TField::Def() const {
+    return *cellOf(m_ds, m_index).def;
+}
+
+bool TField::IsNull() const {
+    const Cell c = cellOf(m_ds, m_index);
+    if (!c.p)
+        return true;
+    switch (c.def->type) {
+    case 'N':
+    case 'F': {
+        double v;
+        return !detail::parseNumber(c.p, c.def->length, v);
+    }
+    case 'L':
+        return logicalOf(c.p[0]) < 0;
+    case 'D':
+        return !dateOf(c.p).isValid();
+    case 'M': {
+        long long block = 0;
+        return !detail::parseInteger(c.p, c.def->length, block) || block <= 0;
+    }
+    default:
+        return false;
+    }
+}
+
+QString TField::AsString() const {
+    const Cell c = cellOf(m_ds, m_index);
+    if (!c.p)
+        return QString();
+    switch (c.def->type) {
+    case 'N':
+    case 'F': {
+        double v;
+        return detail::parseNumber(c.p, c.def->length, v) ? numberText(v) : QString();
+    }
+    case 'L': {
+        const int b = logicalOf(c.p[0]);
+        return b < 0 ? QString() : b ? QStringLiteral("True") : QStringLiteral("False");
+    }
+    case 'D': {
+        const QDate d = dateOf(c.p);
+        return d.isValid() ? d.toString(QStringLiteral("dd.MM.yyyy")) : QString();
+    }
+    case 'M':
+        return c.table->memoText(c.p - c.table->offset(c.field), c.field);
+    default: {
+        int n = 0;
+        return trimmedRight(c.p, c.def->length, n);
+    }
+    }
+}
+
+double TField::AsFloat() const {
+    const Cell c = cellOf(m_ds, m_index);
+    if (!c.p)
+        return 0;
+    double v = 0;
+    switch (c.def->type) {
+    case 'N':
+    case 'F':
+    case 'C':
+        return detail::parseNumber(c.p, c.def->length, v) ? v : 0;
+    case 'L':
+        return logicalOf(c.p[0]) == 1 ? 1 : 0;
+    case 'M':
+        return detail::parseNumberText(AsString(), v) ? v : 0;
+    default:
+        return 0;
+    }
+}
+
+int TField::AsInteger() const {
+    const Cell c = cellOf(m_ds, m_index);
+    if (!c.p)
+        return 0;
+    if (c.def->type == 'N' || c.def->type == 'F' || c.def->type == 'C') {
+        long long i = 0;
+        if (detail::parseInteger(c.p, c.def->length, i))
+            return int(std::clamp<long long>(i, INT_MIN, INT_MAX));
+    }
+    return clampToInt(AsFloat());
+}
+
+bool TField::AsBoolean() const {
+    const Cell c = cellOf(m_ds, m_index);
+    if (!c.p)
+        return false;
+    switch (c.def->type) {
+    case 'L':
+        return logicalOf(c.p[0]) == 1;
+    case 'N':
+    case 'F':
+        return AsFloat() != 0;
+    case 'C':
+        return logicalText(AsString()) == 1;
+    default:
+        return false;
+    }
+}
+
+QVariant TField::AsVariant() const {
+    const Cell c = cellOf(m_ds, m_index);
+    if (!c.p || IsNull())
+        return QVariant();
+    switch (c.def->type) {
+    case 'N':
+    case 'F': {
+        long long i = 0;
+        if (c.def->decimals == 0 && detail::parseInteger(c.p, c.def->length, i))
+            return QVariant(qlonglong(i));
+        double v = 0;
+        detail::parseNumber(c.p, c.def->length, v);
+        return QVariant(v);
+    }
+    case 'L':
+        return QVariant(logicalOf(c.p[0]) == 1);
+    case 'D':
+        return QVariant(dateOf(c.p));
+    default:
+        return QVariant(AsString());
+    }
+}
+
+namespace {
+
+// The bytes of the current record's field while editing; throws outside
+// edit or insert and for fields this layer cannot write.
+char *writableField(TADODataSet *ds, int index, const FieldDef *&def) {
+    TADODataSet::Impl *impl = ds->impl();
+    if (!impl->table)
+        fail(QStringLiteral("Набор данных закрыт."));
+    if (index < 0 || index >= impl->table->fieldCount())
+        fail(QStringLiteral("Нет поля с номером %1.").arg(index));
+    def = &impl->table->defs()[index];
+    if (!impl->editing)
+        fail(QStringLiteral("Поле \"%1\" можно изменить только при редактировании или "
+                            "добавлении записи.")
+                 .arg(def->name));
+    if (def->type == 'M')
+        fail(QStringLiteral("Запись в поле примечаний \"%1\" не поддерживается.").arg(def->name));
+    return impl->buf.data() + impl->table->offset(index);
+}
+
+void fieldWritten(TADODataSet *ds) {
+    ds->impl()->modified = true;
+    if (ds->onDataChange)
+        ds->onDataChange();
+}
+
+void putRightAligned(char *dst, int width, const char *text, int n) {
+    std::memset(dst, ' ', std::size_t(width - n));
+    std::memcpy(dst + (width - n), text, std::size_t(n));
+}
+
+[[noreturn]] void tooWide(const FieldDef &d, const QString &value) {
+    fail(QStringLiteral("Значение %1 не помещается в поле %2.").arg(value, fieldLabel(d)));
+}
+
+void putFloat(char *dst, const FieldDef &d, double v) {
+    if (!std::isfinite(v))
+        fail(QStringLiteral("Значение поля %1 не является конечным числом.").arg(d.name));
+    char buf[400];
+    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, d.decimals);
+    if (r.ec != std::errc())
+        tooWide(d, numberText(v));
+    int n = int(r.ptr - buf);
+    // A value that rounds to zero is written without a sign.
+    if (buf[0] == '-') {
+        bool zero = true;
+        for (int i = 1; i < n; ++i)
+            if (buf[i] != '0' && buf[i] != '.')
+                zero = false;
+        if (zero) {
+            std::memmove(buf, buf + 1, std::size_t(n - 1));
+            --n;
+        }
+    }
+    if (n > d.length)
+        tooWide(d, QString::fromLatin1(buf, n));
+    putRightAligned(dst, d.length, buf, n);
+}
+
+void putInteger(char *dst, const FieldDef &d, long long v) {
+    char buf[64];
+    auto r = std::to_chars(buf, buf + 40, v);
+    int n = int(r.ptr - buf);
+    if (d.decimals > 0) {
+        if (n + 1 + d.decimals > d.length)
+            tooWide(d, QString::fromLatin1(buf, n));
+        buf[n++] = '.';
+        for (int i = 0; i < d.decimals; ++i)
+            buf[n++] = '0';
+    }
+    if (n > d.length)
+        tooWide(d, QString::fromLatin1(buf, n));
+    putRightAligned(dst, d.length, buf, n);
+}
+
+void putText(char *dst, const FieldDef &d, const QString &text) {
+    QString t = text;
+    qsizetype end = t.size();
+    while (end > 0 && t[end - 1] == u' ')
+        --end;
+    t.truncate(end);
+    QByteArray bytes;
+    qsizetype bad = 0;
+    if (!cp1251::encode(t, bytes, &bad))
+        fail(QStringLiteral("Текст для поля %1 содержит символ \"%2\" (U+%3), которого нет в "
+                            "кодировке Windows-1251.")
+                 .arg(d.name, t.mid(bad, 1))
+                 .arg(t[bad].unicode(), 4, 16, QLatin1Char('0')));
+    if (bytes.size() > d.length)
+        fail(QStringLiteral("Текст длиной %1 символов не помещается в поле %2.")
+                 .arg(bytes.size())
+                 .arg(fieldLabel(d)));
+    std::memcpy(dst, bytes.constData(), std::size_t(bytes.size()));
+    std::memset(dst + bytes.size(), ' ', std::size_t(d.length - bytes.size()));
+}
+
+void putDate(char *dst, const FieldDef &d, const QDate &date) {
+    if (!date.isValid()) {
+        std::memset(dst, ' ', std::size_t(d.length));
+        return;
+    }
+    if (date.year() < 0 || date.year() > 9999)
+        tooWide(d, date.toString(Qt::ISODate));
+    const QByteArray b = date.toString(QStringLiteral("yyyyMMdd")).toLatin1();
+    std::memcpy(dst, b.constData(), 8);
+}
+
+} // namespace
+
+void TField::SetAsString(const QString &v) {
+    const FieldDef *d = nullptr;
+    char *dst = writableField(m_ds, m_index, d);
+    switch (d->type) {
+    case 'N':
+    case 'F': {
+        const QString t = v.trimmed();
+        if (t.isEmpty()) {
+            Clear();
+            return;
+        }
+        bool okInt = false;
+        const long long i = t.toLongLong(&okInt);
+        double f = 0;
+        if (okInt && d->type == 'N')
+            putInteger(dst, *d, i);
+        else if (detail::parseNumberText(t, f))
+            putFloat(dst, *d, f);
+        else
+            fail(QStringLiteral("\"%1\" не является числом (поле %2).").arg(v, d->name));
+        break;
+    }
+    case 'L': {
+        const int b = logicalText(v);
+        if (b == -2)
+            fail(QStringLiteral("\"%1\" не является логическим значением (поле %2).")
+                     .arg(v, d->name));
+        dst[0] = b < 0 ? ' ' : b ? 'T' : 'F';
+        break;
+    }
+    case 'D': {
+        if (v.trimmed().isEmpty()) {
+            std::memset(dst, ' ', 8);
+            break;
+        }
+        const QDate date = parseDateText(v);
+        if (!date.isValid())
+            fail(QStringLiteral("\"%1\" не является датой (поле %2).").arg(v, d->name));
+        putDate(dst, *d, date);
+        break;
+    }
+    default:
+        putText(dst, *d, v);
+    }
+    fieldWritten(m_ds);
+}
+
+void TField::SetAsInteger(long long v) {
+    const FieldDef *d = nullptr;
+    char *dst = writableField(m_ds, m_index, d);
+    switch (d->type) {
+    case 'N':
+    case 'F':
+        putInteger(dst, *d, v);
+        break;
+    case 'L':
+        dst[0] = v ? 'T' : 'F';
+        break;
+    case 'D':
+        fail(QStringLiteral("В поле даты %1 нельзя записать число.").arg(d->name));
+    default:
+        putText(dst, *d, QString::number(v));
+    }
+    fieldWritten(m_ds);
+}
+
+void TField::SetAsFloat(double v) {
+    const FieldDef *d = nullptr;
+    char *dst = writableField(m_ds, m_index, d);
+    switch (d->type) {
+    case 'N':
+    case 'F':
+        putFloat(dst, *d, v);
+        break;
+    case 'L':
+        dst[0] = v != 0 ? 'T' : 'F';
+        break;
+    case 'D':
+        fail(QStringLiteral("В поле даты %1 нельзя записать число.").arg(d->name));
+    default:
+        if (!std::isfinite(v))
+            fail(QStringLiteral("Значение поля %1 не является конечным числом.").arg(d->name));
+        putText(dst, *d, numberText(v));
+    }
+    fieldWritten(m_ds);
+}
+
+void TField::SetAsBoolean(bool v) {
+    const FieldDef *d = nullptr;
+    char *dst = writableField(m_ds, m_index, d);
+    switch (d->type) {
+    case 'L':
+        dst[0] = v ? 'T' : 'F';
+        break;
+    case 'N':
+    case 'F':
+        putInteger(dst, *d, v ? 1 : 0);
+        break;
+    case 'D':
+        fail(QStringLiteral("В поле даты %1 нельзя записать логическое значение.").arg(d->name));
+    default:
+        putText(dst, *d, v ? QStringLiteral("True") : QStringLiteral("False"));
+    }
+    fieldWritten(m_ds);
+}
+
+void TField::SetAsVariant(const QVariant &v) {
+    if (!v.isValid() || v.isNull()) {
+        Clear();
+        return;
+    }
+    switch (v.typeId()) {
+    case QMetaType::Bool:
+        SetAsBoolean(v.toBool());
+        return;
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Long:
+        SetAsInteger(v.toLongLong());
+        return;
+    case QMetaType::ULongLong:
+    case QMetaType::ULong:
+        if (v.toULongLong() > qulonglong(LLONG_MAX))
+            SetAsFloat(v.toDouble());
+        else
+            SetAsInteger(v.toLongLong());
+        return;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        SetAsFloat(v.toDouble());
+        return;
+    case QMetaType::QDate:
+    case QMetaType::QDateTime: {
+        const FieldDef *d = nullptr;
+        char *dst = writableField(m_ds, m_index, d);
+        if (d->type == 'D') {
+            putDate(dst, *d, v.toDate());
+            fieldWritten(m_ds);
+        } else {
+            SetAsString(v.toDate().toString(QStringLiteral("dd.MM.yyyy")));
+        }
+        return;
+    }
+    default:
+        SetAsString(v.toString());
+    }
+}
+
+void TField::Clear() {
+    const FieldDef *d = nullptr;
+    char *dst = writableField(m_ds, m_index, d);
+    std::memset(dst, ' ', std::size_t(d->length));
+    fieldWritten(m_ds);
+}
+
+// ---------------------------------------------------------------------------
+// Dataset
+
+TADODataSet::TADODataSet() : m_impl(std::make_unique<Impl>()) {}
+
+TADODataSet::~TADODataSet() {
+    // The owner's handlers may already be gone.
+    onStateChange = nullptr;
+    onDataChange = nullptr;
+    onScroll = nullptr;
+    beforeEdit = nullptr;
+    afterPost = nullptr;
+    onNewRecord = nullptr;
+    Close();
+    if (m_connection)
+        m_connection->detach(this);
+}
+
+void TADODataSet::setConnection(TADOConnection *c) {
+    if (c == m_connection)
+        return;
+    Close();
+    if (m_connection)
+        m_connection->detach(this);
+    m_connection = c;
+    if (m_connection)
+        m_connection->attach(this);
+}
+
+void TADODataSet::connectionClosing() {
+    Close();
+}
+
+void TADODataSet::setCommandText(const QString &sql) {
+    if (sql == m_commandText)
+        return;
+    Close();
+    m_commandText = sql;
+}
+
+QString TADODataSet::tableName() const {
+    try {
+        return detail::parseSelect(m_commandText).table;
+    } catch (const StoreError &) {
+        return QString();
+    }
+}
+
+QString TADODataSet::filePath() const {
+    return m_impl->filePath;
+}
+
+namespace {
+void notify(const std::function<void()> &f) {
+    if (f)
+        f();
+}
+} // namespace
+
+void TADODataSet::Open() {
+    if (Active())
+        return;
+    if (!m_connection)
+        fail(QStringLiteral("Набор данных не связан с соединением."));
+    if (!m_connection->Connected())
+        fail(QStringLiteral("Соединение с папкой \"%1\" не открыто.").arg(m_connection->folder()));
+    const detail::SelectCommand cmd = detail::parseSelect(m_commandText);
+    QString fileName = cmd.table;
+    if (!fileName.endsWith(QLatin1String(".dbf"), Qt::CaseInsensitive))
+        fileName += QStringLiteral(".DBF");
+    if (fileName.contains(u'/') || fileName.contains(u'\\'))
+        fail(QStringLiteral("Имя таблицы \"%1\" не должно содержать путь.").arg(cmd.table));
+    const QString path = findFileCaseInsensitive(m_connection->folder(), fileName);
+    if (path.isEmpty())
+        fail(QStringLiteral("Таблица \"%1\" не найдена в папке \"%2\".")
+                 .arg(cmd.table, m_connection->folder()));
+    auto table = detail::acquireTable(path);
+    ++counters().tableOpens;
+    detail::Filter filter(cmd.conditions);
+    filter.resolve(*table);
+    std::vector<int> sortFields = Impl::resolveSortFields(*table, m_indexFieldNames);
+    Impl &im = *m_impl;
+    im.table = table;
+    im.sortFields = std::move(sortFields);
+    im.defs = table->defs();
+    im.filter = std::move(filter);
+    im.filePath = path;
+    im.editing = false;
+    im.buf.clear();
+    im.modified = false;
+    im.buildView();
+    m_state = DataSetState::Browse;
+    notify(onStateChange);
+}
+
+void TADODataSet::Close() {
+    if (!Active())
+        return;
+    Impl &im = *m_impl;
+    im.editing = false;
+    im.buf.clear();
+    im.modified = false;
+    im.table.reset();
+    im.view.clear();
+    im.pos = -1;
+    im.eof = im.bof = true;
+    im.filter = detail::Filter();
+    im.sortFields.clear();
+    im.filePath.clear();
+    m_state = DataSetState::Inactive;
+    notify(onStateChange);
+}
+
+bool TADODataSet::Active() const {
+    return m_state != DataSetState::Inactive;
+}
+
+namespace {
+void requireActive(const TADODataSet &ds) {
+    if (!ds.Active())
+        fail(QStringLiteral("Набор данных закрыт."));
+}
+} // namespace
+
+// A pending change is posted when the cursor moves, as a data-aware grid does
+// when the user leaves a row; an untouched new or edited record is dropped.
+static void checkBrowseMode(TADODataSet &ds) {
+    if (ds.State() == DataSetState::Edit || ds.State() == DataSetState::Insert) {
+        if (ds.Modified())
+            ds.Post();
+        else
+            ds.Cancel();
+    }
+}
+
+void TADODataSet::First() {
+    requireActive(*this);
+    checkBrowseMode(*this);
+    Impl &im = *m_impl;
+    im.sync();
+    im.pos = im.view.empty() ? -1 : 0;
+    im.bof = true;
+    im.eof = im.view.empty();
+    notify(onScroll);
+}
+
+void TADODataSet::Next() {
+    requireActive(*this);
+    checkBrowseMode(*this);
+    Impl &im = *m_impl;
+    im.sync();
+    if (im.pos + 1 < int(im.view.size())) {
+        ++im.pos;
+        im.bof = im.eof = false;
+        notify(onScroll);
+    } else {
+        im.eof = true;
+    }
+}
+
+void TADODataSet::Prior() {
+    requireActive(*this);
+    checkBrowseMode(*this);
+    Impl &im = *m_impl;
+    im.sync();
+    if (im.pos > 0) {
+        --im.pos;
+        im.bof = im.eof = false;
+        notify(onScroll);
+    } else {
+        im.bof = true;
+    }
+}
+
+void TADODataSet::Last() {
+    requireActive(*this);
+    checkBrowseMode(*this);
+    Impl &im = *m_impl;
+    im.sync();
+    im.pos = int(im.view.size()) - 1;
+    im.eof = true;
+    im.bof = im.view.empty();
+    notify(onScroll);
+}
+
+bool TADODataSet::Eof() const {
+    if (!Active())
+        return true;
+    m_impl->sync();
+    return m_impl->eof || m_impl->view.empty();
+}
+
+bool TADODataSet::Bof() const {
+    if (!Active())
+        return true;
+    m_impl->sync();
+    return m_impl->bof || m_impl->view.empty();
+}
+
+int TADODataSet::RecNo() const {
+    if (!Active())
+        return 0;
+    m_impl->sync();
+    if (m_state == DataSetState::Insert)
+        return int(m_impl->view.size()) + 1;
+    return m_impl->pos + 1;
+}
+
+void TADODataSet::setRecNo(int n) {
+    requireActive(*this);
+    checkBrowseMode(*this);
+    Impl &im = *m_impl;
+    im.sync();
+    if (n < 1 || n > int(im.view.size()))
+        fail(QStringLiteral("Записи с номером %1 нет (в таблице %2 записей).")
+                 .arg(n)
+                 .arg(im.view.size()));
+    im.pos = n - 1;
+    im.bof = im.eof = false;
+    notify(onScroll);
+}
+
+int TADODataSet::RecordCount() const {
+    if (!Active())
+        return 0;
+    m_impl->sync();
+    return int(m_impl->view.size());
+}
+
+int TADODataSet::FieldCount() const {
+    return Active() ? int(m_impl->defs.size()) : 0;
+}
+
+TField TADODataSet::Fields(int index) {
+    requireActive(*this);
+    if (index < 0 || index >= int(m_impl->defs.size()))
+        fail(QStringLiteral("Нет поля с номером %1 (полей %2).")
+                 .arg(index)
+                 .arg(m_impl->defs.size()));
+    return TField(this, index);
+}
+
+TField TADODataSet::FieldByName(const QString &name) {
+    requireActive(*this);
+    const int i = m_impl->table->fieldIndex(name);
+    if (i < 0)
+        fail(QStringLiteral("Поле \"%1\" не найдено.").arg(name));
+    return TField(this, i);
+}
+
+int TADODataSet::FieldIndex(const QString &name) const {
+    if (m_impl->table)
+        return m_impl->table->fieldIndex(name);
+    for (int i = 0; i < m_impl->defs.size(); ++i)
+        if (m_impl->defs[i].name.compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+const QVector<FieldDef> &TADODataSet::FieldDefs() const {
+    return m_impl->defs;
+}
+
+void TADODataSet::Edit() {
+    requireActive(*this);
+    if (m_state == DataSetState::Edit || m_state == DataSetState::Insert)
+        return;
+    Impl &im = *m_impl;
+    im.sync();
+    if (im.view.empty()) {
+        Insert();
+        return;
+    }
+    notify(beforeEdit);
+    im.editPhys = im.currentPhys();
+    im.buf = QByteArray(im.table->record(im.editPhys), im.table->recordLength());
+    im.modified = false;
+    im.editing = true;
+    m_state = DataSetState::Edit;
+    notify(onStateChange);
+}
+
+void TADODataSet::Insert() {
+    requireActive(*this);
+    checkBrowseMode(*this);
+    Impl &im = *m_impl;
+    im.sync();
+    im.buf = im.table->blankRecord();
+    im.editPhys = -1;
+    im.modified = false;
+    im.editing = true;
+    m_state = DataSetState::Insert;
+    notify(onStateChange);
+    try {
+        notify(onNewRecord);
+    } catch (...) {
+        Cancel();
+        throw;
+    }
+}
+
+void TADODataSet::Append() {
+    Insert();
+}
+
+void TADODataSet::Post() {
+    if (m_state != DataSetState::Edit && m_state != DataSetState::Insert)
+        return;
+    Impl &im = *m_impl;
+    im.sync();
+    int phys = -1;
+    if (m_state == DataSetState::Edit) {
+        phys = im.editPhys;
+        if (im.table->isDeleted(phys))
+            fail(QStringLiteral("Запись удалена в другом наборе данных; изменения не сохранены."));
+        im.buf[0] = ' ';
+        im.table->updateRecord(phys, im.buf.constData());
+        im.dataGen = im.table->dataGeneration();
+        if (!im.sortFields.empty())
+            im.sortView();
+    } else {
+        im.buf[0] = ' ';
+        phys = im.table->appendRecord(im.buf.constData());
+        im.view.push_back(phys);
+        im.knownCount = im.table->recordCount();
+        im.structGen = im.table->structureGeneration();
+        im.dataGen = im.table->dataGeneration();
+        im.sortView();
+    }
+    im.positionAt(phys, im.pos);
+    im.bof = im.eof = false;
+    im.editing = false;
+    im.buf.clear();
+    im.modified = false;
+    m_state = DataSetState::Browse;
+    notify(onStateChange);
+    notify(afterPost);
+}
+
+void TADODataSet::Cancel() {
+    if (m_state != DataSetState::Edit && m_state != DataSetState::Insert)
+        return;
+    Impl &im = *m_impl;
+    im.editing = false;
+    im.buf.clear();
+    im.modified = false;
+    m_state = DataSetState::Browse;
+    notify(onStateChange);
+}
+
+void TADODataSet::Delete() {
+    requireActive(*this);
+    if (m_state == DataSetState::Insert) {
+        Cancel();
+        return;
+    }
+    Impl &im = *m_impl;
+    im.sync();
+    if (im.view.empty())
+        fail(QStringLiteral("Нельзя удалить запись: таблица пуста."));
+    const int phys = im.currentPhys();
+    im.table->markDeleted(phys);
+    im.view.erase(im.view.begin() + im.pos);
+    im.structGen = im.table->structureGeneration();
+    im.dataGen = im.table->dataGeneration();
+    if (im.view.empty()) {
+        im.pos = -1;
+        im.eof = im.bof = true;
+    } else {
+        im.pos = std::min(im.pos, int(im.view.size()) - 1);
+        im.eof = im.bof = false;
+    }
+    if (m_state == DataSetState::Edit) {
+        im.editing = false;
+        im.buf.clear();
+        im.modified = false;
+        m_state = DataSetState::Browse;
+        notify(onStateChange);
+    }
+    notify(onScroll);
+}
+
+bool TADODataSet::Modified() const {
+    return m_impl->modified;
+}
+
+bool TADODataSet::Locate(const QString &field, const QVariant &value) {
+    requireActive(*this);
+    checkBrowseMode(*this);
+    Impl &im = *m_impl;
+    im.sync();
+    const int f = im.table->fieldIndex(field);
+    if (f < 0)
+        fail(QStringLiteral("Поле \"%1\" не найдено.").arg(field));
+    const FieldDef &d = im.table->defs()[f];
+    const bool wantNull = !value.isValid() || value.isNull();
+    double wantNumber = 0;
+    bool haveNumber = false;
+    QString wantText;
+    QDate wantDate;
+    int wantLogical = -1;
+    if (!wantNull) {
+        switch (d.type) {
+        case 'N':
+        case 'F':
+            if (value.typeId() == QMetaType::QString)
+                haveNumber = detail::parseNumberText(value.toString(), wantNumber);
+            else
+                wantNumber = value.toDouble(&haveNumber);
+            if (!haveNumber)
+                return false;
+            break;
+        case 'D':
+            wantDate = value.typeId() == QMetaType::QString ? parseDateText(value.toString())
+                                                            : value.toDate();
+            if (!wantDate.isValid())
+                return false;
+            break;
+        case 'L':
+            wantLogical = value.typeId() == QMetaType::Bool ? int(value.toBool())
+                                                            : logicalText(value.toString());
+            if (wantLogical < 0)
+                return false;
+            break;
+        default: {
+            wantText = value.toString();
+            qsizetype end = wantText.size();
+            while (end > 0 && wantText[end - 1] == u' ')
+                --end;
+            wantText.truncate(end);
+        }
+        }
+    }
+    for (std::size_t i = 0; i < im.view.size(); ++i) {
+        const char *p = im.table->record(im.view[i]) + im.table->offset(f);
+        bool match = false;
+        switch (d.type) {
+        case 'N':
+        case 'F': {
+            double v = 0;
+            const bool has = detail::parseNumber(p, d.length, v);
+            match = wantNull ? !has : (has && v == wantNumber);
+            break;
+        }
+        case 'D': {
+            const QDate date = dateOf(p);
+            match = wantNull ? !date.isValid() : date == wantDate;
+            break;
+        }
+        case 'L': {
+            const int b = logicalOf(p[0]);
+            match = wantNull ? b < 0 : b == wantLogical;
+            break;
+        }
+        case 'M':
+            fail(QStringLiteral("Поиск по полю примечаний %1 не поддерживается.").arg(d.name));
+        default: {
+            int n = 0;
+            const QString text = trimmedRight(p, d.length, n);
+            match = wantNull ? n == 0 : text == wantText;
+        }
+        }
+        if (match) {
+            im.pos = int(i);
+            im.bof = im.eof = false;
+            notify(onScroll);
+            return true;
+        }
+    }
+    return false;
+}
+
+void TADODataSet::setIndexFieldNames(const QString &names) {
+    if (!Active()) {
+        m_indexFieldNames = names;
+        return;
+    }
+    checkBrowseMode(*this);
+    Impl &im = *m_impl;
+    im.sync();
+    std::vector<int> fields = Impl::resolveSortFields(*im.table, names);
+    m_indexFieldNames = names;
+    const int phys = im.currentPhys();
+    im.sortFields = std::move(fields);
+    im.sortView();
+    im.positionAt(phys, im.pos);
+}
+
+void TADODataSet::AddFieldDef(const FieldDef &def) {
+    if (Active())
+        fail(QStringLiteral("Поля можно добавлять только в закрытый набор данных."));
+    m_impl->defs.push_back(def);
+}
+
+void TADODataSet::ClearFieldDefs() {
+    if (Active())
+        fail(QStringLiteral("Поля можно удалять только из закрытого набора данных."));
+    m_impl->defs.clear();
+}
+
+void TADODataSet::CreateDataSet() {
+    Close();
+    Impl &im = *m_impl;
+    auto table = DbfTable::inMemory(im.defs);
+    std::vector<int> sortFields = Impl::resolveSortFields(*table, m_indexFieldNames);
+    im.table = table;
+    im.defs = table->defs();
+    im.sortFields = std::move(sortFields);
+    im.filter = detail::Filter();
+    im.filePath.clear();
+    im.buildView();
+    m_state = DataSetState::Browse;
+    notify(onStateChange);
+}
+
+} // namespace store

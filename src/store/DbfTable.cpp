@@ -1,0 +1,592 @@
+#include "store/DbfTable.h"
+
+#include "store/Cp1251.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+
+#include <sys/stat.h>
+
+#include <charconv>
+#include <cstring>
+
+namespace store::detail {
+
+namespace {
+
+[[noreturn]] void fail(const QString &message) {
+    throw StoreError(message);
+}
+
+QString fileLabel(const QString &source) {
+    return QFileInfo(source).fileName();
+}
+
+[[noreturn]] void corrupt(const QString &source, const QString &why) {
+    fail(QStringLiteral("Файл %1 не является таблицей dBASE или повреждён: %2.")
+             .arg(fileLabel(source), why));
+}
+
+std::uint32_t le32(const unsigned char *p) {
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
+           (std::uint32_t(p[3]) << 24);
+}
+std::uint16_t le16(const unsigned char *p) {
+    return std::uint16_t(p[0] | (p[1] << 8));
+}
+
+char16_t foldChar(char16_t c) {
+    if (c < 0x80)
+        return (c >= 'a' && c <= 'z') ? char16_t(c - 32) : c;
+    return QChar(c).toUpper().unicode();
+}
+
+std::uint32_t foldedHash(QStringView s) {
+    std::uint32_t h = 2166136261u;
+    for (QChar c : s) {
+        h ^= foldChar(c.unicode());
+        h *= 16777619u;
+    }
+    return h;
+}
+
+bool isTypeKnown(char t) {
+    return t == 'C' || t == 'N' || t == 'F' || t == 'L' || t == 'D' || t == 'M';
+}
+
+// The header's last-update date and record count, bytes 1 to 7.
+void headerDateAndCount(unsigned char out[7], int count) {
+    const QDate today = QDate::currentDate();
+    out[0] = static_cast<unsigned char>(std::clamp(today.year() - 1900, 0, 255));
+    out[1] = static_cast<unsigned char>(today.month());
+    out[2] = static_cast<unsigned char>(today.day());
+    const auto c = static_cast<std::uint32_t>(count);
+    out[3] = c & 0xFF;
+    out[4] = (c >> 8) & 0xFF;
+    out[5] = (c >> 16) & 0xFF;
+    out[6] = (c >> 24) & 0xFF;
+}
+
+// Registry of the tables open in this process, by canonical file path.
+QHash<QString, std::weak_ptr<DbfTable>> &registry() {
+    static QHash<QString, std::weak_ptr<DbfTable>> r;
+    return r;
+}
+
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+} // namespace
+
+FileStamp stampOf(const QString &path) {
+    FileStamp s;
+    struct stat st;
+    const QByteArray native = QFile::encodeName(path);
+    if (::stat(native.constData(), &st) != 0)
+        return s;
+    s.size = st.st_size;
+    s.mtimeNs = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    s.ctimeNs = std::int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    s.inode = st.st_ino;
+    return s;
+}
+
+// ---- field names ----
+
+void FieldNameIndex::build(const QVector<FieldDef> &defs) {
+    std::uint32_t size = 8;
+    while (size < std::uint32_t(defs.size()) * 2)
+        size *= 2;
+    m_slots.assign(size, 0);
+    m_mask = size - 1;
+    for (int i = 0; i < defs.size(); ++i) {
+        std::uint32_t h = foldedHash(defs[i].name) & m_mask;
+        bool duplicate = false;
+        while (m_slots[h] != 0) {
+            if (defs[m_slots[h] - 1].name.compare(defs[i].name, Qt::CaseInsensitive) == 0) {
+                duplicate = true; // the first field of a name wins
+                break;
+            }
+            h = (h + 1) & m_mask;
+        }
+        if (!duplicate)
+            m_slots[h] = i + 1;
+    }
+}
+
+int FieldNameIndex::find(const QVector<FieldDef> &defs, QStringView name) const {
+    if (m_slots.empty())
+        return -1;
+    std::uint32_t h = foldedHash(name) & m_mask;
+    while (m_slots[h] != 0) {
+        const FieldDef &d = defs[m_slots[h] - 1];
+        if (d.name.size() == name.size() &&
+            QStringView(d.name).compare(name, Qt::CaseInsensitive) == 0)
+            return m_slots[h] - 1;
+        h = (h + 1) & m_mask;
+    }
+    return -1;
+}
+
+// ---- values ----
+
+bool isBlank(const char *p, int len) {
+    for (int i = 0; i < len; ++i)
+        if (p[i] != ' ' && p[i] != '\0')
+            return false;
+    return true;
+}
+
+bool parseNumber(const char *p, int len, double &out) {
+    int i = 0;
+    while (i < len && (p[i] == ' ' || p[i] == '\0'))
+        ++i;
+    int end = len;
+    while (end > i && (p[end - 1] == ' ' || p[end - 1] == '\0'))
+        --end;
+    if (i == end)
+        return false;
+    // Fast path: sign, up to 15 digits with one decimal mark, nothing else.
+    bool negative = false;
+    int j = i;
+    if (p[j] == '-' || p[j] == '+') {
+        negative = p[j] == '-';
+        ++j;
+    }
+    std::uint64_t mantissa = 0;
+    int digits = 0;
+    int fraction = -1; // digits after the mark, -1 without a mark
+    bool simple = true;
+    for (; j < end; ++j) {
+        const char c = p[j];
+        if (c >= '0' && c <= '9') {
+            mantissa = mantissa * 10 + std::uint64_t(c - '0');
+            ++digits;
+            if (fraction >= 0)
+                ++fraction;
+        } else if ((c == '.' || c == ',') && fraction < 0) {
+            fraction = 0;
+        } else {
+            simple = false;
+            break;
+        }
+    }
+    if (simple) {
+        if (digits == 0)
+            return false;
+        if (digits <= 15) {
+            double v = double(mantissa);
+            if (fraction > 0)
+                v /= kPow10[fraction];
+            out = negative ? -v : v;
+            return true;
+        }
+    }
+    // Long mantissas and exponents (float fields): the exact conversion.
+    char buf[64];
+    const int n = end - i;
+    if (n >= int(sizeof buf))
+        return false;
+    std::memcpy(buf, p + i, std::size_t(n));
+    int start = 0;
+    if (buf[0] == '+')
+        start = 1;
+    for (int k = 0; k < n; ++k)
+        if (buf[k] == ',')
+            buf[k] = '.';
+    double v = 0;
+    const auto r = std::from_chars(buf + start, buf + n, v);
+    if (r.ec != std::errc() || r.ptr != buf + n)
+        return false;
+    out = v;
+    return true;
+}
+
+bool parseInteger(const char *p, int len, long long &out) {
+    int i = 0;
+    while (i < len && (p[i] == ' ' || p[i] == '\0'))
+        ++i;
+    int end = len;
+    while (end > i && (p[end - 1] == ' ' || p[end - 1] == '\0'))
+        --end;
+    if (i == end)
+        return false;
+    if (p[i] == '+')
+        ++i;
+    long long v = 0;
+    const auto r = std::from_chars(p + i, p + end, v);
+    if (r.ec != std::errc() || r.ptr != p + end)
+        return false;
+    out = v;
+    return true;
+}
+
+bool parseNumberText(QStringView text, double &out) {
+    const QStringView t = text.trimmed();
+    if (t.isEmpty() || t.size() > 60)
+        return false;
+    char buf[64];
+    int n = 0;
+    for (QChar c : t) {
+        const char16_t u = c.unicode();
+        if (u >= 0x80)
+            return false;
+        buf[n++] = u == ',' ? '.' : char(u);
+    }
+    int start = buf[0] == '+' ? 1 : 0;
+    double v = 0;
+    const auto r = std::from_chars(buf + start, buf + n, v);
+    if (r.ec != std::errc() || r.ptr != buf + n)
+        return false;
+    out = v;
+    return true;
+}
+
+// ---- tables ----
+
+void DbfTable::checkDefs(const QVector<FieldDef> &defs, bool forFile) {
+    if (defs.isEmpty())
+        fail(QStringLiteral("Таблица должна иметь хотя бы одно поле."));
+    if (forFile && defs.size() > 255)
+        fail(QStringLiteral("Таблица dBASE не может иметь больше 255 полей."));
+    int total = 1;
+    for (const FieldDef &d : defs) {
+        const QString what = QStringLiteral("Поле \"%1\": ").arg(d.name);
+        if (d.name.trimmed().isEmpty())
+            fail(QStringLiteral("Поле без имени."));
+        if (forFile) {
+            if (d.name.size() > 10)
+                fail(what + QStringLiteral("имя длиннее 10 символов."));
+            for (QChar c : d.name)
+                if (!(c.unicode() < 0x80 && (c.isLetterOrNumber() || c == u'_')))
+                    fail(what + QStringLiteral("имя должно состоять из латинских букв, цифр и _."));
+        }
+        switch (d.type) {
+        case 'C':
+            if (d.length < 1 || d.length > 254)
+                fail(what + QStringLiteral("длина текстового поля должна быть от 1 до 254."));
+            break;
+        case 'N':
+        case 'F':
+            if (d.length < 1 || d.length > 20)
+                fail(what + QStringLiteral("длина числового поля должна быть от 1 до 20."));
+            if (d.decimals < 0 || (d.decimals > 0 && d.decimals > d.length - 2))
+                fail(what + QStringLiteral("недопустимое число знаков после запятой."));
+            break;
+        case 'L':
+            if (d.length != 1)
+                fail(what + QStringLiteral("длина логического поля должна быть 1."));
+            break;
+        case 'D':
+            if (d.length != 8)
+                fail(what + QStringLiteral("длина поля даты должна быть 8."));
+            break;
+        case 'M':
+            fail(what + QStringLiteral("создание полей примечаний (memo) не поддерживается."));
+        default:
+            fail(what + QStringLiteral("неизвестный тип поля."));
+        }
+        total += d.length;
+    }
+    if (total > 65535)
+        fail(QStringLiteral("Запись таблицы длиннее 65535 байт."));
+}
+
+void DbfTable::layout() {
+    m_offsets.resize(std::size_t(m_defs.size()));
+    int off = 1;
+    for (int i = 0; i < m_defs.size(); ++i) {
+        m_offsets[std::size_t(i)] = off;
+        off += m_defs[i].length;
+    }
+    m_recLen = off;
+    m_names.build(m_defs);
+}
+
+std::shared_ptr<DbfTable> DbfTable::inMemory(const QVector<FieldDef> &defs) {
+    checkDefs(defs, false);
+    std::shared_ptr<DbfTable> t(new DbfTable);
+    t->m_defs = defs;
+    for (FieldDef &d : t->m_defs)
+        if (d.type != 'N' && d.type != 'F')
+            d.decimals = 0;
+    t->layout();
+    return t;
+}
+
+std::shared_ptr<DbfTable> DbfTable::parse(const char *data, std::size_t size,
+                                          const QString &source) {
+    const auto *p = reinterpret_cast<const unsigned char *>(data);
+    if (size < 32)
+        corrupt(source, QStringLiteral("файл короче заголовка (%1 байт)").arg(size));
+    const std::uint8_t version = p[0];
+    if (version != 0x03 && version != 0x04 && version != 0x83 && version != 0x8B)
+        fail(QStringLiteral("Файл %1: формат таблицы (байт версии 0x%2) не поддерживается; "
+                            "читаются таблицы dBASE III и dBASE IV.")
+                 .arg(fileLabel(source))
+                 .arg(version, 2, 16, QLatin1Char('0')));
+    const std::uint32_t count = le32(p + 4);
+    const int headerLen = le16(p + 8);
+    const int recLen = le16(p + 10);
+    if (recLen == 0)
+        corrupt(source, QStringLiteral("длина записи равна нулю"));
+    if (std::size_t(headerLen) > size)
+        corrupt(
+            source,
+            QStringLiteral("длина заголовка (%1) больше файла (%2 байт)").arg(headerLen).arg(size));
+
+    std::shared_ptr<DbfTable> t(new DbfTable);
+    t->m_version = version;
+    int pos = 32;
+    bool terminated = false;
+    while (pos < headerLen) {
+        if (p[pos] == 0x0D) {
+            terminated = true;
+            break;
+        }
+        if (pos + 32 > headerLen)
+            break;
+        const unsigned char *d = p + pos;
+        const int fieldNo = int(t->m_defs.size()) + 1;
+        auto bad = [&](const QString &why) {
+            corrupt(source, QStringLiteral("описание поля %1: %2").arg(fieldNo).arg(why));
+        };
+        int nameLen = 0;
+        while (nameLen < 11 && d[nameLen] != 0)
+            ++nameLen;
+        if (nameLen == 0)
+            bad(QStringLiteral("пустое имя"));
+        for (int i = 0; i < nameLen; ++i)
+            if (d[i] <= 0x20 || d[i] == 0x7F)
+                bad(QStringLiteral("недопустимый символ в имени"));
+        FieldDef f;
+        f.name = cp1251::decode(reinterpret_cast<const char *>(d), nameLen);
+        f.type = char(d[11]);
+        f.length = d[16];
+        f.decimals = d[17];
+        if (!isTypeKnown(f.type))
+            fail(QStringLiteral("Файл %1: поле %2 имеет тип '%3', который не поддерживается.")
+                     .arg(fileLabel(source), f.name,
+                          QString(QChar(d[11] >= 0x20 && d[11] < 0x7F ? d[11] : '?'))));
+        switch (f.type) {
+        case 'C':
+            if (f.length == 0)
+                bad(QStringLiteral("нулевая длина"));
+            f.decimals = 0;
+            break;
+        case 'N':
+        case 'F':
+            if (f.length == 0 || f.length > 32)
+                bad(QStringLiteral("длина числового поля %1").arg(f.length));
+            if (f.decimals > 0 && f.decimals >= f.length)
+                bad(QStringLiteral("знаков после запятой %1 при длине %2")
+                        .arg(f.decimals)
+                        .arg(f.length));
+            break;
+        case 'L':
+            if (f.length != 1)
+                bad(QStringLiteral("длина логического поля %1").arg(f.length));
+            f.decimals = 0;
+            break;
+        case 'D':
+            if (f.length != 8)
+                bad(QStringLiteral("длина поля даты %1").arg(f.length));
+            f.decimals = 0;
+            break;
+        case 'M':
+            if (f.length != 10)
+                bad(QStringLiteral("длина поля примечаний %1").arg(f.length));
+            f.decimals = 0;
+            break;
+        }
+        t->m_defs.push_back(f);
+        pos += 32;
+    }
+    if (!terminated)
+        corrupt(source, QStringLiteral("нет признака конца описаний полей (0x0D)"));
+    if (t->m_defs.isEmpty())
+        corrupt(source, QStringLiteral("нет ни одного поля"));
+    t->layout();
+    if (t->m_recLen != recLen)
+        corrupt(source, QStringLiteral("длина записи в заголовке (%1) не равна сумме длин "
+                                       "полей (%2)")
+                            .arg(recLen)
+                            .arg(t->m_recLen));
+    const std::uint64_t need = std::uint64_t(headerLen) + std::uint64_t(count) * recLen;
+    if (need > size)
+        corrupt(source, QStringLiteral("в заголовке %1 записей, а в файле место для %2")
+                            .arg(count)
+                            .arg((size - std::size_t(headerLen)) / std::size_t(recLen)));
+    t->m_headerLen = headerLen;
+    t->m_count = int(count);
+    t->m_data.assign(data + headerLen, data + need);
+    counters().recordReads += count;
+    return t;
+}
+
+std::shared_ptr<DbfTable> DbfTable::load(const QString &path) {
+    const FileStamp stamp = stampOf(path);
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("Не удалось открыть файл %1: %2").arg(path, f.errorString()));
+    const QByteArray bytes = f.readAll();
+    if (f.error() != QFileDevice::NoError)
+        fail(QStringLiteral("Не удалось прочитать файл %1: %2").arg(path, f.errorString()));
+    f.close();
+    auto t = parse(bytes.constData(), std::size_t(bytes.size()), path);
+    t->m_path = path;
+    t->m_stamp = stamp;
+    return t;
+}
+
+QByteArray DbfTable::blankRecord() const {
+    return QByteArray(m_recLen, ' ');
+}
+
+void DbfTable::checkFileUnchanged() const {
+    if (stampOf(m_path) != m_stamp)
+        fail(QStringLiteral("Файл %1 изменён или заменён другой программой после открытия "
+                            "таблицы; запись не выполнена. Откройте таблицу заново.")
+                 .arg(m_path));
+}
+
+void DbfTable::writeAt(qint64 pos, const char *bytes, qint64 len, bool append, int newCount) {
+    checkFileUnchanged();
+    QFile f(m_path);
+    if (!f.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        fail(QStringLiteral("Не удалось открыть файл %1 для записи: %2")
+                 .arg(m_path, f.errorString()));
+    auto put = [&](qint64 at, const char *b, qint64 n) {
+        if (!f.seek(at) || f.write(b, n) != n)
+            fail(QStringLiteral("Не удалось записать в файл %1: %2").arg(m_path, f.errorString()));
+    };
+    // Record first, then the header, then the end mark: a file cut short
+    // between two of these steps still reads with everything posted before.
+    put(pos, bytes, len);
+    unsigned char head[7];
+    headerDateAndCount(head, newCount);
+    put(1, reinterpret_cast<const char *>(head), 7);
+    if (append) {
+        const char eof = 0x1A;
+        put(qint64(m_headerLen) + qint64(newCount) * m_recLen, &eof, 1);
+    }
+    f.close();
+    m_stamp = stampOf(m_path);
+}
+
+void DbfTable::updateRecord(int phys, const char *bytes) {
+    if (!inMemoryOnly())
+        writeAt(qint64(m_headerLen) + qint64(phys) * m_recLen, bytes, m_recLen, false, m_count);
+    std::memcpy(m_data.data() + std::size_t(phys) * m_recLen, bytes, std::size_t(m_recLen));
+    ++m_dataGen;
+    ++counters().recordWrites;
+}
+
+int DbfTable::appendRecord(const char *bytes) {
+    if (m_count == INT32_MAX)
+        fail(QStringLiteral("Таблица переполнена."));
+    if (!inMemoryOnly())
+        writeAt(qint64(m_headerLen) + qint64(m_count) * m_recLen, bytes, m_recLen, true,
+                m_count + 1);
+    m_data.insert(m_data.end(), bytes, bytes + m_recLen);
+    ++m_count;
+    ++m_structGen;
+    ++m_dataGen;
+    ++counters().recordWrites;
+    return m_count - 1;
+}
+
+void DbfTable::markDeleted(int phys) {
+    const char mark = '*';
+    if (!inMemoryOnly())
+        writeAt(qint64(m_headerLen) + qint64(phys) * m_recLen, &mark, 1, false, m_count);
+    m_data[std::size_t(phys) * m_recLen] = mark;
+    ++m_structGen;
+    ++m_dataGen;
+    ++counters().recordWrites;
+}
+
+QString DbfTable::memoText(const char *rec, int field) {
+    const int off = m_offsets[std::size_t(field)];
+    const int len = m_defs[field].length;
+    long long block = 0;
+    if (!parseInteger(rec + off, len, block) || block <= 0)
+        return QString();
+    if (!m_memoLoaded) {
+        m_memoLoaded = true;
+        if (!m_path.isEmpty()) {
+            const QFileInfo fi(m_path);
+            const QString base = fi.completeBaseName() + QStringLiteral(".DBT");
+            const QString memoPath = findFileCaseInsensitive(fi.absolutePath(), base);
+            if (!memoPath.isEmpty()) {
+                QFile mf(memoPath);
+                if (mf.open(QIODevice::ReadOnly)) {
+                    m_memo = mf.readAll();
+                    m_memoFound = true;
+                }
+            }
+        }
+    }
+    if (!m_memoFound)
+        fail(QStringLiteral("Таблица %1: значение поля примечаний %2 хранится в файле .DBT, "
+                            "которого нет рядом с таблицей.")
+                 .arg(fileLabel(m_path), m_defs[field].name));
+    const auto *m = reinterpret_cast<const unsigned char *>(m_memo.constData());
+    const qint64 size = m_memo.size();
+    qint64 blockSize = 512;
+    if (m_version == 0x8B && size >= 22) {
+        const int bs = le16(m + 20);
+        if (bs >= 64 && bs % 64 == 0)
+            blockSize = bs;
+    }
+    auto badMemo = [&]() -> QString {
+        fail(QStringLiteral("Таблица %1: файл примечаний повреждён (поле %2, блок %3).")
+                 .arg(fileLabel(m_path), m_defs[field].name)
+                 .arg(block));
+    };
+    if (block > size / blockSize)
+        return badMemo();
+    qint64 start = block * blockSize;
+    qint64 end = size;
+    if (start + 8 <= size && m[start] == 0xFF && m[start + 1] == 0xFF && m[start + 2] == 0x08 &&
+        m[start + 3] == 0x00) {
+        // dBASE IV block: a length that counts its own 8-byte head.
+        const qint64 total = le32(m + start + 4);
+        if (total < 8 || start + total > size)
+            return badMemo();
+        end = start + total;
+        start += 8;
+    } else {
+        for (qint64 i = start; i < size; ++i)
+            if (m[i] == 0x1A) {
+                end = i;
+                break;
+            }
+    }
+    return cp1251::decode(m_memo.constData() + start, end - start);
+}
+
+std::shared_ptr<DbfTable> acquireTable(const QString &path) {
+    QString key = QFileInfo(path).canonicalFilePath();
+    if (key.isEmpty())
+        key = QFileInfo(path).absoluteFilePath();
+    auto &reg = registry();
+    auto it = reg.find(key);
+    if (it != reg.end()) {
+        if (auto t = it->lock()) {
+            if (t->stamp() == stampOf(key))
+                return t;
+        }
+    }
+    auto t = DbfTable::load(key);
+    if (reg.size() > 64)
+        for (auto i = reg.begin(); i != reg.end();)
+            i = i->expired() ? reg.erase(i) : std::next(i);
+    reg.insert(key, t);
+    return t;
+}
+
+} // namespace store::detail
