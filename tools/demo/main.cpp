@@ -1,0 +1,32 @@
+// kvr_demo FOLDER: lays out a demo installation of the program in FOLDER
+// (the folder that holds, or will hold, the program's executable).
+
+#include "demo/DemoInstall.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QTextStream>
+
+#include <exception>
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    QTextStream err(stderr);
+    QTextStream out(stdout);
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() != 2 || args[1].startsWith(QLatin1Char('-'))) {
+        err << "usage: kvr_demo FOLDER\n"
+               "Lays out a demo installation (settings, organisations, periods 2015/2016 and\n"
+               "2016/2017, blanks and filled reports) in FOLDER, beside the program.\n";
+        return 2;
+    }
+    const QString folder = QDir(args[1]).absolutePath();
+    try {
+        const QStringList tables = demo::WriteDemoInstallation(folder);
+        out << "Demo installation written to " << folder << " (" << tables.size() << " tables)\n";
+    } catch (const std::exception &e) {
+        err << "kvr_demo: " << QString::fromUtf8(e.what()) << "\n";
+        return 1;
+    }
+    return 0;
+}
