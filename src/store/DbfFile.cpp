@@ -46,6 +46,7 @@ void DbfFile::create(const QString &path, const QVector<FieldDef> &fields) {
     h[9] = (headerLen >> 8) & 0xFF;
     h[10] = recLen & 0xFF;
     h[11] = (recLen >> 8) & 0xFF;
+    h[29] = 0xC9; // language driver: Russian Windows (CP1251), so other readers decode the text
     int offset = 1;
     for (int i = 0; i < n; ++i) {
         unsigned char *d = h + 32 + 32 * i;

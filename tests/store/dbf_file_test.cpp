@@ -1,0 +1,399 @@
+// The dBASE file format as this layer reads and writes it: every field type,
+// nulls, CP1251 text on disk, refused values, write-through order, headers
+// of other writers and damaged files.
+
+#include "StoreTestUtil.h"
+
+#include "store/Cp1251.h"
+#include "store/Dataset.h"
+
+#include <QFileInfo>
+
+using namespace store;
+using storetest::Folder;
+using storetest::makeImage;
+using storetest::RawField;
+using storetest::readBytes;
+using storetest::recordBytes;
+using storetest::writeBytes;
+
+namespace {
+
+QVector<FieldDef> allTypes() {
+    return {{"kodstr", 'C', 8, 0}, {"KOD", 'N', 6, 0},  {"SUMMA", 'N', 10, 2},
+            {"RATE", 'F', 12, 4},  {"FLAG", 'L', 1, 0}, {"DT", 'D', 8, 0}};
+}
+
+// Opens NAME in the folder, runs fn on a dataset in edit state of record
+// `recNo` (0: append) and posts.
+template <typename Fn> void editAndPost(Folder &f, const QString &name, int recNo, Fn fn) {
+    TADODataSet ds;
+    f.openTable(ds, "select * from " + name);
+    if (recNo == 0) {
+        ds.Append();
+    } else {
+        ds.setRecNo(recNo);
+        ds.Edit();
+    }
+    fn(ds);
+    ds.Post();
+}
+
+} // namespace
+
+// ---- code page ----
+
+TEST(Cp1251, EveryByteSurvivesARoundTrip) {
+    QByteArray all(256, '\0');
+    for (int i = 0; i < 256; ++i)
+        all[i] = char(i);
+    const QString text = cp1251::decode(all);
+    ASSERT_EQ(text.size(), 256);
+    QByteArray back;
+    ASSERT_TRUE(cp1251::encode(text, back));
+    EXPECT_EQ(back, all);
+    EXPECT_EQ(cp1251::decode(QByteArray("\xC0\xDF\xE0\xFF\xA8\xB8\xB9\x88")),
+              QString::fromUtf8("АЯаяЁё№€"));
+}
+
+TEST(Cp1251, CharactersOutsideTheCodePageAreRefused) {
+    QByteArray out;
+    qsizetype bad = -1;
+    EXPECT_FALSE(cp1251::encode(QString::fromUtf8("Школа ü"), out, &bad));
+    EXPECT_EQ(bad, 6);
+    EXPECT_FALSE(cp1251::encode(QString::fromUtf8("漢"), out));
+    EXPECT_EQ(cp1251::encodeChar(u'?'), '?');
+    EXPECT_EQ(cp1251::encodeChar(0x0401), 0xA8);
+}
+
+// ---- values ----
+
+TEST(DbfValues, EveryTypeRoundTripsThroughTheFile) {
+    Folder f;
+    DbfFile::create(f.file("T.DBF"), allTypes());
+    editAndPost(f, "T", 0, [](TADODataSet &ds) {
+        ds.FieldByName("KODSTR").SetAsString("  12 ");
+        ds.FieldByName("KOD").SetAsInteger(-42);
+        ds.FieldByName("SUMMA").SetAsFloat(1234.5);
+        ds.FieldByName("RATE").SetAsString("0,125");
+        ds.FieldByName("FLAG").SetAsBoolean(true);
+        ds.FieldByName("DT").SetAsVariant(QDate(2016, 9, 1));
+    });
+    const QByteArray rec = recordBytes(readBytes(f.file("T.DBF")), 0);
+    EXPECT_EQ(rec, QByteArray("   12       -42   1234.50      0.1250T20160901"));
+    TADODataSet ds;
+    f.openTable(ds, "select * from t");
+    EXPECT_EQ(ds.FieldByName("KODSTR").AsString(), "  12"); // leading blanks stay
+    EXPECT_EQ(ds.FieldByName("KODSTR").AsInteger(), 12);
+    EXPECT_EQ(ds.FieldByName("KOD").AsInteger(), -42);
+    EXPECT_EQ(ds.FieldByName("KOD").AsVariant(), QVariant(qlonglong(-42)));
+    EXPECT_DOUBLE_EQ(ds.FieldByName("SUMMA").AsFloat(), 1234.5);
+    EXPECT_EQ(ds.FieldByName("SUMMA").AsString(), "1234.5");
+    EXPECT_EQ(ds.FieldByName("SUMMA").AsInteger(), 1234); // ties go to even
+    EXPECT_EQ(ds.FieldByName("SUMMA").AsVariant().typeId(), QMetaType::Double);
+    EXPECT_DOUBLE_EQ(ds.FieldByName("RATE").AsFloat(), 0.125);
+    EXPECT_TRUE(ds.FieldByName("FLAG").AsBoolean());
+    EXPECT_EQ(ds.FieldByName("FLAG").AsVariant(), QVariant(true));
+    EXPECT_EQ(ds.FieldByName("DT").AsVariant(), QVariant(QDate(2016, 9, 1)));
+    EXPECT_EQ(ds.FieldByName("DT").AsString(), "01.09.2016");
+    // And back through variants into a second record, from another dataset.
+    TADODataSet src;
+    f.openTable(src, "select * from T");
+    ds.Append();
+    for (int i = 0; i < ds.FieldCount(); ++i)
+        ds.Fields(i).SetAsVariant(src.Fields(i).AsVariant());
+    ds.Post();
+    const QByteArray b = readBytes(f.file("T.DBF"));
+    EXPECT_EQ(recordBytes(b, 1), QByteArray("   12       -42   1234.50      0.1250T20160901"));
+}
+
+TEST(DbfValues, BlankNumbersAreNullAndCopyAsBlanks) {
+    Folder f;
+    DbfFile::create(f.file("T.DBF"), allTypes());
+    editAndPost(f, "T", 0, [](TADODataSet &ds) { ds.FieldByName("KOD").SetAsInteger(0); });
+    TADODataSet ds;
+    f.openTable(ds, "select * from T");
+    for (const char *name : {"SUMMA", "RATE", "FLAG", "DT"}) {
+        TField fld = ds.FieldByName(name);
+        EXPECT_TRUE(fld.IsNull()) << name;
+        EXPECT_EQ(fld.AsString(), "") << name;
+        EXPECT_EQ(fld.AsFloat(), 0) << name;
+        EXPECT_EQ(fld.AsInteger(), 0) << name;
+        EXPECT_FALSE(fld.AsVariant().isValid()) << name;
+    }
+    EXPECT_FALSE(ds.FieldByName("KOD").IsNull()); // zero is not blank
+    EXPECT_EQ(ds.FieldByName("KOD").AsString(), "0");
+    EXPECT_FALSE(ds.FieldByName("KODSTR").IsNull());
+    // Copy a blank onto a filled record: the file gets blanks, not zeros.
+    ds.Append();
+    ds.FieldByName("SUMMA").SetAsFloat(5);
+    ds.FieldByName("KOD").SetAsInteger(5);
+    ds.Post();
+    ds.First();
+    const QVariant blank = ds.FieldByName("SUMMA").AsVariant();
+    ds.Last();
+    ds.Edit();
+    ds.FieldByName("SUMMA").SetAsVariant(blank);
+    ds.FieldByName("KOD").SetAsString("  ");
+    ds.Post();
+    const QByteArray rec = recordBytes(readBytes(f.file("T.DBF")), 1);
+    EXPECT_EQ(rec.mid(9, 16), QByteArray(16, ' '));
+}
+
+TEST(DbfValues, CyrillicIsStoredAsCp1251) {
+    Folder f;
+    DbfFile::create(f.file("T.DBF"), {{"NAME", 'C', 12, 0}});
+    editAndPost(f, "T", 0,
+                [](TADODataSet &ds) { ds.FieldByName("NAME").SetAsString("Ёлка №5 «я»"); });
+    EXPECT_EQ(recordBytes(readBytes(f.file("T.DBF")), 0), QByteArray(" \xA8\xEB\xEA\xE0 \xB9"
+                                                                     "5 \xAB\xFF\xBB "));
+    TADODataSet ds;
+    f.openTable(ds, "select * from T");
+    EXPECT_EQ(ds.FieldByName("NAME").AsString(), "Ёлка №5 «я»");
+}
+
+TEST(DbfValues, ValuesThatDoNotFitAreRefusedAndLeaveTheFile) {
+    Folder f;
+    DbfFile::create(f.file("T.DBF"),
+                    {{"N", 'N', 5, 2}, {"K", 'N', 3, 0}, {"NAME", 'C', 4, 0}, {"DT", 'D', 8, 0}});
+    editAndPost(f, "T", 0, [](TADODataSet &ds) {
+        ds.FieldByName("N").SetAsFloat(-9.99); // exactly five characters
+        ds.FieldByName("K").SetAsInteger(999);
+        ds.FieldByName("NAME").SetAsString("Щука");
+    });
+    const QByteArray before = readBytes(f.file("T.DBF"));
+    EXPECT_EQ(recordBytes(before, 0), QByteArray(" -9.99999\xD9\xF3\xEA\xE0        "));
+    TADODataSet ds;
+    f.openTable(ds, "select * from T");
+    ds.Edit();
+    EXPECT_THROW(ds.FieldByName("N").SetAsFloat(100), StoreError);    // "100.00"
+    EXPECT_THROW(ds.FieldByName("N").SetAsFloat(99.999), StoreError); // rounds to "100.00"
+    EXPECT_THROW(ds.FieldByName("N").SetAsFloat(-10), StoreError);
+    EXPECT_THROW(ds.FieldByName("N").SetAsFloat(std::nan("")), StoreError);
+    EXPECT_THROW(ds.FieldByName("K").SetAsInteger(1000), StoreError);
+    EXPECT_THROW(ds.FieldByName("K").SetAsString("-100"), StoreError);
+    EXPECT_THROW(ds.FieldByName("K").SetAsString("12abc"), StoreError);
+    EXPECT_THROW(ds.FieldByName("NAME").SetAsString("Щуки"
+                                                    "!"),
+                 StoreError);
+    EXPECT_THROW(ds.FieldByName("NAME").SetAsString("Büro"), StoreError);
+    EXPECT_THROW(ds.FieldByName("DT").SetAsString("31.02.2016"), StoreError);
+    EXPECT_THROW(ds.FieldByName("DT").SetAsInteger(1), StoreError);
+    EXPECT_FALSE(ds.Modified());
+    EXPECT_EQ(ds.FieldByName("N").AsFloat(), -9.99);
+    EXPECT_EQ(ds.FieldByName("NAME").AsString(), "Щука");
+    ds.Post();
+    EXPECT_EQ(recordBytes(readBytes(f.file("T.DBF")), 0), recordBytes(before, 0));
+    // Trailing blanks beyond the width are not text, and rounding is to the decimals.
+    ds.Edit();
+    ds.FieldByName("NAME").SetAsString("Щи      ");
+    ds.FieldByName("N").SetAsFloat(-0.004);
+    ds.FieldByName("K").SetAsString("7");
+    ds.Post();
+    EXPECT_EQ(recordBytes(readBytes(f.file("T.DBF")), 0).mid(1, 10),
+              QByteArray(" 0.00  7\xD9\xE8"));
+}
+
+TEST(DbfValues, LogicalAndDateForms) {
+    Folder f;
+    writeBytes(f.file("L.DBF"), makeImage({{"F", 'L', 1}, {"D", 'D', 8}},
+                                          {" T20160229", " y        ", " n20161341", " ?00000000",
+                                           "  20161231", " F201612  "}));
+    TADODataSet ds;
+    f.openTable(ds, "select * from L");
+    QStringList got;
+    for (ds.First(); !ds.Eof(); ds.Next())
+        got << ds.FieldByName("F").AsString() + "/" + ds.FieldByName("D").AsString();
+    EXPECT_EQ(got,
+              (QStringList{"True/29.02.2016", "True/", "False/", "/", "/31.12.2016", "False/"}));
+    ds.setRecNo(3);
+    EXPECT_TRUE(ds.FieldByName("D").IsNull());
+    ds.setRecNo(4);
+    EXPECT_TRUE(ds.FieldByName("F").IsNull());
+    EXPECT_FALSE(ds.FieldByName("F").AsBoolean());
+}
+
+// ---- headers of other writers ----
+
+TEST(DbfHeaders, SupportedVersionsOpenOthersAreRefused) {
+    Folder f;
+    for (unsigned char v : {0x03, 0x04, 0x83, 0x8B}) {
+        writeBytes(f.file("V.DBF"), makeImage({{"KOD", 'N', 3}}, {"   7"}, v));
+        TADODataSet ds;
+        f.openTable(ds, "select * from V");
+        EXPECT_EQ(ds.FieldByName("KOD").AsInteger(), 7) << int(v);
+    }
+    for (unsigned char v : {0x02, 0x30, 0x31, 0xF5, 0x00}) {
+        writeBytes(f.file("V.DBF"), makeImage({{"KOD", 'N', 3}}, {"   7"}, v));
+        TADODataSet ds;
+        ds.setConnection(&f.con);
+        ds.setCommandText("select * from V");
+        try {
+            ds.Open();
+            ADD_FAILURE() << "version " << int(v) << " opened";
+        } catch (const StoreError &e) {
+            EXPECT_TRUE(e.message().contains(QString::asprintf("0x%02x", v)))
+                << e.message().toStdString();
+        }
+    }
+}
+
+TEST(DbfHeaders, LenientAboutCountAndEndMark) {
+    Folder f;
+    // No end mark.
+    writeBytes(f.file("A.DBF"), makeImage({{"KOD", 'N', 3}}, {"   1", "   2"}, 0x03, false));
+    // A count one short of the data (the extra record is not shown).
+    QByteArray shortCount = makeImage({{"KOD", 'N', 3}}, {"   1", "   2"});
+    shortCount[4] = 1;
+    writeBytes(f.file("B.DBF"), shortCount);
+    TADODataSet a, b;
+    f.openTable(a, "select * from A");
+    f.openTable(b, "select * from B");
+    EXPECT_EQ(a.RecordCount(), 2);
+    EXPECT_EQ(b.RecordCount(), 1);
+    // Appending to the file without an end mark writes one.
+    a.Append();
+    a.FieldByName("KOD").SetAsInteger(3);
+    a.Post();
+    const QByteArray bytes = readBytes(f.file("A.DBF"));
+    EXPECT_EQ(storetest::headerCount(bytes), 3u);
+    EXPECT_EQ(bytes.size(), storetest::headerLength(bytes) + 3 * 4 + 1);
+    EXPECT_EQ(bytes.back(), char(0x1A));
+}
+
+TEST(DbfHeaders, DamagedFilesAreRefusedClearly) {
+    const QByteArray good = makeImage({{"KOD", 'N', 3}, {"NAME", 'C', 5}}, {"   1abcde"});
+    auto spoil = [&](auto fn) {
+        QByteArray b = good;
+        fn(b);
+        return b;
+    };
+    const struct {
+        const char *what;
+        QByteArray bytes;
+    } cases[] = {
+        {"empty", QByteArray()},
+        {"shorter than a header", good.left(20)},
+        {"cut inside the descriptors", good.left(50)},
+        {"cut inside the records (no end mark, one byte short)", good.left(good.size() - 2)},
+        {"header length past the file", spoil([](QByteArray &b) { b[9] = 0x10; })},
+        {"record length disagrees", spoil([](QByteArray &b) { b[10] = 11; })},
+        {"zero record length", spoil([](QByteArray &b) { b[10] = 0; })},
+        {"count past the end", spoil([](QByteArray &b) { b[4] = 2; })},
+        {"huge count", spoil([](QByteArray &b) { b[7] = char(0x7F); })},
+        {"no 0x0D terminator", spoil([](QByteArray &b) { b[96] = ' '; })},
+        {"header too short for its fields", spoil([](QByteArray &b) { b[8] = 64; })},
+        {"unknown field type", spoil([](QByteArray &b) { b[32 + 11] = 'X'; })},
+        {"numeric length zero", spoil([](QByteArray &b) { b[32 + 16] = 0; })},
+        {"decimals not below length", spoil([](QByteArray &b) { b[32 + 17] = 3; })},
+        {"empty field name", spoil([](QByteArray &b) { b[64] = 0; })},
+        {"control character in a name", spoil([](QByteArray &b) { b[65] = 0x01; })},
+    };
+    Folder f;
+    for (const auto &c : cases) {
+        writeBytes(f.file("BAD.DBF"), c.bytes);
+        TADODataSet ds;
+        ds.setConnection(&f.con);
+        ds.setCommandText("select * from BAD");
+        EXPECT_THROW(ds.Open(), StoreError) << c.what;
+        EXPECT_FALSE(ds.Active()) << c.what;
+        EXPECT_THROW(DbfFile::fieldsOf(f.file("BAD.DBF")), StoreError) << c.what;
+    }
+    // The same field rules for logical and date fields.
+    for (auto [type, len] : {std::pair{'L', 2}, std::pair{'D', 7}, std::pair{'M', 3}}) {
+        writeBytes(f.file("BAD.DBF"), makeImage({{"X", type, len}}, {}));
+        EXPECT_THROW(DbfFile::fieldsOf(f.file("BAD.DBF")), StoreError) << type;
+    }
+}
+
+// ---- memo fields ----
+
+TEST(DbfMemo, TableWithMemoOpensAndMemoWithoutItsFileIsAnError) {
+    Folder f;
+    writeBytes(f.file("M.DBF"), makeImage({{"KOD", 'N', 3}, {"NOTE", 'M', 10}},
+                                          {"   1         1", "   2          "}, 0x83));
+    TADODataSet ds;
+    f.openTable(ds, "select * from M");
+    EXPECT_EQ(ds.FieldByName("KOD").AsInteger(), 1);
+    EXPECT_FALSE(ds.FieldByName("NOTE").IsNull());
+    EXPECT_THROW(ds.FieldByName("NOTE").AsString(), StoreError);
+    ds.Next();
+    EXPECT_TRUE(ds.FieldByName("NOTE").IsNull());
+    EXPECT_EQ(ds.FieldByName("NOTE").AsString(), "");
+    ds.Edit();
+    EXPECT_THROW(ds.FieldByName("NOTE").SetAsString("x"), StoreError);
+    ds.FieldByName("KOD").SetAsInteger(5); // the other fields stay writable
+    ds.Post();
+    EXPECT_EQ(recordBytes(readBytes(f.file("M.DBF")), 1).left(4), QByteArray("   5"));
+}
+
+TEST(DbfMemo, DBaseIvMemoBlocksAreRead) {
+    Folder f;
+    writeBytes(f.file("M4.DBF"),
+               makeImage({{"NOTE", 'M', 10}}, {"          1", "          2"}, 0x8B));
+    QByteArray dbt(512, '\0');
+    dbt[0] = 3;
+    dbt[20] = 0; // block size 512 (bytes 20-21 = 0x0200)
+    dbt[21] = 2;
+    const QByteArray text1("\xCE\xEA"); // "Ок"
+    QByteArray block1(512, '\0');
+    block1.replace(0, 8, QByteArray("\xFF\xFF\x08\x00\x0A\x00\x00\x00", 8));
+    block1.replace(8, 2, text1);
+    QByteArray block2(512, '\0');
+    block2.replace(0, 8, QByteArray("\xFF\xFF\x08\x00\x40\x00\x00\x00", 8)); // runs past the file
+    writeBytes(f.file("m4.dbt"), dbt + block1 + block2.left(40));
+    TADODataSet ds;
+    f.openTable(ds, "select * from M4");
+    EXPECT_EQ(ds.FieldByName("NOTE").AsString(), "Ок");
+    ds.Next();
+    EXPECT_THROW(ds.FieldByName("NOTE").AsString(), StoreError);
+}
+
+// ---- creating tables ----
+
+TEST(DbfCreate, HeaderAndFieldNames) {
+    Folder f;
+    DbfFile::create(f.file("NEW.DBF"), allTypes());
+    const QByteArray b = readBytes(f.file("NEW.DBF"));
+    EXPECT_EQ(b[0], char(0x03));
+    EXPECT_EQ(storetest::headerCount(b), 0u);
+    EXPECT_EQ(storetest::headerLength(b), 32 + 6 * 32 + 1);
+    EXPECT_EQ(storetest::recordLength(b), 1 + 8 + 6 + 10 + 12 + 1 + 8);
+    EXPECT_EQ(b[storetest::headerLength(b) - 1], char(0x0D));
+    EXPECT_EQ(b.size(), storetest::headerLength(b) + 1);
+    EXPECT_EQ(b.back(), char(0x1A));
+    const QVector<FieldDef> defs = DbfFile::fieldsOf(f.file("NEW.DBF"));
+    ASSERT_EQ(defs.size(), 6);
+    EXPECT_EQ(defs[0].name, "KODSTR");
+    EXPECT_EQ(defs[2].type, 'N');
+    EXPECT_EQ(defs[2].length, 10);
+    EXPECT_EQ(defs[2].decimals, 2);
+    EXPECT_EQ(defs[3].type, 'F');
+}
+
+TEST(DbfCreate, BadDefinitionsAreRefused) {
+    Folder f;
+    const QVector<QVector<FieldDef>> bad = {
+        {},
+        {{"ELEVENCHARS", 'C', 5, 0}},
+        {{"ИМЯ", 'C', 5, 0}},
+        {{"N", 'N', 21, 0}},
+        {{"N", 'N', 5, 4}},
+        {{"C", 'C', 0, 0}},
+        {{"M", 'M', 10, 0}},
+        {{"X", 'B', 10, 0}},
+    };
+    for (const auto &defs : bad) {
+        EXPECT_THROW(DbfFile::create(f.file("BAD.DBF"), defs), StoreError);
+        EXPECT_FALSE(QFileInfo::exists(f.file("BAD.DBF")));
+    }
+}
+
+TEST(DbfCreate, FilesAreFoundWhateverTheirCase) {
+    Folder f;
+    DbfFile::create(f.file("f12016.dbf"), {{"X", 'C', 1, 0}});
+    EXPECT_EQ(findFileCaseInsensitive(f.path(), "F12016.DBF"), f.file("f12016.dbf"));
+    EXPECT_TRUE(fileExistsCaseInsensitive(f.path() + "/", "F12016.dbf"));
+    EXPECT_FALSE(fileExistsCaseInsensitive(f.path(), "F12017.DBF"));
+    EXPECT_EQ(findFileCaseInsensitive(f.path(), ""), "");
+}
