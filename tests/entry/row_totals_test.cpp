@@ -25,9 +25,10 @@ protected:
     QTemporaryDir dir;
     QString folder() const { return dir.path(); }
     // A report table T2016 with the given data columns and rows, opened.
-    std::unique_ptr<OpenTable> table(int columns, int rows, int numberLength = 12) {
+    std::unique_ptr<OpenTable> table(int columns, int rows, int numberLength = 12,
+                                     int decimals = 2) {
         makeTable(dir.filePath(QStringLiteral("T2016.DBF")),
-                  reportFields(columns, 60, numberLength), rows);
+                  reportFields(columns, 60, numberLength, decimals), rows);
         return std::make_unique<OpenTable>(folder(), QStringLiteral("T2016"));
     }
     QVariant onDisk(int row, const QString &field) {
@@ -204,7 +205,7 @@ TEST_F(RowTotalsTest, MissingFieldIsReportedAndNothingWritten) {
 }
 
 TEST_F(RowTotalsTest, TotalThatDoesNotFitLeavesTheRowAsItWas) {
-    auto t = table(16, 1, 3); // N(3,2): at most 9.99
+    auto t = table(16, 1, 1, 0); // N(1,0): at most 9
     t->set(1, "N1", 1);
     t->set(1, "N2", 5);
     t->set(1, "N3", 6);

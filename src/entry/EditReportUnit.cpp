@@ -1,0 +1,825 @@
+#include "entry/EditReportUnit.h"
+
+#include "entry/EditReportUnit_Zap.h"
+#include "entry/MessageUnit.h"
+#include "entry/ReportTables.h"
+#include "entry/RowTotals.h"
+#include "printing/PrintUnit.h"
+#include "shell/AppState.h"
+#include "shell/Messages.h"
+#include "shell/MultilineGrid_Old.h"
+#include "shell/Paths.h"
+#include "shell/Periods.h"
+#include "shell/UnitConsts.h"
+#include "shell/UnitDM.h"
+#include "ui_EditReportUnit.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QStatusBar>
+#include <QStyle>
+#include <QStyledItemDelegate>
+#include <QToolButton>
+
+using store::DataSetState;
+using store::TADODataSet;
+
+namespace {
+
+const QColor kDataColour(204, 223, 255);    // organisations and reports with data
+const QColor kDerivedColour(255, 255, 119); // cells the automatic filling writes
+
+// Edits the cells of a report table: a typed value is checked before it is
+// written, and Enter in the editor commits the value and then runs the
+// window's Enter handling.
+class ReportCellDelegate : public QStyledItemDelegate {
+public:
+    ReportCellDelegate(DataSetModel *model, std::function<void()> onEnter, QObject *parent)
+        : QStyledItemDelegate(parent), m_model(model), m_onEnter(std::move(onEnter)) {}
+
+    void setModelData(QWidget *editor, QAbstractItemModel *model,
+                      const QModelIndex &index) const override {
+        auto *line = qobject_cast<QLineEdit *>(editor);
+        TADODataSet *ds = m_model->dataSet();
+        if (!line || !ds || !ds->Active() || m_refusing) {
+            if (!m_refusing)
+                QStyledItemDelegate::setModelData(editor, model, index);
+            return;
+        }
+        const int fi = ds->FieldIndex(m_model->fieldOfColumn(index.column()));
+        if (fi < 0)
+            return;
+        if (line->text() == model->data(index, Qt::EditRole).toString())
+            return; // nothing typed
+        QString normalized, error;
+        if (!CheckCellInput(line->text(), ds->FieldDefs().at(fi), &normalized, &error)) {
+            // The message takes the focus from the editor, which would commit
+            // the same text again: refuse once.
+            m_refusing = true;
+            msg::show(QStringLiteral("Ошибка"), error, msg::Icon::Warning);
+            line->setText(model->data(index, Qt::EditRole).toString());
+            m_refusing = false;
+            m_lastRefused = true;
+            return;
+        }
+        m_lastRefused = false;
+        model->setData(index, normalized, Qt::EditRole);
+    }
+
+protected:
+    bool eventFilter(QObject *object, QEvent *event) override {
+        if (event->type() == QEvent::KeyPress) {
+            auto *key = static_cast<QKeyEvent *>(event);
+            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+                auto *editor = qobject_cast<QWidget *>(object);
+                m_lastRefused = false;
+                emit commitData(editor);
+                emit closeEditor(editor, QAbstractItemDelegate::NoHint);
+                if (!m_lastRefused && m_onEnter)
+                    m_onEnter();
+                return true;
+            }
+        }
+        return QStyledItemDelegate::eventFilter(object, event);
+    }
+
+private:
+    DataSetModel *m_model;
+    std::function<void()> m_onEnter;
+    mutable bool m_refusing = false;
+    mutable bool m_lastRefused = false;
+};
+
+QString errorText(const std::exception &e) {
+    if (auto *s = dynamic_cast<const store::StoreError *>(&e))
+        return s->message();
+    if (auto *f = dynamic_cast<const FileError *>(&e))
+        return f->message();
+    return QString::fromLocal8Bit(e.what());
+}
+
+} // namespace
+
+TEditReportForm::TEditReportForm(QWidget *parent) : QWidget(parent), ui(new Ui::TEditReportForm) {
+    ui->setupUi(this);
+    ButtonExit = ui->ButtonExit;
+    ButtonPrint = ui->ButtonPrint;
+    ButtonPrintTitle = ui->ButtonPrintTitle;
+    ButtonSave = ui->ButtonSave;
+    ToolButtonAutoValue = ui->ToolButtonAutoValue;
+    ButtonDeleteRep = ui->ButtonDeleteRep;
+    ButtonBack = ui->ButtonBack;
+    GroupBox1 = ui->GroupBox1;
+    GroupBox2 = ui->GroupBox2;
+    CB_Year = ui->CB_Year;
+    DBGrid1 = ui->DBGrid1;
+    StatusBar1 = ui->StatusBar1;
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    QStyle *st = style();
+    ButtonExit->setIcon(st->standardIcon(QStyle::SP_DialogCloseButton));
+    ButtonPrint->setIcon(st->standardIcon(QStyle::SP_FileIcon));
+    ButtonPrintTitle->setIcon(st->standardIcon(QStyle::SP_FileDialogDetailedView));
+    ButtonSave->setIcon(st->standardIcon(QStyle::SP_DialogSaveButton));
+    ToolButtonAutoValue->setIcon(st->standardIcon(QStyle::SP_BrowserReload));
+    ButtonDeleteRep->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    ButtonBack->setIcon(st->standardIcon(QStyle::SP_ArrowBack));
+    ToolButtonAutoValue->hide();
+
+    // Three status panels of 80, 250 and 50 pixels (the last takes the rest),
+    // each text bold blue at the panel's top-left corner.
+    const int widths[3] = {80, 250, 50};
+    for (int i = 0; i < 3; ++i) {
+        auto *label = new QLabel(StatusBar1);
+        label->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setStyleSheet(QStringLiteral("font-weight: bold; color: #0000ff;"));
+        label->setFrameShape(QFrame::Panel);
+        label->setFrameShadow(QFrame::Sunken);
+        if (i < 2) {
+            label->setFixedWidth(widths[i]);
+            StatusBar1->addWidget(label);
+        } else {
+            label->setMinimumWidth(widths[i]);
+            StatusBar1->addWidget(label, 1);
+        }
+        m_panels[i] = label;
+    }
+
+    for (DataSetModel *m : {&m_schoolModel, &m_repsModel, &m_tabModel})
+        m->onError = [](const QString &text) {
+            msg::show(QStringLiteral("Ошибка"), text, msg::Icon::Warning);
+        };
+    m_schoolModel.cellBackground = [this](int row, int) -> QColor {
+        const int c = m_schoolModel.columnOfField(QStringLiteral("KOD"));
+        const QString kod = m_schoolModel.data(m_schoolModel.index(row, c)).toString().trimmed();
+        return StrInList(kod, m_orgsWithData, true) ? kDataColour : QColor();
+    };
+    m_repsModel.cellBackground = [this](int row, int) -> QColor {
+        const int c = m_repsModel.columnOfField(QStringLiteral("KOD"));
+        const QString kod = m_repsModel.data(m_repsModel.index(row, c)).toString().trimmed();
+        return StrInList(kod, m_reportsWithData, true) ? kDataColour : QColor();
+    };
+    m_tabModel.cellBackground = [this](int row, int column) -> QColor {
+        if (m_tableName.isEmpty())
+            return {};
+        return IsAutoFilledCell(baseName(), QString::number(row + 1),
+                                m_tabModel.fieldOfColumn(column))
+                   ? kDerivedColour
+                   : QColor();
+    };
+
+    // The open table: "Сохранить" shows whether a change is pending, and no
+    // record can be added.
+    DS_TAB.beforeEdit = [this] { ButtonSave->setChecked(true); };
+    DS_TAB.afterPost = [this] { ButtonSave->setChecked(false); };
+    DS_TAB.onStateChange = [this] { updateSaveButton(); };
+    DS_TAB.onNewRecord = [this] { DS_TAB.Cancel(); };
+    m_schoolModel.setDataSet(&DS_SCHOOL);
+    m_repsModel.setDataSet(&DS_REPS);
+    m_tabModel.setDataSet(&DS_TAB);
+    m_tabModel.setPostOnEdit(false);
+
+    DBGrid1->setItemDelegate(new ReportCellDelegate(
+        &m_tabModel, [this] { guarded([this] { GridEnter(); }); }, this));
+    DBGrid1->onKeyDown = [this](QKeyEvent *e) { return handleGridKey(e); };
+    connect(DBGrid1, &TMultiLineGrid::dblClick, this,
+            [this] { guarded([this] { DBGrid1DblClick(); }); });
+    connect(DBGrid1, &TMultiLineGrid::colExit, this, [this](int) {
+        guarded([this] {
+            if (m_level == 4 && DS_TAB.Active() && DS_TAB.State() == DataSetState::Edit)
+                m_tabModel.postPending();
+        });
+    });
+
+    // The fixed row-code column: a view over the grid's left edge that shows
+    // the first column and scrolls with the grid.
+    m_frozen = new QTableView(DBGrid1);
+    m_frozen->setObjectName(QStringLiteral("FrozenColumn"));
+    m_frozen->setFocusPolicy(Qt::NoFocus);
+    m_frozen->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_frozen->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_frozen->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_frozen->setSelectionMode(QAbstractItemView::NoSelection);
+    m_frozen->setWordWrap(false);
+    m_frozen->hide();
+    connect(DBGrid1->verticalScrollBar(), &QAbstractSlider::valueChanged,
+            m_frozen->verticalScrollBar(), &QAbstractSlider::setValue);
+    connect(DBGrid1->horizontalHeader(), &QHeaderView::sectionResized, this,
+            [this] { updateFrozenColumn(); });
+    connect(DBGrid1, &TMultiLineGrid::titleHeightChanged, this, [this] { updateFrozenColumn(); });
+
+    connect(ButtonExit, &QToolButton::clicked, this,
+            [this] { guarded([this] { ButtonExitClick(); }); });
+    connect(ButtonBack, &QToolButton::clicked, this,
+            [this] { guarded([this] { ButtonBackClick(); }); });
+    connect(ButtonSave, &QToolButton::clicked, this,
+            [this] { guarded([this] { ButtonSaveClick(); }); });
+    connect(ButtonDeleteRep, &QToolButton::clicked, this,
+            [this] { guarded([this] { ButtonDeleteRepClick(); }); });
+    connect(ButtonPrint, &QToolButton::clicked, this,
+            [this] { guarded([this] { ButtonPrintClick(); }); });
+    connect(ButtonPrintTitle, &QToolButton::clicked, this,
+            [this] { guarded([this] { ButtonPrintTitleClick(); }); });
+    connect(CB_Year, &QComboBox::currentIndexChanged, this,
+            [this] { guarded([this] { CB_YearChange(); }); });
+    CB_Year->installEventFilter(this);
+    DBGrid1->hide();
+    ButtonBack->setEnabled(false);
+    ButtonPrint->setEnabled(false);
+    ButtonPrintTitle->setEnabled(false);
+    ButtonSave->setEnabled(false);
+    ButtonDeleteRep->setEnabled(false);
+}
+
+TEditReportForm::~TEditReportForm() {
+    // The program may end without closing the window first: a change still
+    // pending is written all the same.
+    try {
+        if (DS_TAB.Active() && DS_TAB.State() == DataSetState::Edit)
+            DS_TAB.Post();
+    } catch (...) {
+    }
+    DS_TAB.beforeEdit = nullptr;
+    DS_TAB.afterPost = nullptr;
+    DS_TAB.onNewRecord = nullptr;
+    m_tabModel.setDataSet(nullptr);
+    m_repsModel.setDataSet(nullptr);
+    m_schoolModel.setDataSet(nullptr);
+    DS_TAB.onStateChange = nullptr;
+    try {
+        DS_TAB.Close();
+        DS_REPS.Close();
+        DS_SCHOOL.Close();
+    } catch (...) {
+    }
+}
+
+// ---------------------------------------------------------------- helpers
+
+void TEditReportForm::guarded(const std::function<void()> &handler) {
+    try {
+        handler();
+    } catch (const std::exception &e) {
+        QApplication::restoreOverrideCursor();
+        msg::show(QStringLiteral("KVR"), errorText(e), msg::Icon::Critical);
+    }
+}
+
+QString TEditReportForm::PanelText(int panel) const {
+    return panel >= 0 && panel < 3 ? m_panels[panel]->text() : QString();
+}
+
+void TEditReportForm::setPanel(int panel, const QString &text) {
+    m_panels[panel]->setText(text);
+}
+
+DataSetModel *TEditReportForm::GridModel() const {
+    return DBGrid1->dataSetModel();
+}
+
+QString TEditReportForm::orgDataDir() const {
+    return OrgDataDir(m_orgCode);
+}
+
+QString TEditReportForm::baseName() const {
+    return m_tableName.chopped(qMin(4, int(m_tableName.size())));
+}
+
+void TEditReportForm::showModel(DataSetModel *model) {
+    if (DBGrid1->dataSetModel() != model)
+        DBGrid1->setDataSetModel(model);
+    DBGrid1->show();
+}
+
+void TEditReportForm::setupListColumns(DataSetModel &model, const QStringList &fields,
+                                       const QStringList &titles) {
+    QVector<DataSetModel::Column> cols = model.columns();
+    for (DataSetModel::Column &c : cols) {
+        const int i = fields.indexOf(c.field.toUpper());
+        c.visible = i >= 0;
+        if (i >= 0)
+            c.title = titles[i];
+        c.titleAlignment = Qt::AlignCenter;
+        c.readOnly = true;
+    }
+    model.setColumns(cols);
+    model.setReadOnly(true);
+}
+
+void TEditReportForm::moveToRecord(TADODataSet &ds, int recNo) {
+    if (!ds.Active() || ds.IsEmpty())
+        return;
+    ds.First();
+    // A position saved from a longer list is brought within this one.
+    ds.setRecNo(qBound(1, recNo, ds.RecordCount()));
+}
+
+bool TEditReportForm::postPendingEdit() {
+    if (!DS_TAB.Active() || DS_TAB.State() != DataSetState::Edit)
+        return true;
+    return m_tabModel.postPending();
+}
+
+void TEditReportForm::commitOpenEditor() {
+    // Text still in a cell editor is written to the record before it is posted.
+    for (QLineEdit *editor : DBGrid1->viewport()->findChildren<QLineEdit *>()) {
+        if (!editor->isVisible())
+            continue;
+        emit DBGrid1->itemDelegate()->commitData(editor);
+        emit DBGrid1->itemDelegate()->closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
+}
+
+void TEditReportForm::closeReportTable() {
+    commitOpenEditor();
+    postPendingEdit();
+    DS_TAB.Close();
+    m_tableName.clear();
+    ButtonSave->setChecked(false);
+    ButtonSave->setEnabled(false);
+    m_frozen->hide();
+}
+
+void TEditReportForm::updateSaveButton() {
+    ButtonSave->setChecked(DS_TAB.Active() && DS_TAB.State() == DataSetState::Edit);
+}
+
+// ---------------------------------------------------------------- window events
+
+void TEditReportForm::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    if (m_shown)
+        return;
+    m_shown = true;
+    guarded([this] {
+        m_orgListPos = 1;
+        m_repListPos = 1;
+        m_orgCode = 0;
+        ResetView();
+        if (auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget()))
+            sub->setWindowState(sub->windowState() | Qt::WindowMaximized);
+    });
+}
+
+void TEditReportForm::closeEvent(QCloseEvent *event) {
+    if (!m_closing) {
+        m_closing = true;
+        guarded([this] {
+            if (DS_TAB.Active())
+                closeReportTable();
+            DS_TAB.Close();
+            DS_REPS.Close();
+            DS_SCHOOL.Close();
+        });
+        emit closed();
+    }
+    event->accept();
+}
+
+void TEditReportForm::resizeEvent(QResizeEvent *event) {
+    QWidget::resizeEvent(event);
+    updateFrozenColumn();
+}
+
+bool TEditReportForm::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == CB_Year && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+        guarded([this] { ButtonBackClick(); });
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool TEditReportForm::handleGridKey(QKeyEvent *event) {
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        guarded([this] { ButtonBackClick(); });
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        guarded([this] { GridEnter(); });
+        return true;
+    case Qt::Key_Left:
+        // The name column is the leftmost the cursor reaches: the row code
+        // stays fixed at the left.
+        if (m_level == 4) {
+            const QModelIndex cur = DBGrid1->currentIndex();
+            const int nameColumn = m_tabModel.columnOfField(QStringLiteral("NAME"));
+            if (cur.isValid() && cur.column() == nameColumn)
+                return true;
+        }
+        return false;
+    default:
+        return false;
+    }
+}
+
+void TEditReportForm::GridEnter() {
+    if (m_level == 2 || m_level == 3)
+        DBGrid1DblClick();
+    else if (DS_TAB.Active())
+        RowAutoCalc();
+}
+
+// ---------------------------------------------------------------- levels
+
+void TEditReportForm::FillYears() {
+    const QSignalBlocker block(CB_Year);
+    CB_Year->clear();
+    CB_Year->addItems(periods::GetPeriodList(appState().WorkYear));
+    CB_Year->setCurrentIndex(CB_Year->count() - 1);
+}
+
+void TEditReportForm::ResetView() {
+    DBGrid1->hide();
+    m_frozen->hide();
+    m_level = 1;
+    m_tableName.clear();
+    ButtonSave->setChecked(false);
+    ButtonSave->setEnabled(false);
+    ButtonDeleteRep->setEnabled(false);
+    ToolButtonAutoValue->hide();
+    FillYears();
+    SelectYear();
+    setPanel(0, QStringLiteral(" ") + CB_Year->currentText());
+    setPanel(1, QString());
+    setPanel(2, QString());
+    GroupBox2->setTitle(PanelText(0));
+}
+
+void TEditReportForm::ResetAfterError() {
+    DBGrid1->hide();
+    m_frozen->hide();
+    m_level = 1;
+    m_tableName.clear();
+    ButtonSave->setChecked(false);
+    ButtonSave->setEnabled(false);
+    ButtonDeleteRep->setEnabled(false);
+    ToolButtonAutoValue->hide();
+    FillYears();
+    setPanel(0, QStringLiteral(" ") + CB_Year->currentText());
+    setPanel(1, QString());
+    setPanel(2, QString());
+    GroupBox2->setTitle(PanelText(0));
+}
+
+void TEditReportForm::CB_YearChange() {
+    // Another year closes what was open of the previous one, writing a change
+    // still pending in the report table first.
+    if (DS_TAB.Active())
+        closeReportTable();
+    ButtonSave->setChecked(false);
+    ButtonSave->setEnabled(false);
+    DS_REPS.Close();
+    SelectYear();
+}
+
+bool TEditReportForm::PeriodExists() {
+    return store::fileExistsCaseInsensitive(paths::GetWedDir(), QStringLiteral("FORM") +
+                                                                    QString::number(m_year) +
+                                                                    QStringLiteral(".DBF"));
+}
+
+void TEditReportForm::SelectYear() {
+    ButtonBack->setEnabled(false);
+    ButtonPrint->setEnabled(false);
+    ButtonPrintTitle->setEnabled(false);
+    ButtonDeleteRep->setEnabled(false);
+    ToolButtonAutoValue->hide();
+    setPanel(0, QStringLiteral(" ") + CB_Year->currentText());
+    setPanel(1, QString());
+    setPanel(2, QString());
+    GroupBox2->setTitle(PanelText(0));
+
+    m_year = CB_Year->currentText().left(4).toInt() + 1;
+    if (!PeriodExists()) {
+        ResetAfterError();
+        msg::show(QStringLiteral("Сообщение"),
+                  QStringLiteral("Нет БД FORM") + QString::number(m_year) +
+                      QStringLiteral(".DBF. \r\rНе открыт период. \r\rСделайте \"Начало нового "
+                                     "периода\"."));
+        return;
+    }
+    ShowOrganisations();
+}
+
+void TEditReportForm::ShowOrganisations() {
+    m_orgCode = 0;
+    if (!DM().Connect(1, paths::GetProgramDir()))
+        return;
+    m_orgsWithData = DM().ListOrgsWithFile(QString::number(m_year));
+    if (!store::fileExistsCaseInsensitive(paths::GetProgramDir(), QStringLiteral("SCHOOL.DBF")))
+        return;
+    DS_SCHOOL.Close();
+    DS_SCHOOL.setConnection(&DM().ADOConMain);
+    DS_SCHOOL.setCommandText(QStringLiteral("select * from SCHOOL"));
+    DS_SCHOOL.Open();
+    showModel(&m_schoolModel);
+    setupListColumns(m_schoolModel, {QStringLiteral("KOD"), QStringLiteral("NAME")},
+                     {QStringLiteral("Код"), QStringLiteral("Наименование")});
+    DBGrid1->SetTitleHeight(17);
+    moveToRecord(DS_SCHOOL, m_orgListPos);
+    m_repListPos = 1;
+    m_level = 2;
+    DBGrid1->setFocus();
+}
+
+void TEditReportForm::DBGrid1DblClick() {
+    if (m_level == 2) {
+        if (!DS_SCHOOL.Active() || DS_SCHOOL.IsEmpty())
+            return;
+        m_orgCode = DS_SCHOOL.FieldByName(QStringLiteral("KOD")).AsInteger();
+        EnterOrganisation();
+    } else if (m_level == 3) {
+        if (!DS_REPS.Active() || DS_REPS.IsEmpty())
+            return;
+        OpenReport();
+    }
+}
+
+void TEditReportForm::EnterOrganisation() {
+    ButtonBack->setEnabled(true);
+    ButtonPrint->setEnabled(false);
+    ButtonPrintTitle->setEnabled(false);
+    ButtonDeleteRep->setEnabled(false);
+    ToolButtonAutoValue->hide();
+    setPanel(1, QStringLiteral(" ") + DS_SCHOOL.FieldByName(QStringLiteral("NAME")).AsString());
+    setPanel(2, QString());
+    GroupBox2->setTitle(PanelText(1));
+    ShowReports();
+}
+
+void TEditReportForm::ShowReports() {
+    if (!DM().Connect(2, paths::GetWedDir()))
+        return;
+    m_reportsWithData =
+        DM().ListReportsWithData(QString::number(m_year), QString::number(m_orgCode));
+    if (m_level == 2)
+        m_orgListPos = DS_SCHOOL.RecNo();
+    const QString catalogue = QStringLiteral("OTHE") + QString::number(m_year);
+    if (!store::fileExistsCaseInsensitive(paths::GetWedDir(), catalogue + QStringLiteral(".DBF")))
+        return;
+    DS_REPS.Close();
+    DS_REPS.setConnection(&DM().ADOConWED);
+    DS_REPS.setCommandText(QStringLiteral("select * from ") + catalogue +
+                           QStringLiteral(" where KOD > 1"));
+    DS_REPS.Open();
+    showModel(&m_repsModel);
+    setupListColumns(m_repsModel,
+                     {QStringLiteral("KOD"), QStringLiteral("NAME"), QStringLiteral("FORMA"),
+                      QStringLiteral("FAILTEXT")},
+                     {QStringLiteral("Код"), QStringLiteral("Наименование"),
+                      QStringLiteral("Форма"), QStringLiteral("Файл печатного листа")});
+    DBGrid1->SetTitleHeight(17);
+    moveToRecord(DS_REPS, m_repListPos);
+    m_level = 3;
+    DBGrid1->setFocus();
+}
+
+void TEditReportForm::OpenReport() {
+    if (!DM().ADOConWED.Connected() && !DM().Connect(2, paths::GetWedDir()))
+        return;
+    const QString fail = DS_REPS.FieldByName(QStringLiteral("FAIL")).AsString();
+    const int group = DS_REPS.FieldByName(QStringLiteral("GRUPPA")).AsInteger();
+    setPanel(2, QStringLiteral(" ") + DS_REPS.FieldByName(QStringLiteral("NAME")).AsString());
+    GroupBox2->setTitle(PanelText(1) + QStringLiteral(":  ") + PanelText(2));
+
+    const std::optional<QString> base = CheckedReportBaseName(fail);
+    if (!base)
+        return;
+    const QString folder = orgDataDir();
+    // The folder is made before the question, whatever the answer.
+    if (!EnsureOrgDataDir(folder))
+        return;
+    if (ReportTableExists(folder, *base, m_year)) {
+        OpenReportTable();
+        return;
+    }
+    if (!MessageForm().Ask())
+        return;
+    if (CreateReportTable(paths::GetWedDir(), folder, *base, m_year) != CreateReportResult::Created)
+        return;
+    FillAgeRows(ReportTablePath(folder, *base, m_year), group, m_year);
+    OpenReportTable();
+}
+
+void TEditReportForm::OpenReportTable() {
+    m_repListPos = DS_REPS.RecNo();
+    const QString catalogueFile =
+        QStringLiteral("OTHE") + QString::number(m_year) + QStringLiteral(".DBF");
+    const bool catalogueFound = store::fileExistsCaseInsensitive(paths::GetWedDir(), catalogueFile);
+    QString base;
+    if (catalogueFound) {
+        base = ReportBaseName(DS_REPS.FieldByName(QStringLiteral("FAIL")).AsString())
+                   .value_or(QString());
+    } else {
+        msg::show(QStringLiteral("Сообщение"), QStringLiteral("Файл 'OTHE") +
+                                                   QString::number(m_year) +
+                                                   QStringLiteral(".DBF' не найден!"));
+    }
+    const QString tableName = ReportTableName(base, m_year);
+    const QString folder = orgDataDir();
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    DispatchFillIn(folder, tableName, m_year);
+    QApplication::restoreOverrideCursor();
+
+    if (base.isEmpty() || !ReportTableExists(folder, base, m_year)) {
+        // The table has gone since the list was shown: stay on the list.
+        msg::show(QStringLiteral("Сообщение"), QStringLiteral("Не найдена директория БД!"));
+        return;
+    }
+    UpdateAutoValueButton(base);
+    if (!::OpenReportTable(DS_TAB, folder, tableName))
+        return;
+    m_tableName = tableName;
+    m_level = 4;
+    showModel(&m_tabModel);
+    ButtonSave->setEnabled(true);
+    ButtonPrint->setEnabled(true);
+    ButtonPrintTitle->setEnabled(true);
+    ButtonDeleteRep->setEnabled(true);
+    m_tabModel.setReadOnly(false);
+
+    const int group = ReportGroup();
+    if (group == 46 || group == 48) {
+        FillOrganisationName(DS_TAB, DS_SCHOOL.FieldByName(QStringLiteral("NAME")).AsString());
+        m_tabModel.reload();
+    }
+    DBGrid1->SetTitleHeight(34);
+    if (catalogueFound)
+        ApplyTableColumns();
+    updateFrozenColumn();
+    DS_TAB.First();
+    RowAutoCalc();
+    DBGrid1->setFocus();
+}
+
+void TEditReportForm::ApplyTableColumns() {
+    QStringList fields;
+    for (const store::FieldDef &d : DS_TAB.FieldDefs())
+        fields << d.name.toUpper();
+    QFont font = DBGrid1->font();
+    const QVector<ReportColumn> layout =
+        ReportColumnLayout(fields, ReadCatalogueColumns(DS_REPS), font);
+    ApplyReportColumns(m_tabModel, layout);
+    DBGrid1->applyColumns();
+}
+
+void TEditReportForm::UpdateAutoValueButton(const QString &BaseName) {
+    ToolButtonAutoValue->setVisible(AutoValueButtonShown(BaseName));
+}
+
+void TEditReportForm::updateFrozenColumn() {
+    if (!m_frozen)
+        return;
+    const int kodstr = m_tabModel.columnOfField(QStringLiteral("KODSTR"));
+    if (m_level != 4 || !DS_TAB.Active() || kodstr < 0 || DBGrid1->isColumnHidden(kodstr)) {
+        m_frozen->hide();
+        return;
+    }
+    if (m_frozen->model() != &m_tabModel) {
+        m_frozen->setModel(&m_tabModel);
+        m_frozen->setSelectionModel(DBGrid1->selectionModel());
+    }
+    for (int c = 0; c < m_tabModel.columnCount(); ++c)
+        m_frozen->setColumnHidden(c, c != kodstr);
+    m_frozen->setColumnWidth(kodstr, DBGrid1->columnWidth(kodstr));
+    m_frozen->horizontalHeader()->setFixedHeight(DBGrid1->horizontalHeader()->height());
+    m_frozen->verticalHeader()->setFixedWidth(DBGrid1->verticalHeader()->width());
+    m_frozen->verticalHeader()->setDefaultSectionSize(
+        DBGrid1->verticalHeader()->defaultSectionSize());
+    m_frozen->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_frozen->setGeometry(DBGrid1->frameWidth(), DBGrid1->frameWidth(),
+                          DBGrid1->verticalHeader()->width() + DBGrid1->columnWidth(kodstr) + 1,
+                          DBGrid1->viewport()->height() + DBGrid1->horizontalHeader()->height());
+    m_frozen->verticalScrollBar()->setValue(DBGrid1->verticalScrollBar()->value());
+    m_frozen->show();
+    m_frozen->raise();
+}
+
+// ---------------------------------------------------------------- editing
+
+int TEditReportForm::ReportGroup() {
+    if (!DS_REPS.Active() || DS_REPS.IsEmpty())
+        return 0;
+    return DS_REPS.FieldByName(QStringLiteral("GRUPPA")).AsInteger();
+}
+
+void TEditReportForm::RowAutoCalc() {
+    if (!DS_TAB.Active())
+        return;
+    const int group = ReportGroup();
+    if (!GroupHasRowTotals(group))
+        return;
+    const QModelIndex cur = DBGrid1->currentIndex();
+    const CalcResult result = ::RowAutoCalc(DS_TAB, group);
+    if (group == 47 || group == 51)
+        m_tabModel.reload();
+    else
+        m_tabModel.refreshCurrentRecord();
+    if (cur.isValid() && m_tabModel.currentRow() >= 0)
+        DBGrid1->setCurrentIndex(m_tabModel.index(m_tabModel.currentRow(), cur.column()));
+    updateSaveButton();
+    if (!result.ok)
+        msg::show(QStringLiteral("Ошибка"), result.error, msg::Icon::Warning);
+}
+
+void TEditReportForm::ButtonSaveClick() {
+    if (DS_TAB.Active() && DS_TAB.State() == DataSetState::Edit)
+        m_tabModel.postPending();
+    updateSaveButton();
+}
+
+// ---------------------------------------------------------------- buttons
+
+void TEditReportForm::ButtonExitClick() {
+    if (auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget()))
+        sub->close();
+    else
+        close();
+}
+
+void TEditReportForm::ButtonBackClick() {
+    ButtonSave->setChecked(false);
+    ButtonSave->setEnabled(false);
+    if (m_level == 4) {
+        closeReportTable();
+        EnterOrganisation();
+    } else if (m_level == 3) {
+        DS_REPS.Close();
+        SelectYear();
+    }
+}
+
+void TEditReportForm::ButtonDeleteRepClick() {
+    if (m_level != 4)
+        return;
+    if (msg::show(QStringLiteral("Подтверждение удаления"),
+                  QStringLiteral("Вы действительно хотите удалить данный отчет?"),
+                  msg::Icon::Question, msg::Buttons::YesNo) != msg::Answer::Yes)
+        return;
+    DeleteReportFile();
+}
+
+void TEditReportForm::DeleteReportFile() {
+    const QString folder = orgDataDir();
+    const QString file = m_tableName + QStringLiteral(".DBF");
+    if (!store::fileExistsCaseInsensitive(folder, file)) {
+        msg::show(QStringLiteral("Ошибка"), QStringLiteral("Не удалось удалить данный отчет!"),
+                  msg::Icon::Warning);
+        return;
+    }
+    DS_TAB.Close();
+    const bool deleted = ::DeleteReportFile(folder, m_tableName);
+    if (!deleted || store::fileExistsCaseInsensitive(folder, file))
+        msg::show(QStringLiteral("Ошибка"), QStringLiteral("Не удалось удалить данный отчет!"),
+                  msg::Icon::Warning);
+    ButtonBackClick();
+}
+
+void TEditReportForm::ButtonPrintClick() {
+    if (m_level != 4 || !DS_TAB.Active())
+        return;
+    RowAutoCalc();
+    if (!postPendingEdit())
+        return;
+    const int yy = (CB_Year->currentText().left(4).toInt() + 1) % 100;
+    PrintReport(DS_TAB, ReportKodByName(DS_REPS.FieldByName(QStringLiteral("NAME")).AsString()), yy,
+                DS_SCHOOL.FieldByName(QStringLiteral("NAME")).AsString());
+}
+
+void TEditReportForm::ButtonPrintTitleClick() {
+    if (m_level != 4 || !DS_TAB.Active())
+        return;
+    const int yy = (CB_Year->currentText().left(4).toInt() + 1) % 100;
+    const QString title = DS_SCHOOL.FieldByName(QStringLiteral("NAME")).AsString();
+    PrintReport(DS_TAB, 0, yy, title);
+    PrintReport(DS_TAB, -1, yy, title);
+}
+
+int TEditReportForm::ReportKodByName(const QString &Name) {
+    if (!DM().ADOConWED.Connected() && !DM().Connect(2, paths::GetWedDir()))
+        return 1;
+    TADODataSet ds;
+    ds.setConnection(&DM().ADOConWED);
+    ds.setCommandText(QStringLiteral("select * from OTHE") + QString::number(m_year));
+    ds.Open();
+    int kod = 1;
+    for (ds.First(); !ds.Eof(); ds.Next())
+        if (ds.FieldByName(QStringLiteral("NAME")).AsString() == Name)
+            kod = ds.FieldByName(QStringLiteral("KOD")).AsInteger();
+    ds.Close();
+    return kod;
+}

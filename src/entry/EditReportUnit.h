@@ -1,0 +1,148 @@
+#pragma once
+// The work window "Отчеты (ввод и корректировка)": one grid that shows in
+// turn the school years (a combo box beside it), the organisations, the
+// reports of the period's catalogue and the open report table, in which the
+// user enters figures. Row totals are computed on Enter.
+//
+// The window is a plain widget meant for an MDI child. Closing it posts a
+// change still pending, closes its datasets and emits closed().
+
+#include "shell/DataSetModel.h"
+#include "store/Dataset.h"
+
+#include <QStringList>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QStatusBar;
+class QToolButton;
+class TMultiLineGrid;
+class QTableView;
+
+namespace Ui {
+class TEditReportForm;
+}
+
+class TEditReportForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit TEditReportForm(QWidget *parent = nullptr);
+    ~TEditReportForm() override;
+
+    // Components, as the window's layout names them.
+    QToolButton *ButtonExit = nullptr;
+    QToolButton *ButtonPrint = nullptr;
+    QToolButton *ButtonPrintTitle = nullptr;
+    QToolButton *ButtonSave = nullptr;
+    QToolButton *ToolButtonAutoValue = nullptr;
+    QToolButton *ButtonDeleteRep = nullptr;
+    QToolButton *ButtonBack = nullptr;
+    QGroupBox *GroupBox1 = nullptr;
+    QGroupBox *GroupBox2 = nullptr;
+    QComboBox *CB_Year = nullptr;
+    TMultiLineGrid *DBGrid1 = nullptr;
+    QStatusBar *StatusBar1 = nullptr;
+
+    store::TADODataSet DS_SCHOOL; // organisations, on the main connection
+    store::TADODataSet DS_REPS;   // the catalogue's reports, on the period connection
+    store::TADODataSet DS_TAB;    // the open report table, on the organisation connection
+
+    // Where the user stands.
+    int Level() const { return m_level; } // 1 years, 2 organisations, 3 reports, 4 table
+    int Year() const { return m_year; }
+    int OrgCode() const { return m_orgCode; }
+    QString TableName() const { return m_tableName; }
+    int OrgListPos() const { return m_orgListPos; }
+    int RepListPos() const { return m_repListPos; }
+    QStringList OrgsWithData() const { return m_orgsWithData; }
+    QStringList ReportsWithData() const { return m_reportsWithData; }
+    QString PanelText(int panel) const;
+    // The model the grid shows at this moment.
+    DataSetModel *GridModel() const;
+    // The view that shows the fixed row-code column over the grid's left edge.
+    QTableView *FrozenColumnView() const { return m_frozen; }
+
+    // Event handlers.
+    void ButtonExitClick();
+    void ButtonBackClick();
+    void ButtonSaveClick();
+    void ButtonDeleteRepClick();
+    void ButtonPrintClick();
+    void ButtonPrintTitleClick();
+    void DBGrid1DblClick();
+    // Enter on the grid (also after an edit was committed with Enter).
+    void GridEnter();
+
+    // The row totals of the open report's group on the current record.
+    void RowAutoCalc();
+    // The report group of the open report (the current catalogue record).
+    int ReportGroup();
+    // "KOD" of the last catalogue record named Name; 1 when none.
+    int ReportKodByName(const QString &Name);
+
+signals:
+    void closed();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void ResetView();
+    void ResetAfterError();
+    void FillYears();
+    void SelectYear();
+    void CB_YearChange();
+    bool PeriodExists();
+    void ShowOrganisations();
+    void EnterOrganisation();
+    void ShowReports();
+    void OpenReport();
+    void OpenReportTable();
+    void DeleteReportFile();
+    void UpdateAutoValueButton(const QString &BaseName);
+    void ApplyTableColumns();
+
+    void setPanel(int panel, const QString &text);
+    void showModel(DataSetModel *model);
+    void setupListColumns(DataSetModel &model, const QStringList &fields,
+                          const QStringList &titles);
+    void moveToRecord(store::TADODataSet &ds, int recNo);
+    bool postPendingEdit();
+    void commitOpenEditor();
+    void closeReportTable();
+    void updateSaveButton();
+    bool handleGridKey(QKeyEvent *event);
+    QString orgDataDir() const;
+    QString baseName() const;
+    void updateFrozenColumn();
+    // Runs an event handler; an error it throws is shown the way the
+    // program's default handler shows it.
+    void guarded(const std::function<void()> &handler);
+
+    std::unique_ptr<Ui::TEditReportForm> ui;
+    QLabel *m_panels[3] = {nullptr, nullptr, nullptr};
+    DataSetModel m_schoolModel;
+    DataSetModel m_repsModel;
+    DataSetModel m_tabModel;
+    QTableView *m_frozen = nullptr;
+
+    int m_level = 1;
+    int m_year = 0;
+    int m_orgCode = 0;
+    QString m_tableName;
+    int m_orgListPos = 1;
+    int m_repListPos = 1;
+    QStringList m_orgsWithData;
+    QStringList m_reportsWithData;
+    bool m_shown = false;
+    bool m_closing = false;
+};

@@ -1,0 +1,499 @@
+// The report entry window driven offscreen on a small installation.
+
+#include "entry/EditReportUnit.h"
+#include "entry/MessageUnit.h"
+#include "entry/RowTotals.h"
+#include "entry_install.h"
+#include "support/MessageRecorder.h"
+
+#include "shell/DataSetModel.h"
+#include "shell/MultilineGrid_Old.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <string>
+
+using entrytest::Installation;
+
+namespace {
+
+class EntryWindowTest : public ::testing::Test {
+protected:
+    Installation inst;
+    QPointer<TEditReportForm> form;
+
+    void SetUp() override {
+        form = new TEditReportForm;
+        form->resize(1000, 700);
+        form->show();
+    }
+    void TearDown() override {
+        if (form) {
+            form->close(); // frees itself
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+    }
+
+    DataSetModel *model() { return form->GridModel(); }
+    void selectRow(int row, const QString &field = QStringLiteral("NAME")) {
+        const int c = model()->columnOfField(field);
+        form->DBGrid1->setCurrentIndex(model()->index(row, c));
+    }
+    void enter() { QTest::keyClick(form->DBGrid1, Qt::Key_Return); }
+    // From the organisation list into the reports of organisation `orgRow`
+    // and open the report at `repRow` of the list.
+    void openReport(int orgRow, int repRow) {
+        ASSERT_EQ(form->Level(), 2);
+        selectRow(orgRow);
+        enter();
+        ASSERT_EQ(form->Level(), 3);
+        selectRow(repRow);
+        enter();
+    }
+    // Types into a data cell through the cell editor and presses the key.
+    void type(int row, const QString &field, const QString &text, int key = Qt::Key_Return) {
+        const QModelIndex idx = model()->index(row, model()->columnOfField(field));
+        form->DBGrid1->setCurrentIndex(idx);
+        form->DBGrid1->edit(idx);
+        QLineEdit *editor = form->DBGrid1->viewport()->findChild<QLineEdit *>();
+        ASSERT_NE(editor, nullptr);
+        editor->setText(text);
+        if (key)
+            QTest::keyClick(editor, Qt::Key(key));
+    }
+    static void answerBlank(MessageRecorder &rec, bool take) {
+        rec.onDialog = [take](QDialog &d) {
+            auto &m = dynamic_cast<TMessageForm &>(d);
+            (take ? m.ButtonOk : m.ButtonCancel)->click();
+            return d.result();
+        };
+    }
+};
+
+TEST_F(EntryWindowTest, OpensOnTheOrganisationsOfTheLatestPeriod) {
+    EXPECT_EQ(form->Level(), 2);
+    EXPECT_EQ(form->Year(), 2016);
+    EXPECT_EQ(form->CB_Year->currentText(), QStringLiteral("2015 / 2016"));
+    EXPECT_EQ(form->CB_Year->count(), 10);
+    EXPECT_EQ(form->PanelText(0), QStringLiteral(" 2015 / 2016"));
+    EXPECT_EQ(form->GroupBox2->title(), QStringLiteral(" 2015 / 2016"));
+    EXPECT_EQ(form->OrgsWithData(), QStringList({"1"}));
+    // Organisation 1 has data: its row is light blue, the others are not.
+    const int kod = model()->columnOfField("KOD");
+    EXPECT_EQ(model()->data(model()->index(0, kod), Qt::BackgroundRole).value<QColor>(),
+              QColor(204, 223, 255));
+    EXPECT_FALSE(model()->data(model()->index(1, kod), Qt::BackgroundRole).isValid());
+    EXPECT_EQ(model()->headerData(kod, Qt::Horizontal).toString(), QStringLiteral("Код"));
+    EXPECT_TRUE(form->DBGrid1->isColumnHidden(model()->columnOfField("KOD1")));
+    EXPECT_FALSE(form->ButtonBack->isEnabled());
+    EXPECT_FALSE(form->ButtonSave->isEnabled());
+}
+
+TEST_F(EntryWindowTest, WalkToATableAndBackRestoresListPositions) {
+    MessageRecorder rec;
+    answerBlank(rec, false);
+    selectRow(1);
+    enter();
+    ASSERT_EQ(form->Level(), 3);
+    EXPECT_EQ(form->OrgCode(), 2);
+    EXPECT_EQ(form->PanelText(1), QStringLiteral(" Гимназия N 2"));
+    EXPECT_EQ(form->GroupBox2->title(), QStringLiteral(" Гимназия N 2"));
+    EXPECT_TRUE(form->ButtonBack->isEnabled());
+    // The catalogue's report of code 1 is never listed.
+    EXPECT_EQ(form->DS_REPS.RecordCount(), 7);
+    EXPECT_EQ(form->DS_REPS.FieldByName("KOD").AsInteger(), 2);
+
+    // Organisation 1 already has F4: open it.
+    form->ButtonBackClick();
+    ASSERT_EQ(form->Level(), 2);
+    EXPECT_EQ(form->DS_SCHOOL.RecNo(), 2);
+    selectRow(0);
+    enter();
+    selectRow(0);
+    enter();
+    ASSERT_EQ(form->Level(), 4);
+    EXPECT_EQ(form->TableName(), QStringLiteral("F42016"));
+    EXPECT_EQ(form->PanelText(2), QStringLiteral(" Классы"));
+    EXPECT_EQ(form->GroupBox2->title(), " " + Installation::name25() + ":  " + " Классы");
+    EXPECT_TRUE(form->ButtonSave->isEnabled());
+    EXPECT_TRUE(form->ButtonDeleteRep->isEnabled());
+    EXPECT_TRUE(form->ButtonPrint->isEnabled());
+    EXPECT_EQ(form->DBGrid1->TitleHeight(), 34);
+    EXPECT_TRUE(form->FrozenColumnView()->isVisible());
+
+    QTest::keyClick(form->DBGrid1, Qt::Key_Escape);
+    ASSERT_EQ(form->Level(), 3);
+    EXPECT_EQ(form->DS_REPS.RecNo(), 1);
+    EXPECT_EQ(form->PanelText(2), QString());
+    EXPECT_FALSE(form->ButtonSave->isEnabled());
+    EXPECT_FALSE(form->ButtonDeleteRep->isEnabled());
+    selectRow(2);
+    enter(); // the group 12 report of organisation 1 is missing: declined
+    form->ButtonBackClick();
+    ASSERT_EQ(form->Level(), 2);
+    EXPECT_EQ(form->DS_SCHOOL.RecNo(), 1);
+    // Entering again starts the report list at its top.
+    enter();
+    EXPECT_EQ(form->DS_REPS.RecNo(), 1);
+}
+
+TEST_F(EntryWindowTest, MissingReportDeclinedStillMakesTheFolder) {
+    MessageRecorder rec;
+    answerBlank(rec, false);
+    openReport(1, 1); // organisation 2, report F47
+    EXPECT_EQ(rec.dialogs, QList<QString>({"TMessageForm"}));
+    EXPECT_EQ(form->Level(), 3);
+    EXPECT_TRUE(QDir(inst.org(2)).exists());
+    EXPECT_FALSE(QFile::exists(inst.org(2) + "F472016.DBF"));
+    EXPECT_EQ(form->DS_REPS.RecNo(), 2);
+}
+
+TEST_F(EntryWindowTest, MissingReportTakenFromItsBlank) {
+    MessageRecorder rec;
+    answerBlank(rec, true);
+    openReport(1, 1);
+    ASSERT_EQ(form->Level(), 4);
+    EXPECT_TRUE(QFile::exists(inst.org(2) + "F472016.DBF"));
+    EXPECT_EQ(form->DS_TAB.RecordCount(), 3);
+    EXPECT_TRUE(rec.messages.isEmpty());
+    form->ButtonBackClick();
+    // The new report now counts as one with data.
+    EXPECT_TRUE(form->ReportsWithData().contains("3"));
+}
+
+TEST_F(EntryWindowTest, MissingBlankIsReported) {
+    MessageRecorder rec;
+    answerBlank(rec, true);
+    openReport(0, 6); // "Без шаблона": FX.DBF is not in WED
+    EXPECT_EQ(form->Level(), 3);
+    ASSERT_EQ(rec.messages.size(), 1);
+    EXPECT_EQ(rec.messages[0].title, QStringLiteral("Ошибка"));
+    EXPECT_TRUE(rec.messages[0].text.startsWith(QStringLiteral("Отсутствует файл шаблона ")));
+    EXPECT_TRUE(rec.messages[0].text.endsWith(QStringLiteral("FX.DBF")));
+}
+
+TEST_F(EntryWindowTest, ColumnLayoutOfFiveShownColumnsWithoutN2) {
+    MessageRecorder rec;
+    answerBlank(rec, true);
+    openReport(0, 4); // KOLSTOLB 5, VKL2 = 0, eight data columns
+    ASSERT_EQ(form->Level(), 4);
+    DataSetModel *m = model();
+    EXPECT_EQ(m->fieldOfColumn(0), QStringLiteral("KODSTR"));
+    EXPECT_EQ(m->fieldOfColumn(1), QStringLiteral("NAME"));
+    EXPECT_EQ(m->headerData(0, Qt::Horizontal).toString(), QStringLiteral("N N СТРОКИ"));
+    EXPECT_EQ(m->headerData(1, Qt::Horizontal).toString(),
+              QStringLiteral("НАИМЕНОВАНИЕ ПОКАЗАТЕЛЯ"));
+    QStringList shown;
+    for (int c = 2; c < m->columnCount(); ++c)
+        if (!form->DBGrid1->isColumnHidden(c))
+            shown << m->fieldOfColumn(c);
+    EXPECT_EQ(shown, QStringList({"N1", "N3", "N4", "N5", "N6"}));
+    EXPECT_EQ(m->headerData(m->columnOfField("N1"), Qt::Horizontal).toString(),
+              QStringLiteral(" ПЕРВЫЙ"));
+    EXPECT_TRUE(m->flags(m->index(0, m->columnOfField("N1"))) & Qt::ItemIsEditable);
+    EXPECT_FALSE(m->flags(m->index(0, m->columnOfField("NAME"))) & Qt::ItemIsEditable);
+    EXPECT_FALSE(m->flags(m->index(0, m->columnOfField("KODSTR"))) & Qt::ItemIsEditable);
+}
+
+TEST_F(EntryWindowTest, Group4TotalsOnEnterDuringAnEdit) {
+    openReport(0, 0);
+    ASSERT_EQ(form->Level(), 4);
+    type(0, "N1", "3", Qt::Key_Tab); // leaving the column posts
+    EXPECT_EQ(inst.cell(1, "F42016", 1, "N1").toDouble(), 3);
+    EXPECT_FALSE(form->ButtonSave->isChecked());
+    type(0, "N2", "2"); // Enter in the editor: the value first, then the totals
+    EXPECT_EQ(inst.cell(1, "F42016", 1, "N2").toDouble(), 2);
+    EXPECT_EQ(inst.cell(1, "F42016", 1, "N13").toDouble(), 2);
+    EXPECT_DOUBLE_EQ(inst.cell(1, "F42016", 1, "N14").toDouble(), 666666.66);
+    EXPECT_EQ(form->DS_TAB.State(), store::DataSetState::Browse);
+    EXPECT_FALSE(form->ButtonSave->isChecked());
+    EXPECT_EQ(form->DBGrid1->currentIndex().row(), 0);
+}
+
+TEST_F(EntryWindowTest, RatePerMillionUnderRussianLocale) {
+    const QLocale oldLocale;
+    const std::string oldC = std::setlocale(LC_ALL, nullptr);
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    std::setlocale(LC_ALL, "ru_RU.UTF-8");
+    openReport(0, 0);
+    type(1, "N1", "3", Qt::Key_Tab);
+    type(1, "N3", "2");
+    QLocale::setDefault(oldLocale);
+    std::setlocale(LC_ALL, oldC.c_str());
+    EXPECT_DOUBLE_EQ(inst.cell(1, "F42016", 2, "N14").toDouble(), 666666.66);
+}
+
+TEST_F(EntryWindowTest, TypedValuesAreCheckedBeforeTheyAreWritten) {
+    openReport(0, 0);
+    MessageRecorder rec;
+    type(0, "N5", "1,5", Qt::Key_Tab);
+    EXPECT_DOUBLE_EQ(inst.cell(1, "F42016", 1, "N5").toDouble(), 1.5);
+    type(0, "N6", "двенадцать", Qt::Key_Tab);
+    ASSERT_EQ(rec.messages.size(), 1);
+    EXPECT_TRUE(rec.messages[0].text.contains(QStringLiteral("не является числом")));
+    EXPECT_FALSE(inst.cell(1, "F42016", 1, "N6").isValid() &&
+                 inst.cell(1, "F42016", 1, "N6").toDouble() != 0);
+    type(0, "N7", "12345678901234", Qt::Key_Tab);
+    ASSERT_EQ(rec.messages.size(), 2);
+    EXPECT_TRUE(rec.messages[1].text.contains(QStringLiteral("не помещается")));
+}
+
+TEST_F(EntryWindowTest, Group47TotalsEveryRowAndReturnsTheCursor) {
+    MessageRecorder rec;
+    answerBlank(rec, true);
+    openReport(0, 1);
+    ASSERT_EQ(form->Level(), 4);
+    type(0, "N2", "1", Qt::Key_Tab);
+    type(2, "N3", "4", Qt::Key_Tab);
+    type(1, "N14", "7"); // Enter on row 2
+    EXPECT_EQ(inst.cell(1, "F472016", 1, "N1").toDouble(), 1);
+    EXPECT_EQ(inst.cell(1, "F472016", 2, "N1").toDouble(), 7);
+    EXPECT_EQ(inst.cell(1, "F472016", 3, "N1").toDouble(), 4);
+    EXPECT_EQ(form->DS_TAB.RecNo(), 2);
+    EXPECT_EQ(form->DBGrid1->currentIndex().row(), 1);
+    EXPECT_EQ(model()->data(model()->index(2, model()->columnOfField("N1"))).toDouble(), 4);
+}
+
+TEST_F(EntryWindowTest, Group51MissingFieldIsReported) {
+    // The blank of group 51 has N1..N28; a table made short by hand lacks N28.
+    QDir().mkpath(inst.org(1));
+    entrytest::makeTable(inst.org(1) + "F512016.DBF", entrytest::reportFields(27), 2);
+    MessageRecorder rec;
+    openReport(0, 5);
+    ASSERT_EQ(form->Level(), 4);
+    ASSERT_EQ(rec.messages.size(), 1); // from the totals on opening
+    EXPECT_TRUE(rec.messages[0].text.contains("N28"));
+    enter();
+    EXPECT_EQ(rec.messages.size(), 2);
+}
+
+TEST_F(EntryWindowTest, AgeRowsOfANewGroup12Table) {
+    MessageRecorder rec;
+    answerBlank(rec, true);
+    openReport(0, 2);
+    ASSERT_EQ(form->Level(), 4);
+    EXPECT_EQ(inst.cell(1, "F122016", 1, "NAME").toString(),
+              QStringLiteral("2010 г.| г |  5 лет  |  Число"));
+    EXPECT_EQ(inst.cell(1, "F122016", 13, "NAME").toString(),
+              QStringLiteral("1998 г.|   | 17 лет  |  2016 г."));
+    EXPECT_EQ(inst.cell(1, "F122016", 15, "NAME").toString(), QString());
+    // Opening the existing table again does not rewrite the captions.
+    form->ButtonBackClick();
+    {
+        entrytest::OpenTable t(inst.org(1), "F122016");
+        t.set(1, "NAME", QStringLiteral("своя"));
+    }
+    enter();
+    ASSERT_EQ(form->Level(), 4);
+    EXPECT_EQ(inst.cell(1, "F122016", 1, "NAME").toString(), QStringLiteral("своя"));
+}
+
+TEST_F(EntryWindowTest, NameCellsOfGroup46) {
+    MessageRecorder rec;
+    answerBlank(rec, true);
+    openReport(0, 3); // organisation of 25 letters
+    ASSERT_EQ(form->Level(), 4);
+    const QString own = QStringLiteral("Управление образован");
+    EXPECT_EQ(inst.cell(1, "F462016", 1, "NAME").toString(),
+              own.left(14) + ":" + Installation::name25());
+    EXPECT_EQ(inst.cell(1, "F462016", 3, "NAME").toString().size(), 40);
+    form->ButtonBackClick();
+    form->ButtonBackClick();
+    openReport(2, 3); // organisation of 32 letters
+    ASSERT_EQ(form->Level(), 4);
+    EXPECT_EQ(inst.cell(3, "F462016", 2, "NAME").toString(),
+              own.left(9) + ":" + Installation::name32().left(30));
+}
+
+TEST_F(EntryWindowTest, BackWithAPendingEditKeepsIt) {
+    openReport(0, 0);
+    ASSERT_EQ(form->Level(), 4);
+    // A value committed to the record but not posted yet.
+    const QModelIndex idx = model()->index(2, model()->columnOfField("N4"));
+    form->DBGrid1->setCurrentIndex(idx);
+    ASSERT_TRUE(model()->setData(idx, "41"));
+    EXPECT_EQ(form->DS_TAB.State(), store::DataSetState::Edit);
+    EXPECT_TRUE(form->ButtonSave->isChecked());
+    form->ButtonBackClick();
+    EXPECT_EQ(inst.cell(1, "F42016", 3, "N4").toDouble(), 41);
+    // A value still in the cell editor.
+    enter();
+    ASSERT_EQ(form->Level(), 4);
+    type(2, "N5", "42", 0);
+    form->ButtonBackClick();
+    EXPECT_EQ(form->Level(), 3);
+    EXPECT_EQ(inst.cell(1, "F42016", 3, "N5").toDouble(), 42);
+}
+
+TEST_F(EntryWindowTest, SaveButtonPostsAndIsReleased) {
+    openReport(0, 0);
+    const QModelIndex idx = model()->index(0, model()->columnOfField("N3"));
+    form->DBGrid1->setCurrentIndex(idx);
+    ASSERT_TRUE(model()->setData(idx, "9"));
+    EXPECT_TRUE(form->ButtonSave->isChecked());
+    form->ButtonSave->click();
+    EXPECT_FALSE(form->ButtonSave->isChecked());
+    EXPECT_EQ(inst.cell(1, "F42016", 1, "N3").toDouble(), 9);
+}
+
+TEST_F(EntryWindowTest, YearChangeFromTheTableClosesItAndPostsTheEdit) {
+    openReport(0, 0);
+    const QModelIndex idx = model()->index(0, model()->columnOfField("N3"));
+    form->DBGrid1->setCurrentIndex(idx);
+    ASSERT_TRUE(model()->setData(idx, "5"));
+    MessageRecorder rec;
+    form->CB_Year->setCurrentIndex(form->CB_Year->count() - 2); // 2014 / 2015: not opened
+    EXPECT_FALSE(form->DS_TAB.Active());
+    EXPECT_FALSE(form->ButtonSave->isChecked());
+    EXPECT_FALSE(form->ButtonSave->isEnabled());
+    EXPECT_EQ(inst.cell(1, "F42016", 1, "N3").toDouble(), 5);
+    ASSERT_EQ(rec.messages.size(), 1);
+    EXPECT_EQ(rec.messages[0].title, QStringLiteral("Сообщение"));
+    EXPECT_EQ(rec.messages[0].text,
+              QStringLiteral("Нет БД FORM2015.DBF. \r\rНе открыт период. \r\rСделайте \"Начало "
+                             "нового периода\"."));
+    // Back on level 1 with the latest year selected again, without a second message.
+    EXPECT_EQ(form->Level(), 1);
+    EXPECT_EQ(form->CB_Year->currentText(), QStringLiteral("2015 / 2016"));
+    EXPECT_FALSE(form->DBGrid1->isVisible());
+}
+
+TEST_F(EntryWindowTest, ClosingTheWindowPostsThePendingEdit) {
+    openReport(0, 0);
+    const QModelIndex idx = model()->index(1, model()->columnOfField("N8"));
+    form->DBGrid1->setCurrentIndex(idx);
+    ASSERT_TRUE(model()->setData(idx, "8"));
+    bool closed = false;
+    QObject::connect(form, &TEditReportForm::closed, [&] { closed = true; });
+    form->ButtonExit->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(closed);
+    EXPECT_TRUE(form.isNull());
+    EXPECT_EQ(inst.cell(1, "F42016", 2, "N8").toDouble(), 8);
+}
+
+TEST_F(EntryWindowTest, DeletingAReportAndTheListPositionAfterIt) {
+    openReport(0, 0);
+    ASSERT_EQ(form->Level(), 4);
+    MessageRecorder rec;
+    rec.answers = {msg::Answer::No};
+    form->ButtonDeleteRep->click();
+    EXPECT_EQ(form->Level(), 4);
+    EXPECT_TRUE(QFile::exists(inst.org(1) + "F42016.DBF"));
+    rec.answers = {msg::Answer::Yes};
+    form->ButtonDeleteRep->click();
+    ASSERT_EQ(rec.messages.size(), 2);
+    EXPECT_EQ(rec.messages[1].title, QStringLiteral("Подтверждение удаления"));
+    EXPECT_EQ(rec.messages[1].text,
+              QStringLiteral("Вы действительно хотите удалить данный отчет?"));
+    EXPECT_FALSE(QFile::exists(inst.org(1) + "F42016.DBF"));
+    EXPECT_EQ(form->Level(), 3);
+    EXPECT_EQ(form->DS_REPS.RecNo(), 1);
+    EXPECT_FALSE(form->ReportsWithData().contains("2"));
+    EXPECT_FALSE(form->ButtonDeleteRep->isEnabled());
+}
+
+TEST_F(EntryWindowTest, DeletingAReportWhoseFileSurvivesSaysSo) {
+    openReport(0, 0);
+    ASSERT_EQ(form->Level(), 4);
+    // The table's name now belongs to a folder that cannot be removed as a file.
+    QFile::remove(inst.org(1) + "F42016.DBF");
+    QDir().mkpath(inst.org(1) + "F42016.DBF/x");
+    MessageRecorder rec;
+    rec.answers = {msg::Answer::Yes};
+    form->ButtonDeleteRep->click();
+    ASSERT_EQ(rec.messages.size(), 2);
+    EXPECT_EQ(rec.messages[1].title, QStringLiteral("Ошибка"));
+    EXPECT_EQ(rec.messages[1].text, QStringLiteral("Не удалось удалить данный отчет!"));
+    EXPECT_EQ(form->Level(), 3);
+}
+
+TEST_F(EntryWindowTest, EmptyListsAndShrunkListsAreSafe) {
+    // The third organisation is entered, then removed from the book.
+    selectRow(2);
+    enter();
+    ASSERT_EQ(form->Level(), 3);
+    {
+        entrytest::OpenTable t(inst.dir.path(), "SCHOOL");
+        t.ds.setRecNo(3);
+        t.ds.Delete();
+    }
+    form->ButtonBackClick();
+    ASSERT_EQ(form->Level(), 2);
+    EXPECT_EQ(form->DS_SCHOOL.RecordCount(), 2);
+    EXPECT_EQ(form->DS_SCHOOL.RecNo(), 2);
+    // An empty organisation book: Enter and double-click do nothing.
+    {
+        entrytest::OpenTable t(inst.dir.path(), "SCHOOL");
+        while (!t.ds.IsEmpty()) {
+            t.ds.First();
+            t.ds.Delete();
+        }
+    }
+    enter();
+    ASSERT_EQ(form->Level(), 3);
+    form->ButtonBackClick();
+    ASSERT_EQ(form->DS_SCHOOL.RecordCount(), 0);
+    enter();
+    form->DBGrid1DblClick();
+    EXPECT_EQ(form->Level(), 2);
+    EXPECT_EQ(form->OrgCode(), 0);
+}
+
+TEST_F(EntryWindowTest, DerivedCellsAreMarked) {
+    // F4A is a section table: its N1 of row 1 is filled from F1 and marked.
+    entrytest::makeTable(inst.wed() + "F4A.DBF", entrytest::reportFields(3), 2);
+    inst.addCatalogue({9, "Раздел", "F4A.DBF", 0, 3, {}, {}});
+    MessageRecorder rec;
+    answerBlank(rec, true);
+    openReport(0, 7);
+    ASSERT_EQ(form->Level(), 4);
+    EXPECT_TRUE(form->ToolButtonAutoValue->isVisibleTo(form));
+    const int n1 = model()->columnOfField("N1");
+    EXPECT_EQ(model()->data(model()->index(0, n1), Qt::BackgroundRole).value<QColor>(),
+              QColor(255, 255, 119));
+    EXPECT_FALSE(model()->data(model()->index(1, n1), Qt::BackgroundRole).isValid());
+    EXPECT_FALSE(model()
+                     ->data(model()->index(0, model()->columnOfField("N2")), Qt::BackgroundRole)
+                     .isValid());
+}
+
+TEST_F(EntryWindowTest, LeftArrowStopsAtTheNameColumn) {
+    openReport(0, 0);
+    const int name = model()->columnOfField("NAME");
+    form->DBGrid1->setCurrentIndex(model()->index(0, name));
+    QTest::keyClick(form->DBGrid1, Qt::Key_Left);
+    EXPECT_EQ(form->DBGrid1->currentIndex().column(), name);
+}
+
+TEST(MessageFormTest, AnswerIsTakenOnlyFromYes) {
+    TMessageForm form;
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Сообщение..."));
+    EXPECT_EQ(form.ButtonOk->text(), QStringLiteral("Да"));
+    EXPECT_EQ(form.ButtonCancel->text(), QStringLiteral("Посмотреть другой отчет"));
+    MessageRecorder rec;
+    rec.onDialog = [](QDialog &d) {
+        static_cast<TMessageForm &>(d).ButtonOk->click();
+        return d.result();
+    };
+    EXPECT_TRUE(form.Ask());
+    rec.onDialog = [](QDialog &) { return int(QDialog::Rejected); }; // closed otherwise
+    EXPECT_FALSE(form.Ask());
+    rec.onDialog = [](QDialog &d) {
+        static_cast<TMessageForm &>(d).ButtonCancel->click();
+        return d.result();
+    };
+    EXPECT_FALSE(form.Ask());
+}
+
+} // namespace
