@@ -1,4 +1,4 @@
-#include "MessageRecorder.h"
+#include "support/MessageRecorder.h"
 #include "shell/Paths.h"
 #include "shell/UnitDM.h"
 #include "store/Dataset.h"

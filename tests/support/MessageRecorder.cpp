@@ -1,4 +1,4 @@
-#include "MessageRecorder.h"
+#include "support/MessageRecorder.h"
 
 MessageRecorder::MessageRecorder() {
     m_oldMessages = msg::setMessageHandler([this](const msg::Request &r) {
