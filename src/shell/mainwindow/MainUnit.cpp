@@ -283,7 +283,13 @@ void TMainForm::OpenWorkWindow(WorkWindow kind) {
         return; // the window is not part of the program yet
     CloseAllMdiChildren();
     SetPanelMainVisible(false);
-    QWidget *window = factory();
+    QWidget *window = nullptr;
+    try {
+        window = factory();
+    } catch (...) {
+        SetPanelMainVisible(true); // nothing opened: the welcome panel stays
+        throw;
+    }
     if (!window) {
         SetPanelMainVisible(true);
         return;

@@ -1,0 +1,149 @@
+#pragma once
+// A program folder in a temporary directory and the start-up windows of the
+// program (main window, year, date and about dialogs), made afresh for each
+// test. Messages and modal dialogs are answered by a MessageRecorder.
+
+#include "support/MessageRecorder.h"
+
+#include "shell/AppState.h"
+#include "shell/Paths.h"
+#include "shell/UnitDM.h"
+#include "shell/YearUnit.h"
+#include "shell/mainwindow/AboutUnit.h"
+#include "shell/mainwindow/DateUnit.h"
+#include "shell/mainwindow/MainUnit.h"
+#include "store/Dataset.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QVariant>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace shelltest {
+
+// The child widget or object of that name; fails the test when missing.
+template <class T> T *child(QObject *parent, const char *name) {
+    T *found = parent->findChild<T *>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+// Creates a table with the fields and appends the records (values by field
+// name; fields not named stay blank).
+inline void writeTable(const QString &folder, const QString &name,
+                       const QVector<store::FieldDef> &fields,
+                       const QVector<QVector<std::pair<QString, QVariant>>> &records) {
+    store::DbfFile::create(folder + name + QStringLiteral(".DBF"), fields);
+    store::TADOConnection con;
+    con.setFolder(folder);
+    con.Open();
+    store::TADODataSet ds;
+    ds.setConnection(&con);
+    ds.setCommandText(QStringLiteral("select * from ") + name);
+    ds.Open();
+    for (const auto &record : records) {
+        ds.Append();
+        for (const auto &[field, value] : record)
+            ds.FieldByName(field).SetAsVariant(value);
+        ds.Post();
+    }
+    ds.Close();
+}
+
+// PUTI with the program kind in ZNAH of record 2 (and `records` records).
+inline void writePuti(const QString &folder, int kind, int records = 2) {
+    QVector<QVector<std::pair<QString, QVariant>>> rows;
+    for (int r = 1; r <= records; ++r)
+        rows.append({{QStringLiteral("NAIM"), QStringLiteral("запись ") + QString::number(r)},
+                     {QStringLiteral("ZNAH"), r == 2 ? kind : 5}});
+    writeTable(folder, QStringLiteral("PUTI"),
+               {{QStringLiteral("NAIM"), 'C', 30, 0}, {QStringLiteral("ZNAH"), 'N', 6, 0}}, rows);
+}
+
+// A period table of the year (any content).
+inline void writePeriodTable(const QString &wed, const QString &base, int year, int marker = 0) {
+    writeTable(wed, base + QString::number(year), {{QStringLiteral("KOD"), 'N', 4, 0}},
+               {{{QStringLiteral("KOD"), marker}}});
+}
+
+// The marker written by writePeriodTable, to tell copies apart.
+inline int periodTableMarker(const QString &wed, const QString &table) {
+    store::TADOConnection con;
+    con.setFolder(wed);
+    con.Open();
+    store::TADODataSet ds;
+    ds.setConnection(&con);
+    ds.setCommandText(QStringLiteral("select * from ") + table);
+    ds.Open();
+    const int marker = ds.FieldByName(QStringLiteral("KOD")).AsInteger();
+    ds.Close();
+    return marker;
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        programDir = dir.path() + QLatin1Char('/');
+        wedDir = programDir + QStringLiteral("WED/");
+        QDir().mkpath(wedDir);
+        paths::setProgramDirForTests(programDir);
+        closeConnections();
+        appState() = AppState();
+        recorder = std::make_unique<MessageRecorder>();
+    }
+
+    void TearDown() override {
+        mainForm.reset(); // owns the dialogs
+        MainForm = nullptr;
+        YearForm = nullptr;
+        DateForm = nullptr;
+        AboutBox = nullptr;
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        closeConnections();
+        recorder.reset();
+        paths::setProgramDirForTests(QString());
+    }
+
+    static void closeConnections() {
+        DM().ADOConMain.Close();
+        DM().ADOConWED.Close();
+        DM().ADOConDBF.Close();
+        DM().ADOConTemp.Close();
+    }
+
+    // Creates the start-up windows in the main routine's order.
+    void createWindows() {
+        mainForm = std::make_unique<TMainForm>();
+        MainForm = mainForm.get();
+        YearForm = new TYearForm(mainForm.get());
+        DateForm = new TDateForm(mainForm.get());
+        AboutBox = new TAboutBox(mainForm.get());
+    }
+
+    // Creates the windows, shows the main window and answers the date
+    // dialog with `date` (closing it by OK).
+    void startWith(const QDate &date) {
+        createWindows();
+        recorder->onDialog = [date](QDialog &d) {
+            if (auto *form = qobject_cast<TDateForm *>(&d))
+                form->setDate(date);
+            return int(QDialog::Accepted);
+        };
+        mainForm->show();
+        QCoreApplication::processEvents(); // the date is asked after the first show
+        recorder->onDialog = nullptr;
+    }
+
+    QTemporaryDir dir;
+    QString programDir;
+    QString wedDir;
+    std::unique_ptr<MessageRecorder> recorder;
+    std::unique_ptr<TMainForm> mainForm;
+};
+
+} // namespace shelltest
