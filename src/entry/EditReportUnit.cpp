@@ -18,6 +18,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -776,7 +777,7 @@ void TEditReportForm::ButtonDeleteRepClick() {
 void TEditReportForm::DeleteReportFile() {
     const QString folder = orgDataDir();
     const QString file = m_tableName + QStringLiteral(".DBF");
-    if (!store::fileExistsCaseInsensitive(folder, file)) {
+    if (!store::fileExistsCaseInsensitive(folder, file) && !QFileInfo::exists(folder + file)) {
         msg::show(QStringLiteral("Ошибка"), QStringLiteral("Не удалось удалить данный отчет!"),
                   msg::Icon::Warning);
         return;

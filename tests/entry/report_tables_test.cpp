@@ -1,6 +1,7 @@
 #include "entry/ReportTables.h"
 
 #include "shell/DataSetModel.h"
+#include "shell/MultilineGrid_Old.h"
 #include "shell/Paths.h"
 #include "shell/UnitDM.h"
 #include "support/MessageRecorder.h"
@@ -306,7 +307,7 @@ TEST(ReportColumns, ColumnsBeyondKolStolbStayHiddenAndSoDoUndescribedOnes) {
 
 TEST(ReportColumns, CaptionsWithAndWithoutSemicolon) {
     CatalogueColumns cat = catalogue(3);
-    cat.Nam[0] = "Всего;учащихся";
+    cat.Nam[0] = "Учащихся;всего";
     cat.Nam[1] = "Итого";
     cat.Nam[2] = "";
     const QFont font = gridFont();
@@ -316,8 +317,8 @@ TEST(ReportColumns, CaptionsWithAndWithoutSemicolon) {
     bold.setBold(true);
     const ReportColumn &n1 = cols[4];
     ASSERT_EQ(n1.Field, "N1");
-    EXPECT_EQ(n1.Title, "ВСЕГО УЧАЩИХСЯ");
-    EXPECT_EQ(n1.Width, QFontMetrics(bold).horizontalAdvance("Всего; "));
+    EXPECT_EQ(n1.Title, "УЧАЩИХСЯ ВСЕГО");
+    EXPECT_EQ(n1.Width, QFontMetrics(bold).horizontalAdvance("Учащихся; "));
     EXPECT_EQ(cols[5].Title, " ИТОГО");
     EXPECT_EQ(cols[5].Width, -1);
     EXPECT_EQ(cols[6].Title, " ");
@@ -331,10 +332,30 @@ TEST(ReportColumns, CaptionsWithAndWithoutSemicolon) {
     EXPECT_FALSE(cols[1].Editable);
     EXPECT_FALSE(cols[2].Visible);
     EXPECT_FALSE(cols[3].Visible);
+}
 
-    // With the bold width, the upper-case first word fits on the first title line.
+TEST(ReportColumns, EveryTitleLineFitsItsColumn) {
+    CatalogueColumns cat = catalogue(3);
+    cat.Nam[0] = "Язык;башкирский"; // the part after ";" is the longer one
+    cat.Nam[1] = "Всего;учащихся";
+    cat.Nam[2] = "1;кл";
+    const QFont font = gridFont();
     const QFontMetrics fm(font);
-    EXPECT_LE(fm.horizontalAdvance("ВСЕГО "), n1.Width - 4);
+    QFont bold = font;
+    bold.setBold(true);
+    const auto cols = ReportColumnLayout(reportFields(3), cat, font);
+    const QStringList expected[] = {{"ЯЗЫК", "БАШКИРСКИЙ"}, {"ВСЕГО", "УЧАЩИХСЯ"}, {"1", "КЛ"}};
+    for (int i = 0; i < 3; ++i) {
+        const ReportColumn &c = cols[4 + i];
+        EXPECT_GE(c.Width, QFontMetrics(bold).horizontalAdvance(
+                               cat.Nam[i].left(cat.Nam[i].indexOf(';') + 1) + " "));
+        // Wrapped as the grid wraps it: each line no wider than the column allows.
+        const QStringList lines = WrapCaptionLines(fm, c.Width - 4, c.Title);
+        EXPECT_EQ(lines, expected[i]) << i;
+        for (const QString &line : lines)
+            EXPECT_LE(fm.horizontalAdvance(line), c.Width - 4) << line.toStdString();
+    }
+    EXPECT_EQ(cols[4].Width, fm.horizontalAdvance("БАШКИРСКИЙ") + 4);
 }
 
 TEST(ReportColumns, NomformIsNoDataColumn) {
