@@ -1,0 +1,683 @@
+#include "sheet/OfficeEngine.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QUrl>
+#include <QUuid>
+
+#include <com/sun/star/awt/PrinterServer.hpp>
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/bridge/UnoUrlResolver.hpp>
+#include <com/sun/star/connection/NoConnectException.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/document/MacroExecMode.hpp>
+#include <com/sun/star/document/UpdateDocMode.hpp>
+#include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/sheet/XCellRangeAddressable.hpp>
+#include <com/sun/star/sheet/XCellRangeData.hpp>
+#include <com/sun/star/sheet/XCellRangeMovement.hpp>
+#include <com/sun/star/sheet/XSpreadsheet.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/sheet/XSpreadsheets.hpp>
+#include <com/sun/star/table/BorderLine2.hpp>
+#include <com/sun/star/table/BorderLineStyle.hpp>
+#include <com/sun/star/table/CellAddress.hpp>
+#include <com/sun/star/table/CellRangeAddress.hpp>
+#include <com/sun/star/table/TableBorder2.hpp>
+#include <com/sun/star/table/XCellRange.hpp>
+#include <com/sun/star/table/XColumnRowRange.hpp>
+#include <com/sun/star/table/XTableColumns.hpp>
+#include <com/sun/star/table/XTableRows.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/view/XPrintable.hpp>
+#include <cppuhelper/bootstrap.hxx>
+
+#include <csignal>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <initializer_list>
+#include <vector>
+
+using namespace com::sun::star;
+using rtl::OUString;
+using uno::Any;
+using uno::Reference;
+using uno::Sequence;
+using uno::UNO_QUERY;
+using uno::UNO_QUERY_THROW;
+
+namespace sheet {
+
+namespace {
+
+OUString toOUString(const QString &s) {
+    return OUString(reinterpret_cast<const sal_Unicode *>(s.utf16()), s.size());
+}
+
+QString toQString(const OUString &s) {
+    return QString::fromUtf16(reinterpret_cast<const char16_t *>(s.getStr()), s.getLength());
+}
+
+OUString fileUrl(const QString &path) {
+    return toOUString(
+        QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded));
+}
+
+beans::PropertyValue property(const char *name, const Any &value) {
+    beans::PropertyValue p;
+    p.Name = OUString::createFromAscii(name);
+    p.Value = value;
+    return p;
+}
+
+Sequence<beans::PropertyValue> properties(std::initializer_list<beans::PropertyValue> list) {
+    return Sequence<beans::PropertyValue>(list.begin(), static_cast<sal_Int32>(list.size()));
+}
+
+// Runs an office call and turns the office's exceptions into Error with the
+// given description in front.
+template <class F> auto guarded(const QString &what, F &&call) -> decltype(call()) {
+    try {
+        return call();
+    } catch (const Error &) {
+        throw;
+    } catch (const uno::Exception &e) {
+        const QString detail = toQString(e.Message);
+        throw Error(detail.isEmpty() ? what : what + QStringLiteral(": ") + detail);
+    }
+}
+
+void requireCell(int row, int column) {
+    if (row < 1 || column < 1)
+        throw Error(
+            QStringLiteral("Неверный адрес ячейки: строка %1, столбец %2").arg(row).arg(column));
+}
+
+// The component context of this process, made once: it only serves to reach
+// the office over the pipe. It takes the office's type libraries through the
+// office's bootstrap file, which URE_BOOTSTRAP names while the context is
+// made; the variable is put back as it was so that no other program started
+// from here sees it.
+Reference<uno::XComponentContext> localContext() {
+    static const Reference<uno::XComponentContext> context = [] {
+        const QByteArray name("URE_BOOTSTRAP");
+        const bool wasSet = qEnvironmentVariableIsSet(name.constData());
+        if (!wasSet)
+            qputenv(name.constData(), "vnd.sun.star.pathname:" KVR_LO_PROGRAM_DIR "/fundamentalrc");
+        struct Restore {
+            const QByteArray &name;
+            bool wasSet;
+            ~Restore() {
+                if (!wasSet)
+                    qunsetenv(name.constData());
+            }
+        } restore{name, wasSet};
+        return cppu::defaultBootstrap_InitialComponentContext();
+    }();
+    return context;
+}
+
+std::atomic<int> pipeCounter{0};
+
+// Sends a signal to the private office's process group (the office program
+// forks the real office process; both are in the group).
+void signalGroup(qint64 leader, int sig) {
+    if (leader > 0)
+        ::kill(-static_cast<pid_t>(leader), sig);
+}
+
+bool groupAlive(qint64 leader) {
+    return leader > 0 && ::kill(-static_cast<pid_t>(leader), 0) == 0;
+}
+
+} // namespace
+
+// One document of the engine, shared by its Workbook and the engine, which
+// closes every document still open when it quits.
+struct Document {
+    Reference<lang::XComponent> component;
+    Reference<css::sheet::XSpreadsheetDocument> spreadsheetDocument;
+    Reference<css::sheet::XSpreadsheet> firstSheet;
+    QString path; // the file the workbook belongs to; empty for a new one
+    bool open = false;
+
+    void close() {
+        if (!open)
+            return;
+        open = false;
+        try {
+            Reference<util::XCloseable> closeable(component, UNO_QUERY);
+            if (closeable.is())
+                closeable->close(true);
+            else if (component.is())
+                component->dispose();
+        } catch (const uno::Exception &) {
+            // The office refused or has gone; the document is dropped either way.
+        }
+        firstSheet.clear();
+        spreadsheetDocument.clear();
+        component.clear();
+    }
+};
+
+struct OfficeEngine::Impl {
+    Options options;
+    QTemporaryDir profile;
+    QProcess process;
+    qint64 pid = 0;
+    bool running = false;
+    Reference<uno::XComponentContext> remote;
+    Reference<frame::XDesktop2> desktop;
+    std::vector<std::weak_ptr<Document>> documents;
+
+    ~Impl() { shutdown(); }
+
+    void start();
+    void shutdown() noexcept;
+    void endProcess(bool asked) noexcept;
+    void requireRunning() const {
+        if (!running)
+            throw Error(QStringLiteral("Табличный процессор уже закрыт"));
+    }
+    std::shared_ptr<Document> load(const OUString &url, const QString &path);
+    QString defaultPrinter();
+    void show(const QString &path);
+};
+
+void OfficeEngine::Impl::start() {
+    const QString program =
+        options.officeProgram.isEmpty() ? QStringLiteral(KVR_SOFFICE_PATH) : options.officeProgram;
+    if (!profile.isValid())
+        throw Error(QStringLiteral("Не удалось создать временную папку для табличного процессора"));
+    const QString pipe = QStringLiteral("kvr_sheet_%1_%2_%3")
+                             .arg(QCoreApplication::applicationPid())
+                             .arg(pipeCounter.fetch_add(1))
+                             .arg(QUuid::createUuid().toString(QUuid::Id128));
+    const QStringList arguments = {
+        QStringLiteral("--headless"),
+        QStringLiteral("--invisible"),
+        QStringLiteral("--norestore"),
+        QStringLiteral("--nologo"),
+        QStringLiteral("--nodefault"),
+        QStringLiteral("--nolockcheck"),
+        QStringLiteral("-env:UserInstallation=") +
+            QUrl::fromLocalFile(profile.path()).toString(QUrl::FullyEncoded),
+        QStringLiteral("--accept=pipe,name=%1;urp;").arg(pipe),
+    };
+    process.setProgram(program);
+    process.setArguments(arguments);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    // Its own process group, so that ending the engine ends the office
+    // process that the start program forks as well.
+    process.setChildProcessModifier([] { ::setsid(); });
+    process.start();
+    if (!process.waitForStarted(30000))
+        throw Error(QStringLiteral("Не удалось запустить табличный процессор (%1): %2")
+                        .arg(program, process.errorString()));
+    pid = process.processId();
+    running = true;
+
+    const OUString url =
+        toOUString(QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipe));
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(options.connectTimeoutMs);
+    guarded(QStringLiteral("Не удалось подключиться к табличному процессору"), [&] {
+        Reference<bridge::XUnoUrlResolver> resolver =
+            bridge::UnoUrlResolver::create(localContext());
+        for (;;) {
+            try {
+                remote.set(resolver->resolve(url), UNO_QUERY_THROW);
+                break;
+            } catch (const connection::NoConnectException &) {
+                if (process.state() == QProcess::NotRunning)
+                    throw Error(QStringLiteral("Табличный процессор завершился при запуске"));
+                if (std::chrono::steady_clock::now() > deadline)
+                    throw Error(QStringLiteral("Табличный процессор не отвечает"));
+                QThread::msleep(50); // the office is still starting up
+            }
+        }
+        desktop = frame::Desktop::create(remote);
+    });
+}
+
+void OfficeEngine::Impl::shutdown() noexcept {
+    if (!running)
+        return;
+    for (auto &weak : documents)
+        if (auto document = weak.lock())
+            document->close();
+    documents.clear();
+    bool asked = false;
+    if (desktop.is()) {
+        try {
+            desktop->terminate();
+        } catch (const uno::Exception &) {
+            // The connection drops while the office ends; that is the normal case.
+        }
+        asked = true;
+    }
+    desktop.clear();
+    remote.clear();
+    endProcess(asked);
+    running = false;
+}
+
+// Waits for the office to end after it was asked to, and ends it by its
+// process group when it was not asked (it never connected) or does not end.
+void OfficeEngine::Impl::endProcess(bool asked) noexcept {
+    if (process.state() != QProcess::NotRunning && !(asked && process.waitForFinished(20000))) {
+        signalGroup(pid, SIGTERM);
+        if (!process.waitForFinished(5000)) {
+            signalGroup(pid, SIGKILL);
+            process.waitForFinished(5000);
+        }
+    }
+    // The start program has ended; anything of its group still there goes too.
+    if (groupAlive(pid))
+        signalGroup(pid, SIGKILL);
+    pid = 0;
+}
+
+std::shared_ptr<Document> OfficeEngine::Impl::load(const OUString &url, const QString &path) {
+    requireRunning();
+    auto document = std::make_shared<Document>();
+    document->path = path;
+    const QString what = path.isEmpty()
+                             ? QStringLiteral("Не удалось создать книгу")
+                             : QStringLiteral("Не удалось открыть файл \"%1\"").arg(path);
+    guarded(what, [&] {
+        const Sequence<beans::PropertyValue> arguments = properties({
+            property("Hidden", Any(true)),
+            property("MacroExecutionMode", Any(document::MacroExecMode::NEVER_EXECUTE)),
+            property("UpdateDocMode", Any(document::UpdateDocMode::NO_UPDATE)),
+        });
+        Reference<lang::XComponent> component =
+            desktop->loadComponentFromURL(url, OUString("_blank"), 0, arguments);
+        if (!component.is())
+            throw Error(what);
+        document->component = component;
+        document->open = true; // from here the document is closed on failure
+        document->spreadsheetDocument.set(component, UNO_QUERY);
+        if (!document->spreadsheetDocument.is()) {
+            document->close();
+            throw Error(what + QStringLiteral(": это не электронная таблица"));
+        }
+        Reference<container::XIndexAccess> sheets(document->spreadsheetDocument->getSheets(),
+                                                  UNO_QUERY_THROW);
+        document->firstSheet.set(sheets->getByIndex(0), UNO_QUERY_THROW);
+    });
+    documents.push_back(document);
+    return document;
+}
+
+QString OfficeEngine::Impl::defaultPrinter() {
+    Reference<awt::XPrinterServer2> server = awt::PrinterServer::create(remote);
+    return toQString(server->getDefaultPrinterName());
+}
+
+void OfficeEngine::Impl::show(const QString &path) {
+    if (options.viewer) {
+        if (!options.viewer(path))
+            throw Error(QStringLiteral("Не удалось показать файл \"%1\"").arg(path));
+        return;
+    }
+    if (qobject_cast<QGuiApplication *>(QCoreApplication::instance()) &&
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        return;
+    // No desktop handler: the user's own office, with the user's own profile.
+    const QString program =
+        options.officeProgram.isEmpty() ? QStringLiteral(KVR_SOFFICE_PATH) : options.officeProgram;
+    if (!QProcess::startDetached(program, {QStringLiteral("--calc"), path}))
+        throw Error(QStringLiteral("Не удалось показать файл \"%1\"").arg(path));
+}
+
+namespace {
+
+class OfficeWorkbook : public Workbook {
+public:
+    OfficeWorkbook(std::shared_ptr<OfficeEngine::Impl> engine, std::shared_ptr<Document> document)
+        : m_engine(std::move(engine)), m_document(std::move(document)) {}
+    ~OfficeWorkbook() override { m_document->close(); }
+
+    Value value(int row, int column) const override {
+        requireCell(row, column);
+        return values(row, column, 1, 1).front().front();
+    }
+
+    void setValue(int row, int column, const Value &value) override {
+        requireCell(row, column);
+        setValues(row, column, Table{{value}});
+    }
+
+    Table values(int top, int left, int rows, int columns) const override {
+        requireCell(top, left);
+        if (rows <= 0 || columns <= 0)
+            return {};
+        requireOpen();
+        return guarded(QStringLiteral("Не удалось прочитать ячейки"), [&] {
+            Reference<css::sheet::XCellRangeData> data(
+                range(top, left, top + rows - 1, left + columns - 1), UNO_QUERY_THROW);
+            const Sequence<Sequence<Any>> array = data->getDataArray();
+            Table table;
+            table.reserve(array.getLength());
+            for (const Sequence<Any> &line : array) {
+                std::vector<Value> out;
+                out.reserve(line.getLength());
+                for (const Any &cell : line) {
+                    double number = 0;
+                    OUString text;
+                    if (cell >>= number)
+                        out.push_back(Value::number(number));
+                    else if (cell >>= text)
+                        out.push_back(Value::text(toQString(text)));
+                    else
+                        out.emplace_back();
+                }
+                table.push_back(std::move(out));
+            }
+            return table;
+        });
+    }
+
+    void setValues(int top, int left, const Table &cells) override {
+        requireCell(top, left);
+        if (cells.empty() || cells.front().empty())
+            return;
+        const std::size_t width = cells.front().size();
+        for (const auto &line : cells)
+            if (line.size() != width)
+                throw Error(QStringLiteral("Записываемый блок ячеек не прямоугольный"));
+        requireOpen();
+        guarded(QStringLiteral("Не удалось записать ячейки"), [&] {
+            Sequence<Sequence<Any>> array(static_cast<sal_Int32>(cells.size()));
+            auto *lines = array.getArray();
+            for (std::size_t r = 0; r < cells.size(); ++r) {
+                Sequence<Any> line(static_cast<sal_Int32>(width));
+                auto *out = line.getArray();
+                for (std::size_t c = 0; c < width; ++c) {
+                    const Value &v = cells[r][c];
+                    if (v.isNumber())
+                        out[c] <<= v.toNumber();
+                    else
+                        out[c] <<= toOUString(v.toText()); // empty text: an empty cell
+                }
+                lines[r] = line;
+            }
+            Reference<css::sheet::XCellRangeData> data(
+                range(top, left, top + static_cast<int>(cells.size()) - 1,
+                      left + static_cast<int>(width) - 1),
+                UNO_QUERY_THROW);
+            data->setDataArray(array);
+        });
+    }
+
+    void insertRowCopy(int row) override {
+        requireCell(row, 1);
+        requireOpen();
+        guarded(QStringLiteral("Не удалось вставить строку %1").arg(row), [&] {
+            const Reference<css::sheet::XSpreadsheet> &sheet = m_document->firstSheet;
+            Reference<table::XColumnRowRange> columnsRows(sheet, UNO_QUERY_THROW);
+            Reference<table::XTableRows> rows = columnsRows->getRows();
+            const sal_Int32 target = row - 1; // the office counts from 0
+            rows->insertByIndex(target, 1);
+            // The original row now stands one lower: copy it, with its
+            // formats, borders and merged cells, into the new row.
+            Reference<table::XCellRange> source(rows->getByIndex(target + 1), UNO_QUERY_THROW);
+            Reference<css::sheet::XCellRangeAddressable> sourceAddress(source, UNO_QUERY_THROW);
+            Reference<css::sheet::XCellRangeMovement> movement(sheet, UNO_QUERY_THROW);
+            const table::CellRangeAddress from = sourceAddress->getRangeAddress();
+            movement->copyRange(table::CellAddress(from.Sheet, 0, target), from);
+            // The row height is a property of the row, not of its cells.
+            Reference<beans::XPropertySet> sourceRow(source, UNO_QUERY_THROW);
+            Reference<beans::XPropertySet> targetRow(rows->getByIndex(target), UNO_QUERY_THROW);
+            bool optimal = false;
+            sourceRow->getPropertyValue(OUString("OptimalHeight")) >>= optimal;
+            if (optimal)
+                targetRow->setPropertyValue(OUString("OptimalHeight"), Any(true));
+            else
+                targetRow->setPropertyValue(OUString("Height"),
+                                            sourceRow->getPropertyValue(OUString("Height")));
+        });
+    }
+
+    void drawBorders(int top, int left, int bottom, int right) override {
+        requireRange(top, left, bottom, right);
+        requireOpen();
+        guarded(QStringLiteral("Не удалось нарисовать рамку"), [&] {
+            table::BorderLine2 line;
+            line.Color = 0;
+            line.LineStyle = table::BorderLineStyle::SOLID;
+            line.OuterLineWidth = 26; // a thin line, 0.75 pt (1/100 mm)
+            line.LineWidth = 26;
+            table::TableBorder2 border;
+            border.TopLine = border.BottomLine = border.LeftLine = border.RightLine = line;
+            border.HorizontalLine = border.VerticalLine = line;
+            border.IsTopLineValid = border.IsBottomLineValid = true;
+            border.IsLeftLineValid = border.IsRightLineValid = true;
+            border.IsHorizontalLineValid = border.IsVerticalLineValid = true;
+            Reference<beans::XPropertySet> props(range(top, left, bottom, right), UNO_QUERY_THROW);
+            props->setPropertyValue(OUString("TableBorder2"), Any(border));
+        });
+    }
+
+    void fitColumns(int top, int left, int bottom, int right) override {
+        requireRange(top, left, bottom, right);
+        requireOpen();
+        // The office fits a column to all its rows. To fit to the rows of the
+        // range only, the range is copied to a scratch sheet at the same
+        // place, fitted there, and the widths carried back. Columns with
+        // nothing in the range keep their width.
+        const Table contents = values(top, left, bottom - top + 1, right - left + 1);
+        guarded(QStringLiteral("Не удалось подобрать ширину столбцов"), [&] {
+            Reference<css::sheet::XSpreadsheets> sheets =
+                m_document->spreadsheetDocument->getSheets();
+            Reference<container::XIndexAccess> indexed(sheets, UNO_QUERY_THROW);
+            const OUString scratchName =
+                toOUString(QStringLiteral("kvr_fit_") + QUuid::createUuid().toString(QUuid::Id128));
+            const sal_Int16 scratchIndex = static_cast<sal_Int16>(indexed->getCount());
+            sheets->insertNewByName(scratchName, scratchIndex);
+            struct RemoveScratch {
+                Reference<css::sheet::XSpreadsheets> sheets;
+                OUString name;
+                ~RemoveScratch() {
+                    try {
+                        sheets->removeByName(name);
+                    } catch (const uno::Exception &) {
+                    }
+                }
+            } removeScratch{sheets, scratchName};
+
+            Reference<css::sheet::XCellRangeMovement> movement(m_document->firstSheet,
+                                                               UNO_QUERY_THROW);
+            Reference<css::sheet::XCellRangeAddressable> source(range(top, left, bottom, right),
+                                                                UNO_QUERY_THROW);
+            movement->copyRange(table::CellAddress(scratchIndex, left - 1, top - 1),
+                                source->getRangeAddress());
+            Reference<table::XCellRange> scratch(indexed->getByIndex(scratchIndex),
+                                                 UNO_QUERY_THROW);
+            Reference<table::XColumnRowRange> scratchRange(
+                scratch->getCellRangeByPosition(left - 1, 0, right - 1, 0), UNO_QUERY_THROW);
+            Reference<table::XTableColumns> scratchColumns = scratchRange->getColumns();
+            Reference<beans::XPropertySet>(scratchColumns, UNO_QUERY_THROW)
+                ->setPropertyValue(OUString("OptimalWidth"), Any(true));
+
+            Reference<table::XColumnRowRange> ownRange(range(top, left, bottom, right),
+                                                       UNO_QUERY_THROW);
+            Reference<table::XTableColumns> ownColumns = ownRange->getColumns();
+            for (int c = 0; c <= right - left; ++c) {
+                bool filled = false;
+                for (const auto &line : contents)
+                    filled = filled || !line[c].isEmpty();
+                if (!filled)
+                    continue;
+                Reference<beans::XPropertySet> fitted(scratchColumns->getByIndex(c),
+                                                      UNO_QUERY_THROW);
+                Reference<beans::XPropertySet> own(ownColumns->getByIndex(c), UNO_QUERY_THROW);
+                own->setPropertyValue(OUString("Width"),
+                                      fitted->getPropertyValue(OUString("Width")));
+            }
+        });
+    }
+
+    void saveAs(const QString &path) override {
+        requireOpen();
+        const QString absolute = QFileInfo(path).absoluteFilePath();
+        guarded(QStringLiteral("Не удалось сохранить файл \"%1\"").arg(path), [&] {
+            Reference<frame::XStorable> storable(m_document->component, UNO_QUERY_THROW);
+            storable->storeAsURL(fileUrl(absolute),
+                                 properties({property("FilterName", Any(OUString("MS Excel 97"))),
+                                             property("Overwrite", Any(true))}));
+        });
+        m_document->path = absolute;
+    }
+
+    void print() override {
+        requireOpen();
+        const QString what = QStringLiteral("Не удалось напечатать");
+        const QString printer = guarded(what, [&] { return m_engine->defaultPrinter(); });
+        if (printer.isEmpty())
+            throw Error(QStringLiteral("Принтер по умолчанию не установлен"));
+        guarded(what, [&] {
+            FirstSheetOnly only(m_document->spreadsheetDocument);
+            Reference<view::XPrintable> printable(m_document->component, UNO_QUERY_THROW);
+            printable->setPrinter(properties({property("Name", Any(toOUString(printer)))}));
+            printable->print(properties({property("Wait", Any(true))}));
+        });
+    }
+
+    void exportPdf(const QString &path) override {
+        requireOpen();
+        guarded(QStringLiteral("Не удалось сохранить файл \"%1\"").arg(path), [&] {
+            FirstSheetOnly only(m_document->spreadsheetDocument);
+            Reference<frame::XStorable> storable(m_document->component, UNO_QUERY_THROW);
+            storable->storeToURL(
+                fileUrl(path), properties({property("FilterName", Any(OUString("calc_pdf_Export"))),
+                                           property("Overwrite", Any(true))}));
+        });
+    }
+
+    void showToUser() override {
+        requireOpen();
+        if (m_document->path.isEmpty())
+            throw Error(QStringLiteral("Книга ещё не сохранена в файл"));
+        const QString path = m_document->path;
+        saveAs(path);
+        m_document->close();
+        m_engine->show(path);
+    }
+
+    void close() override { m_document->close(); }
+
+private:
+    // Hides every sheet but the first while the document is printed or
+    // exported, since both cover every visible sheet; shows them again after.
+    class FirstSheetOnly {
+    public:
+        explicit FirstSheetOnly(const Reference<css::sheet::XSpreadsheetDocument> &document) {
+            Reference<container::XIndexAccess> sheets(document->getSheets(), UNO_QUERY_THROW);
+            const sal_Int32 count = sheets->getCount();
+            for (sal_Int32 i = 0; i < count; ++i) {
+                Reference<beans::XPropertySet> sheet(sheets->getByIndex(i), UNO_QUERY_THROW);
+                bool visible = false;
+                sheet->getPropertyValue(OUString("IsVisible")) >>= visible;
+                if (visible == (i == 0))
+                    continue;
+                m_changed.emplace_back(sheet, visible);
+            }
+            // The first sheet is shown before the others are hidden: a
+            // document must keep one visible sheet.
+            for (auto &[sheet, visible] : m_changed)
+                if (!visible)
+                    sheet->setPropertyValue(OUString("IsVisible"), Any(true));
+            for (auto &[sheet, visible] : m_changed)
+                if (visible)
+                    sheet->setPropertyValue(OUString("IsVisible"), Any(false));
+        }
+        ~FirstSheetOnly() {
+            try {
+                for (auto &[sheet, visible] : m_changed)
+                    if (visible)
+                        sheet->setPropertyValue(OUString("IsVisible"), Any(true));
+                for (auto &[sheet, visible] : m_changed)
+                    if (!visible)
+                        sheet->setPropertyValue(OUString("IsVisible"), Any(false));
+            } catch (const uno::Exception &) {
+                // The document is unusable anyway if this fails.
+            }
+        }
+        FirstSheetOnly(const FirstSheetOnly &) = delete;
+        FirstSheetOnly &operator=(const FirstSheetOnly &) = delete;
+
+    private:
+        std::vector<std::pair<Reference<beans::XPropertySet>, bool>> m_changed;
+    };
+
+    void requireOpen() const {
+        m_engine->requireRunning();
+        if (!m_document->open)
+            throw Error(QStringLiteral("Книга уже закрыта"));
+    }
+
+    static void requireRange(int top, int left, int bottom, int right) {
+        requireCell(top, left);
+        if (bottom < top || right < left)
+            throw Error(QStringLiteral("Неверный диапазон ячеек"));
+    }
+
+    Reference<table::XCellRange> range(int top, int left, int bottom, int right) const {
+        return m_document->firstSheet->getCellRangeByPosition(left - 1, top - 1, right - 1,
+                                                              bottom - 1);
+    }
+
+    std::shared_ptr<OfficeEngine::Impl> m_engine;
+    std::shared_ptr<Document> m_document;
+};
+
+} // namespace
+
+OfficeEngine::OfficeEngine() : OfficeEngine(Options{}) {}
+
+OfficeEngine::OfficeEngine(Options options) : d(std::make_shared<Impl>()) {
+    d->options = std::move(options);
+    d->start(); // on failure the Impl, and with it the process, goes with this object
+}
+
+OfficeEngine::~OfficeEngine() {
+    d->shutdown();
+}
+
+std::unique_ptr<Workbook> OfficeEngine::addWorkbook() {
+    return std::make_unique<OfficeWorkbook>(d, d->load(OUString("private:factory/scalc"), {}));
+}
+
+std::unique_ptr<Workbook> OfficeEngine::open(const QString &path) {
+    d->requireRunning();
+    const QFileInfo info(path);
+    if (!info.isFile())
+        throw Error(QStringLiteral("Файл \"%1\" не найден").arg(path));
+    return std::make_unique<OfficeWorkbook>(
+        d, d->load(fileUrl(info.absoluteFilePath()), info.absoluteFilePath()));
+}
+
+void OfficeEngine::quit() {
+    d->shutdown();
+}
+
+qint64 OfficeEngine::processId() const {
+    return d->pid;
+}
+
+} // namespace sheet

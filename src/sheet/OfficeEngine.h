@@ -1,0 +1,46 @@
+#pragma once
+// The spreadsheet engine on LibreOffice Calc. Each engine is a private,
+// invisible LibreOffice process with its own temporary profile, reached over a
+// named pipe: it never touches an office the user has open. The process is
+// ended when the engine quits or is destroyed, whatever happened before.
+
+#include "sheet/Sheet.h"
+
+#include <functional>
+#include <memory>
+
+namespace sheet {
+
+class OfficeEngine : public Engine {
+public:
+    struct Options {
+        // The soffice program; empty for the installed one.
+        QString officeProgram;
+        // How long to wait for the new process to accept the connection.
+        int connectTimeoutMs = 60000;
+        // Opens a saved file in the user's spreadsheet program (showToUser);
+        // returns false when it could not. Empty for the desktop's handler of
+        // the file, or else a separate soffice with the user's own profile.
+        std::function<bool(const QString &path)> viewer;
+    };
+
+    // Starts the process and connects to it; throws Error on failure (and
+    // leaves no process behind).
+    OfficeEngine();
+    explicit OfficeEngine(Options options);
+    ~OfficeEngine() override;
+
+    std::unique_ptr<Workbook> addWorkbook() override;
+    std::unique_ptr<Workbook> open(const QString &path) override;
+    void quit() override;
+
+    // The id of the private office process (0 once it has ended).
+    qint64 processId() const;
+
+    struct Impl;
+
+private:
+    std::shared_ptr<Impl> d;
+};
+
+} // namespace sheet

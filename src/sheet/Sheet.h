@@ -1,0 +1,152 @@
+#pragma once
+// The spreadsheet operations that printing needs: an engine that opens and
+// adds workbooks, and a workbook whose first sheet is read and written cell by
+// cell or block by block, with rows and columns counted from 1 as in Excel.
+//
+// Implementations: OfficeEngine (LibreOffice Calc, OfficeEngine.h) and
+// MemoryEngine (values only, for tests of the printing logic, MemoryEngine.h).
+// Every failure is reported by throwing sheet::Error.
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+namespace sheet {
+
+class Error : public std::runtime_error {
+public:
+    explicit Error(const QString &message);
+    QString message() const;
+};
+
+// The value of one cell: empty, a number or a text. An empty text is an
+// empty cell.
+class Value {
+public:
+    enum class Kind { Empty, Number, Text };
+
+    Value() = default;
+    static Value number(double number);
+    // The text as it is, also when it looks like a number ("0123" stays text).
+    static Value text(const QString &text);
+    // What Excel does when a text is assigned to a cell: a plain decimal
+    // number (optional sign, digits, "." or "," and digits, blanks around it)
+    // becomes a number; anything else stays text. Numbers with a leading zero
+    // ("012") stay text, so that codes keep their digits.
+    static Value fromInput(const QString &text);
+
+    Kind kind() const { return m_kind; }
+    bool isEmpty() const { return m_kind == Kind::Empty; }
+    bool isNumber() const { return m_kind == Kind::Number; }
+    bool isText() const { return m_kind == Kind::Text; }
+    // The number; 0 for an empty cell or a text.
+    double toNumber() const { return m_number; }
+    // The cell as text: empty for an empty cell, a number in its shortest
+    // form with up to 15 significant digits and "." as the decimal separator,
+    // a text as it is.
+    QString toText() const;
+
+    friend bool operator==(const Value &a, const Value &b);
+
+private:
+    Kind m_kind = Kind::Empty;
+    double m_number = 0;
+    QString m_text;
+};
+
+// A rectangular block of cells, row by row.
+using Table = std::vector<std::vector<Value>>;
+
+// One open workbook. Cell operations work on its first sheet. Closing is
+// implicit in the destructor, which never throws.
+class Workbook {
+public:
+    Workbook() = default;
+    Workbook(const Workbook &) = delete;
+    Workbook &operator=(const Workbook &) = delete;
+    virtual ~Workbook() = default;
+
+    virtual Value value(int row, int column) const = 0;
+    virtual void setValue(int row, int column, const Value &value) = 0;
+
+    QString text(int row, int column) const { return value(row, column).toText(); }
+    void setText(int row, int column, const QString &text) {
+        setValue(row, column, Value::text(text));
+    }
+    void setNumber(int row, int column, double number) {
+        setValue(row, column, Value::number(number));
+    }
+    // Excel's "assign a text": a number stays a number (Value::fromInput).
+    void assign(int row, int column, const QString &text) {
+        setValue(row, column, Value::fromInput(text));
+    }
+
+    // Reads or writes a block in one call (rows x columns from top, left);
+    // use these where many cells are involved. The written table must be
+    // rectangular.
+    virtual Table values(int top, int left, int rows, int columns) const = 0;
+    virtual void setValues(int top, int left, const Table &cells) = 0;
+
+    // Copies the whole row and inserts the copy at that row: afterwards the
+    // row stands both at `row` and at `row + 1`, with its contents, formats,
+    // borders, merged cells and height; rows below move down and formulas
+    // follow them.
+    virtual void insertRowCopy(int row) = 0;
+
+    // Draws all four edges of every cell of the range as thin lines.
+    virtual void drawBorders(int top, int left, int bottom, int right) = 0;
+    void drawBorders(int row, int column) { drawBorders(row, column, row, column); }
+
+    // Fits the widths of the columns left..right to the contents of rows
+    // top..bottom.
+    virtual void fitColumns(int top, int left, int bottom, int right) = 0;
+
+    // Saves under the path in the old Excel format (.XLS), replacing a file
+    // that is there; the workbook then belongs to that path.
+    virtual void saveAs(const QString &path) = 0;
+    // Prints the first sheet on the default printer and returns once the
+    // job is handed over. Without a default printer it fails.
+    virtual void print() = 0;
+    // Writes the first sheet as a PDF file.
+    virtual void exportPdf(const QString &path) = 0;
+    // Saves the workbook to its own file, closes it here and opens that file
+    // in the user's spreadsheet program. A workbook that has no file yet
+    // fails: saveAs first.
+    virtual void showToUser() = 0;
+    // Closes the workbook without saving. Closing twice does nothing; any
+    // other call on a closed workbook fails.
+    virtual void close() = 0;
+};
+
+// A running spreadsheet engine that shows no dialogs and runs no macros.
+// Quitting is implicit in the destructor, which never throws.
+class Engine {
+public:
+    Engine() = default;
+    Engine(const Engine &) = delete;
+    Engine &operator=(const Engine &) = delete;
+    virtual ~Engine() = default;
+
+    // A new empty workbook.
+    virtual std::unique_ptr<Workbook> addWorkbook() = 0;
+    // Opens the file (.XLS and the other formats the engine reads).
+    virtual std::unique_ptr<Workbook> open(const QString &path) = 0;
+    // Closes every workbook still open and ends the engine. Workbooks used
+    // afterwards fail. Quitting twice does nothing.
+    virtual void quit() = 0;
+};
+
+using EngineFactory = std::function<std::unique_ptr<Engine>()>;
+
+// Starts the engine that printing uses: LibreOffice unless a factory has
+// been installed.
+std::unique_ptr<Engine> startEngine();
+// Installs the factory that startEngine uses (tests install one that makes
+// a MemoryEngine); an empty function restores LibreOffice. Returns the
+// factory installed before.
+EngineFactory setEngineFactory(EngineFactory factory);
+
+} // namespace sheet

@@ -1,0 +1,446 @@
+// The LibreOffice engine against a real, private office process. One engine
+// serves the whole program (starting one takes about a second); the tests of
+// starting and ending start their own.
+
+#include "sheet/OfficeEngine.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QXmlStreamReader>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <map>
+#include <optional>
+#include <sys/types.h>
+
+using sheet::Error;
+using sheet::OfficeEngine;
+using sheet::Table;
+using sheet::Value;
+using sheet::Workbook;
+
+namespace {
+
+const QString templateXls = QStringLiteral(KVR_TESTDATA_DIR "/sheet/template.xls");
+
+bool processGone(qint64 pid) {
+    return ::kill(static_cast<pid_t>(pid), 0) == -1 && errno == ESRCH &&
+           ::kill(-static_cast<pid_t>(pid), 0) == -1 && errno == ESRCH;
+}
+
+QString soffice() {
+    const QString found = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    return found.isEmpty() ? QStringLiteral("/usr/lib/libreoffice/program/soffice") : found;
+}
+
+// A saved workbook's first sheet as the office's flat XML format shows it:
+// what the .XLS file holds besides values (heights, widths, merges, borders).
+struct SheetLayout {
+    struct Cell {
+        QString text;
+        QString style;
+        int columnsSpanned = 1;
+        bool covered = false;
+    };
+    std::map<std::pair<int, int>, Cell> cells; // (row, column) from 1
+    std::map<int, QString> rowStyle;
+    std::map<int, QString> columnStyle;
+    std::map<QString, std::map<QString, QString>> styles; // name -> attribute -> value
+    QStringList tableStyles;                              // of every sheet, in order
+
+    const Cell &cell(int row, int column) const {
+        static const Cell none;
+        const auto it = cells.find({row, column});
+        return it == cells.end() ? none : it->second;
+    }
+    QString styleAttribute(const QString &style, const QString &attribute) const {
+        const auto it = styles.find(style);
+        if (it == styles.end())
+            return {};
+        const auto found = it->second.find(attribute);
+        return found == it->second.end() ? QString() : found->second;
+    }
+    static double millimetres(const QString &length) {
+        static const QRegularExpression re(QStringLiteral("^([0-9.]+)(cm|mm|in|pt)$"));
+        const auto m = re.match(length);
+        if (!m.hasMatch())
+            return -1;
+        const double v = m.captured(1).toDouble();
+        const QString unit = m.captured(2);
+        return unit == u"cm"   ? v * 10
+               : unit == u"in" ? v * 25.4
+               : unit == u"pt" ? v * 25.4 / 72
+                               : v;
+    }
+    double rowHeightMm(int row) const {
+        return millimetres(
+            styleAttribute(rowStyle.count(row) ? rowStyle.at(row) : QString(), "style:row-height"));
+    }
+    double columnWidthMm(int column) const {
+        return millimetres(styleAttribute(
+            columnStyle.count(column) ? columnStyle.at(column) : QString(), "style:column-width"));
+    }
+    // All four edges drawn: either fo:border or each of the four sides.
+    bool framed(int row, int column) const {
+        const QString style = cell(row, column).style;
+        auto drawn = [&](const char *attribute) {
+            const QString v = styleAttribute(style, attribute);
+            return !v.isEmpty() && v != u"none";
+        };
+        return drawn("fo:border") || (drawn("fo:border-top") && drawn("fo:border-bottom") &&
+                                      drawn("fo:border-left") && drawn("fo:border-right"));
+    }
+};
+
+// Converts the file with a separate one-shot office (its own profile) and
+// reads the first sheet of the result, up to 40 rows and 20 columns.
+SheetLayout layoutOf(const QString &file) {
+    QTemporaryDir dir;
+    QProcess convert;
+    convert.setStandardOutputFile(QProcess::nullDevice());
+    convert.setStandardErrorFile(QProcess::nullDevice());
+    convert.start(soffice(), {QStringLiteral("-env:UserInstallation=") +
+                                  QUrl::fromLocalFile(dir.path() + "/profile").toString(),
+                              "--headless", "--norestore", "--convert-to", "fods", "--outdir",
+                              dir.path(), file});
+    EXPECT_TRUE(convert.waitForFinished(120000));
+    QFile fods(dir.path() + "/" + QFileInfo(file).completeBaseName() + ".fods");
+    EXPECT_TRUE(fods.open(QIODevice::ReadOnly)) << fods.fileName().toStdString();
+
+    SheetLayout layout;
+    QXmlStreamReader xml(&fods);
+    QString currentStyle;
+    int tables = 0, row = 0, column = 0;
+    int rowRepeat = 1;
+    std::pair<int, int> currentCell{0, 0};
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isEndElement() && xml.qualifiedName() == u"table:table")
+            ++tables;
+        if (xml.isEndElement() && xml.qualifiedName() == u"table:table-row" && tables == 0) {
+            for (int copy = 1; copy < rowRepeat && row < 40; ++copy) {
+                ++row;
+                layout.rowStyle[row] = layout.rowStyle[row - 1];
+                for (int c = 1; c <= 20; ++c)
+                    if (layout.cells.count({row - 1, c}))
+                        layout.cells[{row, c}] = layout.cells[{row - 1, c}];
+            }
+        }
+        if (!xml.isStartElement())
+            continue;
+        const auto name = xml.qualifiedName();
+        const auto attrs = xml.attributes();
+        if (name == u"table:table")
+            layout.tableStyles << attrs.value("table:style-name").toString();
+        if (name == u"style:style") {
+            currentStyle = attrs.value("style:name").toString();
+        } else if (name.startsWith(u"style:table-") && name.endsWith(u"-properties")) {
+            for (const auto &a : attrs)
+                layout.styles[currentStyle][a.qualifiedName().toString()] = a.value().toString();
+        } else if (tables > 0) {
+            continue; // only the first sheet
+        } else if (name == u"table:table-column") {
+            const int repeat = std::min(attrs.value("table:number-columns-repeated").toInt(), 40);
+            for (int i = 0; i < std::max(repeat, 1); ++i)
+                layout.columnStyle[++column] = attrs.value("table:style-name").toString();
+        } else if (name == u"table:table-row") {
+            ++row;
+            column = 0;
+            rowRepeat = std::max(attrs.value("table:number-rows-repeated").toInt(), 1);
+            layout.rowStyle[row] = attrs.value("table:style-name").toString();
+        } else if (name == u"table:table-cell" || name == u"table:covered-table-cell") {
+            const int repeat =
+                std::max(std::min(attrs.value("table:number-columns-repeated").toInt(), 40), 1);
+            SheetLayout::Cell cell;
+            cell.style = attrs.value("table:style-name").toString();
+            cell.covered = name == u"table:covered-table-cell";
+            cell.columnsSpanned = std::max(attrs.value("table:number-columns-spanned").toInt(), 1);
+            const int first = column + 1;
+            column += repeat;
+            for (int c = first; c <= column && row <= 40 && c <= 20; ++c)
+                layout.cells[{row, c}] = cell;
+            currentCell = {row, first};
+        } else if (name == u"text:p" && row <= 40 && currentCell.second <= 20) {
+            layout.cells[currentCell].text =
+                xml.readElementText(QXmlStreamReader::IncludeChildElements);
+        }
+    }
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    return layout;
+}
+
+QString pdfText(const QString &pdf) {
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {"-enc", "UTF-8", pdf, "-"});
+    EXPECT_TRUE(p.waitForFinished(60000));
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+class OfficeTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        // No printer, whatever this machine has: the office asks CUPS, and
+        // this points CUPS at a server that is not there.
+        qputenv("CUPS_SERVER", "/nonexistent/kvr-cups.sock");
+        engine = std::make_unique<OfficeEngine>();
+    }
+    static void TearDownTestSuite() { engine.reset(); }
+
+    QString file(const QString &name) const { return dir.filePath(name); }
+
+    static std::unique_ptr<OfficeEngine> engine;
+    QTemporaryDir dir;
+};
+
+std::unique_ptr<OfficeEngine> OfficeTest::engine;
+
+TEST_F(OfficeTest, CyrillicTemplateIsReadAndValuesSurviveSavingAsXls) {
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("Шаблоны")));
+    const QString copy = file(QStringLiteral("Шаблоны/Рабочая копия.XLS"));
+    ASSERT_TRUE(QFile::copy(templateXls, copy));
+    {
+        auto book = engine->open(copy);
+        EXPECT_EQ(book->text(1, 1), QStringLiteral("Сведения о школе"));
+        EXPECT_EQ(book->text(3, 1), QStringLiteral("#CCC"));
+        EXPECT_EQ(book->value(3, 4), Value::number(5));
+        EXPECT_EQ(book->value(3, 5), Value::number(10)); // a formula reads as its result
+        EXPECT_TRUE(book->value(30, 30).isEmpty());
+
+        book->setText(1, 1, QStringLiteral("Школа № 5 «Ёлочка»"));
+        book->setNumber(5, 1, 2.5);
+        book->assign(5, 2, QStringLiteral("12 ")); // a value with its blank stays a number
+        book->assign(5, 3, QStringLiteral("0123"));
+        book->assign(5, 4, QStringLiteral("3,75"));
+        book->setText(5, 5, QStringLiteral("45"));
+        book->assign(5, 6, QStringLiteral("=D3"));
+        book->setNumber(3, 4, 7);       // the formula follows
+        book->setText(3, 1, QString()); // emptied
+        book->saveAs(copy);
+    }
+    auto again = engine->open(copy);
+    EXPECT_EQ(again->text(1, 1), QStringLiteral("Школа № 5 «Ёлочка»"));
+    EXPECT_EQ(again->value(5, 1), Value::number(2.5));
+    EXPECT_EQ(again->value(5, 2), Value::number(12));
+    EXPECT_EQ(again->value(5, 3), Value::text("0123"));
+    EXPECT_EQ(again->value(5, 4), Value::number(3.75));
+    EXPECT_EQ(again->value(5, 5), Value::text("45"));
+    EXPECT_EQ(again->value(5, 6), Value::text("=D3")); // a text, never a formula
+    EXPECT_EQ(again->value(3, 5), Value::number(14));
+    EXPECT_TRUE(again->value(3, 1).isEmpty());
+}
+
+TEST_F(OfficeTest, BlocksAreWrittenAndReadInOneGo) {
+    auto book = engine->addWorkbook();
+    book->setText(2, 3, QStringLiteral("будет стёрто"));
+    const Table block = {
+        {Value::text("Наименование"), Value::number(1), Value()},
+        {Value::number(-0.5), Value(), Value::text("0")},
+    };
+    book->setValues(2, 2, block);
+    EXPECT_EQ(book->values(2, 2, 2, 3), block);
+    EXPECT_TRUE(book->value(2, 4).isEmpty()); // the empty value cleared the old text
+    EXPECT_EQ(book->text(3, 2), QStringLiteral("-0.5"));
+    EXPECT_EQ(book->values(1, 1, 1, 1), (Table{{Value()}}));
+    EXPECT_TRUE(book->values(1, 1, 0, 5).empty());
+    EXPECT_THROW(book->setValues(1, 1, {{Value()}, {Value(), Value()}}), Error);
+    EXPECT_THROW(book->value(0, 1), Error);
+}
+
+TEST_F(OfficeTest, InsertedRowCopiesKeepLayoutAndFormulasFollow) {
+    const QString copy = file(QStringLiteral("BTEMP.XLS"));
+    ASSERT_TRUE(QFile::copy(templateXls, copy));
+    {
+        auto book = engine->open(copy);
+        book->insertRowCopy(3);
+        book->insertRowCopy(3);
+        // The row stands three times, the total row has moved to row 6 and
+        // sums the grown range.
+        for (int row = 3; row <= 5; ++row) {
+            EXPECT_EQ(book->text(row, 1), QStringLiteral("#CCC")) << row;
+            EXPECT_EQ(book->text(row, 2), QStringLiteral("Строка шаблона")) << row;
+        }
+        EXPECT_EQ(book->text(6, 1), QStringLiteral("Итого"));
+        EXPECT_EQ(book->value(6, 4), Value::number(15));
+        book->setNumber(3, 4, 1);
+        book->setNumber(4, 4, 2);
+        EXPECT_EQ(book->value(3, 5), Value::number(2)); // each copy doubles its own row
+        EXPECT_EQ(book->value(4, 5), Value::number(4));
+        EXPECT_EQ(book->value(5, 5), Value::number(10));
+        EXPECT_EQ(book->value(6, 4), Value::number(8));
+
+        book->drawBorders(8, 2);
+        book->drawBorders(10, 3, 11, 4);
+        book->setText(12, 7, QStringLiteral("Очень длинное название организации для столбца"));
+        book->setText(12, 8, QStringLiteral("Кратко"));
+        book->setText(30, 8, QStringLiteral("Очень длинный текст ниже подбираемого диапазона"));
+        book->fitColumns(1, 7, 12, 9);
+        book->saveAs(copy);
+    }
+    const SheetLayout layout = layoutOf(copy);
+    const double templateRow = layout.rowHeightMm(6 + 1); // an untouched row below
+    for (int row = 3; row <= 5; ++row) {
+        EXPECT_NEAR(layout.rowHeightMm(row), 15, 0.5) << row;
+        EXPECT_EQ(layout.cell(row, 2).columnsSpanned, 2) << row;
+        EXPECT_TRUE(layout.cell(row, 3).covered) << row;
+        for (int column = 1; column <= 5; ++column)
+            EXPECT_TRUE(layout.framed(row, column)) << row << "," << column;
+        EXPECT_FALSE(layout.framed(row, 6)) << row;
+    }
+    EXPECT_LT(templateRow, 10);
+    EXPECT_NEAR(layout.rowHeightMm(6), 5, 0.5); // the total row keeps its own height
+    EXPECT_FALSE(layout.framed(6, 4));
+
+    EXPECT_TRUE(layout.framed(8, 2));
+    EXPECT_FALSE(layout.framed(8, 3));
+    for (int row = 10; row <= 11; ++row)
+        for (int column = 3; column <= 4; ++column)
+            EXPECT_TRUE(layout.framed(row, column)) << row << "," << column;
+    EXPECT_FALSE(layout.framed(9, 3));
+    EXPECT_FALSE(layout.framed(10, 5));
+
+    // Column G fits its long text; H fits only the short text inside the
+    // range, not the long one below it; I, empty in the range, keeps 2 cm.
+    EXPECT_GT(layout.columnWidthMm(7), 40);
+    EXPECT_LT(layout.columnWidthMm(8), 20);
+    EXPECT_NEAR(layout.columnWidthMm(9), 20, 0.5);
+}
+
+TEST_F(OfficeTest, PdfHoldsTheFirstSheetOnly) {
+    auto book = engine->open(templateXls);
+    book->setText(5, 1, QStringLiteral("Гимназия № 1"));
+    const QString pdf = file(QStringLiteral("Отчёт.pdf"));
+    book->exportPdf(pdf);
+    const QString text = pdfText(pdf);
+    EXPECT_TRUE(text.contains(QStringLiteral("Сведения о школе"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Гимназия № 1")));
+    EXPECT_FALSE(text.contains(QStringLiteral("ВТОРОЙ ЛИСТ")));
+
+    // The other sheets are shown again afterwards.
+    const QString saved = file(QStringLiteral("после.xls"));
+    book->saveAs(saved);
+    const SheetLayout layout = layoutOf(saved);
+    ASSERT_EQ(layout.tableStyles.size(), 2);
+    EXPECT_NE(layout.styleAttribute(layout.tableStyles[1], "table:display"), u"false");
+}
+
+TEST_F(OfficeTest, PrintingWithoutAPrinterFails) {
+    auto book = engine->open(templateXls);
+    book->setText(5, 1, QStringLiteral("не напечатается"));
+    EXPECT_THROW(book->print(), Error);
+    // The workbook is still usable after the failed print.
+    EXPECT_EQ(book->text(5, 1), QStringLiteral("не напечатается"));
+}
+
+TEST_F(OfficeTest, ClosedWorkbookRefusesWork) {
+    auto book = engine->addWorkbook();
+    book->close();
+    book->close();
+    EXPECT_THROW(book->setText(1, 1, "x"), Error);
+    EXPECT_THROW(book->saveAs(file("x.xls")), Error);
+}
+
+TEST_F(OfficeTest, MissingFileFailsToOpen) {
+    EXPECT_THROW(engine->open(file(QStringLiteral("нет такого.xls"))), Error);
+    auto book = engine->addWorkbook(); // the engine goes on working
+    book->setNumber(1, 1, 1);
+    EXPECT_EQ(book->value(1, 1), Value::number(1));
+}
+
+TEST_F(OfficeTest, UnsavedWorkbookCannotBeShown) {
+    auto book = engine->addWorkbook();
+    EXPECT_THROW(book->showToUser(), Error);
+}
+
+TEST(OfficeEngineLifetime, ShowingSavesClosesAndHandsTheFileOver) {
+    QTemporaryDir dir;
+    QStringList shown;
+    OfficeEngine::Options options;
+    options.viewer = [&](const QString &path) {
+        shown << path;
+        return true;
+    };
+    OfficeEngine engine(options);
+    const QString copy = dir.filePath(QStringLiteral("Список.XLS"));
+    ASSERT_TRUE(QFile::copy(templateXls, copy));
+    auto book = engine.open(copy);
+    book->setText(4, 1, QStringLiteral("на 01.09.2015"));
+    book->showToUser();
+    ASSERT_EQ(shown, QStringList{QFileInfo(copy).absoluteFilePath()});
+    EXPECT_THROW(book->text(4, 1), Error); // closed here; the user's program has it now
+    EXPECT_EQ(engine.open(copy)->text(4, 1), QStringLiteral("на 01.09.2015"));
+}
+
+TEST(OfficeEngineLifetime, ViewerThatFailsIsReported) {
+    QTemporaryDir dir;
+    OfficeEngine::Options options;
+    options.viewer = [](const QString &) { return false; };
+    OfficeEngine engine(options);
+    auto book = engine.addWorkbook();
+    book->saveAs(dir.filePath("a.xls"));
+    EXPECT_THROW(book->showToUser(), Error);
+}
+
+TEST(OfficeEngineLifetime, ProcessEndsAfterAFailedOpenAndWithWorkbooksLeftOpen) {
+    QTemporaryDir dir;
+    qint64 pid = 0;
+    std::unique_ptr<Workbook> leftOpen;
+    {
+        OfficeEngine engine;
+        pid = engine.processId();
+        ASSERT_GT(pid, 0);
+        EXPECT_THROW(engine.open(dir.filePath("missing.xls")), Error);
+        leftOpen = engine.addWorkbook();
+        leftOpen->setText(1, 1, "x");
+    }
+    EXPECT_TRUE(processGone(pid));
+    EXPECT_THROW(leftOpen->text(1, 1), Error);
+    leftOpen.reset(); // closing after the engine has gone is harmless
+}
+
+TEST(OfficeEngineLifetime, QuitEndsTheProcessAndLaterCallsFail) {
+    OfficeEngine engine;
+    const qint64 pid = engine.processId();
+    auto book = engine.addWorkbook();
+    engine.quit();
+    EXPECT_EQ(engine.processId(), 0);
+    EXPECT_TRUE(processGone(pid));
+    EXPECT_THROW(engine.addWorkbook(), Error);
+    EXPECT_THROW(book->setNumber(1, 1, 1), Error);
+    engine.quit();
+}
+
+TEST(OfficeEngineLifetime, OfficeThatCannotStartIsReported) {
+    OfficeEngine::Options options;
+    options.officeProgram = QStringLiteral("/nonexistent/soffice");
+    EXPECT_THROW(OfficeEngine{options}, Error);
+
+    // A program that starts but never accepts: the wait ends and the
+    // process is ended with it.
+    QTemporaryDir dir;
+    const QString script = dir.filePath("office");
+    const QString pidFile = dir.filePath("pid");
+    QFile f(script);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QStringLiteral("#!/bin/sh\necho $$ > '%1'\nexec sleep 600\n").arg(pidFile).toUtf8());
+    f.close();
+    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    options.officeProgram = script;
+    options.connectTimeoutMs = 300;
+    EXPECT_THROW(OfficeEngine{options}, Error);
+    QFile written(pidFile);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const qint64 pid = written.readAll().trimmed().toLongLong();
+    ASSERT_GT(pid, 0);
+    EXPECT_TRUE(processGone(pid));
+}
+
+} // namespace
