@@ -13,6 +13,8 @@
 #include <QGuiApplication>
 #include <QPalette>
 
+#include <algorithm>
+
 namespace {
 
 const QString kDbfExtension = QStringLiteral(".DBF");
@@ -52,6 +54,9 @@ QString fieldText(store::TADODataSet &ds, const QString &name) {
     const int i = ds.FieldIndex(name);
     return i < 0 ? QString() : ds.Fields(i).AsString();
 }
+
+// Room the multi-line grid leaves beside a title line.
+constexpr int kTitleMargin = 4;
 
 } // namespace
 
@@ -214,6 +219,7 @@ QVector<ReportColumn> ReportColumnLayout(const QStringList &TableFields,
     QFont bold = GridFont;
     bold.setBold(true);
     const QFontMetrics boldMetrics(bold);
+    const QFontMetrics metrics(GridFont);
 
     std::optional<ReportColumn> rowCode, name;
     QVector<ReportColumn> rest;
@@ -241,6 +247,15 @@ QVector<ReportColumn> ReportColumnLayout(const QStringList &TableFields,
                 const int semi = static_cast<int>(text.indexOf(QLatin1Char(';')));
                 if (semi >= 0) {
                     c.Width = boldMetrics.horizontalAdvance(text.left(semi + 1) + QLatin1Char(' '));
+                    // The title is shown in upper case in the grid's own font:
+                    // widen the column when either part would not fit a line,
+                    // so that no title line is cut off at the column's edges.
+                    const QString first = text.left(semi).toUpper();
+                    const QString second = text.mid(semi + 1).toUpper();
+                    c.Width = std::max(
+                        {c.Width,
+                         metrics.horizontalAdvance(first + QLatin1Char(' ')) + kTitleMargin,
+                         metrics.horizontalAdvance(second) + kTitleMargin});
                     c.Title = text.left(semi) + QLatin1Char(' ') + text.mid(semi + 1);
                 } else {
                     c.Title = QLatin1Char(' ') + text;

@@ -118,7 +118,8 @@ struct ReportColumn {
 // shown data columns are editable. Its title is NAM<i> with the first ";"
 // turned into a blank (or a blank and NAM<i> when there is no ";"); with a
 // ";" its width is that of the text up to the ";" and one blank in GridFont
-// made bold.
+// made bold, widened when the upper-case part before or after the ";" would
+// not fit a title line of its own in GridFont.
 QVector<ReportColumn> ReportColumnLayout(const QStringList &TableFields,
                                          const CatalogueColumns &Catalogue, const QFont &GridFont);
 
