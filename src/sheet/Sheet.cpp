@@ -32,7 +32,7 @@ Value Value::text(const QString &text) {
 
 Value Value::fromInput(const QString &text) {
     static const QRegularExpression plainNumber(
-        QStringLiteral("^\\s*([+-]?)(\\d+)(?:[.,](\\d+))?\\s*$"));
+        QStringLiteral("^\\s*([+-]?)([0-9]+)(?:[.,]([0-9]+))?\\s*$"));
     const QRegularExpressionMatch m = plainNumber.match(text);
     if (!m.hasMatch())
         return Value::text(text);
