@@ -3,6 +3,8 @@
 // The program has no command line; it finds every file from the folder of
 // its own executable.
 
+#include "entry/EditReportUnit.h"
+#include "entry/MessageUnit.h"
 #include "shell/UnitDM.h"
 #include "shell/YearUnit.h"
 #include "shell/mainwindow/AboutUnit.h"
@@ -19,7 +21,8 @@ int main(int argc, char **argv) {
     TMainForm mainForm;
     MainForm = &mainForm;
     YearForm = new TYearForm(&mainForm);
-    // MessageForm, FindForm and ServiceForm come here.
+    MessageForm();
+    // FindForm and ServiceForm come here.
     DateForm = new TDateForm(&mainForm);
     // SvodListForm, HowCollectForm, MessageMCheckForm, PrintAskForm and
     // ProgressSvodForm come here.
