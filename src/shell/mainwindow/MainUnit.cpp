@@ -78,7 +78,13 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent), ui(new Ui::TMainFor
 }
 
 TMainForm::~TMainForm() {
+    // Work windows still open are destroyed with the frame, without telling
+    // the frame (which is half gone by then).
+    // Closed ones waiting to be freed are no longer listed: look them all up.
+    for (QMdiSubWindow *sub : ui->MdiArea->findChildren<QMdiSubWindow *>())
+        disconnect(sub, nullptr, this, nullptr);
     delete ui;
+    ui = nullptr;
     if (MainForm == this)
         MainForm = nullptr;
 }
