@@ -728,9 +728,14 @@ bool evaluateLogical(const LogicalProgram &p) {
 bool TranslateLogicWords(std::u16string &text, FormulaError &error) {
     error = {};
     bool logical = false;
+    // The pending word is kept at the end of the result, from wordStart on:
+    // appending the word to the result is moving wordStart past it, and
+    // dropping it is cutting the result back to wordStart.
     std::u16string r;
-    r.reserve(text.size());
-    std::u16string w;
+    r.reserve(text.size() + 1);
+    size_t wordStart = 0;
+    auto word = [&]() { return View(r).substr(wordStart); };
+    auto endsWord = [&](char16_t c) { return wordStart < r.size() && r.back() == c; };
     const size_t n = text.size() + 1; // a blank is appended
     for (size_t i = 0; i < n; ++i) {
         const char16_t c = i < text.size() ? text[i] : u' ';
@@ -752,45 +757,48 @@ bool TranslateLogicWords(std::u16string &text, FormulaError &error) {
         case u'6':
         case u'7':
         case u'8':
-        case u'9':
-            if (w == u"И" || w == u"ИЛИ" || w == u"НЕ") {
-                r += w.size() == 3 ? kOr : (w == u"И" ? kAnd : kNot);
+        case u'9': {
+            const View w = word();
+            const char16_t code = w == u"И" ? kAnd : w == u"ИЛИ" ? kOr : w == u"НЕ" ? kNot : 0;
+            if (code != 0) {
+                r.resize(wordStart);
+                r += code;
+                wordStart = r.size();
                 logical = true;
-                w.clear();
             }
             if (c == u' ' && !last)
                 break; // a word goes on across blanks
-            r += w;
             if (c != u' ')
                 r += c;
-            w.clear();
+            wordStart = r.size();
             break;
+        }
         case u'<':
-            r += w;
-            w = u"<";
+            wordStart = r.size();
+            r += u'<';
             logical = true;
             break;
         case u'>':
             logical = true;
-            if (!w.empty() && w.back() == u'<') {
-                w.clear();
+            if (endsWord(u'<')) {
+                r.resize(wordStart);
                 r += kNe;
+                wordStart = r.size();
             } else {
-                r += w;
-                w = u">";
+                wordStart = r.size();
+                r += u'>';
             }
             break;
         case u'=':
             logical = true;
-            if (!w.empty() && w.back() == u'<') {
-                w.clear();
-                r += kLe;
-            } else if (!w.empty() && w.back() == u'>') {
-                w.clear();
-                r += kGe;
+            if (endsWord(u'<') || endsWord(u'>')) {
+                const char16_t code = r.back() == u'<' ? kLe : kGe;
+                r.resize(wordStart);
+                r += code;
+                wordStart = r.size();
             } else {
-                r += w;
-                w = u"=";
+                wordStart = r.size();
+                r += u'=';
             }
             break;
         default:
@@ -798,7 +806,7 @@ bool TranslateLogicWords(std::u16string &text, FormulaError &error) {
                 error = {1, int(i + 1)};
                 return logical;
             }
-            w += upperAnsi(c);
+            r += upperAnsi(c);
             break;
         }
     }
