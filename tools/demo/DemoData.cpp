@@ -332,13 +332,20 @@ private:
         t.set(r, 14, t.num(r, 1) == 0 ? 0 : trunc2(s / t.num(r, 1) * 1000000));
     }
 
-    // The mistakes of KnownFaults(), made in the section tables.
+    bool hasFault(const QString &table) const {
+        for (const KnownFault &f : KnownFaults())
+            if (f.org == m_org.kod && f.year == m_year && f.table == table)
+                return true;
+        return false;
+    }
+
+    // The mistakes of KnownFaults() in F3A.
     void applyFaults(QVector<FilledReport> &out) {
         for (const KnownFault &f : KnownFaults()) {
-            if (f.org != m_org.kod || f.year != m_year)
+            if (f.org != m_org.kod || f.year != m_year || f.table != QLatin1String("F3A"))
                 continue;
             for (FilledReport &rep : out) {
-                if (rep.base != QLatin1String("F3A"))
+                if (rep.base != f.table)
                     continue;
                 // A figure typed over in the total row (totals recomputed on
                 // Enter), and N1 left from an earlier version of F1.
@@ -507,7 +514,7 @@ private:
         }
         for (int r = 1; r <= 5; ++r)
             t.set(r, 1, t.sum(r, 2, 14)); // row totals of group 47
-        if (m_org.kod == 12 && m_year == 2016) {
+        if (hasFault(QStringLiteral("F47"))) {
             // A first-grade figure of the total row typed over.
             t.set(5, 2, t.num(5, 2) + 2);
             t.set(5, 1, t.sum(5, 2, 14));
@@ -605,7 +612,7 @@ QVector<FilledReport> FilledReports(const Organisation &org, int year) {
 
 const QVector<KnownFault> &KnownFaults() {
     static const QVector<KnownFault> faults = {
-        {7, 2016,
+        {7, 2016, QStringLiteral("F3A"),
          QStringLiteral("F3A: row 1 is not the sum of rows 2 and 3 in N2 and N13, and N1 of row 1 "
                         "differs from F1 N3 by 5")},
         {12, 2016, QStringLiteral("F47: row 5 N2 exceeds the sum of rows 1 to 4 and F1 N2 by 2")}};

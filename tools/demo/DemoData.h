@@ -62,6 +62,7 @@ QVector<FilledReport> FilledReports(const Organisation &org, int year);
 struct KnownFault {
     int org;
     int year;
+    QString table; // base name of the report table holding the mistake
     QString description;
 };
 const QVector<KnownFault> &KnownFaults();
