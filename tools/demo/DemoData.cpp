@@ -615,7 +615,8 @@ const QVector<KnownFault> &KnownFaults() {
         {7, 2016, QStringLiteral("F3A"),
          QStringLiteral("F3A: row 1 is not the sum of rows 2 and 3 in N2 and N13, and N1 of row 1 "
                         "differs from F1 N3 by 5")},
-        {12, 2016, QStringLiteral("F47: row 5 N2 exceeds the sum of rows 1 to 4 and F1 N2 by 2")}};
+        {12, 2016, QStringLiteral("F47"),
+         QStringLiteral("F47: row 5 N2 exceeds the sum of rows 1 to 4 and F1 N2 by 2")}};
     return faults;
 }
 
