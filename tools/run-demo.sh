@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Builds the program, lays out a demo installation in demo/ beside a copy of
+# the executable (the program finds every file from its own folder), and
+# starts it.
+#
+#   bash tools/run-demo.sh           lay the demo out afresh and start
+#   bash tools/run-demo.sh --keep    keep what is in demo/ (your entries) and start
+#
+# Laying out afresh rewrites the demo's own tables (settings, organisations,
+# the periods 2015/2016 and 2016/2017, blanks, filled reports); other files in
+# demo/ are left alone.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+keep=0
+case "${1:-}" in
+  --keep) keep=1 ;;
+  "") ;;
+  *) echo "usage: bash tools/run-demo.sh [--keep]" >&2; exit 2 ;;
+esac
+
+bash tools/install-deps.sh
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build --target kvr kvr_demo -j"$(nproc)"
+
+mkdir -p demo
+cp build/kvr demo/kvr
+if [ "$keep" -eq 0 ] || [ ! -f demo/PUTI.DBF ]; then
+  build/tools/kvr_demo demo
+fi
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  cat >&2 <<MSG
+No display: neither DISPLAY nor WAYLAND_DISPLAY is set, so the program cannot
+show its window. The demo installation is ready in $(pwd)/demo.
+Run it on a virtual display (package xvfb) with:
+
+    xvfb-run -a bash tools/run-demo.sh --keep
+
+or start demo/kvr yourself from a desktop session.
+MSG
+  exit 1
+fi
+
+echo "Starting demo/kvr: answer the date dialog, then the main window shows its buttons."
+exec demo/kvr
