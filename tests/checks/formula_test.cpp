@@ -418,4 +418,33 @@ TEST(FormulaLimits, LongTextsEvaluateAndTooLongOnesAreRejected) {
     EXPECT_EQ(f.ErrorCode(), 0);
 }
 
+// Random texts over the language's characters: every one gives a code of
+// the set with a position inside the text, and none brings the program down.
+TEST(FormulaRobustness, RandomTextsGiveCodesWithinTheText) {
+    const QString alphabet = QString::fromUtf8("0123456789+-*/(),. <>=ИЛНЕSQRTПИAB&");
+    std::uint64_t state = 12345;
+    auto next = [&state](int n) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return int((state >> 33) % std::uint64_t(n));
+    };
+    TFormula f;
+    for (int k = 0; k < 20000; ++k) {
+        QString text;
+        const int length = next(24);
+        for (int i = 0; i < length; ++i)
+            text += alphabet.at(next(int(alphabet.size())));
+        f.SetText(text);
+        ASSERT_LE(f.ErrorCode(), 8) << text.toStdString();
+        ASSERT_LE(f.ErrorPos(), text.size()) << text.toStdString();
+        if (f.ErrorCode() == 0) {
+            ASSERT_EQ(f.ErrorPos(), 0) << text.toStdString();
+        } else if (f.ErrorCode() != 8) {
+            ASSERT_GT(f.ErrorPos(), 0) << text.toStdString();
+        }
+        if (f.ErrorCode() == 0 && !f.IsLogical()) {
+            ASSERT_TRUE(std::isfinite(f.Value())) << text.toStdString();
+        }
+    }
+}
+
 } // namespace
