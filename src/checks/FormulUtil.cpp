@@ -215,10 +215,8 @@ FormulaError normaliseInto(View s, std::u16string &out) {
                 code = 4;
             if (afterClose) // "(1)(2)": an operand right after ")"
                 code = 4;
-            if (depth > TFormula::MaxNestingDepth) {
-                code = 5;
-                return {code, int(i + 1)};
-            }
+            if (depth > TFormula::MaxNestingDepth)
+                return {5, int(i + 1)}; // nesting beyond the language's limit
             if (inName) {
                 if (!nameKnown())
                     code = 2;
