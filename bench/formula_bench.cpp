@@ -36,10 +36,14 @@ struct Lcg {
 std::pair<std::string, std::string> operand(Lcg &r) {
     const int kind = r.below(10);
     std::string v = std::to_string(r.below(5000));
-    if (kind < 2)
-        v += "," + std::to_string(r.below(100));
-    else if (kind == 2)
-        return {"(-" + v + ")", "(-" + v + ")"};
+    if (kind < 2) {
+        v += ',';
+        v += std::to_string(r.below(100));
+    } else if (kind == 2) {
+        v.insert(0, "(-");
+        v += ')';
+        return {v, v};
+    }
     std::string mu = v;
     for (char &c : mu)
         if (c == ',')
