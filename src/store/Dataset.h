@@ -112,7 +112,7 @@ public:
     // from the table's .DBT file, and throws when there is none.
     bool IsNull() const;
     QString AsString() const;
-    int AsInteger() const;      // text that is no number reads as 0
+    int AsInteger() const;      // text that is no number reads as 0; fractions round half to even
     double AsFloat() const;     // text that is no number reads as 0
     QVariant AsVariant() const; // null -> invalid QVariant; C -> QString; N/F -> double
                                 // (qlonglong when the field has no decimals); L -> bool; D -> QDate

@@ -41,9 +41,10 @@ void readAll(store::TADODataSet &ds) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    const QString path = scratch().filePath(QStringLiteral("FUZZ.DBF"));
-    {
-        QFile f(path);
+    // The same bytes serve as the memo file, so that memo blocks are read
+    // from arbitrary data too.
+    for (const char *name : {"FUZZ.DBF", "fuzz.dbt"}) {
+        QFile f(scratch().filePath(QLatin1String(name)));
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
             return 0;
         f.write(reinterpret_cast<const char *>(data), qint64(size));
