@@ -444,3 +444,10 @@ TEST(OfficeEngineLifetime, OfficeThatCannotStartIsReported) {
 }
 
 } // namespace
+
+// The office's runtime keeps the type descriptions and the C++ bridge's
+// proxies' type data it builds in process-wide caches that are never freed.
+extern "C" const char *__lsan_default_suppressions() {
+    return "leak:typelib_\n"
+           "leak:libgcc3_uno.so\n";
+}
