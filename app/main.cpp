@@ -31,8 +31,10 @@ int main(int argc, char **argv) {
     DM();
     // FormChooseFolder, FormEditOrg, FormChooseOrg and ProgressForm come here.
 
-    // The work windows are registered with the main window as they join the
-    // program (TMainForm::setWorkWindowFactory).
+    // The work windows, each opened by its button and menu item. The others
+    // join here as they become part of the program.
+    mainForm.setWorkWindowFactory(TMainForm::WorkWindow::Reports,
+                                  [] { return new TEditReportForm; });
 
     mainForm.show();
     const int result = app.exec();
