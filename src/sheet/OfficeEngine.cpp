@@ -263,11 +263,10 @@ void OfficeEngine::Impl::shutdown() noexcept {
     bool asked = false;
     if (desktop.is()) {
         try {
-            desktop->terminate();
+            asked = desktop->terminate(); // false: it refused, so it is ended below
         } catch (const uno::Exception &) {
-            // The connection drops while the office ends; that is the normal case.
+            asked = true; // the connection drops while the office ends: the normal case
         }
-        asked = true;
     }
     desktop.clear();
     remote.clear();

@@ -443,6 +443,16 @@ TEST(OfficeEngineLifetime, OfficeThatCannotStartIsReported) {
     EXPECT_TRUE(processGone(pid));
 }
 
+TEST(OfficeEngineLifetime, OfficeThatDiesIsReportedNotFatal) {
+    OfficeEngine engine;
+    auto book = engine.addWorkbook();
+    book->setText(1, 1, "x");
+    ::kill(-static_cast<pid_t>(engine.processId()), SIGKILL);
+    EXPECT_THROW(book->setText(1, 1, "y"), Error);
+    EXPECT_THROW(book->text(1, 1), Error);
+    EXPECT_THROW(engine.addWorkbook(), Error);
+}
+
 } // namespace
 
 // The office's runtime keeps the type descriptions and the C++ bridge's
