@@ -308,16 +308,20 @@ std::shared_ptr<Document> OfficeEngine::Impl::load(const OUString &url, const QS
         if (!component.is())
             throw Error(what);
         document->component = component;
-        document->open = true; // from here the document is closed on failure
-        document->spreadsheetDocument.set(component, UNO_QUERY);
-        if (!document->spreadsheetDocument.is()) {
+        document->open = true;
+        try {
+            document->spreadsheetDocument.set(component, UNO_QUERY);
+            if (!document->spreadsheetDocument.is())
+                throw Error(what + QStringLiteral(": это не электронная таблица"));
+            Reference<container::XIndexAccess> sheets(document->spreadsheetDocument->getSheets(),
+                                                      UNO_QUERY_THROW);
+            document->firstSheet.set(sheets->getByIndex(0), UNO_QUERY_THROW);
+        } catch (...) {
             document->close();
-            throw Error(what + QStringLiteral(": это не электронная таблица"));
+            throw;
         }
-        Reference<container::XIndexAccess> sheets(document->spreadsheetDocument->getSheets(),
-                                                  UNO_QUERY_THROW);
-        document->firstSheet.set(sheets->getByIndex(0), UNO_QUERY_THROW);
     });
+    std::erase_if(documents, [](const std::weak_ptr<Document> &d) { return d.expired(); });
     documents.push_back(document);
     return document;
 }

@@ -398,6 +398,19 @@ TEST(OfficeEngineLifetime, ProcessEndsAfterAFailedOpenAndWithWorkbooksLeftOpen) 
         pid = engine.processId();
         ASSERT_GT(pid, 0);
         EXPECT_THROW(engine.open(dir.filePath("missing.xls")), Error);
+        // A document that is no workbook: the office either has no text
+        // module to read it or opens it as a text document.
+        QFile text(dir.filePath("letter.fodt"));
+        ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+        text.write(R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+  xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" office:version="1.2"
+  office:mimetype="application/vnd.oasis.opendocument.text">
+ <office:body><office:text><text:p>Письмо</text:p></office:text></office:body>
+</office:document>
+)");
+        text.close();
+        EXPECT_THROW(engine.open(text.fileName()), Error);
         leftOpen = engine.addWorkbook();
         leftOpen->setText(1, 1, "x");
     }
