@@ -1,5 +1,7 @@
 #include "demo/DemoInstall.h"
 
+#include "entry/EditReportUnit_Zap.h"
+
 #include "demo/DemoData.h"
 #include "demo/DemoReports.h"
 #include "store/Dataset.h"
@@ -286,6 +288,9 @@ QStringList WriteOrganisationData(const QString &ProgramDir, int Year) {
             written.append(path);
         }
         connection.Close();
+        // The derived cells are filled by the program's own automatic
+        // filling, as report entry fills them before a table opens.
+        FillAllDerivedCellsInFolder(folder, Year);
     }
     return written;
 }

@@ -1,5 +1,9 @@
 #include "demo/DemoReports.h"
 
+#include "entry/EditReportUnit_Zap.h"
+
+#include <stdexcept>
+
 #include <QStringList>
 
 namespace demo {
@@ -379,13 +383,20 @@ QVector<store::FieldDef> BlankFields(const ReportSpec &report) {
 }
 
 const QVector<SectionLink> &SectionLinks() {
-    static const QVector<SectionLink> links = {
-        {QStringLiteral("F3A"), 3},  {QStringLiteral("F3B"), 4},  {QStringLiteral("F3V"), 5},
-        {QStringLiteral("F3G"), 6},  {QStringLiteral("F3D"), 7},  {QStringLiteral("F4A"), 3},
-        {QStringLiteral("F4A2"), 3}, {QStringLiteral("F4B"), 4},  {QStringLiteral("F4V"), 5},
-        {QStringLiteral("F4G"), 6},  {QStringLiteral("F4D"), 7},  {QStringLiteral("F4E"), 8},
-        {QStringLiteral("F4N"), 9},  {QStringLiteral("F4U"), 11}, {QStringLiteral("F4L"), 12},
-        {QStringLiteral("F4S"), 13}, {QStringLiteral("F4R"), 2}};
+    // The F1 column of each section table is the automatic filling's own
+    // link; only the list of tables the demo fills lives here.
+    static const QVector<SectionLink> links = [] {
+        QVector<SectionLink> out;
+        for (const char *table : {"F3A", "F3B", "F3V", "F3G", "F3D", "F4A", "F4A2", "F4B", "F4V",
+                                  "F4G", "F4D", "F4E", "F4N", "F4U", "F4L", "F4S", "F4R"}) {
+            const auto figure = SectionF1Figure(QString::fromLatin1(table));
+            if (!figure || figure->Factor != 0 || !figure->Field1.starts_with('N'))
+                throw std::logic_error(std::string("no plain F1 link for ") + table);
+            out.append({QString::fromLatin1(table),
+                        QString::fromLatin1(figure->Field1.substr(1)).toInt()});
+        }
+        return out;
+    }();
     return links;
 }
 

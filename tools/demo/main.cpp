@@ -2,6 +2,7 @@
 // (the folder that holds, or will hold, the program's executable).
 
 #include "demo/DemoInstall.h"
+#include "shell/Messages.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -21,6 +22,12 @@ int main(int argc, char **argv) {
         return 2;
     }
     const QString folder = QDir(args[1]).absolutePath();
+    // The program's routines report through the message seam; here there is
+    // no window to show a message in, so it goes to the error stream.
+    msg::setMessageHandler([&err](const msg::Request &r) {
+        err << "kvr_demo: " << r.title << ": " << msg::displayText(r.text) << "\n";
+        return r.buttons == msg::Buttons::YesNo ? msg::Answer::No : msg::Answer::Ok;
+    });
     try {
         const QStringList tables = demo::WriteDemoInstallation(folder);
         out << "Demo installation written to " << folder << " (" << tables.size() << " tables)\n";
