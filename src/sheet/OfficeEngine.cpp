@@ -2,11 +2,12 @@
 
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QUrl>
 #include <QUuid>
 
@@ -41,6 +42,7 @@
 #include <cppuhelper/bootstrap.hxx>
 
 #include <csignal>
+#include <sys/prctl.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -130,8 +132,11 @@ Reference<uno::XComponentContext> localContext() {
 
 std::atomic<int> pipeCounter{0};
 
-// Sends a signal to the private office's process group (the office program
-// forks the real office process; both are in the group).
+// The exit code by which the office asks to be started again.
+constexpr int kRestartExitCode = 81;
+
+// Sends a signal to the private office's process group (the office and
+// anything it has started).
 void signalGroup(qint64 leader, int sig) {
     if (leader > 0)
         ::kill(-static_cast<pid_t>(leader), sig);
@@ -176,6 +181,7 @@ struct OfficeEngine::Impl {
     QTemporaryDir profile;
     QProcess process;
     qint64 pid = 0;
+    QString pipe;
     bool running = false;
     Reference<uno::XComponentContext> remote;
     Reference<frame::XDesktop2> desktop;
@@ -184,6 +190,7 @@ struct OfficeEngine::Impl {
     ~Impl() { shutdown(); }
 
     void start();
+    void launch();
     void shutdown() noexcept;
     void endProcess(bool asked) noexcept;
     void requireRunning() const {
@@ -195,16 +202,25 @@ struct OfficeEngine::Impl {
     void show(const QString &path);
 };
 
+void OfficeEngine::Impl::launch() {
+    process.start();
+    if (!process.waitForStarted(30000))
+        throw Error(QStringLiteral("Не удалось запустить табличный процессор (%1): %2")
+                        .arg(process.program(), process.errorString()));
+    pid = process.processId();
+}
+
 void OfficeEngine::Impl::start() {
-    const QString program =
-        options.officeProgram.isEmpty() ? QStringLiteral(KVR_SOFFICE_PATH) : options.officeProgram;
+    const QString program = options.officeProgram.isEmpty() ? QStringLiteral(KVR_SOFFICE_BIN_PATH)
+                                                            : options.officeProgram;
     if (!profile.isValid())
         throw Error(QStringLiteral("Не удалось создать временную папку для табличного процессора"));
-    const QString pipe = QStringLiteral("kvr_sheet_%1_%2_%3")
-                             .arg(QCoreApplication::applicationPid())
-                             .arg(pipeCounter.fetch_add(1))
-                             .arg(QUuid::createUuid().toString(QUuid::Id128));
-    const QStringList arguments = {
+    pipe = QStringLiteral("kvr_sheet_%1_%2_%3")
+               .arg(QCoreApplication::applicationPid())
+               .arg(pipeCounter.fetch_add(1))
+               .arg(QUuid::createUuid().toString(QUuid::Id128));
+    process.setProgram(program);
+    process.setArguments({
         QStringLiteral("--headless"),
         QStringLiteral("--invisible"),
         QStringLiteral("--norestore"),
@@ -214,26 +230,28 @@ void OfficeEngine::Impl::start() {
         QStringLiteral("-env:UserInstallation=") +
             QUrl::fromLocalFile(profile.path()).toString(QUrl::FullyEncoded),
         QStringLiteral("--accept=pipe,name=%1;urp;").arg(pipe),
-    };
-    process.setProgram(program);
-    process.setArguments(arguments);
+    });
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("SAL_ENABLE_FILE_LOCKING"), QStringLiteral("1"));
+    process.setProcessEnvironment(environment);
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
-    // Its own process group, so that ending the engine ends the office
-    // process that the start program forks as well.
-    process.setChildProcessModifier([] { ::setsid(); });
-    process.start();
-    if (!process.waitForStarted(30000))
-        throw Error(QStringLiteral("Не удалось запустить табличный процессор (%1): %2")
-                        .arg(program, process.errorString()));
-    pid = process.processId();
+    process.setChildProcessModifier([] {
+        // Its own process group, so that ending the engine ends whatever the
+        // office starts as well; and ended by the system if this process
+        // dies without ending it.
+        ::setsid();
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    });
+    launch();
     running = true;
 
     const OUString url =
         toOUString(QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipe));
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(options.connectTimeoutMs);
+    int restarts = 0;
     guarded(QStringLiteral("Не удалось подключиться к табличному процессору"), [&] {
         Reference<bridge::XUnoUrlResolver> resolver =
             bridge::UnoUrlResolver::create(localContext());
@@ -242,11 +260,20 @@ void OfficeEngine::Impl::start() {
                 remote.set(resolver->resolve(url), UNO_QUERY_THROW);
                 break;
             } catch (const connection::NoConnectException &) {
-                if (process.state() == QProcess::NotRunning)
+                // Waits a little for the office to get ready, and sees
+                // whether it has ended meanwhile.
+                if (process.waitForFinished(50)) {
+                    // The office asks to be started again after it has set up
+                    // a new profile, as its start script would do.
+                    if (process.exitStatus() == QProcess::NormalExit &&
+                        process.exitCode() == kRestartExitCode && restarts++ < 2) {
+                        launch();
+                        continue;
+                    }
                     throw Error(QStringLiteral("Табличный процессор завершился при запуске"));
+                }
                 if (std::chrono::steady_clock::now() > deadline)
                     throw Error(QStringLiteral("Табличный процессор не отвечает"));
-                QThread::msleep(50); // the office is still starting up
             }
         }
         desktop = frame::Desktop::create(remote);
@@ -284,10 +311,13 @@ void OfficeEngine::Impl::endProcess(bool asked) noexcept {
             process.waitForFinished(5000);
         }
     }
-    // The start program has ended; anything of its group still there goes too.
+    // The office has ended; anything it started that is still there goes too.
     if (groupAlive(pid))
         signalGroup(pid, SIGKILL);
     pid = 0;
+    // An office that was killed leaves its pipe's socket file behind.
+    for (const char *folder : {"/tmp", "/var/tmp"})
+        QFile::remove(QStringLiteral("%1/OSL_PIPE_%2_%3").arg(folder).arg(::getuid()).arg(pipe));
 }
 
 std::shared_ptr<Document> OfficeEngine::Impl::load(const OUString &url, const QString &path) {
@@ -340,10 +370,10 @@ void OfficeEngine::Impl::show(const QString &path) {
     if (qobject_cast<QGuiApplication *>(QCoreApplication::instance()) &&
         QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
         return;
-    // No desktop handler: the user's own office, with the user's own profile.
-    const QString program =
-        options.officeProgram.isEmpty() ? QStringLiteral(KVR_SOFFICE_PATH) : options.officeProgram;
-    if (!QProcess::startDetached(program, {QStringLiteral("--calc"), path}))
+    // No desktop handler: the user's own office through its start script,
+    // with the user's own profile.
+    if (!QProcess::startDetached(QStringLiteral(KVR_SOFFICE_PATH),
+                                 {QStringLiteral("--calc"), path}))
         throw Error(QStringLiteral("Не удалось показать файл \"%1\"").arg(path));
 }
 

@@ -2,7 +2,9 @@
 // The spreadsheet engine on LibreOffice Calc. Each engine is a private,
 // invisible LibreOffice process with its own temporary profile, reached over a
 // named pipe: it never touches an office the user has open. The process is
-// ended when the engine quits or is destroyed, whatever happened before.
+// ended when the engine quits or is destroyed, whatever happened before, and
+// by the system when the thread that started it ends (a crash included):
+// start and use an engine on one long-lived thread, such as the GUI thread.
 
 #include "sheet/Sheet.h"
 
@@ -14,7 +16,8 @@ namespace sheet {
 class OfficeEngine : public Engine {
 public:
     struct Options {
-        // The soffice program; empty for the installed one.
+        // The office program itself (soffice.bin, not its start script, so
+        // that the process ends with this one); empty for the installed one.
         QString officeProgram;
         // How long to wait for the new process to accept the connection.
         int connectTimeoutMs = 60000;

@@ -4,10 +4,12 @@
 
 #include "sheet/OfficeEngine.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -18,9 +20,13 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <map>
 #include <optional>
+#include <poll.h>
+#include <sys/syscall.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 using sheet::Error;
 using sheet::OfficeEngine;
@@ -464,6 +470,58 @@ TEST(OfficeEngineLifetime, OfficeThatDiesIsReportedNotFatal) {
     EXPECT_THROW(book->setText(1, 1, "y"), Error);
     EXPECT_THROW(book->text(1, 1), Error);
     EXPECT_THROW(engine.addWorkbook(), Error);
+}
+
+// Not run by itself: the child program of the test below, which starts an
+// engine and ends without any cleanup, as a crash would.
+TEST(OfficeEngineLifetime, DISABLED_ChildThatDiesWithAnEngine) {
+    const QString pidFile = qEnvironmentVariable("KVR_SHEET_PID_FILE");
+    if (pidFile.isEmpty())
+        GTEST_SKIP();
+    auto *engine = new OfficeEngine; // never ended
+    QFile f(pidFile);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(QByteArray::number(engine->processId()));
+    f.close();
+    std::_Exit(3);
+}
+
+TEST(OfficeEngineLifetime, OfficeEndsWithAProgramThatDies) {
+    QTemporaryDir dir;
+    const QString pidFile = dir.filePath("office.pid");
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("KVR_SHEET_PID_FILE", pidFile);
+    environment.insert("TMPDIR", dir.path()); // its office profile goes here
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(),
+                {"--gtest_also_run_disabled_tests",
+                 "--gtest_filter=OfficeEngineLifetime.DISABLED_ChildThatDiesWithAnEngine"});
+    const qint64 childPid = child.processId();
+    ASSERT_TRUE(child.waitForFinished(180000));
+    EXPECT_EQ(child.exitCode(), 3);
+    QFile f(pidFile);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const pid_t office = static_cast<pid_t>(f.readAll().toLongLong());
+    ASSERT_GT(office, 0);
+
+    // The system ends the office with its parent: wait for its end (a
+    // process that has ended but is not yet reaped counts as ended).
+    const int fd = static_cast<int>(::syscall(SYS_pidfd_open, office, 0));
+    if (fd >= 0) {
+        pollfd wait{fd, POLLIN, 0};
+        EXPECT_EQ(::poll(&wait, 1, 30000), 1);
+        ::close(fd);
+    } else {
+        EXPECT_EQ(errno, ESRCH);
+    }
+    for (const QString &pipe :
+         QDir(QStringLiteral("/tmp"))
+             .entryList(
+                 {QStringLiteral("OSL_PIPE_%1_kvr_sheet_%2_*").arg(::getuid()).arg(childPid)},
+                 QDir::System))
+        QFile::remove(QStringLiteral("/tmp/") + pipe);
 }
 
 } // namespace
