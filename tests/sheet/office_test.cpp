@@ -197,17 +197,30 @@ protected:
         // No printer, whatever this machine has: the office asks CUPS, and
         // this points CUPS at a server that is not there.
         qputenv("CUPS_SERVER", "/nonexistent/kvr-cups.sock");
-        engine = std::make_unique<OfficeEngine>();
+        OfficeEngine::Options options;
+        options.viewer = [](const QString &path) { // stands for the user's program
+            shown << path;
+            return viewerWorks;
+        };
+        engine = std::make_unique<OfficeEngine>(options);
     }
     static void TearDownTestSuite() { engine.reset(); }
+    void SetUp() override {
+        shown.clear();
+        viewerWorks = true;
+    }
 
     QString file(const QString &name) const { return dir.filePath(name); }
 
     static std::unique_ptr<OfficeEngine> engine;
+    static QStringList shown; // what the engine handed to the user's program
+    static bool viewerWorks;
     QTemporaryDir dir;
 };
 
 std::unique_ptr<OfficeEngine> OfficeTest::engine;
+QStringList OfficeTest::shown;
+bool OfficeTest::viewerWorks = true;
 
 TEST_F(OfficeTest, CyrillicTemplateIsReadAndValuesSurviveSavingAsXls) {
     ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("Шаблоны")));
@@ -364,34 +377,24 @@ TEST_F(OfficeTest, MissingFileFailsToOpen) {
 TEST_F(OfficeTest, UnsavedWorkbookCannotBeShown) {
     auto book = engine->addWorkbook();
     EXPECT_THROW(book->showToUser(), Error);
+    EXPECT_TRUE(shown.isEmpty());
 }
 
-TEST(OfficeEngineLifetime, ShowingSavesClosesAndHandsTheFileOver) {
-    QTemporaryDir dir;
-    QStringList shown;
-    OfficeEngine::Options options;
-    options.viewer = [&](const QString &path) {
-        shown << path;
-        return true;
-    };
-    OfficeEngine engine(options);
-    const QString copy = dir.filePath(QStringLiteral("Список.XLS"));
+TEST_F(OfficeTest, ShowingSavesClosesAndHandsTheFileOver) {
+    const QString copy = file(QStringLiteral("Список.XLS"));
     ASSERT_TRUE(QFile::copy(templateXls, copy));
-    auto book = engine.open(copy);
+    auto book = engine->open(copy);
     book->setText(4, 1, QStringLiteral("на 01.09.2015"));
     book->showToUser();
     ASSERT_EQ(shown, QStringList{QFileInfo(copy).absoluteFilePath()});
     EXPECT_THROW(book->text(4, 1), Error); // closed here; the user's program has it now
-    EXPECT_EQ(engine.open(copy)->text(4, 1), QStringLiteral("на 01.09.2015"));
+    EXPECT_EQ(engine->open(copy)->text(4, 1), QStringLiteral("на 01.09.2015"));
 }
 
-TEST(OfficeEngineLifetime, ViewerThatFailsIsReported) {
-    QTemporaryDir dir;
-    OfficeEngine::Options options;
-    options.viewer = [](const QString &) { return false; };
-    OfficeEngine engine(options);
-    auto book = engine.addWorkbook();
-    book->saveAs(dir.filePath("a.xls"));
+TEST_F(OfficeTest, ViewerThatFailsIsReported) {
+    viewerWorks = false;
+    auto book = engine->addWorkbook();
+    book->saveAs(file("a.xls"));
     EXPECT_THROW(book->showToUser(), Error);
 }
 
