@@ -318,6 +318,27 @@ TEST_F(AutoFillTest, F0WithTwentyRowsCopiesWhatExists) {
     EXPECT_TRUE(rec.messages.isEmpty());
 }
 
+// All 24 rows: rows 9 to 24 take F1 "N1" to "N16" of row 1 in step; the rows
+// before them and the other columns keep what they held.
+TEST_F(AutoFillTest, F0RowsNineToTwentyFourTakeF1ColumnsInStep) {
+    makeFullF1(1000, 7);
+    QMap<QPair<int, QString>, QVariant> before;
+    for (int row = 1; row <= 24; ++row)
+        before[{row, "N2"}] = row;
+    before[{8, "N1"}] = 5;
+    make("F02016", 24, before);
+    EXPECT_TRUE(FillF0FromF1(folder, "F02016", "2016"));
+    Table f0(folder, "F02016");
+    EXPECT_EQ(f0.get(8, "N1").toLongLong(), 5);
+    for (int row = 1; row <= 7; ++row)
+        EXPECT_TRUE(f0.get(row, "N1").isNull()) << row;
+    for (int row = 9; row <= 24; ++row)
+        EXPECT_EQ(f0.get(row, "N1").toLongLong(), 1000 + 7 * (row - 8)) << row;
+    for (int row = 1; row <= 24; ++row)
+        EXPECT_EQ(f0.get(row, "N2").toLongLong(), row) << row;
+    EXPECT_TRUE(rec.messages.isEmpty());
+}
+
 // ---------------------------------------------------------------------------
 // F1 missing or empty.
 
@@ -391,6 +412,32 @@ TEST_F(AutoFillTest, F7ASumsAddSectionFiguresAndMissingTablesAddZero) {
     }
     EXPECT_EQ(f7a.get(1, "N1").toLongLong(), 8);
     EXPECT_TRUE(f7a.get(1, "N2").isNull());
+    EXPECT_TRUE(rec.messages.isEmpty());
+}
+
+// Each of the five sums takes "N13" of row 1 of exactly its own section
+// tables: every source holds its own power of two there, and other figures in
+// the neighbouring fields and in row 2, so a wrong table, field or row shows.
+TEST_F(AutoFillTest, EverySumOfF7ATakesN13OfRowOneOfItsOwnTables) {
+    const QStringList sources{"F3A", "F4A", "F4A2", "F3B", "F4B", "F3V",
+                              "F4V", "F3G", "F4G",  "F3D", "F4D"};
+    for (int i = 0; i < sources.size(); ++i)
+        make(sources[i] + "2016", 2,
+             {{{1, "N13"}, 1 << i},
+              {{1, "N12"}, 100000},
+              {{1, "N14"}, 200000},
+              {{2, "N13"}, 300000}});
+    make("F7A2016", 1);
+    EXPECT_TRUE(FillF7ASums(folder, "F7A2016", "2016"));
+    Table f7a(folder, "F7A2016");
+    EXPECT_EQ(f7a.get(1, "N3").toLongLong(), 1 + 2 + 4);  // F3A, F4A, F4A2
+    EXPECT_EQ(f7a.get(1, "N4").toLongLong(), 8 + 16);     // F3B, F4B
+    EXPECT_EQ(f7a.get(1, "N5").toLongLong(), 32 + 64);    // F3V, F4V
+    EXPECT_EQ(f7a.get(1, "N6").toLongLong(), 128 + 256);  // F3G, F4G
+    EXPECT_EQ(f7a.get(1, "N7").toLongLong(), 512 + 1024); // F3D, F4D
+    EXPECT_TRUE(f7a.get(1, "N1").isNull());
+    EXPECT_TRUE(f7a.get(1, "N2").isNull());
+    EXPECT_TRUE(f7a.get(1, "N8").isNull());
     EXPECT_TRUE(rec.messages.isEmpty());
 }
 
