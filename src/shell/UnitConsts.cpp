@@ -4,9 +4,9 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 void CopyFileByStream(const QString &DestName, const QString &SourceName) {
@@ -61,7 +61,7 @@ double TruncTo2Decimals(double X) {
         return std::fabs(X) < 1.0 ? 0.0 : std::trunc(X);
     }
     // snprintf writes "." in the C locale; under another LC_NUMERIC it may
-    // write ",". Accept either and parse back by hand.
+    // write ",". Accept either.
     char *sep = std::strpbrk(text, ".,");
     if (sep) {
         *sep = '.';
@@ -69,27 +69,15 @@ double TruncTo2Decimals(double X) {
         if (std::strlen(text) > keep)
             text[keep] = '\0';
     }
-    // Parse without the locale: integer and fraction digits.
-    const bool negative = text[0] == '-';
-    const char *p = text + (negative ? 1 : 0);
-    double whole = 0;
-    while (*p >= '0' && *p <= '9')
-        whole = whole * 10 + (*p++ - '0');
-    double frac = 0;
-    if (*p == '.') {
-        ++p;
-        int digits = 0;
-        long hundredths = 0;
-        while (*p >= '0' && *p <= '9' && digits < 2) {
-            hundredths = hundredths * 10 + (*p++ - '0');
-            ++digits;
-        }
-        if (digits == 1)
-            hundredths *= 10;
-        frac = hundredths / 100.0;
-    }
-    double result = whole + frac;
-    return negative ? -result : result;
+    // Read the cut text back exactly (from_chars ignores the locale), so that
+    // 1.149 gives the same double as the literal 1.14, not one a unit off.
+    double result = 0;
+    const char *end = text + std::strlen(text);
+    const auto r = std::from_chars(text, end, result);
+    if (r.ec != std::errc() || r.ptr != end)
+        return std::trunc(X);
+    // A value cut to zero from below is 0, not -0 (which prints as "-0").
+    return result == 0 ? 0.0 : result;
 }
 
 bool StrInList(const QString &S, const QStringList &List, bool Exact) {

@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 
 #include <clocale>
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace {
@@ -78,6 +79,21 @@ TEST_P(TruncTo2DecimalsTest, CutsTowardZeroAfterTheSecondDecimal) {
     EXPECT_DOUBLE_EQ(TruncTo2Decimals(5), 5.0);
     EXPECT_DOUBLE_EQ(TruncTo2Decimals(0.1), 0.1);
     EXPECT_DOUBLE_EQ(TruncTo2Decimals(0), 0.0);
+}
+
+// The result is the number the cut text names, to the last bit: the same
+// double as the literal, as if the text were read back.
+TEST_P(TruncTo2DecimalsTest, ResultIsExactlyTheCutText) {
+    EXPECT_EQ(TruncTo2Decimals(1.149), 1.14);
+    EXPECT_EQ(TruncTo2Decimals(12.349), 12.34);
+    EXPECT_EQ(TruncTo2Decimals(2.0 / 3.0 * 1000000.0), 666666.66);
+    EXPECT_EQ(TruncTo2Decimals(100 * 0.29), 29.0);
+    for (int cents = -100000; cents <= 100000; cents += 7) {
+        const double x = cents / 100.0;
+        ASSERT_EQ(TruncTo2Decimals(x), x) << cents;
+    }
+    // Cut to zero from below gives zero, not a negative zero.
+    EXPECT_FALSE(std::signbit(TruncTo2Decimals(-0.004)));
 }
 
 TEST_P(TruncTo2DecimalsTest, ExponentialMagnitudesStayWithinX) {
