@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include <charconv>
+#include <cmath>
 #include <cstring>
 
 namespace store::detail {
@@ -199,7 +200,8 @@ bool parseNumber(const char *p, int len, double &out) {
             buf[k] = '.';
     double v = 0;
     const auto r = std::from_chars(buf + start, buf + n, v);
-    if (r.ec != std::errc() || r.ptr != buf + n)
+    // "nan" and "inf" are no dBASE numbers; they read as a bad value does.
+    if (r.ec != std::errc() || r.ptr != buf + n || !std::isfinite(v))
         return false;
     out = v;
     return true;

@@ -213,6 +213,26 @@ TEST(DbfValues, LogicalAndDateForms) {
     EXPECT_FALSE(ds.FieldByName("F").AsBoolean());
 }
 
+TEST(DbfValues, NumericTextThatIsNoNumberReadsAsNull) {
+    Folder f;
+    writeBytes(f.file("B.DBF"),
+               makeImage({{"N", 'N', 8, 2}},
+                         {"    1.50", "     nan", "-inf    ", " 1e999  ", "   12abc", "infinity"}));
+    TADODataSet ds;
+    f.openTable(ds, "select * from B");
+    QStringList got;
+    for (ds.First(); !ds.Eof(); ds.Next()) {
+        TField n = ds.FieldByName("N");
+        got << (n.IsNull() ? "null" : n.AsString());
+        EXPECT_EQ(n.AsFloat() == 0, n.IsNull());
+    }
+    EXPECT_EQ(got, (QStringList{"1.5", "null", "null", "null", "null", "null"}));
+    ds.setIndexFieldNames("N");
+    EXPECT_EQ(ds.FieldByName("N").AsString(), ""); // nulls first
+    ds.Last();
+    EXPECT_EQ(ds.FieldByName("N").AsString(), "1.5");
+}
+
 // ---- headers of other writers ----
 
 TEST(DbfHeaders, SupportedVersionsOpenOthersAreRefused) {
