@@ -214,6 +214,13 @@ TEditReportForm::TEditReportForm(QWidget *parent) : QWidget(parent), ui(new Ui::
     m_frozen->setSelectionMode(QAbstractItemView::NoSelection);
     m_frozen->setWordWrap(false);
     m_frozen->hide();
+    // Titles and the fixed column are drawn in the grid's own font, the font
+    // the report columns' widths are measured in. The group box's style sheet
+    // keeps a font from passing on to child widgets, so each is given it.
+    for (QWidget *w :
+         {static_cast<QWidget *>(DBGrid1->titleHeader()), static_cast<QWidget *>(m_frozen),
+          static_cast<QWidget *>(m_frozen->horizontalHeader())})
+        w->setFont(DBGrid1->font());
     connect(DBGrid1->verticalScrollBar(), &QAbstractSlider::valueChanged,
             m_frozen->verticalScrollBar(), &QAbstractSlider::setValue);
     connect(DBGrid1->horizontalHeader(), &QHeaderView::sectionResized, this,

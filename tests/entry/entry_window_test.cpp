@@ -11,10 +11,14 @@
 
 #include <QComboBox>
 #include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPointer>
 #include <QPushButton>
+#include <QStatusBar>
+#include <QTableView>
 #include <QTest>
 #include <QToolButton>
 
@@ -482,6 +486,26 @@ TEST_F(EntryWindowTest, LeftArrowStopsAtTheNameColumn) {
     form->DBGrid1->setCurrentIndex(model()->index(0, name));
     QTest::keyClick(form->DBGrid1, Qt::Key_Left);
     EXPECT_EQ(form->DBGrid1->currentIndex().column(), name);
+}
+
+TEST_F(EntryWindowTest, DataColumnTitlesFitTheirColumns) {
+    openReport(0, 0); // F4: "Число;учащихся" over N1
+    ASSERT_EQ(form->Level(), 4);
+    // The widths are measured in the grid's font: titles and the fixed
+    // row-code column are drawn in it too.
+    TMultiLineHeader *header = form->DBGrid1->titleHeader();
+    auto family = [](const QWidget *w) { return QFontInfo(w->font()).family().toStdString(); };
+    EXPECT_EQ(family(header), family(form->DBGrid1));
+    EXPECT_EQ(family(form->FrozenColumnView()), family(form->DBGrid1));
+    EXPECT_EQ(family(form->FrozenColumnView()->horizontalHeader()), family(form->DBGrid1));
+    const int n1 = model()->columnOfField("N1");
+    const int width = form->DBGrid1->columnWidth(n1);
+    const QStringList lines =
+        header->wrappedCaption(model()->headerData(n1, Qt::Horizontal).toString(), width);
+    EXPECT_EQ(lines, QStringList({QStringLiteral("ЧИСЛО"), QStringLiteral("УЧАЩИХСЯ")}));
+    const QFontMetrics fm(header->font());
+    for (const QString &line : lines)
+        EXPECT_LE(fm.horizontalAdvance(line), width - 4) << line.toStdString();
 }
 
 TEST(MessageFormTest, AnswerIsTakenOnlyFromYes) {
