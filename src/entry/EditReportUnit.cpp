@@ -40,6 +40,8 @@ namespace {
 const QColor kDataColour(204, 223, 255);    // organisations and reports with data
 const QColor kDerivedColour(255, 255, 119); // cells the automatic filling writes
 
+const int kPanelWidths[3] = {80, 250, 50}; // status panels, at least
+
 // Edits the cells of a report table: a typed value is checked before it is
 // written, and Enter in the editor commits the value and then runs the
 // window's Enter handling.
@@ -138,8 +140,9 @@ TEditReportForm::TEditReportForm(QWidget *parent) : QWidget(parent), ui(new Ui::
     ToolButtonAutoValue->hide();
 
     // Three status panels of 80, 250 and 50 pixels (the last takes the rest),
-    // each text bold blue at the panel's top-left corner.
-    const int widths[3] = {80, 250, 50};
+    // each text bold blue at the panel's top-left corner. The first two grow
+    // when their text needs more room in the font they are drawn in.
+    const int *widths = kPanelWidths;
     for (int i = 0; i < 3; ++i) {
         auto *label = new QLabel(StatusBar1);
         label->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
@@ -289,7 +292,13 @@ QString TEditReportForm::PanelText(int panel) const {
 }
 
 void TEditReportForm::setPanel(int panel, const QString &text) {
-    m_panels[panel]->setText(text);
+    QLabel *label = m_panels[panel];
+    label->setText(text);
+    if (panel < 2) {
+        // The bold font comes from the panel's style sheet, applied on polish.
+        label->ensurePolished();
+        label->setFixedWidth(qMax(kPanelWidths[panel], label->sizeHint().width()));
+    }
 }
 
 DataSetModel *TEditReportForm::GridModel() const {

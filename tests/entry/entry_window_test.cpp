@@ -508,6 +508,42 @@ TEST_F(EntryWindowTest, DataColumnTitlesFitTheirColumns) {
         EXPECT_LE(fm.horizontalAdvance(line), width - 4) << line.toStdString();
 }
 
+TEST_F(EntryWindowTest, StatusPanelsAreWideEnoughForTheirTexts) {
+    auto panel = [&](int i) {
+        return form->StatusBar1->findChild<QLabel *>(QStringLiteral("StatusPanel%1").arg(i));
+    };
+    // The text from the panel's left edge (QLabel's indent beside a frame)
+    // must end inside the panel, measured in the font it is drawn in.
+    auto fits = [&](int i) {
+        QLabel *l = panel(i);
+        const QFontMetrics fm(l->font());
+        return l->contentsRect().width() >=
+               fm.horizontalAdvance(l->text()) + fm.horizontalAdvance(QLatin1Char('x')) / 2;
+    };
+    ASSERT_TRUE(panel(0) && panel(1) && panel(2));
+    EXPECT_TRUE(panel(0)->font().bold());
+    EXPECT_EQ(panel(0)->text(), QStringLiteral(" 2015 / 2016"));
+    EXPECT_TRUE(fits(0));
+    EXPECT_GE(panel(0)->width(), 80);
+    EXPECT_EQ(panel(1)->width(), 250); // empty: the panel keeps its own width
+
+    // An organisation of a 60-letter name widens the second panel.
+    selectRow(0);
+    enter();
+    ASSERT_EQ(form->Level(), 3);
+    EXPECT_EQ(panel(1)->width(), 250);
+    inst.addRecords("SCHOOL", {{{"KOD", 4}, {"NAME", QString(60, QChar(u'Ш'))}}});
+    form->ButtonBackClick(); // the organisation list is read again
+    ASSERT_EQ(form->Level(), 2);
+    selectRow(3);
+    enter();
+    ASSERT_EQ(form->Level(), 3);
+    EXPECT_EQ(panel(1)->text(), " " + QString(60, QChar(u'Ш')));
+    EXPECT_GT(panel(1)->width(), 250);
+    EXPECT_TRUE(fits(1));
+    EXPECT_TRUE(fits(0));
+}
+
 TEST(MessageFormTest, AnswerIsTakenOnlyFromYes) {
     TMessageForm form;
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Сообщение..."));
