@@ -50,6 +50,10 @@ public:
     ReportCellDelegate(DataSetModel *model, std::function<void()> onEnter, QObject *parent)
         : QStyledItemDelegate(parent), m_model(model), m_onEnter(std::move(onEnter)) {}
 
+    // Set while the window is being destroyed: a value that cannot be
+    // written is dropped without a message.
+    bool quiet = false;
+
     void setModelData(QWidget *editor, QAbstractItemModel *model,
                       const QModelIndex &index) const override {
         auto *line = qobject_cast<QLineEdit *>(editor);
@@ -66,13 +70,15 @@ public:
             return; // nothing typed
         QString normalized, error;
         if (!CheckCellInput(line->text(), ds->FieldDefs().at(fi), &normalized, &error)) {
+            m_lastRefused = true;
+            if (quiet)
+                return;
             // The message takes the focus from the editor, which would commit
             // the same text again: refuse once.
             m_refusing = true;
             msg::show(QStringLiteral("Ошибка"), error, msg::Icon::Warning);
             line->setText(model->data(index, Qt::EditRole).toString());
             m_refusing = false;
-            m_lastRefused = true;
             return;
         }
         m_lastRefused = false;
@@ -255,8 +261,12 @@ TEditReportForm::TEditReportForm(QWidget *parent) : QWidget(parent), ui(new Ui::
 
 TEditReportForm::~TEditReportForm() {
     // The program may end without closing the window first: a change still
-    // pending is written all the same.
+    // pending is written all the same, a value still in the cell editor too.
     try {
+        if (auto *delegate = dynamic_cast<ReportCellDelegate *>(DBGrid1->itemDelegate()))
+            delegate->quiet = true;
+        if (DS_TAB.Active())
+            commitOpenEditor();
         if (DS_TAB.Active() && DS_TAB.State() == DataSetState::Edit)
             DS_TAB.Post();
     } catch (...) {

@@ -544,6 +544,27 @@ TEST_F(EntryWindowTest, StatusPanelsAreWideEnoughForTheirTexts) {
     EXPECT_TRUE(fits(0));
 }
 
+TEST_F(EntryWindowTest, EndingTheProgramKeepsTheValueInTheCellEditor) {
+    // The program's end destroys the window without closing it.
+    openReport(0, 0);
+    ASSERT_EQ(form->Level(), 4);
+    type(2, "N5", "42", 0);
+    MessageRecorder rec;
+    delete form.data();
+    EXPECT_EQ(inst.cell(1, "F42016", 3, "N5").toDouble(), 42);
+    // A value that cannot be written is dropped without a message box.
+    form = new TEditReportForm;
+    form->resize(1000, 700);
+    form->show();
+    openReport(0, 0);
+    ASSERT_EQ(form->Level(), 4);
+    type(2, "N6", QStringLiteral("много"), 0);
+    delete form.data();
+    EXPECT_TRUE(rec.messages.isEmpty());
+    EXPECT_EQ(inst.cell(1, "F42016", 3, "N5").toDouble(), 42);
+    EXPECT_EQ(inst.cell(1, "F42016", 3, "N6").toDouble(), 0);
+}
+
 TEST(MessageFormTest, AnswerIsTakenOnlyFromYes) {
     TMessageForm form;
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Сообщение..."));
