@@ -565,6 +565,13 @@ TEST_F(EntryWindowTest, EndingTheProgramKeepsTheValueInTheCellEditor) {
     EXPECT_EQ(inst.cell(1, "F42016", 3, "N6").toDouble(), 0);
 }
 
+TEST_F(EntryWindowTest, ReportKodByNameTakesTheLastOfEqualNames) {
+    inst.addCatalogue({10, "Классы", "F4.DBF", 4, 14, {}, {}});
+    EXPECT_EQ(form->ReportKodByName(QStringLiteral("Классы")), 10);
+    EXPECT_EQ(form->ReportKodByName(QStringLiteral("Выпуск")), 3);
+    EXPECT_EQ(form->ReportKodByName(QStringLiteral("Нет такого")), 1);
+}
+
 TEST(MessageFormTest, AnswerIsTakenOnlyFromYes) {
     TMessageForm form;
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Сообщение..."));
