@@ -4,6 +4,7 @@
 #include "mainwindow_fixture.h"
 
 #include <QDesktopServices>
+#include <QFile>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -190,6 +191,38 @@ TEST_F(WorkWindowTest, ATransferWindowForAYearWithCatalogueStaysOpen) {
     EXPECT_EQ(closes, 0);
     EXPECT_EQ(openWindows().size(), 1);
     EXPECT_TRUE(recorder->messages.isEmpty());
+}
+
+TEST_F(WorkWindowTest, ATransferWindowThatIsNotMadeLeavesThePreviousOneUntested) {
+    // The first transfer window opens on a period with a catalogue; the
+    // second time nothing is made. The closing previous window (not yet
+    // freed) must not be taken for a new one and tested against a period
+    // whose catalogue has gone meanwhile.
+    shelltest::writePeriodTable(wedDir, QStringLiteral("OTHE"), 2017);
+    int yearsRead = 0;
+    bool makeOne = true;
+    mainForm->setWorkWindowFactory(TMainForm::WorkWindow::LoadReport, [&]() -> QWidget * {
+        if (!makeOne)
+            return nullptr;
+        auto *w = new DummyWork(QStringLiteral("load"), &closes);
+        w->year = 2017;
+        return w;
+    });
+    mainForm->setLoadReportYearReader([&](QWidget *w) {
+        ++yearsRead;
+        return static_cast<DummyWork *>(w)->year;
+    });
+    click("ButtonLoadReport");
+    ASSERT_EQ(openWindows().size(), 1);
+    ASSERT_TRUE(QFile::remove(wedDir + QStringLiteral("OTHE2017.DBF")));
+    makeOne = false;
+    click("ButtonLoadReport");
+    EXPECT_EQ(yearsRead, 1);
+    EXPECT_EQ(closes, 1); // asked once, by the closing of all work windows
+    EXPECT_TRUE(recorder->messages.isEmpty());
+    settle();
+    EXPECT_TRUE(mainForm->mdiArea()->subWindowList().isEmpty());
+    EXPECT_TRUE(panelShown());
 }
 
 TEST_F(WorkWindowTest, TheServiceRunsAfterTheWorkWindowsClosed) {

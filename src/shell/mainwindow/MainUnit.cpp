@@ -283,10 +283,10 @@ void TMainForm::CloseAllMdiChildren() {
     SetPanelMainVisible(true);
 }
 
-void TMainForm::OpenWorkWindow(WorkWindow kind) {
+QWidget *TMainForm::OpenWorkWindow(WorkWindow kind) {
     const WorkWindowFactory &factory = m_factories[index(kind)];
     if (!factory)
-        return; // the window is not part of the program yet
+        return nullptr; // the window is not part of the program yet
     CloseAllMdiChildren();
     SetPanelMainVisible(false);
     QWidget *window = nullptr;
@@ -298,7 +298,7 @@ void TMainForm::OpenWorkWindow(WorkWindow kind) {
     }
     if (!window) {
         SetPanelMainVisible(true);
-        return;
+        return nullptr;
     }
     const bool frameless = window->windowFlags().testFlag(Qt::FramelessWindowHint);
     const bool maximized = window->windowState().testFlag(Qt::WindowMaximized);
@@ -313,6 +313,7 @@ void TMainForm::OpenWorkWindow(WorkWindow kind) {
         sub->show();
     ui->MdiArea->setActiveSubWindow(sub);
     sub->raise();
+    return window;
 }
 
 void TMainForm::WorkWindowDestroyed(QObject *subWindow) {
@@ -333,8 +334,9 @@ void TMainForm::ButtonReportsClick() {
 void TMainForm::ButtonLoadReportClick() {
     if (!m_factories[index(WorkWindow::LoadReport)])
         return;
-    OpenWorkWindow(WorkWindow::LoadReport);
-    QWidget *window = workWindow(WorkWindow::LoadReport);
+    // Only a window made now is tested: the previous one may still be
+    // waiting to be freed after it was closed.
+    QWidget *window = OpenWorkWindow(WorkWindow::LoadReport);
     if (!window || !m_loadReportYear)
         return;
     const QString year = QString::number(m_loadReportYear(window));

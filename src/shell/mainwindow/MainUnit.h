@@ -87,7 +87,8 @@ private:
     void ShowWelcomeView();
     void SetWorkControlsVisible(bool visible);
     void SetPanelMainVisible(bool visible);
-    void OpenWorkWindow(WorkWindow kind);
+    // Returns the window made, or nullptr when none was made.
+    QWidget *OpenWorkWindow(WorkWindow kind);
     void WorkWindowDestroyed(QObject *subWindow);
 
     void ButtonReportsClick();
