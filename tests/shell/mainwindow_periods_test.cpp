@@ -188,7 +188,8 @@ TEST_F(NewPeriodTest, CopiesTheFourTablesOfThePreviousYear) {
     EXPECT_EQ(recorder->texts(), QStringList{done});
     expectAllPlainMessages();
     for (const QString &b : all)
-        EXPECT_EQ(shelltest::periodTableMarker(wedDir, b + QStringLiteral("2017")), 16) << b.toStdString();
+        EXPECT_EQ(shelltest::periodTableMarker(wedDir, b + QStringLiteral("2017")), 16)
+            << b.toStdString();
 }
 
 TEST_F(NewPeriodTest, TablesThatExistAlreadyAreLeftAndNamed) {
@@ -201,7 +202,8 @@ TEST_F(NewPeriodTest, TablesThatExistAlreadyAreLeftAndNamed) {
                      found(QStringLiteral("PROV2017")), found(QStringLiteral("SVOD2017")), done}));
     expectAllPlainMessages();
     for (const QString &b : all)
-        EXPECT_EQ(shelltest::periodTableMarker(wedDir, b + QStringLiteral("2017")), 17) << b.toStdString();
+        EXPECT_EQ(shelltest::periodTableMarker(wedDir, b + QStringLiteral("2017")), 17)
+            << b.toStdString();
 }
 
 TEST_F(NewPeriodTest, OneExistingTableIsLeftAndTheOthersAreCopied) {
@@ -277,5 +279,6 @@ TEST_F(NewPeriodTest, TheButtonOpensThePeriodAfterTheChosenSchoolYear) {
     EXPECT_EQ(YearForm->Year, 2015);
     EXPECT_EQ(recorder->texts(), QStringList{done});
     for (const QString &b : all)
-        EXPECT_EQ(shelltest::periodTableMarker(wedDir, b + QStringLiteral("2016")), 15) << b.toStdString();
+        EXPECT_EQ(shelltest::periodTableMarker(wedDir, b + QStringLiteral("2016")), 15)
+            << b.toStdString();
 }

@@ -10,6 +10,8 @@
 #include <QMenu>
 #include <QPushButton>
 
+#include <algorithm>
+
 using shelltest::MainWindowTest;
 
 namespace {
@@ -222,6 +224,32 @@ TEST_F(MainWindowTest, TheMenusHoldTheirItemsInOrder) {
     EXPECT_EQ(help, QStringList({QStringLiteral("Помощь"), QStringLiteral("О программе...")}));
     EXPECT_EQ(shelltest::child<QMenu>(mainForm.get(), "N1")->title(), QStringLiteral("Меню"));
     EXPECT_EQ(shelltest::child<QMenu>(mainForm.get(), "N11")->title(), QStringLiteral("Справка"));
+}
+
+TEST_F(MainWindowTest, TheWorkButtonsStandInOrderWithTheirCaptions) {
+    startWith(QDate(2016, 9, 5));
+    QCoreApplication::processEvents(); // lay the shown buttons out
+    // Top to bottom in the button group, as the user sees them.
+    QList<QPushButton *> shown;
+    for (QPushButton *b :
+         shelltest::child<QGroupBox>(mainForm.get(), "GroupBoxMenu")->findChildren<QPushButton *>())
+        if (!b->isHidden())
+            shown.append(b);
+    std::sort(shown.begin(), shown.end(),
+              [](QPushButton *a, QPushButton *b) { return a->y() < b->y(); });
+    QStringList texts;
+    for (QPushButton *b : shown)
+        texts.append(b->text());
+    ASSERT_EQ(shown.size(), 8);
+    for (int i = 1; i < shown.size(); ++i)
+        EXPECT_GT(shown[i]->y(), shown[i - 1]->y()); // laid out one below the other
+    EXPECT_EQ(texts, QStringList({QStringLiteral("Отчеты (ввод и корректировка)"),
+                                  QStringLiteral("Передача и прием отчетов"),
+                                  QStringLiteral("Сводные отчеты"), QStringLiteral("Справочники"),
+                                  QStringLiteral("Настройка"), QStringLiteral("Сервис"),
+                                  QStringLiteral("Начало нового периода"),
+                                  QStringLiteral("Выход из программы")}));
+    EXPECT_EQ(shown, workButtons(mainForm.get()));
 }
 
 TEST_F(MainWindowTest, PathFunctionsFollowTheProgramFolder) {

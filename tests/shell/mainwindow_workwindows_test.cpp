@@ -276,6 +276,27 @@ TEST_F(WorkWindowTest, TheAboutBoxShowsTheProgramsTexts) {
         "Отчет о состоянии национального образования в общеобразовательных учреждениях РБ")));
 }
 
+TEST_F(WorkWindowTest, TheAboutBoxClosesByItsDefaultOkButton) {
+    bool okIsDefault = false;
+    bool closedByOk = false;
+    bool closedByEnter = false;
+    recorder->onDialog = [&](QDialog &d) {
+        auto *ok = d.findChild<QPushButton *>(QStringLiteral("OKButton"));
+        okIsDefault = ok->isDefault() && ok->text() == QStringLiteral("OK");
+        d.show();
+        QTest::mouseClick(ok, Qt::LeftButton);
+        closedByOk = !d.isVisible() && d.result() == QDialog::Accepted;
+        d.show();
+        QTest::keyClick(&d, Qt::Key_Return);
+        closedByEnter = !d.isVisible();
+        return d.result();
+    };
+    shelltest::child<QAction>(mainForm.get(), "N13")->trigger();
+    EXPECT_TRUE(okIsDefault);
+    EXPECT_TRUE(closedByOk);
+    EXPECT_TRUE(closedByEnter);
+}
+
 TEST_F(WorkWindowTest, HelpHandsTheHelpFileToTheDesktopWithoutAMessage) {
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
