@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cfenv>
 #include <clocale>
 #include <cmath>
 #include <string>
@@ -182,11 +183,23 @@ TEST(FormulaFunctions, LookupIsExactAndCaseSensitive) {
 }
 
 TEST(FormulaFunctions, RoundDoesNotDependOnTheRoundingMode) {
-    EXPECT_EQ(UFRound(2.5L), 2);
-    EXPECT_EQ(UFRound(-0.5L), 0);
-    EXPECT_EQ(UFRound(12.5L), 12);
-    EXPECT_EQ(UFRound(13.5L), 14);
-    EXPECT_TRUE(std::isnan(UFRound(1e30L)));
+    const int saved = std::fegetround();
+    for (const int mode : {FE_TONEAREST, FE_UPWARD, FE_DOWNWARD, FE_TOWARDZERO}) {
+        ASSERT_EQ(std::fesetround(mode), 0);
+        const long double half = UFRound(2.5L), minusHalf = UFRound(-0.5L), twelve = UFRound(12.5L),
+                          fourteen = UFRound(13.5L), minusTwo = UFRound(-2.5L),
+                          minusThree = UFRound(-2.5000001L), two = UFRound(2.4999999L);
+        const bool tooLarge = std::isnan(UFRound(1e30L));
+        std::fesetround(saved);
+        EXPECT_EQ(half, 2) << mode;
+        EXPECT_EQ(minusHalf, 0) << mode;
+        EXPECT_EQ(twelve, 12) << mode;
+        EXPECT_EQ(fourteen, 14) << mode;
+        EXPECT_EQ(minusTwo, -2) << mode;
+        EXPECT_EQ(minusThree, -3) << mode;
+        EXPECT_EQ(two, 2) << mode;
+        EXPECT_TRUE(tooLarge) << mode;
+    }
 }
 
 struct ConditionCase {
@@ -241,6 +254,10 @@ INSTANTIATE_TEST_SUITE_P(
                     // a word or a two-character comparison counts as the characters typed
                     ErrorCase{"1 > 2 ИЛИ 3", 7, 11}, ErrorCase{"1 ИЛИ 2", 7, 5},
                     ErrorCase{"1 <> 2 <> 3", 7, 9}, ErrorCase{"1 > 2 НЕ 3 > 4", 7, 8},
+                    // ... also when blanks stand inside a comparison or between words
+                    ErrorCase{"1 < > 2+", 6, 8}, ErrorCase{"НЕ  НЕ 1 > 2+", 6, 13},
+                    ErrorCase{"1 > = 2 ИЛИ 3 > 1/0", 8, 15},
+                    ErrorCase{"1 <  = 2 И 3 < > 4 И 5", 7, 22},
                     // operand errors, counted from the operand and carried onto the text
                     ErrorCase{"1 > 2+", 6, 6}, ErrorCase{"1 > 2 ИЛИ 3 > 2+", 6, 16},
                     ErrorCase{"1 > ABC", 2, 7}, ErrorCase{"ABC < 1", 2, 3},
