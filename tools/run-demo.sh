@@ -25,7 +25,8 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --target kvr kvr_demo -j"$(nproc)"
 
 mkdir -p demo
-cp build/kvr demo/kvr
+# -f: a demo program still running keeps its file busy; replace the file.
+cp -f build/kvr demo/kvr
 if [ "$keep" -eq 0 ] || [ ! -f demo/PUTI.DBF ]; then
   build/tools/kvr_demo demo
 fi
