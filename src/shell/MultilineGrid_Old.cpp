@@ -322,6 +322,11 @@ void TMultiLineGrid::mouseDoubleClickEvent(QMouseEvent *event) {
 
 void TMultiLineGrid::changeEvent(QEvent *event) {
     QTableView::changeEvent(event);
-    if (event->type() == QEvent::FontChange)
+    if (event->type() == QEvent::FontChange) {
         verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+        // Titles are measured and drawn in the grid's font. A style sheet on
+        // any parent stops fonts from reaching child widgets, so the header
+        // is given it explicitly.
+        m_header->setFont(font());
+    }
 }

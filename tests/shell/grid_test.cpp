@@ -252,4 +252,12 @@ TEST_F(GridFixture, WrappedCaptionsFollowAFontChange) {
     EXPECT_NE(header->wrappedCaption(caption, width), small);
 }
 
+TEST(GridFont, TitlesTakeTheGridsFontEvenUnderAStyledParent) {
+    QWidget parent;
+    parent.setStyleSheet(QStringLiteral("QWidget { color: navy; }"));
+    TMultiLineGrid grid(&parent);
+    grid.setFont(fixedFont(19));
+    EXPECT_EQ(grid.titleHeader()->font(), grid.font());
+}
+
 } // namespace
