@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <functional>
 
 namespace {
@@ -148,7 +149,8 @@ TEST(FormulaValueText, OnlyNumbersPassFromACell) {
 
 TEST(FormulaValueText, ValuesSurviveTheirWayThroughAFormulaUnderAnyLocale) {
     const std::string saved = std::setlocale(LC_ALL, nullptr);
-    std::setlocale(LC_ALL, "ru_RU.utf8"); // a decimal comma where installed
+    if (std::setlocale(LC_ALL, "ru_RU.utf8") == nullptr)
+        GTEST_SKIP() << "no decimal-comma locale installed";
     const QString text = "5-" + FormulaNumberText(-3) + "+" + FormulaNumberText(0.5);
     std::setlocale(LC_ALL, saved.c_str());
     EXPECT_EQ(text, "5-(-3)+0.5");
