@@ -6,10 +6,10 @@
 
 #include <string_view>
 
-// Every built-in function takes one extended value and returns one. The
-// routines do not test their arguments: a fault (a domain error, a pole, an
-// overflow, a value too large to round) shows as a result that is not a
-// finite number, and the formula evaluator turns that into its run-time error.
+// Every built-in function takes one extended value and returns one. A fault
+// (a domain error, a pole, an overflow, a value too large to round) shows as
+// a result that is not a finite number, never as an exception or a trap; the
+// formula evaluator turns that into its run-time error.
 using UserFunction = long double (*)(long double);
 
 long double UFSin(long double x);
