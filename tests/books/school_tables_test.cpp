@@ -1,4 +1,5 @@
 #include "books/SchoolTables.h"
+#include "support/TableBuilder.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,18 +23,17 @@ struct ProgramFolder : ::testing::Test {
         con.Open();
     }
 
+    // Appends an organisation per code, a negative code left blank.
     void addSchools(std::initializer_list<int> codes) {
-        store::TADODataSet ds;
-        ds.setConnection(&con);
-        ds.setCommandText("select * from SCHOOL");
-        ds.Open();
+        QList<testsupport::Record> records;
         for (int code : codes) {
-            ds.Append();
+            testsupport::Record record;
             if (code >= 0)
-                ds.FieldByName("KOD").SetAsInteger(code);
-            ds.FieldByName("NAME").SetAsString(QStringLiteral("Школа %1").arg(code));
-            ds.Post();
+                record.append({"KOD", code});
+            record.append({"NAME", QStringLiteral("Школа %1").arg(code)});
+            records.append(record);
         }
+        testsupport::appendRecords(con, "SCHOOL", records);
     }
 };
 
@@ -143,17 +143,9 @@ TEST_F(ProgramFolder, RequisitesComeFromTheFirstRecordByFieldName) {
     store::DbfFile::create(dir.filePath("REGIM.DBF"),
                            {{"INNO", 'C', 12, 0}, {"BANK", 'C', 100, 0}, {"TEL", 'C', 20, 0}});
     EXPECT_FALSE(ReadRequisites(con).has_value()); // no record
-    store::TADODataSet ds;
-    ds.setConnection(&con);
-    ds.setCommandText("select * from REGIM");
-    ds.Open();
-    for (const char *bank : {"Управление образования", "второй"}) {
-        ds.Append();
-        ds.FieldByName("BANK").SetAsString(QString::fromUtf8(bank));
-        ds.FieldByName("INNO").SetAsString("0101010101");
-        ds.Post();
-    }
-    ds.Close();
+    testsupport::appendRecords(con, "REGIM",
+                               {{{"BANK", "Управление образования"}, {"INNO", "0101010101"}},
+                                {{"BANK", "второй"}, {"INNO", "0101010101"}}});
     const auto r = ReadRequisites(con);
     ASSERT_TRUE(r.has_value());
     EXPECT_EQ(r->BANK, QStringLiteral("Управление образования"));

@@ -8,6 +8,7 @@
 #include "shell/UnitDM.h"
 #include "store/Dataset.h"
 #include "support/MessageRecorder.h"
+#include "support/TableBuilder.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -24,26 +25,8 @@ using store::FieldDef;
 using store::TADOConnection;
 using store::TADODataSet;
 
-using Row = QList<QPair<QString, QVariant>>;
-
-// Creates folder/name.DBF with the fields and appends the rows (field, value).
-void makeTable(const QString &folder, const QString &name, const QVector<FieldDef> &fields,
-               const QList<Row> &rows) {
-    store::DbfFile::create(folder + name + ".DBF", fields);
-    TADOConnection con;
-    con.setFolder(folder);
-    con.Open();
-    TADODataSet ds;
-    ds.setConnection(&con);
-    ds.setCommandText("select * from " + name);
-    ds.Open();
-    for (const Row &row : rows) {
-        ds.Append();
-        for (const auto &[field, value] : row)
-            ds.FieldByName(field).SetAsVariant(value);
-        ds.Post();
-    }
-}
+using testsupport::Record;
+using testsupport::writeTable;
 
 const QVector<FieldDef> kFormFields{
     {"IDEN", 'C', 10, 0},   {"NAZV", 'C', 40, 0},   {"KOD_OTH", 'N', 4, 0}, {"KOLONK", 'N', 3, 0},
@@ -76,14 +59,14 @@ protected:
         DM().ADOConWED.Close();
         DM().ADOConTemp.Close();
         // Report 1 is F1 (present in the data folder), report 2 is F2 (absent).
-        makeTable(wed, "OTHE2016", kCatalogueFields,
-                  {{{"KOD", 1}, {"NAME", "Report one"}, {"FAIL", "F1.DBF"}, {"NSTOLB1", 3}},
-                   {{"KOD", 2}, {"NAME", "Report two"}, {"FAIL", "F2.DBF"}, {"NSTOLB1", 3}}});
-        makeTable(data, "F12016", kReportFields,
-                  {{{"KODSTR", "01"}, {"N1", 10}, {"N2", 1.25}, {"N3", "7,5"}},
-                   {{"KODSTR", "02"}, {"N3", "1)*(9"}}, // N1 and N2 empty
-                   {{"KODSTR", "03"}, {"N1", -3}, {"N2", -0.5}, {"N3", "-2"}},
-                   {{"KODSTR", "04"}, {"N1", 2.5}, {"N2", 1e9}, {"N3", "abc"}}});
+        writeTable(wed, "OTHE2016", kCatalogueFields,
+                   {{{"KOD", 1}, {"NAME", "Report one"}, {"FAIL", "F1.DBF"}, {"NSTOLB1", 3}},
+                    {{"KOD", 2}, {"NAME", "Report two"}, {"FAIL", "F2.DBF"}, {"NSTOLB1", 3}}});
+        writeTable(data, "F12016", kReportFields,
+                   {{{"KODSTR", "01"}, {"N1", 10}, {"N2", 1.25}, {"N3", "7,5"}},
+                    {{"KODSTR", "02"}, {"N3", "1)*(9"}}, // N1 and N2 empty
+                    {{"KODSTR", "03"}, {"N1", -3}, {"N2", -0.5}, {"N3", "-2"}},
+                    {{"KODSTR", "04"}, {"N1", 2.5}, {"N2", 1e9}, {"N3", "abc"}}});
         catalogue.setConnection(&catalogueCon);
         catalogueCon.setFolder(wed);
         catalogueCon.Open();
@@ -187,23 +170,23 @@ TEST(CrossReferences, StrayAIsLeftForTheFormulaLanguageToReject) {
 }
 
 TEST_F(FormulaTablesTest, DefinitionRowsBuildTheNamedValues) {
-    makeTable(wed, "FORM2016", kFormFields,
-              {// a check row: no named value
-               {{"IDEN", "A3"}, {"KOD_OTH", 1}, {"KOLONK", 0}, {"FOR_V", "A1+A2"}},
-               // N1 (KOLONK 3) of record 1 of report 1
-               {{"KOD_OTH", 1}, {"KOLONK", 3}, {"KODSTR", "1"}, {"KODD", "10"}},
-               // N2 of record 3: negative and fractional
-               {{"KOD_OTH", 1}, {"KOLONK", 4}, {"KODSTR", "3"}, {"KODD", "11"}},
-               // an empty cell
-               {{"KOD_OTH", 1}, {"KOLONK", 3}, {"KODSTR", "2"}, {"KODD", "12"}},
-               // report 2 has no table in the folder
-               {{"KOD_OTH", 2}, {"KOLONK", 3}, {"KODSTR", "1"}, {"KODD", "20"}},
-               // an empty code is the name "AA"
-               {{"KOD_OTH", 1}, {"KOLONK", 4}, {"KODSTR", "1"}},
-               // ignored: neither a check nor a definition
-               {{"FOR_V", "1+1"}, {"KODD", "99"}},
-               // a later definition of 10 wins
-               {{"KOD_OTH", 1}, {"KOLONK", 3}, {"KODSTR", "4"}, {"KODD", "10"}}});
+    writeTable(wed, "FORM2016", kFormFields,
+               {// a check row: no named value
+                {{"IDEN", "A3"}, {"KOD_OTH", 1}, {"KOLONK", 0}, {"FOR_V", "A1+A2"}},
+                // N1 (KOLONK 3) of record 1 of report 1
+                {{"KOD_OTH", 1}, {"KOLONK", 3}, {"KODSTR", "1"}, {"KODD", "10"}},
+                // N2 of record 3: negative and fractional
+                {{"KOD_OTH", 1}, {"KOLONK", 4}, {"KODSTR", "3"}, {"KODD", "11"}},
+                // an empty cell
+                {{"KOD_OTH", 1}, {"KOLONK", 3}, {"KODSTR", "2"}, {"KODD", "12"}},
+                // report 2 has no table in the folder
+                {{"KOD_OTH", 2}, {"KOLONK", 3}, {"KODSTR", "1"}, {"KODD", "20"}},
+                // an empty code is the name "AA"
+                {{"KOD_OTH", 1}, {"KOLONK", 4}, {"KODSTR", "1"}},
+                // ignored: neither a check nor a definition
+                {{"FOR_V", "1+1"}, {"KODD", "99"}},
+                // a later definition of 10 wins
+                {{"KOD_OTH", 1}, {"KOLONK", 3}, {"KODSTR", "4"}, {"KODD", "10"}}});
     MessageRecorder rec;
     auto form = OpenFormulaTable("FORM", 16);
     ASSERT_NE(form, nullptr);
@@ -234,11 +217,11 @@ TEST_F(FormulaTablesTest, DefinitionRowsBuildTheNamedValues) {
 }
 
 TEST_F(FormulaTablesTest, ManyDefinitionsHaveNoFixedLimit) {
-    QList<Row> rows;
+    QList<Record> rows;
     for (int k = 0; k < 1500; ++k)
         rows.append({{"KOD_OTH", 2}, {"KOLONK", 3}, {"KODSTR", "1"}, {"KODD", QString::number(k)}});
     rows.append({{"KOD_OTH", 1}, {"KOLONK", 3}, {"KODSTR", "1"}, {"KODD", "1499"}});
-    makeTable(wed, "FORM2016", kFormFields, rows);
+    writeTable(wed, "FORM2016", kFormFields, rows);
     auto form = OpenFormulaTable("FORM", 16);
     ASSERT_NE(form, nullptr);
     CrossReferenceTable t;
@@ -248,8 +231,8 @@ TEST_F(FormulaTablesTest, ManyDefinitionsHaveNoFixedLimit) {
 }
 
 TEST_F(FormulaTablesTest, MissingSourceFieldIsTheDataLayersError) {
-    makeTable(wed, "FORM2016", kFormFields,
-              {{{"KOD_OTH", 1}, {"KOLONK", 2}, {"KODSTR", "1"}, {"KODD", "1"}}}); // N0
+    writeTable(wed, "FORM2016", kFormFields,
+               {{{"KOD_OTH", 1}, {"KOLONK", 2}, {"KODSTR", "1"}, {"KODD", "1"}}}); // N0
     auto form = OpenFormulaTable("FORM", 16);
     ASSERT_NE(form, nullptr);
     CrossReferenceTable t;
@@ -270,23 +253,23 @@ TEST_F(FormulaTablesTest, MissingTablesAreNoError) {
 }
 
 TEST_F(FormulaTablesTest, RowsReadAsTheChecksNeedThem) {
-    makeTable(wed, "FORM2016", kFormFields,
-              {{{"IDEN", "A12"},
-                {"KOD_OTH", 1},
-                {"KOLONK", 4},
-                {"FOR_V", "A1+A2"},
-                {"KODSTR", "1.2"},
-                {"PRIMEH", "note"}},
-               {{"KOD_OTH", 2}, {"KOLONK", 5}, {"KODSTR", "7"}, {"KODD", "  3"}},
-               {{"NAZV", "comment only"}}});
-    makeTable(wed, "prov2016", kProvFields,
-              {{{"NFORM1", 1},
-                {"NSTR1", 2},
-                {"PEREM1", "N3"},
-                {"NFORM2", 2},
-                {"NSTR2", 4},
-                {"PEREM2", "N1+N2"},
-                {"PRIMEH", "p"}}});
+    writeTable(wed, "FORM2016", kFormFields,
+               {{{"IDEN", "A12"},
+                 {"KOD_OTH", 1},
+                 {"KOLONK", 4},
+                 {"FOR_V", "A1+A2"},
+                 {"KODSTR", "1.2"},
+                 {"PRIMEH", "note"}},
+                {{"KOD_OTH", 2}, {"KOLONK", 5}, {"KODSTR", "7"}, {"KODD", "  3"}},
+                {{"NAZV", "comment only"}}});
+    writeTable(wed, "prov2016", kProvFields,
+               {{{"NFORM1", 1},
+                 {"NSTR1", 2},
+                 {"PEREM1", "N3"},
+                 {"NFORM2", 2},
+                 {"NSTR2", 4},
+                 {"PEREM2", "N1+N2"},
+                 {"PRIMEH", "p"}}});
     auto form = OpenFormulaTable("FORM", 16);
     ASSERT_NE(form, nullptr);
     form->First();

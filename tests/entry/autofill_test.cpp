@@ -3,6 +3,7 @@
 // made in a temporary program folder.
 
 #include "entry/EditReportUnit_Zap.h"
+#include "entry_fixture.h"
 #include "shell/Paths.h"
 #include "shell/UnitDM.h"
 #include "store/Dataset.h"
@@ -21,41 +22,8 @@
 
 namespace {
 
-using store::FieldDef;
-using store::TADOConnection;
-using store::TADODataSet;
-
-// KODSTR, NAME, KODN, KODPOKAZ, then N1..Nn whole numbers of the given width.
-QVector<FieldDef> reportFields(int columns, int width = 10) {
-    QVector<FieldDef> f{
-        {"KODSTR", 'C', 6, 0}, {"NAME", 'C', 60, 0}, {"KODN", 'N', 5, 0}, {"KODPOKAZ", 'N', 5, 0}};
-    for (int n = 1; n <= columns; ++n)
-        f.append({"N" + QString::number(n), 'N', width, 0});
-    return f;
-}
-
 // A table of one folder opened on a connection of its own.
-struct Table {
-    TADOConnection con;
-    TADODataSet ds;
-    Table(const QString &folder, const QString &name) {
-        con.setFolder(folder);
-        con.Open();
-        ds.setConnection(&con);
-        ds.setCommandText("select * from " + name);
-        ds.Open();
-    }
-    void set(int row, const QString &field, const QVariant &v) {
-        ds.setRecNo(row);
-        ds.Edit();
-        ds.FieldByName(field).SetAsVariant(v);
-        ds.Post();
-    }
-    QVariant get(int row, const QString &field) {
-        ds.setRecNo(row);
-        return ds.FieldByName(field).AsVariant();
-    }
-};
+using Table = testsupport::OpenTable;
 
 class AutoFillTest : public ::testing::Test {
 protected:
@@ -76,13 +44,12 @@ protected:
     void make(const QString &name, int rows, const QMap<QPair<int, QString>, QVariant> &values = {},
               int columns = 16, const QString &in = QString()) {
         const QString where = in.isEmpty() ? folder : in;
-        store::DbfFile::create(where + name + ".DBF", reportFields(columns));
+        QList<testsupport::Record> records;
+        for (int r = 1; r <= rows; ++r)
+            records.append({{"KODSTR", QString::number(r)}});
+        // N1..Nn whole numbers of width 10.
+        testsupport::writeTable(where, name, entrytest::reportFields(columns, 60, 10, 0), records);
         Table t(where, name);
-        for (int r = 1; r <= rows; ++r) {
-            t.ds.Append();
-            t.ds.FieldByName("KODSTR").SetAsString(QString::number(r));
-            t.ds.Post();
-        }
         for (auto it = values.begin(); it != values.end(); ++it)
             t.set(it.key().first, it.key().second, it.value());
     }
@@ -102,8 +69,7 @@ protected:
         makeF1(figures);
     }
     QVariant cell(const QString &table, int row, const QString &field) {
-        Table t(folder, table);
-        return t.get(row, field);
+        return testsupport::readCell(folder, table, row, field);
     }
 
     QTemporaryDir dir;

@@ -94,19 +94,13 @@ public:
         DM().ADOConTemp.Close();
     }
 
-    void addRecords(const QString &table, const QList<QList<QPair<QString, QVariant>>> &records,
+    void addRecords(const QString &table, const QList<testsupport::Record> &records,
                     const QString &folder = QString()) {
-        OpenTable t(folder.isEmpty() ? dir.path() : folder, table);
-        for (const auto &rec : records) {
-            t.ds.Append();
-            for (const auto &[field, value] : rec)
-                t.ds.FieldByName(field).SetAsVariant(value);
-            t.ds.Post();
-        }
+        testsupport::appendRecords(folder.isEmpty() ? dir.path() : folder, table, records);
     }
 
     void addCatalogue(const CatalogueEntry &e) {
-        QList<QPair<QString, QVariant>> rec = {
+        testsupport::Record rec = {
             {"KOD", e.kod},      {"NAME", e.name},         {"FORMA", "Ф"},       {"FAIL", e.fail},
             {"GRUPPA", e.group}, {"KOLSTOLB", e.kolStolb}, {"FAILTEXT", "B.XLS"}};
         for (int i = 1; i <= 28; ++i) {
@@ -117,7 +111,7 @@ public:
     }
 
     QVariant cell(int orgCode, const QString &table, int row, const QString &field) {
-        return fileCell(org(orgCode), table, row, field);
+        return testsupport::readCell(org(orgCode), table, row, field);
     }
 };
 

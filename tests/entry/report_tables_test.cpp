@@ -5,6 +5,7 @@
 #include "shell/Paths.h"
 #include "shell/UnitDM.h"
 #include "support/MessageRecorder.h"
+#include "support/TableBuilder.h"
 
 #include <QDir>
 #include <QFile>
@@ -36,22 +37,13 @@ void makeBlank(const QString &path, int rows = 3) {
                                   FieldDef{"KODN", 'N', 4, 0}, FieldDef{"KODPOKAZ", 'N', 6, 0},
                                   FieldDef{"N1", 'N', 8, 0}, FieldDef{"N2", 'N', 8, 0},
                                   FieldDef{"N3", 'N', 8, 2}});
+    QList<testsupport::Record> records;
+    for (int i = 0; i < rows; ++i)
+        records.append({{"KODSTR", QString::number(i + 1).rightJustified(2, '0')},
+                        {"NAME", kRowNames[i % kRowNames.size()]},
+                        {"KODN", i + 1}});
     const QFileInfo fi(path);
-    store::TADOConnection con;
-    con.setFolder(fi.absolutePath());
-    con.Open();
-    store::TADODataSet ds;
-    ds.setConnection(&con);
-    ds.setCommandText("select * from " + fi.completeBaseName());
-    ds.Open();
-    for (int i = 0; i < rows; ++i) {
-        ds.Append();
-        ds.FieldByName("KODSTR").SetAsString(QString::number(i + 1).rightJustified(2, '0'));
-        ds.FieldByName("NAME").SetAsString(kRowNames[i % kRowNames.size()]);
-        ds.FieldByName("KODN").SetAsInteger(i + 1);
-        ds.Post();
-    }
-    ds.Close();
+    testsupport::appendRecords(fi.absolutePath(), fi.completeBaseName(), records);
 }
 
 // ---------------------------------------------------------------- names
@@ -213,13 +205,8 @@ TEST_F(Installation, CellsAreAddressedByTableFieldAndRecordNumber) {
     EXPECT_EQ(CellRecordNumber({"F0", "N1", "12"}), std::optional<int>(12));
 
     makeBlank(wed + "F1.DBF");
-    store::TADOConnection con;
-    con.setFolder(wed);
-    con.Open();
-    store::TADODataSet ds;
-    ds.setConnection(&con);
-    ds.setCommandText("select * from F1");
-    ds.Open();
+    testsupport::OpenTable f1(wed, "F1");
+    store::TADODataSet &ds = f1.ds;
     auto cell = CellField(ds, MakeCellAddress("F1", "NAME", 2));
     ASSERT_TRUE(cell.has_value());
     EXPECT_EQ(ds.RecNo(), 2);
@@ -367,13 +354,8 @@ TEST(ReportColumns, NomformIsNoDataColumn) {
 
 TEST_F(Installation, LayoutAppliedToAReportTableInTheModel) {
     makeBlank(wed + "F1.DBF");
-    store::TADOConnection con;
-    con.setFolder(wed);
-    con.Open();
-    store::TADODataSet ds;
-    ds.setConnection(&con);
-    ds.setCommandText("select * from F1");
-    ds.Open();
+    testsupport::OpenTable f1(wed, "F1");
+    store::TADODataSet &ds = f1.ds;
     DataSetModel model;
     model.setDataSet(&ds);
     CatalogueColumns cat = catalogue(2);

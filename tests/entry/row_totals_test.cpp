@@ -32,7 +32,7 @@ protected:
         return std::make_unique<OpenTable>(folder(), QStringLiteral("T2016"));
     }
     QVariant onDisk(int row, const QString &field) {
-        return entrytest::fileCell(folder(), QStringLiteral("T2016"), row, field);
+        return testsupport::readCell(folder(), QStringLiteral("T2016"), row, field);
     }
 };
 
@@ -346,7 +346,7 @@ TEST(OrganisationName, TextIsCutToANarrowNameField) {
     makeTable(dir.filePath("F482016.DBF"), reportFields(1, 10), 1);
     OpenTable t(dir.path(), "F482016");
     FillOrganisationName(t.ds, QStringLiteral("Гимназия 1"), QStringLiteral("РУО"));
-    EXPECT_EQ(entrytest::fileCell(dir.path(), "F482016", 1, "NAME").toString(),
+    EXPECT_EQ(testsupport::readCell(dir.path(), "F482016", 1, "NAME").toString(),
               QStringLiteral("РУО: Гимна"));
 }
 
@@ -391,10 +391,10 @@ TEST(FillDispatch, DerivedTablesAreFilledOthersLeftAlone) {
         f3a.set(1, "N13", 10);
     }
     DispatchFillIn(folder, "F12016", 2016);
-    EXPECT_EQ(entrytest::fileCell(dir.path(), "F12016", 1, "N1").toDouble(), 500);
+    EXPECT_EQ(testsupport::readCell(dir.path(), "F12016", 1, "N1").toDouble(), 500);
     DispatchFillIn(folder, "F7A2016", 2016);
-    EXPECT_EQ(entrytest::fileCell(dir.path(), "F7A2016", 1, "N2").toDouble(), 470);
-    EXPECT_EQ(entrytest::fileCell(dir.path(), "F7A2016", 1, "N3").toDouble(), 10);
+    EXPECT_EQ(testsupport::readCell(dir.path(), "F7A2016", 1, "N2").toDouble(), 470);
+    EXPECT_EQ(testsupport::readCell(dir.path(), "F7A2016", 1, "N3").toDouble(), 10);
     DM().ADOConDBF.Close();
 }
 

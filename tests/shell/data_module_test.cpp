@@ -1,7 +1,8 @@
-#include "support/MessageRecorder.h"
 #include "shell/Paths.h"
 #include "shell/UnitDM.h"
 #include "store/Dataset.h"
+#include "support/MessageRecorder.h"
+#include "support/TableBuilder.h"
 
 #include <QDir>
 #include <QFile>
@@ -30,34 +31,20 @@ protected:
         store::DbfFile::create(root + "SCHOOL.DBF", {{"KOD", 'N', 5, 0}, {"NAME", 'C', 60, 0}});
         store::DbfFile::create(root + "WED/OTHE2016.DBF",
                                {{"KOD", 'N', 3, 0}, {"NAME", 'C', 80, 0}, {"FAIL", 'C', 12, 0}});
-        appendRows(root, "SCHOOL", {{"1", "Школа № 1"}, {"2", "Гимназия"}, {"7", "Лицей"}});
-        appendRows(root + "WED", "OTHE2016",
-                   {{"1", "Общие сведения", "F1.DBF"},
-                    {"2", "Раздел 4", "F4A2.DBF"},
-                    {"3", "Кадры", "F7.DBF"}});
+        testsupport::appendRecords(root, "SCHOOL",
+                                   {{{"KOD", "1"}, {"NAME", "Школа № 1"}},
+                                    {{"KOD", "2"}, {"NAME", "Гимназия"}},
+                                    {{"KOD", "7"}, {"NAME", "Лицей"}}});
+        testsupport::appendRecords(root + "WED", "OTHE2016",
+                                   {{{"KOD", "1"}, {"NAME", "Общие сведения"}, {"FAIL", "F1.DBF"}},
+                                    {{"KOD", "2"}, {"NAME", "Раздел 4"}, {"FAIL", "F4A2.DBF"}},
+                                    {{"KOD", "3"}, {"NAME", "Кадры"}, {"FAIL", "F7.DBF"}}});
     }
     void TearDown() override {
         for (store::TADOConnection *c :
              {&DM().ADOConMain, &DM().ADOConWED, &DM().ADOConDBF, &DM().ADOConTemp})
             c->Close();
         paths::setProgramDirForTests(QString());
-    }
-
-    static void appendRows(const QString &folder, const QString &table,
-                           const QList<QStringList> &rows) {
-        store::TADOConnection con;
-        con.setFolder(folder);
-        con.Open();
-        TADODataSet ds;
-        ds.setConnection(&con);
-        ds.setCommandText("select * from " + table);
-        ds.Open();
-        for (const QStringList &row : rows) {
-            ds.Append();
-            for (int i = 0; i < row.size(); ++i)
-                ds.Fields(i).SetAsString(row[i]);
-            ds.Post();
-        }
     }
 
     static void touch(const QString &path) {

@@ -4,6 +4,7 @@
 // test. Messages and modal dialogs are answered by a MessageRecorder.
 
 #include "support/MessageRecorder.h"
+#include "support/TableBuilder.h"
 
 #include "shell/AppState.h"
 #include "shell/Paths.h"
@@ -32,56 +33,27 @@ template <class T> T *child(QObject *parent, const char *name) {
     return found;
 }
 
-// Creates a table with the fields and appends the records (values by field
-// name; fields not named stay blank).
-inline void writeTable(const QString &folder, const QString &name,
-                       const QVector<store::FieldDef> &fields,
-                       const QVector<QVector<std::pair<QString, QVariant>>> &records) {
-    store::DbfFile::create(folder + name + QStringLiteral(".DBF"), fields);
-    store::TADOConnection con;
-    con.setFolder(folder);
-    con.Open();
-    store::TADODataSet ds;
-    ds.setConnection(&con);
-    ds.setCommandText(QStringLiteral("select * from ") + name);
-    ds.Open();
-    for (const auto &record : records) {
-        ds.Append();
-        for (const auto &[field, value] : record)
-            ds.FieldByName(field).SetAsVariant(value);
-        ds.Post();
-    }
-    ds.Close();
-}
-
 // PUTI with the program kind in ZNAH of record 2 (and `records` records).
 inline void writePuti(const QString &folder, int kind, int records = 2) {
-    QVector<QVector<std::pair<QString, QVariant>>> rows;
+    QList<testsupport::Record> rows;
     for (int r = 1; r <= records; ++r)
         rows.append({{QStringLiteral("NAIM"), QStringLiteral("запись ") + QString::number(r)},
                      {QStringLiteral("ZNAH"), r == 2 ? kind : 5}});
-    writeTable(folder, QStringLiteral("PUTI"),
-               {{QStringLiteral("NAIM"), 'C', 30, 0}, {QStringLiteral("ZNAH"), 'N', 6, 0}}, rows);
+    testsupport::writeTable(
+        folder, QStringLiteral("PUTI"),
+        {{QStringLiteral("NAIM"), 'C', 30, 0}, {QStringLiteral("ZNAH"), 'N', 6, 0}}, rows);
 }
 
 // A period table of the year (any content).
 inline void writePeriodTable(const QString &wed, const QString &base, int year, int marker = 0) {
-    writeTable(wed, base + QString::number(year), {{QStringLiteral("KOD"), 'N', 4, 0}},
-               {{{QStringLiteral("KOD"), marker}}});
+    testsupport::writeTable(wed, base + QString::number(year), {{QStringLiteral("KOD"), 'N', 4, 0}},
+                            {{{QStringLiteral("KOD"), marker}}});
 }
 
 // The marker written by writePeriodTable, to tell copies apart.
 inline int periodTableMarker(const QString &wed, const QString &table) {
-    store::TADOConnection con;
-    con.setFolder(wed);
-    con.Open();
-    store::TADODataSet ds;
-    ds.setConnection(&con);
-    ds.setCommandText(QStringLiteral("select * from ") + table);
-    ds.Open();
-    const int marker = ds.FieldByName(QStringLiteral("KOD")).AsInteger();
-    ds.Close();
-    return marker;
+    testsupport::OpenTable t(wed, table);
+    return t.ds.FieldByName(QStringLiteral("KOD")).AsInteger();
 }
 
 class MainWindowTest : public ::testing::Test {

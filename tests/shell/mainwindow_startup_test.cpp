@@ -118,10 +118,10 @@ TEST_F(MainWindowTest, UnreadablePutiLeavesKindZeroTellsTheUserAndStartsOn) {
 }
 
 TEST_F(MainWindowTest, PutiWithoutTheKindFieldLeavesKindZeroAndStartsOn) {
-    shelltest::writeTable(programDir, QStringLiteral("PUTI"),
-                          {{QStringLiteral("NAIM"), 'C', 20, 0}},
-                          {{{QStringLiteral("NAIM"), QStringLiteral("a")}},
-                           {{QStringLiteral("NAIM"), QStringLiteral("b")}}});
+    testsupport::writeTable(programDir, QStringLiteral("PUTI"),
+                            {{QStringLiteral("NAIM"), 'C', 20, 0}},
+                            {{{QStringLiteral("NAIM"), QStringLiteral("a")}},
+                             {{QStringLiteral("NAIM"), QStringLiteral("b")}}});
     startWith(QDate(2016, 9, 5));
     EXPECT_EQ(mainForm->ProgramKind(), 0);
     ASSERT_EQ(recorder->messages.size(), 1);

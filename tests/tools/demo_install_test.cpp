@@ -6,6 +6,7 @@
 #include "demo/DemoInstall.h"
 #include "demo/DemoReports.h"
 #include "store/Dataset.h"
+#include "support/TableBuilder.h"
 
 #include <QCryptographicHash>
 #include <QDirIterator>
@@ -22,29 +23,7 @@
 namespace {
 
 // A table of the installation opened on a connection of its own.
-struct Table {
-    store::TADOConnection con;
-    store::TADODataSet ds;
-    Table(const QString &folder, const QString &name) {
-        con.setFolder(folder);
-        con.Open();
-        ds.setConnection(&con);
-        ds.setCommandText(QStringLiteral("select * from ") + name);
-        ds.Open();
-    }
-    double num(int row, const QString &field) {
-        ds.setRecNo(row);
-        return ds.FieldByName(field).AsFloat();
-    }
-    int integer(int row, const QString &field) {
-        ds.setRecNo(row);
-        return ds.FieldByName(field).AsInteger();
-    }
-    QString text(int row, const QString &field) {
-        ds.setRecNo(row);
-        return ds.FieldByName(field).AsString();
-    }
-};
+using Table = testsupport::OpenTable;
 
 QMap<QString, QByteArray> fileHashes(const QString &root) {
     QMap<QString, QByteArray> out;
