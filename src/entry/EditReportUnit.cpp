@@ -469,23 +469,17 @@ void TEditReportForm::FillYears() {
 }
 
 void TEditReportForm::ResetView() {
-    DBGrid1->hide();
-    m_frozen->hide();
-    m_level = 1;
-    m_tableName.clear();
-    ButtonSave->setChecked(false);
-    ButtonSave->setEnabled(false);
-    ButtonDeleteRep->setEnabled(false);
-    ToolButtonAutoValue->hide();
-    FillYears();
+    returnToYearLevel();
     SelectYear();
-    setPanel(0, QStringLiteral(" ") + CB_Year->currentText());
-    setPanel(1, QString());
-    setPanel(2, QString());
-    GroupBox2->setTitle(PanelText(0));
+    showYearPanels();
 }
 
 void TEditReportForm::ResetAfterError() {
+    returnToYearLevel();
+    showYearPanels();
+}
+
+void TEditReportForm::returnToYearLevel() {
     DBGrid1->hide();
     m_frozen->hide();
     m_level = 1;
@@ -495,6 +489,9 @@ void TEditReportForm::ResetAfterError() {
     ButtonDeleteRep->setEnabled(false);
     ToolButtonAutoValue->hide();
     FillYears();
+}
+
+void TEditReportForm::showYearPanels() {
     setPanel(0, QStringLiteral(" ") + CB_Year->currentText());
     setPanel(1, QString());
     setPanel(2, QString());
@@ -524,10 +521,7 @@ void TEditReportForm::SelectYear() {
     ButtonPrintTitle->setEnabled(false);
     ButtonDeleteRep->setEnabled(false);
     ToolButtonAutoValue->hide();
-    setPanel(0, QStringLiteral(" ") + CB_Year->currentText());
-    setPanel(1, QString());
-    setPanel(2, QString());
-    GroupBox2->setTitle(PanelText(0));
+    showYearPanels();
 
     m_year = CB_Year->currentText().left(4).toInt() + 1;
     if (!PeriodExists()) {

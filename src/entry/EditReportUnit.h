@@ -111,6 +111,11 @@ private:
     void UpdateAutoValueButton(const QString &BaseName);
     void ApplyTableColumns();
 
+    // Back to level 1, the choice of year: grid hidden, nothing open or to
+    // save, the years listed afresh.
+    void returnToYearLevel();
+    // The status panels and the frame's title showing the year alone.
+    void showYearPanels();
     void setPanel(int panel, const QString &text);
     void showModel(DataSetModel *model);
     void setupListColumns(DataSetModel &model, const QStringList &fields,
