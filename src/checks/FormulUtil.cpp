@@ -734,6 +734,17 @@ bool TranslateLogicWords(std::u16string &text, FormulaError &error) {
     size_t wordStart = 0;
     auto word = [&]() { return View(r).substr(wordStart); };
     auto endsWord = [&](char16_t c) { return wordStart < r.size() && r.back() == c; };
+    // The pending word is dropped and one finished operator code put instead.
+    auto replaceWord = [&](char16_t code) {
+        r.resize(wordStart);
+        r += code;
+        wordStart = r.size();
+    };
+    // The pending word is appended and c starts the next one.
+    auto startWord = [&](char16_t c) {
+        wordStart = r.size();
+        r += c;
+    };
     const size_t n = text.size() + 1; // a blank is appended
     for (size_t i = 0; i < n; ++i) {
         const char16_t c = i < text.size() ? text[i] : u' ';
@@ -759,9 +770,7 @@ bool TranslateLogicWords(std::u16string &text, FormulaError &error) {
             const View w = word();
             const char16_t code = w == u"И" ? kAnd : w == u"ИЛИ" ? kOr : w == u"НЕ" ? kNot : 0;
             if (code != 0) {
-                r.resize(wordStart);
-                r += code;
-                wordStart = r.size();
+                replaceWord(code);
                 logical = true;
             }
             if (c == u' ' && !last)
@@ -772,32 +781,22 @@ bool TranslateLogicWords(std::u16string &text, FormulaError &error) {
             break;
         }
         case u'<':
-            wordStart = r.size();
-            r += u'<';
+            startWord(u'<');
             logical = true;
             break;
         case u'>':
             logical = true;
-            if (endsWord(u'<')) {
-                r.resize(wordStart);
-                r += kNe;
-                wordStart = r.size();
-            } else {
-                wordStart = r.size();
-                r += u'>';
-            }
+            if (endsWord(u'<'))
+                replaceWord(kNe);
+            else
+                startWord(u'>');
             break;
         case u'=':
             logical = true;
-            if (endsWord(u'<') || endsWord(u'>')) {
-                const char16_t code = r.back() == u'<' ? kLe : kGe;
-                r.resize(wordStart);
-                r += code;
-                wordStart = r.size();
-            } else {
-                wordStart = r.size();
-                r += u'=';
-            }
+            if (endsWord(u'<') || endsWord(u'>'))
+                replaceWord(r.back() == u'<' ? kLe : kGe);
+            else
+                startWord(u'=');
             break;
         default:
             if (isReservedChar(c)) {
