@@ -8,6 +8,7 @@
 #include "shell/AppState.h"
 #include "shell/Paths.h"
 #include "shell/UnitDM.h"
+#include "support/DataModuleConnections.h"
 
 #include <QDir>
 #include <QFile>
@@ -40,7 +41,7 @@ public:
         QDir(root()).mkpath(QStringLiteral("DBF/D1"));
         paths::setProgramDirForTests(dir.path());
         appState().WorkYear = 2016;
-        closeConnections();
+        testsupport::closeDataModuleConnections();
 
         store::DbfFile::create(root() + "SCHOOL.DBF",
                                {{"KOD", 'N', 5, 0}, {"KOD1", 'N', 2, 0}, {"NAME", 'C', 60, 0}});
@@ -83,15 +84,8 @@ public:
         QFile::copy(wed() + "F4.DBF", org(1) + "F42016.DBF");
     }
     ~Installation() {
-        closeConnections();
+        testsupport::closeDataModuleConnections();
         paths::setProgramDirForTests(QString());
-    }
-
-    static void closeConnections() {
-        DM().ADOConMain.Close();
-        DM().ADOConWED.Close();
-        DM().ADOConDBF.Close();
-        DM().ADOConTemp.Close();
     }
 
     void addRecords(const QString &table, const QList<testsupport::Record> &records,

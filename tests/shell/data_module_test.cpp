@@ -1,6 +1,7 @@
 #include "shell/Paths.h"
 #include "shell/UnitDM.h"
 #include "store/Dataset.h"
+#include "support/DataModuleConnections.h"
 #include "support/MessageRecorder.h"
 #include "support/TableBuilder.h"
 
@@ -41,9 +42,7 @@ protected:
                                     {{"KOD", "3"}, {"NAME", "Кадры"}, {"FAIL", "F7.DBF"}}});
     }
     void TearDown() override {
-        for (store::TADOConnection *c :
-             {&DM().ADOConMain, &DM().ADOConWED, &DM().ADOConDBF, &DM().ADOConTemp})
-            c->Close();
+        testsupport::closeDataModuleConnections();
         paths::setProgramDirForTests(QString());
     }
 

@@ -3,6 +3,7 @@
 // program (main window, year, date and about dialogs), made afresh for each
 // test. Messages and modal dialogs are answered by a MessageRecorder.
 
+#include "support/DataModuleConnections.h"
 #include "support/MessageRecorder.h"
 #include "support/TableBuilder.h"
 
@@ -64,7 +65,7 @@ protected:
         wedDir = programDir + QStringLiteral("WED/");
         QDir().mkpath(wedDir);
         paths::setProgramDirForTests(programDir);
-        closeConnections();
+        testsupport::closeDataModuleConnections();
         appState() = AppState();
         recorder = std::make_unique<MessageRecorder>();
     }
@@ -76,16 +77,9 @@ protected:
         DateForm = nullptr;
         AboutBox = nullptr;
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        closeConnections();
+        testsupport::closeDataModuleConnections();
         recorder.reset();
         paths::setProgramDirForTests(QString());
-    }
-
-    static void closeConnections() {
-        DM().ADOConMain.Close();
-        DM().ADOConWED.Close();
-        DM().ADOConDBF.Close();
-        DM().ADOConTemp.Close();
     }
 
     // Creates the start-up windows in the main routine's order.
