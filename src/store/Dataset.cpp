@@ -131,6 +131,11 @@ struct TADODataSet::Impl {
     QVector<FieldDef> defs;
     std::vector<int> view; // physical record numbers in the dataset's order
     int pos = -1;          // index into view; -1 when empty
+    // The current record when another dataset sharing the table deleted it,
+    // -1 otherwise. It stays current (readable, but refused to Edit, Delete
+    // and Post) until the cursor moves; meanwhile pos is where it would stand
+    // in the view: the index of the record after it, view.size() when none.
+    int lost = -1;
     bool eof = true;
     bool bof = true;
     bool editing = false;
@@ -147,11 +152,14 @@ struct TADODataSet::Impl {
     const char *current() const {
         if (editing)
             return buf.constData();
-        if (pos >= 0)
-            return table->record(view[std::size_t(pos)]);
-        return nullptr;
+        const int phys = currentPhys();
+        return phys >= 0 ? table->record(phys) : nullptr;
     }
-    int currentPhys() const { return pos >= 0 ? view[std::size_t(pos)] : -1; }
+    int currentPhys() const {
+        if (lost >= 0)
+            return lost;
+        return pos >= 0 ? view[std::size_t(pos)] : -1;
+    }
 
     void buildView() {
         view.clear();
@@ -166,57 +174,63 @@ struct TADODataSet::Impl {
         dataGen = table->dataGeneration();
         sortView();
         pos = view.empty() ? -1 : 0;
+        lost = -1;
         bof = true;
         eof = view.empty();
     }
 
+    // A sort key of one field of a record: numbers by value, text by its
+    // characters; a blank number sorts first.
+    struct Key {
+        bool null = true;
+        double number = 0;
+        QString text;
+    };
+
+    Key keyOf(int phys, std::size_t k) const {
+        const int f = sortFields[k];
+        const FieldDef &d = table->defs()[f];
+        const char *p = table->record(phys) + table->offset(f);
+        Key key;
+        if (d.type == 'N' || d.type == 'F') {
+            key.null = !detail::parseNumber(p, d.length, key.number);
+        } else {
+            int len = 0;
+            key.text = trimmedRight(p, d.length, len);
+            key.null = false;
+        }
+        return key;
+    }
+
+    int compareKeys(const Key &x, const Key &y, std::size_t k) const {
+        if (x.null != y.null)
+            return x.null ? -1 : 1;
+        if (x.null)
+            return 0;
+        const FieldDef &d = table->defs()[sortFields[k]];
+        if (d.type == 'N' || d.type == 'F')
+            return x.number < y.number ? -1 : x.number > y.number ? 1 : 0;
+        return x.text.compare(y.text);
+    }
+
+    // The view in file order, or by the sort fields with equal keys kept in
+    // file order.
     void sortView() {
         std::sort(view.begin(), view.end());
         if (sortFields.empty() || view.size() < 2)
             return;
-        struct Key {
-            bool null = true;
-            double number = 0;
-            QString text;
-        };
         const std::size_t n = view.size();
         std::vector<std::vector<Key>> keys(sortFields.size(), std::vector<Key>(n));
-        for (std::size_t k = 0; k < sortFields.size(); ++k) {
-            const int f = sortFields[k];
-            const FieldDef &d = table->defs()[f];
-            for (std::size_t i = 0; i < n; ++i) {
-                const char *p = table->record(view[i]) + table->offset(f);
-                Key &key = keys[k][i];
-                if (d.type == 'N' || d.type == 'F') {
-                    key.null = !detail::parseNumber(p, d.length, key.number);
-                } else {
-                    int len = 0;
-                    key.text = trimmedRight(p, d.length, len);
-                    key.null = false;
-                }
-            }
-        }
+        for (std::size_t k = 0; k < sortFields.size(); ++k)
+            for (std::size_t i = 0; i < n; ++i)
+                keys[k][i] = keyOf(view[i], k);
         std::vector<std::size_t> order(n);
         for (std::size_t i = 0; i < n; ++i)
             order[i] = i;
         std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-            for (std::size_t k = 0; k < keys.size(); ++k) {
-                const Key &x = keys[k][a];
-                const Key &y = keys[k][b];
-                if (x.null != y.null)
-                    return x.null;
-                if (x.null)
-                    continue;
-                const FieldDef &d = table->defs()[sortFields[k]];
-                if (d.type == 'N' || d.type == 'F') {
-                    if (x.number != y.number)
-                        return x.number < y.number;
-                } else {
-                    const int c = x.text.compare(y.text);
-                    if (c != 0)
-                        return c < 0;
-                }
-            }
+            for (std::size_t k = 0; k < keys.size(); ++k)
+                if (const int c = compareKeys(keys[k][a], keys[k][b], k); c != 0)
+                    return c < 0;
             return false;
         });
         std::vector<int> sorted(n);
@@ -225,7 +239,33 @@ struct TADODataSet::Impl {
         view.swap(sorted);
     }
 
+    // Where a record that is not in the view would stand in it: the number
+    // of view records that sort before it.
+    int insertionPoint(int phys) const {
+        if (sortFields.empty())
+            return int(std::lower_bound(view.begin(), view.end(), phys) - view.begin());
+        std::vector<Key> mine(sortFields.size());
+        for (std::size_t k = 0; k < sortFields.size(); ++k)
+            mine[k] = keyOf(phys, k);
+        int before = 0;
+        for (int v : view) {
+            int c = 0;
+            for (std::size_t k = 0; k < sortFields.size() && c == 0; ++k)
+                c = compareKeys(keyOf(v, k), mine[k], k);
+            if (c < 0 || (c == 0 && v < phys))
+                ++before;
+        }
+        return before;
+    }
+
+    // Makes a record deleted elsewhere the current one, placed where it stood.
+    void becomeLost(int phys) {
+        lost = phys;
+        pos = insertionPoint(phys);
+    }
+
     void positionAt(int phys, int fallback) {
+        lost = -1;
         if (view.empty()) {
             pos = -1;
             eof = bof = true;
@@ -267,7 +307,12 @@ struct TADODataSet::Impl {
         sortView();
         structGen = table->structureGeneration();
         dataGen = table->dataGeneration();
-        positionAt(phys, oldPos);
+        // A current record deleted elsewhere stays current rather than
+        // handing the dataset's next Edit or Delete to its neighbour.
+        if (phys >= 0 && table->isDeleted(phys))
+            becomeLost(phys);
+        else
+            positionAt(phys, oldPos);
         if (!view.empty() && eof && bof)
             eof = bof = false;
     }
@@ -913,6 +958,7 @@ void TADODataSet::Close() {
     im.table.reset();
     im.view.clear();
     im.pos = -1;
+    im.lost = -1;
     im.eof = im.bof = true;
     im.filter = detail::Filter();
     im.sortFields.clear();
@@ -948,6 +994,7 @@ void TADODataSet::First() {
     checkBrowseMode(*this);
     Impl &im = *m_impl;
     im.sync();
+    im.lost = -1;
     im.pos = im.view.empty() ? -1 : 0;
     im.bof = true;
     im.eof = im.view.empty();
@@ -959,8 +1006,12 @@ void TADODataSet::Next() {
     checkBrowseMode(*this);
     Impl &im = *m_impl;
     im.sync();
-    if (im.pos + 1 < int(im.view.size())) {
-        ++im.pos;
+    // From a record deleted elsewhere the next record is the one after it,
+    // which pos already names.
+    const int next = im.lost >= 0 ? im.pos : im.pos + 1;
+    if (next < int(im.view.size())) {
+        im.pos = next;
+        im.lost = -1;
         im.bof = im.eof = false;
         notify(onScroll);
     } else {
@@ -975,6 +1026,7 @@ void TADODataSet::Prior() {
     im.sync();
     if (im.pos > 0) {
         --im.pos;
+        im.lost = -1;
         im.bof = im.eof = false;
         notify(onScroll);
     } else {
@@ -987,6 +1039,7 @@ void TADODataSet::Last() {
     checkBrowseMode(*this);
     Impl &im = *m_impl;
     im.sync();
+    im.lost = -1;
     im.pos = int(im.view.size()) - 1;
     im.eof = true;
     im.bof = im.view.empty();
@@ -1013,6 +1066,8 @@ int TADODataSet::RecNo() const {
     m_impl->sync();
     if (m_state == DataSetState::Insert)
         return int(m_impl->view.size()) + 1;
+    if (m_impl->lost >= 0)
+        return 0;
     return m_impl->pos + 1;
 }
 
@@ -1026,6 +1081,7 @@ void TADODataSet::setRecNo(int n) {
                  .arg(n)
                  .arg(im.view.size()));
     im.pos = n - 1;
+    im.lost = -1;
     im.bof = im.eof = false;
     notify(onScroll);
 }
@@ -1076,12 +1132,20 @@ void TADODataSet::Edit() {
     if (m_state == DataSetState::Edit || m_state == DataSetState::Insert)
         return;
     Impl &im = *m_impl;
+    auto refuseLost = [&] {
+        if (im.lost >= 0)
+            fail(QStringLiteral("Текущая запись удалена в другом наборе данных; изменить её "
+                                "нельзя."));
+    };
     im.sync();
+    refuseLost();
     if (im.view.empty()) {
         Insert();
         return;
     }
     notify(beforeEdit);
+    im.sync(); // the handler may have changed the table through another dataset
+    refuseLost();
     im.editPhys = im.currentPhys();
     im.buf = QByteArray(im.table->record(im.editPhys), im.table->recordLength());
     im.modified = false;
@@ -1166,6 +1230,8 @@ void TADODataSet::Delete() {
     }
     Impl &im = *m_impl;
     im.sync();
+    if (im.lost >= 0)
+        fail(QStringLiteral("Текущая запись уже удалена в другом наборе данных."));
     if (im.view.empty())
         fail(QStringLiteral("Нельзя удалить запись: таблица пуста."));
     const int phys = im.currentPhys();
@@ -1188,6 +1254,13 @@ void TADODataSet::Delete() {
         notify(onStateChange);
     }
     notify(onScroll);
+}
+
+bool TADODataSet::Deleted() const {
+    if (!Active())
+        return false;
+    m_impl->sync();
+    return m_impl->lost >= 0;
 }
 
 bool TADODataSet::Modified() const {
@@ -1272,6 +1345,7 @@ bool TADODataSet::Locate(const QString &field, const QVariant &value) {
         }
         if (match) {
             im.pos = int(i);
+            im.lost = -1;
             im.bof = im.eof = false;
             notify(onScroll);
             return true;
@@ -1293,7 +1367,10 @@ void TADODataSet::setIndexFieldNames(const QString &names) {
     const int phys = im.currentPhys();
     im.sortFields = std::move(fields);
     im.sortView();
-    im.positionAt(phys, im.pos);
+    if (im.lost >= 0)
+        im.becomeLost(phys);
+    else
+        im.positionAt(phys, im.pos);
 }
 
 void TADODataSet::AddFieldDef(const FieldDef &def) {

@@ -146,6 +146,14 @@ enum class DataSetState { Inactive, Browse, Edit, Insert };
 // disk is read again by the next Open; a dataset still open on the old copy
 // refuses to write to the changed file.
 //
+// A dataset whose current record another dataset deletes stays on that record
+// (Deleted() is then true): its fields read as they were, RecNo reads 0,
+// RecordCount leaves it out, and Edit, Delete and the Post of a pending edit
+// throw StoreError, so that nothing is written to another record in its place
+// (Edit does not turn into an insert either). Next and Prior go on to the
+// records that stood after and before it, in the dataset's order; First,
+// Last, setRecNo, a successful Locate and a posted insert leave it too.
+//
 // Moving the cursor (First, Next, Prior, Last, setRecNo, Locate, Insert,
 // Append, setIndexFieldNames) while a record is being edited or inserted posts
 // it when a field was written, and drops it otherwise, as a data-aware grid
@@ -183,7 +191,7 @@ public:
     void Last();
     bool Eof() const;
     bool Bof() const;
-    int RecNo() const;    // 1-based; 0 when the table is empty
+    int RecNo() const;    // 1-based; 0 when the table is empty or the record was deleted elsewhere
     void setRecNo(int n); // positions at record n (1..RecordCount); out of range throws
     int RecordCount() const;
     bool IsEmpty() const { return RecordCount() == 0; }
@@ -207,6 +215,9 @@ public:
     void Cancel();
     void Delete(); // marks the current record deleted in the file; the next one becomes current
     bool Modified() const; // a field was written since Edit/Insert/Append
+    // True while the current record is one that another dataset sharing the
+    // table has deleted (see above).
+    bool Deleted() const;
 
     // Finds the first record whose field equals the value (numbers compared as
     // numbers, text exactly, trailing blanks ignored; a null QVariant finds a
