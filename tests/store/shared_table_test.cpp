@@ -259,6 +259,20 @@ TEST(SharedDelete, DeletedDuringAnEditNothingIsWrittenAnywhere) {
     EXPECT_EQ(kod(a), 3);
 }
 
+TEST(SharedDelete, DeletedByTheBeforeEditHandlerTheEditIsRefused) {
+    Folder f;
+    makeTable(f, {1, 2, 3});
+    TADODataSet a, b;
+    f.openTable(a, "select * from T");
+    f.openTable(b, "select * from T");
+    a.setRecNo(2);
+    a.beforeEdit = [&] { deleteKod(b, 2); };
+    EXPECT_THROW(a.Edit(), StoreError);
+    EXPECT_EQ(a.State(), DataSetState::Browse);
+    EXPECT_TRUE(a.Deleted());
+    EXPECT_EQ(fileRecords(f), (QStringList{"1:r1", "3:r3"}));
+}
+
 TEST(SharedDelete, UnderAnIndexOrderTheNeighboursFollowThatOrder) {
     Folder f;
     makeTable(f, {40, 10, 30, 20, 50});
