@@ -31,17 +31,7 @@ namespace {
     throw StoreError(message);
 }
 
-// Paths may arrive in the program's Windows form ("C:\KVR\WED\"); on this
-// platform a backslash is a separator too.
-QString localPath(const QString &path) {
-#ifdef Q_OS_WIN
-    return QDir::fromNativeSeparators(path);
-#else
-    QString p = path;
-    p.replace(u'\\', u'/');
-    return p;
-#endif
-}
+using detail::localPath;
 
 QString trimmedRight(const char *p, int len, int &n) {
     n = len;

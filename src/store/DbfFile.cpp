@@ -10,17 +10,7 @@
 
 namespace store {
 
-namespace {
-QString localPath(const QString &path) {
-#ifdef Q_OS_WIN
-    return QDir::fromNativeSeparators(path);
-#else
-    QString p = path;
-    p.replace(u'\\', u'/');
-    return p;
-#endif
-}
-} // namespace
+using detail::localPath;
 
 void DbfFile::create(const QString &path, const QVector<FieldDef> &fields) {
     QVector<FieldDef> defs = fields;

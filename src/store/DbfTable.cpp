@@ -141,14 +141,21 @@ bool isBlank(const char *p, int len) {
     return true;
 }
 
-bool parseNumber(const char *p, int len, double &out) {
-    int i = 0;
+// The span of a numeric field without its padding (blanks, and the NULs
+// some writers leave); false when nothing is left, which is a null value.
+static bool numericSpan(const char *p, int len, int &i, int &end) {
+    i = 0;
     while (i < len && (p[i] == ' ' || p[i] == '\0'))
         ++i;
-    int end = len;
+    end = len;
     while (end > i && (p[end - 1] == ' ' || p[end - 1] == '\0'))
         --end;
-    if (i == end)
+    return i < end;
+}
+
+bool parseNumber(const char *p, int len, double &out) {
+    int i, end;
+    if (!numericSpan(p, len, i, end))
         return false;
     // Fast path: sign, up to 15 digits with one decimal mark, nothing else.
     bool negative = false;
@@ -208,13 +215,8 @@ bool parseNumber(const char *p, int len, double &out) {
 }
 
 bool parseInteger(const char *p, int len, long long &out) {
-    int i = 0;
-    while (i < len && (p[i] == ' ' || p[i] == '\0'))
-        ++i;
-    int end = len;
-    while (end > i && (p[end - 1] == ' ' || p[end - 1] == '\0'))
-        --end;
-    if (i == end)
+    int i, end;
+    if (!numericSpan(p, len, i, end))
         return false;
     if (p[i] == '+')
         ++i;
@@ -589,6 +591,16 @@ std::shared_ptr<DbfTable> acquireTable(const QString &path) {
             i = i->expired() ? reg.erase(i) : std::next(i);
     reg.insert(key, t);
     return t;
+}
+
+QString localPath(const QString &path) {
+#ifdef Q_OS_WIN
+    return QDir::fromNativeSeparators(path);
+#else
+    QString p = path;
+    p.replace(u'\\', u'/');
+    return p;
+#endif
 }
 
 } // namespace store::detail

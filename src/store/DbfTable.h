@@ -119,4 +119,8 @@ bool parseInteger(const char *p, int len, long long &out);
 // Parses a number typed by a user or a caller: "," or "." as decimal mark.
 bool parseNumberText(QStringView text, double &out);
 
+// Paths may arrive in the program's Windows form ("C:\KVR\WED\"); on this
+// platform a backslash is a separator too.
+QString localPath(const QString &path);
+
 } // namespace store::detail
