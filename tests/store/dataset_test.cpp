@@ -196,6 +196,27 @@ TEST(DatasetEdit, PostReachesFileAtOnceInOrder) {
     EXPECT_EQ(b.size(), storetest::headerLength(b) + 3 * 11 + 1);
 }
 
+TEST(DatasetEdit, PostRenewsTheHeadersUpdateDate) {
+    Folder f;
+    const QString path = f.file("T.DBF");
+    DbfFile::create(path, {{"KOD", 'N', 4, 0}});
+    // An old update date (1 January 1990) in the header.
+    QByteArray b = storetest::readBytes(path);
+    b[1] = char(90);
+    b[2] = char(1);
+    b[3] = char(1);
+    storetest::writeBytes(path, b);
+    TADODataSet ds;
+    f.openTable(ds, "select * from T");
+    ds.Append();
+    ds.FieldByName("KOD").SetAsInteger(1);
+    ds.Post();
+    b = storetest::readBytes(path);
+    const QDate written(1900 + quint8(b[1]), quint8(b[2]), quint8(b[3]));
+    EXPECT_TRUE(written.isValid());
+    EXPECT_GT(written, QDate(1990, 1, 1));
+}
+
 TEST(DatasetEdit, NavigationPostsAModifiedRecordAndDropsAnUntouchedOne) {
     Folder f;
     makeSchool(f);
