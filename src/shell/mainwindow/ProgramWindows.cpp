@@ -1,0 +1,36 @@
+#include "shell/mainwindow/ProgramWindows.h"
+
+#include "entry/EditReportUnit.h"
+#include "entry/MessageUnit.h"
+#include "shell/UnitDM.h"
+#include "shell/YearUnit.h"
+#include "shell/mainwindow/AboutUnit.h"
+#include "shell/mainwindow/DateUnit.h"
+#include "shell/mainwindow/MainUnit.h"
+
+void CreateProgramWindows(TMainForm &MainWindow) {
+    // The main window is first and owns the dialogs.
+    MainForm = &MainWindow;
+    YearForm = new TYearForm(&MainWindow);
+    MessageForm();
+    // FindForm and ServiceForm come here.
+    DateForm = new TDateForm(&MainWindow);
+    // SvodListForm, HowCollectForm, MessageMCheckForm, PrintAskForm and
+    // ProgressSvodForm come here.
+    AboutBox = new TAboutBox(&MainWindow);
+    // ChoseClnmForm comes here.
+    DM();
+    // FormChooseFolder, FormEditOrg, FormChooseOrg and ProgressForm come here.
+
+    // The work windows, each opened by its button and menu item. The others
+    // join here as they become part of the program.
+    MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::Reports,
+                                    [] { return new TEditReportForm; });
+}
+
+void ForgetProgramWindows() {
+    MainForm = nullptr;
+    YearForm = nullptr;
+    DateForm = nullptr;
+    AboutBox = nullptr;
+}
