@@ -250,6 +250,10 @@ void TMultiLineGrid::applyColumns() {
         setColumnHidden(c, !cols[c].visible);
         setColumnWidth(c, cols[c].width > 0 ? cols[c].width : DefaultColumnWidth(c));
     }
+    // A reset of the model (new columns, a reopened dataset) takes the view's
+    // cursor away; it goes back to the dataset's current record, which Enter
+    // and the arrow keys act on.
+    followCurrentRecord(m_dataModel->currentRow());
 }
 
 int TMultiLineGrid::DefaultColumnWidth(int column) const {

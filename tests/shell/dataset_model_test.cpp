@@ -3,6 +3,7 @@
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -250,6 +251,24 @@ TEST_F(ModelFixture, TheGridAndTheDatasetMoveTogether) {
     grid.setCurrentIndex(model.index(1, 2));
     ASSERT_EQ(exits.count(), 1);
     EXPECT_EQ(exits.at(0).at(0).toInt(), 1);
+}
+
+TEST_F(ModelFixture, NewColumnsKeepTheCursorOnTheCurrentRecord) {
+    TMultiLineGrid grid;
+    model.setDataSet(&ds);
+    grid.setDataSetModel(&model);
+    // The dataset stays on its first record while the columns are chosen, so
+    // the model's reset is the only thing that happens to the view.
+    ASSERT_EQ(ds.RecNo(), 1);
+    QVector<DataSetModel::Column> cols = model.columns();
+    cols[0].visible = false;
+    model.setColumns(cols);
+    ASSERT_TRUE(grid.currentIndex().isValid());
+    EXPECT_EQ(grid.currentIndex().row(), 0);
+    EXPECT_FALSE(grid.isColumnHidden(grid.currentIndex().column()));
+    // The arrow key moves from there to the second record.
+    QTest::keyClick(&grid, Qt::Key_Down);
+    EXPECT_EQ(ds.RecNo(), 2);
 }
 
 } // namespace
