@@ -146,6 +146,16 @@ bool groupAlive(qint64 leader) {
     return leader > 0 && ::kill(-static_cast<pid_t>(leader), 0) == 0;
 }
 
+// The office's runtime writes to the pipe without suppressing SIGPIPE: an
+// office that ends while a call is on its way would end this program with
+// it. Ignored unless this program has its own handler; the write then fails
+// and the call reports the failure.
+void ignoreBrokenPipes() {
+    struct sigaction current {};
+    if (::sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
+        ::signal(SIGPIPE, SIG_IGN);
+}
+
 } // namespace
 
 // One document of the engine, shared by its Workbook and the engine, which
@@ -215,6 +225,7 @@ void OfficeEngine::Impl::start() {
                                                             : options.officeProgram;
     if (!profile.isValid())
         throw Error(QStringLiteral("Не удалось создать временную папку для табличного процессора"));
+    ignoreBrokenPipes();
     pipe = QStringLiteral("kvr_sheet_%1_%2_%3")
                .arg(QCoreApplication::applicationPid())
                .arg(pipeCounter.fetch_add(1))

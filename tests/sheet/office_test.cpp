@@ -24,6 +24,7 @@
 #include <map>
 #include <optional>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -357,6 +358,19 @@ TEST_F(OfficeTest, PrintingWithoutAPrinterFails) {
     EXPECT_THROW(book->print(), Error);
     // The workbook is still usable after the failed print.
     EXPECT_EQ(book->text(5, 1), QStringLiteral("не напечатается"));
+}
+
+TEST_F(OfficeTest, BrokenPipeDoesNotEndTheProgram) {
+    // The office's runtime writes to its pipe without suppressing SIGPIPE;
+    // with an engine running, a write to a pipe whose reader has gone (an
+    // office that died during a call) fails instead of ending this program.
+    int ends[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+    ::close(ends[1]);
+    errno = 0;
+    EXPECT_EQ(::send(ends[0], "x", 1, 0), -1);
+    EXPECT_EQ(errno, EPIPE);
+    ::close(ends[0]);
 }
 
 TEST_F(OfficeTest, ClosedWorkbookRefusesWork) {
