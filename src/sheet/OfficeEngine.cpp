@@ -156,6 +156,30 @@ void ignoreBrokenPipes() {
         ::signal(SIGPIPE, SIG_IGN);
 }
 
+// The private office's settings, written into its new profile before it
+// starts: no lock files beside the documents. A lock left by an office that
+// was ended, or held by the user's own office showing the same working copy,
+// would otherwise make every later open of that file fail.
+bool writeProfileSettings(const QString &profile) {
+    if (!QDir(profile).mkpath(QStringLiteral("user")))
+        return false;
+    QFile file(profile + QStringLiteral("/user/registrymodifications.xcu"));
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray xcu =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
+        "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+        "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
+        "<item oor:path=\"/org.openoffice.Office.Common/Misc\"><prop "
+        "oor:name=\"UseDocumentOOoLockFile\" oor:op=\"fuse\"><value>false</value></prop></item>\n"
+        "<item oor:path=\"/org.openoffice.Office.Common/Misc\"><prop "
+        "oor:name=\"UseDocumentSystemFileLocking\" "
+        "oor:op=\"fuse\"><value>false</value></prop></item>\n"
+        "</oor:items>\n";
+    return file.write(xcu) == xcu.size();
+}
+
 } // namespace
 
 // One document of the engine, shared by its Workbook and the engine, which
@@ -223,7 +247,7 @@ void OfficeEngine::Impl::launch() {
 void OfficeEngine::Impl::start() {
     const QString program = options.officeProgram.isEmpty() ? QStringLiteral(KVR_SOFFICE_BIN_PATH)
                                                             : options.officeProgram;
-    if (!profile.isValid())
+    if (!profile.isValid() || !writeProfileSettings(profile.path()))
         throw Error(QStringLiteral("Не удалось создать временную папку для табличного процессора"));
     ignoreBrokenPipes();
     pipe = QStringLiteral("kvr_sheet_%1_%2_%3")

@@ -360,6 +360,23 @@ TEST_F(OfficeTest, PrintingWithoutAPrinterFails) {
     EXPECT_EQ(book->text(5, 1), QStringLiteral("не напечатается"));
 }
 
+TEST_F(OfficeTest, LockFileBesideTheWorkingCopyDoesNotStopIt) {
+    // Left by an office that was ended by force, or held by the user's own
+    // office that still shows the previous working copy.
+    const QString copy = file(QStringLiteral("BTEMP.XLS"));
+    ASSERT_TRUE(QFile::copy(templateXls, copy));
+    QFile lock(file(QStringLiteral(".~lock.BTEMP.XLS#")));
+    ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+    lock.write(",user,otherhost,07.12.2026 08:00,file:///home/user/.config/libreoffice/4;");
+    lock.close();
+    {
+        auto book = engine->open(copy);
+        book->setText(1, 1, QStringLiteral("Школа"));
+        book->saveAs(copy);
+    }
+    EXPECT_EQ(engine->open(copy)->text(1, 1), QStringLiteral("Школа"));
+}
+
 TEST_F(OfficeTest, BrokenPipeDoesNotEndTheProgram) {
     // The office's runtime writes to its pipe without suppressing SIGPIPE;
     // with an engine running, a write to a pipe whose reader has gone (an
