@@ -268,6 +268,11 @@ void OfficeEngine::Impl::start() {
     });
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("SAL_ENABLE_FILE_LOCKING"), QStringLiteral("1"));
+    // The office's own temporary files go into the profile, so that they
+    // are removed with it even when the office had to be ended by force.
+    const QString temporary = profile.path() + QStringLiteral("/tmp");
+    if (QDir(temporary).mkpath(QStringLiteral(".")))
+        environment.insert(QStringLiteral("TMPDIR"), temporary);
     process.setProcessEnvironment(environment);
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());

@@ -185,6 +185,28 @@ SheetLayout layoutOf(const QString &file) {
     return layout;
 }
 
+// Sets an environment variable for as long as it lives.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char *name, const QByteArray &value)
+        : m_name(name), m_wasSet(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name)) {
+        qputenv(name, value);
+    }
+    ~ScopedEnvironment() {
+        if (m_wasSet)
+            qputenv(m_name, m_old);
+        else
+            qunsetenv(m_name);
+    }
+    ScopedEnvironment(const ScopedEnvironment &) = delete;
+    ScopedEnvironment &operator=(const ScopedEnvironment &) = delete;
+
+private:
+    const char *m_name;
+    bool m_wasSet;
+    QByteArray m_old;
+};
+
 QString pdfText(const QString &pdf) {
     QProcess p;
     p.start(QStringLiteral("pdftotext"), {"-enc", "UTF-8", pdf, "-"});
@@ -496,14 +518,28 @@ TEST(OfficeEngineLifetime, OfficeThatCannotStartIsReported) {
     EXPECT_TRUE(processGone(pid));
 }
 
-TEST(OfficeEngineLifetime, OfficeThatDiesIsReportedNotFatal) {
-    OfficeEngine engine;
-    auto book = engine.addWorkbook();
-    book->setText(1, 1, "x");
-    ::kill(-static_cast<pid_t>(engine.processId()), SIGKILL);
-    EXPECT_THROW(book->setText(1, 1, "y"), Error);
-    EXPECT_THROW(book->text(1, 1), Error);
-    EXPECT_THROW(engine.addWorkbook(), Error);
+TEST(OfficeEngineLifetime, OfficeThatDiesIsReportedNotFatalAndLeavesNoFiles) {
+    QTemporaryDir dir; // the engine's profile goes here
+    ASSERT_TRUE(dir.isValid());
+    {
+        std::unique_ptr<OfficeEngine> engine;
+        {
+            ScopedEnvironment temporary("TMPDIR", QFile::encodeName(dir.path()));
+            engine = std::make_unique<OfficeEngine>();
+        }
+        ASSERT_FALSE(QDir(dir.path()).isEmpty());
+        auto book = engine->addWorkbook();
+        book->setText(1, 1, "x");
+        ::kill(-static_cast<pid_t>(engine->processId()), SIGKILL);
+        EXPECT_THROW(book->setText(1, 1, "y"), Error);
+        EXPECT_THROW(book->text(1, 1), Error);
+        EXPECT_THROW(engine->addWorkbook(), Error);
+    }
+    // The profile and the office's own temporary files are gone.
+    const QStringList left =
+        QDir(dir.path())
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    EXPECT_TRUE(left.isEmpty()) << left.join(u' ').toStdString();
 }
 
 // Not run by itself: the child program of the test below, which starts an
