@@ -273,6 +273,17 @@ void OfficeEngine::Impl::start() {
     const QString temporary = profile.path() + QStringLiteral("/tmp");
     if (QDir(temporary).mkpath(QStringLiteral(".")))
         environment.insert(QStringLiteral("TMPDIR"), temporary);
+    // The office turns file URLs into file names through the character set
+    // of its locale; under the C locale a Cyrillic name cannot be opened.
+    // There it runs under C.UTF-8, which it reads as the same language.
+    QString ctype;
+    for (const char *name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        ctype = environment.value(QString::fromLatin1(name));
+        if (!ctype.isEmpty())
+            break;
+    }
+    if (ctype.isEmpty() || ctype == u"C" || ctype == u"POSIX")
+        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     process.setProcessEnvironment(environment);
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());

@@ -542,6 +542,26 @@ TEST(OfficeEngineLifetime, OfficeThatDiesIsReportedNotFatalAndLeavesNoFiles) {
     EXPECT_TRUE(left.isEmpty()) << left.join(u' ').toStdString();
 }
 
+TEST(OfficeEngineLifetime, CyrillicPathsWorkUnderTheCLocale) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("Шаблоны")));
+    const QString copy = dir.filePath(QStringLiteral("Шаблоны/Рабочая копия.XLS"));
+    ASSERT_TRUE(QFile::copy(templateXls, copy));
+    std::unique_ptr<OfficeEngine> engine;
+    {
+        ScopedEnvironment locale("LC_ALL", "C"); // what the office inherits
+        engine = std::make_unique<OfficeEngine>();
+    }
+    auto book = engine->open(copy);
+    EXPECT_EQ(book->text(1, 1), QStringLiteral("Сведения о школе"));
+    book->setText(1, 1, QStringLiteral("Ёлочка"));
+    const QString saved = dir.filePath(QStringLiteral("Шаблоны/Сохранённая.XLS"));
+    book->saveAs(saved);
+    book->exportPdf(dir.filePath(QStringLiteral("Шаблоны/Отчёт.pdf")));
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("Шаблоны/Отчёт.pdf"))));
+    EXPECT_EQ(engine->open(saved)->text(1, 1), QStringLiteral("Ёлочка"));
+}
+
 // Not run by itself: the child program of the test below, which starts an
 // engine and ends without any cleanup, as a crash would.
 TEST(OfficeEngineLifetime, DISABLED_ChildThatDiesWithAnEngine) {
