@@ -509,7 +509,7 @@ TEST(OfficeEngineLifetime, OfficeThatCannotStartIsReported) {
     f.close();
     f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     options.officeProgram = script;
-    options.connectTimeoutMs = 300;
+    options.connectTimeoutMs = 2000; // time enough for the shell to write its pid under load
     EXPECT_THROW(OfficeEngine{options}, Error);
     QFile written(pidFile);
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
