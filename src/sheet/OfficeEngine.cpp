@@ -1,5 +1,6 @@
 #include "sheet/OfficeEngine.h"
 
+#include <QCryptographicHash>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -216,6 +217,7 @@ struct OfficeEngine::Impl {
     QProcess process;
     qint64 pid = 0;
     QString pipe;
+    QString profileUrl; // as the office was given it
     bool running = false;
     Reference<uno::XComponentContext> remote;
     Reference<frame::XDesktop2> desktop;
@@ -254,6 +256,7 @@ void OfficeEngine::Impl::start() {
                .arg(QCoreApplication::applicationPid())
                .arg(pipeCounter.fetch_add(1))
                .arg(QUuid::createUuid().toString(QUuid::Id128));
+    profileUrl = QUrl::fromLocalFile(profile.path()).toString(QUrl::FullyEncoded);
     process.setProgram(program);
     process.setArguments({
         QStringLiteral("--headless"),
@@ -262,8 +265,7 @@ void OfficeEngine::Impl::start() {
         QStringLiteral("--nologo"),
         QStringLiteral("--nodefault"),
         QStringLiteral("--nolockcheck"),
-        QStringLiteral("-env:UserInstallation=") +
-            QUrl::fromLocalFile(profile.path()).toString(QUrl::FullyEncoded),
+        QStringLiteral("-env:UserInstallation=") + profileUrl,
         QStringLiteral("--accept=pipe,name=%1;urp;").arg(pipe),
     });
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -367,8 +369,19 @@ void OfficeEngine::Impl::endProcess(bool asked) noexcept {
         signalGroup(pid, SIGKILL);
     pid = 0;
     // An office that was killed leaves its pipe's socket file behind.
+    // So does the pipe by which an office finds another one on the same
+    // profile: it is named after the MD5 of the profile's URL in UTF-16, each
+    // byte in hex without leading zeros.
+    const QByteArray digest = QCryptographicHash::hash(
+        QByteArray(reinterpret_cast<const char *>(profileUrl.utf16()), profileUrl.size() * 2),
+        QCryptographicHash::Md5);
+    QString profilePipe = QStringLiteral("SingleOfficeIPC_");
+    for (const char byte : digest)
+        profilePipe += QString::number(static_cast<unsigned char>(byte), 16);
     for (const char *folder : {"/tmp", "/var/tmp"})
-        QFile::remove(QStringLiteral("%1/OSL_PIPE_%2_%3").arg(folder).arg(::getuid()).arg(pipe));
+        for (const QString &name : {pipe, profilePipe})
+            QFile::remove(
+                QStringLiteral("%1/OSL_PIPE_%2_%3").arg(folder).arg(::getuid()).arg(name));
 }
 
 std::shared_ptr<Document> OfficeEngine::Impl::load(const OUString &url, const QString &path) {

@@ -21,12 +21,14 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using sheet::Error;
@@ -206,6 +208,28 @@ private:
     bool m_wasSet;
     QByteArray m_old;
 };
+
+// The socket files of office pipes in /tmp.
+QStringList officeSockets() {
+    return QDir(QStringLiteral("/tmp"))
+        .entryList({QStringLiteral("OSL_PIPE_%1_*").arg(::getuid())}, QDir::System);
+}
+
+// A socket file that nothing listens on any more.
+bool deadSocket(const QString &name) {
+    const QByteArray path = QFile::encodeName(QStringLiteral("/tmp/") + name);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= static_cast<int>(sizeof(address.sun_path)))
+        return false;
+    std::memcpy(address.sun_path, path.constData(), path.size());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const bool refused =
+        ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof(address)) != 0 &&
+        errno == ECONNREFUSED;
+    ::close(fd);
+    return refused;
+}
 
 QString pdfText(const QString &pdf) {
     QProcess p;
@@ -521,6 +545,8 @@ TEST(OfficeEngineLifetime, OfficeThatCannotStartIsReported) {
 TEST(OfficeEngineLifetime, OfficeThatDiesIsReportedNotFatalAndLeavesNoFiles) {
     QTemporaryDir dir; // the engine's profile goes here
     ASSERT_TRUE(dir.isValid());
+    const QStringList socketsBefore = officeSockets();
+    QStringList sockets; // made while the engine started
     {
         std::unique_ptr<OfficeEngine> engine;
         {
@@ -528,6 +554,10 @@ TEST(OfficeEngineLifetime, OfficeThatDiesIsReportedNotFatalAndLeavesNoFiles) {
             engine = std::make_unique<OfficeEngine>();
         }
         ASSERT_FALSE(QDir(dir.path()).isEmpty());
+        for (const QString &name : officeSockets())
+            if (!socketsBefore.contains(name))
+                sockets << name;
+        EXPECT_GE(sockets.size(), 2); // the engine's pipe and the profile's
         auto book = engine->addWorkbook();
         book->setText(1, 1, "x");
         ::kill(-static_cast<pid_t>(engine->processId()), SIGKILL);
@@ -540,6 +570,11 @@ TEST(OfficeEngineLifetime, OfficeThatDiesIsReportedNotFatalAndLeavesNoFiles) {
         QDir(dir.path())
             .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     EXPECT_TRUE(left.isEmpty()) << left.join(u' ').toStdString();
+    // So are the socket files of the office's pipes (others' offices may
+    // have made sockets meanwhile: only dead ones count).
+    for (const QString &name : sockets)
+        EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/tmp/") + name) && deadSocket(name))
+            << name.toStdString();
 }
 
 TEST(OfficeEngineLifetime, CyrillicPathsWorkUnderTheCLocale) {
