@@ -12,3 +12,8 @@
 // organisation's name (or the consolidation's title).
 void PrintReport(store::TADODataSet &DataSet, int PageKind, int YearOrColumns,
                  const QString &Title);
+
+// Shows the organisation list of DataSet (the open organisation table, every
+// record in the dataset's order) as a spreadsheet made from the BORG template,
+// left open for the user to look at, print or save.
+void PrintOrganisationList(store::TADODataSet &DataSet);
