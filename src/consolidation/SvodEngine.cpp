@@ -259,7 +259,16 @@ TargetWriter::TargetWriter(const QString &Folder, const QString &Table, const QS
     m_tempFile = m_tempDir + QLatin1Char('/') + Table + QStringLiteral(".DBF");
     m_target = Folder + QLatin1Char('/') + Table + QStringLiteral(".DBF");
     try {
-        CopyFileByStream(m_tempFile, BlankPath);
+        // A plain copy: the finished table is moved into place by a rename,
+        // so nothing half-written is ever seen under the target's name.
+        QFile in(BlankPath);
+        QFile out(m_tempFile);
+        if (!in.open(QIODevice::ReadOnly) ||
+            !out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            out.write(in.readAll()) != in.size() || !out.flush())
+            throw FileError(
+                QStringLiteral("Не удалось скопировать бланк %1 в %2").arg(BlankPath, m_tempFile));
+        out.close();
         m_con.setFolder(m_tempDir);
         m_con.Open();
         m_ds.setConnection(&m_con);
