@@ -5,7 +5,6 @@
 #include "shell/UnitConsts.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <cmath>
 #include <vector>
@@ -50,9 +49,7 @@ SvodResult buildColumn(const SvodParams &p, RunContext &ctx) {
     r.TargetFolder = wed.chopped(1);
     r.TargetTable = QStringLiteral("TEMPSVOD");
     r.TargetFile = wed + QStringLiteral("TEMPSVOD.DBF");
-    const QString blank = blankPathOf(p, ctx.ProgramDir);
-    const QFileInfo blankInfo(blank);
-    const QString blankFile = existingFile(blankInfo.absolutePath(), blankInfo.fileName());
+    const QString blankFile = existingBlank(blankPathOf(p, ctx.ProgramDir));
     if (blankFile.isEmpty())
         return r;
     // The scratch copy of the blank that the window removes when it closes.

@@ -203,6 +203,38 @@ QString blankPathOf(const SvodParams &Params, const QString &ProgramDir) {
     return wedDir(ProgramDir) + Params.Report.Fail;
 }
 
+QString existingBlank(const QString &BlankPath) {
+    const QFileInfo info(BlankPath);
+    return existingFile(info.absolutePath(), info.fileName());
+}
+
+void forEachOrganisationTable(
+    const SvodParams &Params, RunContext &Ctx, SvodResult &Result, const QString &TableName,
+    const std::function<void(const Organisation &, store::TADODataSet &)> &Visit) {
+    const QVector<Organisation> &orgs = Ctx.organisations();
+    const QString fileName = TableName + QStringLiteral(".DBF");
+    const int count = int(orgs.size());
+    for (int idx = 0; idx < count; ++idx) {
+        if (Params.Progress)
+            Params.Progress->Step(idx, count);
+        const Organisation &o = orgs[idx];
+        if (o.Name.isEmpty() || !OrganisationInSet(o, Params.SetNumber, Ctx.ProgramKind))
+            continue;
+        const QString folder = orgDir(Ctx.ProgramDir, o.Kod);
+        if (existingFile(folder, fileName).isEmpty()) {
+            ++Result.OrgWithoutData;
+            Result.MissingOrganisations << o.Name;
+            continue;
+        }
+        OrgTable t;
+        t.open(folder, TableName);
+        ++Result.OrgWithData;
+        Visit(o, t.ds);
+    }
+    if (Params.Progress)
+        Params.Progress->Step(count, count);
+}
+
 const QVector<Organisation> &RunContext::organisations() {
     if (!Orgs)
         Orgs = ReadOrganisations(ProgramDir);
@@ -389,6 +421,13 @@ detail::RunContext contextFor(const QString &ProgramDir, int Year, int ProgramKi
     return ctx;
 }
 
+// One build with a run context of its own.
+SvodResult runAlone(const SvodParams &p,
+                    SvodResult (*build)(const SvodParams &, detail::RunContext &)) {
+    detail::RunContext ctx = contextFor(p.ProgramDir, p.Year, p.ProgramKind);
+    return build(p, ctx);
+}
+
 enum class Route { General, Column, Keyed, SchoolCount };
 
 Route routeOf(const SvodParams &p) {
@@ -444,23 +483,19 @@ SvodResult BuildSvod(const SvodParams &Params) {
 }
 
 SvodResult BuildGeneralSvod(const SvodParams &Params) {
-    detail::RunContext ctx = contextFor(Params.ProgramDir, Params.Year, Params.ProgramKind);
-    return detail::buildGeneral(Params, ctx);
+    return runAlone(Params, detail::buildGeneral);
 }
 
 SvodResult BuildColumnSvod(const SvodParams &Params) {
-    detail::RunContext ctx = contextFor(Params.ProgramDir, Params.Year, Params.ProgramKind);
-    return detail::buildColumn(Params, ctx);
+    return runAlone(Params, detail::buildColumn);
 }
 
 SvodResult BuildKeyedSvod(const SvodParams &Params) {
-    detail::RunContext ctx = contextFor(Params.ProgramDir, Params.Year, Params.ProgramKind);
-    return detail::buildKeyed(Params, ctx);
+    return runAlone(Params, detail::buildKeyed);
 }
 
 SvodResult BuildSchoolCountSvod(const SvodParams &Params) {
-    detail::RunContext ctx = contextFor(Params.ProgramDir, Params.Year, Params.ProgramKind);
-    return detail::buildSchoolCount(Params, ctx);
+    return runAlone(Params, detail::buildSchoolCount);
 }
 
 int CountF1Denominator(const QString &ProgramDir, int Year, const QString &Fail, int SetNumber,

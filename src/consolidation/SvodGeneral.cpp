@@ -8,7 +8,6 @@
 #include "consolidation/SvodInternal.h"
 #include "shell/UnitConsts.h"
 
-#include <QFileInfo>
 
 #include <vector>
 
@@ -110,9 +109,7 @@ SvodResult buildGeneral(const SvodParams &p, RunContext &ctx) {
     SvodResult r;
     r.Kind = SvodKind::General;
     const CatalogueReport &report = p.Report;
-    const QString blank = blankPathOf(p, ctx.ProgramDir);
-    const QFileInfo blankInfo(blank);
-    const QString blankFile = existingFile(blankInfo.absolutePath(), blankInfo.fileName());
+    const QString blankFile = existingBlank(blankPathOf(p, ctx.ProgramDir));
     const QString base = report.BaseName();
     r.TargetFolder = svodDir(ctx.ProgramDir, ctx.Year, p.SetNumber);
     r.TargetTable = p.Mode == 2 ? QStringLiteral("FTEMP") : base + QString::number(ctx.Year);
@@ -137,25 +134,8 @@ SvodResult buildGeneral(const SvodParams &p, RunContext &ctx) {
     const int sumRows = p.Mode == 2 ? 1 : rows;
     std::vector<double> sums(std::size_t(sumRows) * std::size_t(cols.size()), 0.0);
 
-    const QVector<Organisation> &orgs = ctx.organisations();
     const QString tableName = base + QString::number(ctx.Year);
-    const QString fileName = tableName + QStringLiteral(".DBF");
-    for (int idx = 0; idx < orgs.size(); ++idx) {
-        if (p.Progress)
-            p.Progress->Step(idx, int(orgs.size()));
-        const Organisation &o = orgs[idx];
-        if (o.Name.isEmpty() || !OrganisationInSet(o, p.SetNumber, ctx.ProgramKind))
-            continue;
-        const QString folder = orgDir(ctx.ProgramDir, o.Kod);
-        if (existingFile(folder, fileName).isEmpty()) {
-            ++r.OrgWithoutData;
-            r.MissingOrganisations << o.Name;
-            continue;
-        }
-        OrgTable t;
-        t.open(folder, tableName);
-        TADODataSet &org = t.ds;
-        ++r.OrgWithData;
+    forEachOrganisationTable(p, ctx, r, tableName, [&](const Organisation &o, TADODataSet &org) {
         const QString where = QStringLiteral("%1 (%2)").arg(tableName, o.Name);
 
         if (p.Mode == 2) {
@@ -203,9 +183,7 @@ SvodResult buildGeneral(const SvodParams &p, RunContext &ctx) {
                 }
             }
         }
-    }
-    if (p.Progress)
-        p.Progress->Step(int(orgs.size()), int(orgs.size()));
+    });
 
     if (p.Mode == 2) {
         ds.Append();

@@ -5,6 +5,8 @@
 
 #include <QHash>
 
+#include <functional>
+
 #include <optional>
 
 namespace svod::detail {
@@ -32,6 +34,8 @@ QString svodDir(const QString &ProgramDir, int Year, int SetNumber); // no closi
 // The existing file in a folder whatever its letter case; empty when none.
 QString existingFile(const QString &Folder, const QString &FileName);
 QString blankPathOf(const SvodParams &Params, const QString &ProgramDir);
+// The blank file as it exists (whatever its letter case); empty when missing.
+QString existingBlank(const QString &BlankPath);
 
 // A table built aside: the blank is copied into a temporary subfolder of the
 // target folder and opened there; Commit moves it over the target. Without
@@ -61,6 +65,14 @@ struct OrgTable {
     store::TADODataSet ds;
     void open(const QString &Folder, const QString &Table);
 };
+
+// Walks the organisations of SCHOOL in order, reporting progress over them:
+// those with an empty NAME or outside the set are skipped; one without the
+// table counts as missing; for each other one the table is opened and
+// Visit(organisation, table) runs. Progress ends at the count.
+void forEachOrganisationTable(
+    const SvodParams &Params, RunContext &Ctx, SvodResult &Result, const QString &TableName,
+    const std::function<void(const Organisation &, store::TADODataSet &)> &Visit);
 
 // The list of missing organisations and the bad cells, as the window's
 // message says them. Empty when there is nothing to say.
