@@ -4,6 +4,7 @@
 // public API; the datasets share one DbfTable per file while any of them has
 // it open (see TableRegistry in DbfTable.cpp).
 
+#include "store/CodePage.h"
 #include "store/Dataset.h"
 
 #include <QByteArray>
@@ -11,6 +12,7 @@
 #include <QVector>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -40,6 +42,10 @@ private:
 
 class DbfTable {
 public:
+    ~DbfTable();
+    DbfTable(const DbfTable &) = delete;
+    DbfTable &operator=(const DbfTable &) = delete;
+
     // A table parsed from the bytes of a file; throws StoreError naming
     // `source` when the bytes are not a table this layer can read.
     static std::shared_ptr<DbfTable> parse(const char *data, std::size_t size,
@@ -65,11 +71,28 @@ public:
     bool inMemoryOnly() const { return m_path.isEmpty(); }
     const FileStamp &stamp() const { return m_stamp; }
     std::uint8_t version() const { return m_version; }
+    CodePage codePage() const { return m_codePage; }
+    // Text in the table's code page.
+    QString decode(const char *bytes, qsizetype len) const {
+        return codepage::decode(m_codePage, bytes, len);
+    }
 
-    // Changes. Each one reaches the file before the memory copy changes, so a
-    // failed write leaves both as they were.
-    void updateRecord(int phys, const char *bytes); // record bytes, then header date
-    int appendRecord(const char *bytes);            // record, header count and date, EOF mark
+    // Changes. Each one is made under the operating system's lock on the
+    // file, so that other processes writing the same table wait for it.
+    // Under the lock the file is read again when another writer changed it
+    // since this copy last saw it: their new, changed and deleted records
+    // enter the memory copy (and the generations below move), so an append
+    // lands after theirs. Each change reaches the file before the memory
+    // copy changes, so a failed write leaves the change out of both.
+    //
+    // updateRecord writes the record's fields (not its deletion flag), then
+    // the header date; a record that another writer deleted is refused.
+    void updateRecord(int phys, const char *bytes);
+    // Appends in an order that leaves the file whole at every instant, for
+    // readers that go by the header count and for those that read up to the
+    // end mark: the record's fields and the new end mark past the old one,
+    // then the flag byte over the old end mark, then the header count.
+    int appendRecord(const char *bytes);
     void markDeleted(int phys);
 
     // Generations: structure (records added or deleted) and data (any change).
@@ -85,8 +108,12 @@ public:
 private:
     DbfTable() = default;
     void layout();
-    void checkFileUnchanged() const;
-    void writeAt(qint64 pos, const char *bytes, qint64 len, bool append, int newCount);
+    template <typename Steps> void writeLocked(Steps &&steps);
+    void openForWriting();
+    void readAgain();
+    void put(qint64 pos, const char *bytes, qint64 len);
+    void putHeader(int count);
+    [[noreturn]] void failChanged() const;
 
     QVector<FieldDef> m_defs;
     std::vector<int> m_offsets;
@@ -95,6 +122,9 @@ private:
     int m_headerLen = 0;
     int m_count = 0;
     std::uint8_t m_version = 0x03;
+    CodePage m_codePage = CodePage::Cp1251;
+    QByteArray m_header; // the header as read: the layout that writes check the file against
+    int m_fd = -1;       // open for writing from the first change on
     std::vector<char> m_data;
     QString m_path;
     FileStamp m_stamp;
@@ -105,6 +135,12 @@ private:
     bool m_memoFound = false;
     QByteArray m_memo;
 };
+
+// Observes every write to a table file before it is made (file position and
+// bytes), so that a test can replay a write cut short at any byte. Null
+// (the default) observes nothing.
+using WriteProbe = std::function<void(const QString &path, qint64 pos, const QByteArray &bytes)>;
+void setWriteProbe(WriteProbe probe);
 
 // The table of a file, shared by every dataset that has it open. A file
 // changed on disk since it was read (or last written here) is read again.
