@@ -1,10 +1,12 @@
 #include "store/DbfTable.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QTime>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -15,6 +17,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <ctime>
 
 namespace store::detail {
 
@@ -61,8 +64,21 @@ bool isTypeKnown(char t) {
 }
 
 // The header's last-update date and record count, bytes 1 to 7.
+// Today's date, worked out again only when the day has ended: a post writes
+// the header date each time.
+QDate todayCached() {
+    thread_local QDate date;
+    thread_local std::time_t until = 0;
+    const std::time_t now = std::time(nullptr);
+    if (now >= until || !date.isValid()) {
+        date = QDate::currentDate();
+        until = QDateTime(date.addDays(1), QTime(0, 0)).toSecsSinceEpoch();
+    }
+    return date;
+}
+
 void headerDateAndCount(unsigned char out[7], int count) {
-    const QDate today = QDate::currentDate();
+    const QDate today = todayCached();
     out[0] = static_cast<unsigned char>(std::clamp(today.year() - 1900, 0, 255));
     out[1] = static_cast<unsigned char>(today.month());
     out[2] = static_cast<unsigned char>(today.day());
@@ -317,6 +333,7 @@ void DbfTable::layout() {
     }
     m_recLen = off;
     m_names.build(m_defs);
+    m_data.reset(m_recLen);
 }
 
 std::shared_ptr<DbfTable> DbfTable::inMemory(const QVector<FieldDef> &defs) {
@@ -462,7 +479,8 @@ std::shared_ptr<DbfTable> DbfTable::parse(const char *data, std::size_t size,
     t->m_header = QByteArray(data, headerLen);
     t->m_headerLen = headerLen;
     t->m_count = int(count);
-    t->m_data.assign(data + headerLen, data + need);
+    t->m_data.reset(recLen);
+    t->m_data.append(data + headerLen, int(count));
     counters().recordReads += count;
     return t;
 }
@@ -474,16 +492,20 @@ WriteProbe &writeProbe() {
     return probe;
 }
 
-FileStamp stampOfFd(int fd) {
+FileStamp stampOfStat(const struct stat &st) {
     FileStamp s;
-    struct stat st;
-    if (::fstat(fd, &st) != 0)
-        return s;
     s.size = st.st_size;
     s.mtimeNs = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     s.ctimeNs = std::int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
     s.inode = st.st_ino;
     return s;
+}
+
+FileStamp stampOfFd(int fd) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return FileStamp();
+    return stampOfStat(st);
 }
 
 QString systemError(int err) {
@@ -625,8 +647,10 @@ void DbfTable::readAgain() {
                                 .arg(r + 1)
                                 .arg(static_cast<unsigned char>(flag), 2, 16, QLatin1Char('0')));
     }
-    m_data.swap(data);
+    m_data.reset(m_recLen);
+    m_data.append(data.data(), int(count));
     m_count = int(count);
+    m_header.replace(1, 7, head.constData() + 1, 7);
     m_memoLoaded = false;
     m_memoFound = false;
     m_memo.clear();
@@ -651,10 +675,15 @@ void DbfTable::put(qint64 pos, const char *bytes, qint64 len) {
     }
 }
 
+// The header's date and count; a header that already holds them is left
+// as it is.
 void DbfTable::putHeader(int count) {
     unsigned char head[7];
     headerDateAndCount(head, count);
+    if (m_header.size() >= 8 && std::memcmp(m_header.constData() + 1, head, 7) == 0)
+        return;
     put(1, reinterpret_cast<const char *>(head), 7);
+    m_header.replace(1, 7, reinterpret_cast<const char *>(head), 7);
 }
 
 // One change of the file: under the exclusive lock, checks that the file is
@@ -663,9 +692,12 @@ void DbfTable::putHeader(int count) {
 template <typename Steps> void DbfTable::writeLocked(Steps &&steps) {
     openForWriting();
     FileLock lock(m_fd, LOCK_EX, m_path);
-    const FileStamp now = stampOf(m_path);
-    if (now.size < 0 || now.inode != m_stamp.inode)
+    // A file deleted or replaced (a new file renamed over it) has left the
+    // descriptor with no name; the table is then another one.
+    struct stat st;
+    if (::fstat(m_fd, &st) != 0 || st.st_nlink == 0)
         failChanged();
+    const FileStamp now = stampOfStat(st);
     if (now != m_stamp) {
         readAgain();
         m_stamp = now;
@@ -686,7 +718,7 @@ void DbfTable::updateRecord(int phys, const char *bytes) {
             putHeader(m_count);
         });
     }
-    char *rec = m_data.data() + std::size_t(phys) * m_recLen;
+    char *rec = m_data.at(phys);
     std::memcpy(rec + 1, bytes + 1, std::size_t(m_recLen - 1));
     ++m_dataGen;
     ++counters().recordWrites;
@@ -709,7 +741,7 @@ int DbfTable::appendRecord(const char *bytes) {
     } else if (m_count == INT32_MAX) {
         fail(QStringLiteral("Таблица переполнена."));
     }
-    m_data.insert(m_data.end(), bytes, bytes + m_recLen);
+    m_data.append(bytes, 1);
     ++m_count;
     ++m_structGen;
     ++m_dataGen;
@@ -725,7 +757,7 @@ void DbfTable::markDeleted(int phys) {
             putHeader(m_count);
         });
     }
-    m_data[std::size_t(phys) * m_recLen] = mark;
+    *m_data.at(phys) = mark;
     ++m_structGen;
     ++m_dataGen;
     ++counters().recordWrites;

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QVector>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -40,6 +41,49 @@ private:
     std::uint32_t m_mask = 0;
 };
 
+// The record bytes of a table, in blocks of kPerBlock records: an append
+// copies only the last block's records when it grows, never the whole table,
+// so that appending costs the same however large the table is.
+class RecordStore {
+public:
+    static constexpr int kShift = 10;
+    static constexpr int kPerBlock = 1 << kShift;
+
+    void reset(int recLen) {
+        m_recLen = recLen;
+        m_count = 0;
+        m_blocks.clear();
+    }
+    int count() const { return m_count; }
+    const char *at(int i) const {
+        return m_blocks[std::size_t(i >> kShift)].data() +
+               std::size_t(i & (kPerBlock - 1)) * std::size_t(m_recLen);
+    }
+    char *at(int i) {
+        return m_blocks[std::size_t(i >> kShift)].data() +
+               std::size_t(i & (kPerBlock - 1)) * std::size_t(m_recLen);
+    }
+    // Appends n records that stand one after another.
+    void append(const char *records, int n) {
+        while (n > 0) {
+            if (m_count % kPerBlock == 0)
+                m_blocks.emplace_back();
+            std::vector<char> &b = m_blocks.back();
+            const int take = std::min(n, kPerBlock - m_count % kPerBlock);
+            const std::size_t bytes = std::size_t(take) * std::size_t(m_recLen);
+            b.insert(b.end(), records, records + bytes);
+            records += bytes;
+            m_count += take;
+            n -= take;
+        }
+    }
+
+private:
+    int m_recLen = 1;
+    int m_count = 0;
+    std::vector<std::vector<char>> m_blocks;
+};
+
 class DbfTable {
 public:
     ~DbfTable();
@@ -64,7 +108,7 @@ public:
     int offset(int field) const { return m_offsets[field]; }
     int recordLength() const { return m_recLen; }
     int recordCount() const { return m_count; } // physical, deleted included
-    const char *record(int phys) const { return m_data.data() + std::size_t(phys) * m_recLen; }
+    const char *record(int phys) const { return m_data.at(phys); }
     bool isDeleted(int phys) const { return record(phys)[0] == '*'; }
     int fieldIndex(QStringView name) const { return m_names.find(m_defs, name); }
     const QString &path() const { return m_path; }
@@ -125,7 +169,7 @@ private:
     CodePage m_codePage = CodePage::Cp1251;
     QByteArray m_header; // the header as read: the layout that writes check the file against
     int m_fd = -1;       // open for writing from the first change on
-    std::vector<char> m_data;
+    RecordStore m_data;
     QString m_path;
     FileStamp m_stamp;
     std::uint64_t m_structGen = 0;
