@@ -110,7 +110,50 @@ TEST(WriteOrder, AppendAndDeleteCutAtAnyByteLeaveTheOldOrTheNewTable) {
     EXPECT_EQ(storetest::headerCount(readBytes(f.file("T.DBF"))), 3u);
 }
 
-// ---- several processes on one table ----
+// ---- several writers on one table ----
+
+// Another writer's changes made to the file under an open dataset (here by
+// hand, as a program that does not share this process's memory copy would)
+// are taken in by the next write, which then lands after them.
+TEST(TwoWriters, WriteTakesInWhatAnotherWriterDidToTheFile) {
+    Folder f;
+    DbfFile::create(f.file("T.DBF"), {{"KOD", 'N', 5, 0}});
+    TADODataSet ds;
+    f.openTable(ds, "select * from T");
+    for (int k = 1; k <= 3; ++k) {
+        ds.Append();
+        ds.FieldByName("KOD").SetAsInteger(k);
+        ds.Post();
+    }
+    // The other writer deletes record 2, changes record 3 and appends 4.
+    QByteArray b = readBytes(f.file("T.DBF"));
+    const int head = storetest::headerLength(b);
+    b[head + 6] = '*';
+    b.replace(head + 12, 6, "    30");
+    b.chop(1);
+    b.append("     4\x1A");
+    b[4] = 4;
+    storetest::writeBytes(f.file("T.DBF"), b);
+
+    ds.setRecNo(2);
+    ASSERT_EQ(ds.FieldByName("KOD").AsInteger(), 2);
+    ds.Edit();
+    ds.FieldByName("KOD").SetAsInteger(20);
+    EXPECT_THROW(ds.Post(), StoreError); // deleted by the other writer
+    ds.Cancel();
+    ds.Append();
+    ds.FieldByName("KOD").SetAsInteger(5);
+    ds.Post();
+    QList<int> kods;
+    for (ds.First(); !ds.Eof(); ds.Next())
+        kods << ds.FieldByName("KOD").AsInteger();
+    EXPECT_EQ(kods, (QList<int>{1, 30, 4, 5}));
+    const QByteArray after = readBytes(f.file("T.DBF"));
+    EXPECT_EQ(storetest::headerCount(after), 5u);
+    EXPECT_EQ(storetest::recordBytes(after, 1), QByteArray("*    2"));
+    EXPECT_EQ(storetest::recordBytes(after, 4), QByteArray("     5"));
+    EXPECT_EQ(after.size(), head + 5 * 6 + 1);
+}
 
 namespace {
 
