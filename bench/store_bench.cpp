@@ -39,6 +39,19 @@ QVector<store::FieldDef> reportFields() {
     return defs;
 }
 
+// A table of a folder, open through its own connection.
+struct OpenTable {
+    store::TADOConnection con;
+    store::TADODataSet ds;
+    OpenTable(const QString &folder, const QString &table) {
+        con.setFolder(folder);
+        con.Open();
+        ds.setConnection(&con);
+        ds.setCommandText("select * from " + table);
+        ds.Open();
+    }
+};
+
 QString rowName(int r) {
     return "Численность обучающихся, строка " + QString::number(r);
 }
@@ -50,13 +63,8 @@ struct ReportTable {
     ReportTable() {
         path = dir.filePath("F12016.DBF");
         store::DbfFile::create(path, reportFields());
-        store::TADOConnection con;
-        con.setFolder(dir.path());
-        con.Open();
-        store::TADODataSet ds;
-        ds.setConnection(&con);
-        ds.setCommandText("select * from F12016");
-        ds.Open();
+        OpenTable open(dir.path(), "F12016");
+        store::TADODataSet &ds = open.ds;
         for (int r = 1; r <= kRows; ++r) {
             ds.Append();
             ds.FieldByName("KODSTR").SetAsString(QString::number(r));
@@ -233,13 +241,8 @@ void BM_Store_Append(benchmark::State &state) {
         state.PauseTiming();
         QTemporaryDir dir;
         store::DbfFile::create(dir.filePath("A.DBF"), reportFields());
-        store::TADOConnection con;
-        con.setFolder(dir.path());
-        con.Open();
-        store::TADODataSet ds;
-        ds.setConnection(&con);
-        ds.setCommandText("select * from A");
-        ds.Open();
+        OpenTable open(dir.path(), "A");
+        store::TADODataSet &ds = open.ds;
         state.ResumeTiming();
         storeAppend(ds, 0, kAppendRows);
     }
@@ -247,7 +250,7 @@ void BM_Store_Append(benchmark::State &state) {
 }
 BENCHMARK(BM_Store_Append)->Unit(benchmark::kMillisecond);
 
-void shapelibAppendBench(benchmark::State &state, bool headerEachRecord) {
+void BM_Shapelib_Append(benchmark::State &state, bool headerEachRecord) {
     for (auto _ : state) {
         state.PauseTiming();
         QTemporaryDir dir;
@@ -264,15 +267,8 @@ void shapelibAppendBench(benchmark::State &state, bool headerEachRecord) {
     state.SetItemsProcessed(state.iterations() * kAppendRows);
 }
 
-void BM_Shapelib_Append_HeaderEachRecord(benchmark::State &state) {
-    shapelibAppendBench(state, true);
-}
-BENCHMARK(BM_Shapelib_Append_HeaderEachRecord)->Unit(benchmark::kMillisecond);
-
-void BM_Shapelib_Append_HeaderAtClose(benchmark::State &state) {
-    shapelibAppendBench(state, false);
-}
-BENCHMARK(BM_Shapelib_Append_HeaderAtClose)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Shapelib_Append, HeaderEachRecord, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Shapelib_Append, HeaderAtClose, false)->Unit(benchmark::kMillisecond);
 
 // A report table of kEditRows rows, for the edits.
 struct EditTable {
@@ -281,13 +277,8 @@ struct EditTable {
     EditTable() {
         path = dir.filePath("E.DBF");
         store::DbfFile::create(path, reportFields());
-        store::TADOConnection con;
-        con.setFolder(dir.path());
-        con.Open();
-        store::TADODataSet ds;
-        ds.setConnection(&con);
-        ds.setCommandText("select * from E");
-        ds.Open();
+        OpenTable open(dir.path(), "E");
+        store::TADODataSet &ds = open.ds;
         storeAppend(ds, 0, kEditRows);
     }
 };
@@ -300,13 +291,8 @@ EditTable &editTable() {
 // Writes one field (N1) of every record, each record posted on its own.
 void BM_Store_EditOneField(benchmark::State &state) {
     EditTable &t = editTable();
-    store::TADOConnection con;
-    con.setFolder(t.dir.path());
-    con.Open();
-    store::TADODataSet ds;
-    ds.setConnection(&con);
-    ds.setCommandText("select * from E");
-    ds.Open();
+    OpenTable open(t.dir.path(), "E");
+    store::TADODataSet &ds = open.ds;
     int round = 0;
     for (auto _ : state) {
         ++round;
@@ -321,7 +307,7 @@ void BM_Store_EditOneField(benchmark::State &state) {
 }
 BENCHMARK(BM_Store_EditOneField)->Unit(benchmark::kMillisecond);
 
-void shapelibEditBench(benchmark::State &state, bool headerEachRecord) {
+void BM_Shapelib_EditOneField(benchmark::State &state, bool headerEachRecord) {
     EditTable &t = editTable();
     DBFHandle h = DBFOpen(QFile::encodeName(t.path).constData(), "r+b");
     if (!h) {
@@ -342,15 +328,8 @@ void shapelibEditBench(benchmark::State &state, bool headerEachRecord) {
     state.SetItemsProcessed(state.iterations() * kEditRows);
 }
 
-void BM_Shapelib_EditOneField_HeaderEachRecord(benchmark::State &state) {
-    shapelibEditBench(state, true);
-}
-BENCHMARK(BM_Shapelib_EditOneField_HeaderEachRecord)->Unit(benchmark::kMillisecond);
-
-void BM_Shapelib_EditOneField_HeaderAtClose(benchmark::State &state) {
-    shapelibEditBench(state, false);
-}
-BENCHMARK(BM_Shapelib_EditOneField_HeaderAtClose)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Shapelib_EditOneField, HeaderEachRecord, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Shapelib_EditOneField, HeaderAtClose, false)->Unit(benchmark::kMillisecond);
 
 // Appending kGrowRows records to a table that already holds range(0): the
 // cost per record must not depend on the size of the table.
@@ -375,13 +354,8 @@ void BM_Store_AppendToTableOfSize(benchmark::State &state) {
         state.PauseTiming();
         QFile::remove(path);
         QFile::copy(seed, path);
-        store::TADOConnection con;
-        con.setFolder(dir.path());
-        con.Open();
-        store::TADODataSet ds;
-        ds.setConnection(&con);
-        ds.setCommandText("select * from G");
-        ds.Open();
+        OpenTable open(dir.path(), "G");
+        store::TADODataSet &ds = open.ds;
         state.ResumeTiming();
         storeAppend(ds, size, size + kGrowRows);
         state.PauseTiming();

@@ -24,6 +24,9 @@ QString name(CodePage cp);
 // Decodes len bytes; every byte has a character.
 QString decode(CodePage cp, const char *bytes, qsizetype len);
 
+// The byte for one UTF-16 code unit; -1 when the code page has no such character.
+int byteOf(CodePage cp, char16_t c);
+
 // Encodes text; false (and *badIndex set to the offending position) when a
 // character has no byte in the code page. Nothing is replaced by "?".
 bool encode(CodePage cp, const QString &text, QByteArray &out, qsizetype *badIndex = nullptr);

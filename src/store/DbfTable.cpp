@@ -98,19 +98,23 @@ QHash<QString, std::weak_ptr<DbfTable>> &registry() {
 constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-} // namespace
-
-FileStamp stampOf(const QString &path) {
+FileStamp stampOfStat(const struct stat &st) {
     FileStamp s;
-    struct stat st;
-    const QByteArray native = QFile::encodeName(path);
-    if (::stat(native.constData(), &st) != 0)
-        return s;
     s.size = st.st_size;
     s.mtimeNs = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     s.ctimeNs = std::int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
     s.inode = st.st_ino;
     return s;
+}
+
+} // namespace
+
+FileStamp stampOf(const QString &path) {
+    struct stat st;
+    const QByteArray native = QFile::encodeName(path);
+    if (::stat(native.constData(), &st) != 0)
+        return FileStamp();
+    return stampOfStat(st);
 }
 
 // ---- field names ----
@@ -490,15 +494,6 @@ namespace {
 WriteProbe &writeProbe() {
     static WriteProbe probe;
     return probe;
-}
-
-FileStamp stampOfStat(const struct stat &st) {
-    FileStamp s;
-    s.size = st.st_size;
-    s.mtimeNs = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    s.ctimeNs = std::int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
-    s.inode = st.st_ino;
-    return s;
 }
 
 FileStamp stampOfFd(int fd) {
