@@ -65,10 +65,6 @@ void TServiceForm::ButtonSetDataClick() {
 }
 
 void TServiceForm::ButtonSaveDataToArhClick() {
-    // Shown before the work, so that the year is that of this show even when
-    // the window was shown another way.
-    if (Year == 0)
-        Year = appState().WorkYear;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const service::ArchiveResult result = service::ArchiveReports(Year);
     QApplication::restoreOverrideCursor();
