@@ -104,10 +104,10 @@ void moveFile(const QString &from, const QString &to) {
 
 // One report whose blank has a restructure blank in WED.
 struct Report {
-    QString fail;       // F1.DBF
-    QString base;       // F1
-    QString blankPath;  // WED\F1.DBF (may be missing)
-    QString newBlank;   // WED\OF1.DBF
+    QString fail;      // F1.DBF
+    QString base;      // F1
+    QString blankPath; // WED\F1.DBF (may be missing)
+    QString newBlank;  // WED\OF1.DBF
     QVector<store::FieldDef> newFields;
 };
 

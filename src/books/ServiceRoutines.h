@@ -43,7 +43,7 @@ struct RebuildResult {
     // error met while building or swapping the files.
     QStringList problems;
     int tablesRebuilt = 0;
-    int organisations = 0;     // organisations at least one of whose tables was rebuilt
+    int organisations = 0;      // organisations at least one of whose tables was rebuilt
     QStringList blanksReplaced; // FAIL names of the blanks replaced, in catalogue order
 
     // The text to show at the end (done or not done).

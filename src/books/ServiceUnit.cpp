@@ -26,7 +26,8 @@ TServiceForm::TServiceForm(QWidget *parent) : QDialog(parent), ui(new Ui::TServi
     ButtonService = ui->ButtonService;
     ButtonExit = ui->ButtonExit;
     ButtonExit->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
-    connect(ButtonSetData, &QPushButton::clicked, this, [this] { guarded([this] { ButtonSetDataClick(); }); });
+    connect(ButtonSetData, &QPushButton::clicked, this,
+            [this] { guarded([this] { ButtonSetDataClick(); }); });
     connect(ButtonSaveDataToArh, &QPushButton::clicked, this,
             [this] { guarded([this] { ButtonSaveDataToArhClick(); }); });
     connect(ButtonService, &QPushButton::clicked, this,
@@ -68,7 +69,8 @@ void TServiceForm::ButtonSaveDataToArhClick() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const service::ArchiveResult result = service::ArchiveReports(Year);
     QApplication::restoreOverrideCursor();
-    msg::show(kMessageTitle, result.message, result.ok ? msg::Icon::Information : msg::Icon::Warning);
+    msg::show(kMessageTitle, result.message,
+              result.ok ? msg::Icon::Information : msg::Icon::Warning);
 }
 
 void TServiceForm::ButtonServiceClick() {

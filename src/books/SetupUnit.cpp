@@ -75,7 +75,8 @@ TSetupForm::TSetupForm(QWidget *parent) : QWidget(parent), ui(new Ui::TSetupForm
                     {DBEditOKPO, QStringLiteral("OKPO"), QStringLiteral("ОКПО")},
                     {DBEditINN, QStringLiteral("INNO"), QStringLiteral("ИНН")}};
     for (const Requisite &r : m_requisites)
-        connect(r.edit, &QLineEdit::textEdited, this, [this] { guarded([this] { RequisiteEdited(); }); });
+        connect(r.edit, &QLineEdit::textEdited, this,
+                [this] { guarded([this] { RequisiteEdited(); }); });
 
     // One status panel: the period, bold blue at its top-left corner.
     m_panel = new QLabel(StatusBar1);
@@ -92,14 +93,18 @@ TSetupForm::TSetupForm(QWidget *parent) : QWidget(parent), ui(new Ui::TSetupForm
     DBGrid1->setDataSetModel(&m_gridModel);
     DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
-    connect(ButtonRegim, &QPushButton::clicked, this, [this] { guarded([this] { ButtonRegimClick(); }); });
-    connect(ButtonBlank, &QPushButton::clicked, this, [this] { guarded([this] { ButtonBlankClick(); }); });
+    connect(ButtonRegim, &QPushButton::clicked, this,
+            [this] { guarded([this] { ButtonRegimClick(); }); });
+    connect(ButtonBlank, &QPushButton::clicked, this,
+            [this] { guarded([this] { ButtonBlankClick(); }); });
     connect(ButtonFormlBlank, &QPushButton::clicked, this,
             [this] { guarded([this] { ButtonFormlBlankClick(); }); });
     connect(ButtonFormlConnect, &QPushButton::clicked, this,
             [this] { guarded([this] { ButtonFormlConnectClick(); }); });
-    connect(ButtonSvod, &QPushButton::clicked, this, [this] { guarded([this] { ButtonSvodClick(); }); });
-    connect(ButtonApply, &QToolButton::clicked, this, [this] { guarded([this] { ButtonApplyClick(); }); });
+    connect(ButtonSvod, &QPushButton::clicked, this,
+            [this] { guarded([this] { ButtonSvodClick(); }); });
+    connect(ButtonApply, &QToolButton::clicked, this,
+            [this] { guarded([this] { ButtonApplyClick(); }); });
     connect(ButtonExit, &QToolButton::clicked, this, [this] { ButtonExitClick(); });
 }
 
@@ -215,15 +220,17 @@ void TSetupForm::ButtonSvodClick() {
 }
 
 void TSetupForm::ShowBlankUnavailable() {
-    msg::show(kMessageTitle,
-              QStringLiteral("Настройка бланков произведена в ROZ. Функция не доступна пользователю."));
+    msg::show(
+        kMessageTitle,
+        QStringLiteral("Настройка бланков произведена в ROZ. Функция не доступна пользователю."));
     GroupBox2->setTitle(QString());
     GroupBox2->hide();
 }
 
 void TSetupForm::ShowRequisites() {
     DS1.Close();
-    const QString file = store::findFileCaseInsensitive(paths::GetProgramDir(), QStringLiteral("REGIM.DBF"));
+    const QString file =
+        store::findFileCaseInsensitive(paths::GetProgramDir(), QStringLiteral("REGIM.DBF"));
     if (!file.isEmpty()) {
         if (!DM().ADOConMain.Connected())
             DM().Connect(1, paths::GetProgramDir());
@@ -293,9 +300,9 @@ bool TSetupForm::SaveRequisites() {
 bool TSetupForm::LeaveRequisites() {
     if (!editing(DS1))
         return true;
-    const msg::Answer answer =
-        msg::show(QStringLiteral("Подтверждение"), QStringLiteral("Сохранить изменения реквизитов?"),
-                  msg::Icon::Question, msg::Buttons::YesNo);
+    const msg::Answer answer = msg::show(QStringLiteral("Подтверждение"),
+                                         QStringLiteral("Сохранить изменения реквизитов?"),
+                                         msg::Icon::Question, msg::Buttons::YesNo);
     if (answer != msg::Answer::Yes) {
         DS1.Cancel();
         return true;
@@ -325,8 +332,9 @@ void TSetupForm::ShowTable(const QString &BaseName, const QString &Caption,
             DS2.Open();
         }
     } else {
-        msg::show(kMessageTitle, QStringLiteral("Нет БД ") + file +
-                                     QStringLiteral(". Не открыт период. Сделайте 'Начало нового периода'."));
+        msg::show(kMessageTitle,
+                  QStringLiteral("Нет БД ") + file +
+                      QStringLiteral(". Не открыт период. Сделайте 'Начало нового периода'."));
     }
     if (!DS2.Active())
         return;

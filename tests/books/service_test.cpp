@@ -20,20 +20,17 @@ using testsupport::writeTable;
 
 namespace {
 
-const QVector<store::FieldDef> kOldFields = {{"KODSTR", 'C', 5, 0},
-                                             {"NAME", 'C', 20, 0},
-                                             {"N1", 'N', 5, 0},
-                                             {"N2", 'N', 5, 0}};
+const QVector<store::FieldDef> kOldFields = {
+    {"KODSTR", 'C', 5, 0}, {"NAME", 'C', 20, 0}, {"N1", 'N', 5, 0}, {"N2", 'N', 5, 0}};
 // The new structure: N1 wider with decimals, N2 gone, N3 added.
-const QVector<store::FieldDef> kNewFields = {{"KODSTR", 'C', 5, 0},
-                                             {"NAME", 'C', 20, 0},
-                                             {"N1", 'N', 8, 2},
-                                             {"N3", 'N', 5, 0}};
+const QVector<store::FieldDef> kNewFields = {
+    {"KODSTR", 'C', 5, 0}, {"NAME", 'C', 20, 0}, {"N1", 'N', 8, 2}, {"N3", 'N', 5, 0}};
 
 QStringList names(const QVector<store::FieldDef> &fields) {
     QStringList out;
     for (const auto &f : fields)
-        out.append(QStringLiteral("%1 %2 %3 %4").arg(f.name).arg(f.type).arg(f.length).arg(f.decimals));
+        out.append(
+            QStringLiteral("%1 %2 %3 %4").arg(f.name).arg(f.type).arg(f.length).arg(f.decimals));
     return out;
 }
 
@@ -112,8 +109,10 @@ TEST(RebuildYear, TakesTheSchoolYearOfTheDate) {
     const struct {
         QDate today;
         int year;
-    } cases[] = {{QDate(2026, 10, 15), 2026}, {QDate(2026, 8, 31), 2025},
-                 {QDate(2026, 9, 1), 2026},   {QDate(2027, 1, 10), 2026},
+    } cases[] = {{QDate(2026, 10, 15), 2026},
+                 {QDate(2026, 8, 31), 2025},
+                 {QDate(2026, 9, 1), 2026},
+                 {QDate(2027, 1, 10), 2026},
                  {QDate(2026, 12, 31), 2026}};
     for (const auto &c : cases)
         EXPECT_EQ(service::RebuildYear(c.today), c.year) << c.today.toString().toStdString();
@@ -208,7 +207,8 @@ TEST_F(ServiceTest, RebuildThatCannotBeDoneWholeChangesNothing) {
          QStringLiteral("поля N2 с данными нет в бланке OF1.DBF")},
         {"a value that the new field cannot hold",
          [](ServiceTest &t) {
-             writeTable(t.wed, "OF1", {{"KODSTR", 'C', 5, 0}, {"NAME", 'C', 20, 0}, {"N1", 'N', 1, 0}},
+             writeTable(t.wed, "OF1",
+                        {{"KODSTR", 'C', 5, 0}, {"NAME", 'C', 20, 0}, {"N1", 'N', 1, 0}},
                         {{{"KODSTR", "1"}}});
              testsupport::OpenTable(t.org(7), "F12026").set(4, "N1", 44);
          },

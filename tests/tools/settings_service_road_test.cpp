@@ -165,21 +165,26 @@ TEST_F(SettingsServiceRoadTest, RequisitesAreSavedOrRefusedAndThePeriodTablesSho
     // missing table tells the user to open the period.
     recorder->messages.clear();
     QTest::mouseClick(setup->ButtonFormlBlank, Qt::LeftButton);
-    QStringList formTitles = {"Переменная",     "Название отчета",
-                              "Код отчета",     "Колонка: 0-все",
-                              "Формула для расчета переменной", "N N строки",
-                              "Комментарии к формуле", "N формулы"};
+    QStringList formTitles = {"Переменная",
+                              "Название отчета",
+                              "Код отчета",
+                              "Колонка: 0-все",
+                              "Формула для расчета переменной",
+                              "N N строки",
+                              "Комментарии к формуле",
+                              "N формулы"};
     formTitles.sort();
     EXPECT_EQ(visibleTitles(*setup), formTitles);
     QTest::mouseClick(setup->ButtonBlank, Qt::LeftButton);
     EXPECT_FALSE(setup->GroupBox2->isVisible());
     ASSERT_TRUE(QFile::remove(programDir + QStringLiteral("WED/PROV2016.DBF")));
     QTest::mouseClick(setup->ButtonFormlConnect, Qt::LeftButton);
-    EXPECT_EQ(recorder->texts(),
-              QStringList({QStringLiteral("Настройка бланков произведена в ROZ. Функция не доступна "
-                                          "пользователю."),
-                           QStringLiteral("Нет БД PROV2016.DBF. Не открыт период. Сделайте "
-                                          "'Начало нового периода'.")}));
+    EXPECT_EQ(
+        recorder->texts(),
+        QStringList({QStringLiteral("Настройка бланков произведена в ROZ. Функция не доступна "
+                                    "пользователю."),
+                     QStringLiteral("Нет БД PROV2016.DBF. Не открыт период. Сделайте "
+                                    "'Начало нового периода'.")}));
     EXPECT_EQ(grid->rowCount(), 0);
 
     // Closing with the requisites changed asks, and "Yes" saves them.
