@@ -315,4 +315,22 @@ TEST_F(SettingsServiceRoadTest, ServiceArchivesTheYearAndRebuildsAReportOnItsNew
     EXPECT_EQ(recorder->dialogs, QList<QString>({"TServiceForm", "TDateForm"}));
 }
 
+TEST_F(SettingsServiceRoadTest, TypingIntoAnEmptyRequisitesTableMakesItsRecord) {
+    const QString regimPath = programDir + QStringLiteral("REGIM.DBF");
+    store::DbfFile::create(regimPath, store::DbfFile::fieldsOf(regimPath));
+    click(QStringLiteral("Настройка"));
+    auto *setup = qobject_cast<TSetupForm *>(mainForm->workWindow(TMainForm::WorkWindow::Setup));
+    ASSERT_NE(setup, nullptr);
+    QTest::mouseClick(setup->ButtonRegim, Qt::LeftButton);
+    EXPECT_TRUE(setup->DBEditName->text().isEmpty());
+    QTest::keyClicks(setup->DBEditINN, QStringLiteral("0274000002"));
+    EXPECT_TRUE(setup->ButtonApply->isChecked());
+    QTest::mouseClick(setup->ButtonApply, Qt::LeftButton);
+    EXPECT_FALSE(setup->ButtonApply->isChecked());
+    testsupport::OpenTable regimTable(programDir, QStringLiteral("REGIM"));
+    ASSERT_EQ(regimTable.ds.RecordCount(), 1);
+    EXPECT_EQ(regimTable.text(1, QStringLiteral("INNO")), QStringLiteral("0274000002"));
+    EXPECT_TRUE(recorder->messages.isEmpty()) << recorder->texts().join('|').toStdString();
+}
+
 } // namespace
