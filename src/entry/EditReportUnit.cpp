@@ -458,8 +458,7 @@ bool TEditReportForm::commitOpenEditor() {
 
 bool TEditReportForm::CanLeaveCell(const QModelIndex &from) {
     QLineEdit *editor = m_cellDelegate->openEditor();
-    if (!editor || m_cellDelegate->editorIndex() != from ||
-        m_cellDelegate->accepts(editor, from))
+    if (!editor || m_cellDelegate->editorIndex() != from || m_cellDelegate->accepts(editor, from))
         return true;
     editor->setFocus();
     return false;
@@ -852,8 +851,8 @@ void TEditReportForm::updateFrozenColumn() {
     if (!m_frozen)
         return;
     const int kodstr = m_tabModel.columnOfField(QStringLiteral("KODSTR"));
-    if (m_level != 4 || !DS_TAB.Active() || DBGrid1->dataSetModel() != &m_tabModel ||
-        kodstr < 0 || !m_tabModel.columns().at(kodstr).visible) {
+    if (m_level != 4 || !DS_TAB.Active() || DBGrid1->dataSetModel() != &m_tabModel || kodstr < 0 ||
+        !m_tabModel.columns().at(kodstr).visible) {
         m_frozen->hide();
         DBGrid1->setFixedField(QString());
         DBGrid1->verticalHeader()->setFixedWidth(m_indicatorWidth);

@@ -312,8 +312,9 @@ QString AgeRowsMisfit(const QString &TablePath, int Group, int Year) {
         const QString caption = AgeRowCaption(Group, row, Year);
         if (caption.size() > def.length)
             return QStringLiteral("Поле NAME бланка ") + TablePath + QStringLiteral(" шириной ") +
-                   QString::number(def.length) + QStringLiteral(" знаков не вмещает подпись строки ") +
-                   QString::number(row) + QStringLiteral(" (") + QString::number(caption.size()) +
+                   QString::number(def.length) +
+                   QStringLiteral(" знаков не вмещает подпись строки ") + QString::number(row) +
+                   QStringLiteral(" (") + QString::number(caption.size()) +
                    QStringLiteral(" знаков): \"") + caption +
                    QStringLiteral("\".\rОтчет не создан.");
     }
@@ -440,13 +441,13 @@ bool CheckCellInput(const QString &Text, const store::FieldDef &Field, QString *
         while (fraction.endsWith(QLatin1Char('0')))
             fraction.chop(1);
         if (fraction.size() > decimals)
-            return fail(decimals == 0
-                            ? QStringLiteral("Число ") + text + QStringLiteral(" нельзя записать в ") +
-                                  column + QStringLiteral(": в нем только целые числа.\r") + example
-                            : QStringLiteral("Число ") + text + QStringLiteral(" нельзя записать в ") +
-                                  column + QStringLiteral(": в нем не более ") +
-                                  QString::number(decimals) +
-                                  QStringLiteral(" знаков после запятой."));
+            return fail(
+                decimals == 0
+                    ? QStringLiteral("Число ") + text + QStringLiteral(" нельзя записать в ") +
+                          column + QStringLiteral(": в нем только целые числа.\r") + example
+                    : QStringLiteral("Число ") + text + QStringLiteral(" нельзя записать в ") +
+                          column + QStringLiteral(": в нем не более ") + QString::number(decimals) +
+                          QStringLiteral(" знаков после запятой."));
     }
     // The number as the file holds it, right-aligned in the field's width.
     QString stored = QString::number(value, 'f', decimals);

@@ -252,8 +252,8 @@ void TMultiLineGrid::applyColumns() {
         return;
     const auto &cols = m_dataModel->columns();
     for (int c = 0; c < cols.size(); ++c) {
-        const bool fixed =
-            !m_fixedField.isEmpty() && cols[c].field.compare(m_fixedField, Qt::CaseInsensitive) == 0;
+        const bool fixed = !m_fixedField.isEmpty() &&
+                           cols[c].field.compare(m_fixedField, Qt::CaseInsensitive) == 0;
         setColumnHidden(c, !cols[c].visible || fixed);
         setColumnWidth(c, ColumnWidthFor(c));
     }

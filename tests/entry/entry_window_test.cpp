@@ -20,8 +20,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QStyle>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
@@ -733,8 +733,7 @@ TEST_F(EntryWindowTest, TenDigitFiguresShowWhole) {
     ASSERT_EQ(form->Level(), 4);
     const int n1 = model()->columnOfField("N1");
     const QFontMetrics fm(form->DBGrid1->font());
-    const int margin =
-        2 * (form->DBGrid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
+    const int margin = 2 * (form->DBGrid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
     EXPECT_GE(form->DBGrid1->columnWidth(n1), fm.horizontalAdvance("1234567890") + margin);
     const int n2 = model()->columnOfField("N2");
     type(1, "N2", "98765432101", Qt::Key_Tab);

@@ -44,8 +44,7 @@ TEST(FixedDialogs, HaveAFixedBorderAndStandOverTheMainWindow) {
         d->show();
         EXPECT_EQ(d->minimumSize(), d->maximumSize());
         const QPoint offset = d->frameGeometry().center() - main.frameGeometry().center();
-        EXPECT_LE(offset.manhattanLength(), 2)
-            << offset.x() << "," << offset.y();
+        EXPECT_LE(offset.manhattanLength(), 2) << offset.x() << "," << offset.y();
         d->hide();
     }
 }

@@ -38,8 +38,8 @@ void ClearDemoInstallation(const QString &ProgramDir) {
         if (d.exists() && !d.removeRecursively())
             throw std::runtime_error(("cannot remove the folder " + d.path()).toStdString());
     }
-    for (const QString &table : QDir(dir).entryList({QStringLiteral("*.DBF"), QStringLiteral("*.dbf")},
-                                                    QDir::Files | QDir::Hidden)) {
+    for (const QString &table : QDir(dir).entryList(
+             {QStringLiteral("*.DBF"), QStringLiteral("*.dbf")}, QDir::Files | QDir::Hidden)) {
         if (!QFile::remove(dir + table))
             throw std::runtime_error(("cannot remove the table " + dir + table).toStdString());
     }
