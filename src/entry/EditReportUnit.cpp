@@ -19,6 +19,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
+#include <QFocusEvent>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -102,7 +103,8 @@ public:
 
     // Whether the editor's text may be written to its cell; *Normalized gets
     // the text to write. A refusal is shown once for each typed text.
-    bool accepts(QWidget *editor, const QModelIndex &index, QString *Normalized = nullptr) const {
+    bool accepts(QWidget *editor, const QModelIndex &index, QString *Normalized = nullptr,
+                 bool warn = true) const {
         auto *line = qobject_cast<QLineEdit *>(editor);
         TADODataSet *ds = m_model->dataSet();
         if (!line || !ds || !ds->Active() || !index.isValid())
@@ -115,7 +117,7 @@ public:
             m_model->headerData(index.column(), Qt::Horizontal).toString().trimmed();
         if (CheckCellInput(line->text(), ds->FieldDefs().at(fi), Normalized, &error, caption))
             return true;
-        if (!quiet && m_warned != line->text()) {
+        if (warn && !quiet && m_warned != line->text()) {
             // The message takes the focus from the editor, which asks again:
             // the same text is refused without a second message.
             m_warned = line->text();
@@ -157,8 +159,14 @@ protected:
                         onEnter();
                     return true;
                 }
-            } else if (event->type() == QEvent::FocusOut && !accepts(editor, m_index)) {
-                return true; // the editor stays open
+            } else if (event->type() == QEvent::FocusOut) {
+                // Another window taking the focus (a message box among them)
+                // is no reason to speak: the value waits in its editor.
+                const auto reason = static_cast<QFocusEvent *>(event)->reason();
+                const bool away =
+                    reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
+                if (!accepts(editor, m_index, nullptr, !away))
+                    return true; // the editor stays open
             }
         }
         return QStyledItemDelegate::eventFilter(object, event);
