@@ -134,8 +134,10 @@ public:
             QStyledItemDelegate::setModelData(editor, model, index);
             return;
         }
-        if (line->text() == model->data(index, Qt::EditRole).toString())
-            return; // nothing typed
+        m_lastRefused = false;
+        if (ds->FieldIndex(m_model->fieldOfColumn(index.column())) < 0 ||
+            line->text() == model->data(index, Qt::EditRole).toString())
+            return; // no field, or nothing typed
         QString normalized;
         m_lastRefused = !accepts(editor, index, &normalized) ||
                         !model->setData(index, normalized, Qt::EditRole);
@@ -206,11 +208,11 @@ TEditReportForm::TEditReportForm(QWidget *parent) : QWidget(parent), ui(new Ui::
     ButtonBack->setIcon(st->standardIcon(QStyle::SP_ArrowBack));
     ToolButtonAutoValue->hide();
 
+    // The status bar keeps its own height whatever room the grid leaves.
+    StatusBar1->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     // Three status panels of 80, 250 and 50 pixels (the last takes the rest),
     // each text bold blue at the panel's top-left corner. The first two grow
     // when their text needs more room in the font they are drawn in.
-    // The status bar keeps its own height whatever room the grid leaves.
-    StatusBar1->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     const int *widths = kPanelWidths;
     for (int i = 0; i < 3; ++i) {
         auto *label = new QLabel(StatusBar1);
