@@ -44,14 +44,6 @@ const QColor kDerivedColour(255, 255, 119); // cells the automatic filling write
 
 const int kPanelWidths[3] = {80, 250, 50}; // status panels, at least
 
-QString errorText(const std::exception &e) {
-    if (auto *s = dynamic_cast<const store::StoreError *>(&e))
-        return s->message();
-    if (auto *f = dynamic_cast<const FileError *>(&e))
-        return f->message();
-    return QString::fromLocal8Bit(e.what());
-}
-
 } // namespace
 
 // Edits the cells of a report table. A typed value is checked before it is
@@ -181,6 +173,18 @@ private:
     mutable QString m_warned;
     mutable bool m_lastRefused = false;
 };
+
+namespace {
+
+QString errorText(const std::exception &e) {
+    if (auto *s = dynamic_cast<const store::StoreError *>(&e))
+        return s->message();
+    if (auto *f = dynamic_cast<const FileError *>(&e))
+        return f->message();
+    return QString::fromLocal8Bit(e.what());
+}
+
+} // namespace
 
 TEditReportForm::TEditReportForm(QWidget *parent) : QWidget(parent), ui(new Ui::TEditReportForm) {
     ui->setupUi(this);
