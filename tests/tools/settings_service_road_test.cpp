@@ -7,6 +7,7 @@
 #include "books/SetupUnit.h"
 #include "demo/DemoData.h"
 #include "demo/DemoInstall.h"
+#include "demo/DemoSvod.h"
 #include "shell/AppState.h"
 #include "shell/DataSetModel.h"
 #include "shell/MultilineGrid_Old.h"
@@ -208,7 +209,10 @@ TEST_F(SettingsServiceRoadTest, ServiceArchivesTheYearAndRebuildsAReportOnItsNew
     const QString base = demo::FilledReports(*demo::FindOrganisation(firstOrg), 2016).first().base;
     const QVector<store::FieldDef> oldFields = store::DbfFile::fieldsOf(wed + base + ".DBF");
     QStringList orgTables;
-    for (int code : demo::OrganisationsWithData(2016))
+    // The organisation record without a name has reports too.
+    QVector<int> codes = demo::OrganisationsWithData(2016);
+    codes << demo::UnnamedOrganisationCode();
+    for (int code : codes)
         if (QFile::exists(paths::GetOrgDataDir(QString::number(code)) + base + "2016.DBF"))
             orgTables.append(paths::GetOrgDataDir(QString::number(code)));
     ASSERT_FALSE(orgTables.isEmpty());
