@@ -6,6 +6,8 @@
 #include <QHash>
 
 #include <functional>
+#include <memory>
+#include <unordered_map>
 
 #include <optional>
 
@@ -22,8 +24,15 @@ struct RunContext {
     // N2, ... (index 0 is N1); empty for an organisation without F1.
     QHash<int, QVector<int>> F1Rows;
 
+    // Each organisation's data folder opened once per run (null: no folder).
+    std::unordered_map<int, std::unique_ptr<store::TADOConnection>> Connections;
+
     const QVector<Organisation> &organisations();
     const QVector<int> &f1Row(int OrgCode);
+    // Opens the organisation's table (name without ".DBF") in Ds; false when
+    // the organisation has no such table. A table that exists but cannot be
+    // read throws.
+    bool openOrgTable(int OrgCode, const QString &Table, store::TADODataSet &Ds);
 };
 
 QString withSlash(const QString &Folder);
