@@ -1,6 +1,5 @@
 #include "consolidation/SvodGridLayout.h"
 
-#include "entry/ReportTables.h"
 #include "shell/Paths.h"
 #include "shell/UnitDM.h"
 
@@ -47,22 +46,8 @@ bool isField(const QString &field, const char *name) {
 
 } // namespace
 
-SvodCatalogueColumns ReadSvodCatalogueColumns(store::TADODataSet &Catalogue) {
-    SvodCatalogueColumns c;
-    if (!Catalogue.Active() || Catalogue.IsEmpty())
-        return c;
-    const CatalogueColumns read = ReadCatalogueColumns(Catalogue);
-    c.KolStolb = read.KolStolb;
-    c.Nam = read.Nam;
-    for (int k = 1; k <= kCatalogueCaptionCount; ++k) {
-        const int i = Catalogue.FieldIndex(QStringLiteral("VKL") + QString::number(k));
-        c.Vkl.append(i < 0 ? 0 : Catalogue.Fields(i).AsInteger());
-    }
-    return c;
-}
-
 QVector<DataSetModel::Column> ReportSvodColumns(const QStringList &TableFields,
-                                                const SvodCatalogueColumns &Catalogue,
+                                                const svod::CatalogueReport &Report,
                                                 const QFont &GridFont) {
     QFont bold = GridFont;
     bold.setBold(true);
@@ -79,9 +64,9 @@ QVector<DataSetModel::Column> ReportSvodColumns(const QStringList &TableFields,
             c.readOnly = false;
         } else if (isField(field, "KODN") || isField(field, "KODPOKAZ")) {
             c.visible = false;
-        } else if (shown < Catalogue.KolStolb && p >= 4) {
+        } else if (shown < Report.ColumnCount && p >= 4) {
             const int k = p - 3;
-            const QString caption = Catalogue.Nam.value(k - 1);
+            const QString caption = Report.ColumnCaption(k);
             const int semi = int(caption.indexOf(QLatin1Char(';')));
             if (semi >= 0) {
                 c.width = boldMetrics.horizontalAdvance(caption.left(semi + 1) +
@@ -90,7 +75,7 @@ QVector<DataSetModel::Column> ReportSvodColumns(const QStringList &TableFields,
             } else {
                 c.title = caption;
             }
-            if (Catalogue.Vkl.value(k - 1) >= 1) {
+            if (Report.ColumnEnabled(k)) {
                 ++shown;
                 c.readOnly = false;
             } else {

@@ -4,6 +4,7 @@
 // they take field lists, catalogue values and fonts and give the columns a
 // DataSetModel shows; the window applies them.
 
+#include "consolidation/SvodEngine.h"
 #include "shell/DataSetModel.h"
 #include "store/Dataset.h"
 
@@ -11,14 +12,6 @@
 #include <QString>
 #include <QStringList>
 #include <QVector>
-
-// The catalogue's description of a report's data columns, from its record.
-struct SvodCatalogueColumns {
-    int KolStolb = 0;
-    QStringList Nam; // Nam[k - 1]: caption of data column k ("" when the field is missing)
-    QVector<int> Vkl; // Vkl[k - 1]: its switch as an integer (0 when the field is missing)
-};
-SvodCatalogueColumns ReadSvodCatalogueColumns(store::TADODataSet &Catalogue);
 
 // Columns of a summed, per-organisation or appended-row consolidation
 // table, in grid order: "KODSTR" titled "N N строки" first, "NAME" titled
@@ -31,7 +24,7 @@ SvodCatalogueColumns ReadSvodCatalogueColumns(store::TADODataSet &Catalogue);
 // KOLSTOLB shown ones are hidden. Every title is centred; NAME and the shown
 // data columns are editable.
 QVector<DataSetModel::Column> ReportSvodColumns(const QStringList &TableFields,
-                                                const SvodCatalogueColumns &Catalogue,
+                                                const svod::CatalogueReport &Report,
                                                 const QFont &GridFont);
 
 // Columns of the school-count consolidation, in table order: "KODSTR" "N N
