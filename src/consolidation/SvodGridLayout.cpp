@@ -69,8 +69,8 @@ QVector<DataSetModel::Column> ReportSvodColumns(const QStringList &TableFields,
             const QString caption = Report.ColumnCaption(k);
             const int semi = int(caption.indexOf(QLatin1Char(';')));
             if (semi >= 0) {
-                c.width = boldMetrics.horizontalAdvance(caption.left(semi + 1) +
-                                                        QStringLiteral("11"));
+                c.width =
+                    boldMetrics.horizontalAdvance(caption.left(semi + 1) + QStringLiteral("11"));
                 c.title = caption.left(semi) + caption.mid(semi + 1);
             } else {
                 c.title = caption;

@@ -63,7 +63,7 @@ bool TSvodListForm::FillSigns() {
 
 QString TSvodListForm::NameOfSet(int Number) const {
     return Number >= 1 && Number <= CB_SvodList->count() ? CB_SvodList->itemText(Number - 1)
-                                                          : QString();
+                                                         : QString();
 }
 
 void TSvodListForm::ButtonOKClick() {

@@ -82,8 +82,8 @@ public:
 };
 
 TSvodForm::TSvodForm(QWidget *parent)
-    : QWidget(parent), ui(new Ui::TSvodForm), m_progress(std::make_unique<Progress>(this)),
-      m_resultModel(std::make_unique<ResultModel>()) {
+    : QWidget(parent), printReport(PrintReport), checkReports(CheckReports), ui(new Ui::TSvodForm),
+      m_progress(std::make_unique<Progress>(this)), m_resultModel(std::make_unique<ResultModel>()) {
     ui->setupUi(this);
     ToolButton1 = ui->ToolButton1;
     ButtonPrint = ui->ButtonPrint;
@@ -129,8 +129,11 @@ TSvodForm::TSvodForm(QWidget *parent)
     m_resultModel->boldFont = DBGrid1->font();
     m_resultModel->boldFont.setBold(true);
 
+    // Titles in the grid's font made bold; the fixed row-code column.
+    QFont titleFont = DBGrid1->font();
+    titleFont.setBold(true);
+    DBGrid1->titleHeader()->setFont(titleFont);
     m_fixed = new FixedColumnView(DBGrid1);
-    DBGrid1->titleHeader()->setFont(DBGrid1->font());
     DBGrid1->onKeyDown = [this](QKeyEvent *e) { return handleGridKey(e); };
     connect(DBGrid1, &TMultiLineGrid::dblClick, this,
             [this] { guarded([this] { DBGrid1DblClick(); }); });
@@ -172,7 +175,8 @@ void TSvodForm::guarded(const std::function<void()> &handler) {
         if (ProgressSvodForm)
             ProgressSvodForm->hide();
         const QString text = QString::fromUtf8(e.what());
-        msg::show(QStringLiteral("KVR"), text.isEmpty() ? QStringLiteral("Неизвестная ошибка.") : text,
+        msg::show(QStringLiteral("KVR"),
+                  text.isEmpty() ? QStringLiteral("Неизвестная ошибка.") : text,
                   msg::Icon::Critical);
     }
 }
@@ -541,8 +545,8 @@ void TSvodForm::showResult(const svod::SvodResult &result, const svod::SvodParam
     m_shown.group = params.Report.Group;
     m_shown.mode = params.Mode;
     m_shown.column = params.Column;
-    m_shown.columnCaption = result.Kind == svod::SvodKind::Column ? ChoseClnmForm->ColumnCaption
-                                                                  : QString();
+    m_shown.columnCaption =
+        result.Kind == svod::SvodKind::Column ? ChoseClnmForm->ColumnCaption : QString();
     layoutResultColumns(result, params);
 
     QString title = params.Report.Name;
@@ -642,7 +646,8 @@ QString TSvodForm::requisitesBank(bool *found) {
     regim.setCommandText(QStringLiteral("select * from REGIM"));
     regim.Open();
     regim.First();
-    const QString bank = regim.IsEmpty() ? QString() : regim.FieldByName(QStringLiteral("BANK")).AsString();
+    const QString bank =
+        regim.IsEmpty() ? QString() : regim.FieldByName(QStringLiteral("BANK")).AsString();
     regim.Close();
     return bank;
 }
@@ -652,16 +657,17 @@ void TSvodForm::ButtonPrintClick() {
         return;
     bool found = false;
     const QString bank = requisitesBank(&found);
-    const QString title =
-        found ? bank + QStringLiteral(" (") + m_shown.setName + QStringLiteral(")") : m_shown.setName;
+    const QString title = found
+                              ? bank + QStringLiteral(" (") + m_shown.setName + QStringLiteral(")")
+                              : m_shown.setName;
     TADODataSet &ds = ResultDataSet();
     if (ds.Active() && ds.State() != DataSetState::Browse)
         ds.Post();
     if (m_shown.kind == svod::SvodKind::Column) {
-        PrintReport(ds, 1111, OrgWithoutData + OrgWithData, m_shown.title);
+        printReport(ds, 1111, OrgWithoutData + OrgWithData, m_shown.title);
         return;
     }
-    PrintReport(ds, m_shown.reportNumber, Year % 100, title);
+    printReport(ds, m_shown.reportNumber, Year % 100, title);
 }
 
 void TSvodForm::ButtonPrintTitleClick() {
@@ -672,8 +678,8 @@ void TSvodForm::ButtonPrintTitleClick() {
     const int yy = Year % 100;
     if (DS1.Active() && m_shown.recNo >= 1 && m_shown.recNo <= DS1.RecordCount())
         DS1.setRecNo(m_shown.recNo);
-    PrintReport(DS1, 0, yy, bank);
-    PrintReport(ResultDataSet(), -1, yy, bank);
+    printReport(DS1, 0, yy, bank);
+    printReport(ResultDataSet(), -1, yy, bank);
 }
 
 void TSvodForm::ButtonCheckClick() {
@@ -688,7 +694,7 @@ void TSvodForm::ButtonCheckClick() {
         if (!SvodListForm->Choose())
             return;
         setPanel(1, SvodListForm->SetName);
-        CheckReports(DS1, 2, reportNumber, 0, yy, SvodListForm->SetIndex);
+        checkReports(DS1, 2, reportNumber, 0, yy, SvodListForm->SetIndex);
         setPanel(1, QString());
         return;
     }
@@ -698,5 +704,5 @@ void TSvodForm::ButtonCheckClick() {
     TADODataSet &ds = ResultDataSet();
     if (ds.Active() && ds.State() != DataSetState::Browse)
         ds.Post();
-    CheckReports(ds, 1, m_shown.reportNumber, 0, yy, m_shown.setIndex);
+    checkReports(ds, 1, m_shown.reportNumber, 0, yy, m_shown.setIndex);
 }

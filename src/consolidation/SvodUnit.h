@@ -78,11 +78,11 @@ public:
     struct ShownSvod {
         bool valid = false;
         svod::SvodKind kind = svod::SvodKind::None;
-        int recNo = 0;         // its record in the catalogue
-        int reportNumber = 1;  // FindReportNumber of its name, for printing and checking
+        int recNo = 0;        // its record in the catalogue
+        int reportNumber = 1; // FindReportNumber of its name, for printing and checking
         QString reportName;
         int group = 0;
-        int setIndex = 1;      // the set it was built over (1 for school counts)
+        int setIndex = 1; // the set it was built over (1 for school counts)
         QString setName;
         int mode = 0;
         int column = 0;        // by-column: the data column
@@ -112,6 +112,11 @@ public:
     void SetColumnTitle(int Column);
     // Moves the progress window's bar and repaints it.
     void Timer1Timer(int Position, int Maximum);
+
+    // The print and check routines that the buttons call; tests put
+    // recorders in their place.
+    std::function<void(store::TADODataSet &, int, int, const QString &)> printReport;
+    std::function<void(store::TADODataSet &, int, int, int, int, int)> checkReports;
 
     // Event handlers.
     void ToolButton1Click();

@@ -686,8 +686,8 @@ void TEditReportForm::updateFrozenColumn() {
     if (!m_frozen)
         return;
     const int kodstr = m_tabModel.columnOfField(QStringLiteral("KODSTR"));
-    const bool shown = m_level == 4 && DS_TAB.Active() && kodstr >= 0 &&
-                       DBGrid1->model() == &m_tabModel;
+    const bool shown =
+        m_level == 4 && DS_TAB.Active() && kodstr >= 0 && DBGrid1->model() == &m_tabModel;
     m_frozen->setColumn(shown ? kodstr : -1);
 }
 
