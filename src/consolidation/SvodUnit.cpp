@@ -43,7 +43,6 @@ TSvodForm *SvodForm = nullptr;
 namespace {
 
 const QString kMessageTitle = QStringLiteral("Сообщение");
-const int kPanelWidths[3] = {150, 275, 50}; // status panels, at least
 
 QString catalogueTable(int year) {
     return QStringLiteral("OTHE") + QString::number(year);
@@ -105,20 +104,8 @@ TSvodForm::TSvodForm(QWidget *parent)
     ButtonCheck->setIcon(st->standardIcon(QStyle::SP_DialogApplyButton));
     ButtonBack->setIcon(st->standardIcon(QStyle::SP_ArrowBack));
 
-    // Three status panels of 150, 275 and 50 pixels (the last takes the
-    // rest), each drawn bold blue with its text at the top left; the first
-    // two grow when their text needs more room.
-    for (int i = 0; i < 3; ++i) {
-        auto *panel = new QLabel(StatusBar1);
-        panel->setObjectName(QStringLiteral("StatusPanel") + QString::number(i));
-        panel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        panel->setStyleSheet(QStringLiteral("font-weight: bold; color: #0000ff;"));
-        panel->setFrameShape(QFrame::Panel);
-        panel->setFrameShadow(QFrame::Sunken);
-        panel->setMinimumWidth(kPanelWidths[i]);
-        StatusBar1->addWidget(panel, i == 2 ? 1 : 0);
-        m_panels[i] = panel;
-    }
+    // Three status panels of 150, 275 and 50 pixels (the last takes the rest).
+    m_panels = StatusPanels(StatusBar1, {150, 275, 50});
 
     for (DataSetModel *m : {static_cast<DataSetModel *>(&m_listModel),
                             static_cast<DataSetModel *>(m_resultModel.get())})
@@ -182,16 +169,11 @@ void TSvodForm::guarded(const std::function<void()> &handler) {
 }
 
 QString TSvodForm::PanelText(int panel) const {
-    return panel >= 0 && panel < 3 ? m_panels[panel]->text() : QString();
+    return m_panels.text(panel);
 }
 
 void TSvodForm::setPanel(int panel, const QString &text) {
-    QLabel *label = m_panels[panel];
-    label->setText(text);
-    if (panel < 2) {
-        label->ensurePolished(); // the bold font comes from the style sheet
-        label->setFixedWidth(std::max(kPanelWidths[panel], label->sizeHint().width()));
-    }
+    m_panels.setText(panel, text);
 }
 
 void TSvodForm::setCaptionFromPanels() {
@@ -291,7 +273,7 @@ void TSvodForm::showPeriodPanels() {
     setPanel(2, QString());
 }
 
-void TSvodForm::ShowReportList() {
+void TSvodForm::resetView() {
     ButtonBack->setEnabled(false);
     ButtonPrint->setEnabled(false);
     ButtonPrintTitle->setEnabled(false);
@@ -299,12 +281,14 @@ void TSvodForm::ShowReportList() {
     closeDataSets();
     m_shown = ShownSvod();
     DBGrid1->hide();
-    {
-        const QSignalBlocker block(CB_Reps);
-        CB_Reps->setCurrentIndex(-1);
-        CB_Reps->setEditText(QString());
-    }
+    const QSignalBlocker block(CB_Reps);
+    CB_Reps->setCurrentIndex(-1);
+    CB_Reps->setEditText(QString());
     CB_Reps->setEnabled(false);
+}
+
+void TSvodForm::ShowReportList() {
+    resetView();
     GroupBox2->setTitle(QString());
     LoadReportList();
 }
@@ -360,18 +344,10 @@ void TSvodForm::LoadReportList() {
 }
 
 void TSvodForm::ClearView() {
-    ButtonBack->setEnabled(false);
+    resetView();
     ButtonCheck->setEnabled(false);
-    ButtonPrint->setEnabled(false);
-    ButtonPrintTitle->setEnabled(false);
-    showPeriodPanels();
-    closeDataSets();
-    m_shown = ShownSvod();
-    DBGrid1->hide();
     const QSignalBlocker block(CB_Reps);
     CB_Reps->clear();
-    CB_Reps->setEditText(QString());
-    CB_Reps->setEnabled(false);
 }
 
 // ---------------------------------------------------------------- choosing a report

@@ -18,6 +18,7 @@
 
 #include "consolidation/SvodEngine.h"
 #include "shell/DataSetModel.h"
+#include "shell/StatusPanels.h"
 #include "store/Dataset.h"
 
 #include <QString>
@@ -140,6 +141,7 @@ private:
 
     void setPanel(int panel, const QString &text);
     void showPeriodPanels();
+    void resetView();
     void closeDataSets();
     void releaseResult();
     void restoreShownReport();
@@ -157,7 +159,7 @@ private:
     std::unique_ptr<ResultModel> m_resultModel;
     DataSetModel m_listModel;
     std::shared_ptr<store::TADODataSet> m_columnTable;
-    QLabel *m_panels[3] = {nullptr, nullptr, nullptr};
+    StatusPanels m_panels;
     FixedColumnView *m_fixed = nullptr;
     ShownSvod m_shown;
     bool m_shownOnce = false;

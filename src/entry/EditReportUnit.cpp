@@ -40,8 +40,6 @@ namespace {
 const QColor kDataColour(204, 223, 255);    // organisations and reports with data
 const QColor kDerivedColour(255, 255, 119); // cells the automatic filling writes
 
-const int kPanelWidths[3] = {80, 250, 50}; // status panels, at least
-
 // Edits the cells of a report table: a typed value is checked before it is
 // written, and Enter in the editor commits the value and then runs the
 // window's Enter handling.
@@ -145,26 +143,8 @@ TEditReportForm::TEditReportForm(QWidget *parent) : QWidget(parent), ui(new Ui::
     ButtonBack->setIcon(st->standardIcon(QStyle::SP_ArrowBack));
     ToolButtonAutoValue->hide();
 
-    // Three status panels of 80, 250 and 50 pixels (the last takes the rest),
-    // each text bold blue at the panel's top-left corner. The first two grow
-    // when their text needs more room in the font they are drawn in.
-    const int *widths = kPanelWidths;
-    for (int i = 0; i < 3; ++i) {
-        auto *label = new QLabel(StatusBar1);
-        label->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        label->setStyleSheet(QStringLiteral("font-weight: bold; color: #0000ff;"));
-        label->setFrameShape(QFrame::Panel);
-        label->setFrameShadow(QFrame::Sunken);
-        if (i < 2) {
-            label->setFixedWidth(widths[i]);
-            StatusBar1->addWidget(label);
-        } else {
-            label->setMinimumWidth(widths[i]);
-            StatusBar1->addWidget(label, 1);
-        }
-        m_panels[i] = label;
-    }
+    // Three status panels of 80, 250 and 50 pixels (the last takes the rest).
+    m_panels = StatusPanels(StatusBar1, {80, 250, 50});
 
     for (DataSetModel *m : {&m_schoolModel, &m_repsModel, &m_tabModel})
         m->onError = [](const QString &text) {
@@ -278,17 +258,11 @@ void TEditReportForm::guarded(const std::function<void()> &handler) {
 }
 
 QString TEditReportForm::PanelText(int panel) const {
-    return panel >= 0 && panel < 3 ? m_panels[panel]->text() : QString();
+    return m_panels.text(panel);
 }
 
 void TEditReportForm::setPanel(int panel, const QString &text) {
-    QLabel *label = m_panels[panel];
-    label->setText(text);
-    if (panel < 2) {
-        // The bold font comes from the panel's style sheet, applied on polish.
-        label->ensurePolished();
-        label->setFixedWidth(qMax(kPanelWidths[panel], label->sizeHint().width()));
-    }
+    m_panels.setText(panel, text);
 }
 
 DataSetModel *TEditReportForm::GridModel() const {

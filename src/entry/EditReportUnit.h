@@ -9,6 +9,7 @@
 
 #include "shell/DataSetModel.h"
 #include "shell/FixedColumn.h"
+#include "shell/StatusPanels.h"
 #include "store/Dataset.h"
 
 #include <QStringList>
@@ -136,7 +137,7 @@ private:
     void guarded(const std::function<void()> &handler);
 
     std::unique_ptr<Ui::TEditReportForm> ui;
-    QLabel *m_panels[3] = {nullptr, nullptr, nullptr};
+    StatusPanels m_panels;
     DataSetModel m_schoolModel;
     DataSetModel m_repsModel;
     DataSetModel m_tabModel;
