@@ -444,14 +444,16 @@ void TSvodForm::BuildSvod(int ReportNumber) {
         setPanel(1, setName);
     }
     ButtonCheck->setEnabled(checkBefore);
-    if (store::fileExistsCaseInsensitive(QFileInfo(params.BlankPath).absolutePath(),
-                                         QFileInfo(params.BlankPath).fileName()))
-        runBuild(params, setIndex, setName);
-    // A missing blank builds nothing and says nothing.
+    const QFileInfo blank(params.BlankPath);
+    // A missing blank builds nothing and says nothing; a failed build has
+    // gone back to the list.
+    if (store::fileExistsCaseInsensitive(blank.absolutePath(), blank.fileName()) &&
+        !runBuild(params, setIndex, setName))
+        return;
     setCaptionFromPanels();
 }
 
-void TSvodForm::runBuild(const svod::SvodParams &params, int setIndex, const QString &setName) {
+bool TSvodForm::runBuild(const svod::SvodParams &params, int setIndex, const QString &setName) {
     // The engine replaces the target: nothing may stay open on it.
     releaseResult();
     DS2.Close();
@@ -479,16 +481,26 @@ void TSvodForm::runBuild(const svod::SvodParams &params, int setIndex, const QSt
         ShowReportList();
         if (!result.Ok)
             msg::show(QStringLiteral("KVR"), result.Error, msg::Icon::Critical);
-        return;
+        return false;
     }
-    showResult(result, params);
+    try {
+        if (!showResult(result, params)) {
+            ShowReportList();
+            return false;
+        }
+    } catch (...) {
+        // The table built cannot be shown: back to the list, then the error.
+        ShowReportList();
+        throw;
+    }
     m_shown.setIndex = setIndex;
     m_shown.setName = setName;
     if (!result.Notice.isEmpty())
         msg::show(kMessageTitle, result.Notice);
+    return true;
 }
 
-void TSvodForm::showResult(const svod::SvodResult &result, const svod::SvodParams &params) {
+bool TSvodForm::showResult(const svod::SvodResult &result, const svod::SvodParams &params) {
     TargetFile = result.TargetFile;
     OrgWithData = result.OrgWithData;
     OrgWithoutData = result.OrgWithoutData;
@@ -503,7 +515,7 @@ void TSvodForm::showResult(const svod::SvodResult &result, const svod::SvodParam
         m_resultModel->setDataSet(m_columnTable.get());
     } else {
         if (!DM().Connect(3, result.TargetFolder))
-            return;
+            return false; // the data module has said why
         DS2.setConnection(&DM().ADOConDBF);
         DS2.setCommandText(QStringLiteral("select * from ") + result.TargetTable);
         DS2.Open();
@@ -550,6 +562,7 @@ void TSvodForm::showResult(const svod::SvodResult &result, const svod::SvodParam
     m_resultModel->setReadOnly(result.Kind != svod::SvodKind::Column);
     m_fixed->setColumn(m_resultModel->columnOfField(QStringLiteral("KODSTR")));
     DBGrid1->setFocus();
+    return true;
 }
 
 void TSvodForm::layoutResultColumns(const svod::SvodResult &result,

@@ -145,8 +145,11 @@ private:
     void closeDataSets();
     void releaseResult();
     void restoreShownReport();
-    void runBuild(const svod::SvodParams &params, int setIndex, const QString &setName);
-    void showResult(const svod::SvodResult &result, const svod::SvodParams &params);
+    // Builds and shows the result; false when the window went back to the
+    // list instead.
+    bool runBuild(const svod::SvodParams &params, int setIndex, const QString &setName);
+    // Shows the table built; false when its folder cannot be opened.
+    bool showResult(const svod::SvodResult &result, const svod::SvodParams &params);
     void layoutResultColumns(const svod::SvodResult &result, const svod::SvodParams &params);
     void setCaptionFromPanels();
     QString requisitesBank(bool *found);

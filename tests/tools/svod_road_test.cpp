@@ -608,6 +608,16 @@ TEST_F(SvodRoadTest, TheListRemembersTheReportAndAFailedBuildLeavesNothingOpen) 
     EXPECT_EQ(svod->View, 1);
     EXPECT_FALSE(ProgressSvodForm->isVisible());
     EXPECT_EQ(svod->DS1.RecNo(), demo::ReportCode(QStringLiteral("F3A")));
+    EXPECT_EQ(svod->GroupBox2->title(), QString());
+    // A report whose blank is missing builds nothing and says nothing.
+    ASSERT_TRUE(QFile::remove(programDir + QStringLiteral("WED/F3B.DBF")));
+    recorder->messages.clear();
+    setChoice = 2;
+    doubleClickReport(QStringLiteral("F3B"));
+    EXPECT_TRUE(recorder->messages.isEmpty());
+    EXPECT_EQ(svod->View, 1);
+    EXPECT_EQ(svod->PanelText(1), setName(2));
+    EXPECT_EQ(svod->GroupBox2->title(), setName(2) + QStringLiteral(": "));
     QTest::mouseClick(svod->ToolButton1, Qt::LeftButton);
     EXPECT_FALSE(QFile::exists(programDir + QStringLiteral("WED/TEMPSVOD.DBF")));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
