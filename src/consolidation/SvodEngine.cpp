@@ -209,11 +209,11 @@ const QVector<Organisation> &RunContext::organisations() {
     return *Orgs;
 }
 
-const QHash<QString, int> &RunContext::f1Row(int OrgCode) {
+const QVector<int> &RunContext::f1Row(int OrgCode) {
     auto it = F1Rows.find(OrgCode);
     if (it != F1Rows.end())
         return *it;
-    QHash<QString, int> row;
+    QVector<int> row;
     const QString folder = orgDir(ProgramDir, OrgCode);
     const QString file = QStringLiteral("F1%1.DBF").arg(Year);
     if (!existingFile(folder, file).isEmpty()) {
@@ -224,9 +224,11 @@ const QHash<QString, int> &RunContext::f1Row(int OrgCode) {
             t.open(folder, QStringLiteral("F1%1").arg(Year));
             if (!t.ds.IsEmpty()) {
                 t.ds.First();
-                for (int i = 0; i < t.ds.FieldCount(); ++i) {
-                    store::TField f = t.ds.Fields(i);
-                    row.insert(f.FieldName().toUpper(), f.AsInteger());
+                for (int k = 1;; ++k) {
+                    const int i = t.ds.FieldIndex(QStringLiteral("N%1").arg(k));
+                    if (i < 0)
+                        break;
+                    row << t.ds.Fields(i).AsInteger();
                 }
             }
         } catch (const std::exception &) {
@@ -259,7 +261,16 @@ TargetWriter::TargetWriter(const QString &Folder, const QString &Table, const QS
     m_tempFile = m_tempDir + QLatin1Char('/') + Table + QStringLiteral(".DBF");
     m_target = Folder + QLatin1Char('/') + Table + QStringLiteral(".DBF");
     try {
-        CopyFileByStream(m_tempFile, BlankPath);
+        // A plain copy: the finished table is moved into place by a rename,
+        // so nothing half-written is ever seen under the target's name.
+        QFile in(BlankPath);
+        QFile out(m_tempFile);
+        if (!in.open(QIODevice::ReadOnly) ||
+            !out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            out.write(in.readAll()) != in.size() || !out.flush())
+            throw FileError(
+                QStringLiteral("Не удалось скопировать бланк %1 в %2").arg(BlankPath, m_tempFile));
+        out.close();
         m_con.setFolder(m_tempDir);
         m_con.Open();
         m_ds.setConnection(&m_con);
@@ -338,18 +349,27 @@ int countF1Denominator(RunContext &Ctx, const QString &Fail, int SetNumber) {
     const std::optional<AutoFillF1Figure> figure = SectionF1FigureByFile(Fail);
     if (!figure)
         return 0;
-    const QString f1 = QString::fromLatin1(figure->Field1.data(), qsizetype(figure->Field1.size()));
-    const QString f2 = QString::fromLatin1(figure->Field2.data(), qsizetype(figure->Field2.size()));
+    // The figure's fields are N fields: their numbers index the cached row.
+    auto number = [](std::string_view f) {
+        return f.size() > 1 && f[0] == 'N'
+                   ? QString::fromLatin1(f.data() + 1, qsizetype(f.size() - 1)).toInt()
+                   : 0;
+    };
+    const int f1 = number(figure->Field1);
+    const int f2 = figure->Factor != 0 ? number(figure->Field2) : 0;
+    auto at = [](const QVector<int> &row, int k) {
+        return k >= 1 && k <= row.size() ? row[k - 1] : 0;
+    };
     long long total = 0;
     for (const Organisation &o : Ctx.organisations()) {
         if (o.Name.isEmpty() || !OrganisationInSet(o, SetNumber, Ctx.ProgramKind))
             continue;
-        const QHash<QString, int> &row = Ctx.f1Row(o.Kod);
+        const QVector<int> &row = Ctx.f1Row(o.Kod);
         if (row.isEmpty())
             continue;
-        long long v = row.value(f1);
-        if (!f2.isEmpty() && figure->Factor != 0)
-            v += static_cast<long long>(figure->Factor) * row.value(f2);
+        long long v = at(row, f1);
+        if (f2 > 0)
+            v += static_cast<long long>(figure->Factor) * at(row, f2);
         total += v;
     }
     return int(std::clamp<long long>(total, INT_MIN, INT_MAX));

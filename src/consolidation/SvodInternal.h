@@ -16,12 +16,12 @@ struct RunContext {
     int Year = 0;
     int ProgramKind = 0;
     std::optional<QVector<Organisation>> Orgs;
-    // F1's first record by organisation code: field name -> integer reading;
-    // an organisation without F1 maps to an empty hash.
-    QHash<int, QHash<QString, int>> F1Rows;
+    // F1's first record by organisation code: the integer readings of N1,
+    // N2, ... (index 0 is N1); empty for an organisation without F1.
+    QHash<int, QVector<int>> F1Rows;
 
     const QVector<Organisation> &organisations();
-    const QHash<QString, int> &f1Row(int OrgCode);
+    const QVector<int> &f1Row(int OrgCode);
 };
 
 QString withSlash(const QString &Folder);

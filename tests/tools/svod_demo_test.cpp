@@ -188,10 +188,12 @@ TEST_F(SvodDemoTest, EveryReportBuildsOverEverySetAsTheWindowAsks) {
             ASSERT_TRUE(r.Ok) << rep.Name.toStdString() << " set " << set << ": "
                               << r.Error.toStdString();
             EXPECT_TRUE(r.Built) << rep.Name.toStdString();
-            if (rep.Group >= 8 && rep.Group <= 38)
+            if (rep.Group >= 8 && rep.Group <= 38) {
                 EXPECT_TRUE(r.ColumnTable && r.ColumnTable->RecordCount() > 0);
-            if (set == 1)
+            }
+            if (set == 1) {
                 EXPECT_GT(r.OrgWithData, 0) << rep.Name.toStdString();
+            }
         }
     }
     EXPECT_GE(groups.size(), 10);

@@ -95,7 +95,7 @@ QStringList WriteConsolidationExtras(const QString &ProgramDir) {
     const QString target = dir + QStringLiteral("DBF/D") + QString::number(kod) + QLatin1Char('/');
     if (!QDir().mkpath(target))
         failed(QStringLiteral("cannot make ") + target);
-    for (int year : DemoYears()) {
+    for (int year : {DemoFractionalCell().year}) {
         const QVector<int> withData = OrganisationsWithData(year);
         if (withData.isEmpty())
             continue;

@@ -24,8 +24,8 @@ struct FractionalCell {
 };
 FractionalCell DemoFractionalCell();
 
-// Appends the unnamed organisation to SCHOOL, gives it report tables for
-// every year (copies of another organisation's), and writes the fractional
+// Appends the unnamed organisation to SCHOOL, gives it report tables of
+// 2015 / 2016 (copies of another organisation's), and writes the fractional
 // cell. Runs after the organisations' data are written. Returns the tables
 // written.
 QStringList WriteConsolidationExtras(const QString &ProgramDir);
