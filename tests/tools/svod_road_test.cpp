@@ -588,6 +588,18 @@ TEST_F(SvodRoadTest, TheListRemembersTheReportAndAFailedBuildLeavesNothingOpen) 
     const int dialogs = int(recorder->dialogs.size());
     typeIntoCombo(demo::Reports().at(1).name);
     EXPECT_EQ(recorder->dialogs.size(), dialogs);
+    // On the list, a cancelled mode dialog leaves the set chosen in the
+    // status bar and the combo box empty again.
+    setChoice = 2;
+    modeOk = false;
+    doubleClickReport(QStringLiteral("F47"));
+    EXPECT_EQ(recorder->dialogs.size(), dialogs + 2);
+    EXPECT_EQ(svod->View, 1);
+    EXPECT_EQ(svod->PanelText(1), setName(2));
+    EXPECT_EQ(svod->GroupBox2->title(), setName(2) + QStringLiteral(": "));
+    EXPECT_EQ(svod->CB_Reps->currentText(), QString());
+    modeOk = true;
+    setChoice = 1;
 
     // A by-column build leaves its scratch table; then a build that fails
     // on an unreadable organisation table says why and returns to the list.
