@@ -2,6 +2,11 @@
 
 #include "books/ServiceUnit.h"
 #include "books/SetupUnit.h"
+#include "consolidation/ChoseClnmUnit.h"
+#include "consolidation/HowCollectUnit.h"
+#include "consolidation/ProgressSvodUnit.h"
+#include "consolidation/SvodListUnit.h"
+#include "consolidation/SvodUnit.h"
 #include "entry/EditReportUnit.h"
 #include "entry/MessageUnit.h"
 #include "shell/Messages.h"
@@ -19,10 +24,12 @@ void CreateProgramWindows(TMainForm &MainWindow) {
     // FindForm comes here.
     ServiceForm = new TServiceForm(&MainWindow);
     DateForm = new TDateForm(&MainWindow);
-    // SvodListForm, HowCollectForm, MessageMCheckForm, PrintAskForm and
-    // ProgressSvodForm come here.
+    SvodListForm = new TSvodListForm(&MainWindow);
+    HowCollectForm = new THowCollectForm(&MainWindow);
+    // MessageMCheckForm and PrintAskForm come here.
+    ProgressSvodForm = new TProgressSvodForm(&MainWindow);
     AboutBox = new TAboutBox(&MainWindow);
-    // ChoseClnmForm comes here.
+    ChoseClnmForm = new TChoseClnmForm(&MainWindow);
     DM();
     // FormChooseFolder, FormEditOrg, FormChooseOrg and ProgressForm come here.
 
@@ -38,12 +45,18 @@ void CreateProgramWindows(TMainForm &MainWindow) {
         MainWindow.ButtonStartClick();
     };
     MainWindow.setServiceAction([] { msg::exec(*ServiceForm); });
+    MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::TotalReports,
+                                    [] { return SvodForm = new TSvodForm; });
 }
 
 void ForgetProgramWindows() {
     MainForm = nullptr;
     YearForm = nullptr;
     DateForm = nullptr;
+    SvodListForm = nullptr;
+    HowCollectForm = nullptr;
+    ProgressSvodForm = nullptr;
     AboutBox = nullptr;
     ServiceForm = nullptr;
+    ChoseClnmForm = nullptr;
 }
