@@ -674,7 +674,7 @@ QString TField::StoredText() const {
         ++i;
     while (end > i && (c.p[end - 1] == ' ' || c.p[end - 1] == '\0'))
         --end;
-    return cp1251::decode(c.p + i, end - i);
+    return c.table->decode(c.p + i, end - i);
 }
 
 TField::NumberReading TField::ReadNumber(double &value) const {
