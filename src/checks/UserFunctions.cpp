@@ -39,7 +39,15 @@ long double UFCotan(long double x) {
 }
 
 long double UFLog10(long double x) {
-    return x > 0 ? std::log10(x) : kNaN;
+    if (!(x > 0))
+        return kNaN;
+    // The C library's log10 may miss an exact power of ten by one unit in the
+    // last place (log10(1000) above 3); such a power has its exact logarithm.
+    const long double r = std::log10(x);
+    const long double n = std::round(r);
+    if (std::isfinite(n) && std::fabs(n) <= 4950 && std::pow(10.0L, n) == x)
+        return n;
+    return r;
 }
 long double UFLn(long double x) {
     return x > 0 ? std::log(x) : kNaN;
