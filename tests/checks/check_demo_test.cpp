@@ -4,6 +4,7 @@
 
 #include "checks/CheckUnit.h"
 #include "checks/MesssageMCheckUnit.h"
+#include "consolidation/SvodEngine.h"
 #include "demo/DemoData.h"
 #include "demo/DemoInstall.h"
 #include "demo/DemoReports.h"
@@ -75,8 +76,8 @@ protected:
 
     // The expected message of a check row of the demo's FORM over a folder:
     // the cell A<target> against the sum of the rows the formula adds.
-    static QString formMismatch(const QString &folder, const QString &base, int kolonk,
-                                int target, QList<int> added, int column) {
+    static QString formMismatch(const QString &folder, const QString &base, int kolonk, int target,
+                                QList<int> added, int column) {
         const demo::FormRule &r = formRule(base, kolonk);
         const QString table = base + QStringLiteral("2016");
         const QString field = QStringLiteral("N") + QString::number(column);
@@ -138,9 +139,9 @@ TEST_F(CheckDemoTest, OrganisationTwelveBreaksARelationAndTheRuleOfItsTotalRow) 
     const CheckOutcome run = checkAll(12, -1);
     // The total row of F47 is checked in every column: its first-grade
     // figure and the row total N1 are both 2 too high.
-    EXPECT_EQ(run.messages, (QStringList{formMismatch(folder, "F47", 0, 5, {1, 2, 3, 4}, 1),
-                                         formMismatch(folder, "F47", 0, 5, {1, 2, 3, 4}, 2),
-                                         end(3)}));
+    EXPECT_EQ(run.messages,
+              (QStringList{formMismatch(folder, "F47", 0, 5, {1, 2, 3, 4}, 1),
+                           formMismatch(folder, "F47", 0, 5, {1, 2, 3, 4}, 2), end(3)}));
     EXPECT_EQ(run.dialogs, QStringList{provF47Mismatch(folder)});
 }
 
@@ -150,6 +151,69 @@ TEST_F(CheckDemoTest, ACleanOrganisationHasNoErrors) {
         EXPECT_EQ(run.messages, QStringList{end(0)}) << org;
         EXPECT_TRUE(run.dialogs.isEmpty()) << org;
     }
+}
+
+// Removes from `from` one of each text of `taken` that it holds.
+QStringList without(QStringList from, const QStringList &taken) {
+    for (const QString &t : taken)
+        from.removeOne(t);
+    return from;
+}
+
+TEST_F(CheckDemoTest, SetOneConsolidationShowsWhatTheTwoMistakesCause) {
+    // An installation of its own, since its mistakes are put right below.
+    QTemporaryDir own;
+    const QString program = own.path() + QStringLiteral("/inst/");
+    demo::WriteDemoInstallation(program);
+    paths::setProgramDirForTests(program);
+    const QString svodFolder = CheckDataFolder(0, 16, 1);
+    EXPECT_EQ(svodFolder, program + QStringLiteral("DBF/S20161"));
+    auto consolidate = [&] {
+        svod::SaveAllParams p;
+        p.ProgramDir = program;
+        p.Year = 2016;
+        p.ProgramKind = 1;
+        const svod::SaveAllResult saved = svod::SaveAllSvods(p);
+        EXPECT_TRUE(saved.Ok) << saved.Error.toStdString();
+    };
+
+    consolidate();
+    CheckOutcome faulty = checkAll(0, 1);
+    const QStringList caused = {
+        formMismatch(svodFolder, "F3A", demo::FirstDataColumn + 12, 1, {2, 3}, 13),
+        formMismatch(svodFolder, "F47", 0, 5, {1, 2, 3, 4}, 1),
+        formMismatch(svodFolder, "F47", 0, 5, {1, 2, 3, 4}, 2)};
+    const QString relationWithMistake = provF47Mismatch(svodFolder);
+
+    // The same consolidation with both mistakes put right.
+    {
+        OpenTable f3a(CheckDataFolder(7, 16, -1), QStringLiteral("F3A2016"));
+        for (const char *field : {"N2", "N13"})
+            f3a.set(1, field, f3a.num(2, field) + f3a.num(3, field));
+        OpenTable f47(CheckDataFolder(12, 16, -1), QStringLiteral("F472016"));
+        for (const char *field : {"N1", "N2"})
+            f47.set(5, field,
+                    f47.num(1, field) + f47.num(2, field) + f47.num(3, field) + f47.num(4, field));
+    }
+    testsupport::closeDataModuleConnections();
+    consolidate();
+    CheckOutcome clean = checkAll(0, 1);
+    const QString relationWithout = provF47Mismatch(svodFolder);
+
+    // Both runs end with their count: the mistakes add three messages
+    // within F3A and F47; the relation of F47 to F1 fails in both (the
+    // organisations with F1 but no F47 add pupils to F1 only), the mistake
+    // moving its entered value by 2.
+    ASSERT_FALSE(faulty.messages.isEmpty());
+    ASSERT_FALSE(clean.messages.isEmpty());
+    const int cleanErrors = int(clean.messages.size() - 1 + clean.dialogs.size());
+    EXPECT_EQ(clean.messages.takeLast(), end(cleanErrors));
+    EXPECT_EQ(faulty.messages.takeLast(), end(cleanErrors + 3));
+    EXPECT_EQ(without(faulty.messages, clean.messages), caused);
+    EXPECT_EQ(without(clean.messages, faulty.messages), QStringList{});
+    EXPECT_NE(relationWithMistake, relationWithout);
+    EXPECT_EQ(without(faulty.dialogs, clean.dialogs), QStringList{relationWithMistake});
+    EXPECT_EQ(without(clean.dialogs, faulty.dialogs), QStringList{relationWithout});
 }
 
 } // namespace
