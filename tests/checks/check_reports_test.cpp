@@ -331,14 +331,17 @@ TEST_F(CheckReportsTest, ARelationWithEitherTableMissingIsPassedOver) {
 // ------------------------------------------------------- rules that fail
 
 TEST_F(CheckReportsTest, AFormulaWithAnErrorIsReportedAndCountedNotCompared) {
-    setForm({formRule("A1", 1, 3, "A2*/A3"), formRule("A1", 1, 4, "A2+")});
+    // An "A" without digits is no reference: the formula language judges it.
+    setForm({formRule("A1", 1, 3, "A2*/A3"), formRule("A1", 1, 4, "A2+"),
+             formRule("A1", 1, 5, "A+A2")});
     setProv({relation(1, 1, "N1", 2, 1, "N1*(N2")});
     runAll();
-    const QStringList t = reported(3);
-    ASSERT_EQ(t.size(), 2);
+    const QStringList t = reported(4);
+    ASSERT_EQ(t.size(), 3);
     EXPECT_EQ(t[0], "Ошибка в формуле отчета: \r\"Первый\"\r\rОшибка: строка  01, колонка  3\r"
                     "Формула: A2*/A3\rВычислялось: 1*/2\rКод ошибки: 6, позиция: 3\r\rПримечание");
     EXPECT_TRUE(t[1].contains("Вычислялось: 2+\rКод ошибки: 6, позиция: 2")) << t[1].toStdString();
+    EXPECT_TRUE(t[2].contains("Вычислялось: A+3\rКод ошибки: 2, позиция: 2")) << t[2].toStdString();
     ASSERT_EQ(dialogTexts.size(), 1);
     EXPECT_TRUE(dialogTexts[0].startsWith("Ошибка в формуле связи между отчетами: \r\"Первый\""));
     EXPECT_TRUE(
