@@ -3,6 +3,7 @@
 #include "checks/FormulUtil.h"
 #include "checks/FormulaTables.h"
 #include "checks/MesssageMCheckUnit.h"
+#include "checks/UserFunctions.h"
 #include "shell/Messages.h"
 #include "shell/Paths.h"
 #include "shell/UnitDM.h"
@@ -37,20 +38,6 @@ bool isDigit(QChar c) {
     return c.unicode() >= u'0' && c.unicode() <= u'9';
 }
 
-// Nearest whole number, a half going to the even neighbour, whatever the
-// floating-point environment's rounding mode.
-long double roundHalfEven(long double x) {
-    if (!std::isfinite(x))
-        return x;
-    const long double f = std::floor(x);
-    const long double diff = x - f;
-    if (diff > 0.5L)
-        return f + 1;
-    if (diff < 0.5L)
-        return f;
-    return std::fmod(f, 2.0L) == 0 ? f : f + 1;
-}
-
 // A number as the messages write it: a whole number in plain digits.
 QString numberText(long double v) {
     if (std::isfinite(v) && v == std::floor(v) && std::fabs(v) < 1e18L)
@@ -72,7 +59,7 @@ Evaluation evaluate(const QString &text) {
         f.SetText(text);
         e.code = f.ErrorCode();
         e.pos = f.ErrorPos();
-        e.expected = roundHalfEven(f.Value());
+        e.expected = RoundHalfEven(f.Value());
     } catch (...) {
         e = Evaluation{};
     }
@@ -352,7 +339,7 @@ private:
             text = SubstituteCrossReferences(m_named, text);
             const Evaluation ev = evaluate(text);
             table.setRecNo(rule.target);
-            const long double entered = roundHalfEven(table.FieldByName(field).AsFloat());
+            const long double entered = RoundHalfEven(table.FieldByName(field).AsFloat());
             const QString where = QStringLiteral("строка  ") + rule.row.KodStr +
                                   QStringLiteral(", колонка  ") + QString::number(nstolb1 + i - 1);
             if (ev.code != 0) {
@@ -394,7 +381,7 @@ private:
 
         left->setRecNo(r.NStr1);
         const QString field = r.Perem1.trimmed();
-        const long double entered = roundHalfEven(left->FieldByName(field).AsFloat());
+        const long double entered = RoundHalfEven(left->FieldByName(field).AsFloat());
         if (ev.code == 0 && ev.expected == entered)
             return QString();
 

@@ -68,20 +68,22 @@ long double UFPi(long double) {
     return 3.14159265358979323873L;
 }
 
+long double RoundHalfEven(long double x) {
+    if (!std::isfinite(x))
+        return x;
+    const long double f = std::floor(x);
+    const long double diff = x - f; // exact: both lie in the same binade or x is whole
+    if (diff > 0.5L)
+        return f + 1;
+    if (diff < 0.5L)
+        return f;
+    return std::fmod(f, 2.0L) == 0 ? f : f + 1;
+}
+
 long double UFRound(long double x) {
     if (!std::isfinite(x))
         return kNaN;
-    // Nearest whole number, a half going to the even neighbour, independent of
-    // the floating-point environment's rounding mode.
-    const long double f = std::floor(x);
-    const long double diff = x - f; // exact: both lie in the same binade or x is whole
-    long double r;
-    if (diff > 0.5L)
-        r = f + 1;
-    else if (diff < 0.5L)
-        r = f;
-    else
-        r = std::fmod(f, 2.0L) == 0 ? f : f + 1;
+    const long double r = RoundHalfEven(x);
     // The result must be a signed 64-bit whole number.
     constexpr long double kLow = -9223372036854775808.0L; // -2^63
     constexpr long double kHigh = 9223372036854775808.0L; //  2^63
