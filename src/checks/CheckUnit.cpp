@@ -455,6 +455,22 @@ private:
     CrossReferenceTable m_named;
 };
 
+// Says which of the catalogue and FORM<Y> the period lacks; false when it
+// lacks one of them.
+bool ruleTablesPresent(bool cataloguePresent, int year) {
+    if (!cataloguePresent) {
+        reportMissingTable(QStringLiteral("каталога отчетов"),
+                           FormulaTableName(QStringLiteral("OTHE"), year));
+        return false;
+    }
+    if (!FormulaTableExists(QStringLiteral("FORM"), year)) {
+        reportMissingTable(QStringLiteral("таблицы формул"),
+                           FormulaTableName(QStringLiteral("FORM"), year));
+        return false;
+    }
+    return true;
+}
+
 // Mode 1: the caller's table with the rules of its report.
 bool CheckOneReport(store::TADODataSet &table, int reportNumber, int orgCode, int year,
                     int setNumber) {
@@ -465,16 +481,8 @@ bool CheckOneReport(store::TADODataSet &table, int reportNumber, int orgCode, in
         else
             table.Cancel();
     }
-    if (!FormulaTableExists(QStringLiteral("OTHE"), year)) {
-        reportMissingTable(QStringLiteral("каталога отчетов"),
-                           FormulaTableName(QStringLiteral("OTHE"), year));
+    if (!ruleTablesPresent(FormulaTableExists(QStringLiteral("OTHE"), year), year))
         return false;
-    }
-    if (!FormulaTableExists(QStringLiteral("FORM"), year)) {
-        reportMissingTable(QStringLiteral("таблицы формул"),
-                           FormulaTableName(QStringLiteral("FORM"), year));
-        return false;
-    }
     const auto catalogue = OpenFormulaTable(QStringLiteral("OTHE"), year);
     const auto form = catalogue ? OpenFormulaTable(QStringLiteral("FORM"), year) : nullptr;
     if (!form)
@@ -495,16 +503,8 @@ bool CheckOneReport(store::TADODataSet &table, int reportNumber, int orgCode, in
 
 // Mode 2: every report of the data folder, then the relations between them.
 bool CheckAllReports(store::TADODataSet &catalogue, int orgCode, int year, int setNumber) {
-    if (!catalogue.Active()) {
-        reportMissingTable(QStringLiteral("каталога отчетов"),
-                           FormulaTableName(QStringLiteral("OTHE"), year));
+    if (!ruleTablesPresent(catalogue.Active(), year))
         return false;
-    }
-    if (!FormulaTableExists(QStringLiteral("FORM"), year)) {
-        reportMissingTable(QStringLiteral("таблицы формул"),
-                           FormulaTableName(QStringLiteral("FORM"), year));
-        return false;
-    }
     const auto form = OpenFormulaTable(QStringLiteral("FORM"), year);
     if (!form)
         return true;
