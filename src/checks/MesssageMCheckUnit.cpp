@@ -3,6 +3,7 @@
 #include "shell/Messages.h"
 #include "ui_MesssageMCheckUnit.h"
 
+#include <QApplication>
 #include <QFont>
 
 TMessageMCheckForm::TMessageMCheckForm(QWidget *parent)
@@ -27,6 +28,10 @@ TMessageMCheckForm::~TMessageMCheckForm() = default;
 bool TMessageMCheckForm::Ask(const QString &message) {
     m_message = message;
     LabelMess->setText(msg::displayText(message));
+    adjustSize();
+    // At the centre of the window the check runs from.
+    if (QWidget *w = QApplication::activeWindow(); w && w != this)
+        move(w->geometry().center() - rect().center());
     // Also when the seam answers for the dialog without showing it.
     FormShow();
     msg::exec(*this);
