@@ -212,29 +212,9 @@ TEditReportForm::TEditReportForm(QWidget *parent) : QWidget(parent), ui(new Ui::
         });
     });
 
-    // The fixed row-code column: a view over the grid's left edge that shows
-    // the first column and scrolls with the grid.
-    m_frozen = new QTableView(DBGrid1);
-    m_frozen->setObjectName(QStringLiteral("FrozenColumn"));
-    m_frozen->setFocusPolicy(Qt::NoFocus);
-    m_frozen->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_frozen->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_frozen->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_frozen->setSelectionMode(QAbstractItemView::NoSelection);
-    m_frozen->setWordWrap(false);
-    m_frozen->hide();
-    // Titles and the fixed column are drawn in the grid's own font, the font
-    // the report columns' widths are measured in. The group box's style sheet
-    // keeps a font from passing on to child widgets, so each is given it.
-    for (QWidget *w :
-         {static_cast<QWidget *>(DBGrid1->titleHeader()), static_cast<QWidget *>(m_frozen),
-          static_cast<QWidget *>(m_frozen->horizontalHeader())})
-        w->setFont(DBGrid1->font());
-    connect(DBGrid1->verticalScrollBar(), &QAbstractSlider::valueChanged,
-            m_frozen->verticalScrollBar(), &QAbstractSlider::setValue);
-    connect(DBGrid1->horizontalHeader(), &QHeaderView::sectionResized, this,
-            [this] { updateFrozenColumn(); });
-    connect(DBGrid1, &TMultiLineGrid::titleHeightChanged, this, [this] { updateFrozenColumn(); });
+    // The fixed row-code column, and the titles, in the grid's own font.
+    m_frozen = new FixedColumnView(DBGrid1);
+    DBGrid1->titleHeader()->setFont(DBGrid1->font());
 
     connect(ButtonExit, &QToolButton::clicked, this,
             [this] { guarded([this] { ButtonExitClick(); }); });
@@ -375,7 +355,7 @@ void TEditReportForm::closeReportTable() {
     m_tableName.clear();
     ButtonSave->setChecked(false);
     ButtonSave->setEnabled(false);
-    m_frozen->hide();
+    m_frozen->setColumn(-1);
 }
 
 void TEditReportForm::updateSaveButton() {
@@ -481,7 +461,7 @@ void TEditReportForm::ResetAfterError() {
 
 void TEditReportForm::returnToYearLevel() {
     DBGrid1->hide();
-    m_frozen->hide();
+    m_frozen->setColumn(-1);
     m_level = 1;
     m_tableName.clear();
     ButtonSave->setChecked(false);
@@ -706,28 +686,9 @@ void TEditReportForm::updateFrozenColumn() {
     if (!m_frozen)
         return;
     const int kodstr = m_tabModel.columnOfField(QStringLiteral("KODSTR"));
-    if (m_level != 4 || !DS_TAB.Active() || kodstr < 0 || DBGrid1->isColumnHidden(kodstr)) {
-        m_frozen->hide();
-        return;
-    }
-    if (m_frozen->model() != &m_tabModel) {
-        m_frozen->setModel(&m_tabModel);
-        m_frozen->setSelectionModel(DBGrid1->selectionModel());
-    }
-    for (int c = 0; c < m_tabModel.columnCount(); ++c)
-        m_frozen->setColumnHidden(c, c != kodstr);
-    m_frozen->setColumnWidth(kodstr, DBGrid1->columnWidth(kodstr));
-    m_frozen->horizontalHeader()->setFixedHeight(DBGrid1->horizontalHeader()->height());
-    m_frozen->verticalHeader()->setFixedWidth(DBGrid1->verticalHeader()->width());
-    m_frozen->verticalHeader()->setDefaultSectionSize(
-        DBGrid1->verticalHeader()->defaultSectionSize());
-    m_frozen->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_frozen->setGeometry(DBGrid1->frameWidth(), DBGrid1->frameWidth(),
-                          DBGrid1->verticalHeader()->width() + DBGrid1->columnWidth(kodstr) + 1,
-                          DBGrid1->viewport()->height() + DBGrid1->horizontalHeader()->height());
-    m_frozen->verticalScrollBar()->setValue(DBGrid1->verticalScrollBar()->value());
-    m_frozen->show();
-    m_frozen->raise();
+    const bool shown =
+        m_level == 4 && DS_TAB.Active() && kodstr >= 0 && DBGrid1->model() == &m_tabModel;
+    m_frozen->setColumn(shown ? kodstr : -1);
 }
 
 // ---------------------------------------------------------------- editing

@@ -8,6 +8,7 @@
 // change still pending, closes its datasets and emits closed().
 
 #include "shell/DataSetModel.h"
+#include "shell/FixedColumn.h"
 #include "store/Dataset.h"
 
 #include <QStringList>
@@ -22,6 +23,7 @@ class QGroupBox;
 class QLabel;
 class QStatusBar;
 class QToolButton;
+
 class TMultiLineGrid;
 class QTableView;
 
@@ -138,7 +140,7 @@ private:
     DataSetModel m_schoolModel;
     DataSetModel m_repsModel;
     DataSetModel m_tabModel;
-    QTableView *m_frozen = nullptr;
+    FixedColumnView *m_frozen = nullptr;
 
     int m_level = 1;
     int m_year = 0;

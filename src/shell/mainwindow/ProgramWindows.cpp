@@ -1,5 +1,10 @@
 #include "shell/mainwindow/ProgramWindows.h"
 
+#include "consolidation/ChoseClnmUnit.h"
+#include "consolidation/HowCollectUnit.h"
+#include "consolidation/ProgressSvodUnit.h"
+#include "consolidation/SvodListUnit.h"
+#include "consolidation/SvodUnit.h"
 #include "entry/EditReportUnit.h"
 #include "entry/MessageUnit.h"
 #include "shell/UnitDM.h"
@@ -15,10 +20,12 @@ void CreateProgramWindows(TMainForm &MainWindow) {
     MessageForm();
     // FindForm and ServiceForm come here.
     DateForm = new TDateForm(&MainWindow);
-    // SvodListForm, HowCollectForm, MessageMCheckForm, PrintAskForm and
-    // ProgressSvodForm come here.
+    SvodListForm = new TSvodListForm(&MainWindow);
+    HowCollectForm = new THowCollectForm(&MainWindow);
+    // MessageMCheckForm and PrintAskForm come here.
+    ProgressSvodForm = new TProgressSvodForm(&MainWindow);
     AboutBox = new TAboutBox(&MainWindow);
-    // ChoseClnmForm comes here.
+    ChoseClnmForm = new TChoseClnmForm(&MainWindow);
     DM();
     // FormChooseFolder, FormEditOrg, FormChooseOrg and ProgressForm come here.
 
@@ -26,11 +33,17 @@ void CreateProgramWindows(TMainForm &MainWindow) {
     // join here as they become part of the program.
     MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::Reports,
                                     [] { return new TEditReportForm; });
+    MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::TotalReports,
+                                    [] { return SvodForm = new TSvodForm; });
 }
 
 void ForgetProgramWindows() {
     MainForm = nullptr;
     YearForm = nullptr;
     DateForm = nullptr;
+    SvodListForm = nullptr;
+    HowCollectForm = nullptr;
+    ProgressSvodForm = nullptr;
     AboutBox = nullptr;
+    ChoseClnmForm = nullptr;
 }
