@@ -1,5 +1,8 @@
 #include "shell/mainwindow/ProgramWindows.h"
 
+#include "books/ServiceUnit.h"
+#include "books/SetupUnit.h"
+#include "checks/MesssageMCheckUnit.h"
 #include "consolidation/ChoseClnmUnit.h"
 #include "consolidation/HowCollectUnit.h"
 #include "consolidation/ProgressSvodUnit.h"
@@ -7,6 +10,7 @@
 #include "consolidation/SvodUnit.h"
 #include "entry/EditReportUnit.h"
 #include "entry/MessageUnit.h"
+#include "shell/Messages.h"
 #include "shell/UnitDM.h"
 #include "shell/YearUnit.h"
 #include "shell/mainwindow/AboutUnit.h"
@@ -18,11 +22,13 @@ void CreateProgramWindows(TMainForm &MainWindow) {
     MainForm = &MainWindow;
     YearForm = new TYearForm(&MainWindow);
     MessageForm();
-    // FindForm and ServiceForm come here.
+    // FindForm comes here.
+    ServiceForm = new TServiceForm(&MainWindow);
     DateForm = new TDateForm(&MainWindow);
     SvodListForm = new TSvodListForm(&MainWindow);
     HowCollectForm = new THowCollectForm(&MainWindow);
-    // MessageMCheckForm and PrintAskForm come here.
+    MessageMCheckForm();
+    // PrintAskForm comes here.
     ProgressSvodForm = new TProgressSvodForm(&MainWindow);
     AboutBox = new TAboutBox(&MainWindow);
     ChoseClnmForm = new TChoseClnmForm(&MainWindow);
@@ -35,6 +41,14 @@ void CreateProgramWindows(TMainForm &MainWindow) {
                                     [] { return new TEditReportForm; });
     MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::TotalReports,
                                     [] { return SvodForm = new TSvodForm; });
+    MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::Setup, [] { return new TSetupForm; });
+    // The service asks for the working date through the main window's start
+    // question, over the main window made visible.
+    ServiceForm->onSetDate = [&MainWindow] {
+        MainWindow.show();
+        MainWindow.ButtonStartClick();
+    };
+    MainWindow.setServiceAction([] { msg::exec(*ServiceForm); });
 }
 
 void ForgetProgramWindows() {
@@ -46,4 +60,5 @@ void ForgetProgramWindows() {
     ProgressSvodForm = nullptr;
     AboutBox = nullptr;
     ChoseClnmForm = nullptr;
+    ServiceForm = nullptr;
 }
