@@ -2,6 +2,7 @@
 
 #include "books/ServiceUnit.h"
 #include "books/SetupUnit.h"
+#include "checks/MesssageMCheckUnit.h"
 #include "consolidation/ChoseClnmUnit.h"
 #include "consolidation/HowCollectUnit.h"
 #include "consolidation/ProgressSvodUnit.h"
@@ -26,7 +27,8 @@ void CreateProgramWindows(TMainForm &MainWindow) {
     DateForm = new TDateForm(&MainWindow);
     SvodListForm = new TSvodListForm(&MainWindow);
     HowCollectForm = new THowCollectForm(&MainWindow);
-    // MessageMCheckForm and PrintAskForm come here.
+    MessageMCheckForm();
+    // PrintAskForm comes here.
     ProgressSvodForm = new TProgressSvodForm(&MainWindow);
     AboutBox = new TAboutBox(&MainWindow);
     ChoseClnmForm = new TChoseClnmForm(&MainWindow);
@@ -37,6 +39,8 @@ void CreateProgramWindows(TMainForm &MainWindow) {
     // join here as they become part of the program.
     MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::Reports,
                                     [] { return new TEditReportForm; });
+    MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::TotalReports,
+                                    [] { return SvodForm = new TSvodForm; });
     MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::Setup, [] { return new TSetupForm; });
     // The service asks for the working date through the main window's start
     // question, over the main window made visible.
@@ -45,8 +49,6 @@ void CreateProgramWindows(TMainForm &MainWindow) {
         MainWindow.ButtonStartClick();
     };
     MainWindow.setServiceAction([] { msg::exec(*ServiceForm); });
-    MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::TotalReports,
-                                    [] { return SvodForm = new TSvodForm; });
 }
 
 void ForgetProgramWindows() {
