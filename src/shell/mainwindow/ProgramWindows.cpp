@@ -1,5 +1,8 @@
 #include "shell/mainwindow/ProgramWindows.h"
 
+#include "books/BooksUnit.h"
+#include "books/FindUnit.h"
+#include "books/UnitEditOrg.h"
 #include "entry/EditReportUnit.h"
 #include "entry/MessageUnit.h"
 #include "shell/UnitDM.h"
@@ -13,24 +16,30 @@ void CreateProgramWindows(TMainForm &MainWindow) {
     MainForm = &MainWindow;
     YearForm = new TYearForm(&MainWindow);
     MessageForm();
-    // FindForm and ServiceForm come here.
+    FindForm = new TFindForm(&MainWindow);
+    // ServiceForm comes here.
     DateForm = new TDateForm(&MainWindow);
     // SvodListForm, HowCollectForm, MessageMCheckForm, PrintAskForm and
     // ProgressSvodForm come here.
     AboutBox = new TAboutBox(&MainWindow);
     // ChoseClnmForm comes here.
     DM();
-    // FormChooseFolder, FormEditOrg, FormChooseOrg and ProgressForm come here.
+    // FormChooseFolder comes here.
+    FormEditOrg = new TFormEditOrg(&MainWindow);
+    // FormChooseOrg and ProgressForm come here.
 
     // The work windows, each opened by its button and menu item. The others
     // join here as they become part of the program.
     MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::Reports,
                                     [] { return new TEditReportForm; });
+    MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::Books, [] { return new TBooksForm; });
 }
 
 void ForgetProgramWindows() {
     MainForm = nullptr;
     YearForm = nullptr;
+    FindForm = nullptr;
     DateForm = nullptr;
     AboutBox = nullptr;
+    FormEditOrg = nullptr;
 }
