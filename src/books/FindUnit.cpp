@@ -3,6 +3,7 @@
 #include "shell/Messages.h"
 #include "ui_FindUnit.h"
 
+#include <QLayout>
 #include <QShowEvent>
 
 TFindForm *FindForm = nullptr;
@@ -11,6 +12,7 @@ TFindForm::TFindForm(QWidget *parent) : QDialog(parent), ui(new Ui::TFindForm) {
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
     RB1 = ui->RB1;
     RB2 = ui->RB2;
     EditKod = ui->EditKod;

@@ -24,6 +24,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -244,6 +245,32 @@ TEST_F(BooksDemoTest, DistrictColumnTitleFollowsTheProgramKind) {
     EXPECT_EQ(
         model()->headerData(model()->columnOfField(QStringLiteral("KODCITY")), Qt::Horizontal),
         QStringLiteral("1-районы   2-города   3-респ.учр 4-р-ны Тры"));
+
+    // Without the organisation book: the message, nothing shown.
+    QFile::remove(programDir + QStringLiteral("SCHOOL.DBF"));
+    QTest::mouseClick(books->ButtonOrgs, Qt::LeftButton);
+    EXPECT_EQ(books->Mode(), 0);
+    EXPECT_FALSE(books->DBGrid1->isVisible());
+    EXPECT_FALSE(books->ButtonNew->isVisible());
+    ASSERT_EQ(recorder->messages.size(), 1);
+    EXPECT_EQ(recorder->messages[0].title, QStringLiteral("Сообщение"));
+    EXPECT_EQ(recorder->messages[0].text, QStringLiteral("Файл 'SCHOOL.DBF' не найден!"));
+}
+
+TEST_F(BooksDemoTest, PrintAsksFirstAndPostsAPendingEdit) {
+    openBooks();
+    ASSERT_FALSE(HasFailure());
+    openOrganisations();
+    int questions = 0;
+    TBooksForm::AskPrint = [&] {
+        ++questions;
+        return false;
+    };
+    typeInto(0, "TELEF", QStringLiteral("444"), 0);
+    QTest::mouseClick(books->ButtonPrint, Qt::LeftButton);
+    TBooksForm::AskPrint = nullptr;
+    EXPECT_EQ(questions, 1);
+    EXPECT_EQ(stored(0, "TELEF"), QStringLiteral("444"));
 }
 
 TEST_F(BooksDemoTest, AddEditAndDeleteOrganisations) {
@@ -294,6 +321,25 @@ TEST_F(BooksDemoTest, AddEditAndDeleteOrganisations) {
     EXPECT_EQ(stored(count, "KOD1"), QStringLiteral("1"));
     EXPECT_EQ(model()->rowCount(), count + 1);
     EXPECT_EQ(currentCode(), 71);
+
+    // The code of an organisation with reports cannot be changed in the
+    // dialog either (the edit is read-only; were it changed all the same).
+    books->DBGrid1->setCurrentIndex(index(rowOfCode(1), "NAME"));
+    recorder->messages.clear();
+    answer = [&](QDialog &d) {
+        auto &edit = static_cast<TFormEditOrg &>(d);
+        edit.DBEditKOD->setText(QStringLiteral("99"));
+        edit.ButtonOK->click();
+        stayedOpen = edit.isVisible();
+        edit.ButtonCancel->click();
+    };
+    QTest::mouseClick(books->ButtonEdit, Qt::LeftButton);
+    EXPECT_TRUE(stayedOpen);
+    ASSERT_EQ(recorder->messages.size(), 1);
+    EXPECT_TRUE(
+        recorder->messages[0].text.startsWith(QStringLiteral("Код организации 1 изменить нельзя")));
+    EXPECT_EQ(stored(rowOfCode(1), "KOD"), QStringLiteral("1"));
+    EXPECT_EQ(books->DS1.State(), store::DataSetState::Browse);
 
     // Edit the third organisation's telephone.
     books->DBGrid1->setCurrentIndex(index(2, "NAME"));
