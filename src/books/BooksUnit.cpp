@@ -6,15 +6,14 @@
 #include "books/UnitEditOrg.h"
 #include "printing/PrintUnit.h"
 #include "shell/AppState.h"
+#include "shell/GuardedCall.h"
 #include "shell/Messages.h"
 #include "shell/MultilineGrid_Old.h"
 #include "shell/Paths.h"
-#include "shell/UnitConsts.h"
 #include "shell/UnitDM.h"
 #include "shell/YearUnit.h"
 #include "ui_BooksUnit.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -35,14 +34,6 @@ namespace {
 // Background of the current record's row ($EE8866 as the platform writes
 // colours: blue EE, green 88, red 66).
 const QColor kCurrentRowColour(0x66, 0x88, 0xEE);
-
-QString errorText(const std::exception &e) {
-    if (auto *s = dynamic_cast<const store::StoreError *>(&e))
-        return s->message();
-    if (auto *f = dynamic_cast<const FileError *>(&e))
-        return f->message();
-    return QString::fromLocal8Bit(e.what());
-}
 
 } // namespace
 
@@ -180,7 +171,7 @@ TBooksForm::TBooksForm(QWidget *parent) : QWidget(parent), ui(new Ui::TBooksForm
 
     auto on = [this](QAbstractButton *b, void (TBooksForm::*handler)()) {
         connect(b, &QAbstractButton::clicked, this,
-                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+                [this, handler] { GuardedCall([this, handler] { (this->*handler)(); }); });
     };
     on(ButtonExit, &TBooksForm::ButtonExitClick);
     on(ButtonPrint, &TBooksForm::ButtonPrintClick);
@@ -214,15 +205,6 @@ TBooksForm::~TBooksForm() {
 }
 
 // ---------------------------------------------------------------- helpers
-
-void TBooksForm::guarded(const std::function<void()> &handler) {
-    try {
-        handler();
-    } catch (const std::exception &e) {
-        QApplication::restoreOverrideCursor();
-        msg::show(QStringLiteral("KVR"), errorText(e), msg::Icon::Critical);
-    }
-}
 
 DataSetModel *TBooksForm::GridModel() const {
     return DBGrid1->dataSetModel();
@@ -312,7 +294,7 @@ void TBooksForm::showEvent(QShowEvent *event) {
     if (m_shown)
         return;
     m_shown = true;
-    guarded([this] {
+    GuardedCall([this] {
         CurRecNo = 1;
         ResetView();
         if (auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget()))
@@ -322,13 +304,13 @@ void TBooksForm::showEvent(QShowEvent *event) {
 
 void TBooksForm::closeEvent(QCloseEvent *event) {
     bool posted = false;
-    guarded([this, &posted] { posted = postPendingEdit(); });
+    GuardedCall([this, &posted] { posted = postPendingEdit(); });
     if (!posted) {
         // Nothing is dropped: the window stays with the edit pending.
         event->ignore();
         return;
     }
-    guarded([this] {
+    GuardedCall([this] {
         DS1.Close();
         DS2.Close();
     });
@@ -388,26 +370,9 @@ void TBooksForm::LoadOrganisations() {
         return;
     }
     GroupBox2->setTitle(QStringLiteral("Организации"));
-    if (!DM().ADOConMain.Connected() && !DM().Connect(1, folder)) {
-        ResetView();
+    if (!openBook(1, folder, QStringLiteral("select * from SCHOOL")))
         return;
-    }
-    DS1.Close();
-    DS1.setConnection(&DM().ADOConMain);
-    DS1.setCommandText(QStringLiteral("select * from SCHOOL"));
-    try {
-        DS1.Open();
-    } catch (...) {
-        ResetView();
-        throw;
-    }
-    showModel(&m_orgModel);
-    SetupColumns(1);
-    DS1.First();
-    CurRecNo = DS1.IsEmpty() ? 1 : DS1.RecNo();
-    m_mode = 1;
     SetEditButtonsVisible(true);
-    DBGrid1->setFocus();
 }
 
 void TBooksForm::LoadReports() {
@@ -423,25 +388,34 @@ void TBooksForm::LoadReports() {
         return;
     }
     GroupBox2->setTitle(QStringLiteral("%1 / %2: Отчеты").arg(ReportYear - 1).arg(ReportYear));
-    if (!DM().ADOConWED.Connected() && !DM().Connect(2, wed)) {
+    openBook(2, wed, QStringLiteral("select * from ") + table);
+}
+
+bool TBooksForm::openBook(int Mode, const QString &Folder, const QString &Command) {
+    // Mode 1 reads through the program-folder connection, mode 2 through
+    // the period's; each is connected when it is not yet.
+    store::TADOConnection &connection = Mode == 1 ? DM().ADOConMain : DM().ADOConWED;
+    TADODataSet &ds = Mode == 1 ? DS1 : DS2;
+    if (!connection.Connected() && !DM().Connect(Mode, Folder)) {
         ResetView();
-        return;
+        return false;
     }
-    DS2.Close();
-    DS2.setConnection(&DM().ADOConWED);
-    DS2.setCommandText(QStringLiteral("select * from ") + table);
+    ds.Close();
+    ds.setConnection(&connection);
+    ds.setCommandText(Command);
     try {
-        DS2.Open();
+        ds.Open();
     } catch (...) {
         ResetView();
         throw;
     }
-    showModel(&m_repModel);
-    SetupColumns(2);
-    DS2.First();
-    CurRecNo = DS2.IsEmpty() ? 1 : DS2.RecNo();
-    m_mode = 2;
+    showModel(Mode == 1 ? &m_orgModel : &m_repModel);
+    SetupColumns(Mode);
+    ds.First();
+    CurRecNo = ds.IsEmpty() ? 1 : ds.RecNo();
+    m_mode = Mode;
     DBGrid1->setFocus();
+    return true;
 }
 
 void TBooksForm::SetupColumns(int Mode) {

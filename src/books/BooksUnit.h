@@ -99,6 +99,10 @@ private:
     void LoadOrganisations();
     void LoadReports();
     void SetupColumns(int Mode);
+    // Opens the book of the mode (1 organisations, 2 reports) with the
+    // command and shows it in the grid; false when the folder cannot be
+    // connected (the view is then reset).
+    bool openBook(int Mode, const QString &Folder, const QString &Command);
     void FindRecord();
     void DSAfterScroll(store::TADODataSet &DataSet);
     // Runs the organisation dialog on DS1 in append or edit state: posts on
@@ -114,9 +118,6 @@ private:
     void showModel(DataSetModel *model);
     TFindForm &findForm();
     TFormEditOrg &editForm();
-    // Runs an event handler; an error it throws is shown the way the
-    // program's default handler shows it.
-    void guarded(const std::function<void()> &handler);
 
     std::unique_ptr<Ui::TBooksForm> ui;
     class GridDelegate;
