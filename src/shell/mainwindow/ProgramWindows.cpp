@@ -2,9 +2,12 @@
 
 #include "books/BooksUnit.h"
 #include "books/FindUnit.h"
+#include "books/ServiceUnit.h"
+#include "books/SetupUnit.h"
 #include "books/UnitEditOrg.h"
 #include "entry/EditReportUnit.h"
 #include "entry/MessageUnit.h"
+#include "shell/Messages.h"
 #include "shell/UnitDM.h"
 #include "shell/YearUnit.h"
 #include "shell/mainwindow/AboutUnit.h"
@@ -17,7 +20,7 @@ void CreateProgramWindows(TMainForm &MainWindow) {
     YearForm = new TYearForm(&MainWindow);
     MessageForm();
     FindForm = new TFindForm(&MainWindow);
-    // ServiceForm comes here.
+    ServiceForm = new TServiceForm(&MainWindow);
     DateForm = new TDateForm(&MainWindow);
     // SvodListForm, HowCollectForm, MessageMCheckForm, PrintAskForm and
     // ProgressSvodForm come here.
@@ -33,12 +36,21 @@ void CreateProgramWindows(TMainForm &MainWindow) {
     MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::Reports,
                                     [] { return new TEditReportForm; });
     MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::Books, [] { return new TBooksForm; });
+    MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::Setup, [] { return new TSetupForm; });
+    // The service asks for the working date through the main window's start
+    // question, over the main window made visible.
+    ServiceForm->onSetDate = [&MainWindow] {
+        MainWindow.show();
+        MainWindow.ButtonStartClick();
+    };
+    MainWindow.setServiceAction([] { msg::exec(*ServiceForm); });
 }
 
 void ForgetProgramWindows() {
     MainForm = nullptr;
     YearForm = nullptr;
     FindForm = nullptr;
+    ServiceForm = nullptr;
     DateForm = nullptr;
     AboutBox = nullptr;
     FormEditOrg = nullptr;
