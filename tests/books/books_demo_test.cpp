@@ -8,17 +8,12 @@
 #include "books/FindUnit.h"
 #include "books/UnitEditOrg.h"
 #include "demo/DemoData.h"
-#include "demo/DemoInstall.h"
-#include "shell/AppState.h"
 #include "shell/DataSetModel.h"
 #include "shell/MultilineGrid_Old.h"
-#include "shell/Paths.h"
 #include "shell/YearUnit.h"
 #include "shell/mainwindow/DateUnit.h"
 #include "shell/mainwindow/MainUnit.h"
-#include "shell/mainwindow/ProgramWindows.h"
-#include "support/DataModuleConnections.h"
-#include "support/MessageRecorder.h"
+#include "support/DemoProgram.h"
 #include "support/TableBuilder.h"
 
 #include <QComboBox>
@@ -31,7 +26,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -47,14 +41,8 @@ const QColor kCurrentRowColour(0x66, 0x88, 0xEE);
 class BooksDemoTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        programDir = dir.path() + QStringLiteral("/kvr/");
-        demo::WriteDemoInstallation(programDir);
-        paths::setProgramDirForTests(programDir);
-        testsupport::closeDataModuleConnections();
-        appState() = AppState();
-        recorder = std::make_unique<MessageRecorder>();
-        recorder->onDialog = [this](QDialog &d) {
+        ASSERT_TRUE(program.dir.isValid());
+        program.recorder->onDialog = [this](QDialog &d) {
             if (auto *date = qobject_cast<TDateForm *>(&d)) {
                 date->setDate(QDate(2016, 11, 14));
                 return int(QDialog::Accepted);
@@ -73,27 +61,11 @@ protected:
         };
     }
 
-    void TearDown() override {
-        ForgetProgramWindows();
-        mainForm.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        testsupport::closeDataModuleConnections();
-        recorder.reset();
-        paths::setProgramDirForTests(QString());
-    }
-
     // The program as the main routine builds it, the date answered and the
     // reference books opened from their button.
     void openBooks() {
-        mainForm = std::make_unique<TMainForm>();
-        CreateProgramWindows(*mainForm);
-        mainForm->resize(1400, 900);
-        mainForm->show();
-        QCoreApplication::processEvents();
-        QPushButton *button = nullptr;
-        for (QPushButton *b : mainForm->findChildren<QPushButton *>())
-            if (b->text() == QStringLiteral("Справочники") && b->isVisible())
-                button = b;
+        program.start();
+        QPushButton *button = program.mainButton(QStringLiteral("Справочники"));
         ASSERT_NE(button, nullptr);
         QTest::mouseClick(button, Qt::LeftButton);
         books = qobject_cast<TBooksForm *>(mainForm->workWindow(TMainForm::WorkWindow::Books));
@@ -158,12 +130,12 @@ protected:
             .trimmed();
     }
 
-    QTemporaryDir dir;
-    QString programDir;
+    testsupport::DemoProgram program;
+    const QString &programDir = program.programDir;
+    std::unique_ptr<MessageRecorder> &recorder = program.recorder;
+    std::unique_ptr<TMainForm> &mainForm = program.mainForm;
     QString schoolYear = QStringLiteral("2015 / 2016");
     std::function<void(QDialog &)> answer;
-    std::unique_ptr<MessageRecorder> recorder;
-    std::unique_ptr<TMainForm> mainForm;
     QPointer<TBooksForm> books;
 };
 
@@ -511,8 +483,7 @@ TEST_F(BooksDemoTest, AnEditInTheGridIsNeverDropped) {
     openOrganisations();
     typeInto(2, "TELEF", QStringLiteral("333"));
     EXPECT_EQ(books->DS1.State(), store::DataSetState::Edit);
-    ForgetProgramWindows();
-    mainForm.reset();
+    program.end();
     EXPECT_EQ(stored(2, "TELEF"), QStringLiteral("333"));
     EXPECT_TRUE(recorder->messages.isEmpty()) << recorder->texts().join('|').toStdString();
 }
