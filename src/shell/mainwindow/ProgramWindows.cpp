@@ -1,7 +1,10 @@
 #include "shell/mainwindow/ProgramWindows.h"
 
+#include "books/BooksUnit.h"
+#include "books/FindUnit.h"
 #include "books/ServiceUnit.h"
 #include "books/SetupUnit.h"
+#include "books/UnitEditOrg.h"
 #include "checks/MesssageMCheckUnit.h"
 #include "consolidation/ChoseClnmUnit.h"
 #include "consolidation/HowCollectUnit.h"
@@ -22,7 +25,7 @@ void CreateProgramWindows(TMainForm &MainWindow) {
     MainForm = &MainWindow;
     YearForm = new TYearForm(&MainWindow);
     MessageForm();
-    // FindForm comes here.
+    FindForm = new TFindForm(&MainWindow);
     ServiceForm = new TServiceForm(&MainWindow);
     DateForm = new TDateForm(&MainWindow);
     SvodListForm = new TSvodListForm(&MainWindow);
@@ -33,7 +36,9 @@ void CreateProgramWindows(TMainForm &MainWindow) {
     AboutBox = new TAboutBox(&MainWindow);
     ChoseClnmForm = new TChoseClnmForm(&MainWindow);
     DM();
-    // FormChooseFolder, FormEditOrg, FormChooseOrg and ProgressForm come here.
+    // FormChooseFolder comes here.
+    FormEditOrg = new TFormEditOrg(&MainWindow);
+    // FormChooseOrg and ProgressForm come here.
 
     // The work windows, each opened by its button and menu item. The others
     // join here as they become part of the program.
@@ -41,6 +46,7 @@ void CreateProgramWindows(TMainForm &MainWindow) {
                                     [] { return new TEditReportForm; });
     MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::TotalReports,
                                     [] { return SvodForm = new TSvodForm; });
+    MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::Books, [] { return new TBooksForm; });
     MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::Setup, [] { return new TSetupForm; });
     // The service asks for the working date through the main window's start
     // question, over the main window made visible.
@@ -54,11 +60,13 @@ void CreateProgramWindows(TMainForm &MainWindow) {
 void ForgetProgramWindows() {
     MainForm = nullptr;
     YearForm = nullptr;
+    FindForm = nullptr;
+    ServiceForm = nullptr;
     DateForm = nullptr;
     SvodListForm = nullptr;
     HowCollectForm = nullptr;
     ProgressSvodForm = nullptr;
     AboutBox = nullptr;
-    ServiceForm = nullptr;
     ChoseClnmForm = nullptr;
+    FormEditOrg = nullptr;
 }
