@@ -1,5 +1,9 @@
 #include "shell/mainwindow/ProgramWindows.h"
 
+#include "consolidation/LoadReportUnit.h"
+#include "consolidation/UnitChooseFolder.h"
+#include "consolidation/UnitChooseOrg.h"
+#include "consolidation/UnitProgressShow.h"
 #include "entry/EditReportUnit.h"
 #include "entry/MessageUnit.h"
 #include "shell/UnitDM.h"
@@ -20,12 +24,21 @@ void CreateProgramWindows(TMainForm &MainWindow) {
     AboutBox = new TAboutBox(&MainWindow);
     // ChoseClnmForm comes here.
     DM();
-    // FormChooseFolder, FormEditOrg, FormChooseOrg and ProgressForm come here.
+    FormChooseFolder = new TFormChooseFolder(&MainWindow);
+    // FormEditOrg comes here.
+    FormChooseOrg = new TFormChooseOrg(&MainWindow);
+    ProgressForm = new TProgressForm(&MainWindow);
 
     // The work windows, each opened by its button and menu item. The others
     // join here as they become part of the program.
     MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::Reports,
                                     [] { return new TEditReportForm; });
+    MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::LoadReport,
+                                    [] { return new TLoadReportForm; });
+    MainWindow.setLoadReportYearReader([](QWidget *window) {
+        auto *form = qobject_cast<TLoadReportForm *>(window);
+        return form ? form->Year : 0;
+    });
 }
 
 void ForgetProgramWindows() {
@@ -33,4 +46,7 @@ void ForgetProgramWindows() {
     YearForm = nullptr;
     DateForm = nullptr;
     AboutBox = nullptr;
+    FormChooseFolder = nullptr;
+    FormChooseOrg = nullptr;
+    ProgressForm = nullptr;
 }
