@@ -61,8 +61,10 @@ TLoadReportForm::TLoadReportForm(QWidget *parent)
     }
     // The texts of the controls inside the organisation group keep the
     // regular font when the group's caption turns bold.
-    EditOrg->setFont(font());
-    ButtonChooseOrg->setFont(font());
+    QFont regular = font();
+    regular.setBold(false);
+    EditOrg->setFont(regular);
+    ButtonChooseOrg->setFont(regular);
 
     auto on = [this](QAbstractButton *b, void (TLoadReportForm::*handler)()) {
         connect(b, &QAbstractButton::clicked, this,
