@@ -86,7 +86,8 @@ void TLoadReportForm::guarded(const std::function<void()> &handler) {
     } catch (const std::exception &e) {
         QApplication::restoreOverrideCursor();
         const QString text = QString::fromUtf8(e.what());
-        msg::show(QStringLiteral("KVR"), text.isEmpty() ? QStringLiteral("Неизвестная ошибка.") : text,
+        msg::show(QStringLiteral("KVR"),
+                  text.isEmpty() ? QStringLiteral("Неизвестная ошибка.") : text,
                   msg::Icon::Critical);
     }
 }

@@ -134,8 +134,8 @@ QByteArray IdentityFileContents(const QString &Inn, const QString &Name) {
     for (const QString &line : {Inn, Name}) {
         QByteArray bytes;
         if (!store::cp1251::encode(line, bytes))
-            throw FileError(QStringLiteral("Текст \"%1\" нельзя записать в кодировке Windows-1251.")
-                                .arg(line));
+            throw FileError(
+                QStringLiteral("Текст \"%1\" нельзя записать в кодировке Windows-1251.").arg(line));
         out += bytes;
         out += "\r\n";
     }

@@ -58,12 +58,12 @@ struct CopyParams {
 };
 
 struct CopyOutcome {
-    bool ok = false;            // at least one table was copied
-    bool failed = false;        // a copy failed; the tables after it were not copied
-    QMap<int, QString> copied;  // catalogue position (from 1) -> FORMA of the copied report
-    QStringList copiedFiles;    // destination paths, in catalogue order
-    QStringList rejected;       // "file - reason" of each received file skipped
-    int catalogueRecords = 0;   // records of the catalogue; -1 without a catalogue
+    bool ok = false;           // at least one table was copied
+    bool failed = false;       // a copy failed; the tables after it were not copied
+    QMap<int, QString> copied; // catalogue position (from 1) -> FORMA of the copied report
+    QStringList copiedFiles;   // destination paths, in catalogue order
+    QStringList rejected;      // "file - reason" of each received file skipped
+    int catalogueRecords = 0;  // records of the catalogue; -1 without a catalogue
     QList<msg::Request> messages;
 };
 

@@ -59,8 +59,7 @@ TFormChooseOrg::TFormChooseOrg(QWidget *parent)
     m_model->setDataSet(&DS1);
     connect(m_model.get(), &DataSetModel::currentRowChanged, this,
             &TFormChooseOrg::showCurrentName);
-    connect(m_model.get(), &QAbstractItemModel::modelReset, this,
-            &TFormChooseOrg::showCurrentName);
+    connect(m_model.get(), &QAbstractItemModel::modelReset, this, &TFormChooseOrg::showCurrentName);
     connect(ButtonOk, &QPushButton::clicked, this, &QDialog::accept);
     connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
 }

@@ -199,7 +199,8 @@ TEST_F(ExchangeRoadTest, ConsolidationsSentFromOneInstallationEnterTheOthersCons
         const QString file = r.base + QString::number(kYear) + QStringLiteral(".DBF");
         expected << file;
         QFile a(sender + QStringLiteral("DBF/S20171/") + file), b(exchangeDir + "/" + file);
-        ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly)) << file.toStdString();
+        ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly))
+            << file.toStdString();
         EXPECT_EQ(a.readAll(), b.readAll()) << file.toStdString();
     }
     QStringList present = QDir(exchangeDir).entryList(QDir::Files);
@@ -228,7 +229,7 @@ TEST_F(ExchangeRoadTest, ConsolidationsSentFromOneInstallationEnterTheOthersCons
     ASSERT_FALSE(HasFailure());
     window = openExchange();
     ASSERT_NE(window, nullptr);
-    QTest::mouseClick(window->RBLoad, Qt::LeftButton);
+    QTest::mouseClick(window->RBLoad, Qt::LeftButton, {}, QPoint(6, window->RBLoad->height() / 2));
     EXPECT_EQ(window->ButtonGo->text(), QStringLiteral("Принять"));
     EXPECT_EQ(window->GroupBox3->title(), QStringLiteral("Откуда загрузить данные"));
     EXPECT_TRUE(window->GroupBox2->isEnabled());
@@ -241,9 +242,9 @@ TEST_F(ExchangeRoadTest, ConsolidationsSentFromOneInstallationEnterTheOthersCons
     // Receiving before an organisation is chosen is refused; the window stays.
     recorder->messages.clear();
     QTest::mouseClick(window->ButtonGo, Qt::LeftButton);
-    EXPECT_EQ(recorder->texts(),
-              QStringList{QStringLiteral("Не указана организация, в которую необходимо принять "
-                                         "отчеты!\r\rНажмите \"Указать\" и выберите организацию.")});
+    EXPECT_EQ(recorder->texts(), QStringList{QStringLiteral(
+                                     "Не указана организация, в которую необходимо принять "
+                                     "отчеты!\r\rНажмите \"Указать\" и выберите организацию.")});
     ASSERT_FALSE(window.isNull());
     EXPECT_FALSE(QFileInfo::exists(receiver + QStringLiteral("DBF/D0")));
 

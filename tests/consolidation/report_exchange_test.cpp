@@ -31,10 +31,8 @@ const QString kInn = QStringLiteral("0275001234");
 const QString kSender = QStringLiteral("Отдел образования г. Уфы");
 
 QVector<store::FieldDef> reportFields(int columns) {
-    QVector<store::FieldDef> f{{"KODSTR", 'C', 6, 0},
-                               {"NAME", 'C', 60, 0},
-                               {"KODN", 'N', 5, 0},
-                               {"KODPOKAZ", 'N', 5, 0}};
+    QVector<store::FieldDef> f{
+        {"KODSTR", 'C', 6, 0}, {"NAME", 'C', 60, 0}, {"KODN", 'N', 5, 0}, {"KODPOKAZ", 'N', 5, 0}};
     for (int n = 1; n <= columns; ++n)
         f << store::FieldDef{QStringLiteral("N%1").arg(n), 'N', 12, 2};
     return f;
@@ -84,8 +82,7 @@ protected:
         for (const QString &d : {wed, set1, exch})
             ASSERT_TRUE(QDir().mkpath(d));
 
-        writeTable(program, QStringLiteral("REGIM"),
-                   {{"BANK", 'C', 60, 0}, {"INNO", 'C', 12, 0}},
+        writeTable(program, QStringLiteral("REGIM"), {{"BANK", 'C', 60, 0}, {"INNO", 'C', 12, 0}},
                    {{{"BANK", kSender}, {"INNO", kInn}}});
         writeTable(program, QStringLiteral("SCHOOL"),
                    {{"KOD", 'N', 5, 0}, {"NAME", 'C', 60, 0}, {"INN_O", 'C', 12, 0}},
@@ -182,8 +179,8 @@ const QString kBothCopied =
 // --- the identity file ----------------------------------------------------------
 
 TEST(IdentityFile, IsTwoCp1251LinesEachEndedByCrLf) {
-    const QByteArray bytes = exchange::IdentityFileContents(QStringLiteral("0275 "),
-                                                            QStringLiteral("Школа"));
+    const QByteArray bytes =
+        exchange::IdentityFileContents(QStringLiteral("0275 "), QStringLiteral("Школа"));
     EXPECT_EQ(bytes, QByteArray("0275 \r\n\xD8\xEA\xEE\xEB\xE0\r\n"));
 }
 
@@ -212,9 +209,8 @@ TEST(IdentityFile, AnEmptyInnNeverMatches) {
         const char *reg, *org;
         bool match;
     } cases[] = {
-        {"0275", "0275", true}, {"0275 ", "0275", false}, {"0275", " 0275", false},
-        {"", "", false},        {"  ", "  ", false},      {"0275", "", false},
-        {"", "0275", false},
+        {"0275", "0275", true}, {"0275 ", "0275", false}, {"0275", " 0275", false}, {"", "", false},
+        {"  ", "  ", false},    {"0275", "", false},      {"", "0275", false},
     };
     for (const auto &c : cases)
         EXPECT_EQ(exchange::InnMatches(c.reg, c.org), c.match) << c.reg << "|" << c.org;
@@ -248,9 +244,8 @@ TEST_F(ExchangeTest, ACatalogueOfMoreThan1001ReportsListsEveryCopiedOne) {
     EXPECT_EQ(r.catalogueRecords, 1010);
     EXPECT_EQ(r.copied, (QMap<int, QString>{{1005, "P1005"}, {1010, "P1010"}}));
     ASSERT_EQ(r.messages.size(), 1);
-    EXPECT_EQ(r.messages[0].text,
-              QStringLiteral("Были скопированы следующие отчеты: ") + QString(201, '\r') +
-                  QStringLiteral(" P1005, \r P1010."));
+    EXPECT_EQ(r.messages[0].text, QStringLiteral("Были скопированы следующие отчеты: ") +
+                                      QString(201, '\r') + QStringLiteral(" P1005, \r P1010."));
 }
 
 // --- sending ------------------------------------------------------------------------
@@ -266,13 +261,13 @@ TEST_F(ExchangeTest, SendingCopiesTheSetOneTablesByteForByteAndWritesTheIdentity
     EXPECT_EQ(readAll(exch + QStringLiteral("/reg.txt")),
               QByteArray("0275001234\r\n"
                          "\xCE\xF2\xE4\xE5\xEB \xEE\xE1\xF0\xE0\xE7\xEE\xE2\xE0\xED\xE8\xFF "
-                             "\xE3. \xD3\xF4\xFB\r\n"));
+                         "\xE3. \xD3\xF4\xFB\r\n"));
     EXPECT_EQ(snapshot(exch).keys(), QStringList({"F12017.DBF", "F3A2017.DBF", "reg.txt"}));
 }
 
 TEST_F(ExchangeTest, SendingWithoutRequisitesBuildsNothingAndWritesNoIdentityFile) {
-    for (const Record &regim : QList<Record>{{{"BANK", " "}, {"INNO", kInn}},
-                                             {{"BANK", kSender}, {"INNO", QString()}}}) {
+    for (const Record &regim :
+         QList<Record>{{{"BANK", " "}, {"INNO", kInn}}, {{"BANK", kSender}, {"INNO", QString()}}}) {
         writeTable(program, QStringLiteral("REGIM"), {{"BANK", 'C', 60, 0}, {"INNO", 'C', 12, 0}},
                    {regim});
         const Outcome r = exchange::SendReports(sendParams());
@@ -344,8 +339,8 @@ TEST_F(ExchangeTest, SendingWithoutConsolidationsOrCatalogueStillWritesTheIdenti
     r = exchange::SendReports(sendParams());
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(texts(r.messages),
-              QStringList{QStringLiteral(
-                  "Сообщение: Не было скопировано ни одного отчета. Нет файлов.")});
+              QStringList{
+                  QStringLiteral("Сообщение: Не было скопировано ни одного отчета. Нет файлов.")});
     EXPECT_EQ(readAll(exch + QStringLiteral("/reg.txt")), goodReg());
 
     // No catalogue of the year: told after the build.
@@ -410,9 +405,9 @@ TEST_F(ExchangeTest, ReceivingNeedsTheOrganisationBookAndTheOrganisationInIt) {
                                                             "найдена в справочнике организаций!")});
     QFile::remove(program + QStringLiteral("SCHOOL.DBF"));
     r = exchange::ReceiveReports(receiveParams());
-    EXPECT_EQ(texts(r.messages), QStringList{QStringLiteral(
-                                     "Ошибка: Не удалось проверить ИНН организации, "
-                                     "предоставляющей сводные отчеты!")});
+    EXPECT_EQ(texts(r.messages),
+              QStringList{QStringLiteral("Ошибка: Не удалось проверить ИНН организации, "
+                                         "предоставляющей сводные отчеты!")});
     EXPECT_FALSE(QFileInfo::exists(program + QStringLiteral("DBF/D5")));
     EXPECT_FALSE(QFileInfo::exists(program + QStringLiteral("DBF/D77")));
 }
@@ -470,8 +465,9 @@ TEST_F(ExchangeTest, HostileExchangeFoldersChangeNothingInTheOrganisationsFolder
     const QString damaged = identityMessage(QStringLiteral(" поврежден."));
     const QString mismatch = QStringLiteral("Ошибка: ИНН указанной организации не соответствует "
                                             "ИНН организации, предоставящей сводные отчеты!");
-    const QString rejected = QStringLiteral("Ошибка: Следующие файлы не приняты: они повреждены "
-                                            "или не являются отчетами этого периода.\r\rF12017.DBF - ");
+    const QString rejected =
+        QStringLiteral("Ошибка: Следующие файлы не приняты: они повреждены "
+                       "или не являются отчетами этого периода.\r\rF12017.DBF - ");
     const QString noneCopied =
         QStringLiteral("Сообщение: Не было скопировано ни одного отчета. Нет файлов.");
 
@@ -483,48 +479,59 @@ TEST_F(ExchangeTest, HostileExchangeFoldersChangeNothingInTheOrganisationsFolder
         bool readOnlyTarget = false;
     };
     const QList<Case> cases{
-        {"missing reg.txt", 5, [&] { writeBytes(exch + "/F12017.DBF", f1); },
+        {"missing reg.txt",
+         5,
+         [&] { writeBytes(exch + "/F12017.DBF", f1); },
          {identityMessage(QStringLiteral(" не найден."))}},
         {"one line", 5, [&] { fillExchange("0275001234\r\n"); }, {damaged}},
         {"wrong INN", 5, [&] { fillExchange("0275009999\r\nДругие\r\n"); }, {mismatch}},
-        {"INN with a trailing blank", 5, [&] { fillExchange("0275001234 \r\nТе же\r\n"); },
+        {"INN with a trailing blank",
+         5,
+         [&] { fillExchange("0275001234 \r\nТе же\r\n"); },
          {mismatch}},
         {"empty INN in reg.txt", 5, [&] { fillExchange("\r\nБез ИНН\r\n"); }, {mismatch}},
         {"empty INN on both sides", 6, [&] { fillExchange("\r\nБез ИНН\r\n"); }, {mismatch}},
-        {"huge reg.txt", 5,
+        {"huge reg.txt",
+         5,
          [&] { fillExchange(goodReg() + QByteArray(exchange::kMaxIdentityFileSize, 'x')); },
          {damaged}},
-        {"link named like a report", 5,
+        {"link named like a report",
+         5,
          [&] {
              writeBytes(exch + "/reg.txt", goodReg());
              QFile::link(set1 + "F12017.DBF", exch + "/F12017.DBF");
          },
          {rejected + QStringLiteral("это ссылка на другой файл, а не файл отчета"), noneCopied}},
-        {"truncated table", 5,
+        {"truncated table",
+         5,
          [&] {
              writeBytes(exch + "/reg.txt", goodReg());
              writeBytes(exch + "/F12017.DBF", f1.left(f1.size() - 40));
          },
          {rejected + QStringLiteral("файл не является таблицей отчета…"), noneCopied}},
-        {"another report's layout", 5,
+        {"another report's layout",
+         5,
          [&] {
              writeBytes(exch + "/reg.txt", goodReg());
              writeBytes(exch + "/F12017.DBF", f3a);
          },
          {rejected + QStringLiteral("поля таблицы не совпадают с полями бланка отчета"),
           noneCopied}},
-        {"not a dBASE file", 5,
+        {"not a dBASE file",
+         5,
          [&] {
              writeBytes(exch + "/reg.txt", goodReg());
              writeBytes(exch + "/F12017.DBF", "<html>not a table</html>");
          },
          {rejected + QStringLiteral("файл не является таблицей отчета…"), noneCopied}},
-        {"read-only destination", 5,
+        {"read-only destination",
+         5,
          [&] {
              writeBytes(exch + "/reg.txt", goodReg());
              writeBytes(exch + "/F12017.DBF", f1);
          },
-         {QStringLiteral("Ошибка: Не удалось скопировать отчет F12017.DBF!\r\r…")}, true},
+         {QStringLiteral("Ошибка: Не удалось скопировать отчет F12017.DBF!\r\r…")},
+         true},
     };
 
     for (const Case &c : cases) {
