@@ -118,6 +118,14 @@ void TLoadReportForm::showEvent(QShowEvent *event) {
 }
 
 void TLoadReportForm::FormShow() {
+    // Centred in the work area, at its own size.
+    if (auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget())) {
+        if (QWidget *area = sub->parentWidget()) {
+            sub->resize(sub->sizeHint().expandedTo(size()));
+            sub->move(qMax(0, (area->width() - sub->width()) / 2),
+                      qMax(0, (area->height() - sub->height()) / 2));
+        }
+    }
     if (QWidget *top = window())
         top->repaint();
     if (YearForm) {
