@@ -33,6 +33,16 @@ struct ExportRun {
     ExportRun &operator=(const ExportRun &) = delete;
 };
 
+// The dialog made at start-up, or, where there is none (a window used on its
+// own), one of the caller's kept in `own`.
+template <class Dialog>
+Dialog *dialogOrOwn(Dialog *shared, std::unique_ptr<Dialog> &own, QWidget *parent) {
+    if (shared)
+        return shared;
+    own = std::make_unique<Dialog>(parent);
+    return own.get();
+}
+
 } // namespace
 
 TLoadReportForm::TLoadReportForm(QWidget *parent)
@@ -204,11 +214,7 @@ void TLoadReportForm::UpdateMode() {
 
 void TLoadReportForm::ButtonChooseOrgClick() {
     std::unique_ptr<TFormChooseOrg> own;
-    TFormChooseOrg *dialog = FormChooseOrg;
-    if (!dialog) {
-        own = std::make_unique<TFormChooseOrg>(this);
-        dialog = own.get();
-    }
+    TFormChooseOrg *dialog = dialogOrOwn(FormChooseOrg, own, this);
     if (msg::exec(*dialog) == QDialog::Accepted) {
         EditOrg->setText(dialog->ChosenName());
         m_orgCode = dialog->ChosenCode();
@@ -218,11 +224,7 @@ void TLoadReportForm::ButtonChooseOrgClick() {
 
 void TLoadReportForm::ButtonChooseDirClick() {
     std::unique_ptr<TFormChooseFolder> own;
-    TFormChooseFolder *dialog = FormChooseFolder;
-    if (!dialog) {
-        own = std::make_unique<TFormChooseFolder>(this);
-        dialog = own.get();
-    }
+    TFormChooseFolder *dialog = dialogOrOwn(FormChooseFolder, own, this);
     dialog->setSelectedPath(QDir::fromNativeSeparators(EditDir->text()));
     if (msg::exec(*dialog) == QDialog::Accepted && !dialog->selectedPath().isEmpty())
         EditDir->setText(QDir::toNativeSeparators(dialog->selectedPath()));
@@ -248,11 +250,7 @@ exchange::BuildAllOutcome TLoadReportForm::BuildAllSvods() {
     ExportRun exportRun;
 
     std::unique_ptr<TProgressForm> own;
-    TProgressForm *progress = ProgressForm;
-    if (!progress) {
-        own = std::make_unique<TProgressForm>(window());
-        progress = own.get();
-    }
+    TProgressForm *progress = dialogOrOwn(ProgressForm, own, window());
     progress->setWindowTitle(QStringLiteral("Сообщение"));
     progress->LabelInfo->setText(
         msg::displayText(QStringLiteral("Подготовка свода к сохранению занимает некоторое время."

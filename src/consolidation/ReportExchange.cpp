@@ -53,6 +53,19 @@ QString fileIn(const QString &folder, const QString &name) {
     return found.isEmpty() ? join(folder, name) : found;
 }
 
+// A table of a folder opened on a connection of its own. Throws StoreError.
+struct FolderTable {
+    store::TADOConnection con;
+    store::TADODataSet ds;
+    FolderTable(const QString &folder, const QString &table) {
+        con.setFolder(folder);
+        con.Open();
+        ds.setConnection(&con);
+        ds.setCommandText(QStringLiteral("select * from ") + table);
+        ds.Open();
+    }
+};
+
 // The table base name of a catalogue FAIL text: the text before its first ".".
 QString baseOf(const QString &fail) {
     const int dot = fail.indexOf(QLatin1Char('.'));
@@ -78,16 +91,8 @@ QString receivedFileFault(const QString &file, const QString &table, const QStri
     }
     QVector<store::FieldDef> got;
     try {
-        store::TADOConnection con;
-        con.setFolder(info.absolutePath());
-        con.Open();
-        store::TADODataSet ds;
-        ds.setConnection(&con);
-        ds.setCommandText(QStringLiteral("select * from ") + table);
-        ds.Open();
-        got = ds.FieldDefs();
-        ds.Close();
-        con.Close();
+        FolderTable t(info.absolutePath(), table);
+        got = t.ds.FieldDefs();
     } catch (const std::exception &e) {
         return QStringLiteral("файл не является таблицей отчета (") + errorText(e) +
                QLatin1Char(')');
@@ -107,17 +112,11 @@ void readRequisites(const QString &programDir, QString &bank, QString &inno) {
     bank.clear();
     inno.clear();
     try {
-        store::TADOConnection con;
-        con.setFolder(programDir);
-        con.Open();
-        store::TADODataSet ds;
-        ds.setConnection(&con);
-        ds.setCommandText(QStringLiteral("select * from REGIM"));
-        ds.Open();
-        ds.First();
-        if (!ds.IsEmpty()) {
-            bank = ds.FieldByName(QStringLiteral("BANK")).AsString();
-            inno = ds.FieldByName(QStringLiteral("INNO")).AsString();
+        FolderTable regim(programDir, QStringLiteral("REGIM"));
+        regim.ds.First();
+        if (!regim.ds.IsEmpty()) {
+            bank = regim.ds.FieldByName(QStringLiteral("BANK")).AsString();
+            inno = regim.ds.FieldByName(QStringLiteral("INNO")).AsString();
         }
     } catch (const std::exception &) {
         bank.clear();
@@ -201,13 +200,8 @@ CopyOutcome CopyReports(const CopyParams &Params) {
     bool haveCatalogue = false;
     if (store::fileExistsCaseInsensitive(Params.wedDir, catalogue + QStringLiteral(".DBF"))) {
         try {
-            store::TADOConnection con;
-            con.setFolder(Params.wedDir);
-            con.Open();
-            store::TADODataSet ds;
-            ds.setConnection(&con);
-            ds.setCommandText(QStringLiteral("select * from ") + catalogue);
-            ds.Open();
+            FolderTable othe(Params.wedDir, catalogue);
+            store::TADODataSet &ds = othe.ds;
             for (ds.First(); !ds.Eof(); ds.Next())
                 entries.append({ds.FieldByName(QStringLiteral("FAIL")).AsString(),
                                 ds.FieldByName(QStringLiteral("FORMA")).AsString()});
@@ -411,13 +405,8 @@ Outcome ReceiveReports(const ReceiveParams &Params) {
     bool found = false;
     QString orgInn;
     try {
-        store::TADOConnection con;
-        con.setFolder(Params.programDir);
-        con.Open();
-        store::TADODataSet ds;
-        ds.setConnection(&con);
-        ds.setCommandText(QStringLiteral("select * from SCHOOL"));
-        ds.Open();
+        FolderTable school(Params.programDir, QStringLiteral("SCHOOL"));
+        store::TADODataSet &ds = school.ds;
         opened = true;
         if (!ds.IsEmpty() && ds.Locate(QStringLiteral("KOD"), Params.orgCode)) {
             found = true;
