@@ -23,6 +23,7 @@
 namespace {
 
 const int kPanelWidths[2] = {150, 50};
+const QSize kClientSize(531, 253);
 const QString kPanelStyle = QStringLiteral("color: blue; font-weight: bold;");
 
 // Resets the shared "building for sending" sign however the run ends.
@@ -131,7 +132,7 @@ void TLoadReportForm::FormShow() {
     // Centred in the work area, at its own size.
     if (auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget())) {
         if (QWidget *area = sub->parentWidget()) {
-            sub->resize(sub->sizeHint().expandedTo(size()));
+            sub->resize(kClientSize.expandedTo(sub->minimumSizeHint()));
             sub->move(qMax(0, (area->width() - sub->width()) / 2),
                       qMax(0, (area->height() - sub->height()) / 2));
         }
