@@ -15,19 +15,31 @@ TFormChooseFolder::TFormChooseFolder(QWidget *parent)
     ButtonOk = ui->ButtonOk;
     ButtonCancel = ui->ButtonCancel;
 
-    m_model = new QFileSystemModel(this);
-    m_model->setOption(QFileSystemModel::DontWatchForChanges);
-    m_model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
-    m_model->setRootPath(QDir::rootPath());
-    ShellTreeView1->setModel(m_model);
-    for (int c = 1; c < m_model->columnCount(); ++c)
-        ShellTreeView1->hideColumn(c);
-
     connect(ButtonOk, &QPushButton::clicked, this, &QDialog::accept);
     connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 TFormChooseFolder::~TFormChooseFolder() = default;
+
+QFileSystemModel *TFormChooseFolder::model() {
+    // Made on first use: the tree reads the file system in a thread of its
+    // own, which a run that never chooses a folder does not need.
+    if (!m_model) {
+        m_model = new QFileSystemModel(this);
+        m_model->setOption(QFileSystemModel::DontWatchForChanges);
+        m_model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+        m_model->setRootPath(QDir::rootPath());
+        ShellTreeView1->setModel(m_model);
+        for (int c = 1; c < m_model->columnCount(); ++c)
+            ShellTreeView1->hideColumn(c);
+    }
+    return m_model;
+}
+
+void TFormChooseFolder::showEvent(QShowEvent *event) {
+    model();
+    QDialog::showEvent(event);
+}
 
 void TFormChooseFolder::setSelectedPath(const QString &path) {
     QString folder = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
@@ -37,7 +49,7 @@ void TFormChooseFolder::setSelectedPath(const QString &path) {
             break;
         folder = up;
     }
-    const QModelIndex index = m_model->index(folder);
+    const QModelIndex index = model()->index(folder);
     if (!index.isValid())
         return;
     ShellTreeView1->setCurrentIndex(index);
@@ -46,5 +58,5 @@ void TFormChooseFolder::setSelectedPath(const QString &path) {
 
 QString TFormChooseFolder::selectedPath() const {
     const QModelIndex index = ShellTreeView1->currentIndex();
-    return index.isValid() ? m_model->filePath(index) : QString();
+    return index.isValid() && m_model ? m_model->filePath(index) : QString();
 }

@@ -34,7 +34,12 @@ public:
     // The selected folder; empty when none is selected.
     QString selectedPath() const;
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
+    QFileSystemModel *model();
+
     std::unique_ptr<Ui::TFormChooseFolder> ui;
     QFileSystemModel *m_model = nullptr;
 };
