@@ -325,6 +325,9 @@ TargetWriter::TargetWriter(const QString &Folder, const QString &Table, const QS
                 QStringLiteral("Не удалось скопировать бланк %1 в %2").arg(BlankPath, m_tempFile));
         out.close();
         m_con.setFolder(m_tempDir);
+        // Nothing reads the table aside while it is built: it is written
+        // once, whole, at Commit.
+        m_con.setHoldWrites(true);
         m_con.Open();
         m_ds.setConnection(&m_con);
         m_ds.setCommandText(QStringLiteral("select * from ") + Table);
@@ -349,6 +352,7 @@ void TargetWriter::discard() {
 }
 
 void TargetWriter::Commit() {
+    m_con.Flush(); // a failure leaves the build to the destructor, which discards it
     m_ds.Close();
     m_con.Close();
     // A table of the same name in another letter case is the old target too.

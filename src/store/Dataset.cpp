@@ -481,6 +481,8 @@ TADOConnection::~TADOConnection() {
         ds->connectionClosing();
         ds->m_connection = nullptr;
     }
+    for (const auto &t : m_heldTables)
+        t->dropHeld();
 }
 
 void TADOConnection::setConnectionString(const QString &s) {
@@ -531,6 +533,27 @@ void TADOConnection::Close() {
     for (TADODataSet *ds : datasets)
         ds->connectionClosing();
     m_connected = false;
+    for (const auto &t : m_heldTables)
+        t->dropHeld();
+    m_heldTables.clear();
+}
+
+void TADOConnection::setHoldWrites(bool hold) {
+    m_holdWrites = hold;
+}
+
+void TADOConnection::hold(const std::shared_ptr<detail::DbfTable> &table) {
+    if (table->holdsWrites() &&
+        std::find(m_heldTables.begin(), m_heldTables.end(), table) != m_heldTables.end())
+        return;
+    table->holdWrites();
+    if (table->holdsWrites())
+        m_heldTables.push_back(table);
+}
+
+void TADOConnection::Flush() {
+    for (const auto &t : m_heldTables)
+        t->flushHeld();
 }
 
 bool TADOConnection::Connected() const {
@@ -1077,11 +1100,19 @@ void TADODataSet::Open() {
         fileName += QStringLiteral(".DBF");
     if (fileName.contains(u'/') || fileName.contains(u'\\'))
         fail(QStringLiteral("Имя таблицы \"%1\" не должно содержать путь.").arg(cmd.table));
-    const QString path = findFileCaseInsensitive(m_connection->folder(), fileName);
-    if (path.isEmpty())
-        fail(QStringLiteral("Таблица \"%1\" не найдена в папке \"%2\".")
-                 .arg(cmd.table, m_connection->folder()));
-    auto table = detail::acquireTable(path);
+    // The name as written is opened straight away; the folder is listed only
+    // when no file of that exact name is there.
+    QString path = detail::pathInFolder(m_connection->folder(), fileName);
+    auto table = detail::acquireTableIfExists(path);
+    if (!table) {
+        path = findFileCaseInsensitive(m_connection->folder(), fileName);
+        if (path.isEmpty())
+            fail(QStringLiteral("Таблица \"%1\" не найдена в папке \"%2\".")
+                     .arg(cmd.table, m_connection->folder()));
+        table = detail::acquireTable(path);
+    }
+    if (m_connection->m_holdWrites)
+        m_connection->hold(table);
     ++counters().tableOpens;
     detail::Filter filter(cmd.conditions);
     filter.resolve(*table);

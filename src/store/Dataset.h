@@ -26,6 +26,7 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 namespace store {
 
@@ -59,6 +60,9 @@ Counters &counters();
 void resetCounters();
 
 class TADODataSet;
+namespace detail {
+class DbfTable;
+}
 
 // A folder opened as a database. Each .DBF file of the folder is a table,
 // named by its file name with or without ".DBF", in any letter case. Text is
@@ -88,14 +92,28 @@ public:
     void Close();
     bool Connected() const;
 
+    // Held writes, for tables that nothing else reads or writes until this
+    // program is done with them (a table built aside, then renamed into
+    // place): the tables that datasets open through the connection from now
+    // on keep their posts and deletes in memory, and Flush() writes each
+    // changed table to its file at once (throws StoreError; a file changed
+    // by someone else meanwhile is refused). Close() drops changes not
+    // flushed. Off by default: every post is written at once.
+    void setHoldWrites(bool hold);
+    bool holdsWrites() const { return m_holdWrites; }
+    void Flush();
+
 private:
     friend class TADODataSet;
     void attach(TADODataSet *ds);
     void detach(TADODataSet *ds);
+    void hold(const std::shared_ptr<detail::DbfTable> &table);
     QString m_connectionString;
     QString m_folder;
     bool m_connected = false;
+    bool m_holdWrites = false;
     QVector<TADODataSet *> m_datasets;
+    std::vector<std::shared_ptr<detail::DbfTable>> m_heldTables;
 };
 
 // A handle on one field of a dataset's current record. Cheap to copy; valid

@@ -18,6 +18,7 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <unordered_map>
 
 namespace store::detail {
 
@@ -89,9 +90,22 @@ void headerDateAndCount(unsigned char out[7], int count) {
     out[6] = (c >> 24) & 0xFF;
 }
 
-// Registry of the tables open in this process, by canonical file path.
-QHash<QString, std::weak_ptr<DbfTable>> &registry() {
-    static QHash<QString, std::weak_ptr<DbfTable>> r;
+// Registry of the tables open in this process, by the file's device and
+// inode (taken from the descriptor the open reads through: no path is
+// resolved twice, and every name of one file shares one table).
+struct FileKey {
+    std::uint64_t device;
+    std::uint64_t inode;
+    bool operator==(const FileKey &) const = default;
+};
+struct FileKeyHash {
+    std::size_t operator()(const FileKey &k) const noexcept {
+        return std::hash<std::uint64_t>()(k.inode * 0x9E3779B97F4A7C15ull ^ k.device);
+    }
+};
+using Registry = std::unordered_map<FileKey, std::weak_ptr<DbfTable>, FileKeyHash>;
+Registry &registry() {
+    static Registry r;
     return r;
 }
 
@@ -569,6 +583,10 @@ std::shared_ptr<DbfTable> DbfTable::load(const QString &path) {
     if (fd < 0)
         fail(QStringLiteral("Не удалось открыть файл %1: %2").arg(path, systemError(errno)));
     FdCloser closer{fd};
+    return loadFrom(fd, path);
+}
+
+std::shared_ptr<DbfTable> DbfTable::loadFrom(int fd, const QString &path) {
     QByteArray bytes;
     FileStamp stamp;
     {
@@ -704,11 +722,17 @@ template <typename Steps> void DbfTable::writeLocked(Steps &&steps) {
 }
 
 void DbfTable::updateRecord(int phys, const char *bytes) {
-    if (!inMemoryOnly()) {
+    auto refuseDeleted = [&] {
+        if (isDeleted(phys))
+            fail(QStringLiteral("Запись удалена другим пользователем; изменения не "
+                                "сохранены."));
+    };
+    if (m_held) {
+        refuseDeleted();
+        m_heldChanges = true;
+    } else if (!inMemoryOnly()) {
         writeLocked([&] {
-            if (isDeleted(phys))
-                fail(QStringLiteral("Запись удалена другим пользователем; изменения не "
-                                    "сохранены."));
+            refuseDeleted();
             put(qint64(m_headerLen) + qint64(phys) * m_recLen + 1, bytes + 1, m_recLen - 1);
             putHeader(m_count);
         });
@@ -720,7 +744,7 @@ void DbfTable::updateRecord(int phys, const char *bytes) {
 }
 
 int DbfTable::appendRecord(const char *bytes) {
-    if (!inMemoryOnly()) {
+    if (!inMemoryOnly() && !m_held) {
         writeLocked([&] {
             if (m_count == INT32_MAX)
                 fail(QStringLiteral("Таблица переполнена."));
@@ -736,6 +760,8 @@ int DbfTable::appendRecord(const char *bytes) {
     } else if (m_count == INT32_MAX) {
         fail(QStringLiteral("Таблица переполнена."));
     }
+    if (m_held)
+        m_heldChanges = m_heldAppends = true;
     m_data.append(bytes, 1);
     ++m_count;
     ++m_structGen;
@@ -746,7 +772,9 @@ int DbfTable::appendRecord(const char *bytes) {
 
 void DbfTable::markDeleted(int phys) {
     const char mark = '*';
-    if (!inMemoryOnly()) {
+    if (m_held) {
+        m_heldChanges = true;
+    } else if (!inMemoryOnly()) {
         writeLocked([&] {
             put(qint64(m_headerLen) + qint64(phys) * m_recLen, &mark, 1);
             putHeader(m_count);
@@ -756,6 +784,59 @@ void DbfTable::markDeleted(int phys) {
     ++m_structGen;
     ++m_dataGen;
     ++counters().recordWrites;
+}
+
+void DbfTable::holdWrites() {
+    if (!inMemoryOnly())
+        m_held = true;
+}
+
+void DbfTable::flushHeld() {
+    if (!m_heldChanges)
+        return;
+    openForWriting();
+    FileLock lock(m_fd, LOCK_EX, m_path);
+    struct stat st;
+    if (::fstat(m_fd, &st) != 0 || st.st_nlink == 0 || stampOfStat(st) != m_stamp)
+        failChanged();
+    unsigned char head[7];
+    headerDateAndCount(head, m_count);
+    m_header.replace(1, 7, reinterpret_cast<const char *>(head), 7);
+    // The header as read (its date and count brought up to date), every
+    // record, and the end mark when records were appended: the bytes that
+    // writing the changes one by one leaves in the file.
+    // Written in pieces of about 64 KB, so that a large table is not held
+    // twice in memory.
+    constexpr qsizetype kPiece = 64 * 1024;
+    QByteArray piece;
+    piece.reserve(kPiece + m_recLen + 1);
+    qint64 pos = 0;
+    auto putPiece = [&] {
+        put(pos, piece.constData(), piece.size());
+        pos += piece.size();
+        piece.clear();
+    };
+    piece.append(m_header.constData(), m_headerLen);
+    for (int r = 0; r < m_count; ++r) {
+        piece.append(m_data.at(r), m_recLen);
+        if (piece.size() >= kPiece)
+            putPiece();
+    }
+    if (m_heldAppends)
+        piece.append(char(0x1A));
+    if (!piece.isEmpty())
+        putPiece();
+    m_stamp = stampOfFd(m_fd);
+    m_heldChanges = m_heldAppends = false;
+}
+
+void DbfTable::dropHeld() {
+    m_held = false;
+    if (!m_heldChanges)
+        return;
+    m_heldChanges = m_heldAppends = false;
+    forgetTable(this);
+    m_stamp = FileStamp();
 }
 
 QString DbfTable::memoText(const char *rec, int field) {
@@ -823,24 +904,73 @@ QString DbfTable::memoText(const char *rec, int field) {
     return decode(m_memo.constData() + start, end - start);
 }
 
-std::shared_ptr<DbfTable> acquireTable(const QString &path) {
-    QString key = QFileInfo(path).canonicalFilePath();
-    if (key.isEmpty())
-        key = QFileInfo(path).absoluteFilePath();
+namespace {
+
+// The shared table of an open file (the descriptor is the caller's), or null
+// when it is no regular file.
+std::shared_ptr<DbfTable> acquireOpen(int fd, const QString &path) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        fail(QStringLiteral("Не удалось прочитать файл %1: %2").arg(path, systemError(errno)));
+    if (!S_ISREG(st.st_mode))
+        return nullptr;
+    const FileKey key{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
     auto &reg = registry();
     auto it = reg.find(key);
     if (it != reg.end()) {
-        if (auto t = it->lock()) {
-            if (t->stamp() == stampOf(key))
+        if (auto t = it->second.lock()) {
+            if (t->stamp() == stampOfStat(st))
                 return t;
         }
     }
-    auto t = DbfTable::load(key);
+    auto t = DbfTable::loadFrom(fd, path);
     if (reg.size() > 64)
         for (auto i = reg.begin(); i != reg.end();)
-            i = i->expired() ? reg.erase(i) : std::next(i);
-    reg.insert(key, t);
+            i = i->second.expired() ? reg.erase(i) : std::next(i);
+    reg.insert_or_assign(key, t);
     return t;
+}
+
+// The path the table writes through: absolute, so that it names the same
+// file whatever the working folder becomes.
+QString absolutePath(const QString &path) {
+    return QDir::isAbsolutePath(path) ? path : QFileInfo(path).absoluteFilePath();
+}
+
+} // namespace
+
+void forgetTable(const DbfTable *table) {
+    auto &reg = registry();
+    for (auto i = reg.begin(); i != reg.end();) {
+        const auto t = i->second.lock();
+        i = !t || t.get() == table ? reg.erase(i) : std::next(i);
+    }
+}
+
+std::shared_ptr<DbfTable> acquireTable(const QString &path) {
+    const QString abs = absolutePath(path);
+    const QByteArray native = QFile::encodeName(abs);
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        fail(QStringLiteral("Не удалось открыть файл %1: %2").arg(abs, systemError(errno)));
+    FdCloser closer{fd};
+    if (auto t = acquireOpen(fd, abs))
+        return t;
+    // A folder or a device: reading it says why it is no table.
+    return DbfTable::loadFrom(fd, abs);
+}
+
+std::shared_ptr<DbfTable> acquireTableIfExists(const QString &path) {
+    const QString abs = absolutePath(path);
+    const QByteArray native = QFile::encodeName(abs);
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return nullptr;
+        fail(QStringLiteral("Не удалось открыть файл %1: %2").arg(abs, systemError(errno)));
+    }
+    FdCloser closer{fd};
+    return acquireOpen(fd, abs);
 }
 
 QString localPath(const QString &path) {

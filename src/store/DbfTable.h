@@ -96,6 +96,8 @@ public:
                                            const QString &source);
     // Reads and parses a file; the table then writes through to it.
     static std::shared_ptr<DbfTable> load(const QString &path);
+    // The same through a descriptor open on the file (left open).
+    static std::shared_ptr<DbfTable> loadFrom(int fd, const QString &path);
     // An empty table held only in memory.
     static std::shared_ptr<DbfTable> inMemory(const QVector<FieldDef> &defs);
 
@@ -139,6 +141,18 @@ public:
     int appendRecord(const char *bytes);
     void markDeleted(int phys);
 
+    // Held writes (TADOConnection::setHoldWrites): changes made from now on
+    // reach the memory copy only, and flushHeld writes them to the file at
+    // once (header, records and end mark in one write), leaving the file as
+    // the same changes written one by one would. It refuses a file that
+    // another writer changed or replaced meanwhile. dropHeld forgets held
+    // changes not flushed: the table leaves the registry (the next open reads
+    // the file) and its next write-through finds the file changed.
+    void holdWrites();
+    bool holdsWrites() const { return m_held; }
+    void flushHeld();
+    void dropHeld();
+
     // Generations: structure (records added or deleted) and data (any change).
     std::uint64_t structureGeneration() const { return m_structGen; }
     std::uint64_t dataGeneration() const { return m_dataGen; }
@@ -174,6 +188,9 @@ private:
     FileStamp m_stamp;
     std::uint64_t m_structGen = 0;
     std::uint64_t m_dataGen = 0;
+    bool m_held = false;        // changes wait for flushHeld
+    bool m_heldChanges = false; // held changes not yet written
+    bool m_heldAppends = false; // ...among them appended records (the end mark moves)
     // Memo file contents, read on the first memo value.
     bool m_memoLoaded = false;
     bool m_memoFound = false;
@@ -186,9 +203,15 @@ private:
 using WriteProbe = std::function<void(const QString &path, qint64 pos, const QByteArray &bytes)>;
 void setWriteProbe(WriteProbe probe);
 
-// The table of a file, shared by every dataset that has it open. A file
-// changed on disk since it was read (or last written here) is read again.
+// The table of a file, shared by every dataset that has it open (one table
+// per file on disk, whatever name it was opened by). A file changed on disk
+// since it was read (or last written here) is read again.
 std::shared_ptr<DbfTable> acquireTable(const QString &path);
+// The same, but null when no file (or only a folder) stands at the path,
+// so that the caller can look for the name in another letter case.
+std::shared_ptr<DbfTable> acquireTableIfExists(const QString &path);
+// Takes a table out of the registry: the next open of its file reads it.
+void forgetTable(const DbfTable *table);
 
 // Field values straight from record bytes.
 bool isBlank(const char *p, int len);
@@ -202,5 +225,8 @@ bool parseNumberText(QStringView text, double &out);
 // Paths may arrive in the program's Windows form ("C:\KVR\WED\"); on this
 // platform a backslash is a separator too.
 QString localPath(const QString &path);
+// The path of a file name in a folder (given as the connection has it), as
+// findFileCaseInsensitive returns it when the name is there as written.
+QString pathInFolder(const QString &folder, const QString &fileName);
 
 } // namespace store::detail
