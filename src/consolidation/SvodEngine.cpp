@@ -284,7 +284,7 @@ bool RunContext::openOrgTable(int OrgCode, const QString &Table, store::TADOData
     try {
         Ds.Open();
     } catch (const store::StoreError &) {
-        if (existingFile(it->second->folder(), Table + QStringLiteral(".DBF")).isEmpty())
+        if (it->second->findFile(Table + QStringLiteral(".DBF")).isEmpty())
             return false;
         throw;
     }

@@ -4,7 +4,13 @@
 #include "store/SqlCommand.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QSet>
+
+#include <ctime>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <charconv>
@@ -473,7 +479,85 @@ QString valueAfter(const QString &s, const QString &key) {
 }
 } // namespace
 
+namespace detail {
+
+// The file names of a connection's folder, with what the folder looked like
+// when they were listed.
+struct FolderNames {
+    QString folder; // the folder as the connection gave it
+    bool valid = false;
+    FileStamp stamp;                // the folder's, at the listing
+    QSet<QString> names;            // every name as written
+    QHash<QString, QString> folded; // case-folded name -> first name in name order
+};
+
+namespace {
+
+// The folder's own stamp: creating, removing or renaming a file in it moves
+// its change times.
+bool folderStamp(const QString &dir, FileStamp &out, std::int64_t &modifiedNs) {
+    struct stat st;
+    if (::stat(QFile::encodeName(dir).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    out.size = st.st_size;
+    out.mtimeNs = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    out.ctimeNs = std::int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    out.inode = st.st_ino;
+    modifiedNs = out.mtimeNs;
+    return true;
+}
+
+std::int64_t nowNs() {
+    struct timespec ts;
+    ::clock_gettime(CLOCK_REALTIME, &ts);
+    return std::int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+// A folder modified this shortly before (or after) the moment it was listed
+// may change again without its times moving (file systems keep times in
+// ticks, some in two-second steps); its listing is not kept. A listing kept
+// is safe: the next creation, removal or rename in the folder sets its
+// modification time to a later moment, and its change time moves with any
+// setting of the times.
+constexpr std::int64_t kSettledNs = std::int64_t(3) * 1000000000;
+
+} // namespace
+} // namespace detail
+
 TADOConnection::TADOConnection() = default;
+
+QString TADOConnection::findFile(const QString &fileName) {
+    if (fileName.isEmpty())
+        return QString();
+    const QString folderName = folder();
+    const QString local = localPath(folderName);
+    const QString dirPath = local.isEmpty() ? QStringLiteral(".") : local;
+    detail::FileStamp stamp;
+    std::int64_t modified = 0;
+    if (!detail::folderStamp(dirPath, stamp, modified))
+        return QString(); // no folder, no file
+    if (!m_names)
+        m_names = std::make_unique<detail::FolderNames>();
+    detail::FolderNames &n = *m_names;
+    if (!n.valid || n.folder != folderName || n.stamp != stamp) {
+        const std::int64_t listedAt = detail::nowNs();
+        const QStringList entries =
+            QDir(dirPath).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+        ++counters().folderListings;
+        n.names = QSet<QString>(entries.begin(), entries.end());
+        n.folded.clear();
+        // The first name in name order wins, as a walk of the sorted list finds it.
+        for (auto it = entries.crbegin(); it != entries.crend(); ++it)
+            n.folded.insert(it->toCaseFolded(), *it);
+        n.folder = folderName;
+        n.stamp = stamp;
+        n.valid = listedAt - modified > detail::kSettledNs;
+    }
+    if (n.names.contains(fileName))
+        return detail::pathInFolder(folderName, fileName);
+    const auto it = n.folded.constFind(fileName.toCaseFolded());
+    return it == n.folded.constEnd() ? QString() : detail::pathInFolder(folderName, *it);
+}
 
 TADOConnection::~TADOConnection() {
     const auto datasets = m_datasets;
@@ -493,6 +577,7 @@ void TADOConnection::setConnectionString(const QString &s) {
     if (folder.isEmpty())
         folder = valueAfter(s, QStringLiteral("DBQ="));
     m_folder = folder;
+    m_names.reset();
 }
 
 QString TADOConnection::connectionString() const {
@@ -702,15 +787,16 @@ QString TField::StoredText() const {
 
 TField::NumberReading TField::ReadNumber(double &value) const {
     const Cell c = cellOf(m_ds, m_index);
-    if (!c.p || detail::isBlank(c.p, c.def->length))
+    if (!c.p)
         return NumberReading::Blank;
-    if (c.def->type != 'N' && c.def->type != 'F' && c.def->type != 'C')
-        return NumberReading::NotNumber;
+    // A number is never blank: the blank test is left to what is no number.
     double v = 0;
-    if (!detail::parseNumber(c.p, c.def->length, v))
-        return NumberReading::NotNumber;
-    value = v;
-    return NumberReading::Number;
+    if ((c.def->type == 'N' || c.def->type == 'F' || c.def->type == 'C') &&
+        detail::parseNumber(c.p, c.def->length, v)) {
+        value = v;
+        return NumberReading::Number;
+    }
+    return detail::isBlank(c.p, c.def->length) ? NumberReading::Blank : NumberReading::NotNumber;
 }
 
 bool TField::AsBoolean() const {
@@ -1105,7 +1191,7 @@ void TADODataSet::Open() {
     QString path = detail::pathInFolder(m_connection->folder(), fileName);
     auto table = detail::acquireTableIfExists(path);
     if (!table) {
-        path = findFileCaseInsensitive(m_connection->folder(), fileName);
+        path = m_connection->findFile(fileName);
         if (path.isEmpty())
             fail(QStringLiteral("Таблица \"%1\" не найдена в папке \"%2\".")
                      .arg(cmd.table, m_connection->folder()));

@@ -52,9 +52,10 @@ struct FieldDef {
 // Cheap global counters, so that tests can assert how often tables were
 // opened, records read and records written.
 struct Counters {
-    std::uint64_t tableOpens = 0;   // tables opened by a dataset (a shared open counts too)
-    std::uint64_t recordReads = 0;  // records read from a file (a shared open reads none)
-    std::uint64_t recordWrites = 0; // records written (post, delete; in-memory tables too)
+    std::uint64_t tableOpens = 0;     // tables opened by a dataset (a shared open counts too)
+    std::uint64_t recordReads = 0;    // records read from a file (a shared open reads none)
+    std::uint64_t recordWrites = 0;   // records written (post, delete; in-memory tables too)
+    std::uint64_t folderListings = 0; // folders listed by a connection to find a file name
 };
 Counters &counters();
 void resetCounters();
@@ -62,7 +63,8 @@ void resetCounters();
 class TADODataSet;
 namespace detail {
 class DbfTable;
-}
+struct FolderNames;
+} // namespace detail
 
 // A folder opened as a database. Each .DBF file of the folder is a table,
 // named by its file name with or without ".DBF", in any letter case. Text is
@@ -99,6 +101,13 @@ public:
     // changed table to its file at once (throws StoreError; a file changed
     // by someone else meanwhile is refused). Close() drops changes not
     // flushed. Off by default: every post is written at once.
+    // The path of a file of the folder whatever its letter case (the name as
+    // written first), empty when there is none. The connection remembers the
+    // folder's file names and lists it again when the folder has changed
+    // since (a file created, removed or renamed, by this program or another),
+    // or changed too shortly before the listing for the change to be told.
+    QString findFile(const QString &fileName);
+
     void setHoldWrites(bool hold);
     bool holdsWrites() const { return m_holdWrites; }
     void Flush();
@@ -114,6 +123,7 @@ private:
     bool m_holdWrites = false;
     QVector<TADODataSet *> m_datasets;
     std::vector<std::shared_ptr<detail::DbfTable>> m_heldTables;
+    std::unique_ptr<detail::FolderNames> m_names;
 };
 
 // A handle on one field of a dataset's current record. Cheap to copy; valid

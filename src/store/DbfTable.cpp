@@ -104,6 +104,20 @@ struct FileKeyHash {
     }
 };
 using Registry = std::unordered_map<FileKey, std::weak_ptr<DbfTable>, FileKeyHash>;
+// The layouts of the headers parsed so far, by header bytes (date and count
+// blanked): most tables of an installation share a few.
+struct KnownLayout {
+    QVector<FieldDef> defs;
+    std::vector<int> offsets;
+    FieldNameIndex names;
+    int recLen;
+    CodePage codePage;
+};
+QHash<QByteArray, KnownLayout> &knownLayouts() {
+    static QHash<QByteArray, KnownLayout> k;
+    return k;
+}
+
 Registry &registry() {
     static Registry r;
     return r;
@@ -365,30 +379,10 @@ std::shared_ptr<DbfTable> DbfTable::inMemory(const QVector<FieldDef> &defs) {
     return t;
 }
 
-std::shared_ptr<DbfTable> DbfTable::parse(const char *data, std::size_t size,
-                                          const QString &source) {
-    const auto *p = reinterpret_cast<const unsigned char *>(data);
-    if (size < 32)
-        corrupt(source, QStringLiteral("файл короче заголовка (%1 байт)").arg(size));
-    const std::uint8_t version = p[0];
-    if (version != 0x03 && version != 0x04 && version != 0x83 && version != 0x8B)
-        fail(QStringLiteral("Файл %1: формат таблицы (байт версии 0x%2) не поддерживается; "
-                            "читаются таблицы dBASE III и dBASE IV.")
-                 .arg(fileLabel(source))
-                 .arg(version, 2, 16, QLatin1Char('0')));
-    const std::uint32_t count = le32(p + 4);
-    const int headerLen = le16(p + 8);
-    const int recLen = le16(p + 10);
-    if (recLen == 0)
-        corrupt(source, QStringLiteral("длина записи равна нулю"));
-    if (std::size_t(headerLen) > size)
-        corrupt(
-            source,
-            QStringLiteral("длина заголовка (%1) больше файла (%2 байт)").arg(headerLen).arg(size));
-
-    std::shared_ptr<DbfTable> t(new DbfTable);
-    t->m_version = version;
-    if (!codepage::fromLanguageDriver(p[29], t->m_codePage))
+// Reads and checks the field descriptors of a header; throws StoreError.
+void DbfTable::parseHeader(const unsigned char *p, int headerLen, int recLen,
+                           const QString &source) {
+    if (!codepage::fromLanguageDriver(p[29], m_codePage))
         fail(QStringLiteral("Файл %1: кодовая страница таблицы (байт 29 заголовка: 0x%2) не "
                             "поддерживается; читаются таблицы в кодировках Windows-1251 (0xC9, "
                             "0x00) и CP866 (0x26, 0x65).")
@@ -404,7 +398,7 @@ std::shared_ptr<DbfTable> DbfTable::parse(const char *data, std::size_t size,
         if (pos + 32 > headerLen)
             break;
         const unsigned char *d = p + pos;
-        const int fieldNo = int(t->m_defs.size()) + 1;
+        const int fieldNo = int(m_defs.size()) + 1;
         auto bad = [&](const QString &why) {
             corrupt(source, QStringLiteral("описание поля %1: %2").arg(fieldNo).arg(why));
         };
@@ -417,7 +411,7 @@ std::shared_ptr<DbfTable> DbfTable::parse(const char *data, std::size_t size,
             if (d[i] <= 0x20 || d[i] == 0x7F)
                 bad(QStringLiteral("недопустимый символ в имени"));
         FieldDef f;
-        f.name = t->decode(reinterpret_cast<const char *>(d), nameLen);
+        f.name = decode(reinterpret_cast<const char *>(d), nameLen);
         f.type = char(d[11]);
         f.length = d[16];
         f.decimals = d[17];
@@ -456,7 +450,7 @@ std::shared_ptr<DbfTable> DbfTable::parse(const char *data, std::size_t size,
             f.decimals = 0;
             break;
         }
-        t->m_defs.push_back(f);
+        m_defs.push_back(f);
         pos += 32;
     }
     if (!terminated)
@@ -470,14 +464,57 @@ std::shared_ptr<DbfTable> DbfTable::parse(const char *data, std::size_t size,
                                            "полей (%2)")
                                 .arg(headerLen)
                                 .arg(pos + 1));
-    if (t->m_defs.isEmpty())
+    if (m_defs.isEmpty())
         corrupt(source, QStringLiteral("нет ни одного поля"));
-    t->layout();
-    if (t->m_recLen != recLen)
+    layout();
+    if (m_recLen != recLen)
         corrupt(source, QStringLiteral("длина записи в заголовке (%1) не равна сумме длин "
                                        "полей (%2)")
                             .arg(recLen)
-                            .arg(t->m_recLen));
+                            .arg(m_recLen));
+}
+
+std::shared_ptr<DbfTable> DbfTable::parse(const char *data, std::size_t size,
+                                          const QString &source) {
+    const auto *p = reinterpret_cast<const unsigned char *>(data);
+    if (size < 32)
+        corrupt(source, QStringLiteral("файл короче заголовка (%1 байт)").arg(size));
+    const std::uint8_t version = p[0];
+    if (version != 0x03 && version != 0x04 && version != 0x83 && version != 0x8B)
+        fail(QStringLiteral("Файл %1: формат таблицы (байт версии 0x%2) не поддерживается; "
+                            "читаются таблицы dBASE III и dBASE IV.")
+                 .arg(fileLabel(source))
+                 .arg(version, 2, 16, QLatin1Char('0')));
+    const std::uint32_t count = le32(p + 4);
+    const int headerLen = le16(p + 8);
+    const int recLen = le16(p + 10);
+    if (recLen == 0)
+        corrupt(source, QStringLiteral("длина записи равна нулю"));
+    if (std::size_t(headerLen) > size)
+        corrupt(
+            source,
+            QStringLiteral("длина заголовка (%1) больше файла (%2 байт)").arg(headerLen).arg(size));
+
+    std::shared_ptr<DbfTable> t(new DbfTable);
+    t->m_version = version;
+    // A header met before (the same fields, code page and lengths; the date
+    // and count aside) has been checked already: its layout is taken over.
+    QByteArray layoutKey(data, headerLen);
+    std::memset(layoutKey.data() + 1, 0, 7);
+    auto &known = knownLayouts();
+    if (const auto hit = known.constFind(layoutKey); hit != known.constEnd()) {
+        t->m_defs = hit->defs;
+        t->m_offsets = hit->offsets;
+        t->m_names = hit->names;
+        t->m_recLen = hit->recLen;
+        t->m_codePage = hit->codePage;
+    } else {
+        t->parseHeader(p, headerLen, recLen, source);
+        if (known.size() >= 256)
+            known.clear();
+        known.insert(layoutKey,
+                     KnownLayout{t->m_defs, t->m_offsets, t->m_names, t->m_recLen, t->m_codePage});
+    }
     const std::uint64_t need = std::uint64_t(headerLen) + std::uint64_t(count) * recLen;
     if (need > size)
         corrupt(source, QStringLiteral("в заголовке %1 записей, а в файле место для %2")
@@ -557,6 +594,15 @@ bool readAt(int fd, qint64 pos, char *out, qint64 len) {
     return true;
 }
 
+// The whole file (size bytes), read under a lock the caller holds.
+QByteArray readWhole(int fd, const QString &path, qint64 size) {
+    QByteArray bytes(qsizetype(size), Qt::Uninitialized);
+    if (!readAt(fd, 0, bytes.data(), size))
+        fail(QStringLiteral("Не удалось прочитать файл %1: %2")
+                 .arg(path, errno ? systemError(errno) : QStringLiteral("файл укорочен")));
+    return bytes;
+}
+
 // Closes a descriptor when it goes out of scope.
 struct FdCloser {
     int fd;
@@ -595,11 +641,13 @@ std::shared_ptr<DbfTable> DbfTable::loadFrom(int fd, const QString &path) {
         stamp = stampOfFd(fd);
         if (stamp.size < 0)
             fail(QStringLiteral("Не удалось прочитать файл %1: %2").arg(path, systemError(errno)));
-        bytes.resize(qsizetype(stamp.size));
-        if (!readAt(fd, 0, bytes.data(), stamp.size))
-            fail(QStringLiteral("Не удалось прочитать файл %1: %2")
-                     .arg(path, errno ? systemError(errno) : QStringLiteral("файл укорочен")));
+        bytes = readWhole(fd, path, stamp.size);
     }
+    return fromFileBytes(bytes, path, stamp);
+}
+
+std::shared_ptr<DbfTable> DbfTable::fromFileBytes(const QByteArray &bytes, const QString &path,
+                                                  const FileStamp &stamp) {
     auto t = parse(bytes.constData(), std::size_t(bytes.size()), path);
     t->m_path = path;
     t->m_stamp = stamp;
@@ -909,21 +957,42 @@ namespace {
 // The shared table of an open file (the descriptor is the caller's), or null
 // when it is no regular file.
 std::shared_ptr<DbfTable> acquireOpen(int fd, const QString &path) {
-    struct stat st;
-    if (::fstat(fd, &st) != 0)
-        fail(QStringLiteral("Не удалось прочитать файл %1: %2").arg(path, systemError(errno)));
-    if (!S_ISREG(st.st_mode))
-        return nullptr;
-    const FileKey key{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
-    auto &reg = registry();
-    auto it = reg.find(key);
-    if (it != reg.end()) {
-        if (auto t = it->second.lock()) {
-            if (t->stamp() == stampOfStat(st))
+    QByteArray bytes;
+    FileStamp stamp;
+    FileKey key{};
+    {
+        // The stamp and the bytes under one shared lock: a writer in another
+        // process finishes its change first.
+        struct stat st;
+        while (::flock(fd, LOCK_SH) != 0) {
+            if (errno == EINTR)
+                continue;
+            // Something that is no file may refuse the lock.
+            const int err = errno;
+            if (::fstat(fd, &st) == 0 && !S_ISREG(st.st_mode))
+                return nullptr;
+            fail(
+                QStringLiteral("Не удалось заблокировать файл %1: %2").arg(path, systemError(err)));
+        }
+        struct Unlock {
+            int fd;
+            ~Unlock() { ::flock(fd, LOCK_UN); }
+        } unlock{fd};
+        if (::fstat(fd, &st) != 0)
+            fail(QStringLiteral("Не удалось прочитать файл %1: %2").arg(path, systemError(errno)));
+        if (!S_ISREG(st.st_mode))
+            return nullptr;
+        key = FileKey{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+        stamp = stampOfStat(st);
+        const auto it = registry().find(key);
+        if (it != registry().end()) {
+            if (auto t = it->second.lock(); t && t->stamp() == stamp)
                 return t;
         }
+        bytes = readWhole(fd, path, stamp.size);
     }
-    auto t = DbfTable::loadFrom(fd, path);
+    auto t = DbfTable::fromFileBytes(bytes, path, stamp);
+    auto &reg = registry();
     if (reg.size() > 64)
         for (auto i = reg.begin(); i != reg.end();)
             i = i->second.expired() ? reg.erase(i) : std::next(i);

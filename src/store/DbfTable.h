@@ -98,6 +98,9 @@ public:
     static std::shared_ptr<DbfTable> load(const QString &path);
     // The same through a descriptor open on the file (left open).
     static std::shared_ptr<DbfTable> loadFrom(int fd, const QString &path);
+    // A table parsed from a file's bytes, writing through to that file.
+    static std::shared_ptr<DbfTable> fromFileBytes(const QByteArray &bytes, const QString &path,
+                                                   const FileStamp &stamp);
     // An empty table held only in memory.
     static std::shared_ptr<DbfTable> inMemory(const QVector<FieldDef> &defs);
 
@@ -166,6 +169,7 @@ public:
 private:
     DbfTable() = default;
     void layout();
+    void parseHeader(const unsigned char *p, int headerLen, int recLen, const QString &source);
     template <typename Steps> void writeLocked(Steps &&steps);
     void openForWriting();
     void readAgain();
