@@ -60,6 +60,12 @@ TSetupForm::TSetupForm(QWidget *parent) : QWidget(parent), ui(new Ui::TSetupForm
     DBEditOKPO = ui->DBEditOKPO;
     DBEditINN = ui->DBEditINN;
 
+    // The view panel keeps its place while it is hidden, so that the buttons
+    // stay a narrow column on the left instead of stretching over the window.
+    QSizePolicy viewPolicy = GroupBox2->sizePolicy();
+    viewPolicy.setRetainSizeWhenHidden(true);
+    GroupBox2->setSizePolicy(viewPolicy);
+
     ButtonExit->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     ButtonApply->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
     // The two requisites that identify the sender of an exchange.

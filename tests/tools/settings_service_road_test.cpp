@@ -321,6 +321,28 @@ TEST_F(SettingsServiceRoadTest, ServiceArchivesTheYearAndRebuildsAReportOnItsNew
     EXPECT_EQ(recorder->dialogs, QList<QString>({"TServiceForm", "TDateForm"}));
 }
 
+TEST_F(SettingsServiceRoadTest, TheButtonPanelKeepsItsWidthWhileNoViewIsShown) {
+    click(QStringLiteral("Настройка"));
+    auto *setup = qobject_cast<TSetupForm *>(mainForm->workWindow(TMainForm::WorkWindow::Setup));
+    ASSERT_NE(setup, nullptr);
+    auto *buttons = setup->findChild<QGroupBox *>(QStringLiteral("GroupBox1"));
+    ASSERT_NE(buttons, nullptr);
+    QCoreApplication::processEvents();
+
+    // With no view shown the buttons stay a narrow column on the left, as
+    // wide as while a view is shown, and do not stretch over the window.
+    ASSERT_FALSE(setup->GroupBox2->isVisible());
+    const int emptyWidth = buttons->width();
+    EXPECT_LT(emptyWidth, setup->width() / 3);
+    QTest::mouseClick(setup->ButtonRegim, Qt::LeftButton);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(buttons->width(), emptyWidth);
+    QTest::mouseClick(setup->ButtonBlank, Qt::LeftButton);
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(setup->GroupBox2->isVisible());
+    EXPECT_EQ(buttons->width(), emptyWidth);
+}
+
 TEST_F(SettingsServiceRoadTest, TypingIntoAnEmptyRequisitesTableMakesItsRecord) {
     const QString regimPath = programDir + QStringLiteral("REGIM.DBF");
     store::DbfFile::create(regimPath, store::DbfFile::fieldsOf(regimPath));
