@@ -636,6 +636,27 @@ TEST_F(SvodRoadTest, TheListRemembersTheReportAndAFailedBuildLeavesNothingOpen) 
     EXPECT_TRUE(svod.isNull());
 }
 
+TEST_F(SvodRoadTest, TheDroppedReportListShowsEveryNameWhole) {
+    open();
+    ASSERT_FALSE(HasFailure());
+    QComboBox *reports = svod->CB_Reps;
+    ASSERT_EQ(reports->count(), demo::Reports().size());
+    // The names are far longer than the narrow panel: the dropped list is as
+    // wide as the longest of them, so that reports of one section that
+    // differ only in their middle can be told apart.
+    const QFontMetrics metrics(reports->view()->font());
+    int widest = 0;
+    for (int i = 0; i < reports->count(); ++i)
+        widest = std::max(widest, metrics.horizontalAdvance(reports->itemText(i)));
+    ASSERT_GT(widest, reports->width());
+    reports->showPopup();
+    QWidget *popup = reports->view()->window();
+    ASSERT_TRUE(popup->isVisible());
+    EXPECT_GE(reports->view()->viewport()->width(), widest);
+    EXPECT_EQ(reports->view()->textElideMode(), Qt::ElideNone);
+    reports->hidePopup();
+}
+
 TEST_F(SvodRoadTest, APeriodWithoutItsTablesIsSaidToBeNotOpened) {
     // The catalogue of 2015 / 2016 is gone: the message, then an empty view.
     ASSERT_TRUE(QFile::remove(programDir + QStringLiteral("WED/OTHE2016.DBF")));
