@@ -2,6 +2,7 @@
 // (the folder that holds, or will hold, the program's executable).
 
 #include "demo/DemoInstall.h"
+#include "demo/DemoTemplates.h"
 #include "shell/Messages.h"
 
 #include <QCoreApplication>
@@ -30,6 +31,7 @@ int main(int argc, char **argv) {
     });
     try {
         const QStringList tables = demo::WriteDemoInstallation(folder);
+        demo::WriteDemoTemplates(folder + QStringLiteral("/WED/BLANK"));
         out << "Demo installation written to " << folder << " (" << tables.size() << " tables)\n";
     } catch (const std::exception &e) {
         err << "kvr_demo: " << QString::fromUtf8(e.what()) << "\n";
