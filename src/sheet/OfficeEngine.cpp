@@ -272,6 +272,29 @@ bool writeProfileSettings(const QString &profile) {
     return file.write(xcu) == xcu.size();
 }
 
+// Gives every font that the PostScript file defines a name of its own.
+// pdftocairo writes each subset of a font under the font's own name; a
+// printer or converter that keeps fonts by name (Ghostscript, behind PDF
+// printers) then mixes the subsets up and loses the text of one of them.
+bool nameFontsApart(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    QByteArray text = file.readAll();
+    file.close();
+    static const QByteArray key = "\n/FontName /";
+    int count = 0;
+    for (qsizetype at = text.indexOf(key); at >= 0; at = text.indexOf(key, at + 1)) {
+        const qsizetype end = text.indexOf(' ', at + key.size());
+        if (end < 0)
+            break;
+        text.insert(end, "-kvr" + QByteArray::number(++count));
+    }
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return file.write(text) == text.size();
+}
+
 } // namespace
 
 // One document of the engine, shared by its Workbook and the engine, which
@@ -916,6 +939,8 @@ public:
             convert.waitForFinished();
             throw Error(QStringLiteral("Не удалось подготовить лист к печати"));
         }
+        if (!nameFontsApart(postscript))
+            throw Error(QStringLiteral("Не удалось подготовить лист к печати"));
         const QString title = m_document->path.isEmpty()
                                   ? QStringLiteral("Лист")
                                   : QFileInfo(m_document->path).completeBaseName();
