@@ -188,7 +188,7 @@ void removeLeftovers() {
     for (const char *folder : {"/tmp", "/var/tmp"}) {
         const QString prefix = QStringLiteral("OSL_PIPE_%1_").arg(::getuid()) + kPipePrefix;
         for (const QString &name :
-             QDir(QString::fromLatin1(folder)).entryList({prefix + QStringLiteral("*")}, QDir::System)) {
+             QDir(QString::fromLatin1(folder)).entryList({prefix + QStringLiteral("*")}, QDir::System | QDir::Files)) {
             const qint64 owner = name.mid(prefix.size()).section(u'_', 0, 0).toLongLong();
             if (owner > 0 && owner != QCoreApplication::applicationPid() && !processAlive(owner))
                 QFile::remove(QString::fromLatin1(folder) + u'/' + name);
@@ -464,8 +464,7 @@ void OfficeEngine::Impl::launch() {
 void OfficeEngine::Impl::start() {
     const QString program = options.officeProgram.isEmpty() ? QStringLiteral(KVR_SOFFICE_BIN_PATH)
                                                             : options.officeProgram;
-    static const bool leftoversRemoved = (removeLeftovers(), true);
-    (void)leftoversRemoved;
+    removeLeftovers();
     if (!profile.isValid() || !writeProfileSettings(profile.path()))
         throw Error(QStringLiteral("Не удалось создать временную папку для табличного процессора"));
     ignoreBrokenPipes();
