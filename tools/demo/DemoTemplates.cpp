@@ -41,6 +41,9 @@ void writeHeadings(sheet::Workbook &book, int row, const QStringList &headings) 
     }
     book.setValues(row, 1, Table{names, numbers});
     book.drawBorders(row, 1, row + 1, static_cast<int>(headings.size()));
+    // Each column as wide as its heading, so that the printed names and
+    // figures have room.
+    book.fitColumns(row, 1, row, static_cast<int>(headings.size()));
 }
 
 // A report whose records are printed by one repeated row: its first cell
