@@ -53,10 +53,13 @@ struct Installation {
         paths::setProgramDirForTests(dir.path());
         appState().WorkDate = QDate(2015, 9, 1);
         writeTable(root() + "WED", "OTHE2016",
-                   {{"KOD", 'N', 3, 0}, {"FAIL", 'C', 12, 0}, {"FAILTEXT", 'C', 12, 0}, {"GRUPPA", 'N', 3, 0}},
+                   {{"KOD", 'N', 3, 0},
+                    {"FAIL", 'C', 12, 0},
+                    {"FAILTEXT", 'C', 12, 0},
+                    {"GRUPPA", 'N', 3, 0}},
                    1, [](int, const QString &f) {
-                       return f == u"KOD" ? QStringLiteral("1")
-                              : f == u"FAIL" ? QStringLiteral("F1.DBF")
+                       return f == u"KOD"        ? QStringLiteral("1")
+                              : f == u"FAIL"     ? QStringLiteral("F1.DBF")
                               : f == u"FAILTEXT" ? QStringLiteral("BF1.XLS")
                                                  : QStringLiteral("2");
                    });
@@ -68,17 +71,20 @@ struct Installation {
                    : f == u"NAME" ? QStringLiteral("Показатель номер %1").arg(k)
                                   : QString::number(k * 100 + f.mid(1).toInt());
         });
-        QVector<store::FieldDef> svod = {{"NAME", 'C', 40, 0}, {"KODSTR", 'C', 5, 0}, {"TOTAL", 'C', 15, 0}};
+        QVector<store::FieldDef> svod = {
+            {"NAME", 'C', 40, 0}, {"KODSTR", 'C', 5, 0}, {"TOTAL", 'C', 15, 0}};
         for (int j = 1; j <= 200; ++j)
             svod << store::FieldDef{QStringLiteral("NNN%1").arg(j), 'C', 15, 0};
         writeTable(org(), "FTEMP", svod, 60, [](int k, const QString &f) {
             return f == u"NAME" ? QStringLiteral("Показатель %1").arg(k) : QString::number(k);
         });
         QVector<store::FieldDef> school;
-        for (const char *f : {"KOD", "NAME", "INN_O", "RYKORG", "RYKFIN", "OKPO_K", "OKONX_K", "ADRES", "TELEF"})
+        for (const char *f :
+             {"KOD", "NAME", "INN_O", "RYKORG", "RYKFIN", "OKPO_K", "OKONX_K", "ADRES", "TELEF"})
             school << store::FieldDef{QString::fromLatin1(f), 'C', 40, 0};
         writeTable(root(), "SCHOOL", school, 2000, [](int k, const QString &f) {
-            return f == u"KOD" ? QString::number(k) : QStringLiteral("%1 организации %2").arg(f).arg(k);
+            return f == u"KOD" ? QString::number(k)
+                               : QStringLiteral("%1 организации %2").arg(f).arg(k);
         });
 
         // The templates, through an office of their own.

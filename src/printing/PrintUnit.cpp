@@ -9,6 +9,7 @@
 #include "shell/Paths.h"
 #include "shell/UnitConsts.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -44,7 +45,8 @@ QString findTemplate(const QString &name, const QString &what) {
     const QString found = store::findFileCaseInsensitive(folder, name);
     if (found.isEmpty())
         msg::show(QStringLiteral("Печать"),
-                  QStringLiteral("Не найден шаблон печати\r%1").arg(QDir::toNativeSeparators(folder + name)),
+                  QStringLiteral("Не найден шаблон печати\r%1")
+                      .arg(QDir::toNativeSeparators(folder + name)),
                   msg::Icon::Warning);
     return found;
 }
@@ -57,6 +59,36 @@ void returnToFirst(store::TADODataSet &DataSet) noexcept {
     }
 }
 
+// The window waits for a print, as it waits for any long operation.
+class WaitCursor {
+public:
+    WaitCursor() {
+        if (m_set)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    ~WaitCursor() {
+        if (m_set)
+            QApplication::restoreOverrideCursor();
+    }
+    WaitCursor(const WaitCursor &) = delete;
+    WaitCursor &operator=(const WaitCursor &) = delete;
+
+private:
+    bool m_set = qobject_cast<QApplication *>(QCoreApplication::instance()) != nullptr;
+};
+
+// Runs the function whatever way the scope is left.
+class Finally {
+public:
+    explicit Finally(std::function<void()> run) : m_run(std::move(run)) {}
+    ~Finally() { m_run(); }
+    Finally(const Finally &) = delete;
+    Finally &operator=(const Finally &) = delete;
+
+private:
+    std::function<void()> m_run;
+};
+
 // One print on a working copy of a template: the copy is made, opened in
 // the print engine, filled and printed; whatever happens, the workbook is
 // closed, the copy deleted and the dataset put back on its first record.
@@ -66,36 +98,38 @@ void returnToFirst(store::TADODataSet &DataSet) noexcept {
 void printOnCopy(store::TADODataSet &DataSet, const QString &templatePath,
                  const std::function<void(sheet::Workbook &)> &fill) {
     const QString working = paths::GetBlankDir() + kWorkingCopy;
-    std::unique_ptr<sheet::Workbook> book;
-    bool failed = true;
-    struct Cleanup {
-        std::function<void()> run;
-        ~Cleanup() { run(); }
-    } cleanup{[&] {
-        if (book) {
-            try {
-                book->close();
-            } catch (...) {
+    bool printFailed = false;
+    {
+        WaitCursor waitCursor;
+        std::unique_ptr<sheet::Workbook> book;
+        bool failed = true;
+        Finally cleanup([&] {
+            if (book) {
+                try {
+                    book->close();
+                } catch (...) {
+                }
+                book.reset();
             }
-            book.reset();
-        }
-        if (failed)
-            printing::EndPrintEngine();
-        QFile::remove(working);
-        returnToFirst(DataSet);
-    }};
+            if (failed)
+                printing::EndPrintEngine();
+            QFile::remove(working);
+            returnToFirst(DataSet);
+        });
 
-    QFile::remove(working);
-    CopyFileByStream(working, templatePath);
-    book = printing::PrintEngine().open(working);
-    try {
-        fill(*book);
-        book->print();
-    } catch (const std::exception &) {
-        showPrintError();
-        return;
+        QFile::remove(working);
+        CopyFileByStream(working, templatePath);
+        book = printing::PrintEngine().open(working);
+        try {
+            fill(*book);
+            book->print();
+            failed = false;
+        } catch (const std::exception &) {
+            printFailed = true;
+        }
     }
-    failed = false;
+    if (printFailed)
+        showPrintError();
 }
 
 } // namespace
@@ -145,26 +179,25 @@ void PrintOrganisationList(store::TADODataSet &DataSet) {
         return;
     // A file of its own for every list shown: the user may keep it open
     // while later prints replace the working copy.
-    const QString folder =
-        QStandardPaths::writableLocation(QStandardPaths::TempLocation) + QStringLiteral("/kvr-lists");
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::TempLocation) +
+                           QStringLiteral("/kvr-lists");
     QDir().mkpath(folder);
     QTemporaryFile file(folder + QStringLiteral("/Организации-XXXXXX.xls"));
     file.setAutoRemove(false);
     if (!file.open())
-        throw FileError(QStringLiteral("Не удалось создать файл списка в папке \"%1\"").arg(folder));
+        throw FileError(
+            QStringLiteral("Не удалось создать файл списка в папке \"%1\"").arg(folder));
     const QString path = file.fileName();
     file.close();
     bool shown = false;
-    struct Cleanup {
-        std::function<void()> run;
-        ~Cleanup() { run(); }
-    } cleanup{[&] {
+    WaitCursor waitCursor;
+    Finally cleanup([&] {
         if (!shown) {
             printing::EndPrintEngine();
             QFile::remove(path);
         }
         returnToFirst(DataSet);
-    }};
+    });
     CopyFileByStream(path, templatePath);
     auto book = printing::PrintEngine().open(path);
     FillOrganisationSheet(*book, DataSet, QDate::currentDate());

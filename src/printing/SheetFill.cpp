@@ -12,8 +12,9 @@ using sheet::Value;
 void FillColumnSvodSheet(store::TADODataSet &DataSet, sheet::Workbook &Book, int Count,
                          const QString &Title, const QStringList &OrgNames) {
     const int p = static_cast<int>(Title.indexOf(QStringLiteral(" ("))) + 1; // 0: none
-    Book.setValues(1, 2, Table{{Value::fromInput(Title.left(p))},
-                               {Value::fromInput(p == 0 ? Title : Title.mid(p - 1))}});
+    Book.setValues(1, 2,
+                   Table{{Value::fromInput(Title.left(p))},
+                         {Value::fromInput(p == 0 ? Title : Title.mid(p - 1))}});
     const int columns = Count + 3;
     DataSet.First();
     const int n = DataSet.RecordCount();
@@ -33,7 +34,8 @@ void FillColumnSvodSheet(store::TADODataSet &DataSet, sheet::Workbook &Book, int
         std::vector<Value> line;
         line.reserve(columns);
         for (const char *field : {"NAME", "KODSTR", "TOTAL"})
-            line.push_back(Value::fromInput(DataSet.FieldByName(QString::fromLatin1(field)).AsString()));
+            line.push_back(
+                Value::fromInput(DataSet.FieldByName(QString::fromLatin1(field)).AsString()));
         for (int j = 1; j <= Count; ++j) {
             const QString text = DataSet.FieldByName(QStringLiteral("NNN%1").arg(j)).AsString();
             line.push_back(text == u"0" ? Value() : Value::fromInput(text));
@@ -61,7 +63,8 @@ void FillOrganisationSheet(sheet::Workbook &Book, store::TADODataSet &DataSet, c
     for (int k = 0; k < n; ++k) {
         std::vector<Value> line;
         for (const char *field : fields)
-            line.push_back(Value::fromInput(DataSet.FieldByName(QString::fromLatin1(field)).AsString()));
+            line.push_back(
+                Value::fromInput(DataSet.FieldByName(QString::fromLatin1(field)).AsString()));
         rows.push_back(std::move(line));
         DataSet.Next();
     }

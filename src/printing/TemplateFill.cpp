@@ -77,8 +77,8 @@ QString ResolveReportFile(int Mode, int Code, int YY) {
         } else {
             const QString fail = ds->FieldByName(QStringLiteral("FAIL")).AsString().toUpper();
             const int dot = fail.indexOf(QStringLiteral(".DBF"));
-            result = (dot < 0 ? QString() : fail.left(dot).trimmed()) +
-                     QString::number(2000 + YY) + QStringLiteral(".DBF");
+            result = (dot < 0 ? QString() : fail.left(dot).trimmed()) + QString::number(2000 + YY) +
+                     QStringLiteral(".DBF");
         }
     }
     return result;
@@ -217,7 +217,8 @@ QString digitsAt(const QString &text, int at) {
 
 QString fieldText(TADODataSet &ds, int record, const QString &field) {
     if (record < 1 || record > ds.RecordCount())
-        throw FillError(QStringLiteral("В таблице %1 нет записи %2").arg(ds.tableName()).arg(record));
+        throw FillError(
+            QStringLiteral("В таблице %1 нет записи %2").arg(ds.tableName()).arg(record));
     ds.setRecNo(record);
     return ds.FieldByName(field).AsString();
 }
@@ -235,8 +236,7 @@ public:
 
     void run() {
         m_group = GetReportGroup(m_context.PageKind, m_context.YY);
-        const printing::HeaderCell header =
-            printing::ParseHeaderCell(m_book.value(1, 1).toText());
+        const printing::HeaderCell header = printing::ParseHeaderCell(m_book.value(1, 1).toText());
         m_firstRow = header.firstRow;
         m_columns = header.columns;
         m_book.setValue(1, 1, sheet::Value());
@@ -274,8 +274,9 @@ private:
             const QString value = fieldText(m_ds, record, u'N' + digits) + u' ';
             t = s.left(at) + value + (n < 0 ? QString() : s.mid(n + 3));
             if (m_repeat && above) {
-                model.set(row + 1, column,
-                          sheet::Value::text(QStringLiteral("#A%1N%2").arg(record + 1).arg(digits)));
+                model.set(
+                    row + 1, column,
+                    sheet::Value::text(QStringLiteral("#A%1N%2").arg(record + 1).arg(digits)));
                 model.frame(row + 1, column);
             }
             s = t;
@@ -289,7 +290,9 @@ private:
             const int code =
                 intOr(a < 0 ? placeholder.mid(2) : placeholder.mid(2, a - 2), m_context.PageKind);
             const int record =
-                a < 0 ? 1 : intOr(n < 0 ? placeholder.mid(a + 1) : placeholder.mid(a + 1, n - a - 1), 1);
+                a < 0
+                    ? 1
+                    : intOr(n < 0 ? placeholder.mid(a + 1) : placeholder.mid(a + 1, n - a - 1), 1);
             const QString digits = n < 0 ? QString() : digitsAt(placeholder, n + 1);
             QString value = QStringLiteral(" ");
             if (TADODataSet *table = otherTable(code))
@@ -336,9 +339,9 @@ private:
             }
         }
         // 9. The own requisites.
-        static const QStringList requisites = {
-            QStringLiteral("#RYKORG"), QStringLiteral("#RYKFIN"), QStringLiteral("#TEL"),
-            QStringLiteral("#OKPO"), QStringLiteral("#PADRES")};
+        static const QStringList requisites = {QStringLiteral("#RYKORG"), QStringLiteral("#RYKFIN"),
+                                               QStringLiteral("#TEL"), QStringLiteral("#OKPO"),
+                                               QStringLiteral("#PADRES")};
         if (std::any_of(requisites.begin(), requisites.end(),
                         [&](const QString &key) { return s.contains(key); })) {
             if (!store::fileExistsCaseInsensitive(paths::GetProgramDir(),
@@ -363,10 +366,10 @@ private:
             s = t;
         }
         // 12. School counts: N1 of two records summed.
-        for (const auto &[key, first] : {std::pair{QStringLiteral("#SH_TOT"), 1},
-                                         std::pair{QStringLiteral("#SH_NOSH"), 3},
-                                         std::pair{QStringLiteral("#SH_OOSH"), 5},
-                                         std::pair{QStringLiteral("#SH_SPOSH"), 7}}) {
+        for (const auto &[key, first] :
+             {std::pair{QStringLiteral("#SH_TOT"), 1}, std::pair{QStringLiteral("#SH_NOSH"), 3},
+              std::pair{QStringLiteral("#SH_OOSH"), 5},
+              std::pair{QStringLiteral("#SH_SPOSH"), 7}}) {
             if (s.contains(key)) {
                 QLocale locale;
                 locale.setNumberOptions(QLocale::OmitGroupSeparator);
@@ -387,9 +390,8 @@ private:
         bool ok = false;
         const double v = QString(text).replace(u',', u'.').toDouble(&ok);
         if (!ok)
-            throw FillError(QStringLiteral("Число школ в записи %1 не число: \"%2\"")
-                                .arg(record)
-                                .arg(text));
+            throw FillError(
+                QStringLiteral("Число школ в записи %1 не число: \"%2\"").arg(record).arg(text));
         return v;
     }
 

@@ -29,9 +29,9 @@
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XCellRangeMovement.hpp>
+#include <com/sun/star/sheet/XSheetCellCursor.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
-#include <com/sun/star/sheet/XSheetCellCursor.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
 #include <com/sun/star/sheet/XUsedAreaCursor.hpp>
 #include <com/sun/star/table/BorderLine2.hpp>
@@ -179,7 +179,8 @@ void removeLeftovers() {
     const QDir temporary(QDir::tempPath());
     for (const QFileInfo &entry : temporary.entryInfoList({kProfilePrefix + QStringLiteral("*")},
                                                           QDir::Dirs | QDir::NoDotAndDotDot)) {
-        const qint64 owner = entry.fileName().mid(kProfilePrefix.size()).section(u'-', 0, 0).toLongLong();
+        const qint64 owner =
+            entry.fileName().mid(kProfilePrefix.size()).section(u'-', 0, 0).toLongLong();
         if (owner <= 0 || owner == QCoreApplication::applicationPid() || processAlive(owner))
             continue;
         removePipeSocket(profilePipeName(profileUrlOf(entry.absoluteFilePath())));
@@ -188,7 +189,8 @@ void removeLeftovers() {
     for (const char *folder : {"/tmp", "/var/tmp"}) {
         const QString prefix = QStringLiteral("OSL_PIPE_%1_").arg(::getuid()) + kPipePrefix;
         for (const QString &name :
-             QDir(QString::fromLatin1(folder)).entryList({prefix + QStringLiteral("*")}, QDir::System | QDir::Files)) {
+             QDir(QString::fromLatin1(folder))
+                 .entryList({prefix + QStringLiteral("*")}, QDir::System | QDir::Files)) {
             const qint64 owner = name.mid(prefix.size()).section(u'_', 0, 0).toLongLong();
             if (owner > 0 && owner != QCoreApplication::applicationPid() && !processAlive(owner))
                 QFile::remove(QString::fromLatin1(folder) + u'/' + name);
@@ -212,10 +214,14 @@ bool utf8Locale(const QProcessEnvironment &environment) {
 // open (its text and web import, a text document) is no template.
 bool spreadsheetFilter(const QString &filter) {
     static const QStringList prefixes = {
-        QStringLiteral("MS Excel"),          QStringLiteral("Calc MS Excel"),
-        QStringLiteral("Calc Office Open XML"), QStringLiteral("calc_MS_Excel"),
-        QStringLiteral("calc8"),             QStringLiteral("calc_StarOffice"),
-        QStringLiteral("StarOffice XML (Calc)"), QStringLiteral("OpenDocument Spreadsheet"),
+        QStringLiteral("MS Excel"),
+        QStringLiteral("Calc MS Excel"),
+        QStringLiteral("Calc Office Open XML"),
+        QStringLiteral("calc_MS_Excel"),
+        QStringLiteral("calc8"),
+        QStringLiteral("calc_StarOffice"),
+        QStringLiteral("StarOffice XML (Calc)"),
+        QStringLiteral("OpenDocument Spreadsheet"),
         QStringLiteral("calc_OOXML"),
     };
     for (const QString &prefix : prefixes)
@@ -375,9 +381,8 @@ private:
                 continue;
             }
             const auto generation = m_generation;
-            if (m_changed.wait_until(lock, m_deadline, [&] {
-                    return m_stop || m_generation != generation;
-                }))
+            if (m_changed.wait_until(lock, m_deadline,
+                                     [&] { return m_stop || m_generation != generation; }))
                 continue;
             // The call is still running at its deadline: the office has hung.
             m_fired = true;
@@ -763,8 +768,8 @@ public:
             const sal_Int32 lastColumn = std::max<sal_Int32>(255, usedEnd);
             // A row inside cells merged across rows cannot be copied as a
             // row of its own.
-            Reference<css::sheet::XSheetCellCursor> merged = sheet->createCursorByRange(
-                Reference<css::sheet::XSheetCellRange>(
+            Reference<css::sheet::XSheetCellCursor> merged =
+                sheet->createCursorByRange(Reference<css::sheet::XSheetCellRange>(
                     sheet->getCellRangeByPosition(0, target, lastColumn, target), UNO_QUERY_THROW));
             merged->collapseToMergedArea();
             const table::CellRangeAddress mergedArea =
@@ -921,7 +926,8 @@ public:
             throw Error(QStringLiteral("Принтер по умолчанию не установлен"));
         const QString converter = QStandardPaths::findExecutable(QStringLiteral("pdftocairo"));
         if (converter.isEmpty())
-            throw Error(QStringLiteral("Для печати нужна программа pdftocairo (пакет poppler-utils)"));
+            throw Error(
+                QStringLiteral("Для печати нужна программа pdftocairo (пакет poppler-utils)"));
         QTemporaryDir scratch;
         if (!scratch.isValid())
             throw Error(QStringLiteral("Не удалось создать временную папку для печати"));

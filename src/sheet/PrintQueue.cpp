@@ -39,9 +39,9 @@ int submitToDefaultPrinter(const QString &file, const QString &title) {
     const QString printer = defaultPrinter();
     if (printer.isEmpty())
         throw Error(QStringLiteral("Принтер по умолчанию не установлен"));
-    const int job = cupsPrintFile2(CUPS_HTTP_DEFAULT, printer.toUtf8().constData(),
-                                   QFile::encodeName(file).constData(),
-                                   title.toUtf8().constData(), 0, nullptr);
+    const int job =
+        cupsPrintFile2(CUPS_HTTP_DEFAULT, printer.toUtf8().constData(),
+                       QFile::encodeName(file).constData(), title.toUtf8().constData(), 0, nullptr);
     if (job <= 0)
         throw Error(QStringLiteral("Принтер \"%1\" не принял задание: %2")
                         .arg(printer, QString::fromUtf8(cupsLastErrorString())));

@@ -85,7 +85,8 @@ public:
         testsupport::closeDataModuleConnections();
         QList<Record> list;
         for (const CatalogueRow &r : rows)
-            list << Record{{"KOD", r.kod}, {"FAIL", r.fail}, {"FAILTEXT", r.failText}, {"GRUPPA", r.group}};
+            list << Record{
+                {"KOD", r.kod}, {"FAIL", r.fail}, {"FAILTEXT", r.failText}, {"GRUPPA", r.group}};
         testsupport::writeTable(wed(), "OTHE2016",
                                 {{"KOD", 'N', 3, 0},
                                  {"FAIL", 'C', 12, 0},

@@ -105,14 +105,15 @@ protected:
         book->saveAs(inst.blank() + name);
     }
     void writeReportTemplate() {
-        writeTemplate(QStringLiteral("BF1.XLS"),
-                      {{Value::text("4;4;"), Value(), Value(), Value()},
-                       {Value::text("Учреждение: #TORG"), Value(), Value(), Value()},
-                       {Value::text("Сведения на #YR1/#YR2 учебный год"), Value(), Value(), Value()},
-                       {Value::text("#CCC"), Value::text("#ORG"), Value::text("#A1N1"),
-                        Value::text("#A1N12")},
-                       {Value(), Value::text("Подпись руководителя"), Value(), Value()}},
-                      4, 4);
+        writeTemplate(
+            QStringLiteral("BF1.XLS"),
+            {{Value::text("4;4;"), Value(), Value(), Value()},
+             {Value::text("Учреждение: #TORG"), Value(), Value(), Value()},
+             {Value::text("Сведения на #YR1/#YR2 учебный год"), Value(), Value(), Value()},
+             {Value::text("#CCC"), Value::text("#ORG"), Value::text("#A1N1"),
+              Value::text("#A1N12")},
+             {Value(), Value::text("Подпись руководителя"), Value(), Value()}},
+            4, 4);
     }
 
     QString workingCopy() const { return inst.blank() + QStringLiteral("BTEMP.XLS"); }
@@ -139,12 +140,14 @@ TEST_P(RepeatPrintTest, ReportPageComesOutOfTheQueueWithEveryRecord) {
     EXPECT_TRUE(recorder.messages.isEmpty()) << recorder.texts().join(u'|').toStdString();
     ASSERT_EQ(jobs.jobs.size(), 1u);
     const QString text = printedText(jobs.jobs.front());
-    EXPECT_TRUE(text.contains(QStringLiteral("Учреждение: Гимназия № 3 «Ёлочка»"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Учреждение: Гимназия № 3 «Ёлочка»")))
+        << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("Сведения на 2015/2016 учебный год")));
     for (int k = 1; k <= n; ++k) {
         // A single record is no repeat: #ORG prints the title, cut at the
         // next cell.
-        const QString name = n == 1 ? QStringLiteral("Гимназия № 3") : QStringLiteral("Строка %1").arg(k);
+        const QString name =
+            n == 1 ? QStringLiteral("Гимназия № 3") : QStringLiteral("Строка %1").arg(k);
         const QRegularExpression row(QStringLiteral("%1\\s+%2\\s+%3\\s+%4")
                                          .arg(k, 2, 10, QChar('0'))
                                          .arg(QRegularExpression::escape(name))
@@ -216,7 +219,8 @@ TEST_F(PrintTest, CloseBoxIsCancelAndTheSecondPageAloneAsksNothing) {
 TEST_F(PrintTest, DialogLooksAsItShould) {
     TPrintAskForm &form = PrintAskForm();
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Печать таблицы"));
-    EXPECT_EQ(form.findChild<QPushButton *>(QStringLiteral("ButtonPrint"))->text(), QStringLiteral("Да"));
+    EXPECT_EQ(form.findChild<QPushButton *>(QStringLiteral("ButtonPrint"))->text(),
+              QStringLiteral("Да"));
     EXPECT_EQ(form.findChild<QPushButton *>(QStringLiteral("ButtonCancel"))->text(),
               QStringLiteral("Отмена"));
     EXPECT_EQ(form.size(), QSize(281, 114));
@@ -239,7 +243,8 @@ TEST_F(PrintTest, NoDefaultPrinterIsAPrintErrorThatLeavesNothingBehind) {
     else
         qputenv("CUPS_SERVER", server);
     ASSERT_EQ(recorder.messages.size(), 1);
-    EXPECT_EQ(recorder.messages[0].text, QStringLiteral("Ошибка печати!\rВозможно не подключен принтер."));
+    EXPECT_EQ(recorder.messages[0].text,
+              QStringLiteral("Ошибка печати!\rВозможно не подключен принтер."));
     EXPECT_TRUE(jobs.jobs.empty());
     EXPECT_FALSE(QFileInfo::exists(workingCopy()));
     EXPECT_EQ(ds.RecNo(), 1);
@@ -253,7 +258,8 @@ TEST_F(PrintTest, FaultOfTheTemplateIsAPrintError) {
     ds.Last();
     PrintJobRecorder jobs;
     PrintReport(ds, 1, 16, QString());
-    EXPECT_EQ(recorder.texts(), QStringList{QStringLiteral("Ошибка печати!\rВозможно не подключен принтер.")});
+    EXPECT_EQ(recorder.texts(),
+              QStringList{QStringLiteral("Ошибка печати!\rВозможно не подключен принтер.")});
     EXPECT_TRUE(jobs.jobs.empty());
     EXPECT_FALSE(QFileInfo::exists(workingCopy()));
     EXPECT_EQ(ds.RecNo(), 1);
@@ -295,7 +301,8 @@ TEST_F(PrintTest, DamagedTemplateFailsNamingItAndLeavesNothingBehind) {
 
 // The by-column consolidation: NAME, KODSTR, TOTAL and NNN1..NNNcount.
 void writeColumnTable(const QString &folder, int count, int rows) {
-    QVector<store::FieldDef> fields = {{"NAME", 'C', 40, 0}, {"KODSTR", 'C', 5, 0}, {"TOTAL", 'C', 15, 0}};
+    QVector<store::FieldDef> fields = {
+        {"NAME", 'C', 40, 0}, {"KODSTR", 'C', 5, 0}, {"TOTAL", 'C', 15, 0}};
     for (int j = 1; j <= count; ++j)
         fields << store::FieldDef{QStringLiteral("NNN%1").arg(j), 'C', 15, 0};
     QList<Record> records;
@@ -304,7 +311,8 @@ void writeColumnTable(const QString &folder, int count, int rows) {
                     {"KODSTR", QStringLiteral("%1").arg(k, 2, 10, QChar('0'))},
                     {"TOTAL", QString::number(count * k)}};
         for (int j = 1; j <= count; ++j)
-            r << qMakePair(QStringLiteral("NNN%1").arg(j), QVariant(j == 1 ? QStringLiteral("0") : QString::number(k)));
+            r << qMakePair(QStringLiteral("NNN%1").arg(j),
+                           QVariant(j == 1 ? QStringLiteral("0") : QString::number(k)));
         records << r;
     }
     testsupport::writeTable(folder, QStringLiteral("FTEMP"), fields, records);
@@ -314,7 +322,8 @@ class ColumnPrintTest : public PrintTest, public ::testing::WithParamInterface<i
 
 TEST_P(ColumnPrintTest, ByColumnSheetComesOutOfTheQueue) {
     const int count = GetParam();
-    writeTemplate(QStringLiteral("BFSVOD.XLS"), {{Value()}, {Value()}, {Value::text("Сводка по столбцу")}});
+    writeTemplate(QStringLiteral("BFSVOD.XLS"),
+                  {{Value()}, {Value()}, {Value::text("Сводка по столбцу")}});
     writeColumnTable(inst.org(), count, 3);
     store::TADODataSet &ds = open(inst.org(), QStringLiteral("FTEMP"));
     QStringList names;
@@ -329,9 +338,11 @@ TEST_P(ColumnPrintTest, ByColumnSheetComesOutOfTheQueue) {
     EXPECT_TRUE(text.contains(QStringLiteral("(Все организации)")));
     EXPECT_TRUE(text.contains(QStringLiteral("Наименование показателя")));
     EXPECT_TRUE(text.contains(QStringLiteral("Показатель 3")));
-    for (int j : {1, count / 2, count})
-        if (j > 0 && j <= count)
+    for (int j : {1, count / 2, count}) {
+        if (j > 0 && j <= count) {
             EXPECT_TRUE(text.contains(QStringLiteral("Школа %1").arg(j))) << j;
+        }
+    }
     EXPECT_FALSE(QFileInfo::exists(workingCopy()));
 }
 
@@ -349,7 +360,8 @@ TEST(ColumnSheetTest, LayoutOfTheSheet) {
     ds.Open();
     sheet::MemoryEngine engine;
     auto book = engine.addWorkbook();
-    FillColumnSvodSheet(ds, *book, 2, QStringLiteral("Свод (Набор 1)"), {QStringLiteral("Школа 1"), QStringLiteral("Школа 2")});
+    FillColumnSvodSheet(ds, *book, 2, QStringLiteral("Свод (Набор 1)"),
+                        {QStringLiteral("Школа 1"), QStringLiteral("Школа 2")});
     const auto &sheet = *engine.books().back();
     EXPECT_EQ(sheet.value(1, 2), Value::text("Свод "));
     EXPECT_EQ(sheet.value(2, 2), Value::text(" (Набор 1)"));
@@ -372,13 +384,17 @@ TEST_F(PrintTest, OrganisationListIsShownFromItsOwnFile) {
     writeTemplate(QStringLiteral("BORG.XLS"),
                   {{Value::text("5;9;")}, {Value::text("СПИСОК УЧРЕЖДЕНИЙ")}});
     QVector<store::FieldDef> fields;
-    for (const char *f : {"KOD", "NAME", "INN_O", "RYKORG", "RYKFIN", "OKPO_K", "OKONX_K", "ADRES", "TELEF"})
+    for (const char *f :
+         {"KOD", "NAME", "INN_O", "RYKORG", "RYKFIN", "OKPO_K", "OKONX_K", "ADRES", "TELEF"})
         fields << store::FieldDef{QString::fromLatin1(f), 'C', 30, 0};
     QList<Record> orgs;
     for (int k = 1; k <= 3; ++k)
-        orgs << Record{{"KOD", QString::number(k)}, {"NAME", QStringLiteral("Школа № %1").arg(k)},
-                       {"INN_O", "0274000001"}, {"RYKORG", QStringLiteral("Директор %1").arg(k)},
-                       {"ADRES", QStringLiteral("ул. Мира, %1").arg(k)}, {"TELEF", "22-33-44"}};
+        orgs << Record{{"KOD", QString::number(k)},
+                       {"NAME", QStringLiteral("Школа № %1").arg(k)},
+                       {"INN_O", "0274000001"},
+                       {"RYKORG", QStringLiteral("Директор %1").arg(k)},
+                       {"ADRES", QStringLiteral("ул. Мира, %1").arg(k)},
+                       {"TELEF", "22-33-44"}};
     testsupport::writeTable(inst.root(), QStringLiteral("SCHOOL"), fields, orgs);
     store::TADODataSet &ds = open(inst.root(), QStringLiteral("SCHOOL"));
     ds.Last();
@@ -407,7 +423,8 @@ TEST_F(PrintTest, OrganisationListIsShownFromItsOwnFile) {
     }
     auto book = printing::PrintEngine().open(shown);
     EXPECT_TRUE(book->value(1, 1).isEmpty());
-    EXPECT_EQ(book->text(3, 1), QStringLiteral("на ") + QLocale().toString(QDate::currentDate(), QLocale::ShortFormat));
+    EXPECT_EQ(book->text(3, 1), QStringLiteral("на ") +
+                                    QLocale().toString(QDate::currentDate(), QLocale::ShortFormat));
     EXPECT_EQ(book->text(5, 2), QStringLiteral("Школа № 1"));
     EXPECT_EQ(book->text(7, 4), QStringLiteral("Директор 3"));
     EXPECT_EQ(book->value(7, 3), Value::text("0274000001")); // a code keeps its zero
@@ -419,7 +436,8 @@ TEST_F(PrintTest, OrganisationListIsShownFromItsOwnFile) {
 TEST(OrganisationSheetTest, EmptyHeaderStartsInRowOneAndHeaderMustParse) {
     printtest::Installation inst;
     QVector<store::FieldDef> fields;
-    for (const char *f : {"KOD", "NAME", "INN_O", "RYKORG", "RYKFIN", "OKPO_K", "OKONX_K", "ADRES", "TELEF"})
+    for (const char *f :
+         {"KOD", "NAME", "INN_O", "RYKORG", "RYKFIN", "OKPO_K", "OKONX_K", "ADRES", "TELEF"})
         fields << store::FieldDef{QString::fromLatin1(f), 'C', 30, 0};
     QList<Record> orgs;
     for (int k = 1; k <= 3; ++k)

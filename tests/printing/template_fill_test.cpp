@@ -46,8 +46,7 @@ protected:
         engine.setFileContents(inst.blank() + "T.XLS", cells);
         QFile(inst.blank() + "T.XLS").open(QIODevice::WriteOnly);
         auto book = engine.open(inst.blank() + "T.XLS");
-        FillTemplate(table, *book,
-                     {QStringLiteral("Школа № 5"), kod, 16, appState().WorkDate});
+        FillTemplate(table, *book, {QStringLiteral("Школа № 5"), kod, 16, appState().WorkDate});
         return engine.books().back();
     }
     void TearDown() override {
@@ -105,8 +104,8 @@ TEST_P(RepeatTest, RepeatRowPrintsEveryRecord) {
         EXPECT_EQ(book->value(row, 1),
                   Value::fromInput(QStringLiteral("%1").arg(k, 2, 10, QChar('0'))));
         // A single record is no repeat: #ORG prints the title then.
-        EXPECT_EQ(book->value(row, 2),
-                  Value::text(n == 1 ? QStringLiteral("Школа № 5") : QStringLiteral("Строка %1").arg(k)));
+        EXPECT_EQ(book->value(row, 2), Value::text(n == 1 ? QStringLiteral("Школа № 5")
+                                                          : QStringLiteral("Строка %1").arg(k)));
         EXPECT_EQ(book->value(row, 3), Value::number(10 * k)) << row;
         EXPECT_EQ(book->value(row, 4), Value::number(10 * k + 11)) << row;
         // Cells that received the next record's placeholder are framed.
@@ -143,7 +142,7 @@ TEST_F(TemplateFillTest, FieldsOfOtherReports) {
                       {{1, 4}, text("#F1A1N3")}},
                      1);
     EXPECT_EQ(book->value(1, 2), text("Школ: 20 шт"));
-    EXPECT_EQ(book->value(1, 3), text(" нет")); // no table F42016: one blank
+    EXPECT_EQ(book->value(1, 3), text(" нет"));      // no table F42016: one blank
     EXPECT_EQ(book->value(1, 4), Value::number(12)); // the printed report itself
 }
 
@@ -164,8 +163,8 @@ TEST_F(TemplateFillTest, NamesAndCodesByGroupAndRow) {
 }
 
 TEST_F(TemplateFillTest, GroupOneCodeReadsTheCurrentRecord) {
-    auto book = fill({{{1, 1}, text("1;2;")}, {{1, 2}, text("#A2N1")}, {{2, 1}, text("#CCC")}},
-                     2, 2, QStringLiteral("F22016"));
+    auto book = fill({{{1, 1}, text("1;2;")}, {{1, 2}, text("#A2N1")}, {{2, 1}, text("#CCC")}}, 2,
+                     2, QStringLiteral("F22016"));
     EXPECT_EQ(book->value(2, 1), text("02")); // #A2N1 left record 2 current
 }
 

@@ -35,8 +35,8 @@ TEST(ValueInput, NumbersReadAsTextAndAssignedBackStayNumbers) {
 }
 
 TEST(ValueInput, EverythingElseStaysText) {
-    for (const char *text :
-         {"0123", "00", "1e", "e5", "1e5.5", "12a", "1.2.3", "1 234", ".5", "5.", "#A1N1", "=A1", "-", "Всего"})
+    for (const char *text : {"0123", "00", "1e", "e5", "1e5.5", "12a", "1.2.3", "1 234", ".5", "5.",
+                             "#A1N1", "=A1", "-", "Всего"})
         EXPECT_EQ(Value::fromInput(text), Value::text(text)) << text;
     EXPECT_TRUE(Value::fromInput("").isEmpty());
     EXPECT_EQ(Value::fromInput(" "), Value::text(" "));

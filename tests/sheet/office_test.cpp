@@ -524,7 +524,8 @@ TEST_F(OfficeTest, RowInsideAVerticalMergeIsRefused) {
             book->insertRowCopy(row);
             ADD_FAILURE() << "row " << row << " copied";
         } catch (const Error &e) {
-            EXPECT_TRUE(e.message().contains(QStringLiteral("объединённые"))) << e.message().toStdString();
+            EXPECT_TRUE(e.message().contains(QStringLiteral("объединённые")))
+                << e.message().toStdString();
         }
     }
     EXPECT_EQ(book->text(3, 2), QStringLiteral("#CCC")); // nothing moved
@@ -543,7 +544,8 @@ TEST_F(OfficeTest, DamagedOrForeignFilesAreRefusedByName) {
     const QList<QPair<QString, QByteArray>> files = {
         {QStringLiteral("шум.xls"), noise},
         {QStringLiteral("обрезанный.XLS"), xls.left(xls.size() / 3)},
-        {QStringLiteral("письмо.xls"), QStringLiteral("Уважаемые коллеги;\nпросим сдать отчёт.\n").toUtf8()},
+        {QStringLiteral("письмо.xls"),
+         QStringLiteral("Уважаемые коллеги;\nпросим сдать отчёт.\n").toUtf8()},
     };
     for (const auto &[name, bytes] : files) {
         QFile f(file(name));
@@ -568,7 +570,8 @@ TEST_F(OfficeTest, SavingIntoAMissingFolderSaysSo) {
         book->saveAs(path);
         ADD_FAILURE() << "saved";
     } catch (const Error &e) {
-        EXPECT_TRUE(e.message().contains(file(QStringLiteral("нет папки")))) << e.message().toStdString();
+        EXPECT_TRUE(e.message().contains(file(QStringLiteral("нет папки"))))
+            << e.message().toStdString();
     }
 }
 
@@ -584,7 +587,8 @@ TEST(OfficeEngineLifetime, HungOfficeIsEndedAndTheCallFails) {
         book->setText(1, 1, "y");
         ADD_FAILURE() << "a hung office answered";
     } catch (const Error &e) {
-        EXPECT_TRUE(e.message().contains(QStringLiteral("не ответил"))) << e.message().toStdString();
+        EXPECT_TRUE(e.message().contains(QStringLiteral("не ответил")))
+            << e.message().toStdString();
     }
     EXPECT_FALSE(engine.isRunning());
     EXPECT_THROW(book->text(1, 1), Error);

@@ -26,10 +26,11 @@ QString caption(const ColumnSpec &column) {
 // The rows above the data of every report page: the organisation, the
 // report, the period.
 void writeReportHead(sheet::Workbook &book, const ReportSpec &report) {
-    book.setValues(2, 1,
-                   Table{{text(QStringLiteral("Учреждение: #TORG"))},
-                         {text(report.name)},
-                         {text(QStringLiteral("Форма %1 на #YR1/#YR2 учебный год").arg(report.forma))}});
+    book.setValues(
+        2, 1,
+        Table{{text(QStringLiteral("Учреждение: #TORG"))},
+              {text(report.name)},
+              {text(QStringLiteral("Форма %1 на #YR1/#YR2 учебный год").arg(report.forma))}});
 }
 
 // Headings and column numbers in two framed rows from `row`.
@@ -73,15 +74,15 @@ void writeFixedReport(sheet::Workbook &book, const ReportSpec &report) {
     int headingRow = 5;
     writeReportHead(book, report);
     if (report.group == 1) {
-        book.setValues(5, 1,
-                       Table{{text(QStringLiteral("Учреждений всего")), Value(),
-                              text(QStringLiteral("#SH_TOT"))},
-                             {text(QStringLiteral("Начальных школ")), Value(),
-                              text(QStringLiteral("#SH_NOSH"))},
-                             {text(QStringLiteral("Основных школ")), Value(),
-                              text(QStringLiteral("#SH_OOSH"))},
-                             {text(QStringLiteral("Средних школ")), Value(),
-                              text(QStringLiteral("#SH_SPOSH"))}});
+        book.setValues(
+            5, 1,
+            Table{
+                {text(QStringLiteral("Учреждений всего")), Value(),
+                 text(QStringLiteral("#SH_TOT"))},
+                {text(QStringLiteral("Начальных школ")), Value(), text(QStringLiteral("#SH_NOSH"))},
+                {text(QStringLiteral("Основных школ")), Value(), text(QStringLiteral("#SH_OOSH"))},
+                {text(QStringLiteral("Средних школ")), Value(),
+                 text(QStringLiteral("#SH_SPOSH"))}});
         book.drawBorders(5, 1, 8, 3);
         headingRow = 10;
     }
@@ -116,16 +117,16 @@ void writeFirstTitle(sheet::Workbook &book) {
                          {Value()},
                          {text(QStringLiteral("СВЕДЕНИЯ ОБ ОБЩЕОБРАЗОВАТЕЛЬНОМ УЧРЕЖДЕНИИ"))},
                          {text(QStringLiteral("на начало #YR1/#YR2 учебного года"))}});
-    book.setValues(8, 1,
-                   Table{{text(QStringLiteral("Наименование отчитывающейся организации:")),
-                          text(QStringLiteral("#TORG"))},
-                         {text(QStringLiteral("Почтовый адрес:")), text(QStringLiteral("#PADRES"))},
-                         {text(QStringLiteral("Руководитель:")), text(QStringLiteral("#RYKORG"))},
-                         {text(QStringLiteral("Главный бухгалтер:")),
-                          text(QStringLiteral("#RYKFIN"))},
-                         {text(QStringLiteral("Телефон:")), text(QStringLiteral("#TEL"))},
-                         {text(QStringLiteral("Код по ОКПО:")), text(QStringLiteral("#OKPO"))},
-                         {text(QStringLiteral("Дата заполнения:")), text(QStringLiteral("#DATE"))}});
+    book.setValues(
+        8, 1,
+        Table{{text(QStringLiteral("Наименование отчитывающейся организации:")),
+               text(QStringLiteral("#TORG"))},
+              {text(QStringLiteral("Почтовый адрес:")), text(QStringLiteral("#PADRES"))},
+              {text(QStringLiteral("Руководитель:")), text(QStringLiteral("#RYKORG"))},
+              {text(QStringLiteral("Главный бухгалтер:")), text(QStringLiteral("#RYKFIN"))},
+              {text(QStringLiteral("Телефон:")), text(QStringLiteral("#TEL"))},
+              {text(QStringLiteral("Код по ОКПО:")), text(QStringLiteral("#OKPO"))},
+              {text(QStringLiteral("Дата заполнения:")), text(QStringLiteral("#DATE"))}});
     book.drawBorders(8, 1, 14, 2);
     book.setText(16, 1, QStringLiteral("Срок представления: до 5 октября #YR1 года"));
 }
@@ -161,11 +162,9 @@ void writeOrganisationList(sheet::Workbook &book) {
     book.setText(1, 1, QStringLiteral("5;9;"));
     book.setText(2, 1, QStringLiteral("СПИСОК ОБЩЕОБРАЗОВАТЕЛЬНЫХ УЧРЕЖДЕНИЙ"));
     const QStringList headings = {
-        QStringLiteral("Код"),          QStringLiteral("Наименование"),
-        QStringLiteral("ИНН"),          QStringLiteral("Руководитель"),
-        QStringLiteral("Гл. бухгалтер"), QStringLiteral("ОКПО"),
-        QStringLiteral("ОКОНХ"),        QStringLiteral("Адрес"),
-        QStringLiteral("Телефон")};
+        QStringLiteral("Код"),          QStringLiteral("Наименование"),  QStringLiteral("ИНН"),
+        QStringLiteral("Руководитель"), QStringLiteral("Гл. бухгалтер"), QStringLiteral("ОКПО"),
+        QStringLiteral("ОКОНХ"),        QStringLiteral("Адрес"),         QStringLiteral("Телефон")};
     std::vector<Value> line;
     for (const QString &h : headings)
         line.push_back(text(h));
