@@ -1,7 +1,10 @@
 #include "shell/mainwindow/ProgramWindows.h"
 
+#include "books/ServiceUnit.h"
+#include "books/SetupUnit.h"
 #include "entry/EditReportUnit.h"
 #include "entry/MessageUnit.h"
+#include "shell/Messages.h"
 #include "shell/UnitDM.h"
 #include "shell/YearUnit.h"
 #include "shell/mainwindow/AboutUnit.h"
@@ -13,7 +16,8 @@ void CreateProgramWindows(TMainForm &MainWindow) {
     MainForm = &MainWindow;
     YearForm = new TYearForm(&MainWindow);
     MessageForm();
-    // FindForm and ServiceForm come here.
+    // FindForm comes here.
+    ServiceForm = new TServiceForm(&MainWindow);
     DateForm = new TDateForm(&MainWindow);
     // SvodListForm, HowCollectForm, MessageMCheckForm, PrintAskForm and
     // ProgressSvodForm come here.
@@ -26,6 +30,14 @@ void CreateProgramWindows(TMainForm &MainWindow) {
     // join here as they become part of the program.
     MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::Reports,
                                     [] { return new TEditReportForm; });
+    MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::Setup, [] { return new TSetupForm; });
+    // The service asks for the working date through the main window's start
+    // question, over the main window made visible.
+    ServiceForm->onSetDate = [&MainWindow] {
+        MainWindow.show();
+        MainWindow.ButtonStartClick();
+    };
+    MainWindow.setServiceAction([] { msg::exec(*ServiceForm); });
 }
 
 void ForgetProgramWindows() {
@@ -33,4 +45,5 @@ void ForgetProgramWindows() {
     YearForm = nullptr;
     DateForm = nullptr;
     AboutBox = nullptr;
+    ServiceForm = nullptr;
 }

@@ -1,0 +1,65 @@
+#pragma once
+// The service's work, without windows: copying a year's report tables into the
+// archive, and rebuilding every organisation's report tables on new blank
+// structures ("Обслуживание БД").
+//
+// Both work on the folder tree of paths:: (the program folder, WED, DBF\D<n>,
+// ARX) through connections of their own, never through the data module.
+//
+// The rebuild is all or nothing: it first checks every table it would touch,
+// then builds each new table aside, and only then swaps the files, keeping the
+// old ones in a backup folder of the period until everything is in place; any
+// failure puts every file back as it was.
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+
+namespace service {
+
+// The year whose tables the rebuild works on: the calendar year of Today less
+// one, plus one from September to December (October 2026 -> 2026, August
+// 2026 -> 2025).
+int RebuildYear(const QDate &Today);
+
+struct ArchiveResult {
+    bool ok = false;
+    QString message; // what to tell the user: the done message, or why nothing was copied
+    int copied = 0;  // files copied
+};
+
+// Copies the report tables of the year (four digits) of every organisation of
+// SCHOOL (by its code) that has them into ARX\D<code>\, replacing older
+// copies. A missing SCHOOL or catalogue copies nothing and says so. A file that
+// cannot be copied throws FileError; copies made before it stay.
+ArchiveResult ArchiveReports(int Year);
+
+struct RebuildResult {
+    // False when the year has no catalogue: nothing was done and nothing is
+    // to be said.
+    bool ran = false;
+    bool ok = false;
+    // Why nothing was rebuilt: each table and field that stopped it, or the
+    // error met while building or swapping the files.
+    QStringList problems;
+    int tablesRebuilt = 0;
+    int organisations = 0;      // organisations at least one of whose tables was rebuilt
+    QStringList blanksReplaced; // FAIL names of the blanks replaced, in catalogue order
+
+    // The text to show at the end (done or not done).
+    QString summary() const;
+};
+
+// Rebuilds the report tables of the year on the restructure blanks of WED
+// ("O" + FAIL) and then puts those blanks in the place of the old ones.
+// Records are matched by position; an old record beyond the new blank's
+// records is appended; a field only the new blank has keeps the blank's
+// value; a field only the old table has may be dropped only when it holds no
+// data.
+RebuildResult RebuildReportTables(int Year);
+
+// The backup folder of the period that holds the old tables and blanks while
+// a rebuild swaps the files (WED\REBUILD<year>\); removed when it succeeds.
+QString RebuildBackupDir(int Year);
+
+} // namespace service
