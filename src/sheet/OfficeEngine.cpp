@@ -454,6 +454,22 @@ struct OfficeEngine::Impl {
         }
     }
     bool hung = false;
+    // Closing is watched too: an office that hangs while it closes a
+    // document is ended like one that hangs in any other call.
+    void closeDocument(Document &document) noexcept {
+        const bool watch = running && !hung;
+        if (watch)
+            watchdog->arm(pid);
+        document.close();
+        if (watch)
+            watchdog->disarm();
+    }
+    void closeDocuments() noexcept {
+        for (auto &weak : documents)
+            if (auto document = weak.lock())
+                closeDocument(*document);
+        documents.clear();
+    }
     std::shared_ptr<Document> load(const OUString &url, const QString &path);
     void show(const QString &path);
 };
@@ -554,10 +570,7 @@ void OfficeEngine::Impl::start() {
 void OfficeEngine::Impl::shutdown() noexcept {
     if (!running)
         return;
-    for (auto &weak : documents)
-        if (auto document = weak.lock())
-            document->close();
-    documents.clear();
+    closeDocuments();
     bool asked = false;
     if (desktop.is() && !hung) {
         try {
@@ -667,7 +680,7 @@ class OfficeWorkbook : public Workbook {
 public:
     OfficeWorkbook(std::shared_ptr<OfficeEngine::Impl> engine, std::shared_ptr<Document> document)
         : m_engine(std::move(engine)), m_document(std::move(document)) {}
-    ~OfficeWorkbook() override { m_document->close(); }
+    ~OfficeWorkbook() override { m_engine->closeDocument(*m_document); }
 
     Value value(int row, int column) const override {
         requireCell(row, column);
@@ -973,7 +986,7 @@ public:
         m_engine->show(path);
     }
 
-    void close() override { m_document->close(); }
+    void close() override { m_engine->closeDocument(*m_document); }
 
 private:
     // Hides every sheet but the first while the document is printed or
