@@ -351,13 +351,8 @@ INSTANTIATE_TEST_SUITE_P(Organisations, ColumnPrintTest, ::testing::Values(0, 1,
 TEST(ColumnSheetTest, LayoutOfTheSheet) {
     printtest::Installation inst;
     writeColumnTable(inst.org(), 2, 2);
-    store::TADOConnection con;
-    con.setFolder(inst.org());
-    con.Open();
-    store::TADODataSet ds;
-    ds.setConnection(&con);
-    ds.setCommandText(QStringLiteral("select * from FTEMP"));
-    ds.Open();
+    testsupport::OpenTable table(inst.org(), QStringLiteral("FTEMP"));
+    store::TADODataSet &ds = table.ds;
     sheet::MemoryEngine engine;
     auto book = engine.addWorkbook();
     FillColumnSvodSheet(ds, *book, 2, QStringLiteral("Свод (Набор 1)"),
@@ -380,13 +375,19 @@ TEST(ColumnSheetTest, LayoutOfTheSheet) {
     EXPECT_EQ(engine.books().back()->value(2, 2), Value::text("Свод"));
 }
 
-TEST_F(PrintTest, OrganisationListIsShownFromItsOwnFile) {
-    writeTemplate(QStringLiteral("BORG.XLS"),
-                  {{Value::text("5;9;")}, {Value::text("СПИСОК УЧРЕЖДЕНИЙ")}});
+// The fields of the organisation table that the list prints.
+QVector<store::FieldDef> schoolFields() {
     QVector<store::FieldDef> fields;
     for (const char *f :
          {"KOD", "NAME", "INN_O", "RYKORG", "RYKFIN", "OKPO_K", "OKONX_K", "ADRES", "TELEF"})
         fields << store::FieldDef{QString::fromLatin1(f), 'C', 30, 0};
+    return fields;
+}
+
+TEST_F(PrintTest, OrganisationListIsShownFromItsOwnFile) {
+    writeTemplate(QStringLiteral("BORG.XLS"),
+                  {{Value::text("5;9;")}, {Value::text("СПИСОК УЧРЕЖДЕНИЙ")}});
+    const QVector<store::FieldDef> fields = schoolFields();
     QList<Record> orgs;
     for (int k = 1; k <= 3; ++k)
         orgs << Record{{"KOD", QString::number(k)},
@@ -409,15 +410,9 @@ TEST_F(PrintTest, OrganisationListIsShownFromItsOwnFile) {
     writeReportTemplate();
     inst.writeReport(QStringLiteral("F12016"), 1);
     {
-        store::TADOConnection c2;
-        c2.setFolder(inst.org());
-        c2.Open();
-        store::TADODataSet report;
-        report.setConnection(&c2);
-        report.setCommandText(QStringLiteral("select * from F12016"));
-        report.Open();
+        testsupport::OpenTable report(inst.org(), QStringLiteral("F12016"));
         PrintJobRecorder jobs;
-        PrintReport(report, 1, 16, QString());
+        PrintReport(report.ds, 1, 16, QString());
         ASSERT_EQ(jobs.jobs.size(), 1u);
         printedText(jobs.jobs.front());
     }
@@ -435,21 +430,13 @@ TEST_F(PrintTest, OrganisationListIsShownFromItsOwnFile) {
 
 TEST(OrganisationSheetTest, EmptyHeaderStartsInRowOneAndHeaderMustParse) {
     printtest::Installation inst;
-    QVector<store::FieldDef> fields;
-    for (const char *f :
-         {"KOD", "NAME", "INN_O", "RYKORG", "RYKFIN", "OKPO_K", "OKONX_K", "ADRES", "TELEF"})
-        fields << store::FieldDef{QString::fromLatin1(f), 'C', 30, 0};
+    const QVector<store::FieldDef> fields = schoolFields();
     QList<Record> orgs;
     for (int k = 1; k <= 3; ++k)
         orgs << Record{{"KOD", QString::number(k)}};
     testsupport::writeTable(inst.root(), QStringLiteral("SCHOOL"), fields, orgs);
-    store::TADOConnection con;
-    con.setFolder(inst.root());
-    con.Open();
-    store::TADODataSet ds;
-    ds.setConnection(&con);
-    ds.setCommandText(QStringLiteral("select * from SCHOOL"));
-    ds.Open();
+    testsupport::OpenTable table(inst.root(), QStringLiteral("SCHOOL"));
+    store::TADODataSet &ds = table.ds;
     sheet::MemoryEngine engine;
     auto book = engine.addWorkbook();
     FillOrganisationSheet(*book, ds, QDate(2016, 3, 1));

@@ -33,16 +33,21 @@ protected:
     store::TADOConnection connection;
     store::TADODataSet table;
 
-    // Fills a template of the given cells from table F1 of `count` records
-    // (or another table) printed as report `kod`; returns the sheet.
-    std::shared_ptr<MemoryBook> fill(const CellMap &cells, int count, int kod = 1,
-                                     const QString &name = QStringLiteral("F12016")) {
-        inst.writeReport(name, count);
+    // The printed table, open on the organisation's folder.
+    void openTable(const QString &name) {
         connection.setFolder(inst.org());
         connection.Open();
         table.setConnection(&connection);
         table.setCommandText(QStringLiteral("select * from ") + name);
         table.Open();
+    }
+
+    // Fills a template of the given cells from table F1 of `count` records
+    // (or another table) printed as report `kod`; returns the sheet.
+    std::shared_ptr<MemoryBook> fill(const CellMap &cells, int count, int kod = 1,
+                                     const QString &name = QStringLiteral("F12016")) {
+        inst.writeReport(name, count);
+        openTable(name);
         engine.setFileContents(inst.blank() + "T.XLS", cells);
         QFile(inst.blank() + "T.XLS").open(QIODevice::WriteOnly);
         auto book = engine.open(inst.blank() + "T.XLS");
@@ -229,11 +234,7 @@ TEST_F(TemplateFillTest, SchoolCountsSumTwoRecords) {
     t.set(4, "N1", QStringLiteral("много"));
     t.ds.Close();
     t.con.Close();
-    connection.setFolder(inst.org());
-    connection.Open();
-    table.setConnection(&connection);
-    table.setCommandText(QStringLiteral("select * from F22016"));
-    table.Open();
+    openTable(QStringLiteral("F22016"));
     auto again = engine.open(inst.blank() + "T.XLS");
     again->setValue(1, 1, text("1;3;"));
     again->setValue(1, 2, text("#SH_TOT"));
