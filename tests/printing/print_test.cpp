@@ -191,6 +191,7 @@ TEST_F(PrintTest, TitlePagesAreOneQuestionForTwoPages) {
     EXPECT_TRUE(first.contains(QStringLiteral("Школа № 1"))) << first.toStdString();
     EXPECT_TRUE(first.contains(QStringLiteral("Руководитель: Иванова А. П.")));
     EXPECT_TRUE(printedText(jobs.jobs[1]).contains(QStringLiteral("Второй лист 2016 года")));
+    EXPECT_EQ(officeProcesses(), 1); // one office serves every print of the run
     EXPECT_TRUE(recorder.messages.isEmpty()) << recorder.texts().join(u'|').toStdString();
 }
 
@@ -294,6 +295,21 @@ TEST_F(PrintTest, DamagedTemplateFailsNamingItAndLeavesNothingBehind) {
     } catch (const sheet::Error &e) {
         EXPECT_TRUE(e.message().contains(QStringLiteral("BTEMP.XLS"))) << e.message().toStdString();
     }
+    EXPECT_FALSE(QFileInfo::exists(workingCopy()));
+    EXPECT_EQ(ds.RecNo(), 1);
+    EXPECT_EQ(officeProcesses(), 0);
+}
+
+TEST_F(PrintTest, OfficeThatDoesNotStartLeavesNoWorkingCopy) {
+    writeReportTemplate();
+    printing::EndPrintEngine();
+    inst.writeReport(QStringLiteral("F12016"), 2);
+    store::TADODataSet &ds = open(inst.org(), QStringLiteral("F12016"));
+    ds.Last();
+    sheet::EngineFactory previous = sheet::setEngineFactory(
+        []() -> std::unique_ptr<sheet::Engine> { throw sheet::Error("Не удалось запустить"); });
+    EXPECT_THROW(PrintReport(ds, 1, 16, QString()), sheet::Error);
+    sheet::setEngineFactory(std::move(previous));
     EXPECT_FALSE(QFileInfo::exists(workingCopy()));
     EXPECT_EQ(ds.RecNo(), 1);
     EXPECT_EQ(officeProcesses(), 0);

@@ -19,6 +19,7 @@
 #include "support/PrintQueueOutput.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -85,6 +86,18 @@ protected:
     QPointer<TEditReportForm> entry;
     int questions = 0;
 };
+
+TEST_F(DemoPrintTest, EveryReportAndPageHasItsTemplate) {
+    QStringList names = {QStringLiteral("BFFF.XLS"), QStringLiteral("BFFFF.XLS"),
+                         QStringLiteral("BFSVOD.XLS"), QStringLiteral("BORG.XLS")};
+    for (const demo::ReportSpec &report : demo::Reports())
+        names << report.failText();
+    for (const QString &name : names)
+        EXPECT_TRUE(QFileInfo::exists(paths::GetBlankDir() + name)) << name.toStdString();
+    // Each opens as a spreadsheet with its header cell.
+    auto book = printing::PrintEngine().open(paths::GetBlankDir() + demo::Reports()[0].failText());
+    EXPECT_TRUE(book->text(1, 1).endsWith(u';')) << book->text(1, 1).toStdString();
+}
 
 TEST_F(DemoPrintTest, ReportAndTitlePagesComeOutOfTheQueue) {
     ASSERT_EQ(entry->Level(), 2);
