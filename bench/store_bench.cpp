@@ -1,23 +1,60 @@
-// Opening a report table and reading every cell: the table layer against
-// shapelib's DBF reader on the same file.
+// The table layer against shapelib's DBF code on the same files: opening a
+// report table and reading every cell; appending records; editing one field
+// of every record; and appending to tables of different sizes, whose cost
+// per record should not grow with the table.
 //
-// The table has the shape of a real report: KODSTR C(10), NAME C(200),
-// KODN N(5), KODPOKAZ N(10), N1..N30 N(12,2), 60 rows.
+// The report table has the shape of a real report: KODSTR C(10), NAME C(200),
+// KODN N(5), KODPOKAZ N(10), N1..N30 N(12,2).
+//
+// Every post of the table layer writes the record and the header at once,
+// so shapelib is measured with a header update after each record as well
+// (and, for reference, without one: it then holds the count in memory until
+// the file is closed).
 
 #include "store/Dataset.h"
 
 #include <benchmark/benchmark.h>
 #include <shapefil.h>
 
+#include "store/Cp1251.h"
+
 #include <QDir>
 #include <QTemporaryDir>
 
 #include <cstring>
+#include <vector>
 
 namespace {
 
 constexpr int kRows = 60;
 constexpr int kNumbers = 30;
+
+QVector<store::FieldDef> reportFields() {
+    QVector<store::FieldDef> defs = {{"KODSTR", 'C', 10, 0},
+                                     {"NAME", 'C', 200, 0},
+                                     {"KODN", 'N', 5, 0},
+                                     {"KODPOKAZ", 'N', 10, 0}};
+    for (int i = 1; i <= kNumbers; ++i)
+        defs.push_back({"N" + QString::number(i), 'N', 12, 2});
+    return defs;
+}
+
+// A table of a folder, open through its own connection.
+struct OpenTable {
+    store::TADOConnection con;
+    store::TADODataSet ds;
+    OpenTable(const QString &folder, const QString &table) {
+        con.setFolder(folder);
+        con.Open();
+        ds.setConnection(&con);
+        ds.setCommandText("select * from " + table);
+        ds.Open();
+    }
+};
+
+QString rowName(int r) {
+    return "Численность обучающихся, строка " + QString::number(r);
+}
 
 struct ReportTable {
     QTemporaryDir dir;
@@ -25,25 +62,13 @@ struct ReportTable {
 
     ReportTable() {
         path = dir.filePath("F12016.DBF");
-        QVector<store::FieldDef> defs = {{"KODSTR", 'C', 10, 0},
-                                         {"NAME", 'C', 200, 0},
-                                         {"KODN", 'N', 5, 0},
-                                         {"KODPOKAZ", 'N', 10, 0}};
-        for (int i = 1; i <= kNumbers; ++i)
-            defs.push_back({"N" + QString::number(i), 'N', 12, 2});
-        store::DbfFile::create(path, defs);
-        store::TADOConnection con;
-        con.setFolder(dir.path());
-        con.Open();
-        store::TADODataSet ds;
-        ds.setConnection(&con);
-        ds.setCommandText("select * from F12016");
-        ds.Open();
+        store::DbfFile::create(path, reportFields());
+        OpenTable open(dir.path(), "F12016");
+        store::TADODataSet &ds = open.ds;
         for (int r = 1; r <= kRows; ++r) {
             ds.Append();
             ds.FieldByName("KODSTR").SetAsString(QString::number(r));
-            ds.FieldByName("NAME").SetAsString("Численность обучающихся, строка " +
-                                               QString::number(r));
+            ds.FieldByName("NAME").SetAsString(rowName(r));
             ds.FieldByName("KODN").SetAsInteger(r);
             ds.FieldByName("KODPOKAZ").SetAsInteger(1000 + r);
             for (int i = 1; i <= kNumbers; ++i)
@@ -140,6 +165,210 @@ void BM_Shapelib_OpenReadAll(benchmark::State &state) {
     state.SetItemsProcessed(state.iterations() * kRows * (kNumbers + 4));
 }
 BENCHMARK(BM_Shapelib_OpenReadAll);
+
+// ---- writing ----
+
+constexpr int kAppendRows = 10000;
+constexpr int kEditRows = 5000;
+
+// The values of the rows, made once, so that only the writing is measured.
+struct Rows {
+    std::vector<QString> codes, names;
+    std::vector<QByteArray> codeBytes, nameBytes; // CP1251, for shapelib
+    explicit Rows(int n) {
+        for (int r = 1; r <= n; ++r) {
+            codes.push_back(QString::number(r));
+            names.push_back(rowName(r));
+            codeBytes.push_back(codes.back().toLatin1());
+            QByteArray b;
+            store::cp1251::encode(names.back(), b);
+            nameBytes.push_back(b);
+        }
+    }
+};
+
+const Rows &rows() {
+    static const Rows r(kAppendRows);
+    return r;
+}
+
+double cell(int r, int i) {
+    return r * 100 + i + 0.25;
+}
+
+// Appends rows [from, to) of the report shape through one dataset.
+void storeAppend(store::TADODataSet &ds, int from, int to) {
+    const Rows &v = rows();
+    for (int r = from; r < to; ++r) {
+        ds.Append();
+        ds.Fields(0).SetAsString(v.codes[std::size_t(r % kAppendRows)]);
+        ds.Fields(1).SetAsString(v.names[std::size_t(r % kAppendRows)]);
+        ds.Fields(2).SetAsInteger(r % 100000);
+        ds.Fields(3).SetAsInteger(1000 + r);
+        for (int i = 1; i <= kNumbers; ++i)
+            ds.Fields(3 + i).SetAsFloat(cell(r, i));
+        ds.Post();
+    }
+}
+
+// The same rows through shapelib.
+void shapelibAppend(DBFHandle h, int from, int to, bool headerEachRecord) {
+    const Rows &v = rows();
+    for (int r = from; r < to; ++r) {
+        DBFWriteStringAttribute(h, r, 0, v.codeBytes[std::size_t(r % kAppendRows)].constData());
+        DBFWriteStringAttribute(h, r, 1, v.nameBytes[std::size_t(r % kAppendRows)].constData());
+        DBFWriteIntegerAttribute(h, r, 2, r % 100000);
+        DBFWriteIntegerAttribute(h, r, 3, 1000 + r);
+        for (int i = 1; i <= kNumbers; ++i)
+            DBFWriteDoubleAttribute(h, r, 3 + i, cell(r, i));
+        if (headerEachRecord)
+            DBFUpdateHeader(h);
+    }
+}
+
+DBFHandle shapelibCreate(const QString &path) {
+    DBFHandle h = DBFCreateEx(QFile::encodeName(path).constData(), "LDID/201");
+    if (!h)
+        return nullptr;
+    for (const store::FieldDef &d : reportFields())
+        DBFAddField(h, d.name.toLatin1().constData(), d.type == 'C' ? FTString : FTDouble, d.length,
+                    d.decimals);
+    return h;
+}
+
+void BM_Store_Append(benchmark::State &state) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        QTemporaryDir dir;
+        store::DbfFile::create(dir.filePath("A.DBF"), reportFields());
+        OpenTable open(dir.path(), "A");
+        store::TADODataSet &ds = open.ds;
+        state.ResumeTiming();
+        storeAppend(ds, 0, kAppendRows);
+    }
+    state.SetItemsProcessed(state.iterations() * kAppendRows);
+}
+BENCHMARK(BM_Store_Append)->Unit(benchmark::kMillisecond);
+
+void BM_Shapelib_Append(benchmark::State &state, bool headerEachRecord) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        QTemporaryDir dir;
+        const QString path = dir.filePath("A.DBF");
+        state.ResumeTiming();
+        DBFHandle h = shapelibCreate(path);
+        if (!h) {
+            state.SkipWithError("DBFCreate failed");
+            return;
+        }
+        shapelibAppend(h, 0, kAppendRows, headerEachRecord);
+        DBFClose(h);
+    }
+    state.SetItemsProcessed(state.iterations() * kAppendRows);
+}
+
+BENCHMARK_CAPTURE(BM_Shapelib_Append, HeaderEachRecord, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Shapelib_Append, HeaderAtClose, false)->Unit(benchmark::kMillisecond);
+
+// A report table of kEditRows rows, for the edits.
+struct EditTable {
+    QTemporaryDir dir;
+    QString path;
+    EditTable() {
+        path = dir.filePath("E.DBF");
+        store::DbfFile::create(path, reportFields());
+        OpenTable open(dir.path(), "E");
+        store::TADODataSet &ds = open.ds;
+        storeAppend(ds, 0, kEditRows);
+    }
+};
+
+EditTable &editTable() {
+    static EditTable t;
+    return t;
+}
+
+// Writes one field (N1) of every record, each record posted on its own.
+void BM_Store_EditOneField(benchmark::State &state) {
+    EditTable &t = editTable();
+    OpenTable open(t.dir.path(), "E");
+    store::TADODataSet &ds = open.ds;
+    int round = 0;
+    for (auto _ : state) {
+        ++round;
+        int r = 0;
+        for (ds.First(); !ds.Eof(); ds.Next()) {
+            ds.Edit();
+            ds.Fields(4).SetAsFloat(cell(r++, round));
+            ds.Post();
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kEditRows);
+}
+BENCHMARK(BM_Store_EditOneField)->Unit(benchmark::kMillisecond);
+
+void BM_Shapelib_EditOneField(benchmark::State &state, bool headerEachRecord) {
+    EditTable &t = editTable();
+    DBFHandle h = DBFOpen(QFile::encodeName(t.path).constData(), "r+b");
+    if (!h) {
+        state.SkipWithError("DBFOpen failed");
+        return;
+    }
+    int round = 0;
+    for (auto _ : state) {
+        ++round;
+        const int n = DBFGetRecordCount(h);
+        for (int r = 0; r < n; ++r) {
+            DBFWriteDoubleAttribute(h, r, 4, cell(r, round));
+            if (headerEachRecord)
+                DBFUpdateHeader(h);
+        }
+    }
+    DBFClose(h);
+    state.SetItemsProcessed(state.iterations() * kEditRows);
+}
+
+BENCHMARK_CAPTURE(BM_Shapelib_EditOneField, HeaderEachRecord, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Shapelib_EditOneField, HeaderAtClose, false)->Unit(benchmark::kMillisecond);
+
+// Appending kGrowRows records to a table that already holds range(0): the
+// cost per record must not depend on the size of the table.
+constexpr int kGrowRows = 5000;
+
+void BM_Store_AppendToTableOfSize(benchmark::State &state) {
+    const int size = int(state.range(0));
+    QTemporaryDir dir;
+    const QString path = dir.filePath("G.DBF");
+    const QString seed = dir.filePath("seed.dbf"); // shapelib names its files .dbf
+    {
+        // The starting table, written once through shapelib.
+        DBFHandle h = shapelibCreate(seed);
+        if (!h) {
+            state.SkipWithError("DBFCreate failed");
+            return;
+        }
+        shapelibAppend(h, 0, size, false);
+        DBFClose(h);
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        QFile::remove(path);
+        QFile::copy(seed, path);
+        OpenTable open(dir.path(), "G");
+        store::TADODataSet &ds = open.ds;
+        state.ResumeTiming();
+        storeAppend(ds, size, size + kGrowRows);
+        state.PauseTiming();
+        ds.Close();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * kGrowRows);
+}
+BENCHMARK(BM_Store_AppendToTableOfSize)
+    ->Arg(0)
+    ->Arg(20000)
+    ->Arg(90000)
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -6,9 +6,11 @@
 #   bash tools/run-demo.sh           lay the demo out afresh and start
 #   bash tools/run-demo.sh --keep    keep what is in demo/ (your entries) and start
 #
-# Laying out afresh rewrites the demo's own tables (settings, organisations,
-# the periods 2015/2016 and 2016/2017, blanks, filled reports); other files in
-# demo/ are left alone.
+# Laying out afresh gives a clean installation: what an earlier run left in
+# demo/ (reports entered, periods opened) is removed, and the demo's tables are
+# written anew (settings, organisations, the periods 2015/2016 and 2016/2017,
+# the current school year's period and the one before, blanks, filled
+# reports). --keep keeps everything as it was.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

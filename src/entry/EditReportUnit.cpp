@@ -19,12 +19,14 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
+#include <QFocusEvent>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
+#include <QPointer>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStatusBar>
@@ -42,61 +44,123 @@ const QColor kDerivedColour(255, 255, 119); // cells the automatic filling write
 
 const int kPanelWidths[3] = {80, 250, 50}; // status panels, at least
 
-// Edits the cells of a report table: a typed value is checked before it is
-// written, and Enter in the editor commits the value and then runs the
-// window's Enter handling.
+} // namespace
+
+// Edits the cells of a report table. A typed value is checked before it is
+// written: a value the cell cannot hold is refused with a message, and the
+// editor stays open on the typed text. Enter in the editor commits the value
+// and then runs the window's Enter handling.
 class ReportCellDelegate : public QStyledItemDelegate {
 public:
-    ReportCellDelegate(DataSetModel *model, std::function<void()> onEnter, QObject *parent)
-        : QStyledItemDelegate(parent), m_model(model), m_onEnter(std::move(onEnter)) {}
+    ReportCellDelegate(DataSetModel *model, QObject *parent)
+        : QStyledItemDelegate(parent), m_model(model) {}
 
     // Set while the window is being destroyed: a value that cannot be
     // written is dropped without a message.
     bool quiet = false;
+    // After Enter has written the editor's value.
+    std::function<void()> onEnter;
+    // The user has begun to change the text of the editor on that cell.
+    std::function<void(const QModelIndex &)> onTyping;
+
+    // The open editor of a cell, if any, and its cell.
+    QLineEdit *openEditor() const { return m_editor && m_editor->isVisible() ? m_editor : nullptr; }
+    QModelIndex editorIndex() const { return m_index; }
+    // False when the last value handed to the table was not written.
+    bool lastRefused() const { return m_lastRefused; }
+
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
+                          const QModelIndex &index) const override {
+        QWidget *editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto *line = qobject_cast<QLineEdit *>(editor)) {
+            m_editor = line;
+            m_index = index;
+            const QPersistentModelIndex cell(index);
+            connect(line, &QLineEdit::textEdited, this, [this, cell] {
+                m_warned.clear();
+                if (onTyping)
+                    onTyping(cell);
+            });
+        }
+        return editor;
+    }
+
+    void setEditorData(QWidget *editor, const QModelIndex &index) const override {
+        // The record read again (it entered edit state, say) never takes away
+        // what the user has typed.
+        if (auto *line = qobject_cast<QLineEdit *>(editor); line && line->isModified())
+            return;
+        QStyledItemDelegate::setEditorData(editor, index);
+    }
+
+    // Whether the editor's text may be written to its cell; *Normalized gets
+    // the text to write. A refusal is shown once for each typed text.
+    bool accepts(QWidget *editor, const QModelIndex &index, QString *Normalized = nullptr,
+                 bool warn = true) const {
+        auto *line = qobject_cast<QLineEdit *>(editor);
+        TADODataSet *ds = m_model->dataSet();
+        if (!line || !ds || !ds->Active() || !index.isValid())
+            return true;
+        const int fi = ds->FieldIndex(m_model->fieldOfColumn(index.column()));
+        if (fi < 0 || line->text() == index.data(Qt::EditRole).toString())
+            return true; // nothing typed
+        QString error;
+        const QString caption =
+            m_model->headerData(index.column(), Qt::Horizontal).toString().trimmed();
+        if (CheckCellInput(line->text(), ds->FieldDefs().at(fi), Normalized, &error, caption))
+            return true;
+        if (warn && !quiet && m_warned != line->text()) {
+            // The message takes the focus from the editor, which asks again:
+            // the same text is refused without a second message.
+            m_warned = line->text();
+            msg::show(QStringLiteral("Ошибка"), error, msg::Icon::Warning);
+        }
+        return false;
+    }
 
     void setModelData(QWidget *editor, QAbstractItemModel *model,
                       const QModelIndex &index) const override {
         auto *line = qobject_cast<QLineEdit *>(editor);
         TADODataSet *ds = m_model->dataSet();
-        if (!line || !ds || !ds->Active() || m_refusing) {
-            if (!m_refusing)
-                QStyledItemDelegate::setModelData(editor, model, index);
-            return;
-        }
-        const int fi = ds->FieldIndex(m_model->fieldOfColumn(index.column()));
-        if (fi < 0)
-            return;
-        if (line->text() == model->data(index, Qt::EditRole).toString())
-            return; // nothing typed
-        QString normalized, error;
-        if (!CheckCellInput(line->text(), ds->FieldDefs().at(fi), &normalized, &error)) {
-            m_lastRefused = true;
-            if (quiet)
-                return;
-            // The message takes the focus from the editor, which would commit
-            // the same text again: refuse once.
-            m_refusing = true;
-            msg::show(QStringLiteral("Ошибка"), error, msg::Icon::Warning);
-            line->setText(model->data(index, Qt::EditRole).toString());
-            m_refusing = false;
+        if (!line || !ds || !ds->Active()) {
+            QStyledItemDelegate::setModelData(editor, model, index);
             return;
         }
         m_lastRefused = false;
-        model->setData(index, normalized, Qt::EditRole);
+        if (ds->FieldIndex(m_model->fieldOfColumn(index.column())) < 0 ||
+            line->text() == model->data(index, Qt::EditRole).toString())
+            return; // no field, or nothing typed
+        QString normalized;
+        m_lastRefused = !accepts(editor, index, &normalized) ||
+                        !model->setData(index, normalized, Qt::EditRole);
     }
 
 protected:
     bool eventFilter(QObject *object, QEvent *event) override {
-        if (event->type() == QEvent::KeyPress) {
-            auto *key = static_cast<QKeyEvent *>(event);
-            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-                auto *editor = qobject_cast<QWidget *>(object);
-                m_lastRefused = false;
-                emit commitData(editor);
-                emit closeEditor(editor, QAbstractItemDelegate::NoHint);
-                if (!m_lastRefused && m_onEnter)
-                    m_onEnter();
-                return true;
+        auto *editor = qobject_cast<QWidget *>(object);
+        if (editor && editor == m_editor) {
+            if (event->type() == QEvent::KeyPress) {
+                const int key = static_cast<QKeyEvent *>(event)->key();
+                const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
+                if ((enter || key == Qt::Key_Tab || key == Qt::Key_Backtab) &&
+                    !accepts(editor, m_index))
+                    return true; // refused: the editor stays open on the typed text
+                if (enter) {
+                    m_lastRefused = false;
+                    emit commitData(editor);
+                    emit closeEditor(editor, QAbstractItemDelegate::NoHint);
+                    if (!m_lastRefused && onEnter)
+                        onEnter();
+                    return true;
+                }
+            } else if (event->type() == QEvent::FocusOut) {
+                // Another window taking the focus (a message box among them)
+                // is no reason to speak: the value waits in its editor.
+                const auto reason = static_cast<QFocusEvent *>(event)->reason();
+                const bool away =
+                    reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
+                if (!accepts(editor, m_index, nullptr, !away))
+                    return true; // the editor stays open
             }
         }
         return QStyledItemDelegate::eventFilter(object, event);
@@ -104,10 +168,13 @@ protected:
 
 private:
     DataSetModel *m_model;
-    std::function<void()> m_onEnter;
-    mutable bool m_refusing = false;
+    mutable QPointer<QLineEdit> m_editor;
+    mutable QPersistentModelIndex m_index;
+    mutable QString m_warned;
     mutable bool m_lastRefused = false;
 };
+
+namespace {
 
 QString errorText(const std::exception &e) {
     if (auto *s = dynamic_cast<const store::StoreError *>(&e))
@@ -145,6 +212,8 @@ TEditReportForm::TEditReportForm(QWidget *parent) : QWidget(parent), ui(new Ui::
     ButtonBack->setIcon(st->standardIcon(QStyle::SP_ArrowBack));
     ToolButtonAutoValue->hide();
 
+    // The status bar keeps its own height whatever room the grid leaves.
+    StatusBar1->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     // Three status panels of 80, 250 and 50 pixels (the last takes the rest),
     // each text bold blue at the panel's top-left corner. The first two grow
     // when their text needs more room in the font they are drawn in.
@@ -200,8 +269,19 @@ TEditReportForm::TEditReportForm(QWidget *parent) : QWidget(parent), ui(new Ui::
     m_tabModel.setDataSet(&DS_TAB);
     m_tabModel.setPostOnEdit(false);
 
-    DBGrid1->setItemDelegate(new ReportCellDelegate(
-        &m_tabModel, [this] { guarded([this] { GridEnter(); }); }, this));
+    auto *delegate = new ReportCellDelegate(&m_tabModel, this);
+    delegate->onEnter = [this] { guarded([this] { GridEnter(); }); };
+    delegate->onTyping = [this](const QModelIndex &cell) {
+        guarded([this, cell] { StartCellChange(cell); });
+    };
+    connect(delegate, &QAbstractItemDelegate::closeEditor, this,
+            [this](QWidget *, QAbstractItemDelegate::EndEditHint hint) {
+                if (hint == QAbstractItemDelegate::RevertModelCache)
+                    guarded([this] { DropUnchangedEdit(); });
+            });
+    m_cellDelegate = delegate;
+    DBGrid1->setItemDelegate(delegate);
+    DBGrid1->canLeaveCell = [this](const QModelIndex &from) { return CanLeaveCell(from); };
     DBGrid1->onKeyDown = [this](QKeyEvent *e) { return handleGridKey(e); };
     connect(DBGrid1, &TMultiLineGrid::dblClick, this,
             [this] { guarded([this] { DBGrid1DblClick(); }); });
@@ -216,6 +296,9 @@ TEditReportForm::TEditReportForm(QWidget *parent) : QWidget(parent), ui(new Ui::
     // the first column and scrolls with the grid.
     m_frozen = new QTableView(DBGrid1);
     m_frozen->setObjectName(QStringLiteral("FrozenColumn"));
+    m_frozen->setHorizontalHeader(new TMultiLineHeader(m_frozen));
+    m_frozen->setFrameShape(QFrame::NoFrame);
+    m_indicatorWidth = DBGrid1->verticalHeader()->minimumWidth();
     m_frozen->setFocusPolicy(Qt::NoFocus);
     m_frozen->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_frozen->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -232,8 +315,9 @@ TEditReportForm::TEditReportForm(QWidget *parent) : QWidget(parent), ui(new Ui::
         w->setFont(DBGrid1->font());
     connect(DBGrid1->verticalScrollBar(), &QAbstractSlider::valueChanged,
             m_frozen->verticalScrollBar(), &QAbstractSlider::setValue);
-    connect(DBGrid1->horizontalHeader(), &QHeaderView::sectionResized, this,
-            [this] { updateFrozenColumn(); });
+    connect(m_frozen->verticalScrollBar(), &QAbstractSlider::valueChanged,
+            DBGrid1->verticalScrollBar(), &QAbstractSlider::setValue);
+    connect(&m_tabModel, &QAbstractItemModel::dataChanged, this, [this] { updateFrozenColumn(); });
     connect(DBGrid1, &TMultiLineGrid::titleHeightChanged, this, [this] { updateFrozenColumn(); });
 
     connect(ButtonExit, &QToolButton::clicked, this,
@@ -248,8 +332,18 @@ TEditReportForm::TEditReportForm(QWidget *parent) : QWidget(parent), ui(new Ui::
             [this] { guarded([this] { ButtonPrintClick(); }); });
     connect(ButtonPrintTitle, &QToolButton::clicked, this,
             [this] { guarded([this] { ButtonPrintTitleClick(); }); });
-    connect(CB_Year, &QComboBox::currentIndexChanged, this,
-            [this] { guarded([this] { CB_YearChange(); }); });
+    connect(CB_Year, &QComboBox::currentIndexChanged, this, [this] {
+        m_yearChangeSeen = true;
+        guarded([this] { CB_YearChange(); });
+    });
+    // Choosing the year the box already shows (a period not opened yet, say)
+    // tries it again.
+    connect(CB_Year, &QComboBox::activated, this, [this] {
+        const bool seen = m_yearChangeSeen;
+        m_yearChangeSeen = false;
+        if (!seen)
+            guarded([this] { CB_YearChange(); });
+    });
     CB_Year->installEventFilter(this);
     DBGrid1->hide();
     ButtonBack->setEnabled(false);
@@ -263,8 +357,7 @@ TEditReportForm::~TEditReportForm() {
     // The program may end without closing the window first: a change still
     // pending is written all the same, a value still in the cell editor too.
     try {
-        if (auto *delegate = dynamic_cast<ReportCellDelegate *>(DBGrid1->itemDelegate()))
-            delegate->quiet = true;
+        m_cellDelegate->quiet = true;
         if (DS_TAB.Active())
             commitOpenEditor();
         if (DS_TAB.Active() && DS_TAB.State() == DataSetState::Edit)
@@ -324,6 +417,12 @@ QString TEditReportForm::baseName() const {
 }
 
 void TEditReportForm::showModel(DataSetModel *model) {
+    if (model != &m_tabModel) {
+        // The lists have no fixed column.
+        m_frozen->hide();
+        DBGrid1->setFixedField(QString());
+        DBGrid1->verticalHeader()->setFixedWidth(m_indicatorWidth);
+    }
     if (DBGrid1->dataSetModel() != model)
         DBGrid1->setDataSetModel(model);
     DBGrid1->show();
@@ -358,14 +457,44 @@ bool TEditReportForm::postPendingEdit() {
     return m_tabModel.postPending();
 }
 
-void TEditReportForm::commitOpenEditor() {
-    // Text still in a cell editor is written to the record before it is posted.
-    for (QLineEdit *editor : DBGrid1->viewport()->findChildren<QLineEdit *>()) {
-        if (!editor->isVisible())
-            continue;
-        emit DBGrid1->itemDelegate()->commitData(editor);
-        emit DBGrid1->itemDelegate()->closeEditor(editor, QAbstractItemDelegate::NoHint);
-    }
+bool TEditReportForm::commitOpenEditor() {
+    // Text still in a cell editor is written to the record before it is
+    // posted; a value the cell cannot hold is refused and stays in the editor.
+    QLineEdit *editor = m_cellDelegate->openEditor();
+    if (!editor)
+        return true;
+    if (!m_cellDelegate->accepts(editor, m_cellDelegate->editorIndex()))
+        return false;
+    emit m_cellDelegate->commitData(editor);
+    emit m_cellDelegate->closeEditor(editor, QAbstractItemDelegate::NoHint);
+    return !m_cellDelegate->lastRefused();
+}
+
+bool TEditReportForm::CanLeaveCell(const QModelIndex &from) {
+    QLineEdit *editor = m_cellDelegate->openEditor();
+    if (!editor || m_cellDelegate->editorIndex() != from || m_cellDelegate->accepts(editor, from))
+        return true;
+    editor->setFocus();
+    return false;
+}
+
+void TEditReportForm::StartCellChange(const QModelIndex &cell) {
+    // The record enters edit state with the first change of a cell, so
+    // "Сохранить" shows the change as pending at once.
+    if (m_level != 4 || !DS_TAB.Active() || DS_TAB.State() != DataSetState::Browse ||
+        !cell.isValid())
+        return;
+    if (cell.row() != m_tabModel.currentRow() && !m_tabModel.setCurrentRow(cell.row()))
+        return;
+    DS_TAB.Edit();
+}
+
+void TEditReportForm::DropUnchangedEdit() {
+    // Escape in the cell editor: a record that nothing was written into
+    // leaves edit state again.
+    if (DS_TAB.Active() && DS_TAB.State() == DataSetState::Edit && !DS_TAB.Modified())
+        DS_TAB.Cancel();
+    updateSaveButton();
 }
 
 void TEditReportForm::closeReportTable() {
@@ -437,16 +566,23 @@ bool TEditReportForm::handleGridKey(QKeyEvent *event) {
     case Qt::Key_Enter:
         guarded([this] { GridEnter(); });
         return true;
-    case Qt::Key_Left:
-        // The name column is the leftmost the cursor reaches: the row code
-        // stays fixed at the left.
-        if (m_level == 4) {
-            const QModelIndex cur = DBGrid1->currentIndex();
-            const int nameColumn = m_tabModel.columnOfField(QStringLiteral("NAME"));
-            if (cur.isValid() && cur.column() == nameColumn)
-                return true;
+    case Qt::Key_Left: {
+        // Column 2 of the grid, counting the record indicator as column 0,
+        // is the leftmost the cursor reaches: on the table level the name
+        // column, the row code staying fixed at the left.
+        DataSetModel *model = DBGrid1->dataSetModel();
+        const QModelIndex cur = DBGrid1->currentIndex();
+        if (!model || !cur.isValid())
+            return false;
+        int shown = 0;
+        for (int c = 0; c < model->columnCount(); ++c) {
+            if (!model->columns().at(c).visible)
+                continue;
+            if (++shown == 2)
+                return cur.column() == c;
         }
         return false;
+    }
     default:
         return false;
     }
@@ -475,7 +611,15 @@ void TEditReportForm::ResetView() {
 }
 
 void TEditReportForm::ResetAfterError() {
+    const QString chosen = CB_Year->currentText();
     returnToYearLevel();
+    // The box keeps showing the year chosen, so that choosing any year,
+    // the latest one too, is a change that lists it.
+    const int index = CB_Year->findText(chosen);
+    if (index >= 0) {
+        const QSignalBlocker block(CB_Year);
+        CB_Year->setCurrentIndex(index);
+    }
     showYearPanels();
 }
 
@@ -621,17 +765,32 @@ void TEditReportForm::OpenReport() {
         return;
     const QString folder = orgDataDir();
     // The folder is made before the question, whatever the answer.
-    if (!EnsureOrgDataDir(folder))
-        return;
+    EnsureOrgDataDir(folder);
     if (ReportTableExists(folder, *base, m_year)) {
         OpenReportTable();
         return;
     }
     if (!MessageForm().Ask())
         return;
+    // A blank whose names cannot hold the age captions makes no table at all.
+    const QString blank = ReportBlankPath(paths::GetWedDir(), *base);
+    if (QFileInfo(blank).isFile()) {
+        const QString misfit = AgeRowsMisfit(blank, group, m_year);
+        if (!misfit.isEmpty()) {
+            msg::show(QStringLiteral("Ошибка"), misfit, msg::Icon::Warning);
+            return;
+        }
+    }
     if (CreateReportTable(paths::GetWedDir(), folder, *base, m_year) != CreateReportResult::Created)
         return;
-    FillAgeRows(ReportTablePath(folder, *base, m_year), group, m_year);
+    const QString table = ReportTablePath(folder, *base, m_year);
+    try {
+        FillAgeRows(table, group, m_year);
+    } catch (...) {
+        // Never leave a half-made table: it would pass for a report.
+        QFile::remove(table);
+        throw;
+    }
     OpenReportTable();
 }
 
@@ -706,24 +865,33 @@ void TEditReportForm::updateFrozenColumn() {
     if (!m_frozen)
         return;
     const int kodstr = m_tabModel.columnOfField(QStringLiteral("KODSTR"));
-    if (m_level != 4 || !DS_TAB.Active() || kodstr < 0 || DBGrid1->isColumnHidden(kodstr)) {
+    if (m_level != 4 || !DS_TAB.Active() || DBGrid1->dataSetModel() != &m_tabModel || kodstr < 0 ||
+        !m_tabModel.columns().at(kodstr).visible) {
         m_frozen->hide();
+        DBGrid1->setFixedField(QString());
+        DBGrid1->verticalHeader()->setFixedWidth(m_indicatorWidth);
         return;
     }
-    if (m_frozen->model() != &m_tabModel) {
+    // The row code stays out of the grid's cells, so the cursor never reaches
+    // it; the grid's indicator column widens by its width and this view
+    // covers it with the indicator and the row codes. Titles and cells
+    // scroll right of it without passing beneath.
+    DBGrid1->setFixedField(QStringLiteral("KODSTR"));
+    const int width = DBGrid1->ColumnWidthFor(kodstr);
+    DBGrid1->verticalHeader()->setFixedWidth(m_indicatorWidth + width);
+    if (m_frozen->model() != &m_tabModel)
         m_frozen->setModel(&m_tabModel);
-        m_frozen->setSelectionModel(DBGrid1->selectionModel());
-    }
     for (int c = 0; c < m_tabModel.columnCount(); ++c)
         m_frozen->setColumnHidden(c, c != kodstr);
-    m_frozen->setColumnWidth(kodstr, DBGrid1->columnWidth(kodstr));
-    m_frozen->horizontalHeader()->setFixedHeight(DBGrid1->horizontalHeader()->height());
-    m_frozen->verticalHeader()->setFixedWidth(DBGrid1->verticalHeader()->width());
+    m_frozen->setColumnWidth(kodstr, width);
+    auto *title = static_cast<TMultiLineHeader *>(m_frozen->horizontalHeader());
+    title->setTitleHeight(DBGrid1->TitleHeight());
+    title->setFixedHeight(DBGrid1->horizontalHeader()->height());
+    m_frozen->verticalHeader()->setFixedWidth(m_indicatorWidth);
     m_frozen->verticalHeader()->setDefaultSectionSize(
         DBGrid1->verticalHeader()->defaultSectionSize());
     m_frozen->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_frozen->setGeometry(DBGrid1->frameWidth(), DBGrid1->frameWidth(),
-                          DBGrid1->verticalHeader()->width() + DBGrid1->columnWidth(kodstr) + 1,
+    m_frozen->setGeometry(DBGrid1->frameWidth(), DBGrid1->frameWidth(), m_indicatorWidth + width,
                           DBGrid1->viewport()->height() + DBGrid1->horizontalHeader()->height());
     m_frozen->verticalScrollBar()->setValue(DBGrid1->verticalScrollBar()->value());
     m_frozen->show();
@@ -758,6 +926,9 @@ void TEditReportForm::RowAutoCalc() {
 }
 
 void TEditReportForm::ButtonSaveClick() {
+    // The button takes no focus: a value still in the cell editor is written first.
+    if (!commitOpenEditor())
+        return;
     if (DS_TAB.Active() && DS_TAB.State() == DataSetState::Edit)
         m_tabModel.postPending();
     updateSaveButton();
@@ -773,6 +944,8 @@ void TEditReportForm::ButtonExitClick() {
 }
 
 void TEditReportForm::ButtonBackClick() {
+    if (m_level == 4 && !commitOpenEditor())
+        return; // the value refused stays in its cell editor
     ButtonSave->setChecked(false);
     ButtonSave->setEnabled(false);
     if (m_level == 4) {
@@ -812,6 +985,8 @@ void TEditReportForm::DeleteReportFile() {
 
 void TEditReportForm::ButtonPrintClick() {
     if (m_level != 4 || !DS_TAB.Active())
+        return;
+    if (!commitOpenEditor())
         return;
     RowAutoCalc();
     if (!postPendingEdit())

@@ -22,6 +22,7 @@ class QGroupBox;
 class QLabel;
 class QStatusBar;
 class QToolButton;
+class ReportCellDelegate;
 class TMultiLineGrid;
 class QTableView;
 
@@ -122,7 +123,11 @@ private:
                           const QStringList &titles);
     void moveToRecord(store::TADODataSet &ds, int recNo);
     bool postPendingEdit();
-    void commitOpenEditor();
+    // Writes the value of an open cell editor; false when it was refused.
+    bool commitOpenEditor();
+    bool CanLeaveCell(const QModelIndex &from);
+    void StartCellChange(const QModelIndex &cell);
+    void DropUnchangedEdit();
     void closeReportTable();
     void updateSaveButton();
     bool handleGridKey(QKeyEvent *event);
@@ -139,6 +144,7 @@ private:
     DataSetModel m_repsModel;
     DataSetModel m_tabModel;
     QTableView *m_frozen = nullptr;
+    ReportCellDelegate *m_cellDelegate = nullptr;
 
     int m_level = 1;
     int m_year = 0;
@@ -149,5 +155,7 @@ private:
     QStringList m_orgsWithData;
     QStringList m_reportsWithData;
     bool m_shown = false;
+    bool m_yearChangeSeen = false;
+    int m_indicatorWidth = 12;
     bool m_closing = false;
 };

@@ -1,12 +1,12 @@
 #include "entry/MessageUnit.h"
 
+#include "shell/FixedDialog.h"
 #include "shell/Messages.h"
 #include "ui_MessageUnit.h"
 
 TMessageForm::TMessageForm(QWidget *parent) : QDialog(parent), ui(new Ui::TMessageForm) {
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    SetFixedDialogBorder(*this);
     Label1 = ui->Label1;
     Label2 = ui->Label2;
     ButtonOk = ui->ButtonOk;
@@ -26,6 +26,7 @@ bool TMessageForm::Ask() {
 void TMessageForm::showEvent(QShowEvent *event) {
     TakeBlank = false;
     QDialog::showEvent(event);
+    PlaceOverMainWindow(*this);
 }
 
 void TMessageForm::ButtonOkClick() {

@@ -125,10 +125,7 @@ bool EnsureOrgDataDir(const QString &OrgDir) {
     // One level only: the DBF folder itself must exist.
     if (QDir().mkdir(OrgDir))
         return true;
-    msg::show(QStringLiteral("Ошибка"),
-              QStringLiteral("Ошибка ввода-вывода: не удалось создать папку ") + OrgDir,
-              msg::Icon::Critical);
-    return false;
+    throw FileError(QStringLiteral("Ошибка ввода-вывода: не удалось создать папку ") + OrgDir);
 }
 
 CreateReportResult CreateReportTable(const QString &WedDir, const QString &OrgDir,
@@ -139,8 +136,7 @@ CreateReportResult CreateReportTable(const QString &WedDir, const QString &OrgDi
                   msg::Icon::Warning);
         return CreateReportResult::BlankMissing;
     }
-    if (!EnsureOrgDataDir(OrgDir))
-        return CreateReportResult::FolderFailed;
+    EnsureOrgDataDir(OrgDir);
     const QString table = ReportTablePath(OrgDir, BaseName, Year);
     const bool existed = QFileInfo::exists(table);
     try {

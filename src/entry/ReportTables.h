@@ -48,15 +48,17 @@ bool ReportTableExists(const QString &OrgDir, const QString &BaseName, int Year)
 // ---------------------------------------------------------------- creating, opening, deleting
 
 // Creates the organisation's data folder when it is missing (one level: its
-// parent must exist). A failure is reported (title "Ошибка") and gives false.
+// parent must exist). Throws FileError when it cannot be created, for the
+// application's default handler to report.
 bool EnsureOrgDataDir(const QString &OrgDir);
 
-enum class CreateReportResult { Created, BlankMissing, FolderFailed, CopyFailed };
+enum class CreateReportResult { Created, BlankMissing, CopyFailed };
 
 // Copies the report's blank from WedDir into the organisation's folder as the
 // report table of the year, creating the folder first. A missing blank shows
 // "Отсутствует файл шаблона " and its path (title "Ошибка"); a failed copy is
 // reported and leaves no report table behind. An existing table is replaced.
+// A folder that cannot be created throws FileError (EnsureOrgDataDir).
 CreateReportResult CreateReportTable(const QString &WedDir, const QString &OrgDir,
                                      const QString &BaseName, int Year);
 

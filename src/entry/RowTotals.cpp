@@ -29,9 +29,15 @@ QStringList fieldRange(int from, int to) {
     return list;
 }
 
-// Whole-number reading of a cell, as the sums take it; a blank cell reads 0.
+// Whole-number reading of a cell, as the sums take it: its exact value, a
+// fraction rounded half to even; a blank cell reads 0.
 long long cellInt(TADODataSet &ds, const QString &field) {
-    return ds.FieldByName(field).AsInteger();
+    const store::TField f = ds.FieldByName(field);
+    bool whole = false;
+    const long long v = f.AsString().trimmed().toLongLong(&whole);
+    if (whole)
+        return v;
+    return static_cast<long long>(std::nearbyint(f.AsFloat()));
 }
 
 long long sumInts(TADODataSet &ds, int from, int to) {
@@ -282,6 +288,39 @@ void FillAgeRows(const QString &DataFilePath, int Group, int Year) {
     connection.Close();
 }
 
+QString AgeRowsMisfit(const QString &TablePath, int Group, int Year) {
+    if (Group != 12 && Group != 29)
+        return {};
+    const QFileInfo info(TablePath);
+    store::TADOConnection connection;
+    connection.setFolder(info.absolutePath());
+    connection.Open();
+    TADODataSet ds;
+    ds.setConnection(&connection);
+    ds.setCommandText(QStringLiteral("select * from ") + info.fileName().chopped(4));
+    ds.Open();
+    const int fi = ds.FieldIndex(QStringLiteral("NAME"));
+    const store::FieldDef def = fi < 0 ? store::FieldDef{} : ds.FieldDefs().at(fi);
+    const int rows = qMin(14, ds.RecordCount());
+    ds.Close();
+    connection.Close();
+    if (fi < 0)
+        return QStringLiteral("В бланке ") + TablePath + QStringLiteral(" нет поля NAME.");
+    if (def.type != 'C')
+        return {};
+    for (int row = 1; row <= rows; ++row) {
+        const QString caption = AgeRowCaption(Group, row, Year);
+        if (caption.size() > def.length)
+            return QStringLiteral("Поле NAME бланка ") + TablePath + QStringLiteral(" шириной ") +
+                   QString::number(def.length) +
+                   QStringLiteral(" знаков не вмещает подпись строки ") + QString::number(row) +
+                   QStringLiteral(" (") + QString::number(caption.size()) +
+                   QStringLiteral(" знаков): \"") + caption +
+                   QStringLiteral("\".\rОтчет не создан.");
+    }
+    return {};
+}
+
 QString OrganisationNameText(const QString &OwnName, const QString &OrgName) {
     const QString w = OwnName.trimmed();
     const QString o = OrgName.trimmed();
@@ -356,8 +395,11 @@ bool AutoValueButtonShown(const QString &BaseName) {
 }
 
 bool CheckCellInput(const QString &Text, const store::FieldDef &Field, QString *Normalized,
-                    QString *Error) {
+                    QString *Error, const QString &Caption) {
     const QString text = Text.trimmed();
+    const QString column = Caption.isEmpty()
+                               ? QStringLiteral("поле ") + Field.name
+                               : QStringLiteral("столбец «") + Caption + QStringLiteral("»");
     auto fail = [&](const QString &message) {
         if (Error)
             *Error = message;
@@ -366,8 +408,7 @@ bool CheckCellInput(const QString &Text, const store::FieldDef &Field, QString *
     if (Field.type == 'C') {
         if (text.size() > Field.length)
             return fail(QStringLiteral("Текст длиннее ") + QString::number(Field.length) +
-                        QStringLiteral(" знаков не помещается в поле ") + Field.name +
-                        QStringLiteral("."));
+                        QStringLiteral(" знаков не помещается в ") + column + QStringLiteral("."));
         if (Normalized)
             *Normalized = text;
         return true;
@@ -377,10 +418,13 @@ bool CheckCellInput(const QString &Text, const store::FieldDef &Field, QString *
             Normalized->clear();
         return true;
     }
+    const int decimals = qMax(0, Field.decimals);
+    const QString example = decimals == 0 ? QStringLiteral("Введите целое число, например 12.")
+                                          : QStringLiteral("Введите число, например 12 или 3,5.");
     static const QRegularExpression number(QStringLiteral("^[+-]?(\\d+([.,]\\d*)?|[.,]\\d+)$"));
     if (!number.match(text).hasMatch())
-        return fail(QStringLiteral("\"") + text +
-                    QStringLiteral("\" не является числом.\rВведите число, например 12 или 3,5."));
+        return fail(QStringLiteral("\"") + text + QStringLiteral("\" не является числом.\r") +
+                    example);
     QString plain = text;
     plain.replace(QLatin1Char(','), QLatin1Char('.'));
     if (plain.startsWith(QLatin1Char('+')))
@@ -389,15 +433,29 @@ bool CheckCellInput(const QString &Text, const store::FieldDef &Field, QString *
     const double value = plain.toDouble(&ok);
     if (!ok || !std::isfinite(value))
         return fail(QStringLiteral("\"") + text + QStringLiteral("\" не является числом."));
-    // The number as the file would hold it: rounded to the field's decimals,
-    // right-aligned in the field's width.
-    const int decimals = qMax(0, Field.decimals);
+    // Digits after the separator beyond the field's decimals would be lost:
+    // the value is refused rather than rounded.
+    const int dot = static_cast<int>(plain.indexOf(QLatin1Char('.')));
+    if (dot >= 0) {
+        QString fraction = plain.mid(dot + 1);
+        while (fraction.endsWith(QLatin1Char('0')))
+            fraction.chop(1);
+        if (fraction.size() > decimals)
+            return fail(
+                decimals == 0
+                    ? QStringLiteral("Число ") + text + QStringLiteral(" нельзя записать в ") +
+                          column + QStringLiteral(": в нем только целые числа.\r") + example
+                    : QStringLiteral("Число ") + text + QStringLiteral(" нельзя записать в ") +
+                          column + QStringLiteral(": в нем не более ") + QString::number(decimals) +
+                          QStringLiteral(" знаков после запятой."));
+    }
+    // The number as the file holds it, right-aligned in the field's width.
     QString stored = QString::number(value, 'f', decimals);
     if (stored.startsWith(QStringLiteral("-")) && stored.toDouble() == 0)
         stored.remove(0, 1);
     if (stored.size() > Field.length)
-        return fail(QStringLiteral("Число ") + text + QStringLiteral(" не помещается в поле ") +
-                    Field.name + QStringLiteral(" (не более ") + QString::number(Field.length) +
+        return fail(QStringLiteral("Число ") + text + QStringLiteral(" не помещается в ") + column +
+                    QStringLiteral(" (не более ") + QString::number(Field.length) +
                     QStringLiteral(" знаков вместе с запятой и знаком)."));
     if (Normalized)
         *Normalized = plain;

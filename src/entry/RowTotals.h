@@ -46,6 +46,12 @@ QString AgeRowCaption(int Group, int Row, int Year);
 // Throws store::StoreError when the table cannot be opened or written.
 void FillAgeRows(const QString &DataFilePath, int Group, int Year);
 
+// Whether the "NAME" field of the table (a blank about to be copied) holds
+// every age-row caption of the group and year. Empty when it does, or the
+// group has no age rows; otherwise the message for the user. Throws
+// store::StoreError when the table cannot be opened.
+QString AgeRowsMisfit(const QString &TablePath, int Group, int Year);
+
 // The text written into empty name cells of groups 46 and 48: the own
 // organisation's name, a colon and the organisation's name, at most 41
 // characters (see the routine for how each part is cut).
@@ -75,8 +81,10 @@ bool AutoValueButtonShown(const QString &BaseName);
 
 // Checks a value typed into a data cell of the given field. Blanks around it
 // are ignored; "," and "." are both taken as the decimal separator; an empty
-// text clears the cell. On success *Normalized holds the text to store (with
-// "." as separator, empty for a cleared cell); otherwise *Error holds the
-// message for the user.
+// text clears the cell. A number the field cannot hold exactly (too long, or
+// more decimals than the field has) is refused, never rounded. On success
+// *Normalized holds the text to store (with "." as separator, empty for a
+// cleared cell); otherwise *Error holds the message for the user, which names
+// the column by Caption (by the field's name when Caption is empty).
 bool CheckCellInput(const QString &Text, const store::FieldDef &Field, QString *Normalized,
-                    QString *Error);
+                    QString *Error, const QString &Caption = QString());

@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QStyle>
 
 #include <algorithm>
 
@@ -187,6 +188,9 @@ TMultiLineGrid::TMultiLineGrid(QWidget *Owner) : QTableView(Owner) {
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setWordWrap(false);
+    // A value is never shortened with an ellipsis: columns widen to their
+    // values instead.
+    setTextElideMode(Qt::ElideNone);
     setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed |
                     QAbstractItemView::SelectedClicked);
     m_titleHeight = 17;
@@ -237,6 +241,7 @@ void TMultiLineGrid::setDataSetModel(DataSetModel *model) {
     connect(model, &DataSetModel::columnsChanged, this, &TMultiLineGrid::applyColumns);
     connect(model, &QAbstractItemModel::modelReset, this, &TMultiLineGrid::applyColumns);
     connect(model, &DataSetModel::currentRowChanged, this, &TMultiLineGrid::followCurrentRecord);
+    connect(model, &QAbstractItemModel::dataChanged, this, &TMultiLineGrid::widenForValues);
     connect(model, &QObject::destroyed, this, [this] { m_dataModel = nullptr; });
     applyColumns();
     followCurrentRecord(model->currentRow());
@@ -247,8 +252,10 @@ void TMultiLineGrid::applyColumns() {
         return;
     const auto &cols = m_dataModel->columns();
     for (int c = 0; c < cols.size(); ++c) {
-        setColumnHidden(c, !cols[c].visible);
-        setColumnWidth(c, cols[c].width > 0 ? cols[c].width : DefaultColumnWidth(c));
+        const bool fixed = !m_fixedField.isEmpty() &&
+                           cols[c].field.compare(m_fixedField, Qt::CaseInsensitive) == 0;
+        setColumnHidden(c, !cols[c].visible || fixed);
+        setColumnWidth(c, ColumnWidthFor(c));
     }
     // A reset of the model (new columns, a reopened dataset) takes the view's
     // cursor away; it goes back to the dataset's current record, which Enter
@@ -271,11 +278,51 @@ int TMultiLineGrid::DefaultColumnWidth(int column) const {
     return width;
 }
 
+int TMultiLineGrid::ColumnWidthFor(int column) const {
+    if (!m_dataModel || column < 0 || column >= m_dataModel->columns().size())
+        return m_header->defaultSectionSize();
+    const int set = m_dataModel->columns().at(column).width;
+    const int base = set > 0 ? set : DefaultColumnWidth(column);
+    return std::max(base, ValueWidth(column, 0, m_dataModel->rowCount() - 1));
+}
+
+int TMultiLineGrid::ValueWidth(int column, int firstRow, int lastRow) const {
+    if (!m_dataModel)
+        return 0;
+    const QFontMetrics fm(font());
+    // The item delegate keeps a focus-frame margin and one pixel on each side.
+    const int margin = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1);
+    int widest = 0;
+    for (int r = std::max(0, firstRow); r <= lastRow && r < m_dataModel->rowCount(); ++r) {
+        const QString text = m_dataModel->data(m_dataModel->index(r, column)).toString();
+        if (!text.isEmpty())
+            widest = std::max(widest, fm.horizontalAdvance(text) + margin + 1);
+    }
+    return widest;
+}
+
+void TMultiLineGrid::widenForValues(const QModelIndex &topLeft, const QModelIndex &bottomRight) {
+    if (!m_dataModel || !topLeft.isValid() || !bottomRight.isValid())
+        return;
+    for (int c = topLeft.column(); c <= bottomRight.column(); ++c) {
+        const int need = ValueWidth(c, topLeft.row(), bottomRight.row());
+        if (need > columnWidth(c) && !isColumnHidden(c))
+            setColumnWidth(c, need);
+    }
+}
+
+void TMultiLineGrid::setFixedField(const QString &field) {
+    if (field == m_fixedField)
+        return;
+    m_fixedField = field;
+    applyColumns();
+}
+
 void TMultiLineGrid::followCurrentRecord(int row) {
     if (row < 0 || !model() || row >= model()->rowCount() || m_following)
         return;
     const QModelIndex cur = currentIndex();
-    if (cur.isValid() && cur.row() == row)
+    if (cur.isValid() && cur.row() == row && !isColumnHidden(cur.column()))
         return;
     int col = cur.isValid() ? cur.column() : -1;
     if (col < 0 || isColumnHidden(col)) {
@@ -291,7 +338,24 @@ void TMultiLineGrid::followCurrentRecord(int row) {
     m_following = false;
 }
 
+bool TMultiLineGrid::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) {
+    // A click on the cell that is already selected opens its editor at once.
+    // The view would wait for a possible double click first, and drop every
+    // key typed meanwhile or open the editor over the keys already typed.
+    if (trigger == SelectedClicked && (editTriggers() & SelectedClicked))
+        return QTableView::edit(index, AllEditTriggers, nullptr);
+    return QTableView::edit(index, trigger, event);
+}
+
 void TMultiLineGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous) {
+    if (!m_following && canLeaveCell && previous.isValid() && current != previous &&
+        !canLeaveCell(previous)) {
+        // Stay on the cell: its editor holds a value that cannot be written.
+        m_following = true;
+        selectionModel()->setCurrentIndex(previous, QItemSelectionModel::ClearAndSelect);
+        m_following = false;
+        return;
+    }
     QTableView::currentChanged(current, previous);
     if (m_following)
         return;

@@ -99,6 +99,22 @@ public:
     // characters times the width of "0" in the grid's font plus 4, and at least
     // the title's width in the title font plus 4.
     int DefaultColumnWidth(int column) const;
+    // The width the grid gives a column: the width the model sets (or the
+    // default one), widened so that every value of the column shows whole.
+    int ColumnWidthFor(int column) const;
+    // The width a value of the column needs to show whole in a cell.
+    int ValueWidth(int column, int firstRow, int lastRow) const;
+
+    // A field that is shown outside the grid's cells (fixed at the left by
+    // the window): its column is hidden in the grid, so the cursor never
+    // reaches it. Empty: none.
+    void setFixedField(const QString &field);
+    QString fixedField() const { return m_fixedField; }
+
+    // Asked before the cursor leaves the cell `from`; false keeps it there.
+    std::function<bool(const QModelIndex &from)> canLeaveCell;
+
+    using QTableView::edit;
 
     // Called before the grid handles a key; returning true swallows the key.
     std::function<bool(QKeyEvent *)> onKeyDown;
@@ -110,6 +126,7 @@ signals:
     void dblClick();
 
 protected:
+    bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
@@ -117,7 +134,9 @@ protected:
 
 private:
     void followCurrentRecord(int row);
+    void widenForValues(const QModelIndex &topLeft, const QModelIndex &bottomRight);
     TMultiLineHeader *m_header;
+    QString m_fixedField;
     int m_titleHeight = 17;
     DataSetModel *m_dataModel = nullptr;
     bool m_following = false;

@@ -11,8 +11,10 @@
 namespace {
 
 // The files of a folder, names only, as a file list shows them.
+// The ordinary files of the folder: hidden ones (a lock file such as
+// ".~lock.F12016.DBF#") are not report data.
 QStringList listFiles(const QString &folder) {
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    return QDir(folder).entryList(QDir::Files, QDir::Name);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "shell/YearUnit.h"
 
 #include "shell/AppState.h"
+#include "shell/FixedDialog.h"
 #include "shell/Messages.h"
 #include "shell/Periods.h"
 #include "ui_YearUnit.h"
@@ -11,6 +12,7 @@ TYearForm *YearForm = nullptr;
 
 TYearForm::TYearForm(QWidget *parent) : QDialog(parent), ui(new Ui::TYearForm) {
     ui->setupUi(this);
+    SetFixedDialogBorder(*this);
     connect(ui->ButtonOK, &QPushButton::clicked, this, &TYearForm::ButtonOKClick);
 }
 
@@ -20,8 +22,10 @@ TYearForm::~TYearForm() {
 
 void TYearForm::showEvent(QShowEvent *event) {
     QDialog::showEvent(event);
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
         FillYears();
+        PlaceOverMainWindow(*this);
+    }
 }
 
 void TYearForm::FillYears() {

@@ -1,86 +1,21 @@
 #include "store/Cp1251.h"
 
-#include <algorithm>
-#include <array>
-#include <utility>
+#include "store/CodePage.h"
+
+// The mapping itself lives with the other code pages (CodePage.cpp).
 
 namespace store::cp1251 {
-namespace {
-
-// Bytes 0x80 to 0xFF; bytes below 0x80 are ASCII.
-constexpr char16_t kHigh[128] = {
-    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, // 80
-    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F, // 88
-    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, // 90
-    0x0098, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, // 98
-    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7, // A0
-    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407, // A8
-    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7, // B0
-    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457, // B8
-    0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417, // C0
-    0x0418, 0x0419, 0x041A, 0x041B, 0x041C, 0x041D, 0x041E, 0x041F, // C8
-    0x0420, 0x0421, 0x0422, 0x0423, 0x0424, 0x0425, 0x0426, 0x0427, // D0
-    0x0428, 0x0429, 0x042A, 0x042B, 0x042C, 0x042D, 0x042E, 0x042F, // D8
-    0x0430, 0x0431, 0x0432, 0x0433, 0x0434, 0x0435, 0x0436, 0x0437, // E0
-    0x0438, 0x0439, 0x043A, 0x043B, 0x043C, 0x043D, 0x043E, 0x043F, // E8
-    0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447, // F0
-    0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F, // F8
-};
-
-// The reverse of the rows 0x80 to 0xBF (the Cyrillic block C0..FF is a plain
-// offset), sorted by character for a binary search.
-using Pair = std::pair<char16_t, unsigned char>;
-std::array<Pair, 64> makeReverse() {
-    std::array<Pair, 64> r{};
-    for (int i = 0; i < 64; ++i)
-        r[i] = {kHigh[i], static_cast<unsigned char>(0x80 + i)};
-    std::sort(r.begin(), r.end());
-    return r;
-}
-const std::array<Pair, 64> &reverse() {
-    static const std::array<Pair, 64> r = makeReverse();
-    return r;
-}
-
-} // namespace
 
 QString decode(const char *bytes, qsizetype len) {
-    QString s(len, Qt::Uninitialized);
-    QChar *out = s.data();
-    for (qsizetype i = 0; i < len; ++i) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        out[i] = b < 0x80 ? QChar(b) : QChar(kHigh[b - 0x80]);
-    }
-    return s;
+    return codepage::decode(CodePage::Cp1251, bytes, len);
 }
 
 int encodeChar(char16_t c) {
-    if (c < 0x80)
-        return c;
-    if (c >= 0x0410 && c <= 0x044F)
-        return 0xC0 + (c - 0x0410);
-    const auto &r = reverse();
-    auto it = std::lower_bound(r.begin(), r.end(), Pair{c, 0});
-    if (it != r.end() && it->first == c)
-        return it->second;
-    return -1;
+    return codepage::byteOf(CodePage::Cp1251, c);
 }
 
 bool encode(const QString &text, QByteArray &out, qsizetype *badIndex) {
-    out.resize(text.size());
-    char *dst = out.data();
-    const QChar *src = text.constData();
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const int b = encodeChar(src[i].unicode());
-        if (b < 0) {
-            if (badIndex)
-                *badIndex = i;
-            out.clear();
-            return false;
-        }
-        dst[i] = static_cast<char>(b);
-    }
-    return true;
+    return codepage::encode(CodePage::Cp1251, text, out, badIndex);
 }
 
 } // namespace store::cp1251

@@ -1,7 +1,7 @@
 #pragma once
-// Windows Cyrillic code page (CP1251): the 8-bit encoding of every text that
-// the tables hold. Qt's own converters do not offer it on every platform, so
-// the mapping is kept here, in both directions.
+// Windows Cyrillic code page (CP1251): the 8-bit encoding of the tables this
+// program writes. Qt's own converters do not offer it on every platform, so
+// the mapping is kept in this layer (CodePage.cpp, beside CP866).
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,5 @@
 #include "store/Dataset.h"
 
-#include "store/Cp1251.h"
 #include "store/DbfTable.h"
 #include "store/SqlCommand.h"
 
@@ -12,6 +11,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <string>
 
 namespace store {
 
@@ -33,17 +33,121 @@ namespace {
 
 using detail::localPath;
 
-QString trimmedRight(const char *p, int len, int &n) {
+QString trimmedRight(const DbfTable &table, const char *p, int len, int &n) {
     n = len;
     while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == '\0'))
         --n;
-    return cp1251::decode(p, n);
+    return table.decode(p, n);
 }
 
 QString numberText(double v) {
     if (v == 0)
         return QStringLiteral("0");
     return QString::number(v, 'g', 15);
+}
+
+// A number written as plain decimal text: a sign, digits and at most one
+// decimal mark ("," or "."), at least one digit. The digits are kept as
+// they are, so that no digit is lost to a binary fraction.
+struct DecimalText {
+    bool negative = false;
+    std::string whole;    // without leading zeros
+    std::string fraction; // without trailing zeros
+
+    bool parse(const char *p, qsizetype n) {
+        qsizetype i = 0;
+        if (i < n && (p[i] == '-' || p[i] == '+')) {
+            negative = p[i] == '-';
+            ++i;
+        }
+        bool mark = false;
+        int digits = 0;
+        for (; i < n; ++i) {
+            const char c = p[i];
+            if (c >= '0' && c <= '9') {
+                (mark ? fraction : whole).push_back(c);
+                ++digits;
+            } else if ((c == '.' || c == ',') && !mark) {
+                mark = true;
+            } else {
+                return false;
+            }
+        }
+        if (digits == 0)
+            return false;
+        whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
+        fraction.erase(std::min(fraction.find_last_not_of('0') + 1, fraction.size()));
+        if (whole.empty() && fraction.empty())
+            negative = false;
+        return true;
+    }
+
+    // Keeps this many digits after the mark, the last one rounded half to even.
+    void roundTo(int decimals) {
+        if (int(fraction.size()) <= decimals)
+            return;
+        const char first = fraction[std::size_t(decimals)];
+        const bool rest =
+            fraction.find_first_not_of('0', std::size_t(decimals) + 1) != std::string::npos;
+        std::string digits = whole + fraction.substr(0, std::size_t(decimals));
+        const char last = digits.empty() ? '0' : digits.back();
+        const bool up = first > '5' || (first == '5' && (rest || (last - '0') % 2 == 1));
+        if (up) {
+            qsizetype i = qsizetype(digits.size()) - 1;
+            while (i >= 0 && digits[std::size_t(i)] == '9')
+                digits[std::size_t(i--)] = '0';
+            if (i >= 0)
+                ++digits[std::size_t(i)];
+            else
+                digits.insert(digits.begin(), '1');
+        }
+        const std::size_t wholeLen = digits.size() - std::size_t(decimals);
+        whole = digits.substr(0, wholeLen);
+        fraction = digits.substr(wholeLen);
+        *this = fromParts(negative, whole, fraction);
+    }
+
+    static DecimalText fromParts(bool negative, const std::string &whole,
+                                 const std::string &fraction) {
+        DecimalText d;
+        const std::string text = whole + "." + fraction;
+        d.parse(text.data(), qsizetype(text.size()));
+        d.negative = negative && !(d.whole.empty() && d.fraction.empty());
+        return d;
+    }
+
+    // The shortest form: "12.5", "3", "-0.25".
+    QString shortest() const {
+        std::string t = negative ? "-" : "";
+        t += whole.empty() ? "0" : whole;
+        if (!fraction.empty())
+            t += "." + fraction;
+        return QString::fromLatin1(t.data(), qsizetype(t.size()));
+    }
+
+    // The field's form: exactly `decimals` digits after a ".".
+    std::string fixed(int decimals) const {
+        std::string t = negative ? "-" : "";
+        t += whole.empty() ? "0" : whole;
+        if (decimals > 0)
+            t += "." + fraction + std::string(std::size_t(decimals) - fraction.size(), '0');
+        return t;
+    }
+};
+
+// A numeric field as text with every digit it holds; other forms (exponents)
+// through their value; empty when the field is null.
+QString numericFieldText(const char *p, int len) {
+    int i = 0, end = len;
+    while (i < end && (p[i] == ' ' || p[i] == '\0'))
+        ++i;
+    while (end > i && (p[end - 1] == ' ' || p[end - 1] == '\0'))
+        --end;
+    DecimalText d;
+    if (d.parse(p + i, end - i))
+        return d.shortest();
+    double v = 0;
+    return detail::parseNumber(p, len, v) ? numberText(v) : QString();
 }
 
 int clampToInt(double v) {
@@ -186,7 +290,7 @@ struct TADODataSet::Impl {
             key.null = !detail::parseNumber(p, d.length, key.number);
         } else {
             int len = 0;
-            key.text = trimmedRight(p, d.length, len);
+            key.text = trimmedRight(*table, p, d.length, len);
             key.null = false;
         }
         return key;
@@ -254,6 +358,33 @@ struct TADODataSet::Impl {
         pos = insertionPoint(phys);
     }
 
+    // True when record a stands before record b in the dataset's order:
+    // by the sort fields, equal keys in file order.
+    bool before(int a, int b) const {
+        for (std::size_t k = 0; k < sortFields.size(); ++k)
+            if (const int c = compareKeys(keyOf(a, k), keyOf(b, k), k); c != 0)
+                return c < 0;
+        return a < b;
+    }
+
+    // The index of a record in the view, found by its place in the order;
+    // -1 when it is not there.
+    int indexOf(int phys) const {
+        auto it = std::lower_bound(view.begin(), view.end(), phys,
+                                   [&](int v, int p) { return before(v, p); });
+        if (it != view.end() && *it == phys)
+            return int(it - view.begin());
+        it = std::find(view.begin(), view.end(), phys); // a view out of order
+        return it != view.end() ? int(it - view.begin()) : -1;
+    }
+
+    // Puts a record into the view at its place in the order.
+    void insertInOrder(int phys) {
+        auto it = std::lower_bound(view.begin(), view.end(), phys,
+                                   [&](int v, int p) { return before(v, p); });
+        view.insert(it, phys);
+    }
+
     void positionAt(int phys, int fallback) {
         lost = -1;
         if (view.empty()) {
@@ -262,9 +393,8 @@ struct TADODataSet::Impl {
             return;
         }
         if (phys >= 0) {
-            auto it = std::find(view.begin(), view.end(), phys);
-            if (it != view.end()) {
-                pos = int(it - view.begin());
+            if (const int i = indexOf(phys); i >= 0) {
+                pos = i;
                 return;
             }
         }
@@ -485,8 +615,7 @@ QString TField::AsString() const {
     switch (c.def->type) {
     case 'N':
     case 'F': {
-        double v;
-        return detail::parseNumber(c.p, c.def->length, v) ? numberText(v) : QString();
+        return numericFieldText(c.p, c.def->length);
     }
     case 'L': {
         const int b = logicalOf(c.p[0]);
@@ -500,7 +629,7 @@ QString TField::AsString() const {
         return c.table->memoText(c.p - c.table->offset(c.field), c.field);
     default: {
         int n = 0;
-        return trimmedRight(c.p, c.def->length, n);
+        return trimmedRight(*c.table, c.p, c.def->length, n);
     }
     }
 }
@@ -651,7 +780,7 @@ void putInteger(char *dst, const FieldDef &d, long long v) {
     putRightAligned(dst, d.length, buf, n);
 }
 
-void putText(char *dst, const FieldDef &d, const QString &text) {
+void putText(const DbfTable &table, char *dst, const FieldDef &d, const QString &text) {
     QString t = text;
     qsizetype end = t.size();
     while (end > 0 && t[end - 1] == u' ')
@@ -659,11 +788,12 @@ void putText(char *dst, const FieldDef &d, const QString &text) {
     t.truncate(end);
     QByteArray bytes;
     qsizetype bad = 0;
-    if (!cp1251::encode(t, bytes, &bad))
+    if (!codepage::encode(table.codePage(), t, bytes, &bad))
         fail(QStringLiteral("Текст для поля %1 содержит символ \"%2\" (U+%3), которого нет в "
-                            "кодировке Windows-1251.")
+                            "кодировке %4.")
                  .arg(d.name, t.mid(bad, 1))
-                 .arg(t[bad].unicode(), 4, 16, QLatin1Char('0')));
+                 .arg(t[bad].unicode(), 4, 16, QLatin1Char('0'))
+                 .arg(codepage::name(table.codePage())));
     if (bytes.size() > d.length)
         fail(QStringLiteral("Текст длиной %1 символов не помещается в поле %2.")
                  .arg(bytes.size())
@@ -696,12 +826,18 @@ void TField::SetAsString(const QString &v) {
             Clear();
             return;
         }
-        bool okInt = false;
-        const long long i = t.toLongLong(&okInt);
+        // Plain decimal text keeps every digit that the field holds; other
+        // forms (exponents) go through their value.
+        DecimalText dec;
         double f = 0;
-        if (okInt && d->type == 'N')
-            putInteger(dst, *d, i);
-        else if (detail::parseNumberText(t, f))
+        const QByteArray latin = t.toLatin1();
+        if (dec.parse(latin.constData(), latin.size())) {
+            dec.roundTo(d->decimals);
+            const std::string text = dec.fixed(d->decimals);
+            if (int(text.size()) > d->length)
+                tooWide(*d, QString::fromLatin1(text.data(), qsizetype(text.size())));
+            putRightAligned(dst, d->length, text.data(), int(text.size()));
+        } else if (detail::parseNumberText(t, f))
             putFloat(dst, *d, f);
         else
             fail(QStringLiteral("\"%1\" не является числом (поле %2).").arg(v, d->name));
@@ -727,7 +863,7 @@ void TField::SetAsString(const QString &v) {
         break;
     }
     default:
-        putText(dst, *d, v);
+        putText(*m_ds->impl()->table, dst, *d, v);
     }
     fieldWritten(m_ds);
 }
@@ -746,7 +882,7 @@ void TField::SetAsInteger(long long v) {
     case 'D':
         fail(QStringLiteral("В поле даты %1 нельзя записать число.").arg(d->name));
     default:
-        putText(dst, *d, QString::number(v));
+        putText(*m_ds->impl()->table, dst, *d, QString::number(v));
     }
     fieldWritten(m_ds);
 }
@@ -767,7 +903,7 @@ void TField::SetAsFloat(double v) {
     default:
         if (!std::isfinite(v))
             fail(QStringLiteral("Значение поля %1 не является конечным числом.").arg(d->name));
-        putText(dst, *d, numberText(v));
+        putText(*m_ds->impl()->table, dst, *d, numberText(v));
     }
     fieldWritten(m_ds);
 }
@@ -786,7 +922,8 @@ void TField::SetAsBoolean(bool v) {
     case 'D':
         fail(QStringLiteral("В поле даты %1 нельзя записать логическое значение.").arg(d->name));
     default:
-        putText(dst, *d, v ? QStringLiteral("True") : QStringLiteral("False"));
+        putText(*m_ds->impl()->table, dst, *d,
+                v ? QStringLiteral("True") : QStringLiteral("False"));
     }
     fieldWritten(m_ds);
 }
@@ -1173,23 +1310,44 @@ void TADODataSet::Post() {
     Impl &im = *m_impl;
     im.sync();
     int phys = -1;
+    // The table's generations before the write: when they move by more than
+    // this post's own change, the write took in other writers' changes to
+    // the file, and the view is brought up to date in full.
+    const std::uint64_t structGen = im.table->structureGeneration();
+    const std::uint64_t dataGen = im.table->dataGeneration();
     if (m_state == DataSetState::Edit) {
         phys = im.editPhys;
         if (im.table->isDeleted(phys))
             fail(QStringLiteral("Запись удалена в другом наборе данных; изменения не сохранены."));
         im.buf[0] = ' ';
         im.table->updateRecord(phys, im.buf.constData());
-        im.dataGen = im.table->dataGeneration();
-        if (!im.sortFields.empty())
-            im.sortView();
+        if (im.table->structureGeneration() != structGen ||
+            im.table->dataGeneration() != dataGen + 1) {
+            im.sync();
+        } else {
+            im.dataGen = im.table->dataGeneration();
+            if (!im.sortFields.empty()) {
+                // Only this record's keys changed: it moves to its new place.
+                const auto it = std::find(im.view.begin(), im.view.end(), phys);
+                if (it != im.view.end()) {
+                    im.view.erase(it);
+                    im.insertInOrder(phys);
+                }
+            }
+        }
     } else {
         im.buf[0] = ' ';
         phys = im.table->appendRecord(im.buf.constData());
-        im.view.push_back(phys);
-        im.knownCount = im.table->recordCount();
-        im.structGen = im.table->structureGeneration();
-        im.dataGen = im.table->dataGeneration();
-        im.sortView();
+        if (im.table->structureGeneration() != structGen + 1 || phys != im.knownCount) {
+            im.sync();
+            if (im.indexOf(phys) < 0)
+                im.insertInOrder(phys); // shown even when the dataset's condition leaves it out
+        } else {
+            im.insertInOrder(phys);
+            im.knownCount = im.table->recordCount();
+            im.structGen = im.table->structureGeneration();
+            im.dataGen = im.table->dataGeneration();
+        }
     }
     im.positionAt(phys, im.pos);
     im.bof = im.eof = false;
@@ -1329,7 +1487,7 @@ bool TADODataSet::Locate(const QString &field, const QVariant &value) {
             fail(QStringLiteral("Поиск по полю примечаний %1 не поддерживается.").arg(d.name));
         default: {
             int n = 0;
-            const QString text = trimmedRight(p, d.length, n);
+            const QString text = trimmedRight(*im.table, p, d.length, n);
             match = wantNull ? n == 0 : text == wantText;
         }
         }

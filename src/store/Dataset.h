@@ -61,7 +61,10 @@ void resetCounters();
 class TADODataSet;
 
 // A folder opened as a database. Each .DBF file of the folder is a table,
-// named by its file name with or without ".DBF", in any letter case.
+// named by its file name with or without ".DBF", in any letter case. Text is
+// read and written in the code page that the table's header names (byte 29:
+// 0xC9 or 0x00 Windows-1251, 0x26 or 0x65 CP866); a table that names another
+// one is refused on Open.
 class TADOConnection {
 public:
     TADOConnection();
@@ -107,7 +110,8 @@ public:
 
     // Reading. A blank numeric, date or logical field is null: it reads as
     // 0 as a number and as empty text. Character fields lose trailing blanks.
-    // As text, numbers read in the shortest form with "." ("12.5", "3"),
+    // As text, numbers read in the shortest form with "." ("12.5", "3") and
+    // every digit that the field holds,
     // dates as dd.MM.yyyy, logicals as "True"/"False". A memo field reads
     // from the table's .DBT file, and throws when there is none.
     bool IsNull() const;
@@ -119,9 +123,9 @@ public:
     bool AsBoolean() const;
 
     // Writing; only while the dataset is in edit or insert state. A value
-    // that does not fit the field, or text that CP1251 cannot hold, throws
-    // StoreError and leaves the field as it was. Numbers are rounded to the
-    // field's decimals.
+    // that does not fit the field, or text that the table's code page cannot
+    // hold, throws StoreError and leaves the field as it was. Numbers are
+    // rounded to the field's decimals (text half to even on its digits).
     void SetAsString(const QString &v); // into a numeric field: parsed ("," or "."), empty -> null
     void SetAsInteger(long long v);
     void SetAsFloat(double v);
@@ -143,8 +147,11 @@ enum class DataSetState { Inactive, Browse, Edit, Insert };
 //
 // Datasets open on the same file share one copy of its records, so each sees
 // what the others post (new and deleted records included). A file changed on
-// disk is read again by the next Open; a dataset still open on the old copy
-// refuses to write to the changed file.
+// disk is read again by the next Open. Each post and delete holds the
+// operating system's lock on the file, so that several copies of the program
+// can write one table: a dataset whose file another writer changed in place
+// takes in their records at its next write (and refuses to edit a record
+// they deleted); a file replaced by another table is refused.
 //
 // A dataset whose current record another dataset deletes stays on that record
 // (Deleted() is then true): its fields read as they were, RecNo reads 0,

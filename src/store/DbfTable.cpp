@@ -1,18 +1,23 @@
 #include "store/DbfTable.h"
 
-#include "store/Cp1251.h"
-
 #include <QDate>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QTime>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <ctime>
 
 namespace store::detail {
 
@@ -59,8 +64,21 @@ bool isTypeKnown(char t) {
 }
 
 // The header's last-update date and record count, bytes 1 to 7.
+// Today's date, worked out again only when the day has ended: a post writes
+// the header date each time.
+QDate todayCached() {
+    thread_local QDate date;
+    thread_local std::time_t until = 0;
+    const std::time_t now = std::time(nullptr);
+    if (now >= until || !date.isValid()) {
+        date = QDate::currentDate();
+        until = QDateTime(date.addDays(1), QTime(0, 0)).toSecsSinceEpoch();
+    }
+    return date;
+}
+
 void headerDateAndCount(unsigned char out[7], int count) {
-    const QDate today = QDate::currentDate();
+    const QDate today = todayCached();
     out[0] = static_cast<unsigned char>(std::clamp(today.year() - 1900, 0, 255));
     out[1] = static_cast<unsigned char>(today.month());
     out[2] = static_cast<unsigned char>(today.day());
@@ -80,19 +98,23 @@ QHash<QString, std::weak_ptr<DbfTable>> &registry() {
 constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-} // namespace
-
-FileStamp stampOf(const QString &path) {
+FileStamp stampOfStat(const struct stat &st) {
     FileStamp s;
-    struct stat st;
-    const QByteArray native = QFile::encodeName(path);
-    if (::stat(native.constData(), &st) != 0)
-        return s;
     s.size = st.st_size;
     s.mtimeNs = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     s.ctimeNs = std::int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
     s.inode = st.st_ino;
     return s;
+}
+
+} // namespace
+
+FileStamp stampOf(const QString &path) {
+    struct stat st;
+    const QByteArray native = QFile::encodeName(path);
+    if (::stat(native.constData(), &st) != 0)
+        return FileStamp();
+    return stampOfStat(st);
 }
 
 // ---- field names ----
@@ -163,6 +185,8 @@ bool parseNumber(const char *p, int len, double &out) {
     if (p[j] == '-' || p[j] == '+') {
         negative = p[j] == '-';
         ++j;
+        if (j < end && (p[j] == '-' || p[j] == '+'))
+            return false; // "+-1" is no number
     }
     std::uint64_t mantissa = 0;
     int digits = 0;
@@ -218,8 +242,11 @@ bool parseInteger(const char *p, int len, long long &out) {
     int i, end;
     if (!numericSpan(p, len, i, end))
         return false;
-    if (p[i] == '+')
+    if (p[i] == '+') {
         ++i;
+        if (i < end && (p[i] == '-' || p[i] == '+'))
+            return false;
+    }
     long long v = 0;
     const auto r = std::from_chars(p + i, p + end, v);
     if (r.ec != std::errc() || r.ptr != p + end)
@@ -240,7 +267,9 @@ bool parseNumberText(QStringView text, double &out) {
             return false;
         buf[n++] = u == ',' ? '.' : char(u);
     }
-    int start = buf[0] == '+' ? 1 : 0;
+    if (t.size() > 1 && t[0] == u'+' && (t[1] == u'-' || t[1] == u'+'))
+        return false; // "+-1" is no number
+    const int start = buf[0] == '+' ? 1 : 0;
     double v = 0;
     const auto r = std::from_chars(buf + start, buf + n, v);
     if (r.ec != std::errc() || r.ptr != buf + n)
@@ -308,6 +337,7 @@ void DbfTable::layout() {
     }
     m_recLen = off;
     m_names.build(m_defs);
+    m_data.reset(m_recLen);
 }
 
 std::shared_ptr<DbfTable> DbfTable::inMemory(const QVector<FieldDef> &defs) {
@@ -344,6 +374,12 @@ std::shared_ptr<DbfTable> DbfTable::parse(const char *data, std::size_t size,
 
     std::shared_ptr<DbfTable> t(new DbfTable);
     t->m_version = version;
+    if (!codepage::fromLanguageDriver(p[29], t->m_codePage))
+        fail(QStringLiteral("Файл %1: кодовая страница таблицы (байт 29 заголовка: 0x%2) не "
+                            "поддерживается; читаются таблицы в кодировках Windows-1251 (0xC9, "
+                            "0x00) и CP866 (0x26, 0x65).")
+                 .arg(fileLabel(source))
+                 .arg(p[29], 2, 16, QLatin1Char('0')));
     int pos = 32;
     bool terminated = false;
     while (pos < headerLen) {
@@ -367,7 +403,7 @@ std::shared_ptr<DbfTable> DbfTable::parse(const char *data, std::size_t size,
             if (d[i] <= 0x20 || d[i] == 0x7F)
                 bad(QStringLiteral("недопустимый символ в имени"));
         FieldDef f;
-        f.name = cp1251::decode(reinterpret_cast<const char *>(d), nameLen);
+        f.name = t->decode(reinterpret_cast<const char *>(d), nameLen);
         f.type = char(d[11]);
         f.length = d[16];
         f.decimals = d[17];
@@ -411,6 +447,15 @@ std::shared_ptr<DbfTable> DbfTable::parse(const char *data, std::size_t size,
     }
     if (!terminated)
         corrupt(source, QStringLiteral("нет признака конца описаний полей (0x0D)"));
+    // dBASE fills the rest of a header that is longer than its descriptors
+    // with zeros; anything else there is a stated length that is too long,
+    // which would shift every field.
+    for (int i = pos + 1; i < headerLen; ++i)
+        if (p[i] != 0)
+            corrupt(source, QStringLiteral("длина заголовка (%1) не совпадает с концом описаний "
+                                           "полей (%2)")
+                                .arg(headerLen)
+                                .arg(pos + 1));
     if (t->m_defs.isEmpty())
         corrupt(source, QStringLiteral("нет ни одного поля"));
     t->layout();
@@ -424,22 +469,119 @@ std::shared_ptr<DbfTable> DbfTable::parse(const char *data, std::size_t size,
         corrupt(source, QStringLiteral("в заголовке %1 записей, а в файле место для %2")
                             .arg(count)
                             .arg((size - std::size_t(headerLen)) / std::size_t(recLen)));
+    // Every record within the count is live (blank flag) or deleted ("*");
+    // an end mark or anything else there is damage, not a record.
+    for (std::uint32_t r = 0; r < count; ++r) {
+        const char flag = data[headerLen + std::size_t(r) * std::size_t(recLen)];
+        if (flag != ' ' && flag != '*')
+            corrupt(source, QStringLiteral("запись %1 из %2 начинается с байта 0x%3 вместо "
+                                           "признака записи")
+                                .arg(r + 1)
+                                .arg(count)
+                                .arg(static_cast<unsigned char>(flag), 2, 16, QLatin1Char('0')));
+    }
+    t->m_header = QByteArray(data, headerLen);
     t->m_headerLen = headerLen;
     t->m_count = int(count);
-    t->m_data.assign(data + headerLen, data + need);
+    t->m_data.reset(recLen);
+    t->m_data.append(data + headerLen, int(count));
     counters().recordReads += count;
     return t;
 }
 
+namespace {
+
+WriteProbe &writeProbe() {
+    static WriteProbe probe;
+    return probe;
+}
+
+FileStamp stampOfFd(int fd) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return FileStamp();
+    return stampOfStat(st);
+}
+
+QString systemError(int err) {
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+// The operating system's advisory lock on a whole file, held for one read
+// (shared) or one change (exclusive). Every copy of the program takes it, so
+// two processes never write a table at once, nor read it half written.
+class FileLock {
+public:
+    FileLock(int fd, int operation, const QString &path) : m_fd(fd) {
+        while (::flock(fd, operation) != 0) {
+            if (errno == EINTR)
+                continue;
+            fail(QStringLiteral("Не удалось заблокировать файл %1: %2")
+                     .arg(path, systemError(errno)));
+        }
+    }
+    ~FileLock() { ::flock(m_fd, LOCK_UN); }
+    FileLock(const FileLock &) = delete;
+    FileLock &operator=(const FileLock &) = delete;
+
+private:
+    int m_fd;
+};
+
+// Reads len bytes at pos; false when the file ends first.
+bool readAt(int fd, qint64 pos, char *out, qint64 len) {
+    while (len > 0) {
+        const ssize_t n = ::pread(fd, out, std::size_t(len), off_t(pos));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        out += n;
+        pos += n;
+        len -= n;
+    }
+    return true;
+}
+
+// Closes a descriptor when it goes out of scope.
+struct FdCloser {
+    int fd;
+    ~FdCloser() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+} // namespace
+
+void setWriteProbe(WriteProbe probe) {
+    writeProbe() = std::move(probe);
+}
+
+DbfTable::~DbfTable() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
 std::shared_ptr<DbfTable> DbfTable::load(const QString &path) {
-    const FileStamp stamp = stampOf(path);
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("Не удалось открыть файл %1: %2").arg(path, f.errorString()));
-    const QByteArray bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError)
-        fail(QStringLiteral("Не удалось прочитать файл %1: %2").arg(path, f.errorString()));
-    f.close();
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        fail(QStringLiteral("Не удалось открыть файл %1: %2").arg(path, systemError(errno)));
+    FdCloser closer{fd};
+    QByteArray bytes;
+    FileStamp stamp;
+    {
+        // A shared lock: a writer in another process finishes its change first.
+        FileLock lock(fd, LOCK_SH, path);
+        stamp = stampOfFd(fd);
+        if (stamp.size < 0)
+            fail(QStringLiteral("Не удалось прочитать файл %1: %2").arg(path, systemError(errno)));
+        bytes.resize(qsizetype(stamp.size));
+        if (!readAt(fd, 0, bytes.data(), stamp.size))
+            fail(QStringLiteral("Не удалось прочитать файл %1: %2")
+                     .arg(path, errno ? systemError(errno) : QStringLiteral("файл укорочен")));
+    }
     auto t = parse(bytes.constData(), std::size_t(bytes.size()), path);
     t->m_path = path;
     t->m_stamp = stamp;
@@ -450,52 +592,151 @@ QByteArray DbfTable::blankRecord() const {
     return QByteArray(m_recLen, ' ');
 }
 
-void DbfTable::checkFileUnchanged() const {
-    if (stampOf(m_path) != m_stamp)
-        fail(QStringLiteral("Файл %1 изменён или заменён другой программой после открытия "
-                            "таблицы; запись не выполнена. Откройте таблицу заново.")
-                 .arg(m_path));
+void DbfTable::failChanged() const {
+    fail(QStringLiteral("Файл %1 изменён или заменён другой программой после открытия "
+                        "таблицы; запись не выполнена. Откройте таблицу заново.")
+             .arg(m_path));
 }
 
-void DbfTable::writeAt(qint64 pos, const char *bytes, qint64 len, bool append, int newCount) {
-    checkFileUnchanged();
-    QFile f(m_path);
-    if (!f.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+void DbfTable::openForWriting() {
+    if (m_fd >= 0)
+        return;
+    const QByteArray native = QFile::encodeName(m_path);
+    const int fd = ::open(native.constData(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
         fail(QStringLiteral("Не удалось открыть файл %1 для записи: %2")
-                 .arg(m_path, f.errorString()));
-    auto put = [&](qint64 at, const char *b, qint64 n) {
-        if (!f.seek(at) || f.write(b, n) != n)
-            fail(QStringLiteral("Не удалось записать в файл %1: %2").arg(m_path, f.errorString()));
-    };
-    // Record first, then the header, then the end mark: a file cut short
-    // between two of these steps still reads with everything posted before.
-    put(pos, bytes, len);
-    unsigned char head[7];
-    headerDateAndCount(head, newCount);
-    put(1, reinterpret_cast<const char *>(head), 7);
-    if (append) {
-        const char eof = 0x1A;
-        put(qint64(m_headerLen) + qint64(newCount) * m_recLen, &eof, 1);
+                 .arg(m_path, systemError(errno)));
+    if (stampOfFd(fd).inode != m_stamp.inode) {
+        ::close(fd);
+        failChanged();
     }
-    f.close();
-    m_stamp = stampOf(m_path);
+    m_fd = fd;
+}
+
+// Takes in what other writers did to the file since this copy last saw it.
+// Only the same table grown or changed in place is taken in; a file with
+// another structure, or fewer records, is another table.
+void DbfTable::readAgain() {
+    QByteArray head(m_headerLen, '\0');
+    if (!readAt(m_fd, 0, head.data(), m_headerLen))
+        failChanged();
+    const auto *h = reinterpret_cast<const unsigned char *>(head.constData());
+    const auto *mine = reinterpret_cast<const unsigned char *>(m_header.constData());
+    // Version, header and record length, code page, field descriptors.
+    auto same = [&](int from, int to) {
+        return std::memcmp(h + from, mine + from, std::size_t(to - from)) == 0;
+    };
+    if (!same(0, 1) || !same(8, 12) || !same(29, 30) || !same(32, m_headerLen))
+        failChanged();
+    const std::uint32_t count = le32(h + 4);
+    if (count < std::uint32_t(m_count) || count > std::uint32_t(INT32_MAX))
+        failChanged();
+    std::vector<char> data(std::size_t(count) * std::size_t(m_recLen));
+    if (!readAt(m_fd, m_headerLen, data.data(), qint64(data.size())))
+        corrupt(m_path, QStringLiteral("в заголовке %1 записей, а файл короче").arg(count));
+    for (std::uint32_t r = 0; r < count; ++r) {
+        const char flag = data[std::size_t(r) * std::size_t(m_recLen)];
+        if (flag != ' ' && flag != '*')
+            corrupt(m_path, QStringLiteral("запись %1 начинается с байта 0x%2 вместо признака "
+                                           "записи")
+                                .arg(r + 1)
+                                .arg(static_cast<unsigned char>(flag), 2, 16, QLatin1Char('0')));
+    }
+    m_data.reset(m_recLen);
+    m_data.append(data.data(), int(count));
+    m_count = int(count);
+    m_header.replace(1, 7, head.constData() + 1, 7);
+    m_memoLoaded = false;
+    m_memoFound = false;
+    m_memo.clear();
+    ++m_structGen;
+    ++m_dataGen;
+    counters().recordReads += count;
+}
+
+void DbfTable::put(qint64 pos, const char *bytes, qint64 len) {
+    if (const WriteProbe &probe = writeProbe())
+        probe(m_path, pos, QByteArray(bytes, qsizetype(len)));
+    while (len > 0) {
+        const ssize_t n = ::pwrite(m_fd, bytes, std::size_t(len), off_t(pos));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            fail(QStringLiteral("Не удалось записать в файл %1: %2")
+                     .arg(m_path, systemError(n < 0 ? errno : ENOSPC)));
+        bytes += n;
+        pos += n;
+        len -= n;
+    }
+}
+
+// The header's date and count; a header that already holds them is left
+// as it is.
+void DbfTable::putHeader(int count) {
+    unsigned char head[7];
+    headerDateAndCount(head, count);
+    if (m_header.size() >= 8 && std::memcmp(m_header.constData() + 1, head, 7) == 0)
+        return;
+    put(1, reinterpret_cast<const char *>(head), 7);
+    m_header.replace(1, 7, reinterpret_cast<const char *>(head), 7);
+}
+
+// One change of the file: under the exclusive lock, checks that the file is
+// still this table, reads it again when another writer changed it, then runs
+// the change's writes.
+template <typename Steps> void DbfTable::writeLocked(Steps &&steps) {
+    openForWriting();
+    FileLock lock(m_fd, LOCK_EX, m_path);
+    // A file deleted or replaced (a new file renamed over it) has left the
+    // descriptor with no name; the table is then another one.
+    struct stat st;
+    if (::fstat(m_fd, &st) != 0 || st.st_nlink == 0)
+        failChanged();
+    const FileStamp now = stampOfStat(st);
+    if (now != m_stamp) {
+        readAgain();
+        m_stamp = now;
+    }
+    // A write that fails halfway leaves the stamp behind the file, so that
+    // the next change reads again what did reach it.
+    steps();
+    m_stamp = stampOfFd(m_fd);
 }
 
 void DbfTable::updateRecord(int phys, const char *bytes) {
-    if (!inMemoryOnly())
-        writeAt(qint64(m_headerLen) + qint64(phys) * m_recLen, bytes, m_recLen, false, m_count);
-    std::memcpy(m_data.data() + std::size_t(phys) * m_recLen, bytes, std::size_t(m_recLen));
+    if (!inMemoryOnly()) {
+        writeLocked([&] {
+            if (isDeleted(phys))
+                fail(QStringLiteral("Запись удалена другим пользователем; изменения не "
+                                    "сохранены."));
+            put(qint64(m_headerLen) + qint64(phys) * m_recLen + 1, bytes + 1, m_recLen - 1);
+            putHeader(m_count);
+        });
+    }
+    char *rec = m_data.at(phys);
+    std::memcpy(rec + 1, bytes + 1, std::size_t(m_recLen - 1));
     ++m_dataGen;
     ++counters().recordWrites;
 }
 
 int DbfTable::appendRecord(const char *bytes) {
-    if (m_count == INT32_MAX)
+    if (!inMemoryOnly()) {
+        writeLocked([&] {
+            if (m_count == INT32_MAX)
+                fail(QStringLiteral("Таблица переполнена."));
+            const qint64 at = qint64(m_headerLen) + qint64(m_count) * m_recLen;
+            // The fields and the new end mark, behind the old end mark...
+            QByteArray tail(bytes + 1, m_recLen - 1);
+            tail.append(char(0x1A));
+            put(at + 1, tail.constData(), tail.size());
+            // ...then the flag over the old end mark, then the count.
+            put(at, bytes, 1);
+            putHeader(m_count + 1);
+        });
+    } else if (m_count == INT32_MAX) {
         fail(QStringLiteral("Таблица переполнена."));
-    if (!inMemoryOnly())
-        writeAt(qint64(m_headerLen) + qint64(m_count) * m_recLen, bytes, m_recLen, true,
-                m_count + 1);
-    m_data.insert(m_data.end(), bytes, bytes + m_recLen);
+    }
+    m_data.append(bytes, 1);
     ++m_count;
     ++m_structGen;
     ++m_dataGen;
@@ -505,9 +746,13 @@ int DbfTable::appendRecord(const char *bytes) {
 
 void DbfTable::markDeleted(int phys) {
     const char mark = '*';
-    if (!inMemoryOnly())
-        writeAt(qint64(m_headerLen) + qint64(phys) * m_recLen, &mark, 1, false, m_count);
-    m_data[std::size_t(phys) * m_recLen] = mark;
+    if (!inMemoryOnly()) {
+        writeLocked([&] {
+            put(qint64(m_headerLen) + qint64(phys) * m_recLen, &mark, 1);
+            putHeader(m_count);
+        });
+    }
+    *m_data.at(phys) = mark;
     ++m_structGen;
     ++m_dataGen;
     ++counters().recordWrites;
@@ -551,10 +796,11 @@ QString DbfTable::memoText(const char *rec, int field) {
                  .arg(fileLabel(m_path), m_defs[field].name)
                  .arg(block));
     };
-    if (block > size / blockSize)
+    // A block that starts at or past the end of the file is a cut memo file.
+    if (block >= (size + blockSize - 1) / blockSize)
         return badMemo();
     qint64 start = block * blockSize;
-    qint64 end = size;
+    qint64 end = -1;
     if (start + 8 <= size && m[start] == 0xFF && m[start + 1] == 0xFF && m[start + 2] == 0x08 &&
         m[start + 3] == 0x00) {
         // dBASE IV block: a length that counts its own 8-byte head.
@@ -564,13 +810,17 @@ QString DbfTable::memoText(const char *rec, int field) {
         end = start + total;
         start += 8;
     } else {
+        // dBASE III: the text runs to its end mark; a file that ends first
+        // has lost the text's tail.
         for (qint64 i = start; i < size; ++i)
             if (m[i] == 0x1A) {
                 end = i;
                 break;
             }
+        if (end < 0)
+            return badMemo();
     }
-    return cp1251::decode(m_memo.constData() + start, end - start);
+    return decode(m_memo.constData() + start, end - start);
 }
 
 std::shared_ptr<DbfTable> acquireTable(const QString &path) {

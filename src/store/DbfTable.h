@@ -4,13 +4,16 @@
 // public API; the datasets share one DbfTable per file while any of them has
 // it open (see TableRegistry in DbfTable.cpp).
 
+#include "store/CodePage.h"
 #include "store/Dataset.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QVector>
 
+#include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -38,8 +41,55 @@ private:
     std::uint32_t m_mask = 0;
 };
 
+// The record bytes of a table, in blocks of kPerBlock records: an append
+// copies only the last block's records when it grows, never the whole table,
+// so that appending costs the same however large the table is.
+class RecordStore {
+public:
+    static constexpr int kShift = 10;
+    static constexpr int kPerBlock = 1 << kShift;
+
+    void reset(int recLen) {
+        m_recLen = recLen;
+        m_count = 0;
+        m_blocks.clear();
+    }
+    int count() const { return m_count; }
+    const char *at(int i) const {
+        return m_blocks[std::size_t(i >> kShift)].data() +
+               std::size_t(i & (kPerBlock - 1)) * std::size_t(m_recLen);
+    }
+    char *at(int i) {
+        return m_blocks[std::size_t(i >> kShift)].data() +
+               std::size_t(i & (kPerBlock - 1)) * std::size_t(m_recLen);
+    }
+    // Appends n records that stand one after another.
+    void append(const char *records, int n) {
+        while (n > 0) {
+            if (m_count % kPerBlock == 0)
+                m_blocks.emplace_back();
+            std::vector<char> &b = m_blocks.back();
+            const int take = std::min(n, kPerBlock - m_count % kPerBlock);
+            const std::size_t bytes = std::size_t(take) * std::size_t(m_recLen);
+            b.insert(b.end(), records, records + bytes);
+            records += bytes;
+            m_count += take;
+            n -= take;
+        }
+    }
+
+private:
+    int m_recLen = 1;
+    int m_count = 0;
+    std::vector<std::vector<char>> m_blocks;
+};
+
 class DbfTable {
 public:
+    ~DbfTable();
+    DbfTable(const DbfTable &) = delete;
+    DbfTable &operator=(const DbfTable &) = delete;
+
     // A table parsed from the bytes of a file; throws StoreError naming
     // `source` when the bytes are not a table this layer can read.
     static std::shared_ptr<DbfTable> parse(const char *data, std::size_t size,
@@ -58,18 +108,35 @@ public:
     int offset(int field) const { return m_offsets[field]; }
     int recordLength() const { return m_recLen; }
     int recordCount() const { return m_count; } // physical, deleted included
-    const char *record(int phys) const { return m_data.data() + std::size_t(phys) * m_recLen; }
+    const char *record(int phys) const { return m_data.at(phys); }
     bool isDeleted(int phys) const { return record(phys)[0] == '*'; }
     int fieldIndex(QStringView name) const { return m_names.find(m_defs, name); }
     const QString &path() const { return m_path; }
     bool inMemoryOnly() const { return m_path.isEmpty(); }
     const FileStamp &stamp() const { return m_stamp; }
     std::uint8_t version() const { return m_version; }
+    CodePage codePage() const { return m_codePage; }
+    // Text in the table's code page.
+    QString decode(const char *bytes, qsizetype len) const {
+        return codepage::decode(m_codePage, bytes, len);
+    }
 
-    // Changes. Each one reaches the file before the memory copy changes, so a
-    // failed write leaves both as they were.
-    void updateRecord(int phys, const char *bytes); // record bytes, then header date
-    int appendRecord(const char *bytes);            // record, header count and date, EOF mark
+    // Changes. Each one is made under the operating system's lock on the
+    // file, so that other processes writing the same table wait for it.
+    // Under the lock the file is read again when another writer changed it
+    // since this copy last saw it: their new, changed and deleted records
+    // enter the memory copy (and the generations below move), so an append
+    // lands after theirs. Each change reaches the file before the memory
+    // copy changes, so a failed write leaves the change out of both.
+    //
+    // updateRecord writes the record's fields (not its deletion flag), then
+    // the header date; a record that another writer deleted is refused.
+    void updateRecord(int phys, const char *bytes);
+    // Appends in an order that leaves the file whole at every instant, for
+    // readers that go by the header count and for those that read up to the
+    // end mark: the record's fields and the new end mark past the old one,
+    // then the flag byte over the old end mark, then the header count.
+    int appendRecord(const char *bytes);
     void markDeleted(int phys);
 
     // Generations: structure (records added or deleted) and data (any change).
@@ -85,8 +152,12 @@ public:
 private:
     DbfTable() = default;
     void layout();
-    void checkFileUnchanged() const;
-    void writeAt(qint64 pos, const char *bytes, qint64 len, bool append, int newCount);
+    template <typename Steps> void writeLocked(Steps &&steps);
+    void openForWriting();
+    void readAgain();
+    void put(qint64 pos, const char *bytes, qint64 len);
+    void putHeader(int count);
+    [[noreturn]] void failChanged() const;
 
     QVector<FieldDef> m_defs;
     std::vector<int> m_offsets;
@@ -95,7 +166,10 @@ private:
     int m_headerLen = 0;
     int m_count = 0;
     std::uint8_t m_version = 0x03;
-    std::vector<char> m_data;
+    CodePage m_codePage = CodePage::Cp1251;
+    QByteArray m_header; // the header as read: the layout that writes check the file against
+    int m_fd = -1;       // open for writing from the first change on
+    RecordStore m_data;
     QString m_path;
     FileStamp m_stamp;
     std::uint64_t m_structGen = 0;
@@ -105,6 +179,12 @@ private:
     bool m_memoFound = false;
     QByteArray m_memo;
 };
+
+// Observes every write to a table file before it is made (file position and
+// bytes), so that a test can replay a write cut short at any byte. Null
+// (the default) observes nothing.
+using WriteProbe = std::function<void(const QString &path, qint64 pos, const QByteArray &bytes)>;
+void setWriteProbe(WriteProbe probe);
 
 // The table of a file, shared by every dataset that has it open. A file
 // changed on disk since it was read (or last written here) is read again.

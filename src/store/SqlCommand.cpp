@@ -1,6 +1,5 @@
 #include "store/SqlCommand.h"
 
-#include "store/Cp1251.h"
 #include "store/DbfTable.h"
 
 #include <QDate>
@@ -362,7 +361,7 @@ bool Filter::matches(const DbfTable &table, const char *record) const {
                 double v = 0;
                 ok = parseNumber(p, n, v) && compare(c.op, v, c.number);
             } else {
-                ok = compare(c.op, compareText(cp1251::decode(p, n), c.text), 0);
+                ok = compare(c.op, compareText(table.decode(p, n), c.text), 0);
             }
             break;
         }

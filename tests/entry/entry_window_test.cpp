@@ -9,6 +9,8 @@
 #include "shell/DataSetModel.h"
 #include "shell/MultilineGrid_Old.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -17,7 +19,9 @@
 #include <QLocale>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
@@ -377,10 +381,28 @@ TEST_F(EntryWindowTest, YearChangeFromTheTableClosesItAndPostsTheEdit) {
     EXPECT_EQ(rec.messages[0].text,
               QStringLiteral("Нет БД FORM2015.DBF. \r\rНе открыт период. \r\rСделайте \"Начало "
                              "нового периода\"."));
-    // Back on level 1 with the latest year selected again, without a second message.
+    // Back on level 1 showing the year chosen, without a second message.
     EXPECT_EQ(form->Level(), 1);
-    EXPECT_EQ(form->CB_Year->currentText(), QStringLiteral("2015 / 2016"));
+    EXPECT_EQ(form->CB_Year->currentText(), QStringLiteral("2014 / 2015"));
     EXPECT_FALSE(form->DBGrid1->isVisible());
+}
+
+TEST_F(EntryWindowTest, AfterAPeriodNotOpenedEveryYearCanBeChosen) {
+    MessageRecorder rec;
+    QTest::keyClick(form->CB_Year, Qt::Key_Up); // 2014 / 2015: not opened
+    ASSERT_EQ(rec.messages.size(), 1);
+    EXPECT_EQ(form->CB_Year->currentText(), QStringLiteral("2014 / 2015"));
+    EXPECT_EQ(form->PanelText(0), QStringLiteral(" 2014 / 2015"));
+    // The same year chosen again from the list is tried again.
+    form->CB_Year->showPopup();
+    QTest::keyClick(form->CB_Year->view(), Qt::Key_Return);
+    EXPECT_EQ(rec.messages.size(), 2);
+    EXPECT_EQ(form->Level(), 1);
+    // The latest year, the one shown before, lists its organisations.
+    QTest::keyClick(form->CB_Year, Qt::Key_Down);
+    EXPECT_EQ(form->Level(), 2);
+    EXPECT_EQ(form->Year(), 2016);
+    EXPECT_EQ(rec.messages.size(), 2);
 }
 
 TEST_F(EntryWindowTest, ClosingTheWindowPostsThePendingEdit) {
@@ -570,6 +592,225 @@ TEST_F(EntryWindowTest, ReportKodByNameTakesTheLastOfEqualNames) {
     EXPECT_EQ(form->ReportKodByName(QStringLiteral("Классы")), 10);
     EXPECT_EQ(form->ReportKodByName(QStringLiteral("Выпуск")), 3);
     EXPECT_EQ(form->ReportKodByName(QStringLiteral("Нет такого")), 1);
+}
+
+// The open cell editor of the grid, if any.
+QLineEdit *openEditor(TEditReportForm *form) {
+    for (QLineEdit *e : form->DBGrid1->viewport()->findChildren<QLineEdit *>())
+        if (e->isVisible())
+            return e;
+    return nullptr;
+}
+
+// Keys as an operator types them: each goes to the widget that has the focus.
+void typeKeys(TEditReportForm *form, const QString &keys) {
+    for (const QChar ch : keys) {
+        QWidget *target = QApplication::focusWidget() ? QApplication::focusWidget() : form->DBGrid1;
+        QTest::keyClick(target, ch.toLatin1());
+    }
+}
+
+TEST_F(EntryWindowTest, KeysTypedRightAfterClickingTheSelectedCellAllReachIt) {
+    openReport(0, 0);
+    ASSERT_EQ(form->Level(), 4);
+    QApplication::setActiveWindow(form);
+    const QModelIndex n3 = model()->index(0, model()->columnOfField("N3"));
+    const QPoint at = form->DBGrid1->visualRect(n3).center();
+    QTest::mouseClick(form->DBGrid1->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseClick(form->DBGrid1->viewport(), Qt::LeftButton, {}, at); // already selected
+    typeKeys(form, "37");
+    ASSERT_NE(openEditor(form), nullptr);
+    EXPECT_EQ(openEditor(form)->text(), QStringLiteral("37"));
+    QTest::keyClick(openEditor(form), Qt::Key_Return);
+    EXPECT_EQ(inst.cell(1, "F42016", 1, "N3").toDouble(), 37);
+    // The cell below, clicked twice and typed into at once.
+    const QModelIndex below = model()->index(1, model()->columnOfField("N3"));
+    const QPoint belowAt = form->DBGrid1->visualRect(below).center();
+    QTest::mouseClick(form->DBGrid1->viewport(), Qt::LeftButton, {}, belowAt);
+    QTest::mouseClick(form->DBGrid1->viewport(), Qt::LeftButton, {}, belowAt);
+    typeKeys(form, "7.5");
+    ASSERT_NE(openEditor(form), nullptr);
+    QTest::keyClick(openEditor(form), Qt::Key_Return);
+    EXPECT_DOUBLE_EQ(inst.cell(1, "F42016", 2, "N3").toDouble(), 7.5);
+}
+
+TEST_F(EntryWindowTest, SaveAndPrintWriteTheValueStillBeingTyped) {
+    openReport(0, 0);
+    ASSERT_EQ(form->Level(), 4);
+    QApplication::setActiveWindow(form);
+    form->DBGrid1->setCurrentIndex(model()->index(0, model()->columnOfField("N3")));
+    form->DBGrid1->setFocus();
+    typeKeys(form, "9");
+    // The first change puts the record into edit state and presses "Сохранить".
+    EXPECT_EQ(form->DS_TAB.State(), store::DataSetState::Edit);
+    EXPECT_TRUE(form->ButtonSave->isChecked());
+    ASSERT_NE(openEditor(form), nullptr);
+    QTest::mouseClick(form->ButtonSave, Qt::LeftButton);
+    EXPECT_EQ(openEditor(form), nullptr);
+    EXPECT_EQ(inst.cell(1, "F42016", 1, "N3").toDouble(), 9);
+    EXPECT_FALSE(form->ButtonSave->isChecked());
+    EXPECT_EQ(form->DS_TAB.State(), store::DataSetState::Browse);
+
+    // Escape in the editor leaves nothing pending.
+    typeKeys(form, "5");
+    ASSERT_NE(openEditor(form), nullptr);
+    QTest::keyClick(openEditor(form), Qt::Key_Escape);
+    EXPECT_FALSE(form->ButtonSave->isChecked());
+    EXPECT_EQ(form->Level(), 4);
+
+    form->DBGrid1->setCurrentIndex(model()->index(1, model()->columnOfField("N4")));
+    form->DBGrid1->setFocus();
+    typeKeys(form, "6");
+    MessageRecorder rec; // the printing's own questions are declined
+    QTest::mouseClick(form->ButtonPrint, Qt::LeftButton);
+    EXPECT_EQ(inst.cell(1, "F42016", 2, "N4").toDouble(), 6);
+}
+
+TEST_F(EntryWindowTest, FractionsInWholeNumberColumnsAreRefusedAndKeptInTheEditor) {
+    // Organisation 1's report of five columns holds whole numbers only.
+    entrytest::makeTable(inst.org(1) + "F52016.DBF", entrytest::reportFields(8, 60, 12, 0), 2);
+    openReport(0, 4);
+    ASSERT_EQ(form->Level(), 4);
+    QApplication::setActiveWindow(form);
+    const int n1 = model()->columnOfField("N1");
+    MessageRecorder rec;
+    for (const QString &typed : {QStringLiteral("3,5"), QStringLiteral("2.5")}) {
+        form->DBGrid1->setCurrentIndex(model()->index(0, n1));
+        form->DBGrid1->setFocus();
+        typeKeys(form, typed);
+        ASSERT_NE(openEditor(form), nullptr);
+        QTest::keyClick(openEditor(form), Qt::Key_Tab);
+        ASSERT_FALSE(rec.messages.isEmpty());
+        EXPECT_TRUE(rec.messages.last().text.contains(QStringLiteral("«ПЕРВЫЙ»")))
+            << rec.messages.last().text.toStdString();
+        EXPECT_FALSE(rec.messages.last().text.contains(QStringLiteral("3,5")) &&
+                     typed != QStringLiteral("3,5"));
+        ASSERT_NE(openEditor(form), nullptr);
+        EXPECT_EQ(openEditor(form)->text(), typed);
+        EXPECT_EQ(form->DBGrid1->currentIndex().column(), n1);
+        // Moving to another row keeps the cursor on the refused value too.
+        QTest::keyClick(openEditor(form), Qt::Key_Down);
+        EXPECT_EQ(form->DBGrid1->currentIndex().row(), 0);
+        ASSERT_NE(openEditor(form), nullptr);
+        EXPECT_EQ(openEditor(form)->text(), typed);
+        EXPECT_FALSE(inst.cell(1, "F52016", 1, "N1").isValid());
+        QTest::keyClick(openEditor(form), Qt::Key_Escape);
+    }
+    EXPECT_EQ(rec.messages.size(), 2); // one message for each value refused
+    type(0, "N1", "4", Qt::Key_Tab);
+    EXPECT_EQ(inst.cell(1, "F52016", 1, "N1").toDouble(), 4);
+}
+
+TEST_F(EntryWindowTest, AgeBlankTooNarrowForItsCaptionsMakesNoTable) {
+    entrytest::makeTable(inst.wed() + "F12.DBF", entrytest::reportFields(3, 25), 15);
+    MessageRecorder rec;
+    answerBlank(rec, true);
+    openReport(0, 2);
+    EXPECT_EQ(form->Level(), 3);
+    ASSERT_EQ(rec.messages.size(), 1);
+    EXPECT_TRUE(rec.messages[0].text.contains(QStringLiteral("Отчет не создан")));
+    EXPECT_FALSE(QFile::exists(inst.org(1) + "F122016.DBF"));
+}
+
+TEST_F(EntryWindowTest, StatusBarKeepsItsHeightWithoutAList) {
+    MessageRecorder rec;
+    form->CB_Year->setCurrentIndex(0); // a period that is not opened
+    ASSERT_EQ(form->Level(), 1);
+    QApplication::processEvents();
+    EXPECT_LE(form->StatusBar1->height(), form->StatusBar1->sizeHint().height());
+    const QRect box = form->GroupBox2->contentsRect();
+    EXPECT_GT(form->StatusBar1->geometry().top(), box.top() + box.height() * 3 / 4);
+}
+
+TEST_F(EntryWindowTest, TenDigitFiguresShowWhole) {
+    // N1 of F4 is as narrow as its title "Число;учащихся".
+    entrytest::makeTable(inst.org(1) + "F42016.DBF", entrytest::reportFields(14, 60, 14, 0), 3);
+    {
+        entrytest::OpenTable t(inst.org(1), "F42016");
+        t.set(1, "N1", 1234567890);
+    }
+    openReport(0, 0);
+    ASSERT_EQ(form->Level(), 4);
+    const int n1 = model()->columnOfField("N1");
+    const QFontMetrics fm(form->DBGrid1->font());
+    const int margin = 2 * (form->DBGrid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
+    EXPECT_GE(form->DBGrid1->columnWidth(n1), fm.horizontalAdvance("1234567890") + margin);
+    const int n2 = model()->columnOfField("N2");
+    type(1, "N2", "98765432101", Qt::Key_Tab);
+    EXPECT_GE(form->DBGrid1->columnWidth(n2), fm.horizontalAdvance("98765432101") + margin);
+    EXPECT_EQ(form->DBGrid1->textElideMode(), Qt::ElideNone);
+}
+
+TEST_F(EntryWindowTest, TheRowCodeStaysFixedAndOutOfTheCursorsReach) {
+    openReport(0, 0);
+    ASSERT_EQ(form->Level(), 4);
+    const int kodstr = model()->columnOfField("KODSTR");
+    const int name = model()->columnOfField("NAME");
+    EXPECT_EQ(form->DBGrid1->currentIndex().column(), name); // on opening
+    form->DBGrid1->setCurrentIndex(model()->index(1, model()->columnOfField("N2")));
+    QTest::keyClick(form->DBGrid1, Qt::Key_Home);
+    EXPECT_EQ(form->DBGrid1->currentIndex().column(), name);
+    QTest::keyClick(form->DBGrid1, Qt::Key_Backtab);
+    EXPECT_NE(form->DBGrid1->currentIndex().column(), kodstr);
+    // Scrolled right, no title or cell passes beneath the fixed column.
+    form->DBGrid1->horizontalScrollBar()->setValue(3);
+    QApplication::processEvents();
+    QTableView *fixed = form->FrozenColumnView();
+    ASSERT_TRUE(fixed->isVisible());
+    EXPECT_FALSE(fixed->geometry().intersects(form->DBGrid1->horizontalHeader()->geometry()));
+    EXPECT_FALSE(fixed->geometry().intersects(form->DBGrid1->viewport()->geometry()));
+    EXPECT_EQ(fixed->geometry().right() + 1, form->DBGrid1->viewport()->geometry().left());
+    EXPECT_FALSE(fixed->isColumnHidden(kodstr));
+    EXPECT_EQ(fixed->model()->headerData(kodstr, Qt::Horizontal).toString(),
+              QStringLiteral("N N СТРОКИ"));
+}
+
+TEST_F(EntryWindowTest, LeftArrowStopsAtTheSecondColumnOfTheLists) {
+    const int name = model()->columnOfField("NAME");
+    form->DBGrid1->setCurrentIndex(model()->index(0, name));
+    QTest::keyClick(form->DBGrid1, Qt::Key_Left);
+    EXPECT_EQ(form->DBGrid1->currentIndex().column(), name);
+    enter();
+    ASSERT_EQ(form->Level(), 3);
+    const int repName = model()->columnOfField("NAME");
+    form->DBGrid1->setCurrentIndex(model()->index(0, repName));
+    QTest::keyClick(form->DBGrid1, Qt::Key_Left);
+    EXPECT_EQ(form->DBGrid1->currentIndex().column(), repName);
+}
+
+TEST_F(EntryWindowTest, HiddenFilesAreNoReportData) {
+    // Organisation 2 has only an office's lock file of a report.
+    QDir().mkpath(inst.org(2));
+    QFile lock(inst.org(2) + ".~lock.F42016.DBF#");
+    ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+    lock.close();
+    MessageRecorder rec;
+    form->CB_Year->setCurrentIndex(form->CB_Year->count() - 2);
+    QTest::keyClick(form->CB_Year, Qt::Key_Down); // the organisations listed again
+    ASSERT_EQ(form->Level(), 2);
+    EXPECT_EQ(form->OrgsWithData(), QStringList({"1"}));
+    selectRow(1);
+    enter();
+    ASSERT_EQ(form->Level(), 3);
+    EXPECT_TRUE(form->ReportsWithData().isEmpty());
+}
+
+TEST_F(EntryWindowTest, ADataFolderThatCannotBeMadeGoesToTheDefaultHandler) {
+    // A file stands where organisation 2's folder would be made.
+    QFile blocker(inst.root() + "DBF/D2");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    MessageRecorder rec;
+    selectRow(1);
+    enter();
+    ASSERT_EQ(form->Level(), 3);
+    selectRow(0);
+    enter();
+    EXPECT_EQ(form->Level(), 3);
+    ASSERT_EQ(rec.messages.size(), 1);
+    EXPECT_EQ(rec.messages[0].title, QStringLiteral("KVR"));
+    EXPECT_TRUE(rec.messages[0].text.contains(QStringLiteral("не удалось создать папку")));
+    EXPECT_TRUE(rec.dialogs.isEmpty());
 }
 
 TEST(MessageFormTest, AnswerIsTakenOnlyFromYes) {

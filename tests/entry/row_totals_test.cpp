@@ -47,6 +47,24 @@ TEST_F(RowTotalsTest, Group2SumsN2ToN16Only) {
     EXPECT_TRUE(onDisk(2, "N1").isNull() || !onDisk(2, "N1").isValid()); // other row untouched
 }
 
+TEST_F(RowTotalsTest, TotalsUseTheExactValuesOfLargeCells) {
+    auto t = table(16, 1, 15, 0);
+    t->set(1, "N2", 1234567890.0);
+    t->set(1, "N3", 9999999999.0);
+    t->set(1, "N4", 2.5); // a fraction counts rounded half to even
+    t->ds.setRecNo(1);
+    CalcResult r = RowAutoCalc(t->ds, 2);
+    ASSERT_TRUE(r.ok) << r.error.toStdString();
+    EXPECT_EQ(onDisk(1, "N1").toDouble(), 11234567891.0);
+    // A total too long for its field is refused and nothing is written.
+    auto narrow = table(16, 1, 10, 0);
+    narrow->set(1, "N2", 9999999999.0);
+    narrow->set(1, "N3", 1);
+    narrow->ds.setRecNo(1);
+    EXPECT_FALSE(RowAutoCalc(narrow->ds, 2).ok);
+    EXPECT_FALSE(onDisk(1, "N1").isValid() && onDisk(1, "N1").toDouble() != 0);
+}
+
 TEST_F(RowTotalsTest, PendingEditIsPostedWithTheTotals) {
     auto t = table(16, 1);
     t->set(1, "N2", 5);
@@ -431,6 +449,24 @@ TEST(CellInput, NumberThatDoesNotFitIsRefused) {
     const store::FieldDef whole{"N1", 'N', 3, 0};
     EXPECT_TRUE(CheckCellInput("999", whole, &out, &err));
     EXPECT_FALSE(CheckCellInput("1000", whole, &out, &err));
+}
+
+TEST(CellInput, FractionsAreRefusedWhereTheFieldHasNoRoomForThem) {
+    const store::FieldDef whole{"N1", 'N', 8, 0};
+    QString out, err;
+    for (const char *bad : {"3,5", "2.5", "0,01"}) {
+        EXPECT_FALSE(CheckCellInput(QString::fromLatin1(bad), whole, &out, &err, "ПЕРВЫЙ")) << bad;
+        EXPECT_TRUE(err.contains(QStringLiteral("«ПЕРВЫЙ»"))) << err.toStdString();
+        EXPECT_FALSE(err.contains(QStringLiteral("или 3,5"))) << err.toStdString();
+    }
+    ASSERT_TRUE(CheckCellInput("4,00", whole, &out, &err));
+    EXPECT_EQ(out, "4.00");
+    EXPECT_FALSE(CheckCellInput("abc", whole, &out, &err));
+    EXPECT_FALSE(err.contains(QStringLiteral("или 3,5")));
+    const store::FieldDef one{"N2", 'N', 8, 1};
+    EXPECT_TRUE(CheckCellInput("2,5", one, &out, &err));
+    EXPECT_FALSE(CheckCellInput("2,55", one, &out, &err));
+    EXPECT_TRUE(err.contains(QStringLiteral("поле N2")));
 }
 
 } // namespace

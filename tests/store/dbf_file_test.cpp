@@ -39,6 +39,20 @@ template <typename Fn> void editAndPost(Folder &f, const QString &name, int recN
     ds.Post();
 }
 
+// Opening the table fails with a message that names the cause.
+void expectRefused(Folder &f, const QString &table, const QString &cause) {
+    TADODataSet ds;
+    ds.setConnection(&f.con);
+    ds.setCommandText("select * from " + table);
+    try {
+        ds.Open();
+        ADD_FAILURE() << table.toStdString() << " opened; expected: " << cause.toStdString();
+    } catch (const StoreError &e) {
+        EXPECT_TRUE(e.message().contains(cause)) << e.message().toStdString();
+    }
+    EXPECT_FALSE(ds.Active());
+}
+
 } // namespace
 
 // ---- code page ----
@@ -217,7 +231,8 @@ TEST(DbfValues, NumericTextThatIsNoNumberReadsAsNull) {
     Folder f;
     writeBytes(f.file("B.DBF"),
                makeImage({{"N", 'N', 8, 2}},
-                         {"    1.50", "     nan", "-inf    ", " 1e999  ", "   12abc", "infinity"}));
+                         {"     1.50", "      nan", " -inf    ", "  1e999  ", "    12abc",
+                          " infinity", "      +-1", "     -+1", "    --1.5"}));
     TADODataSet ds;
     f.openTable(ds, "select * from B");
     QStringList got;
@@ -225,12 +240,127 @@ TEST(DbfValues, NumericTextThatIsNoNumberReadsAsNull) {
         TField n = ds.FieldByName("N");
         got << (n.IsNull() ? "null" : n.AsString());
         EXPECT_EQ(n.AsFloat() == 0, n.IsNull());
+        EXPECT_EQ(n.AsInteger() == 0, n.IsNull());
     }
-    EXPECT_EQ(got, (QStringList{"1.5", "null", "null", "null", "null", "null"}));
+    EXPECT_EQ(got,
+              (QStringList{"1.5", "null", "null", "null", "null", "null", "null", "null", "null"}));
     ds.setIndexFieldNames("N");
     EXPECT_EQ(ds.FieldByName("N").AsString(), ""); // nulls first
     ds.Last();
     EXPECT_EQ(ds.FieldByName("N").AsString(), "1.5");
+}
+
+TEST(DbfValues, SignAfterASignIsNoNumberToWrite) {
+    Folder f;
+    DbfFile::create(f.file("S.DBF"), {{"N", 'N', 8, 2}});
+    TADODataSet ds;
+    f.openTable(ds, "select * from S");
+    ds.Append();
+    for (const char *bad : {"+-1", "++1", "-+1", "--1", "12a"})
+        EXPECT_THROW(ds.FieldByName("N").SetAsString(bad), StoreError) << bad;
+    EXPECT_FALSE(ds.Locate("N", "+-1"));
+}
+
+TEST(DbfValues, NumbersAsTextKeepEveryDigitOfTheField) {
+    Folder f;
+    const QVector<FieldDef> defs = {{"N", 'N', 19, 4}, {"M", 'N', 8, 2}};
+    DbfFile::create(f.file("A.DBF"), defs);
+    DbfFile::create(f.file("B.DBF"), defs);
+    TADODataSet a, b;
+    f.openTable(a, "select * from A");
+    f.openTable(b, "select * from B");
+    const struct {
+        const char *n, *m;         // written as text
+        const char *nRead, *mRead; // read back as text
+        const char *mBytes;        // the bytes of M
+    } cases[] = {
+        {"1234567890123.4567", "2.675", "1234567890123.4567", "2.68", "    2.68"},
+        {"-9999999999999.9999", "0,125", "-9999999999999.9999", "0.12", "    0.12"},
+        {"+0012.50", "-0.001", "12.5", "0", "    0.00"},
+        {"0.00015", "99999.995", "0.0002", "", ""},
+    };
+    for (const auto &c : cases) {
+        a.Append();
+        a.FieldByName("N").SetAsString(c.n);
+        if (*c.mBytes)
+            a.FieldByName("M").SetAsString(c.m);
+        else
+            EXPECT_THROW(a.FieldByName("M").SetAsString(c.m), StoreError) << c.m;
+        a.Post();
+        EXPECT_EQ(a.FieldByName("N").AsString(), c.nRead);
+        EXPECT_EQ(a.FieldByName("M").AsString(), c.mRead);
+        // A copy through text is the same bytes.
+        b.Append();
+        b.FieldByName("N").SetAsString(a.FieldByName("N").AsString());
+        b.FieldByName("M").SetAsString(a.FieldByName("M").AsString());
+        b.Post();
+        const int i = a.RecordCount() - 1;
+        EXPECT_EQ(recordBytes(readBytes(f.file("A.DBF")), i),
+                  recordBytes(readBytes(f.file("B.DBF")), i))
+            << c.n;
+        EXPECT_EQ(recordBytes(readBytes(f.file("A.DBF")), i).mid(20),
+                  QByteArray(c.mBytes).leftJustified(8, ' '));
+    }
+    EXPECT_EQ(recordBytes(readBytes(f.file("A.DBF")), 0).mid(1, 19),
+              QByteArray("1234567890123.4567").rightJustified(19, ' '));
+}
+
+// ---- code pages ----
+
+TEST(DbfCodePage, TextIsReadAndWrittenInTheDeclaredCodePage) {
+    Folder f;
+    const QByteArray school866("\x98\xAA\xAE\xAB\xA0 \xFC"
+                               "1"); // "Школа №1" in CP866
+    const QByteArray tree866("\xF0\xAB\xAA\xA0 \xFC"
+                             "2"); // "Ёлка №2" in CP866
+    const QByteArray school1251("\xD8\xEA\xEE\xEB\xE0 \xB9"
+                                "1"); // the same in CP1251
+    const QByteArray tree1251("\xA8\xEB\xEA\xE0 \xB9"
+                              "2");
+    const struct {
+        unsigned char driver;
+        QByteArray school, tree;
+    } cases[] = {{0x26, school866, tree866},
+                 {0x65, school866, tree866},
+                 {0xC9, school1251, tree1251},
+                 {0x00, school1251, tree1251}};
+    for (const auto &c : cases) {
+        QByteArray image = makeImage({{"NAME", 'C', 10}}, {" " + c.school.toStdString()});
+        image[29] = char(c.driver);
+        writeBytes(f.file("CP.DBF"), image);
+        TADODataSet ds;
+        f.openTable(ds, "select * from CP");
+        EXPECT_EQ(ds.FieldByName("NAME").AsString(), "Школа №1") << int(c.driver);
+        EXPECT_TRUE(ds.Locate("NAME", "Школа №1"));
+        ds.Append();
+        ds.FieldByName("NAME").SetAsString("Ёлка №2");
+        ds.Post();
+        EXPECT_EQ(recordBytes(readBytes(f.file("CP.DBF")), 1).mid(1).trimmed(), c.tree)
+            << int(c.driver);
+        TADODataSet where;
+        f.openTable(where, "select * from CP where NAME = 'Ёлка №2'");
+        EXPECT_EQ(where.RecordCount(), 1) << int(c.driver);
+    }
+    // A character CP866 does not have is refused, not replaced.
+    writeBytes(f.file("CP.DBF"), [] {
+        QByteArray b = makeImage({{"NAME", 'C', 10}}, {});
+        b[29] = 0x26;
+        return b;
+    }());
+    TADODataSet dos;
+    f.openTable(dos, "select * from CP");
+    dos.Append();
+    EXPECT_THROW(dos.FieldByName("NAME").SetAsString("€"), StoreError);
+}
+
+TEST(DbfCodePage, UnknownCodePageIsRefusedClearly) {
+    Folder f;
+    for (unsigned char driver : {0x57, 0x01, 0x03, 0x64, 0xC8}) {
+        QByteArray image = makeImage({{"NAME", 'C', 10}}, {" abc"});
+        image[29] = char(driver);
+        writeBytes(f.file("CP.DBF"), image);
+        expectRefused(f, "CP", QString::asprintf("0x%02x", driver));
+    }
 }
 
 // ---- headers of other writers ----
@@ -245,16 +375,7 @@ TEST(DbfHeaders, SupportedVersionsOpenOthersAreRefused) {
     }
     for (unsigned char v : {0x02, 0x30, 0x31, 0xF5, 0x00}) {
         writeBytes(f.file("V.DBF"), makeImage({{"KOD", 'N', 3}}, {"   7"}, v));
-        TADODataSet ds;
-        ds.setConnection(&f.con);
-        ds.setCommandText("select * from V");
-        try {
-            ds.Open();
-            ADD_FAILURE() << "version " << int(v) << " opened";
-        } catch (const StoreError &e) {
-            EXPECT_TRUE(e.message().contains(QString::asprintf("0x%02x", v)))
-                << e.message().toStdString();
-        }
+        expectRefused(f, "V", QString::asprintf("0x%02x", v));
     }
 }
 
@@ -281,6 +402,22 @@ TEST(DbfHeaders, LenientAboutCountAndEndMark) {
     EXPECT_EQ(bytes.back(), char(0x1A));
 }
 
+TEST(DbfHeaders, ZerosAfterTheDescriptorsAreHeaderPadding) {
+    QByteArray b = makeImage({{"KOD", 'N', 3}, {"NAME", 'C', 5}}, {"   1abcde"});
+    b.insert(97, QByteArray(2, '\0'));
+    b[8] = char(b[8] + 2);
+    Folder f;
+    writeBytes(f.file("PAD.DBF"), b);
+    TADODataSet ds;
+    f.openTable(ds, "select * from PAD");
+    EXPECT_EQ(ds.FieldByName("KOD").AsInteger(), 1);
+    EXPECT_EQ(ds.FieldByName("NAME").AsString(), "abcde");
+    ds.Append();
+    ds.FieldByName("KOD").SetAsInteger(2);
+    ds.Post();
+    EXPECT_EQ(recordBytes(readBytes(f.file("PAD.DBF")), 1), QByteArray("   2     "));
+}
+
 TEST(DbfHeaders, DamagedFilesAreRefusedClearly) {
     const QByteArray good = makeImage({{"KOD", 'N', 3}, {"NAME", 'C', 5}}, {"   1abcde"});
     auto spoil = [&](auto fn) {
@@ -302,6 +439,12 @@ TEST(DbfHeaders, DamagedFilesAreRefusedClearly) {
         {"count past the end", spoil([](QByteArray &b) { b[4] = 2; })},
         {"huge count", spoil([](QByteArray &b) { b[7] = char(0x7F); })},
         {"no 0x0D terminator", spoil([](QByteArray &b) { b[96] = ' '; })},
+        {"header length one byte too long", spoil([](QByteArray &b) { b[8] = char(b[8] + 1); })},
+        {"end mark as a record flag (count one too high)", spoil([](QByteArray &b) {
+             b[4] = 2;
+             b.append(QByteArray(8, ' '));
+         })},
+        {"record flag neither blank nor \"*\"", spoil([](QByteArray &b) { b[97] = 'X'; })},
         {"header too short for its fields", spoil([](QByteArray &b) { b[8] = 64; })},
         {"unknown field type", spoil([](QByteArray &b) { b[32 + 11] = 'X'; })},
         {"numeric length zero", spoil([](QByteArray &b) { b[32 + 16] = 0; })},
@@ -345,6 +488,23 @@ TEST(DbfMemo, TableWithMemoOpensAndMemoWithoutItsFileIsAnError) {
     ds.FieldByName("KOD").SetAsInteger(5); // the other fields stay writable
     ds.Post();
     EXPECT_EQ(recordBytes(readBytes(f.file("M.DBF")), 1).left(4), QByteArray("   5"));
+}
+
+TEST(DbfMemo, CutDBaseIiiMemoFileIsAnError) {
+    Folder f;
+    writeBytes(f.file("M3.DBF"),
+               makeImage({{"NOTE", 'M', 10}}, {"          1", "          2", "          3"}, 0x83));
+    QByteArray block1 = QByteArray("\xCE\xEA\x1A\x1A"); // "Ок" and its end mark
+    block1.resize(512, '\0');
+    // Block 2 has its text but no end mark; block 3 would start at the end.
+    writeBytes(f.file("M3.DBT"), QByteArray(512, '\0') + block1 + QByteArray(512, 'x'));
+    TADODataSet ds;
+    f.openTable(ds, "select * from M3");
+    EXPECT_EQ(ds.FieldByName("NOTE").AsString(), "Ок");
+    ds.Next();
+    EXPECT_THROW(ds.FieldByName("NOTE").AsString(), StoreError);
+    ds.Next();
+    EXPECT_THROW(ds.FieldByName("NOTE").AsString(), StoreError);
 }
 
 TEST(DbfMemo, DBaseIvMemoBlocksAreRead) {

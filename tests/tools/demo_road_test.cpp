@@ -247,10 +247,20 @@ TEST_F(DemoRoadTest, NewUserEntersAReportAndFindsEveryFigureKept) {
     // Row 1: three languages, one typed with a decimal comma; Enter computes
     // the total and the rate per million pupils.
     typeInto(0, QStringLiteral("N2"), QStringLiteral("12"), Qt::Key_Tab);
+    // The count columns hold whole numbers: 7,6 is refused with a message
+    // that names the column, and stays in its editor to be put right.
     typeInto(0, QStringLiteral("N3"), QStringLiteral("7,6"), Qt::Key_Tab);
+    ASSERT_EQ(recorder->messages.size(), 1);
+    EXPECT_TRUE(recorder->messages[0].text.contains(QStringLiteral("только целые числа")));
+    EXPECT_EQ(stored(QStringLiteral("F3A2017"), 1, QStringLiteral("N3")).toDouble(), 0);
+    ASSERT_NE(openEditor(), nullptr);
+    EXPECT_EQ(openEditor()->text(), QStringLiteral("7,6"));
+    EXPECT_EQ(entry->DBGrid1->currentIndex().column(), model()->columnOfField("N3"));
+    openEditor()->selectAll();
+    QTest::keyClicks(openEditor(), QStringLiteral("8"));
+    QTest::keyClick(openEditor(), Qt::Key_Tab);
+    recorder->messages.clear();
     typeInto(0, QStringLiteral("N4"), QStringLiteral("5"), Qt::Key_Return);
-    // The count columns hold whole numbers: 7,6 is kept as 8, and the total
-    // counts what is kept.
     EXPECT_EQ(cell(0, QStringLiteral("N3")).toString().trimmed(), QStringLiteral("8"));
     EXPECT_EQ(cell(0, QStringLiteral("N13")).toString().trimmed(), QStringLiteral("25"));
     EXPECT_DOUBLE_EQ(cell(0, QStringLiteral("N14")).toDouble(), 208333.33);

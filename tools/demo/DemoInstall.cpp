@@ -243,9 +243,14 @@ QStringList WriteSvod(const QString &WedDir, int Year) {
 }
 
 QStringList WriteOrganisationData(const QString &ProgramDir, int Year) {
+    return WriteOrganisationData(ProgramDir, Year, OrganisationsWithData(Year));
+}
+
+QStringList WriteOrganisationData(const QString &ProgramDir, int Year,
+                                  const QVector<int> &OrgCodes) {
     QStringList written;
     const QString wed = withSlash(ProgramDir) + QStringLiteral("WED/");
-    for (int kod : OrganisationsWithData(Year)) {
+    for (int kod : OrgCodes) {
         const Organisation *org = FindOrganisation(kod);
         if (!org)
             continue;

@@ -42,6 +42,9 @@ QStringList WriteFormulaTables(const QString &WedDir, int Year);
 QStringList WriteSvod(const QString &WedDir, int Year);
 // Copies the blanks into the organisations' folders and fills them.
 QStringList WriteOrganisationData(const QString &ProgramDir, int Year);
+// The same for the organisations of the given codes.
+QStringList WriteOrganisationData(const QString &ProgramDir, int Year,
+                                  const QVector<int> &OrgCodes);
 
 // Sets the last-update date in the headers of the tables.
 void StampTableDates(const QStringList &Tables, const QDate &Date);

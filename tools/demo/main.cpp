@@ -1,11 +1,13 @@
 // kvr_demo FOLDER: lays out a demo installation of the program in FOLDER
-// (the folder that holds, or will hold, the program's executable).
+// (the folder that holds, or will hold, the program's executable), afresh:
+// periods and reports of an earlier layout are removed first.
 
-#include "demo/DemoInstall.h"
+#include "demo/DemoPeriods.h"
 #include "demo/DemoTemplates.h"
 #include "shell/Messages.h"
 
 #include <QCoreApplication>
+#include <QDate>
 #include <QDir>
 #include <QTextStream>
 
@@ -18,8 +20,10 @@ int main(int argc, char **argv) {
     const QStringList args = QCoreApplication::arguments();
     if (args.size() != 2 || args[1].startsWith(QLatin1Char('-'))) {
         err << "usage: kvr_demo FOLDER\n"
-               "Lays out a demo installation (settings, organisations, periods 2015/2016 and\n"
-               "2016/2017, blanks and filled reports) in FOLDER, beside the program.\n";
+               "Lays out a demo installation afresh (settings, organisations, periods 2015/2016,\n"
+               "2016/2017, the current school year and the one before, blanks and filled\n"
+               "reports) in FOLDER, beside the program. What an earlier layout left in FOLDER's\n"
+               "WED and DBF folders and its tables is removed first.\n";
         return 2;
     }
     const QString folder = QDir(args[1]).absolutePath();
@@ -30,7 +34,7 @@ int main(int argc, char **argv) {
         return r.buttons == msg::Buttons::YesNo ? msg::Answer::No : msg::Answer::Ok;
     });
     try {
-        const QStringList tables = demo::WriteDemoInstallation(folder);
+        const QStringList tables = demo::LayOutDemo(folder, QDate::currentDate());
         demo::WriteDemoTemplates(folder + QStringLiteral("/WED/BLANK"));
         out << "Demo installation written to " << folder << " (" << tables.size() << " tables)\n";
     } catch (const std::exception &e) {

@@ -1,17 +1,32 @@
 #include "shell/mainwindow/DateUnit.h"
 
+#include "shell/FixedDialog.h"
 #include "ui_DateUnit.h"
+
+#include <QCalendarWidget>
+#include <QShowEvent>
 
 TDateForm *DateForm = nullptr;
 
 TDateForm::TDateForm(QWidget *parent) : QDialog(parent), ui(new Ui::TDateForm) {
     ui->setupUi(this);
+    SetFixedDialogBorder(*this);
+    // Dates and the calendar are Russian whatever the system's locale.
+    setLocale(ProgramLocale());
+    ui->DateTimePicker1->setLocale(ProgramLocale());
+    ui->DateTimePicker1->setDisplayFormat(ProgramLocale().dateFormat(QLocale::ShortFormat));
+    ui->DateTimePicker1->calendarWidget()->setLocale(ProgramLocale());
     ui->DateTimePicker1->setDate(QDate::currentDate());
     connect(ui->ButtonOK, &QPushButton::clicked, this, &QDialog::accept);
 }
 
 TDateForm::~TDateForm() {
     delete ui;
+}
+
+void TDateForm::showEvent(QShowEvent *event) {
+    QDialog::showEvent(event);
+    PlaceOverMainWindow(*this);
 }
 
 QDate TDateForm::date() const {

@@ -20,6 +20,9 @@ public:
     void setDate(const QDate &date);
 
     Ui::TDateForm *ui;
+
+protected:
+    void showEvent(QShowEvent *event) override;
 };
 
 // The one date dialog of the program (set by the main routine).

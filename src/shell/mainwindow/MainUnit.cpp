@@ -1,5 +1,7 @@
 #include "shell/mainwindow/MainUnit.h"
 
+#include "shell/FixedDialog.h"
+
 #include "shell/AppState.h"
 #include "shell/Messages.h"
 #include "shell/Paths.h"
@@ -263,7 +265,7 @@ void TMainForm::ButtonStartClick() {
     auto *panel0 = ui->StatusBar1->findChild<QLabel *>(QStringLiteral("StatusPanel0"));
     panel0->setFixedWidth(ui->GroupBoxMenu->width() - 1);
     panel0->setText(QStringLiteral("Текущая дата: ") +
-                    QLocale().toString(date, QLocale::ShortFormat));
+                    ProgramLocale().toString(date, QLocale::ShortFormat));
 
     ui->ButtonStart->hide();
     SetWorkControlsVisible(true);
