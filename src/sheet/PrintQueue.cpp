@@ -27,11 +27,10 @@ void followEnvironment() {
 
 QString defaultPrinter() {
     followEnvironment();
-    cups_dest_t *dests = nullptr;
-    const int count = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
-    const cups_dest_t *dest = cupsGetDest(nullptr, nullptr, count, dests);
+    // The default alone, without listing every printer the network offers.
+    cups_dest_t *dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, nullptr, nullptr);
     const QString name = dest ? QString::fromUtf8(dest->name) : QString();
-    cupsFreeDests(count, dests);
+    cupsFreeDests(dest ? 1 : 0, dest);
     return name;
 }
 
