@@ -243,6 +243,9 @@ FormulaError normaliseInto(View s, std::u16string &out) {
                 --callCount;
                 closePending = true;
             }
+            // A closed group or call is an operand, also when it is empty
+            // ("ПИ()*2", "(SQRT())*2"): an operator may follow it.
+            atStart = false;
             inName = false;
             inNumber = false;
             break;

@@ -39,7 +39,15 @@ long double UFCotan(long double x) {
 }
 
 long double UFLog10(long double x) {
-    return x > 0 ? std::log10(x) : kNaN;
+    if (!(x > 0))
+        return kNaN;
+    // The C library's log10 may miss an exact power of ten by one unit in the
+    // last place (log10(1000) above 3); such a power has its exact logarithm.
+    const long double r = std::log10(x);
+    const long double n = std::round(r);
+    if (std::isfinite(n) && std::fabs(n) <= 4950 && std::pow(10.0L, n) == x)
+        return n;
+    return r;
 }
 long double UFLn(long double x) {
     return x > 0 ? std::log(x) : kNaN;
@@ -60,20 +68,22 @@ long double UFPi(long double) {
     return 3.14159265358979323873L;
 }
 
+long double RoundHalfEven(long double x) {
+    if (!std::isfinite(x))
+        return x;
+    const long double f = std::floor(x);
+    const long double diff = x - f; // exact: both lie in the same binade or x is whole
+    if (diff > 0.5L)
+        return f + 1;
+    if (diff < 0.5L)
+        return f;
+    return std::fmod(f, 2.0L) == 0 ? f : f + 1;
+}
+
 long double UFRound(long double x) {
     if (!std::isfinite(x))
         return kNaN;
-    // Nearest whole number, a half going to the even neighbour, independent of
-    // the floating-point environment's rounding mode.
-    const long double f = std::floor(x);
-    const long double diff = x - f; // exact: both lie in the same binade or x is whole
-    long double r;
-    if (diff > 0.5L)
-        r = f + 1;
-    else if (diff < 0.5L)
-        r = f;
-    else
-        r = std::fmod(f, 2.0L) == 0 ? f : f + 1;
+    const long double r = RoundHalfEven(x);
     // The result must be a signed 64-bit whole number.
     constexpr long double kLow = -9223372036854775808.0L; // -2^63
     constexpr long double kHigh = 9223372036854775808.0L; //  2^63

@@ -24,6 +24,11 @@ long double UFNull(long double x);
 long double UFPi(long double x);
 long double UFRound(long double x);
 
+// The nearest whole number, a half going to the even neighbour, whatever the
+// floating-point environment's rounding mode; a value that is not finite
+// stays as it is. UFRound is this within the signed 64-bit range.
+long double RoundHalfEven(long double x);
+
 // The routine for Name, or nullptr. The comparison is exact and
 // case-sensitive; callers upper-case the formula text beforehand.
 UserFunction FindUserFunction(const QString &Name);

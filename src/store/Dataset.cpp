@@ -665,6 +665,31 @@ int TField::AsInteger() const {
     return clampToInt(AsFloat());
 }
 
+QString TField::StoredText() const {
+    const Cell c = cellOf(m_ds, m_index);
+    if (!c.p)
+        return QString();
+    int i = 0, end = c.def->length;
+    while (i < end && (c.p[i] == ' ' || c.p[i] == '\0'))
+        ++i;
+    while (end > i && (c.p[end - 1] == ' ' || c.p[end - 1] == '\0'))
+        --end;
+    return c.table->decode(c.p + i, end - i);
+}
+
+TField::NumberReading TField::ReadNumber(double &value) const {
+    const Cell c = cellOf(m_ds, m_index);
+    if (!c.p || detail::isBlank(c.p, c.def->length))
+        return NumberReading::Blank;
+    if (c.def->type != 'N' && c.def->type != 'F' && c.def->type != 'C')
+        return NumberReading::NotNumber;
+    double v = 0;
+    if (!detail::parseNumber(c.p, c.def->length, v))
+        return NumberReading::NotNumber;
+    value = v;
+    return NumberReading::Number;
+}
+
 bool TField::AsBoolean() const {
     const Cell c = cellOf(m_ds, m_index);
     if (!c.p)

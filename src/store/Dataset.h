@@ -121,6 +121,14 @@ public:
     QVariant AsVariant() const; // null -> invalid QVariant; C -> QString; N/F -> double
                                 // (qlonglong when the field has no decimals); L -> bool; D -> QDate
     bool AsBoolean() const;
+    // The field's characters as stored in the record, blanks trimmed at both
+    // ends (a numeric field that holds text which is no number shows it here).
+    QString StoredText() const;
+    // Reads a numeric, float or character field as a number ("," or "." as
+    // the decimal mark): Blank when it holds only blanks, NotNumber when its
+    // text is no number; value is set only for Number.
+    enum class NumberReading { Blank, Number, NotNumber };
+    NumberReading ReadNumber(double &value) const;
 
     // Writing; only while the dataset is in edit or insert state. A value
     // that does not fit the field, or text that the table's code page cannot

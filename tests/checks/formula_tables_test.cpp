@@ -7,6 +7,7 @@
 #include "shell/Paths.h"
 #include "shell/UnitDM.h"
 #include "store/Dataset.h"
+#include "support/FormulaTableFields.h"
 #include "support/MessageRecorder.h"
 #include "support/TableBuilder.h"
 
@@ -28,14 +29,8 @@ using store::TADODataSet;
 using testsupport::Record;
 using testsupport::writeTable;
 
-const QVector<FieldDef> kFormFields{
-    {"IDEN", 'C', 10, 0},   {"NAZV", 'C', 40, 0},   {"KOD_OTH", 'N', 4, 0}, {"KOLONK", 'N', 3, 0},
-    {"FOR_V", 'C', 200, 0}, {"KODSTR", 'C', 10, 0}, {"PRIMEH", 'C', 60, 0}, {"KODD", 'C', 6, 0}};
-
-const QVector<FieldDef> kProvFields{
-    {"NFORM1", 'N', 4, 0},  {"NSTR1", 'N', 4, 0},    {"NKOD1", 'C', 6, 0},
-    {"PEREM1", 'C', 10, 0}, {"NFORM2", 'N', 4, 0},   {"NSTR2", 'N', 4, 0},
-    {"NKOD2", 'C', 6, 0},   {"PEREM2", 'C', 200, 0}, {"PRIMEH", 'C', 60, 0}};
+using testsupport::kFormFields;
+using testsupport::kProvFields;
 
 const QVector<FieldDef> kCatalogueFields{
     {"KOD", 'N', 4, 0}, {"NAME", 'C', 40, 0}, {"FAIL", 'C', 12, 0}, {"NSTOLB1", 'N', 3, 0}};

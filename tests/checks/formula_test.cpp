@@ -80,18 +80,23 @@ TEST_P(BuiltInFunction, EvaluatesWithoutError) {
 
 INSTANTIATE_TEST_SUITE_P(
     Functions, BuiltInFunction,
-    testing::Values(FunctionCase{"NULL(5)*3", 0}, FunctionCase{"ПИ*2", 2 * kPi},
-                    FunctionCase{"пи()", kPi}, FunctionCase{"СИНУС(0)", 0},
-                    FunctionCase{"КОСИНУС(0)+COS(0)", 2}, FunctionCase{"LOG(100)", 2},
-                    FunctionCase{"EXP(0)", 1}, FunctionCase{"ЭКСП(0)", 1},
-                    FunctionCase{"КОРЕНЬ(16)+SQRT(9)", 7}, FunctionCase{"LN(1)", 0},
-                    FunctionCase{"TG(0)", 0}, FunctionCase{"SIN(COS(0)-1)", 0},
-                    FunctionCase{"ROUND(2,5)", 2}, FunctionCase{"ROUND(3,5)", 4},
-                    FunctionCase{"ROUND(-2,5)", -2}, FunctionCase{"ROUND(-3,5)", -4},
-                    FunctionCase{"ROUND(0,5)", 0}, FunctionCase{"ROUND(2,4999)", 2},
-                    FunctionCase{"ROUND(2,5001)", 3},
-                    FunctionCase{"ROUND(9223372036854775807)", 9223372036854775807.0L},
-                    FunctionCase{"ROUND(-9223372036854775808)", -9223372036854775808.0L}),
+    testing::Values(
+        FunctionCase{"NULL(5)*3", 0}, FunctionCase{"ПИ*2", 2 * kPi}, FunctionCase{"пи()", kPi},
+        FunctionCase{"СИНУС(0)", 0}, FunctionCase{"КОСИНУС(0)+COS(0)", 2},
+        FunctionCase{"LOG(100)", 2}, FunctionCase{"EXP(0)", 1}, FunctionCase{"ЭКСП(0)", 1},
+        FunctionCase{"КОРЕНЬ(16)+SQRT(9)", 7}, FunctionCase{"LN(1)", 0}, FunctionCase{"TG(0)", 0},
+        FunctionCase{"SIN(COS(0)-1)", 0}, FunctionCase{"ROUND(2,5)", 2},
+        FunctionCase{"ROUND(3,5)", 4}, FunctionCase{"ROUND(-2,5)", -2},
+        FunctionCase{"ROUND(-3,5)", -4}, FunctionCase{"ROUND(0,5)", 0},
+        FunctionCase{"ROUND(2,4999)", 2}, FunctionCase{"ROUND(2,5001)", 3},
+        FunctionCase{"ROUND(9223372036854775807)", 9223372036854775807.0L},
+        FunctionCase{"ROUND(-9223372036854775808)", -9223372036854775808.0L},
+        // an operator may follow an empty call or group
+        FunctionCase{"ПИ()*2", 2 * kPi}, FunctionCase{"SQRT()+1", 1}, FunctionCase{"(SQRT())*2", 0},
+        FunctionCase{"SQRT()-1", -1}, FunctionCase{"()*2", 0}, FunctionCase{"ПИ()/ПИ()", 1},
+        // a power of ten has its exact logarithm
+        FunctionCase{"LOG(1000)", 3}, FunctionCase{"LOG(10)", 1}, FunctionCase{"LOG(1)", 0},
+        FunctionCase{"LOG(1000000000000000000000)", 21}),
     [](const testing::TestParamInfo<FunctionCase> &info) {
         return "Case" + std::to_string(info.index);
     });
@@ -232,6 +237,7 @@ INSTANTIATE_TEST_SUITE_P(
                     // a double negation negates twice
                     ConditionCase{"НЕ НЕ 1 > 2", false}, ConditionCase{"НЕ НЕ НЕ 1 > 2", true},
                     ConditionCase{"1/3 = 1/3", true}, ConditionCase{"ПИ > 3,14159", true},
+                    ConditionCase{"LOG(1000) = 3", true}, ConditionCase{"ПИ()*2 > 6", true},
                     ConditionCase{"1 < =2", true}, ConditionCase{"2 > = 2", true}),
     [](const testing::TestParamInfo<ConditionCase> &info) {
         return "Case" + std::to_string(info.index);

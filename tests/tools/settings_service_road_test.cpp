@@ -208,9 +208,14 @@ TEST_F(SettingsServiceRoadTest, ServiceArchivesTheYearAndRebuildsAReportOnItsNew
     const QString base = demo::FilledReports(*demo::FindOrganisation(firstOrg), 2016).first().base;
     const QVector<store::FieldDef> oldFields = store::DbfFile::fieldsOf(wed + base + ".DBF");
     QStringList orgTables;
-    for (int code : demo::OrganisationsWithData(2016))
-        if (QFile::exists(paths::GetOrgDataDir(QString::number(code)) + base + "2016.DBF"))
-            orgTables.append(paths::GetOrgDataDir(QString::number(code)));
+    {
+        testsupport::OpenTable school(programDir, QStringLiteral("SCHOOL"));
+        for (school.ds.First(); !school.ds.Eof(); school.ds.Next()) {
+            const QString org = paths::GetOrgDataDir(school.ds.FieldByName("KOD").AsString());
+            if (QFile::exists(org + base + "2016.DBF"))
+                orgTables.append(org);
+        }
+    }
     ASSERT_FALSE(orgTables.isEmpty());
     QString removed;
     for (int i = oldFields.size() - 1; i >= 0 && removed.isEmpty(); --i) {
@@ -268,11 +273,12 @@ TEST_F(SettingsServiceRoadTest, ServiceArchivesTheYearAndRebuildsAReportOnItsNew
     click(QStringLiteral("Сервис"));
     ASSERT_EQ(recorder->messages.size(), 2) << recorder->texts().join('|').toStdString();
     EXPECT_EQ(recorder->messages[0].text, QStringLiteral("Сохранение баз в архив выполнено."));
-    EXPECT_EQ(recorder->messages[1].text,
+    EXPECT_EQ(recorder->messages[1].text.toStdString(),
               QStringLiteral("Обслуживание БД выполнено.\rПерестроено таблиц: %1 (организаций: "
                              "%1).\rЗаменены бланки: %2.DBF.")
                   .arg(orgTables.size())
-                  .arg(base));
+                  .arg(base)
+                  .toStdString());
 
     // The archive holds every 2017 table of every organisation, by its code.
     int archived = 0;

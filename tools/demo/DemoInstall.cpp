@@ -4,6 +4,7 @@
 
 #include "demo/DemoData.h"
 #include "demo/DemoReports.h"
+#include "demo/DemoSvod.h"
 #include "store/Dataset.h"
 
 #include <QDir>
@@ -328,6 +329,7 @@ QStringList WriteDemoInstallation(const QString &ProgramDir) {
         written += WriteSvod(wed, year);
         written += WriteOrganisationData(dir, year);
     }
+    written += WriteConsolidationExtras(dir);
     StampTableDates(written, TableDate());
     return written;
 }

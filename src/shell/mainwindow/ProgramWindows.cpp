@@ -1,7 +1,16 @@
 #include "shell/mainwindow/ProgramWindows.h"
 
+#include "books/BooksUnit.h"
+#include "books/FindUnit.h"
 #include "books/ServiceUnit.h"
 #include "books/SetupUnit.h"
+#include "books/UnitEditOrg.h"
+#include "checks/MesssageMCheckUnit.h"
+#include "consolidation/ChoseClnmUnit.h"
+#include "consolidation/HowCollectUnit.h"
+#include "consolidation/ProgressSvodUnit.h"
+#include "consolidation/SvodListUnit.h"
+#include "consolidation/SvodUnit.h"
 #include "entry/EditReportUnit.h"
 #include "entry/MessageUnit.h"
 #include "shell/Messages.h"
@@ -16,20 +25,28 @@ void CreateProgramWindows(TMainForm &MainWindow) {
     MainForm = &MainWindow;
     YearForm = new TYearForm(&MainWindow);
     MessageForm();
-    // FindForm comes here.
+    FindForm = new TFindForm(&MainWindow);
     ServiceForm = new TServiceForm(&MainWindow);
     DateForm = new TDateForm(&MainWindow);
-    // SvodListForm, HowCollectForm, MessageMCheckForm, PrintAskForm and
-    // ProgressSvodForm come here.
+    SvodListForm = new TSvodListForm(&MainWindow);
+    HowCollectForm = new THowCollectForm(&MainWindow);
+    MessageMCheckForm();
+    // PrintAskForm comes here.
+    ProgressSvodForm = new TProgressSvodForm(&MainWindow);
     AboutBox = new TAboutBox(&MainWindow);
-    // ChoseClnmForm comes here.
+    ChoseClnmForm = new TChoseClnmForm(&MainWindow);
     DM();
-    // FormChooseFolder, FormEditOrg, FormChooseOrg and ProgressForm come here.
+    // FormChooseFolder comes here.
+    FormEditOrg = new TFormEditOrg(&MainWindow);
+    // FormChooseOrg and ProgressForm come here.
 
     // The work windows, each opened by its button and menu item. The others
     // join here as they become part of the program.
     MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::Reports,
                                     [] { return new TEditReportForm; });
+    MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::TotalReports,
+                                    [] { return SvodForm = new TSvodForm; });
+    MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::Books, [] { return new TBooksForm; });
     MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::Setup, [] { return new TSetupForm; });
     // The service asks for the working date through the main window's start
     // question, over the main window made visible.
@@ -43,7 +60,13 @@ void CreateProgramWindows(TMainForm &MainWindow) {
 void ForgetProgramWindows() {
     MainForm = nullptr;
     YearForm = nullptr;
-    DateForm = nullptr;
-    AboutBox = nullptr;
+    FindForm = nullptr;
     ServiceForm = nullptr;
+    DateForm = nullptr;
+    SvodListForm = nullptr;
+    HowCollectForm = nullptr;
+    ProgressSvodForm = nullptr;
+    AboutBox = nullptr;
+    ChoseClnmForm = nullptr;
+    FormEditOrg = nullptr;
 }

@@ -1,0 +1,174 @@
+// By-column consolidation: one data column of every organisation of a set
+// side by side, with a total, in an in-memory table.
+
+#include "consolidation/SvodInternal.h"
+#include "shell/UnitConsts.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cmath>
+#include <vector>
+
+namespace svod::detail {
+
+using store::FieldDef;
+using store::TADODataSet;
+using store::TField;
+
+namespace {
+
+constexpr int kTextWidth = 15;
+
+// A number as decimal text with at most 15 significant digits, never in
+// exponent form; trailing zeros of a fraction are dropped ("7.5", "12").
+QString decimalText(double v) {
+    if (v == 0 || !std::isfinite(v))
+        return QStringLiteral("0");
+    const double a = std::fabs(v);
+    const int intDigits = a < 1 ? 1 : int(std::floor(std::log10(a))) + 1;
+    const int decimals = std::max(0, 15 - intDigits);
+    QString s = QString::number(v, 'f', decimals);
+    if (s.contains(QLatin1Char('.'))) {
+        while (s.endsWith(QLatin1Char('0')))
+            s.chop(1);
+        if (s.endsWith(QLatin1Char('.')))
+            s.chop(1);
+    }
+    if (s == QLatin1String("-0"))
+        s = QStringLiteral("0");
+    return s;
+}
+
+} // namespace
+
+SvodResult buildColumn(const SvodParams &p, RunContext &ctx) {
+    SvodResult r;
+    r.Kind = SvodKind::Column;
+    const CatalogueReport &report = p.Report;
+    const QString wed = wedDir(ctx.ProgramDir);
+    r.TargetFolder = wed.chopped(1);
+    r.TargetTable = QStringLiteral("TEMPSVOD");
+    r.TargetFile = wed + QStringLiteral("TEMPSVOD.DBF");
+    const QString blank = blankPathOf(p, ctx.ProgramDir);
+    const QFileInfo blankInfo(blank);
+    const QString blankFile = existingFile(blankInfo.absolutePath(), blankInfo.fileName());
+    if (blankFile.isEmpty())
+        return r;
+    // The scratch copy of the blank that the window removes when it closes.
+    QFile::remove(r.TargetFile);
+    CopyFileByStream(r.TargetFile, blankFile);
+
+    const QString column = QStringLiteral("N%1").arg(p.Column);
+    for (const Organisation &o : ctx.organisations())
+        if (OrganisationInSet(o, p.SetNumber, ctx.ProgramKind)) {
+            r.OrgNames << o.Name;
+            r.OrgCodes << o.Kod;
+        }
+    const int n = int(r.OrgCodes.size());
+
+    // The blank's rows.
+    OrgTable blankTable;
+    blankTable.open(r.TargetFolder, r.TargetTable);
+    TADODataSet &b = blankTable.ds;
+    const int rows = b.RecordCount();
+    QStringList kodstr, names;
+    QVector<long long> kodn;
+    const int bKodstr = b.FieldIndex(QStringLiteral("KODSTR"));
+    const int bKodn = b.FieldIndex(QStringLiteral("KODN"));
+    const int bName = b.FieldIndex(QStringLiteral("NAME"));
+    for (b.First(); !b.Eof(); b.Next()) {
+        kodstr << (bKodstr < 0 ? QString() : b.Fields(bKodstr).AsString());
+        kodn << (bKodn < 0 ? 0 : b.Fields(bKodn).AsInteger());
+        names << (bName < 0 ? QString() : b.Fields(bName).AsString());
+    }
+    const QVector<FieldDef> blankDefs = b.FieldDefs();
+    blankTable.ds.Close();
+    blankTable.con.Close();
+
+    // Values by organisation, then row: each organisation's table read once.
+    std::vector<double> values(std::size_t(n) * std::size_t(rows), 0.0);
+    const QString tableName = report.BaseName() + QString::number(ctx.Year);
+    const QString fileName = tableName + QStringLiteral(".DBF");
+    for (int k = 0; k < n; ++k) {
+        if (p.Progress)
+            p.Progress->Step(k, n);
+        const QString folder = orgDir(ctx.ProgramDir, r.OrgCodes[k]);
+        if (existingFile(folder, fileName).isEmpty()) {
+            ++r.OrgWithoutData;
+            r.MissingOrganisations << r.OrgNames[k];
+            continue;
+        }
+        OrgTable t;
+        t.open(folder, tableName);
+        const int f = t.ds.FieldIndex(column);
+        if (f < 0)
+            throw SvodError(reportPrefix(report) + QStringLiteral("в таблице %1 (%2) нет поля %3.")
+                                                       .arg(tableName, r.OrgNames[k], column));
+        ++r.OrgWithData;
+        Organisation o;
+        o.Kod = r.OrgCodes[k];
+        o.Name = r.OrgNames[k];
+        double *col = values.data() + std::size_t(k) * std::size_t(rows);
+        // Rows the organisation's table lacks stay 0.
+        int row = 0;
+        for (t.ds.First(); row < rows && !t.ds.Eof(); t.ds.Next(), ++row) {
+            const TField cell = t.ds.Fields(f);
+            double v = 0;
+            const TField::NumberReading how = cell.ReadNumber(v);
+            if (how == TField::NumberReading::Number)
+                col[row] = v;
+            else if (how == TField::NumberReading::NotNumber)
+                noteBadCell(r, o, row + 1, column, cell);
+        }
+    }
+    if (p.Progress)
+        p.Progress->Step(n, n);
+
+    auto table = std::make_shared<TADODataSet>();
+    for (const FieldDef &d : blankDefs)
+        table->AddFieldDef(d);
+    table->AddFieldDef({QStringLiteral("TOTAL"), 'C', kTextWidth, 0});
+    for (int k = 1; k <= n; ++k)
+        table->AddFieldDef({QStringLiteral("NNN%1").arg(k), 'C', kTextWidth, 0});
+    table->CreateDataSet();
+    const int tTotal = table->FieldIndex(QStringLiteral("TOTAL"));
+    const int tFirst = tTotal + 1;
+    auto fit = [&](const QString &text, int row, const QString &what) {
+        if (text.size() > kTextWidth)
+            throw SvodError(reportPrefix(report) +
+                            QStringLiteral("строка %1, %2: число %3 длиннее %4 знаков.")
+                                .arg(row)
+                                .arg(what, text)
+                                .arg(kTextWidth));
+        return text;
+    };
+    for (int row = 0; row < rows; ++row) {
+        table->Append();
+        if (bKodstr >= 0)
+            table->Fields(bKodstr).SetAsString(kodstr[row]);
+        if (bKodn >= 0)
+            table->Fields(bKodn).SetAsInteger(kodn[row]);
+        if (bName >= 0)
+            table->Fields(bName).SetAsString(names[row]);
+        double total = 0;
+        for (int k = 0; k < n; ++k) {
+            const double v = values[std::size_t(k) * std::size_t(rows) + std::size_t(row)];
+            total += v;
+            table->Fields(tFirst + k)
+                .SetAsString(fit(decimalText(v), row + 1,
+                                 QStringLiteral("\"%1\" (графа %2)").arg(r.OrgNames[k], column)));
+        }
+        table->Fields(tTotal).SetAsString(
+            fit(decimalText(total), row + 1, QStringLiteral("итог графы %1").arg(column)));
+        table->Post();
+    }
+    table->First();
+    r.ColumnTable = std::move(table);
+    r.Built = true;
+    if (!p.Quiet)
+        r.Notice = noticeText(QStringLiteral("Нет следующих отчетов:"), r);
+    return r;
+}
+
+} // namespace svod::detail

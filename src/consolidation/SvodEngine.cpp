@@ -1,0 +1,516 @@
+#include "consolidation/SvodEngine.h"
+
+#include "consolidation/SvodInternal.h"
+#include "entry/EditReportUnit_Zap.h"
+#include "shell/Paths.h"
+#include "shell/UnitConsts.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace svod {
+
+using store::TADOConnection;
+using store::TADODataSet;
+
+// ---------------------------------------------------------------- catalogue
+
+QString CatalogueReport::BaseName() const {
+    return Fail.section(QLatin1Char('.'), 0, 0);
+}
+
+bool CatalogueReport::ColumnEnabled(int k) const {
+    return k >= 1 && k <= ColumnSwitches.size() && ColumnSwitches[k - 1] >= 1;
+}
+
+QString CatalogueReport::ColumnCaption(int k) const {
+    return k >= 1 && k <= ColumnCaptions.size() ? ColumnCaptions[k - 1] : QString();
+}
+
+namespace {
+
+int intField(TADODataSet &ds, const QString &name) {
+    const int i = ds.FieldIndex(name);
+    return i < 0 ? 0 : ds.Fields(i).AsInteger();
+}
+
+QString textField(TADODataSet &ds, const QString &name) {
+    const int i = ds.FieldIndex(name);
+    return i < 0 ? QString() : ds.Fields(i).AsString();
+}
+
+constexpr int kCatalogueColumns = 28;
+
+} // namespace
+
+CatalogueReport ReadCatalogueReport(TADODataSet &Catalogue) {
+    CatalogueReport r;
+    r.RecNo = Catalogue.RecNo();
+    r.Kod = intField(Catalogue, QStringLiteral("KOD"));
+    r.Name = textField(Catalogue, QStringLiteral("NAME"));
+    r.Fail = textField(Catalogue, QStringLiteral("FAIL")).trimmed();
+    r.Group = intField(Catalogue, QStringLiteral("GRUPPA"));
+    r.ColumnCount = intField(Catalogue, QStringLiteral("KOLSTOLB"));
+    for (int k = 1; k <= kCatalogueColumns; ++k) {
+        r.ColumnCaptions << textField(Catalogue, QStringLiteral("NAM%1").arg(k));
+        r.ColumnSwitches << intField(Catalogue, QStringLiteral("VKL%1").arg(k));
+    }
+    return r;
+}
+
+QVector<CatalogueReport> ReadCatalogue(const QString &WedDir, int Year) {
+    const QString file = QStringLiteral("OTHE%1.DBF").arg(Year);
+    if (detail::existingFile(WedDir, file).isEmpty())
+        throw SvodError(QStringLiteral("Нет БД ") + file);
+    TADOConnection con;
+    con.setFolder(WedDir);
+    con.Open();
+    TADODataSet ds;
+    ds.setConnection(&con);
+    ds.setCommandText(QStringLiteral("select * from OTHE%1").arg(Year));
+    ds.Open();
+    QVector<CatalogueReport> out;
+    for (ds.First(); !ds.Eof(); ds.Next())
+        out << ReadCatalogueReport(ds);
+    return out;
+}
+
+// ---------------------------------------------------------------- organisations and sets
+
+QVector<Organisation> ReadOrganisations(const QString &ProgramDir) {
+    const QString dir = detail::programDirOf(ProgramDir);
+    if (detail::existingFile(dir, QStringLiteral("SCHOOL.DBF")).isEmpty())
+        throw SvodError(QStringLiteral("Нет таблицы организаций SCHOOL.DBF в папке программы."));
+    TADOConnection con;
+    con.setFolder(dir);
+    con.Open();
+    TADODataSet ds;
+    ds.setConnection(&con);
+    ds.setCommandText(QStringLiteral("select * from SCHOOL"));
+    ds.Open();
+    const int iKod = ds.FieldIndex(QStringLiteral("KOD"));
+    const int iName = ds.FieldIndex(QStringLiteral("NAME"));
+    const int iCity = ds.FieldIndex(QStringLiteral("KODCITY"));
+    int iSign[4];
+    for (int s = 0; s < 4; ++s)
+        iSign[s] = ds.FieldIndex(QStringLiteral("KOD%1").arg(s + 1));
+    auto num = [&](int i) { return i < 0 ? 0 : ds.Fields(i).AsInteger(); };
+    QVector<Organisation> out;
+    out.reserve(ds.RecordCount());
+    for (ds.First(); !ds.Eof(); ds.Next()) {
+        Organisation o;
+        o.Kod = num(iKod);
+        o.Name = iName < 0 ? QString() : ds.Fields(iName).AsString();
+        o.KodCity = num(iCity);
+        o.Kod1 = num(iSign[0]);
+        o.Kod2 = num(iSign[1]);
+        o.Kod3 = num(iSign[2]);
+        o.Kod4 = num(iSign[3]);
+        out << o;
+    }
+    return out;
+}
+
+bool OrganisationInSet(const Organisation &Org, int SetNumber, int ProgramKind) {
+    const bool k105 = ProgramKind == 105;
+    switch (SetNumber) {
+    case 1:
+        return true;
+    case 2:
+        return Org.KodCity == 1;
+    case 3:
+        return Org.KodCity == 2;
+    case 4:
+        return Org.KodCity == 3;
+    case 5:
+        return k105 ? Org.KodCity == 4 : Org.Kod1 == 1;
+    case 6:
+        return k105 ? Org.Kod1 == 1 : Org.Kod2 == 1;
+    case 7:
+        return k105 ? Org.Kod2 == 1 : Org.Kod3 == 1;
+    case 8:
+        return k105 ? Org.Kod3 == 1 : Org.Kod4 == 1;
+    default:
+        return false;
+    }
+}
+
+bool OrganisationInSet(TADODataSet &School, int SetNumber, int ProgramKind) {
+    Organisation o;
+    o.KodCity = intField(School, QStringLiteral("KODCITY"));
+    o.Kod1 = intField(School, QStringLiteral("KOD1"));
+    o.Kod2 = intField(School, QStringLiteral("KOD2"));
+    o.Kod3 = intField(School, QStringLiteral("KOD3"));
+    o.Kod4 = intField(School, QStringLiteral("KOD4"));
+    return OrganisationInSet(o, SetNumber, ProgramKind);
+}
+
+bool IsColumnSvodGroup(int Group) {
+    return Group == 1 || (Group >= 8 && Group <= 38) || Group == 47 || Group == 51;
+}
+
+bool IsColumnSvodGroup(TADODataSet &Catalogue) {
+    return IsColumnSvodGroup(intField(Catalogue, QStringLiteral("GRUPPA")));
+}
+
+IncludedOrganisations ListIncludedOrganisations(const QString &ProgramDir, int SetNumber,
+                                                int ProgramKind) {
+    IncludedOrganisations out;
+    for (const Organisation &o : ReadOrganisations(ProgramDir))
+        if (OrganisationInSet(o, SetNumber, ProgramKind)) {
+            out.Names << o.Name;
+            out.Codes << o.Kod;
+        }
+    return out;
+}
+
+// ---------------------------------------------------------------- shared pieces
+
+namespace detail {
+
+QString withSlash(const QString &Folder) {
+    if (Folder.isEmpty() || Folder.endsWith(QLatin1Char('/')) || Folder.endsWith(QLatin1Char('\\')))
+        return Folder;
+    return Folder + QLatin1Char('/');
+}
+
+QString programDirOf(const QString &ProgramDir) {
+    return withSlash(ProgramDir.isEmpty() ? paths::GetProgramDir() : ProgramDir);
+}
+
+QString wedDir(const QString &ProgramDir) {
+    return ProgramDir + QStringLiteral("WED/");
+}
+
+QString orgDir(const QString &ProgramDir, int OrgCode) {
+    return ProgramDir + QStringLiteral("DBF/D%1").arg(OrgCode);
+}
+
+QString svodDir(const QString &ProgramDir, int Year, int SetNumber) {
+    return ProgramDir + QStringLiteral("DBF/S%1%2").arg(Year).arg(SetNumber);
+}
+
+QString existingFile(const QString &Folder, const QString &FileName) {
+    return store::findFileCaseInsensitive(Folder, FileName);
+}
+
+QString blankPathOf(const SvodParams &Params, const QString &ProgramDir) {
+    if (!Params.BlankPath.isEmpty())
+        return Params.BlankPath;
+    return wedDir(ProgramDir) + Params.Report.Fail;
+}
+
+const QVector<Organisation> &RunContext::organisations() {
+    if (!Orgs)
+        Orgs = ReadOrganisations(ProgramDir);
+    return *Orgs;
+}
+
+const QVector<int> &RunContext::f1Row(int OrgCode) {
+    auto it = F1Rows.find(OrgCode);
+    if (it != F1Rows.end())
+        return *it;
+    QVector<int> row;
+    const QString folder = orgDir(ProgramDir, OrgCode);
+    const QString file = QStringLiteral("F1%1.DBF").arg(Year);
+    if (!existingFile(folder, file).isEmpty()) {
+        // An F1 that cannot be read adds nothing, as the data module's
+        // failed open does.
+        try {
+            OrgTable t;
+            t.open(folder, QStringLiteral("F1%1").arg(Year));
+            if (!t.ds.IsEmpty()) {
+                t.ds.First();
+                for (int k = 1;; ++k) {
+                    const int i = t.ds.FieldIndex(QStringLiteral("N%1").arg(k));
+                    if (i < 0)
+                        break;
+                    row << t.ds.Fields(i).AsInteger();
+                }
+            }
+        } catch (const std::exception &) {
+            row.clear();
+        }
+    }
+    return *F1Rows.insert(OrgCode, row);
+}
+
+void OrgTable::open(const QString &Folder, const QString &Table) {
+    con.setFolder(Folder);
+    con.Open();
+    ds.setConnection(&con);
+    ds.setCommandText(QStringLiteral("select * from ") + Table);
+    ds.Open();
+}
+
+namespace {
+constexpr auto kTempSubfolder = ".svodbuild";
+}
+
+TargetWriter::TargetWriter(const QString &Folder, const QString &Table, const QString &BlankPath)
+    : m_folder(Folder), m_table(Table) {
+    QDir dir(Folder);
+    if (!dir.exists() && !QDir().mkdir(Folder))
+        throw FileError(QStringLiteral("Не удалось создать папку ") + Folder);
+    m_tempDir = Folder + QLatin1Char('/') + QLatin1String(kTempSubfolder);
+    if (!QDir(m_tempDir).exists() && !QDir().mkdir(m_tempDir))
+        throw FileError(QStringLiteral("Не удалось создать папку ") + m_tempDir);
+    m_tempFile = m_tempDir + QLatin1Char('/') + Table + QStringLiteral(".DBF");
+    m_target = Folder + QLatin1Char('/') + Table + QStringLiteral(".DBF");
+    try {
+        // A plain copy: the finished table is moved into place by a rename,
+        // so nothing half-written is ever seen under the target's name.
+        QFile in(BlankPath);
+        QFile out(m_tempFile);
+        if (!in.open(QIODevice::ReadOnly) ||
+            !out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            out.write(in.readAll()) != in.size() || !out.flush())
+            throw FileError(
+                QStringLiteral("Не удалось скопировать бланк %1 в %2").arg(BlankPath, m_tempFile));
+        out.close();
+        m_con.setFolder(m_tempDir);
+        m_con.Open();
+        m_ds.setConnection(&m_con);
+        m_ds.setCommandText(QStringLiteral("select * from ") + Table);
+        m_ds.Open();
+    } catch (...) {
+        discard();
+        throw;
+    }
+}
+
+TargetWriter::~TargetWriter() {
+    if (!m_done)
+        discard();
+}
+
+void TargetWriter::discard() {
+    m_ds.Close();
+    m_con.Close();
+    QFile::remove(m_tempFile);
+    QDir().rmdir(m_tempDir);
+    m_done = true;
+}
+
+void TargetWriter::Commit() {
+    m_ds.Close();
+    m_con.Close();
+    // A table of the same name in another letter case is the old target too.
+    const QString old = existingFile(m_folder, m_table + QStringLiteral(".DBF"));
+    if (!old.isEmpty() && QFileInfo(old).fileName() != QFileInfo(m_target).fileName())
+        QFile::remove(old);
+    if (std::rename(QFile::encodeName(m_tempFile).constData(),
+                    QFile::encodeName(m_target).constData()) != 0) {
+        discard();
+        throw FileError(QStringLiteral("Не удалось записать файл ") + m_target);
+    }
+    QDir().rmdir(m_tempDir);
+    m_done = true;
+}
+
+QString noticeText(const QString &Lead, const SvodResult &Result) {
+    QString text;
+    if (!Result.MissingOrganisations.isEmpty()) {
+        text = Lead + QStringLiteral("\r\r");
+        for (const QString &name : Result.MissingOrganisations)
+            text += name + QStringLiteral("  ");
+    }
+    if (Result.BadCellCount > 0) {
+        if (!text.isEmpty())
+            text += QStringLiteral("\r\r");
+        text += QStringLiteral("Ячеек, в которых записано не число (в свод не вошли): %1.")
+                    .arg(Result.BadCellCount);
+        for (const BadCell &c : Result.FirstBadCells)
+            text += QStringLiteral("\r%1: строка %2, графа %3: \"%4\"")
+                        .arg(c.Organisation)
+                        .arg(c.Row)
+                        .arg(c.Field, c.Text);
+        if (Result.BadCellCount > Result.FirstBadCells.size())
+            text += QStringLiteral("\r...");
+    }
+    return text;
+}
+
+void noteBadCell(SvodResult &Result, const Organisation &Org, int Row, const QString &Field,
+                 store::TField Cell) {
+    ++Result.BadCellCount;
+    if (Result.FirstBadCells.size() < kBadCellsNamed)
+        Result.FirstBadCells.push_back({Org.Name, Org.Kod, Row, Field, Cell.StoredText()});
+}
+
+QString reportPrefix(const CatalogueReport &Report) {
+    return QStringLiteral("Отчет \"%1\": ").arg(Report.Name);
+}
+
+int countF1Denominator(RunContext &Ctx, const QString &Fail, int SetNumber) {
+    const std::optional<AutoFillF1Figure> figure = SectionF1FigureByFile(Fail);
+    if (!figure)
+        return 0;
+    // The figure's fields are N fields: their numbers index the cached row.
+    auto number = [](std::string_view f) {
+        return f.size() > 1 && f[0] == 'N'
+                   ? QString::fromLatin1(f.data() + 1, qsizetype(f.size() - 1)).toInt()
+                   : 0;
+    };
+    const int f1 = number(figure->Field1);
+    const int f2 = figure->Factor != 0 ? number(figure->Field2) : 0;
+    auto at = [](const QVector<int> &row, int k) {
+        return k >= 1 && k <= row.size() ? row[k - 1] : 0;
+    };
+    long long total = 0;
+    for (const Organisation &o : Ctx.organisations()) {
+        if (o.Name.isEmpty() || !OrganisationInSet(o, SetNumber, Ctx.ProgramKind))
+            continue;
+        const QVector<int> &row = Ctx.f1Row(o.Kod);
+        if (row.isEmpty())
+            continue;
+        long long v = at(row, f1);
+        if (f2 > 0)
+            v += static_cast<long long>(figure->Factor) * at(row, f2);
+        total += v;
+    }
+    return int(std::clamp<long long>(total, INT_MIN, INT_MAX));
+}
+
+} // namespace detail
+
+// ---------------------------------------------------------------- entry points
+
+namespace {
+
+detail::RunContext contextFor(const QString &ProgramDir, int Year, int ProgramKind) {
+    detail::RunContext ctx;
+    ctx.ProgramDir = detail::programDirOf(ProgramDir);
+    ctx.Year = Year;
+    ctx.ProgramKind = ProgramKind;
+    return ctx;
+}
+
+enum class Route { General, Column, Keyed, SchoolCount };
+
+Route routeOf(const SvodParams &p) {
+    if (p.Report.Group == 1)
+        return Route::SchoolCount;
+    if (p.Report.Group == 46 || p.Report.Group == 48)
+        return Route::Keyed;
+    if (p.Mode == 2 && IsColumnSvodGroup(p.Report.Group))
+        return Route::Column;
+    return Route::General;
+}
+
+SvodResult runRoute(Route route, const SvodParams &p, detail::RunContext &ctx) {
+    switch (route) {
+    case Route::SchoolCount:
+        return detail::buildSchoolCount(p, ctx);
+    case Route::Keyed:
+        return detail::buildKeyed(p, ctx);
+    case Route::Column:
+        return detail::buildColumn(p, ctx);
+    case Route::General:
+        break;
+    }
+    return detail::buildGeneral(p, ctx);
+}
+
+// The text of any failure, naming the report when the failure does not.
+QString failureText(const CatalogueReport &report, const std::exception &e) {
+    if (const auto *s = dynamic_cast<const SvodError *>(&e))
+        return s->message();
+    QString text;
+    if (const auto *s = dynamic_cast<const store::StoreError *>(&e))
+        text = s->message();
+    else if (const auto *f = dynamic_cast<const FileError *>(&e))
+        text = f->message();
+    else
+        text = QString::fromLocal8Bit(e.what());
+    return detail::reportPrefix(report) + text;
+}
+
+} // namespace
+
+SvodResult BuildSvod(const SvodParams &Params) {
+    try {
+        detail::RunContext ctx = contextFor(Params.ProgramDir, Params.Year, Params.ProgramKind);
+        return runRoute(routeOf(Params), Params, ctx);
+    } catch (const std::exception &e) {
+        SvodResult r;
+        r.Ok = false;
+        r.Error = failureText(Params.Report, e);
+        return r;
+    }
+}
+
+SvodResult BuildGeneralSvod(const SvodParams &Params) {
+    detail::RunContext ctx = contextFor(Params.ProgramDir, Params.Year, Params.ProgramKind);
+    return detail::buildGeneral(Params, ctx);
+}
+
+SvodResult BuildColumnSvod(const SvodParams &Params) {
+    detail::RunContext ctx = contextFor(Params.ProgramDir, Params.Year, Params.ProgramKind);
+    return detail::buildColumn(Params, ctx);
+}
+
+SvodResult BuildKeyedSvod(const SvodParams &Params) {
+    detail::RunContext ctx = contextFor(Params.ProgramDir, Params.Year, Params.ProgramKind);
+    return detail::buildKeyed(Params, ctx);
+}
+
+SvodResult BuildSchoolCountSvod(const SvodParams &Params) {
+    detail::RunContext ctx = contextFor(Params.ProgramDir, Params.Year, Params.ProgramKind);
+    return detail::buildSchoolCount(Params, ctx);
+}
+
+int CountF1Denominator(const QString &ProgramDir, int Year, const QString &Fail, int SetNumber,
+                       int ProgramKind) {
+    detail::RunContext ctx = contextFor(ProgramDir, Year, ProgramKind);
+    return detail::countF1Denominator(ctx, Fail, SetNumber);
+}
+
+SaveAllResult SaveAllSvods(const SaveAllParams &Params) {
+    SaveAllResult result;
+    detail::RunContext ctx = contextFor(Params.ProgramDir, Params.Year, Params.ProgramKind);
+    QVector<CatalogueReport> catalogue; // a copy: the builds never walk the table itself
+    try {
+        catalogue = ReadCatalogue(detail::wedDir(ctx.ProgramDir), Params.Year);
+    } catch (const std::exception &e) {
+        result.Error = dynamic_cast<const SvodError *>(&e)
+                           ? static_cast<const SvodError &>(e).message()
+                           : QString::fromLocal8Bit(e.what());
+        return result;
+    }
+    result.ReportCount = int(catalogue.size());
+    for (int i = 0; i < catalogue.size(); ++i) {
+        const CatalogueReport &report = catalogue[i];
+        if (Params.Progress)
+            Params.Progress->Step(i, result.ReportCount);
+        SvodParams p;
+        p.ProgramDir = ctx.ProgramDir;
+        p.Year = Params.Year;
+        p.Report = report;
+        p.SetNumber = 1;
+        p.Mode = 1;
+        p.ProgramKind = Params.ProgramKind;
+        p.Quiet = true;
+        const Route route = report.Group == 1                          ? Route::SchoolCount
+                            : report.Group == 46 || report.Group == 48 ? Route::Keyed
+                                                                       : Route::General;
+        try {
+            const SvodResult r = runRoute(route, p, ctx);
+            if (!r.Built)
+                throw SvodError(detail::reportPrefix(report) + QStringLiteral("нет файла бланка ") +
+                                detail::blankPathOf(p, ctx.ProgramDir));
+            result.TargetFiles << r.TargetFile;
+        } catch (const std::exception &e) {
+            result.FailedReport = report.Name;
+            result.Error = failureText(report, e);
+            return result;
+        }
+    }
+    result.Ok = true;
+    return result;
+}
+
+} // namespace svod

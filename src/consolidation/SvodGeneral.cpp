@@ -1,0 +1,253 @@
+// Summed (mode 1) and per-organisation (mode 2, FTEMP) consolidation.
+//
+// Each organisation's report table is opened once: its cells are added into
+// sums held in memory (one value per row and summed column), and in mode 2
+// its first row is written as the organisation's row. The sums are written
+// into the target when every organisation has been read.
+
+#include "consolidation/SvodInternal.h"
+#include "shell/UnitConsts.h"
+
+#include <QFileInfo>
+
+#include <vector>
+
+namespace svod::detail {
+
+using store::TADODataSet;
+using store::TField;
+
+namespace {
+
+bool isKeyField(const QString &name) {
+    return name.compare(QLatin1String("KODSTR"), Qt::CaseInsensitive) == 0 ||
+           name.compare(QLatin1String("NAME"), Qt::CaseInsensitive) == 0 ||
+           name.compare(QLatin1String("KODN"), Qt::CaseInsensitive) == 0 ||
+           name.compare(QLatin1String("KODPOKAZ"), Qt::CaseInsensitive) == 0;
+}
+
+QString nField(int k) {
+    return QStringLiteral("N%1").arg(k);
+}
+
+// The data columns a build sums: in the table's field order after the four
+// key fields, column k = position - 3, while fewer than KOLSTOLB have been
+// summed, those whose switch VKL is 1 or more.
+QVector<int> summedColumns(TADODataSet &target, const CatalogueReport &report) {
+    QVector<int> cols;
+    const QVector<store::FieldDef> &defs = target.FieldDefs();
+    for (int i = 0; i < defs.size() && cols.size() < report.ColumnCount; ++i) {
+        if (isKeyField(defs[i].name))
+            continue;
+        const int k = i - 3;
+        if (report.ColumnEnabled(k))
+            cols << k;
+    }
+    return cols;
+}
+
+// Writes a value; one that does not fit its field stops the build.
+void writeNumber(TADODataSet &ds, const CatalogueReport &report, const QString &field, double v) {
+    try {
+        ds.FieldByName(field).SetAsFloat(v);
+    } catch (const store::StoreError &e) {
+        throw SvodError(reportPrefix(report) + QStringLiteral("строка %1, графа %2: значение %3 "
+                                                              "не помещается в поле (%4).")
+                                                   .arg(ds.RecNo())
+                                                   .arg(field)
+                                                   .arg(QString::number(v, 'f', 2), e.message()));
+    }
+}
+
+double valueOf(TADODataSet &ds, const char *field) {
+    const int i = ds.FieldIndex(QLatin1String(field));
+    return i < 0 ? 0.0 : ds.Fields(i).AsFloat();
+}
+
+// The percentage columns of a row, by group, from the row's current values.
+void writePercentages(TADODataSet &ds, const CatalogueReport &report) {
+    auto has = [&](const char *f) { return ds.FieldIndex(QLatin1String(f)) >= 0; };
+    switch (report.Group) {
+    case 40:
+        if (has("N6") && has("N5") && has("N2")) {
+            const double d = valueOf(ds, "N2");
+            if (d != 0)
+                writeNumber(ds, report, QStringLiteral("N6"),
+                            TruncTo2Decimals(100.0 * valueOf(ds, "N5") / d));
+        }
+        break;
+    case 4:
+    case 5:
+    case 39:
+        if (has("N14") && has("N13") && has("N1")) {
+            const double d = valueOf(ds, "N1");
+            writeNumber(ds, report, QStringLiteral("N14"),
+                        d != 0 ? TruncTo2Decimals(valueOf(ds, "N13") / d * 100.0) : 0.0);
+        }
+        break;
+    case 7:
+        if (has("N17") && has("N16") && has("N2")) {
+            const double d = valueOf(ds, "N2");
+            writeNumber(ds, report, QStringLiteral("N17"),
+                        d != 0 ? TruncTo2Decimals(100.0 * valueOf(ds, "N16") / d) : 0.0);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+int fieldIndexOrThrow(TADODataSet &ds, const QString &field, const QString &where) {
+    const int i = ds.FieldIndex(field);
+    if (i < 0)
+        throw SvodError(QStringLiteral("В таблице %1 нет поля %2.").arg(where, field));
+    return i;
+}
+
+} // namespace
+
+SvodResult buildGeneral(const SvodParams &p, RunContext &ctx) {
+    SvodResult r;
+    r.Kind = SvodKind::General;
+    const CatalogueReport &report = p.Report;
+    const QString blank = blankPathOf(p, ctx.ProgramDir);
+    const QFileInfo blankInfo(blank);
+    const QString blankFile = existingFile(blankInfo.absolutePath(), blankInfo.fileName());
+    const QString base = report.BaseName();
+    r.TargetFolder = svodDir(ctx.ProgramDir, ctx.Year, p.SetNumber);
+    r.TargetTable = p.Mode == 2 ? QStringLiteral("FTEMP") : base + QString::number(ctx.Year);
+    r.TargetFile = r.TargetFolder + QLatin1Char('/') + r.TargetTable + QStringLiteral(".DBF");
+    if (blankFile.isEmpty())
+        return r;
+
+    TargetWriter writer(r.TargetFolder, r.TargetTable, blankFile);
+    TADODataSet &ds = writer.table();
+    const QVector<int> cols = summedColumns(ds, report);
+    const int rows = ds.RecordCount();
+    if (cols.isEmpty()) {
+        writer.Commit();
+        r.Built = true;
+        return r;
+    }
+    std::vector<int> targetCol(std::size_t(cols.size()));
+    for (int c = 0; c < cols.size(); ++c)
+        targetCol[std::size_t(c)] = fieldIndexOrThrow(ds, nField(cols[c]), r.TargetTable);
+
+    // mode 1: every row; mode 2: the first row of each table (the total row).
+    const int sumRows = p.Mode == 2 ? 1 : rows;
+    std::vector<double> sums(std::size_t(sumRows) * std::size_t(cols.size()), 0.0);
+
+    const QVector<Organisation> &orgs = ctx.organisations();
+    const QString tableName = base + QString::number(ctx.Year);
+    const QString fileName = tableName + QStringLiteral(".DBF");
+    for (int idx = 0; idx < orgs.size(); ++idx) {
+        if (p.Progress)
+            p.Progress->Step(idx, int(orgs.size()));
+        const Organisation &o = orgs[idx];
+        if (o.Name.isEmpty() || !OrganisationInSet(o, p.SetNumber, ctx.ProgramKind))
+            continue;
+        const QString folder = orgDir(ctx.ProgramDir, o.Kod);
+        if (existingFile(folder, fileName).isEmpty()) {
+            ++r.OrgWithoutData;
+            r.MissingOrganisations << o.Name;
+            continue;
+        }
+        OrgTable t;
+        t.open(folder, tableName);
+        TADODataSet &org = t.ds;
+        ++r.OrgWithData;
+        const QString where = QStringLiteral("%1 (%2)").arg(tableName, o.Name);
+
+        if (p.Mode == 2) {
+            // The organisation's row: in the blank's first row for the first
+            // organisation of the set, appended for the others.
+            if (r.OrgWithData + r.OrgWithoutData == 1) {
+                ds.First();
+                ds.Edit();
+            } else {
+                ds.Append();
+            }
+            ds.FieldByName(QStringLiteral("KODSTR")).SetAsString(QString::number(r.OrgWithData));
+            ds.FieldByName(QStringLiteral("NAME")).SetAsString(o.Name);
+            if (!org.IsEmpty())
+                org.First();
+            for (int k = 1; k <= report.ColumnCount; ++k) {
+                const double v =
+                    org.IsEmpty() ? 0.0
+                                  : org.Fields(fieldIndexOrThrow(org, nField(k), where)).AsFloat();
+                writeNumber(ds, report, nField(k), v);
+            }
+            ds.Post();
+        }
+
+        std::vector<int> orgCol(std::size_t(cols.size()));
+        for (int c = 0; c < cols.size(); ++c)
+            orgCol[std::size_t(c)] = fieldIndexOrThrow(org, nField(cols[c]), where);
+        // A table with fewer rows than the blank adds nothing to the rows it lacks.
+        const int readRows = std::min(sumRows, org.RecordCount());
+        int row = 0;
+        for (org.First(); row < readRows && !org.Eof(); org.Next(), ++row) {
+            double *rowSums = sums.data() + std::size_t(row) * std::size_t(cols.size());
+            for (int c = 0; c < cols.size(); ++c) {
+                const TField cell = org.Fields(orgCol[std::size_t(c)]);
+                double v = 0;
+                switch (cell.ReadNumber(v)) {
+                case TField::NumberReading::Number:
+                    rowSums[c] += v;
+                    break;
+                case TField::NumberReading::NotNumber:
+                    noteBadCell(r, o, row + 1, nField(cols[c]), cell);
+                    break;
+                case TField::NumberReading::Blank:
+                    break;
+                }
+            }
+        }
+    }
+    if (p.Progress)
+        p.Progress->Step(int(orgs.size()), int(orgs.size()));
+
+    if (p.Mode == 2) {
+        ds.Append();
+        ds.FieldByName(QStringLiteral("KODSTR"))
+            .SetAsString(QString::number(r.OrgWithData + r.OrgWithoutData + 1));
+        ds.FieldByName(QStringLiteral("NAME")).SetAsString(QStringLiteral("И Т О Г О"));
+        ds.Post();
+    } else if (ds.RecordCount() == 1) {
+        ds.First();
+        ds.Edit();
+        ds.FieldByName(QStringLiteral("NAME")).SetAsString(QStringLiteral("И Т О Г О"));
+        ds.Post();
+    }
+
+    const bool f1Column = (report.Group == 4 || report.Group == 5) && cols.contains(1);
+    const int denominator = f1Column ? countF1Denominator(ctx, report.Fail, p.SetNumber) : 0;
+    auto writeRow = [&](int sumRow) {
+        ds.Edit();
+        const double *rowSums = sums.data() + std::size_t(sumRow) * std::size_t(cols.size());
+        for (int c = 0; c < cols.size(); ++c) {
+            if (f1Column && cols[c] == 1)
+                writeNumber(ds, report, nField(1), denominator);
+            else
+                writeNumber(ds, report, nField(cols[c]), rowSums[c]);
+        }
+        writePercentages(ds, report);
+        ds.Post();
+    };
+    if (p.Mode == 2) {
+        ds.Last();
+        writeRow(0);
+    } else {
+        for (int row = 0; row < sumRows; ++row) {
+            ds.setRecNo(row + 1);
+            writeRow(row);
+        }
+    }
+    writer.Commit();
+    r.Built = true;
+    if (!p.Quiet)
+        r.Notice = noticeText(QStringLiteral("Нет следующих отчетов: "), r);
+    return r;
+}
+
+} // namespace svod::detail

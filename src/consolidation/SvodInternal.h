@@ -1,0 +1,80 @@
+#pragma once
+// Pieces shared by the consolidation builds (not for other modules).
+
+#include "consolidation/SvodEngine.h"
+
+#include <QHash>
+
+#include <optional>
+
+namespace svod::detail {
+
+// What one run (one build, or one save-all) reads only once: the
+// organisation table and each organisation's F1 (its first record).
+struct RunContext {
+    QString ProgramDir; // ends in "/"
+    int Year = 0;
+    int ProgramKind = 0;
+    std::optional<QVector<Organisation>> Orgs;
+    // F1's first record by organisation code: the integer readings of N1,
+    // N2, ... (index 0 is N1); empty for an organisation without F1.
+    QHash<int, QVector<int>> F1Rows;
+
+    const QVector<Organisation> &organisations();
+    const QVector<int> &f1Row(int OrgCode);
+};
+
+QString withSlash(const QString &Folder);
+QString programDirOf(const QString &ProgramDir); // empty -> paths::GetProgramDir()
+QString wedDir(const QString &ProgramDir);
+QString orgDir(const QString &ProgramDir, int OrgCode);              // no closing "/"
+QString svodDir(const QString &ProgramDir, int Year, int SetNumber); // no closing "/"
+// The existing file in a folder whatever its letter case; empty when none.
+QString existingFile(const QString &Folder, const QString &FileName);
+QString blankPathOf(const SvodParams &Params, const QString &ProgramDir);
+
+// A table built aside: the blank is copied into a temporary subfolder of the
+// target folder and opened there; Commit moves it over the target. Without
+// Commit, the temporary copy is removed and the target stays as it was.
+class TargetWriter {
+public:
+    TargetWriter(const QString &Folder, const QString &Table, const QString &BlankPath);
+    ~TargetWriter();
+    TargetWriter(const TargetWriter &) = delete;
+    TargetWriter &operator=(const TargetWriter &) = delete;
+
+    store::TADODataSet &table() { return m_ds; }
+    QString targetFile() const { return m_target; }
+    void Commit();
+
+private:
+    void discard();
+    QString m_folder, m_table, m_tempDir, m_tempFile, m_target;
+    store::TADOConnection m_con;
+    store::TADODataSet m_ds;
+    bool m_done = false;
+};
+
+// Opens a table read-only for reading; the connection and dataset are owned.
+struct OrgTable {
+    store::TADOConnection con;
+    store::TADODataSet ds;
+    void open(const QString &Folder, const QString &Table);
+};
+
+// The list of missing organisations and the bad cells, as the window's
+// message says them. Empty when there is nothing to say.
+QString noticeText(const QString &Lead, const SvodResult &Result);
+void noteBadCell(SvodResult &Result, const Organisation &Org, int Row, const QString &Field,
+                 store::TField Cell);
+// "Отчет «NAME»: " before a message that does not name it yet.
+QString reportPrefix(const CatalogueReport &Report);
+
+// The builds over a shared run context.
+SvodResult buildGeneral(const SvodParams &Params, RunContext &Ctx);
+SvodResult buildColumn(const SvodParams &Params, RunContext &Ctx);
+SvodResult buildKeyed(const SvodParams &Params, RunContext &Ctx);
+SvodResult buildSchoolCount(const SvodParams &Params, RunContext &Ctx);
+int countF1Denominator(RunContext &Ctx, const QString &Fail, int SetNumber);
+
+} // namespace svod::detail

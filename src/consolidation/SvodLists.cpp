@@ -1,0 +1,247 @@
+// Consolidations that do not add cells up: the filled rows of list reports
+// gathered one after another, and the school counts of the group-1 report.
+
+#include "consolidation/SvodInternal.h"
+#include "shell/UnitConsts.h"
+
+#include <QFileInfo>
+
+#include <array>
+
+namespace svod::detail {
+
+using store::TADODataSet;
+using store::TField;
+
+namespace {
+
+QString existingBlank(const QString &blank) {
+    const QFileInfo info(blank);
+    return existingFile(info.absolutePath(), info.fileName());
+}
+
+// Runs a write; a value that does not fit its field stops the build with
+// the report, row and field named.
+template <typename F>
+void writeCell(const CatalogueReport &report, int row, const QString &field, F &&write) {
+    try {
+        write();
+    } catch (const store::StoreError &e) {
+        throw SvodError(reportPrefix(report) +
+                        QStringLiteral("строка %1, графа %2: значение не помещается в поле (%3).")
+                            .arg(row)
+                            .arg(field, e.message()));
+    }
+}
+
+} // namespace
+
+SvodResult buildKeyed(const SvodParams &p, RunContext &ctx) {
+    SvodResult r;
+    r.Kind = SvodKind::Keyed;
+    const CatalogueReport &report = p.Report;
+    const QString tableName = report.BaseName() + QString::number(ctx.Year);
+    r.TargetFolder = svodDir(ctx.ProgramDir, ctx.Year, p.SetNumber);
+    r.TargetTable = tableName;
+    r.TargetFile = r.TargetFolder + QLatin1Char('/') + tableName + QStringLiteral(".DBF");
+    const QString blankFile = existingBlank(blankPathOf(p, ctx.ProgramDir));
+    if (blankFile.isEmpty())
+        return r;
+
+    TargetWriter writer(r.TargetFolder, tableName, blankFile);
+    TADODataSet &ds = writer.table();
+    const int tKodn = ds.FieldIndex(QStringLiteral("KODN"));
+    const int tKodstr = ds.FieldIndex(QStringLiteral("KODSTR"));
+    const int tName = ds.FieldIndex(QStringLiteral("NAME"));
+    if (tKodn < 0 || tKodstr < 0 || tName < 0)
+        throw SvodError(reportPrefix(report) +
+                        QStringLiteral("в бланке нет поля KODN, KODSTR или NAME."));
+
+    const QVector<Organisation> &orgs = ctx.organisations();
+    const QString fileName = tableName + QStringLiteral(".DBF");
+    int n = 0;
+    for (int idx = 0; idx < orgs.size(); ++idx) {
+        if (p.Progress)
+            p.Progress->Step(idx, int(orgs.size()));
+        const Organisation &o = orgs[idx];
+        if (o.Name.isEmpty() || !OrganisationInSet(o, p.SetNumber, ctx.ProgramKind))
+            continue;
+        const QString folder = orgDir(ctx.ProgramDir, o.Kod);
+        if (existingFile(folder, fileName).isEmpty()) {
+            ++r.OrgWithoutData;
+            r.MissingOrganisations << o.Name;
+            continue;
+        }
+        OrgTable t;
+        t.open(folder, tableName);
+        TADODataSet &org = t.ds;
+        ++r.OrgWithData;
+        const int oN1 = org.FieldIndex(QStringLiteral("N1"));
+        const int oName = org.FieldIndex(QStringLiteral("NAME"));
+        if (oN1 < 0 || oName < 0)
+            throw SvodError(reportPrefix(report) +
+                            QStringLiteral("в таблице %1 (%2) нет поля %3.")
+                                .arg(tableName, o.Name,
+                                     oN1 < 0 ? QStringLiteral("N1") : QStringLiteral("NAME")));
+        // The data fields that both tables have, N1 to N + KOLSTOLB.
+        QVector<std::pair<int, int>> copy; // target field, organisation field
+        for (int k = 1; k <= report.ColumnCount; ++k) {
+            const QString f = QStringLiteral("N%1").arg(k);
+            const int ti = ds.FieldIndex(f), oi = org.FieldIndex(f);
+            if (ti >= 0 && oi >= 0)
+                copy.push_back({ti, oi});
+        }
+        for (org.First(); !org.Eof(); org.Next()) {
+            if (org.Fields(oN1).AsString().isEmpty())
+                continue;
+            ++n;
+            if (n <= ds.RecordCount()) {
+                ds.setRecNo(n);
+                ds.Edit();
+            } else {
+                ds.Append();
+            }
+            const QString code = n < 10 ? QStringLiteral("0%1").arg(n) : QString::number(n);
+            try {
+                ds.Fields(tKodstr).SetAsString(code);
+                ds.Fields(tKodn).SetAsInteger(n);
+            } catch (const store::StoreError &) {
+                throw SvodError(reportPrefix(report) +
+                                QStringLiteral("номер строки %1 не помещается в поле KODSTR "
+                                               "или KODN.")
+                                    .arg(n));
+            }
+            writeCell(report, n, QStringLiteral("NAME"),
+                      [&] { ds.Fields(tName).SetAsString(org.Fields(oName).AsString()); });
+            for (const auto &[ti, oi] : copy) {
+                const TField src = org.Fields(oi);
+                TField dst = ds.Fields(ti);
+                writeCell(report, n, dst.FieldName(), [&] {
+                    if (src.IsNull())
+                        dst.Clear();
+                    else
+                        dst.SetAsString(src.AsString());
+                });
+            }
+            ds.Post();
+        }
+    }
+    if (p.Progress)
+        p.Progress->Step(int(orgs.size()), int(orgs.size()));
+    writer.Commit();
+    r.Built = true;
+    if (!p.Quiet)
+        r.Notice = noticeText(QStringLiteral("Нет следующих отчетов: "), r);
+    return r;
+}
+
+SvodResult buildSchoolCount(const SvodParams &p, RunContext &ctx) {
+    SvodResult r;
+    r.Kind = SvodKind::SchoolCount;
+    const CatalogueReport &report = p.Report;
+    const QString tableName = report.BaseName() + QString::number(ctx.Year);
+    r.TargetFolder = svodDir(ctx.ProgramDir, ctx.Year, 1);
+    r.TargetTable = tableName;
+    r.TargetFile = r.TargetFolder + QLatin1Char('/') + tableName + QStringLiteral(".DBF");
+    const QString blank = blankPathOf(p, ctx.ProgramDir);
+    const QString blankFile = existingBlank(blank);
+    if (blankFile.isEmpty())
+        return r;
+
+    // F1 over all organisations first, when the catalogue has it and its
+    // blank stands beside this one.
+    std::optional<SvodResult> f1;
+    const QVector<CatalogueReport> catalogue = ReadCatalogue(wedDir(ctx.ProgramDir), ctx.Year);
+    for (const CatalogueReport &c : catalogue) {
+        if (c.Fail.compare(QLatin1String("F1.DBF"), Qt::CaseInsensitive) != 0)
+            continue;
+        const QString f1Blank =
+            existingFile(QFileInfo(blankFile).absolutePath(), QStringLiteral("F1.DBF"));
+        if (f1Blank.isEmpty())
+            break;
+        SvodParams fp = p;
+        fp.Report = c;
+        fp.BlankPath = f1Blank;
+        fp.SetNumber = 1;
+        fp.Mode = 1;
+        f1 = buildGeneral(fp, ctx);
+        break;
+    }
+    if (f1) {
+        r.OrgWithData = f1->OrgWithData;
+        r.OrgWithoutData = f1->OrgWithoutData;
+        r.MissingOrganisations = f1->MissingOrganisations;
+        r.BadCellCount = f1->BadCellCount;
+        r.FirstBadCells = f1->FirstBadCells;
+        r.Notice = f1->Notice;
+    }
+
+    TargetWriter writer(r.TargetFolder, tableName, blankFile);
+    TADODataSet &ds = writer.table();
+    constexpr int kRows = 24;
+    if (ds.RecordCount() < kRows)
+        throw SvodError(reportPrefix(report) +
+                        QStringLiteral("в бланке %1 строк, а свод по числу школ заполняет %2.")
+                            .arg(ds.RecordCount())
+                            .arg(kRows));
+    const int n1 = ds.FieldIndex(QStringLiteral("N1"));
+    const int n2 = ds.FieldIndex(QStringLiteral("N2"));
+    if (n1 < 0 || n2 < 0)
+        throw SvodError(reportPrefix(report) + QStringLiteral("в бланке нет поля N1 или N2."));
+    auto setN1 = [&](int rec, long long v) {
+        ds.setRecNo(rec);
+        ds.Edit();
+        writeCell(report, rec, QStringLiteral("N1"), [&] { ds.Fields(n1).SetAsInteger(v); });
+        ds.Post();
+    };
+
+    if (f1 && f1->Built) {
+        OrgTable t;
+        t.open(f1->TargetFolder, f1->TargetTable);
+        if (!t.ds.IsEmpty()) {
+            t.ds.First();
+            for (int k = 1; k <= 16; ++k)
+                setN1(k + 8, t.ds.FieldByName(QStringLiteral("N%1").arg(k)).AsInteger());
+        }
+    }
+
+    // Record 9: the sum of records 10 to 24.
+    long long sum = 0;
+    for (int rec = 10; rec <= kRows; ++rec) {
+        ds.setRecNo(rec);
+        if (!ds.Fields(n1).AsString().isEmpty())
+            sum += ds.Fields(n1).AsInteger();
+    }
+    setN1(9, sum);
+
+    // Shares of record 9, cut to two decimals.
+    ds.setRecNo(9);
+    const long long base = ds.Fields(n1).AsString().isEmpty() ? 1 : ds.Fields(n1).AsInteger();
+    if (base >= 1)
+        for (int rec = 10; rec <= kRows; ++rec) {
+            ds.setRecNo(rec);
+            if (ds.Fields(n1).AsString().isEmpty())
+                continue;
+            const double share = TruncTo2Decimals(100.0 * ds.Fields(n1).AsFloat() / double(base));
+            ds.Edit();
+            writeCell(report, rec, QStringLiteral("N2"), [&] { ds.Fields(n2).SetAsFloat(share); });
+            ds.Post();
+        }
+
+    // Organisations by school kind (KOD3 1..3) and legal status (KOD4 1..2).
+    std::array<std::array<long long, 2>, 3> counts{};
+    for (const Organisation &o : ctx.organisations())
+        if (o.Kod3 >= 1 && o.Kod3 <= 3 && o.Kod4 >= 1 && o.Kod4 <= 2)
+            ++counts[std::size_t(o.Kod3 - 1)][std::size_t(o.Kod4 - 1)];
+    for (int kind = 0; kind < 3; ++kind)
+        for (int status = 0; status < 2; ++status)
+            setN1(3 + kind * 2 + status, counts[std::size_t(kind)][std::size_t(status)]);
+    setN1(1, counts[0][0] + counts[1][0] + counts[2][0]);
+    setN1(2, counts[0][1] + counts[1][1] + counts[2][1]);
+
+    writer.Commit();
+    r.Built = true;
+    return r;
+}
+
+} // namespace svod::detail
