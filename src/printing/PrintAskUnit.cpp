@@ -42,9 +42,9 @@ bool TPrintAskForm::Ask() {
     return DoPrint;
 }
 
-TPrintAskForm &PrintAskForm() {
+TPrintAskForm &PrintAskForm(QWidget *Parent) {
     static QPointer<TPrintAskForm> form;
     if (!form)
-        form = new TPrintAskForm; // lives to the end of the run
+        form = new TPrintAskForm(Parent);
     return *form;
 }

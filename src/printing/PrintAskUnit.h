@@ -35,5 +35,6 @@ private:
     std::unique_ptr<Ui::TPrintAskForm> ui;
 };
 
-// The dialog of the run, made at its first use.
-TPrintAskForm &PrintAskForm();
+// The dialog of the run, made at its first use (owned by Parent when one is
+// given then, else by nobody until the run ends).
+TPrintAskForm &PrintAskForm(QWidget *Parent = nullptr);

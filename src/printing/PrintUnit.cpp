@@ -21,9 +21,9 @@
 
 namespace {
 
-QStringList &columnSvodNames() {
-    static QStringList names;
-    return names;
+std::function<QStringList()> &columnSvodNames() {
+    static std::function<QStringList()> source;
+    return source;
 }
 
 const QString kWorkingCopy = QStringLiteral("BTEMP.XLS");
@@ -134,8 +134,8 @@ void printOnCopy(store::TADODataSet &DataSet, const QString &templatePath,
 
 } // namespace
 
-void SetColumnSvodNames(const QStringList &Names) {
-    columnSvodNames() = Names;
+void SetColumnSvodNameSource(std::function<QStringList()> Source) {
+    columnSvodNames() = std::move(Source);
 }
 
 void PrintReport(store::TADODataSet &DataSet, int PageKind, int YearOrColumns,
@@ -145,7 +145,8 @@ void PrintReport(store::TADODataSet &DataSet, int PageKind, int YearOrColumns,
     if (!PrintAskForm().DoPrint)
         return;
     if (PageKind == 1111)
-        PrintColumnSvod(DataSet, YearOrColumns, Title, columnSvodNames());
+        PrintColumnSvod(DataSet, YearOrColumns, Title,
+                        columnSvodNames() ? columnSvodNames()() : QStringList());
     else
         PrintByTemplate(DataSet, PageKind, YearOrColumns, Title);
 }

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // Prints the table of DataSet on the template of PageKind: a report's code in
 // the catalogue, 0 or -1 for the two title pages (-1 asks no new question),
 // or 1111 for a by-column consolidation. YearOrColumns is the year modulo
@@ -20,10 +22,11 @@
 void PrintReport(store::TADODataSet &DataSet, int PageKind, int YearOrColumns,
                  const QString &Title);
 
-// The organisations' names of a by-column consolidation, one per column
-// NNN1, NNN2, ... of the table that PrintReport(..., 1111, ...) prints; the
-// consolidation window gives them before it prints.
-void SetColumnSvodNames(const QStringList &Names);
+// Where PrintReport(..., 1111, ...) takes the organisations' names of the
+// by-column table, one per column NNN1, NNN2, ...: the consolidation
+// window's names of its last by-column build (the program's composition
+// root connects them). Without a source the heading row stays empty.
+void SetColumnSvodNameSource(std::function<QStringList()> Source);
 
 // The template print of one report or title page, without the question.
 void PrintByTemplate(store::TADODataSet &DataSet, int PageKind, int YY, const QString &Title);

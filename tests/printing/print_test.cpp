@@ -345,7 +345,7 @@ TEST_P(ColumnPrintTest, ByColumnSheetComesOutOfTheQueue) {
     QStringList names;
     for (int j = 1; j <= count; ++j)
         names << QStringLiteral("Школа %1").arg(j);
-    SetColumnSvodNames(names);
+    SetColumnSvodNameSource([names] { return names; });
     PrintJobRecorder jobs;
     PrintReport(ds, 1111, count, QStringLiteral("Управление образования (Все организации)"));
     ASSERT_EQ(jobs.jobs.size(), 1u) << recorder.texts().join(u'|').toStdString();
