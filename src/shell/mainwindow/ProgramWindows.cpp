@@ -8,9 +8,13 @@
 #include "checks/MesssageMCheckUnit.h"
 #include "consolidation/ChoseClnmUnit.h"
 #include "consolidation/HowCollectUnit.h"
+#include "consolidation/LoadReportUnit.h"
 #include "consolidation/ProgressSvodUnit.h"
 #include "consolidation/SvodListUnit.h"
 #include "consolidation/SvodUnit.h"
+#include "consolidation/UnitChooseFolder.h"
+#include "consolidation/UnitChooseOrg.h"
+#include "consolidation/UnitProgressShow.h"
 #include "entry/EditReportUnit.h"
 #include "entry/MessageUnit.h"
 #include "printing/PrintAskUnit.h"
@@ -38,9 +42,10 @@ void CreateProgramWindows(TMainForm &MainWindow) {
     AboutBox = new TAboutBox(&MainWindow);
     ChoseClnmForm = new TChoseClnmForm(&MainWindow);
     DM();
-    // FormChooseFolder comes here.
+    FormChooseFolder = new TFormChooseFolder(&MainWindow);
     FormEditOrg = new TFormEditOrg(&MainWindow);
-    // FormChooseOrg and ProgressForm come here.
+    FormChooseOrg = new TFormChooseOrg(&MainWindow);
+    ProgressForm = new TProgressForm(&MainWindow);
 
     // The work windows, each opened by its button and menu item. The others
     // join here as they become part of the program.
@@ -61,6 +66,12 @@ void CreateProgramWindows(TMainForm &MainWindow) {
         MainWindow.ButtonStartClick();
     };
     MainWindow.setServiceAction([] { msg::exec(*ServiceForm); });
+    MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::LoadReport,
+                                    [] { return new TLoadReportForm; });
+    MainWindow.setLoadReportYearReader([](QWidget *window) {
+        auto *form = qobject_cast<TLoadReportForm *>(window);
+        return form ? form->Year : 0;
+    });
 }
 
 void ForgetProgramWindows() {
@@ -75,6 +86,9 @@ void ForgetProgramWindows() {
     AboutBox = nullptr;
     ChoseClnmForm = nullptr;
     FormEditOrg = nullptr;
+    FormChooseFolder = nullptr;
+    FormChooseOrg = nullptr;
+    ProgressForm = nullptr;
     TBooksForm::AskPrint = nullptr;
     SetColumnSvodNameSource({});
 }

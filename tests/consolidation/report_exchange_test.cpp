@@ -1,0 +1,576 @@
+// Sending and receiving consolidations through an exchange folder, on a small
+// installation of real dBASE files: the identity file byte for byte, the
+// message on the copied reports, every refusal of sending and receiving, and
+// a table of hostile exchange folders, none of which may change the
+// organisation's data folder.
+
+#include "consolidation/ReportExchange.h"
+#include "store/Cp1251.h"
+#include "store/Dataset.h"
+#include "support/TableBuilder.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QMap>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/fsuid.h>
+#include <unistd.h>
+
+using exchange::Outcome;
+using testsupport::Record;
+using testsupport::writeTable;
+
+namespace {
+
+const int kYear = 2017;
+const QString kInn = QStringLiteral("0275001234");
+const QString kSender = QStringLiteral("Отдел образования г. Уфы");
+
+QVector<store::FieldDef> reportFields(int columns) {
+    QVector<store::FieldDef> f{
+        {"KODSTR", 'C', 6, 0}, {"NAME", 'C', 60, 0}, {"KODN", 'N', 5, 0}, {"KODPOKAZ", 'N', 5, 0}};
+    for (int n = 1; n <= columns; ++n)
+        f << store::FieldDef{QStringLiteral("N%1").arg(n), 'N', 12, 2};
+    return f;
+}
+
+QByteArray readAll(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    f.write(bytes);
+}
+
+// Every file of a folder (hidden ones too) with its content.
+QMap<QString, QByteArray> snapshot(const QString &folder) {
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.insert(QDir(folder).relativeFilePath(path), readAll(path));
+    }
+    return files;
+}
+
+QStringList texts(const QList<msg::Request> &messages) {
+    QStringList t;
+    for (const msg::Request &m : messages)
+        t << m.title + QStringLiteral(": ") + m.text;
+    return t;
+}
+
+// A program folder with SCHOOL, REGIM, the catalogue of 2017 with the reports
+// F1 (3 columns) and F3A (5 columns), their blanks, and the consolidations of
+// set 1; an empty exchange folder beside it.
+class ExchangeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(tmp.isValid());
+        program = tmp.path() + QStringLiteral("/kvr/");
+        wed = program + QStringLiteral("WED/");
+        set1 = program + QStringLiteral("DBF/S20171/");
+        exch = tmp.path() + QStringLiteral("/exchange");
+        for (const QString &d : {wed, set1, exch})
+            ASSERT_TRUE(QDir().mkpath(d));
+
+        writeTable(program, QStringLiteral("REGIM"), {{"BANK", 'C', 60, 0}, {"INNO", 'C', 12, 0}},
+                   {{{"BANK", kSender}, {"INNO", kInn}}});
+        writeTable(program, QStringLiteral("SCHOOL"),
+                   {{"KOD", 'N', 5, 0}, {"NAME", 'C', 60, 0}, {"INN_O", 'C', 12, 0}},
+                   {{{"KOD", 5}, {"NAME", QStringLiteral("Школа №5")}, {"INN_O", kInn}},
+                    {{"KOD", 6}, {"NAME", QStringLiteral("Школа без ИНН")}, {"INN_O", QString()}}});
+        writeCatalogue({{"F1.DBF", "Ф-1"}, {"F3A.DBF", "Ф-3А"}});
+        store::DbfFile::create(wed + QStringLiteral("F1.DBF"), reportFields(3));
+        store::DbfFile::create(wed + QStringLiteral("F3A.DBF"), reportFields(5));
+        writeReport(set1, QStringLiteral("F12017"), 3, 100);
+        writeReport(set1, QStringLiteral("F3A2017"), 5, 200);
+    }
+
+    // OTHE2017 with one record per (FAIL, FORMA), KOD counting from 1.
+    void writeCatalogue(const QList<QPair<QString, QString>> &reports) {
+        QList<Record> records;
+        int kod = 0;
+        for (const auto &[fail, forma] : reports)
+            records.append({{"KOD", ++kod},
+                            {"NAME", QStringLiteral("Отчет ") + forma},
+                            {"FORMA", forma},
+                            {"FAIL", fail},
+                            {"GRUPPA", 2}});
+        writeTable(wed, QStringLiteral("OTHE2017"),
+                   {{"KOD", 'N', 5, 0},
+                    {"NAME", 'C', 60, 0},
+                    {"FORMA", 'C', 20, 0},
+                    {"FAIL", 'C', 12, 0},
+                    {"GRUPPA", 'N', 3, 0}},
+                   records);
+    }
+
+    // A report table of two rows whose N1 holds `value`.
+    void writeReport(const QString &folder, const QString &table, int columns, double value) {
+        writeTable(folder, table, reportFields(columns),
+                   {{{"KODSTR", "01"}, {"NAME", QStringLiteral("Всего")}, {"N1", value}},
+                    {{"KODSTR", "02"}, {"NAME", QStringLiteral("в т.ч.")}, {"N1", value / 2}}});
+    }
+
+    exchange::SendParams sendParams() {
+        exchange::SendParams p;
+        p.year = kYear;
+        p.programDir = program;
+        p.wedDir = wed;
+        p.set1Dir = set1;
+        p.exchangeDir = exch;
+        p.buildAll = [this] {
+            ++builds;
+            return exchange::BuildAllOutcome{};
+        };
+        return p;
+    }
+
+    exchange::ReceiveParams receiveParams(int org = 5) {
+        exchange::ReceiveParams p;
+        p.year = kYear;
+        p.orgCode = org;
+        p.programDir = program;
+        p.wedDir = wed;
+        p.orgDataDir = program + QStringLiteral("DBF/D%1/").arg(org);
+        p.exchangeDir = exch;
+        return p;
+    }
+
+    // The organisation's folder holding an old F1 of its own.
+    QString orgWithOldReport(int org = 5) {
+        const QString dir = program + QStringLiteral("DBF/D%1/").arg(org);
+        EXPECT_TRUE(QDir().mkpath(dir));
+        writeReport(dir, QStringLiteral("F12017"), 3, 1);
+        return dir;
+    }
+
+    // The exchange folder as a sending leaves it.
+    void fillExchange(const QByteArray &reg) {
+        QFile::copy(set1 + QStringLiteral("F12017.DBF"), exch + QStringLiteral("/F12017.DBF"));
+        QFile::copy(set1 + QStringLiteral("F3A2017.DBF"), exch + QStringLiteral("/F3A2017.DBF"));
+        writeBytes(exch + QStringLiteral("/reg.txt"), reg);
+    }
+    QByteArray goodReg() { return exchange::IdentityFileContents(kInn, kSender); }
+
+    QString identityMessage(const QString &ending) {
+        return QStringLiteral("Ошибка: Нет возможности проверить ИНН организации, сдающей сводные "
+                              "отчеты!\r\rФайл данных организации ") +
+               exch + QStringLiteral("/reg.txt") + ending;
+    }
+
+    QTemporaryDir tmp;
+    QString program, wed, set1, exch;
+    int builds = 0;
+};
+
+const QString kBothCopied =
+    QStringLiteral("Сообщение: Были скопированы следующие отчеты:  Ф-1, \r Ф-3А.");
+
+// --- the identity file ----------------------------------------------------------
+
+TEST(IdentityFile, IsTwoCp1251LinesEachEndedByCrLf) {
+    const QByteArray bytes =
+        exchange::IdentityFileContents(QStringLiteral("0275 "), QStringLiteral("Школа"));
+    EXPECT_EQ(bytes, QByteArray("0275 \r\n\xD8\xEA\xEE\xEB\xE0\r\n"));
+}
+
+TEST(IdentityFile, SplitsAtCrLfOrCrLfAndIgnoresTheFinalBreak) {
+    const struct {
+        QByteArray text;
+        QStringList lines;
+    } cases[] = {
+        {"", {}},
+        {"1", {"1"}},
+        {"1\r\n", {"1"}},
+        {"1\r\n2\r\n", {"1", "2"}},
+        {"1\r2", {"1", "2"}},
+        {"1\n2\n", {"1", "2"}},
+        {"1\r\n\r\n", {"1", ""}},
+        {"\r\n2", {"", "2"}},
+        {"1\n\r2", {"1", "", "2"}},
+        {"1\r\n\xD8\r\n3", {"1", QStringLiteral("Ш"), "3"}},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(exchange::IdentityFileLines(c.text), c.lines) << c.text.toStdString();
+}
+
+TEST(IdentityFile, AnEmptyInnNeverMatches) {
+    const struct {
+        const char *reg, *org;
+        bool match;
+    } cases[] = {
+        {"0275", "0275", true}, {"0275 ", "0275", false}, {"0275", " 0275", false}, {"", "", false},
+        {"  ", "  ", false},    {"0275", "", false},      {"", "0275", false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(exchange::InnMatches(c.reg, c.org), c.match) << c.reg << "|" << c.org;
+}
+
+// --- the message on the copied reports --------------------------------------------
+
+TEST(CopiedReportsText, PutsACrAtPositionsOneSixElevenAndCutsTheLastComma) {
+    EXPECT_EQ(exchange::CopiedReportsText({{2, "A"}, {3, "B"}, {7, "C"}}, 8),
+              QStringLiteral("Были скопированы следующие отчеты: \r A,  B, \r C."));
+    EXPECT_EQ(exchange::CopiedReportsText({{1, "A"}}, 1),
+              QStringLiteral("Были скопированы следующие отчеты:  A,."));
+    EXPECT_EQ(exchange::CopiedReportsText({{6, "F"}}, 6),
+              QStringLiteral("Были скопированы следующие отчеты: \r F,."));
+    EXPECT_EQ(exchange::CopiedReportsText({}, 8),
+              QStringLiteral("Не было скопировано ни одного отчета. Нет файлов."));
+}
+
+TEST_F(ExchangeTest, ACatalogueOfMoreThan1001ReportsListsEveryCopiedOne) {
+    QList<QPair<QString, QString>> reports;
+    for (int i = 1; i <= 1010; ++i)
+        reports.append({i >= 1005 ? QStringLiteral("R%1.DBF").arg(i) : QString(),
+                        QStringLiteral("P%1").arg(i)});
+    writeCatalogue(reports);
+    for (int i : {1005, 1010})
+        writeReport(set1, QStringLiteral("R%1%2").arg(i).arg(kYear), 3, i);
+
+    exchange::CopyParams p{kYear, wed, set1, exch, false};
+    const exchange::CopyOutcome r = exchange::CopyReports(p);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.catalogueRecords, 1010);
+    EXPECT_EQ(r.copied, (QMap<int, QString>{{1005, "P1005"}, {1010, "P1010"}}));
+    ASSERT_EQ(r.messages.size(), 1);
+    EXPECT_EQ(r.messages[0].text, QStringLiteral("Были скопированы следующие отчеты: ") +
+                                      QString(201, '\r') + QStringLiteral(" P1005, \r P1010."));
+}
+
+// --- sending ------------------------------------------------------------------------
+
+TEST_F(ExchangeTest, SendingCopiesTheSetOneTablesByteForByteAndWritesTheIdentityFile) {
+    writeBytes(exch + QStringLiteral("/F12017.DBF"), "old and longer than nothing");
+    const Outcome r = exchange::SendReports(sendParams());
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(builds, 1);
+    EXPECT_EQ(texts(r.messages), QStringList{kBothCopied});
+    for (const QString t : {"F12017.DBF", "F3A2017.DBF"})
+        EXPECT_EQ(readAll(exch + "/" + t), readAll(set1 + t)) << t.toStdString();
+    EXPECT_EQ(readAll(exch + QStringLiteral("/reg.txt")),
+              QByteArray("0275001234\r\n"
+                         "\xCE\xF2\xE4\xE5\xEB \xEE\xE1\xF0\xE0\xE7\xEE\xE2\xE0\xED\xE8\xFF "
+                         "\xE3. \xD3\xF4\xFB\r\n"));
+    EXPECT_EQ(snapshot(exch).keys(), QStringList({"F12017.DBF", "F3A2017.DBF", "reg.txt"}));
+}
+
+TEST_F(ExchangeTest, SendingWithoutRequisitesBuildsNothingAndWritesNoIdentityFile) {
+    for (const Record &regim :
+         QList<Record>{{{"BANK", " "}, {"INNO", kInn}}, {{"BANK", kSender}, {"INNO", QString()}}}) {
+        writeTable(program, QStringLiteral("REGIM"), {{"BANK", 'C', 60, 0}, {"INNO", 'C', 12, 0}},
+                   {regim});
+        const Outcome r = exchange::SendReports(sendParams());
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(texts(r.messages),
+                  QStringList{QStringLiteral(
+                      "Сообщение: Не заполнены данные о Наименовании и ИНН организации!\r\r"
+                      "Зайдите в \"Настройка\" -> \"Реквизиты\" и заполните данные по "
+                      "организации.")});
+        EXPECT_EQ(r.messages[0].icon, msg::Icon::Warning);
+    }
+    QFile::remove(program + QStringLiteral("REGIM.DBF"));
+    EXPECT_FALSE(exchange::SendReports(sendParams()).ok);
+    EXPECT_EQ(builds, 0);
+    EXPECT_TRUE(snapshot(exch).isEmpty());
+}
+
+TEST_F(ExchangeTest, SendingToAMissingFolderOrToTheConsolidationsThemselvesBuildsNothing) {
+    exchange::SendParams p = sendParams();
+    p.exchangeDir = tmp.path() + QStringLiteral("/nowhere");
+    Outcome r = exchange::SendReports(p);
+    EXPECT_EQ(texts(r.messages),
+              QStringList{QStringLiteral("Ошибка: Директория, куда необходимо записать данные не "
+                                         "найдена!\r\rДиректория ") +
+                          p.exchangeDir + QStringLiteral(" не найдена.")});
+
+    const QByteArray before = readAll(set1 + QStringLiteral("F12017.DBF"));
+    for (const QString &same : {set1, program + QStringLiteral("DBF/../DBF/S20171")}) {
+        p.exchangeDir = same;
+        r = exchange::SendReports(p);
+        EXPECT_FALSE(r.ok);
+        ASSERT_EQ(r.messages.size(), 1);
+        EXPECT_TRUE(r.messages[0].text.startsWith(
+            QStringLiteral("Директория, куда необходимо записать данные, является директорией "
+                           "сводных отчетов!")));
+    }
+    EXPECT_EQ(builds, 0);
+    EXPECT_EQ(readAll(set1 + QStringLiteral("F12017.DBF")), before);
+    EXPECT_FALSE(QFile::exists(set1 + QStringLiteral("reg.txt")));
+}
+
+TEST_F(ExchangeTest, AFailedBuildStopsTheSendingNamingTheReport) {
+    exchange::SendParams p = sendParams();
+    p.buildAll = [] {
+        return exchange::BuildAllOutcome{false, QStringLiteral("Отчет Ф-3А"),
+                                         QStringLiteral("Нет бланка F3A.DBF.")};
+    };
+    const Outcome r = exchange::SendReports(p);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(texts(r.messages),
+              QStringList{QStringLiteral("Ошибка: Не удалось подготовить сводный отчет \"Отчет "
+                                         "Ф-3А\"!\r\rНет бланка F3A.DBF.\r\rОтчеты не переданы.")});
+    EXPECT_TRUE(snapshot(exch).isEmpty());
+}
+
+TEST_F(ExchangeTest, SendingWithoutConsolidationsOrCatalogueStillWritesTheIdentityFile) {
+    // The set-1 folder was never made.
+    exchange::SendParams p = sendParams();
+    p.set1Dir = program + QStringLiteral("DBF/S20991/");
+    Outcome r = exchange::SendReports(p);
+    EXPECT_EQ(texts(r.messages), QStringList{QStringLiteral("Ошибка: Нет отчетов за данный "
+                                                            "период!\r\rДиректория ") +
+                                             program + QStringLiteral("DBF/S20991 не найдена.")});
+    EXPECT_TRUE(snapshot(exch).isEmpty());
+
+    // The folder holds none of the catalogue's tables.
+    QFile::remove(set1 + QStringLiteral("F12017.DBF"));
+    QFile::remove(set1 + QStringLiteral("F3A2017.DBF"));
+    r = exchange::SendReports(sendParams());
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(texts(r.messages),
+              QStringList{
+                  QStringLiteral("Сообщение: Не было скопировано ни одного отчета. Нет файлов.")});
+    EXPECT_EQ(readAll(exch + QStringLiteral("/reg.txt")), goodReg());
+
+    // No catalogue of the year: told after the build.
+    QFile::remove(wed + QStringLiteral("OTHE2017.DBF"));
+    r = exchange::SendReports(sendParams());
+    EXPECT_TRUE(r.built);
+    EXPECT_EQ(texts(r.messages),
+              QStringList{QStringLiteral("Сообщение: В базе нет данных за этот период!")});
+}
+
+// --- receiving -------------------------------------------------------------------------
+
+TEST_F(ExchangeTest, ReceivingCopiesTheTablesAfterEveryCheckAndTwiceGivesTheSame) {
+    fillExchange(goodReg());
+    const QString target = program + QStringLiteral("DBF/D5/");
+    ASSERT_FALSE(QFileInfo::exists(target));
+    for (int round = 0; round < 2; ++round) {
+        const Outcome r = exchange::ReceiveReports(receiveParams());
+        EXPECT_TRUE(r.ok);
+        EXPECT_EQ(texts(r.messages), QStringList{kBothCopied});
+        EXPECT_EQ(readAll(target + QStringLiteral("F3A2017.DBF")),
+                  readAll(set1 + QStringLiteral("F3A2017.DBF")));
+        EXPECT_EQ(snapshot(target).keys(), QStringList({"F12017.DBF", "F3A2017.DBF"}));
+    }
+}
+
+TEST_F(ExchangeTest, ReceivingIdentityFileInAnyLineEndingOrLetterCase) {
+    fillExchange(QByteArray("0275001234\nignored name"));
+    QFile::rename(exch + QStringLiteral("/reg.txt"), exch + QStringLiteral("/REG.TXT"));
+    EXPECT_TRUE(exchange::ReceiveReports(receiveParams()).ok);
+}
+
+TEST_F(ExchangeTest, ReceivingWithoutAnOrganisationSaysSoAndCreatesNoFolder) {
+    fillExchange(goodReg());
+    const Outcome r = exchange::ReceiveReports(receiveParams(0));
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(texts(r.messages),
+              QStringList{QStringLiteral("Ошибка: Не указана организация, в которую необходимо "
+                                         "принять отчеты!\r\rНажмите \"Указать\" и выберите "
+                                         "организацию.")});
+    EXPECT_FALSE(QFileInfo::exists(program + QStringLiteral("DBF/D0")));
+}
+
+TEST_F(ExchangeTest, ReceivingFromAMissingFolderShowsTwoMessagesAndCreatesNoFolder) {
+    exchange::ReceiveParams p = receiveParams();
+    p.exchangeDir = tmp.path() + QStringLiteral("/gone");
+    const Outcome r = exchange::ReceiveReports(p);
+    EXPECT_EQ(texts(r.messages),
+              QStringList({QStringLiteral("Ошибка: Директория, откуда необходимо загрузить данные "
+                                          "не найдена!\r\rДиректория ") +
+                               p.exchangeDir + QStringLiteral(" не найдена."),
+                           QStringLiteral("Ошибка: Нет возможности проверить ИНН организации, "
+                                          "сдающей сводные отчеты!\r\rФайл данных организации ") +
+                               p.exchangeDir + QStringLiteral("/reg.txt не найден.")}));
+    EXPECT_FALSE(QFileInfo::exists(p.orgDataDir));
+}
+
+TEST_F(ExchangeTest, ReceivingNeedsTheOrganisationBookAndTheOrganisationInIt) {
+    fillExchange(goodReg());
+    Outcome r = exchange::ReceiveReports(receiveParams(77));
+    EXPECT_EQ(texts(r.messages), QStringList{QStringLiteral("Ошибка: Организация с кодом 77 не "
+                                                            "найдена в справочнике организаций!")});
+    QFile::remove(program + QStringLiteral("SCHOOL.DBF"));
+    r = exchange::ReceiveReports(receiveParams());
+    EXPECT_EQ(texts(r.messages),
+              QStringList{QStringLiteral("Ошибка: Не удалось проверить ИНН организации, "
+                                         "предоставляющей сводные отчеты!")});
+    EXPECT_FALSE(QFileInfo::exists(program + QStringLiteral("DBF/D5")));
+    EXPECT_FALSE(QFileInfo::exists(program + QStringLiteral("DBF/D77")));
+}
+
+TEST_F(ExchangeTest, ReceivingTheOrganisationsOwnFolderIsRefused) {
+    const QString own = orgWithOldReport();
+    writeBytes(own + QStringLiteral("reg.txt"), goodReg());
+    const auto before = snapshot(own);
+    exchange::ReceiveParams p = receiveParams();
+    p.exchangeDir = own;
+    const Outcome r = exchange::ReceiveReports(p);
+    EXPECT_FALSE(r.ok);
+    ASSERT_EQ(r.messages.size(), 1);
+    EXPECT_TRUE(r.messages[0].text.startsWith(
+        QStringLiteral("Директория, откуда необходимо загрузить данные, является директорией "
+                       "данных этой организации!")));
+    EXPECT_EQ(snapshot(own), before);
+}
+
+TEST_F(ExchangeTest, AFaultyFileIsSkippedAndNamedWhileTheOthersAreReceived) {
+    const QString own = orgWithOldReport();
+    fillExchange(goodReg());
+    writeBytes(exch + QStringLiteral("/F3A2017.DBF"), "no table");
+    const QByteArray oldF3a = "the organisation's own F3A";
+    writeBytes(own + QStringLiteral("F3A2017.DBF"), oldF3a);
+
+    const Outcome r = exchange::ReceiveReports(receiveParams());
+    EXPECT_TRUE(r.ok);
+    ASSERT_EQ(r.messages.size(), 2);
+    EXPECT_TRUE(r.messages[0].text.startsWith(
+        QStringLiteral("Следующие файлы не приняты: они повреждены или не являются отчетами этого "
+                       "периода.\r\rF3A2017.DBF - файл не является таблицей отчета")));
+    EXPECT_EQ(r.messages[1].text, QStringLiteral("Были скопированы следующие отчеты:  Ф-1,."));
+    EXPECT_EQ(readAll(own + QStringLiteral("F12017.DBF")),
+              readAll(set1 + QStringLiteral("F12017.DBF")));
+    EXPECT_EQ(readAll(own + QStringLiteral("F3A2017.DBF")), oldF3a);
+}
+
+// Drops the rights of the super-user on files for this thread, so that a
+// folder without write permission refuses writes also when tests run as root.
+struct WithoutFileRights {
+    WithoutFileRights() {
+        if (geteuid() == 0)
+            setfsuid(65534);
+    }
+    ~WithoutFileRights() {
+        if (geteuid() == 0)
+            setfsuid(0);
+    }
+};
+
+TEST_F(ExchangeTest, HostileExchangeFoldersChangeNothingInTheOrganisationsFolder) {
+    const QByteArray f1 = readAll(set1 + QStringLiteral("F12017.DBF"));
+    const QByteArray f3a = readAll(set1 + QStringLiteral("F3A2017.DBF"));
+    const QString damaged = identityMessage(QStringLiteral(" поврежден."));
+    const QString mismatch = QStringLiteral("Ошибка: ИНН указанной организации не соответствует "
+                                            "ИНН организации, предоставящей сводные отчеты!");
+    const QString rejected =
+        QStringLiteral("Ошибка: Следующие файлы не приняты: они повреждены "
+                       "или не являются отчетами этого периода.\r\rF12017.DBF - ");
+    const QString noneCopied =
+        QStringLiteral("Сообщение: Не было скопировано ни одного отчета. Нет файлов.");
+
+    struct Case {
+        const char *name;
+        int org;
+        std::function<void()> lay; // lays out the exchange folder
+        QStringList messages;      // expected; a text ending in "…" is a prefix
+        bool readOnlyTarget = false;
+    };
+    const QList<Case> cases{
+        {"missing reg.txt",
+         5,
+         [&] { writeBytes(exch + "/F12017.DBF", f1); },
+         {identityMessage(QStringLiteral(" не найден."))}},
+        {"one line", 5, [&] { fillExchange("0275001234\r\n"); }, {damaged}},
+        {"wrong INN", 5, [&] { fillExchange("0275009999\r\nДругие\r\n"); }, {mismatch}},
+        {"INN with a trailing blank",
+         5,
+         [&] { fillExchange("0275001234 \r\nТе же\r\n"); },
+         {mismatch}},
+        {"empty INN in reg.txt", 5, [&] { fillExchange("\r\nБез ИНН\r\n"); }, {mismatch}},
+        {"empty INN on both sides", 6, [&] { fillExchange("\r\nБез ИНН\r\n"); }, {mismatch}},
+        {"huge reg.txt",
+         5,
+         [&] { fillExchange(goodReg() + QByteArray(exchange::kMaxIdentityFileSize, 'x')); },
+         {damaged}},
+        {"link named like a report",
+         5,
+         [&] {
+             writeBytes(exch + "/reg.txt", goodReg());
+             QFile::link(set1 + "F12017.DBF", exch + "/F12017.DBF");
+         },
+         {rejected + QStringLiteral("это ссылка на другой файл, а не файл отчета"), noneCopied}},
+        {"truncated table",
+         5,
+         [&] {
+             writeBytes(exch + "/reg.txt", goodReg());
+             writeBytes(exch + "/F12017.DBF", f1.left(f1.size() - 40));
+         },
+         {rejected + QStringLiteral("файл не является таблицей отчета…"), noneCopied}},
+        {"another report's layout",
+         5,
+         [&] {
+             writeBytes(exch + "/reg.txt", goodReg());
+             writeBytes(exch + "/F12017.DBF", f3a);
+         },
+         {rejected + QStringLiteral("поля таблицы не совпадают с полями бланка отчета"),
+          noneCopied}},
+        {"not a dBASE file",
+         5,
+         [&] {
+             writeBytes(exch + "/reg.txt", goodReg());
+             writeBytes(exch + "/F12017.DBF", "<html>not a table</html>");
+         },
+         {rejected + QStringLiteral("файл не является таблицей отчета…"), noneCopied}},
+        {"read-only destination",
+         5,
+         [&] {
+             writeBytes(exch + "/reg.txt", goodReg());
+             writeBytes(exch + "/F12017.DBF", f1);
+         },
+         {QStringLiteral("Ошибка: Не удалось скопировать отчет F12017.DBF!\r\r…")},
+         true},
+    };
+
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(exch).removeRecursively();
+        QDir().mkpath(exch);
+        const QString own = orgWithOldReport(c.org);
+        c.lay();
+        const auto before = snapshot(own);
+
+        Outcome r;
+        if (c.readOnlyTarget) {
+            QFile::setPermissions(tmp.path(), QFileDevice::Permissions(0x7555));
+            QFile::setPermissions(own, QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                           QFileDevice::ReadOther | QFileDevice::ExeOther |
+                                           QFileDevice::ReadGroup | QFileDevice::ExeGroup);
+            {
+                WithoutFileRights unprivileged;
+                r = exchange::ReceiveReports(receiveParams(c.org));
+            }
+            QFile::setPermissions(own, QFileDevice::Permissions(0x7755));
+        } else {
+            r = exchange::ReceiveReports(receiveParams(c.org));
+        }
+
+        EXPECT_FALSE(r.ok);
+        const QStringList got = texts(r.messages);
+        ASSERT_EQ(got.size(), c.messages.size()) << got.join("\n|").toStdString();
+        for (int i = 0; i < got.size(); ++i) {
+            QString want = c.messages[i];
+            if (want.endsWith(QChar(0x2026))) {
+                want.chop(1);
+                EXPECT_TRUE(got[i].startsWith(want)) << got[i].toStdString();
+            } else {
+                EXPECT_EQ(got[i], want);
+            }
+        }
+        EXPECT_EQ(snapshot(own), before);
+    }
+}
+
+} // namespace
