@@ -45,26 +45,10 @@ int officeProcesses() {
     return count;
 }
 
-QStringList shownFiles; // what the organisation list handed to the user's program
-
 class PrintTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        // The print engine as the program makes it, with the user's
-        // spreadsheet program stood in for.
-        sheet::setEngineFactory([] {
-            sheet::OfficeEngine::Options options;
-            options.viewer = [](const QString &path) {
-                shownFiles << path;
-                return true;
-            };
-            return std::make_unique<sheet::OfficeEngine>(options);
-        });
-    }
-    static void TearDownTestSuite() {
-        printing::EndPrintEngine();
-        sheet::setEngineFactory({});
-    }
+    static void SetUpTestSuite() { testsupport::useRecordingViewer(); }
+    static void TearDownTestSuite() { testsupport::endRecordingViewer(); }
 
     void SetUp() override {
         const QString problem = testsupport::printQueueProblem();
@@ -77,7 +61,7 @@ protected:
             }
             return int(QDialog::Rejected);
         };
-        shownFiles.clear();
+        testsupport::shownFiles().clear();
     }
     void TearDown() override { closeTable(); }
 
@@ -417,8 +401,8 @@ TEST_F(PrintTest, OrganisationListIsShownFromItsOwnFile) {
     ds.Last();
     PrintOrganisationList(ds);
     EXPECT_EQ(ds.RecNo(), 1);
-    ASSERT_EQ(shownFiles.size(), 1);
-    const QString shown = shownFiles.front();
+    ASSERT_EQ(testsupport::shownFiles().size(), 1);
+    const QString shown = testsupport::shownFiles().front();
     EXPECT_NE(QFileInfo(shown).fileName().toUpper(), QStringLiteral("BTEMP.XLS"));
     EXPECT_TRUE(recorder.messages.isEmpty());
 

@@ -1,5 +1,8 @@
 #include "support/PrintQueueOutput.h"
 
+#include "printing/PrintEngine.h"
+#include "sheet/OfficeEngine.h"
+
 #include <QDir>
 #include <QProcess>
 
@@ -36,6 +39,28 @@ QString printedText(int job) {
     EXPECT_TRUE(p.waitForFinished(60000));
     QFile::remove(pdf);
     return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+QStringList &shownFiles() {
+    static QStringList files;
+    return files;
+}
+
+void useRecordingViewer() {
+    printing::EndPrintEngine();
+    sheet::setEngineFactory([] {
+        sheet::OfficeEngine::Options options;
+        options.viewer = [](const QString &path) {
+            shownFiles() << path;
+            return true;
+        };
+        return std::make_unique<sheet::OfficeEngine>(options);
+    });
+}
+
+void endRecordingViewer() {
+    printing::EndPrintEngine();
+    sheet::setEngineFactory({});
 }
 
 QString printQueueProblem() {

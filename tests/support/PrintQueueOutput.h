@@ -7,6 +7,7 @@
 #include "sheet/PrintQueue.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -29,6 +30,14 @@ private:
 // Waits for the job to be printed and returns the text of its PDF (pdftotext,
 // pages joined); empty, with a test failure, when it never comes out.
 QString printedText(int job);
+
+// The print engine as the program makes it (LibreOffice), with the user's
+// spreadsheet program stood in for: what is shown to the user goes into
+// shownFiles(). For a test suite's set-up; endRecordingViewer ends the engine
+// and restores the program's own engine.
+void useRecordingViewer();
+void endRecordingViewer();
+QStringList &shownFiles();
 
 // Why printing cannot be tested here (no default queue), or empty.
 QString printQueueProblem();

@@ -31,30 +31,16 @@
 
 namespace {
 
-QStringList shownFiles; // what the organisation list handed to the user's program
-
 class PrintWindowsTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        sheet::setEngineFactory([] {
-            sheet::OfficeEngine::Options options;
-            options.viewer = [](const QString &path) {
-                shownFiles << path;
-                return true;
-            };
-            return std::make_unique<sheet::OfficeEngine>(options);
-        });
-    }
-    static void TearDownTestSuite() {
-        printing::EndPrintEngine();
-        sheet::setEngineFactory({});
-    }
+    static void SetUpTestSuite() { testsupport::useRecordingViewer(); }
+    static void TearDownTestSuite() { testsupport::endRecordingViewer(); }
 
     void SetUp() override {
         const QString problem = testsupport::printQueueProblem();
         ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
         demo::WriteDemoTemplates(program.programDir + QStringLiteral("WED/BLANK"));
-        shownFiles.clear();
+        testsupport::shownFiles().clear();
         program.recorder->onDialog = [this](QDialog &d) {
             if (auto *date = qobject_cast<TDateForm *>(&d)) {
                 date->setDate(QDate(2016, 11, 14));
@@ -172,8 +158,9 @@ TEST_F(PrintWindowsTest, ReferenceBooksShowTheOrganisationList) {
     ASSERT_EQ(books->Mode(), 1);
     QTest::mouseClick(books->ButtonPrint, Qt::LeftButton);
     EXPECT_EQ(questions, 1);
-    ASSERT_EQ(shownFiles.size(), 1) << program.recorder->texts().join(u'|').toStdString();
-    auto book = printing::PrintEngine().open(shownFiles.front());
+    ASSERT_EQ(testsupport::shownFiles().size(), 1)
+        << program.recorder->texts().join(u'|').toStdString();
+    auto book = printing::PrintEngine().open(testsupport::shownFiles().front());
     EXPECT_TRUE(book->text(2, 1).startsWith(QStringLiteral("СПИСОК")));
     EXPECT_TRUE(book->text(3, 1).startsWith(QStringLiteral("на ")));
     // One row per record of the book, in its order, from row 5.
@@ -187,7 +174,7 @@ TEST_F(PrintWindowsTest, ReferenceBooksShowTheOrganisationList) {
               ds.FieldByName(QStringLiteral("NAME")).AsString().trimmed());
     EXPECT_TRUE(book->value(5 + n, 1).isEmpty());
     book->close();
-    QFile::remove(shownFiles.front());
+    QFile::remove(testsupport::shownFiles().front());
 }
 
 } // namespace
