@@ -103,6 +103,8 @@ void writeFixedReport(sheet::Workbook &book, const ReportSpec &report) {
     if (!rows.empty()) {
         book.setValues(first, 1, rows);
         book.drawBorders(first, 1, first + static_cast<int>(rows.size()) - 1, columns);
+        // The names of the rows are printed whole.
+        book.fitColumns(headingRow, 1, first + static_cast<int>(rows.size()) - 1, 1);
     }
 }
 
@@ -128,6 +130,7 @@ void writeFirstTitle(sheet::Workbook &book) {
               {text(QStringLiteral("Код по ОКПО:")), text(QStringLiteral("#OKPO"))},
               {text(QStringLiteral("Дата заполнения:")), text(QStringLiteral("#DATE"))}});
     book.drawBorders(8, 1, 14, 2);
+    book.fitColumns(8, 1, 14, 1);
     book.setText(16, 1, QStringLiteral("Срок представления: до 5 октября #YR1 года"));
 }
 
