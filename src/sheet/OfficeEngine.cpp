@@ -1075,6 +1075,9 @@ std::unique_ptr<Workbook> OfficeEngine::open(const QString &path) {
     const QFileInfo info(path);
     if (!info.isFile())
         throw Error(QStringLiteral("Файл \"%1\" не найден").arg(path));
+    if (!info.isReadable())
+        throw Error(
+            QStringLiteral("Файл \"%1\" не удаётся прочитать: нет права на чтение").arg(path));
     return std::make_unique<OfficeWorkbook>(
         d, d->load(fileUrl(info.absoluteFilePath()), info.absoluteFilePath()));
 }
