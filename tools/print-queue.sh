@@ -35,7 +35,9 @@ start)
     running || fail "cupsd started but does not answer"
     $SUDO sh -c "cat /run/cups/cupsd.pid > $started"
   fi
+  # The PDF printer writes each job's file as the user who printed it.
   $SUDO mkdir -p "$out"
+  $SUDO chmod 1777 "$out"
   printf 'Out %s\nLabel 1\n' "$out" | $SUDO tee /etc/cups/cups-pdf-kvr.conf >/dev/null
   $SUDO lpadmin -p "$queue" -v cups-pdf:/kvr -E -m raw 2>/dev/null || fail "cannot make the queue $queue"
   $SUDO lpadmin -d "$queue" || fail "cannot make $queue the default queue"
