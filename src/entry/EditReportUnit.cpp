@@ -6,6 +6,7 @@
 #include "entry/RowTotals.h"
 #include "printing/PrintUnit.h"
 #include "shell/AppState.h"
+#include "shell/GuardedCall.h"
 #include "shell/Messages.h"
 #include "shell/MultilineGrid_Old.h"
 #include "shell/Paths.h"
@@ -174,18 +175,6 @@ private:
     mutable bool m_lastRefused = false;
 };
 
-namespace {
-
-QString errorText(const std::exception &e) {
-    if (auto *s = dynamic_cast<const store::StoreError *>(&e))
-        return s->message();
-    if (auto *f = dynamic_cast<const FileError *>(&e))
-        return f->message();
-    return QString::fromLocal8Bit(e.what());
-}
-
-} // namespace
-
 TEditReportForm::TEditReportForm(QWidget *parent) : QWidget(parent), ui(new Ui::TEditReportForm) {
     ui->setupUi(this);
     ButtonExit = ui->ButtonExit;
@@ -270,23 +259,23 @@ TEditReportForm::TEditReportForm(QWidget *parent) : QWidget(parent), ui(new Ui::
     m_tabModel.setPostOnEdit(false);
 
     auto *delegate = new ReportCellDelegate(&m_tabModel, this);
-    delegate->onEnter = [this] { guarded([this] { GridEnter(); }); };
+    delegate->onEnter = [this] { GuardedCall([this] { GridEnter(); }); };
     delegate->onTyping = [this](const QModelIndex &cell) {
-        guarded([this, cell] { StartCellChange(cell); });
+        GuardedCall([this, cell] { StartCellChange(cell); });
     };
     connect(delegate, &QAbstractItemDelegate::closeEditor, this,
             [this](QWidget *, QAbstractItemDelegate::EndEditHint hint) {
                 if (hint == QAbstractItemDelegate::RevertModelCache)
-                    guarded([this] { DropUnchangedEdit(); });
+                    GuardedCall([this] { DropUnchangedEdit(); });
             });
     m_cellDelegate = delegate;
     DBGrid1->setItemDelegate(delegate);
     DBGrid1->canLeaveCell = [this](const QModelIndex &from) { return CanLeaveCell(from); };
     DBGrid1->onKeyDown = [this](QKeyEvent *e) { return handleGridKey(e); };
     connect(DBGrid1, &TMultiLineGrid::dblClick, this,
-            [this] { guarded([this] { DBGrid1DblClick(); }); });
+            [this] { GuardedCall([this] { DBGrid1DblClick(); }); });
     connect(DBGrid1, &TMultiLineGrid::colExit, this, [this](int) {
-        guarded([this] {
+        GuardedCall([this] {
             if (m_level == 4 && DS_TAB.Active() && DS_TAB.State() == DataSetState::Edit)
                 m_tabModel.postPending();
         });
@@ -321,20 +310,20 @@ TEditReportForm::TEditReportForm(QWidget *parent) : QWidget(parent), ui(new Ui::
     connect(DBGrid1, &TMultiLineGrid::titleHeightChanged, this, [this] { updateFrozenColumn(); });
 
     connect(ButtonExit, &QToolButton::clicked, this,
-            [this] { guarded([this] { ButtonExitClick(); }); });
+            [this] { GuardedCall([this] { ButtonExitClick(); }); });
     connect(ButtonBack, &QToolButton::clicked, this,
-            [this] { guarded([this] { ButtonBackClick(); }); });
+            [this] { GuardedCall([this] { ButtonBackClick(); }); });
     connect(ButtonSave, &QToolButton::clicked, this,
-            [this] { guarded([this] { ButtonSaveClick(); }); });
+            [this] { GuardedCall([this] { ButtonSaveClick(); }); });
     connect(ButtonDeleteRep, &QToolButton::clicked, this,
-            [this] { guarded([this] { ButtonDeleteRepClick(); }); });
+            [this] { GuardedCall([this] { ButtonDeleteRepClick(); }); });
     connect(ButtonPrint, &QToolButton::clicked, this,
-            [this] { guarded([this] { ButtonPrintClick(); }); });
+            [this] { GuardedCall([this] { ButtonPrintClick(); }); });
     connect(ButtonPrintTitle, &QToolButton::clicked, this,
-            [this] { guarded([this] { ButtonPrintTitleClick(); }); });
+            [this] { GuardedCall([this] { ButtonPrintTitleClick(); }); });
     connect(CB_Year, &QComboBox::currentIndexChanged, this, [this] {
         m_yearChangeSeen = true;
-        guarded([this] { CB_YearChange(); });
+        GuardedCall([this] { CB_YearChange(); });
     });
     // Choosing the year the box already shows (a period not opened yet, say)
     // tries it again.
@@ -342,7 +331,7 @@ TEditReportForm::TEditReportForm(QWidget *parent) : QWidget(parent), ui(new Ui::
         const bool seen = m_yearChangeSeen;
         m_yearChangeSeen = false;
         if (!seen)
-            guarded([this] { CB_YearChange(); });
+            GuardedCall([this] { CB_YearChange(); });
     });
     CB_Year->installEventFilter(this);
     DBGrid1->hide();
@@ -380,15 +369,6 @@ TEditReportForm::~TEditReportForm() {
 }
 
 // ---------------------------------------------------------------- helpers
-
-void TEditReportForm::guarded(const std::function<void()> &handler) {
-    try {
-        handler();
-    } catch (const std::exception &e) {
-        QApplication::restoreOverrideCursor();
-        msg::show(QStringLiteral("KVR"), errorText(e), msg::Icon::Critical);
-    }
-}
 
 QString TEditReportForm::PanelText(int panel) const {
     return panel >= 0 && panel < 3 ? m_panels[panel]->text() : QString();
@@ -518,7 +498,7 @@ void TEditReportForm::showEvent(QShowEvent *event) {
     if (m_shown)
         return;
     m_shown = true;
-    guarded([this] {
+    GuardedCall([this] {
         m_orgListPos = 1;
         m_repListPos = 1;
         m_orgCode = 0;
@@ -531,7 +511,7 @@ void TEditReportForm::showEvent(QShowEvent *event) {
 void TEditReportForm::closeEvent(QCloseEvent *event) {
     if (!m_closing) {
         m_closing = true;
-        guarded([this] {
+        GuardedCall([this] {
             if (DS_TAB.Active())
                 closeReportTable();
             DS_TAB.Close();
@@ -551,7 +531,7 @@ void TEditReportForm::resizeEvent(QResizeEvent *event) {
 bool TEditReportForm::eventFilter(QObject *watched, QEvent *event) {
     if (watched == CB_Year && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
-        guarded([this] { ButtonBackClick(); });
+        GuardedCall([this] { ButtonBackClick(); });
         return true;
     }
     return QWidget::eventFilter(watched, event);
@@ -560,11 +540,11 @@ bool TEditReportForm::eventFilter(QObject *watched, QEvent *event) {
 bool TEditReportForm::handleGridKey(QKeyEvent *event) {
     switch (event->key()) {
     case Qt::Key_Escape:
-        guarded([this] { ButtonBackClick(); });
+        GuardedCall([this] { ButtonBackClick(); });
         return true;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        guarded([this] { GridEnter(); });
+        GuardedCall([this] { GridEnter(); });
         return true;
     case Qt::Key_Left: {
         // Column 2 of the grid, counting the record indicator as column 0,

@@ -13,7 +13,6 @@
 #include <QStringList>
 #include <QWidget>
 
-#include <functional>
 #include <memory>
 
 class QComboBox;
@@ -134,9 +133,6 @@ private:
     QString orgDataDir() const;
     QString baseName() const;
     void updateFrozenColumn();
-    // Runs an event handler; an error it throws is shown the way the
-    // program's default handler shows it.
-    void guarded(const std::function<void()> &handler);
 
     std::unique_ptr<Ui::TEditReportForm> ui;
     QLabel *m_panels[3] = {nullptr, nullptr, nullptr};

@@ -12,6 +12,7 @@
 #include "shell/mainwindow/DateUnit.h"
 #include "shell/mainwindow/KvrApplication.h"
 #include "store/Dataset.h"
+#include "store/ExceptionText.h"
 #include "ui_MainUnit.h"
 
 #include <QDesktopServices>
@@ -212,8 +213,7 @@ void TMainForm::ReadProgramKind() {
     } catch (const std::exception &e) {
         ds.Close();
         msg::show(QStringLiteral("Ошибка"),
-                  unreadable + QStringLiteral("\r(") + QString::fromUtf8(e.what()) +
-                      QStringLiteral(")"),
+                  unreadable + QStringLiteral("\r(") + ExceptionText(e) + QStringLiteral(")"),
                   msg::Icon::Warning);
         return;
     }
