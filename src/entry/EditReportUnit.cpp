@@ -11,6 +11,7 @@
 #include "shell/MultilineGrid_Old.h"
 #include "shell/Paths.h"
 #include "shell/Periods.h"
+#include "shell/StatusPanels.h"
 #include "shell/UnitConsts.h"
 #include "shell/UnitDM.h"
 #include "ui_EditReportUnit.h"
@@ -24,7 +25,6 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QPointer>
@@ -42,8 +42,6 @@ namespace {
 
 const QColor kDataColour(204, 223, 255);    // organisations and reports with data
 const QColor kDerivedColour(255, 255, 119); // cells the automatic filling writes
-
-const int kPanelWidths[3] = {80, 250, 50}; // status panels, at least
 
 } // namespace
 
@@ -206,23 +204,7 @@ TEditReportForm::TEditReportForm(QWidget *parent) : QWidget(parent), ui(new Ui::
     // Three status panels of 80, 250 and 50 pixels (the last takes the rest),
     // each text bold blue at the panel's top-left corner. The first two grow
     // when their text needs more room in the font they are drawn in.
-    const int *widths = kPanelWidths;
-    for (int i = 0; i < 3; ++i) {
-        auto *label = new QLabel(StatusBar1);
-        label->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        label->setStyleSheet(QStringLiteral("font-weight: bold; color: #0000ff;"));
-        label->setFrameShape(QFrame::Panel);
-        label->setFrameShadow(QFrame::Sunken);
-        if (i < 2) {
-            label->setFixedWidth(widths[i]);
-            StatusBar1->addWidget(label);
-        } else {
-            label->setMinimumWidth(widths[i]);
-            StatusBar1->addWidget(label, 1);
-        }
-        m_panels[i] = label;
-    }
+    m_panels = StatusPanels(StatusBar1, {80, 250, 50});
 
     for (DataSetModel *m : {&m_schoolModel, &m_repsModel, &m_tabModel})
         m->onError = [](const QString &text) {
@@ -282,7 +264,10 @@ TEditReportForm::TEditReportForm(QWidget *parent) : QWidget(parent), ui(new Ui::
     });
 
     // The fixed row-code column: a view over the grid's left edge that shows
-    // the first column and scrolls with the grid.
+    // the first column and scrolls with the grid. Unlike the shared
+    // FixedColumnView, which lies over a column the cursor still reaches, it
+    // takes the row code out of the grid's cells (the grid's indicator widens
+    // beneath it, so titles never pass under it) and draws multi-line titles.
     m_frozen = new QTableView(DBGrid1);
     m_frozen->setObjectName(QStringLiteral("FrozenColumn"));
     m_frozen->setHorizontalHeader(new TMultiLineHeader(m_frozen));
@@ -371,17 +356,11 @@ TEditReportForm::~TEditReportForm() {
 // ---------------------------------------------------------------- helpers
 
 QString TEditReportForm::PanelText(int panel) const {
-    return panel >= 0 && panel < 3 ? m_panels[panel]->text() : QString();
+    return m_panels.text(panel);
 }
 
 void TEditReportForm::setPanel(int panel, const QString &text) {
-    QLabel *label = m_panels[panel];
-    label->setText(text);
-    if (panel < 2) {
-        // The bold font comes from the panel's style sheet, applied on polish.
-        label->ensurePolished();
-        label->setFixedWidth(qMax(kPanelWidths[panel], label->sizeHint().width()));
-    }
+    m_panels.setText(panel, text);
 }
 
 DataSetModel *TEditReportForm::GridModel() const {

@@ -8,6 +8,7 @@
 // change still pending, closes its datasets and emits closed().
 
 #include "shell/DataSetModel.h"
+#include "shell/StatusPanels.h"
 #include "store/Dataset.h"
 
 #include <QStringList>
@@ -18,7 +19,6 @@
 class QComboBox;
 class QFrame;
 class QGroupBox;
-class QLabel;
 class QStatusBar;
 class QToolButton;
 class ReportCellDelegate;
@@ -135,7 +135,7 @@ private:
     void updateFrozenColumn();
 
     std::unique_ptr<Ui::TEditReportForm> ui;
-    QLabel *m_panels[3] = {nullptr, nullptr, nullptr};
+    StatusPanels m_panels;
     DataSetModel m_schoolModel;
     DataSetModel m_repsModel;
     DataSetModel m_tabModel;
