@@ -86,8 +86,7 @@ TMainForm::~TMainForm() {
     // Closed ones waiting to be freed are no longer listed: look them all up.
     for (QMdiSubWindow *sub : ui->MdiArea->findChildren<QMdiSubWindow *>())
         disconnect(sub, nullptr, this, nullptr);
-    delete ui;
-    ui = nullptr;
+    ui.reset();
     if (MainForm == this)
         MainForm = nullptr;
 }
