@@ -5,7 +5,6 @@
 #include "shell/UnitConsts.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <cmath>
 #include <vector>
@@ -50,9 +49,7 @@ SvodResult buildColumn(const SvodParams &p, RunContext &ctx) {
     r.TargetFolder = wed.chopped(1);
     r.TargetTable = QStringLiteral("TEMPSVOD");
     r.TargetFile = wed + QStringLiteral("TEMPSVOD.DBF");
-    const QString blank = blankPathOf(p, ctx.ProgramDir);
-    const QFileInfo blankInfo(blank);
-    const QString blankFile = existingFile(blankInfo.absolutePath(), blankInfo.fileName());
+    const QString blankFile = existingBlank(blankPathOf(p, ctx.ProgramDir));
     if (blankFile.isEmpty())
         return r;
     // The scratch copy of the blank that the window removes when it closes.
@@ -89,19 +86,16 @@ SvodResult buildColumn(const SvodParams &p, RunContext &ctx) {
     // Values by organisation, then row: each organisation's table read once.
     std::vector<double> values(std::size_t(n) * std::size_t(rows), 0.0);
     const QString tableName = report.BaseName() + QString::number(ctx.Year);
-    const QString fileName = tableName + QStringLiteral(".DBF");
     for (int k = 0; k < n; ++k) {
         if (p.Progress)
             p.Progress->Step(k, n);
-        const QString folder = orgDir(ctx.ProgramDir, r.OrgCodes[k]);
-        if (existingFile(folder, fileName).isEmpty()) {
+        TADODataSet org;
+        if (!ctx.openOrgTable(r.OrgCodes[k], tableName, org)) {
             ++r.OrgWithoutData;
             r.MissingOrganisations << r.OrgNames[k];
             continue;
         }
-        OrgTable t;
-        t.open(folder, tableName);
-        const int f = t.ds.FieldIndex(column);
+        const int f = org.FieldIndex(column);
         if (f < 0)
             throw SvodError(reportPrefix(report) + QStringLiteral("в таблице %1 (%2) нет поля %3.")
                                                        .arg(tableName, r.OrgNames[k], column));
@@ -112,8 +106,8 @@ SvodResult buildColumn(const SvodParams &p, RunContext &ctx) {
         double *col = values.data() + std::size_t(k) * std::size_t(rows);
         // Rows the organisation's table lacks stay 0.
         int row = 0;
-        for (t.ds.First(); row < rows && !t.ds.Eof(); t.ds.Next(), ++row) {
-            const TField cell = t.ds.Fields(f);
+        for (org.First(); row < rows && !org.Eof(); org.Next(), ++row) {
+            const TField cell = org.Fields(f);
             double v = 0;
             const TField::NumberReading how = cell.ReadNumber(v);
             if (how == TField::NumberReading::Number)

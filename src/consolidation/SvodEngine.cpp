@@ -203,6 +203,35 @@ QString blankPathOf(const SvodParams &Params, const QString &ProgramDir) {
     return wedDir(ProgramDir) + Params.Report.Fail;
 }
 
+QString existingBlank(const QString &BlankPath) {
+    const QFileInfo info(BlankPath);
+    return existingFile(info.absolutePath(), info.fileName());
+}
+
+void forEachOrganisationTable(
+    const SvodParams &Params, RunContext &Ctx, SvodResult &Result, const QString &TableName,
+    const std::function<void(const Organisation &, store::TADODataSet &)> &Visit) {
+    const QVector<Organisation> &orgs = Ctx.organisations();
+    const int count = int(orgs.size());
+    for (int idx = 0; idx < count; ++idx) {
+        if (Params.Progress)
+            Params.Progress->Step(idx, count);
+        const Organisation &o = orgs[idx];
+        if (o.Name.isEmpty() || !OrganisationInSet(o, Params.SetNumber, Ctx.ProgramKind))
+            continue;
+        store::TADODataSet ds;
+        if (!Ctx.openOrgTable(o.Kod, TableName, ds)) {
+            ++Result.OrgWithoutData;
+            Result.MissingOrganisations << o.Name;
+            continue;
+        }
+        ++Result.OrgWithData;
+        Visit(o, ds);
+    }
+    if (Params.Progress)
+        Params.Progress->Step(count, count);
+}
+
 const QVector<Organisation> &RunContext::organisations() {
     if (!Orgs)
         Orgs = ReadOrganisations(ProgramDir);
@@ -214,28 +243,52 @@ const QVector<int> &RunContext::f1Row(int OrgCode) {
     if (it != F1Rows.end())
         return *it;
     QVector<int> row;
-    const QString folder = orgDir(ProgramDir, OrgCode);
-    const QString file = QStringLiteral("F1%1.DBF").arg(Year);
-    if (!existingFile(folder, file).isEmpty()) {
-        // An F1 that cannot be read adds nothing, as the data module's
-        // failed open does.
-        try {
-            OrgTable t;
-            t.open(folder, QStringLiteral("F1%1").arg(Year));
-            if (!t.ds.IsEmpty()) {
-                t.ds.First();
-                for (int k = 1;; ++k) {
-                    const int i = t.ds.FieldIndex(QStringLiteral("N%1").arg(k));
-                    if (i < 0)
-                        break;
-                    row << t.ds.Fields(i).AsInteger();
-                }
+    // An F1 that cannot be read adds nothing, as the data module's failed
+    // open does.
+    try {
+        store::TADODataSet ds;
+        if (openOrgTable(OrgCode, QStringLiteral("F1%1").arg(Year), ds) && !ds.IsEmpty()) {
+            ds.First();
+            for (int k = 1;; ++k) {
+                const int i = ds.FieldIndex(QStringLiteral("N%1").arg(k));
+                if (i < 0)
+                    break;
+                row << ds.Fields(i).AsInteger();
             }
-        } catch (const std::exception &) {
-            row.clear();
         }
+    } catch (const std::exception &) {
+        row.clear();
     }
     return *F1Rows.insert(OrgCode, row);
+}
+
+bool RunContext::openOrgTable(int OrgCode, const QString &Table, store::TADODataSet &Ds) {
+    auto it = Connections.find(OrgCode);
+    if (it == Connections.end()) {
+        const QString folder = orgDir(ProgramDir, OrgCode);
+        auto con = std::make_unique<store::TADOConnection>();
+        con->setFolder(folder);
+        try {
+            con->Open();
+        } catch (const store::StoreError &) {
+            if (QFileInfo(folder).isDir())
+                throw;
+            con.reset(); // no data folder: no tables
+        }
+        it = Connections.emplace(OrgCode, std::move(con)).first;
+    }
+    if (!it->second)
+        return false;
+    Ds.setConnection(it->second.get());
+    Ds.setCommandText(QStringLiteral("select * from ") + Table);
+    try {
+        Ds.Open();
+    } catch (const store::StoreError &) {
+        if (existingFile(it->second->folder(), Table + QStringLiteral(".DBF")).isEmpty())
+            return false;
+        throw;
+    }
+    return true;
 }
 
 void OrgTable::open(const QString &Folder, const QString &Table) {
@@ -389,6 +442,13 @@ detail::RunContext contextFor(const QString &ProgramDir, int Year, int ProgramKi
     return ctx;
 }
 
+// One build with a run context of its own.
+SvodResult runAlone(const SvodParams &p,
+                    SvodResult (*build)(const SvodParams &, detail::RunContext &)) {
+    detail::RunContext ctx = contextFor(p.ProgramDir, p.Year, p.ProgramKind);
+    return build(p, ctx);
+}
+
 enum class Route { General, Column, Keyed, SchoolCount };
 
 Route routeOf(const SvodParams &p) {
@@ -444,23 +504,19 @@ SvodResult BuildSvod(const SvodParams &Params) {
 }
 
 SvodResult BuildGeneralSvod(const SvodParams &Params) {
-    detail::RunContext ctx = contextFor(Params.ProgramDir, Params.Year, Params.ProgramKind);
-    return detail::buildGeneral(Params, ctx);
+    return runAlone(Params, detail::buildGeneral);
 }
 
 SvodResult BuildColumnSvod(const SvodParams &Params) {
-    detail::RunContext ctx = contextFor(Params.ProgramDir, Params.Year, Params.ProgramKind);
-    return detail::buildColumn(Params, ctx);
+    return runAlone(Params, detail::buildColumn);
 }
 
 SvodResult BuildKeyedSvod(const SvodParams &Params) {
-    detail::RunContext ctx = contextFor(Params.ProgramDir, Params.Year, Params.ProgramKind);
-    return detail::buildKeyed(Params, ctx);
+    return runAlone(Params, detail::buildKeyed);
 }
 
 SvodResult BuildSchoolCountSvod(const SvodParams &Params) {
-    detail::RunContext ctx = contextFor(Params.ProgramDir, Params.Year, Params.ProgramKind);
-    return detail::buildSchoolCount(Params, ctx);
+    return runAlone(Params, detail::buildSchoolCount);
 }
 
 int CountF1Denominator(const QString &ProgramDir, int Year, const QString &Fail, int SetNumber,

@@ -8,8 +8,6 @@
 #include "consolidation/SvodInternal.h"
 #include "shell/UnitConsts.h"
 
-#include <QFileInfo>
-
 #include <vector>
 
 namespace svod::detail {
@@ -97,10 +95,11 @@ void writePercentages(TADODataSet &ds, const CatalogueReport &report) {
     }
 }
 
-int fieldIndexOrThrow(TADODataSet &ds, const QString &field, const QString &where) {
+int fieldIndexOrThrow(TADODataSet &ds, const QString &field, const QString &table,
+                      const QString &org) {
     const int i = ds.FieldIndex(field);
     if (i < 0)
-        throw SvodError(QStringLiteral("В таблице %1 нет поля %2.").arg(where, field));
+        throw SvodError(QStringLiteral("В таблице %1 (%2) нет поля %3.").arg(table, org, field));
     return i;
 }
 
@@ -110,9 +109,7 @@ SvodResult buildGeneral(const SvodParams &p, RunContext &ctx) {
     SvodResult r;
     r.Kind = SvodKind::General;
     const CatalogueReport &report = p.Report;
-    const QString blank = blankPathOf(p, ctx.ProgramDir);
-    const QFileInfo blankInfo(blank);
-    const QString blankFile = existingFile(blankInfo.absolutePath(), blankInfo.fileName());
+    const QString blankFile = existingBlank(blankPathOf(p, ctx.ProgramDir));
     const QString base = report.BaseName();
     r.TargetFolder = svodDir(ctx.ProgramDir, ctx.Year, p.SetNumber);
     r.TargetTable = p.Mode == 2 ? QStringLiteral("FTEMP") : base + QString::number(ctx.Year);
@@ -129,35 +126,21 @@ SvodResult buildGeneral(const SvodParams &p, RunContext &ctx) {
         r.Built = true;
         return r;
     }
-    std::vector<int> targetCol(std::size_t(cols.size()));
-    for (int c = 0; c < cols.size(); ++c)
-        targetCol[std::size_t(c)] = fieldIndexOrThrow(ds, nField(cols[c]), r.TargetTable);
+    QStringList colName; // "N" + k of each summed column
+    for (int k : cols) {
+        colName << nField(k);
+        fieldIndexOrThrow(ds, colName.last(), r.TargetTable, QStringLiteral("бланк"));
+    }
+    QStringList listName; // N1 .. N + KOLSTOLB, the fields of an organisation's row
+    for (int k = 1; k <= report.ColumnCount; ++k)
+        listName << nField(k);
 
     // mode 1: every row; mode 2: the first row of each table (the total row).
     const int sumRows = p.Mode == 2 ? 1 : rows;
     std::vector<double> sums(std::size_t(sumRows) * std::size_t(cols.size()), 0.0);
 
-    const QVector<Organisation> &orgs = ctx.organisations();
     const QString tableName = base + QString::number(ctx.Year);
-    const QString fileName = tableName + QStringLiteral(".DBF");
-    for (int idx = 0; idx < orgs.size(); ++idx) {
-        if (p.Progress)
-            p.Progress->Step(idx, int(orgs.size()));
-        const Organisation &o = orgs[idx];
-        if (o.Name.isEmpty() || !OrganisationInSet(o, p.SetNumber, ctx.ProgramKind))
-            continue;
-        const QString folder = orgDir(ctx.ProgramDir, o.Kod);
-        if (existingFile(folder, fileName).isEmpty()) {
-            ++r.OrgWithoutData;
-            r.MissingOrganisations << o.Name;
-            continue;
-        }
-        OrgTable t;
-        t.open(folder, tableName);
-        TADODataSet &org = t.ds;
-        ++r.OrgWithData;
-        const QString where = QStringLiteral("%1 (%2)").arg(tableName, o.Name);
-
+    forEachOrganisationTable(p, ctx, r, tableName, [&](const Organisation &o, TADODataSet &org) {
         if (p.Mode == 2) {
             // The organisation's row: in the blank's first row for the first
             // organisation of the set, appended for the others.
@@ -171,18 +154,19 @@ SvodResult buildGeneral(const SvodParams &p, RunContext &ctx) {
             ds.FieldByName(QStringLiteral("NAME")).SetAsString(o.Name);
             if (!org.IsEmpty())
                 org.First();
-            for (int k = 1; k <= report.ColumnCount; ++k) {
+            for (const QString &f : listName) {
                 const double v =
-                    org.IsEmpty() ? 0.0
-                                  : org.Fields(fieldIndexOrThrow(org, nField(k), where)).AsFloat();
-                writeNumber(ds, report, nField(k), v);
+                    org.IsEmpty()
+                        ? 0.0
+                        : org.Fields(fieldIndexOrThrow(org, f, tableName, o.Name)).AsFloat();
+                writeNumber(ds, report, f, v);
             }
             ds.Post();
         }
 
         std::vector<int> orgCol(std::size_t(cols.size()));
         for (int c = 0; c < cols.size(); ++c)
-            orgCol[std::size_t(c)] = fieldIndexOrThrow(org, nField(cols[c]), where);
+            orgCol[std::size_t(c)] = fieldIndexOrThrow(org, colName[c], tableName, o.Name);
         // A table with fewer rows than the blank adds nothing to the rows it lacks.
         const int readRows = std::min(sumRows, org.RecordCount());
         int row = 0;
@@ -196,16 +180,14 @@ SvodResult buildGeneral(const SvodParams &p, RunContext &ctx) {
                     rowSums[c] += v;
                     break;
                 case TField::NumberReading::NotNumber:
-                    noteBadCell(r, o, row + 1, nField(cols[c]), cell);
+                    noteBadCell(r, o, row + 1, colName[c], cell);
                     break;
                 case TField::NumberReading::Blank:
                     break;
                 }
             }
         }
-    }
-    if (p.Progress)
-        p.Progress->Step(int(orgs.size()), int(orgs.size()));
+    });
 
     if (p.Mode == 2) {
         ds.Append();
@@ -229,7 +211,7 @@ SvodResult buildGeneral(const SvodParams &p, RunContext &ctx) {
             if (f1Column && cols[c] == 1)
                 writeNumber(ds, report, nField(1), denominator);
             else
-                writeNumber(ds, report, nField(cols[c]), rowSums[c]);
+                writeNumber(ds, report, colName[c], rowSums[c]);
         }
         writePercentages(ds, report);
         ds.Post();

@@ -5,6 +5,10 @@
 
 #include <QHash>
 
+#include <functional>
+#include <memory>
+#include <unordered_map>
+
 #include <optional>
 
 namespace svod::detail {
@@ -20,8 +24,15 @@ struct RunContext {
     // N2, ... (index 0 is N1); empty for an organisation without F1.
     QHash<int, QVector<int>> F1Rows;
 
+    // Each organisation's data folder opened once per run (null: no folder).
+    std::unordered_map<int, std::unique_ptr<store::TADOConnection>> Connections;
+
     const QVector<Organisation> &organisations();
     const QVector<int> &f1Row(int OrgCode);
+    // Opens the organisation's table (name without ".DBF") in Ds; false when
+    // the organisation has no such table. A table that exists but cannot be
+    // read throws.
+    bool openOrgTable(int OrgCode, const QString &Table, store::TADODataSet &Ds);
 };
 
 QString withSlash(const QString &Folder);
@@ -32,6 +43,8 @@ QString svodDir(const QString &ProgramDir, int Year, int SetNumber); // no closi
 // The existing file in a folder whatever its letter case; empty when none.
 QString existingFile(const QString &Folder, const QString &FileName);
 QString blankPathOf(const SvodParams &Params, const QString &ProgramDir);
+// The blank file as it exists (whatever its letter case); empty when missing.
+QString existingBlank(const QString &BlankPath);
 
 // A table built aside: the blank is copied into a temporary subfolder of the
 // target folder and opened there; Commit moves it over the target. Without
@@ -61,6 +74,14 @@ struct OrgTable {
     store::TADODataSet ds;
     void open(const QString &Folder, const QString &Table);
 };
+
+// Walks the organisations of SCHOOL in order, reporting progress over them:
+// those with an empty NAME or outside the set are skipped; one without the
+// table counts as missing; for each other one the table is opened and
+// Visit(organisation, table) runs. Progress ends at the count.
+void forEachOrganisationTable(
+    const SvodParams &Params, RunContext &Ctx, SvodResult &Result, const QString &TableName,
+    const std::function<void(const Organisation &, store::TADODataSet &)> &Visit);
 
 // The list of missing organisations and the bad cells, as the window's
 // message says them. Empty when there is nothing to say.

@@ -15,11 +15,6 @@ using store::TField;
 
 namespace {
 
-QString existingBlank(const QString &blank) {
-    const QFileInfo info(blank);
-    return existingFile(info.absolutePath(), info.fileName());
-}
-
 // Runs a write; a value that does not fit its field stops the build with
 // the report, row and field named.
 template <typename F>
@@ -57,25 +52,8 @@ SvodResult buildKeyed(const SvodParams &p, RunContext &ctx) {
         throw SvodError(reportPrefix(report) +
                         QStringLiteral("в бланке нет поля KODN, KODSTR или NAME."));
 
-    const QVector<Organisation> &orgs = ctx.organisations();
-    const QString fileName = tableName + QStringLiteral(".DBF");
     int n = 0;
-    for (int idx = 0; idx < orgs.size(); ++idx) {
-        if (p.Progress)
-            p.Progress->Step(idx, int(orgs.size()));
-        const Organisation &o = orgs[idx];
-        if (o.Name.isEmpty() || !OrganisationInSet(o, p.SetNumber, ctx.ProgramKind))
-            continue;
-        const QString folder = orgDir(ctx.ProgramDir, o.Kod);
-        if (existingFile(folder, fileName).isEmpty()) {
-            ++r.OrgWithoutData;
-            r.MissingOrganisations << o.Name;
-            continue;
-        }
-        OrgTable t;
-        t.open(folder, tableName);
-        TADODataSet &org = t.ds;
-        ++r.OrgWithData;
+    forEachOrganisationTable(p, ctx, r, tableName, [&](const Organisation &o, TADODataSet &org) {
         const int oN1 = org.FieldIndex(QStringLiteral("N1"));
         const int oName = org.FieldIndex(QStringLiteral("NAME"));
         if (oN1 < 0 || oName < 0)
@@ -125,9 +103,7 @@ SvodResult buildKeyed(const SvodParams &p, RunContext &ctx) {
             }
             ds.Post();
         }
-    }
-    if (p.Progress)
-        p.Progress->Step(int(orgs.size()), int(orgs.size()));
+    });
     writer.Commit();
     r.Built = true;
     if (!p.Quiet)
