@@ -4,6 +4,7 @@
 #include "shell/Paths.h"
 #include "shell/UnitConsts.h"
 #include "store/Dataset.h"
+#include "store/ExceptionText.h"
 
 #include <QDir>
 #include <QFile>
@@ -41,14 +42,6 @@ QString catalogueFile(int Year) {
 QString periodNotOpenedMessage(const QString &file) {
     return QStringLiteral("Нет БД ") + file +
            QStringLiteral(". Не открыт период. Сделайте 'Начало нового периода'.");
-}
-
-QString errorText(const std::exception &e) {
-    if (auto *s = dynamic_cast<const store::StoreError *>(&e))
-        return s->message();
-    if (auto *f = dynamic_cast<const FileError *>(&e))
-        return f->message();
-    return QString::fromLocal8Bit(e.what());
 }
 
 // The catalogue's FAIL values of the year in record order, empty ones left
@@ -246,7 +239,7 @@ RebuildResult RebuildReportTables(int Year) {
             reports.push_back(std::move(r));
         }
     } catch (const std::exception &e) {
-        result.problems.append(errorText(e));
+        result.problems.append(ExceptionText(e));
     }
     if (!result.problems.isEmpty())
         return result;
@@ -259,7 +252,7 @@ RebuildResult RebuildReportTables(int Year) {
         try {
             codes = organisationCodes();
         } catch (const std::exception &e) {
-            result.problems.append(errorText(e));
+            result.problems.append(ExceptionText(e));
             return result;
         }
     }
@@ -303,7 +296,7 @@ RebuildResult RebuildReportTables(int Year) {
             } catch (const std::exception &e) {
                 result.problems.append(QStringLiteral("Таблица ") +
                                        QDir::toNativeSeparators(job.oldPath) +
-                                       QStringLiteral(" не открывается: ") + errorText(e));
+                                       QStringLiteral(" не открывается: ") + ExceptionText(e));
             }
             jobs.append(job);
         }
@@ -326,7 +319,7 @@ RebuildResult RebuildReportTables(int Year) {
             removeMade();
             result.problems.append(QStringLiteral("Таблица ") +
                                    QDir::toNativeSeparators(job.oldPath) + QStringLiteral(": ") +
-                                   errorText(e));
+                                   ExceptionText(e));
             return result;
         }
     }
@@ -364,7 +357,7 @@ RebuildResult RebuildReportTables(int Year) {
         undo();
         removeMade();
         result.blanksReplaced.clear();
-        result.problems.append(errorText(e));
+        result.problems.append(ExceptionText(e));
         return result;
     }
     QDir(backup).removeRecursively();

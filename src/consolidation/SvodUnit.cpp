@@ -10,6 +10,7 @@
 #include "printing/PrintUnit.h"
 #include "shell/AppState.h"
 #include "shell/FixedColumn.h"
+#include "shell/GuardedCall.h"
 #include "shell/Messages.h"
 #include "shell/MultilineGrid_Old.h"
 #include "shell/Paths.h"
@@ -169,16 +170,16 @@ TSvodForm::~TSvodForm() {
 // ---------------------------------------------------------------- helpers
 
 void TSvodForm::guarded(const std::function<void()> &handler) {
-    try {
-        handler();
-    } catch (const std::exception &e) {
-        if (ProgressSvodForm)
-            ProgressSvodForm->hide();
-        const QString text = QString::fromUtf8(e.what());
-        msg::show(QStringLiteral("KVR"),
-                  text.isEmpty() ? QStringLiteral("Неизвестная ошибка.") : text,
-                  msg::Icon::Critical);
-    }
+    GuardedCall([&] {
+        try {
+            handler();
+        } catch (...) {
+            // The progress window goes before the error is shown.
+            if (ProgressSvodForm)
+                ProgressSvodForm->hide();
+            throw;
+        }
+    });
 }
 
 QString TSvodForm::PanelText(int panel) const {

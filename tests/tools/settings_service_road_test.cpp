@@ -6,16 +6,13 @@
 #include "books/ServiceUnit.h"
 #include "books/SetupUnit.h"
 #include "demo/DemoData.h"
-#include "demo/DemoInstall.h"
-#include "shell/AppState.h"
 #include "shell/DataSetModel.h"
 #include "shell/MultilineGrid_Old.h"
 #include "shell/Paths.h"
 #include "shell/YearUnit.h"
-#include "shell/mainwindow/DateUnit.h"
 #include "shell/mainwindow/MainUnit.h"
 #include "shell/mainwindow/ProgramWindows.h"
-#include "support/DataModuleConnections.h"
+#include "support/DemoProgram.h"
 #include "support/MessageRecorder.h"
 #include "support/TableBuilder.h"
 
@@ -25,7 +22,6 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -40,18 +36,10 @@ using testsupport::readCell;
 class SettingsServiceRoadTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        programDir = dir.path() + QStringLiteral("/kvr/");
-        demo::WriteDemoInstallation(programDir);
-        paths::setProgramDirForTests(programDir);
-        testsupport::closeDataModuleConnections();
-        appState() = AppState();
-        recorder = std::make_unique<MessageRecorder>();
+        ASSERT_TRUE(program.dir.isValid());
         recorder->onDialog = [this](QDialog &d) {
-            if (auto *date = qobject_cast<TDateForm *>(&d)) {
-                date->setDate(QDate(2016, 11, 14));
+            if (testsupport::DemoProgram::answerDate(d))
                 return int(QDialog::Accepted);
-            }
             if (auto *year = qobject_cast<TYearForm *>(&d)) {
                 year->Year = 2015;
                 return int(QDialog::Accepted);
@@ -65,27 +53,16 @@ protected:
             }
             return int(QDialog::Rejected);
         };
-        mainForm = std::make_unique<TMainForm>();
-        CreateProgramWindows(*mainForm);
-        mainForm->resize(1200, 800);
-        mainForm->show();
-        QCoreApplication::processEvents(); // the date is asked after the first show
+        program.start(QSize(1200, 800));
         ASSERT_EQ(mainForm->WorkYear(), 2017);
     }
 
-    void TearDown() override {
-        ForgetProgramWindows();
-        mainForm.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        testsupport::closeDataModuleConnections();
-        recorder.reset();
-        paths::setProgramDirForTests(QString());
-    }
+    // The windows go before the fixture's own members.
+    void TearDown() override { program.end(); }
 
     void click(const QString &mainButtonText) {
-        for (QPushButton *b : mainForm->findChildren<QPushButton *>())
-            if (b->text() == mainButtonText && b->isVisible())
-                return QTest::mouseClick(b, Qt::LeftButton);
+        if (QPushButton *button = program.mainButton(mainButtonText))
+            return QTest::mouseClick(button, Qt::LeftButton);
         ADD_FAILURE() << "no visible button " << mainButtonText.toStdString();
     }
 
@@ -102,10 +79,10 @@ protected:
         return readCell(programDir, "REGIM", 1, field).toString().trimmed();
     }
 
-    QTemporaryDir dir;
-    QString programDir;
-    std::unique_ptr<MessageRecorder> recorder;
-    std::unique_ptr<TMainForm> mainForm;
+    testsupport::DemoProgram program;
+    const QString &programDir = program.programDir;
+    std::unique_ptr<MessageRecorder> &recorder = program.recorder;
+    std::unique_ptr<TMainForm> &mainForm = program.mainForm;
     std::function<void(TServiceForm &)> inService;
 };
 
