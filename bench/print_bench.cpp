@@ -12,6 +12,7 @@
 #include "shell/Messages.h"
 #include "shell/Paths.h"
 #include "shell/UnitDM.h"
+#include "store/FolderTable.h"
 
 #include <benchmark/benchmark.h>
 
@@ -113,17 +114,7 @@ Installation &installation() {
     return inst;
 }
 
-struct OpenTable {
-    store::TADOConnection con;
-    store::TADODataSet ds;
-    OpenTable(const QString &folder, const QString &table) {
-        con.setFolder(folder);
-        con.Open();
-        ds.setConnection(&con);
-        ds.setCommandText(QStringLiteral("select * from ") + table);
-        ds.Open();
-    }
-};
+using OpenTable = store::FolderTable;
 
 bool failed = false;
 

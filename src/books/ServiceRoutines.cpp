@@ -5,6 +5,7 @@
 #include "shell/UnitConsts.h"
 #include "store/Dataset.h"
 #include "store/ExceptionText.h"
+#include "store/FolderTable.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,18 +23,7 @@ namespace {
 
 const QString kSchoolFile = QStringLiteral("SCHOOL.DBF");
 
-// A table of a folder opened through a connection of its own.
-struct OpenTable {
-    store::TADOConnection con;
-    store::TADODataSet ds;
-    OpenTable(const QString &folder, const QString &table) {
-        con.setFolder(folder);
-        con.Open();
-        ds.setConnection(&con);
-        ds.setCommandText(QStringLiteral("select * from ") + table);
-        ds.Open();
-    }
-};
+using OpenTable = store::FolderTable;
 
 QString catalogueFile(int Year) {
     return QStringLiteral("OTHE") + QString::number(Year) + QStringLiteral(".DBF");

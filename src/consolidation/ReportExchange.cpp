@@ -4,6 +4,7 @@
 #include "store/Cp1251.h"
 #include "store/Dataset.h"
 #include "store/ExceptionText.h"
+#include "store/FolderTable.h"
 
 #include <QDir>
 #include <QFile>
@@ -49,18 +50,7 @@ QString fileIn(const QString &folder, const QString &name) {
     return found.isEmpty() ? join(folder, name) : found;
 }
 
-// A table of a folder opened on a connection of its own. Throws StoreError.
-struct FolderTable {
-    store::TADOConnection con;
-    store::TADODataSet ds;
-    FolderTable(const QString &folder, const QString &table) {
-        con.setFolder(folder);
-        con.Open();
-        ds.setConnection(&con);
-        ds.setCommandText(QStringLiteral("select * from ") + table);
-        ds.Open();
-    }
-};
+using store::FolderTable;
 
 // The table base name of a catalogue FAIL text: the text before its first ".".
 QString baseOf(const QString &fail) {
