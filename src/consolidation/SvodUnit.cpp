@@ -159,8 +159,11 @@ TSvodForm::TSvodForm(QWidget *parent)
 TSvodForm::~TSvodForm() {
     if (SvodForm == this)
         SvodForm = nullptr;
+    // The program may end without closing the window first ("Выход" of the
+    // menu frees it with the main window): the scratch table goes all the same.
     try {
         closeDataSets();
+        deleteScratchTable();
     } catch (...) {
     }
     m_listModel.setDataSet(nullptr);

@@ -16,6 +16,7 @@
 #include "support/MessageRecorder.h"
 #include "support/TableBuilder.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -336,6 +337,27 @@ TEST_F(SettingsServiceRoadTest, TypingIntoAnEmptyRequisitesTableMakesItsRecord) 
     ASSERT_EQ(regimTable.ds.RecordCount(), 1);
     EXPECT_EQ(regimTable.text(1, QStringLiteral("INNO")), QStringLiteral("0274000002"));
     EXPECT_TRUE(recorder->messages.isEmpty()) << recorder->texts().join('|').toStdString();
+}
+
+TEST_F(SettingsServiceRoadTest, LeavingTheProgramWithChangedRequisitesAsksToSaveThem) {
+    click(QStringLiteral("Настройка"));
+    auto *setup = qobject_cast<TSetupForm *>(mainForm->workWindow(TMainForm::WorkWindow::Setup));
+    ASSERT_NE(setup, nullptr);
+    QTest::mouseClick(setup->ButtonRegim, Qt::LeftButton);
+    setup->DBEditPhone->selectAll();
+    QTest::keyClicks(setup->DBEditPhone, QStringLiteral("8-347-111"));
+    // "Выход" of the menu closes the main window directly; the program then
+    // ends and frees its windows.
+    recorder->answers = {msg::Answer::Yes};
+    QAction *exit = nullptr;
+    for (QAction *a : mainForm->findChildren<QAction *>())
+        if (a->text() == QStringLiteral("Выход"))
+            exit = a;
+    ASSERT_NE(exit, nullptr);
+    exit->trigger();
+    program.end();
+    EXPECT_EQ(recorder->texts(), QStringList{QStringLiteral("Сохранить изменения реквизитов?")});
+    EXPECT_EQ(regim("TEL"), QStringLiteral("8-347-111"));
 }
 
 } // namespace

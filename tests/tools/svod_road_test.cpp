@@ -689,4 +689,17 @@ TEST_F(SvodRoadTest, WhileConsolidationsAreBuiltForSendingNoYearIsAsked) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+TEST_F(SvodRoadTest, TheProgramEndingWithAByColumnResultShownRemovesItsScratchTable) {
+    open();
+    ASSERT_FALSE(HasFailure());
+    setChoice = 3;
+    columnChoice = 2;
+    doubleClickReport(QStringLiteral("F7A"));
+    ASSERT_EQ(svod->View, 2);
+    ASSERT_TRUE(QFile::exists(programDir + QStringLiteral("WED/TEMPSVOD.DBF")));
+    // "Выход" of the menu: the window is freed without its own closing.
+    program.end();
+    EXPECT_FALSE(QFile::exists(programDir + QStringLiteral("WED/TEMPSVOD.DBF")));
+}
+
 } // namespace
