@@ -1,6 +1,7 @@
 // The spreadsheet layer on LibreOffice: starting and ending a private office,
 // and filling the by-column consolidation's largest sheet (200 organisation
-// columns by 60 rows) in one block against cell by cell.
+// columns by 60 rows) in one block against cell by cell, and copying a
+// template's row 100 times.
 
 #include "sheet/OfficeEngine.h"
 
@@ -76,6 +77,27 @@ void BM_FrameAndFitSheet(benchmark::State &state) {
     }
 }
 BENCHMARK(BM_FrameAndFitSheet)->Unit(benchmark::kMillisecond);
+
+// A template's repeat row copied 100 times: one at a time, and at once.
+void BM_RowCopies(benchmark::State &state) {
+    const bool atOnce = state.range(0) != 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto book = sharedEngine().addWorkbook();
+        sheet::Table line(1);
+        for (int c = 0; c < 16; ++c)
+            line[0].push_back(sheet::Value::text(QStringLiteral("#A1N%1").arg(c)));
+        book->setValues(7, 1, line);
+        book->drawBorders(7, 1, 7, 16);
+        state.ResumeTiming();
+        if (atOnce)
+            book->insertRowCopies(7, 100);
+        else
+            for (int i = 0; i < 100; ++i)
+                book->insertRowCopy(7);
+    }
+}
+BENCHMARK(BM_RowCopies)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
 

@@ -12,6 +12,7 @@
 // the file is closed).
 
 #include "store/Dataset.h"
+#include "store/FolderTable.h"
 
 #include <benchmark/benchmark.h>
 #include <shapefil.h>
@@ -39,18 +40,7 @@ QVector<store::FieldDef> reportFields() {
     return defs;
 }
 
-// A table of a folder, open through its own connection.
-struct OpenTable {
-    store::TADOConnection con;
-    store::TADODataSet ds;
-    OpenTable(const QString &folder, const QString &table) {
-        con.setFolder(folder);
-        con.Open();
-        ds.setConnection(&con);
-        ds.setCommandText("select * from " + table);
-        ds.Open();
-    }
-};
+using OpenTable = store::FolderTable;
 
 QString rowName(int r) {
     return "Численность обучающихся, строка " + QString::number(r);

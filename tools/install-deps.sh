@@ -10,6 +10,7 @@ packages=(
   libshp-dev libmuparser-dev
   libreoffice-calc-nogui libreoffice-dev
   xvfb xauth poppler-utils fonts-dejavu-core
+  cups printer-driver-cups-pdf libcups2-dev
   python3 python3-dbf
   locales
 )

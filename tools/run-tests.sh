@@ -9,6 +9,11 @@ bash tools/install-deps.sh
 
 jobs=$(nproc)
 
+# Printing is tested on a real queue: CUPS with a PDF printer as the default.
+# A run where it cannot start stops here.
+bash tools/print-queue.sh start
+trap 'bash tools/print-queue.sh stop' EXIT
+
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKVR_BENCH=ON
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs")

@@ -4,6 +4,8 @@
 #include "shell/Paths.h"
 #include "shell/UnitConsts.h"
 #include "store/Dataset.h"
+#include "store/ExceptionText.h"
+#include "store/FolderTable.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,18 +23,7 @@ namespace {
 
 const QString kSchoolFile = QStringLiteral("SCHOOL.DBF");
 
-// A table of a folder opened through a connection of its own.
-struct OpenTable {
-    store::TADOConnection con;
-    store::TADODataSet ds;
-    OpenTable(const QString &folder, const QString &table) {
-        con.setFolder(folder);
-        con.Open();
-        ds.setConnection(&con);
-        ds.setCommandText(QStringLiteral("select * from ") + table);
-        ds.Open();
-    }
-};
+using OpenTable = store::FolderTable;
 
 QString catalogueFile(int Year) {
     return QStringLiteral("OTHE") + QString::number(Year) + QStringLiteral(".DBF");
@@ -41,14 +32,6 @@ QString catalogueFile(int Year) {
 QString periodNotOpenedMessage(const QString &file) {
     return QStringLiteral("Нет БД ") + file +
            QStringLiteral(". Не открыт период. Сделайте 'Начало нового периода'.");
-}
-
-QString errorText(const std::exception &e) {
-    if (auto *s = dynamic_cast<const store::StoreError *>(&e))
-        return s->message();
-    if (auto *f = dynamic_cast<const FileError *>(&e))
-        return f->message();
-    return QString::fromLocal8Bit(e.what());
 }
 
 // The catalogue's FAIL values of the year in record order, empty ones left
@@ -246,7 +229,7 @@ RebuildResult RebuildReportTables(int Year) {
             reports.push_back(std::move(r));
         }
     } catch (const std::exception &e) {
-        result.problems.append(errorText(e));
+        result.problems.append(ExceptionText(e));
     }
     if (!result.problems.isEmpty())
         return result;
@@ -259,7 +242,7 @@ RebuildResult RebuildReportTables(int Year) {
         try {
             codes = organisationCodes();
         } catch (const std::exception &e) {
-            result.problems.append(errorText(e));
+            result.problems.append(ExceptionText(e));
             return result;
         }
     }
@@ -303,7 +286,7 @@ RebuildResult RebuildReportTables(int Year) {
             } catch (const std::exception &e) {
                 result.problems.append(QStringLiteral("Таблица ") +
                                        QDir::toNativeSeparators(job.oldPath) +
-                                       QStringLiteral(" не открывается: ") + errorText(e));
+                                       QStringLiteral(" не открывается: ") + ExceptionText(e));
             }
             jobs.append(job);
         }
@@ -326,7 +309,7 @@ RebuildResult RebuildReportTables(int Year) {
             removeMade();
             result.problems.append(QStringLiteral("Таблица ") +
                                    QDir::toNativeSeparators(job.oldPath) + QStringLiteral(": ") +
-                                   errorText(e));
+                                   ExceptionText(e));
             return result;
         }
     }
@@ -364,7 +347,7 @@ RebuildResult RebuildReportTables(int Year) {
         undo();
         removeMade();
         result.blanksReplaced.clear();
-        result.problems.append(errorText(e));
+        result.problems.append(ExceptionText(e));
         return result;
     }
     QDir(backup).removeRecursively();

@@ -4,9 +4,8 @@
 
 #include "books/ServiceRoutines.h"
 #include "shell/AppState.h"
+#include "shell/GuardedCall.h"
 #include "shell/Messages.h"
-#include "shell/UnitConsts.h"
-#include "store/Dataset.h"
 
 #include <QApplication>
 #include <QStyle>
@@ -27,11 +26,11 @@ TServiceForm::TServiceForm(QWidget *parent) : QDialog(parent), ui(new Ui::TServi
     ButtonExit = ui->ButtonExit;
     ButtonExit->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     connect(ButtonSetData, &QPushButton::clicked, this,
-            [this] { guarded([this] { ButtonSetDataClick(); }); });
+            [this] { GuardedCall([this] { ButtonSetDataClick(); }); });
     connect(ButtonSaveDataToArh, &QPushButton::clicked, this,
-            [this] { guarded([this] { ButtonSaveDataToArhClick(); }); });
+            [this] { GuardedCall([this] { ButtonSaveDataToArhClick(); }); });
     connect(ButtonService, &QPushButton::clicked, this,
-            [this] { guarded([this] { ButtonServiceClick(); }); });
+            [this] { GuardedCall([this] { ButtonServiceClick(); }); });
     connect(ButtonExit, &QToolButton::clicked, this, &QDialog::reject);
 }
 
@@ -40,21 +39,6 @@ TServiceForm::~TServiceForm() = default;
 void TServiceForm::showEvent(QShowEvent *event) {
     Year = appState().WorkYear;
     QDialog::showEvent(event);
-}
-
-void TServiceForm::guarded(const std::function<void()> &handler) {
-    try {
-        handler();
-    } catch (const store::StoreError &e) {
-        QApplication::restoreOverrideCursor();
-        msg::show(QStringLiteral("KVR"), e.message(), msg::Icon::Critical);
-    } catch (const FileError &e) {
-        QApplication::restoreOverrideCursor();
-        msg::show(QStringLiteral("KVR"), e.message(), msg::Icon::Critical);
-    } catch (const std::exception &e) {
-        QApplication::restoreOverrideCursor();
-        msg::show(QStringLiteral("KVR"), QString::fromLocal8Bit(e.what()), msg::Icon::Critical);
-    }
 }
 
 void TServiceForm::ButtonSetDataClick() {

@@ -45,7 +45,6 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    void guarded(const std::function<void()> &handler);
     std::unique_ptr<Ui::TServiceForm> ui;
 };
 

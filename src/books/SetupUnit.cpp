@@ -2,14 +2,13 @@
 
 #include "ui_SetupUnit.h"
 
+#include "shell/GuardedCall.h"
 #include "shell/Messages.h"
 #include "shell/MultilineGrid_Old.h"
 #include "shell/Paths.h"
-#include "shell/UnitConsts.h"
 #include "shell/UnitDM.h"
 #include "shell/YearUnit.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QLabel>
@@ -21,14 +20,6 @@
 namespace {
 
 const QString kMessageTitle = QStringLiteral("Сообщение");
-
-QString errorText(const std::exception &e) {
-    if (auto *s = dynamic_cast<const store::StoreError *>(&e))
-        return s->message();
-    if (auto *f = dynamic_cast<const FileError *>(&e))
-        return f->message();
-    return QString::fromLocal8Bit(e.what());
-}
 
 bool editing(const store::TADODataSet &ds) {
     return ds.Active() &&
@@ -60,6 +51,12 @@ TSetupForm::TSetupForm(QWidget *parent) : QWidget(parent), ui(new Ui::TSetupForm
     DBEditOKPO = ui->DBEditOKPO;
     DBEditINN = ui->DBEditINN;
 
+    // The view panel keeps its place while it is hidden, so that the buttons
+    // stay a narrow column on the left instead of stretching over the window.
+    QSizePolicy viewPolicy = GroupBox2->sizePolicy();
+    viewPolicy.setRetainSizeWhenHidden(true);
+    GroupBox2->setSizePolicy(viewPolicy);
+
     ButtonExit->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     ButtonApply->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
     // The two requisites that identify the sender of an exchange.
@@ -76,7 +73,7 @@ TSetupForm::TSetupForm(QWidget *parent) : QWidget(parent), ui(new Ui::TSetupForm
                     {DBEditINN, QStringLiteral("INNO"), QStringLiteral("ИНН")}};
     for (const Requisite &r : m_requisites)
         connect(r.edit, &QLineEdit::textEdited, this,
-                [this] { guarded([this] { RequisiteEdited(); }); });
+                [this] { GuardedCall([this] { RequisiteEdited(); }); });
 
     // One status panel: the period, bold blue at its top-left corner.
     m_panel = new QLabel(StatusBar1);
@@ -94,17 +91,17 @@ TSetupForm::TSetupForm(QWidget *parent) : QWidget(parent), ui(new Ui::TSetupForm
     DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
     connect(ButtonRegim, &QPushButton::clicked, this,
-            [this] { guarded([this] { ButtonRegimClick(); }); });
+            [this] { GuardedCall([this] { ButtonRegimClick(); }); });
     connect(ButtonBlank, &QPushButton::clicked, this,
-            [this] { guarded([this] { ButtonBlankClick(); }); });
+            [this] { GuardedCall([this] { ButtonBlankClick(); }); });
     connect(ButtonFormlBlank, &QPushButton::clicked, this,
-            [this] { guarded([this] { ButtonFormlBlankClick(); }); });
+            [this] { GuardedCall([this] { ButtonFormlBlankClick(); }); });
     connect(ButtonFormlConnect, &QPushButton::clicked, this,
-            [this] { guarded([this] { ButtonFormlConnectClick(); }); });
+            [this] { GuardedCall([this] { ButtonFormlConnectClick(); }); });
     connect(ButtonSvod, &QPushButton::clicked, this,
-            [this] { guarded([this] { ButtonSvodClick(); }); });
+            [this] { GuardedCall([this] { ButtonSvodClick(); }); });
     connect(ButtonApply, &QToolButton::clicked, this,
-            [this] { guarded([this] { ButtonApplyClick(); }); });
+            [this] { GuardedCall([this] { ButtonApplyClick(); }); });
     connect(ButtonExit, &QToolButton::clicked, this, [this] { ButtonExitClick(); });
 }
 
@@ -112,17 +109,8 @@ TSetupForm::~TSetupForm() {
     // The program may end without closing the window first: unsaved
     // requisites are offered for saving all the same.
     if (!m_closing)
-        guarded([this] { LeaveRequisites(); });
+        GuardedCall([this] { LeaveRequisites(); });
     m_gridModel.setDataSet(nullptr);
-}
-
-void TSetupForm::guarded(const std::function<void()> &handler) {
-    try {
-        handler();
-    } catch (const std::exception &e) {
-        QApplication::restoreOverrideCursor();
-        msg::show(QStringLiteral("KVR"), errorText(e), msg::Icon::Critical);
-    }
 }
 
 QString TSetupForm::PanelText() const {
@@ -136,7 +124,7 @@ void TSetupForm::showEvent(QShowEvent *event) {
     if (m_shown)
         return;
     m_shown = true;
-    guarded([this] {
+    GuardedCall([this] {
         if (YearForm)
             msg::exec(*YearForm);
         SetupYear = (YearForm ? YearForm->Year : 0) + 1;
@@ -149,7 +137,7 @@ void TSetupForm::showEvent(QShowEvent *event) {
 void TSetupForm::closeEvent(QCloseEvent *event) {
     if (!m_closing) {
         m_closing = true;
-        guarded([this] {
+        GuardedCall([this] {
             // A refused save is reported; closing goes on and drops the edit.
             LeaveRequisites();
             DS1.Close();

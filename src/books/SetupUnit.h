@@ -14,7 +14,6 @@
 
 #include <QWidget>
 
-#include <functional>
 #include <memory>
 
 class QGroupBox;
@@ -105,7 +104,6 @@ private:
     bool LeaveRequisites();
     void RequisiteEdited();
     void LoadRequisites();
-    void guarded(const std::function<void()> &handler);
 
     std::unique_ptr<Ui::TSetupForm> ui;
     QLabel *m_panel = nullptr;

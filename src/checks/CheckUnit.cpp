@@ -7,6 +7,7 @@
 #include "shell/Messages.h"
 #include "shell/Paths.h"
 #include "shell/UnitDM.h"
+#include "store/ExceptionText.h"
 
 #include <QHash>
 #include <QVector>
@@ -27,12 +28,6 @@ const QString kCR = QStringLiteral("\r");
 struct CheckFailure {
     QString text;
 };
-
-QString failureText(const std::exception &e) {
-    if (const auto *s = dynamic_cast<const store::StoreError *>(&e))
-        return s->message();
-    return QString::fromLocal8Bit(e.what());
-}
 
 bool isDigit(QChar c) {
     return c.unicode() >= u'0' && c.unicode() <= u'9';
@@ -180,7 +175,7 @@ private:
             e.table = std::move(ds);
         } catch (const std::exception &ex) {
             e.error = QStringLiteral("Не удалось прочитать таблицу ") + name +
-                      QStringLiteral(": ") + failureText(ex);
+                      QStringLiteral(": ") + ExceptionText(ex);
         }
         return e;
     }
@@ -262,7 +257,7 @@ public:
             } catch (const CheckFailure &f) {
                 definitionFailed(def, f.text);
             } catch (const std::exception &e) {
-                definitionFailed(def, failureText(e));
+                definitionFailed(def, ExceptionText(e));
             }
             m_named.add(QStringLiteral("AA") + def.Kodd, value);
         }
@@ -281,7 +276,7 @@ public:
             } catch (const CheckFailure &f) {
                 ruleFailed(name, rule, f.text);
             } catch (const std::exception &e) {
-                ruleFailed(name, rule, failureText(e));
+                ruleFailed(name, rule, ExceptionText(e));
             }
         }
     }
@@ -295,7 +290,7 @@ public:
             } catch (const CheckFailure &f) {
                 message = relationFailure(r, f.text);
             } catch (const std::exception &e) {
-                message = relationFailure(r, failureText(e));
+                message = relationFailure(r, ExceptionText(e));
             }
             if (message.isEmpty())
                 continue;
@@ -580,7 +575,8 @@ void CheckReports(store::TADODataSet &DataSet, int Mode, int ReportNumber, int O
             finished = CheckAllReports(DataSet, OrgCode, YearMod100, SetNumber);
     } catch (const std::exception &e) {
         ++ErrorCount;
-        msg::show(kErrorTitle, QStringLiteral("Проверка прервана: ") + kCR + kCR + failureText(e));
+        msg::show(kErrorTitle,
+                  QStringLiteral("Проверка прервана: ") + kCR + kCR + ExceptionText(e));
     }
     try {
         if (DataSet.Active())

@@ -4,6 +4,7 @@
 #include "consolidation/UnitChooseOrg.h"
 #include "consolidation/UnitProgressShow.h"
 #include "shell/AppState.h"
+#include "shell/GuardedCall.h"
 #include "shell/Paths.h"
 #include "shell/YearUnit.h"
 #include "store/Dataset.h"
@@ -79,7 +80,7 @@ TLoadReportForm::TLoadReportForm(QWidget *parent)
 
     auto on = [this](QAbstractButton *b, void (TLoadReportForm::*handler)()) {
         connect(b, &QAbstractButton::clicked, this,
-                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+                [this, handler] { GuardedCall([this, handler] { (this->*handler)(); }); });
     };
     on(RBSave, &TLoadReportForm::UpdateMode);
     on(RBLoad, &TLoadReportForm::UpdateMode);
@@ -90,18 +91,6 @@ TLoadReportForm::TLoadReportForm(QWidget *parent)
 }
 
 TLoadReportForm::~TLoadReportForm() = default;
-
-void TLoadReportForm::guarded(const std::function<void()> &handler) {
-    try {
-        handler();
-    } catch (const std::exception &e) {
-        QApplication::restoreOverrideCursor();
-        const QString text = QString::fromUtf8(e.what());
-        msg::show(QStringLiteral("KVR"),
-                  text.isEmpty() ? QStringLiteral("Неизвестная ошибка.") : text,
-                  msg::Icon::Critical);
-    }
-}
 
 QString TLoadReportForm::PanelText(int panel) const {
     return panel >= 0 && panel < 2 ? m_panelTexts[panel] : QString();
@@ -125,7 +114,7 @@ void TLoadReportForm::showEvent(QShowEvent *event) {
     if (m_shown)
         return;
     m_shown = true;
-    guarded([this] { FormShow(); });
+    GuardedCall([this] { FormShow(); });
 }
 
 void TLoadReportForm::FormShow() {

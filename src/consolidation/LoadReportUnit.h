@@ -81,7 +81,6 @@ private:
     void FormShow();
     void setPanel(int panel, const QString &text);
     void showMessages(const QList<msg::Request> &messages);
-    void guarded(const std::function<void()> &handler);
 
     std::unique_ptr<Ui::TLoadReportForm> ui;
     QLabel *m_panels[2] = {nullptr, nullptr};

@@ -3,6 +3,8 @@
 #include "shell/UnitConsts.h"
 #include "store/Cp1251.h"
 #include "store/Dataset.h"
+#include "store/ExceptionText.h"
+#include "store/FolderTable.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,11 +20,6 @@ const QString kMessage = QStringLiteral("Сообщение");
 
 msg::Request warning(const QString &title, const QString &text) {
     return msg::Request{title, text, msg::Icon::Warning, msg::Buttons::Ok};
-}
-
-QString errorText(const std::exception &e) {
-    const QString text = QString::fromUtf8(e.what());
-    return text.isEmpty() ? QStringLiteral("Неизвестная ошибка.") : text;
 }
 
 // A folder path joined with a name: one "/" between them.
@@ -53,18 +50,7 @@ QString fileIn(const QString &folder, const QString &name) {
     return found.isEmpty() ? join(folder, name) : found;
 }
 
-// A table of a folder opened on a connection of its own. Throws StoreError.
-struct FolderTable {
-    store::TADOConnection con;
-    store::TADODataSet ds;
-    FolderTable(const QString &folder, const QString &table) {
-        con.setFolder(folder);
-        con.Open();
-        ds.setConnection(&con);
-        ds.setCommandText(QStringLiteral("select * from ") + table);
-        ds.Open();
-    }
-};
+using store::FolderTable;
 
 // The table base name of a catalogue FAIL text: the text before its first ".".
 QString baseOf(const QString &fail) {
@@ -87,14 +73,14 @@ QString receivedFileFault(const QString &file, const QString &table, const QStri
     try {
         wanted = store::DbfFile::fieldsOf(blank);
     } catch (const std::exception &e) {
-        return QStringLiteral("бланк отчета не читается (") + errorText(e) + QLatin1Char(')');
+        return QStringLiteral("бланк отчета не читается (") + ExceptionText(e) + QLatin1Char(')');
     }
     QVector<store::FieldDef> got;
     try {
         FolderTable t(info.absolutePath(), table);
         got = t.ds.FieldDefs();
     } catch (const std::exception &e) {
-        return QStringLiteral("файл не является таблицей отчета (") + errorText(e) +
+        return QStringLiteral("файл не является таблицей отчета (") + ExceptionText(e) +
                QLatin1Char(')');
     }
     bool same = got.size() == wanted.size();
@@ -242,7 +228,7 @@ CopyOutcome CopyReports(const CopyParams &Params) {
             CopyFileByStream(to, from);
         } catch (const std::exception &ex) {
             out.messages << warning(kError, QStringLiteral("Не удалось скопировать отчет ") + name +
-                                                QStringLiteral("!\r\r") + errorText(ex));
+                                                QStringLiteral("!\r\r") + ExceptionText(ex));
             out.ok = false;
             out.failed = true;
             return out;
@@ -339,7 +325,7 @@ Outcome SendReports(const SendParams &Params) {
             throw FileError(QStringLiteral("Не удалось записать файл ") + file.fileName() +
                             QStringLiteral(": ") + file.errorString());
     } catch (const std::exception &e) {
-        out.messages << warning(kError, errorText(e));
+        out.messages << warning(kError, ExceptionText(e));
         return out;
     }
     out.ok = out.copy.ok;

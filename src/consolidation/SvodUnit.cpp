@@ -10,6 +10,7 @@
 #include "printing/PrintUnit.h"
 #include "shell/AppState.h"
 #include "shell/FixedColumn.h"
+#include "shell/GuardedCall.h"
 #include "shell/Messages.h"
 #include "shell/MultilineGrid_Old.h"
 #include "shell/Paths.h"
@@ -17,6 +18,7 @@
 #include "shell/YearUnit.h"
 #include "ui_SvodUnit.h"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -46,6 +48,15 @@ const QString kMessageTitle = QStringLiteral("Сообщение");
 
 QString catalogueTable(int year) {
     return QStringLiteral("OTHE") + QString::number(year);
+}
+
+// Makes the dropped list of the combo box at least as wide as its longest
+// item, with room for the frame and the scroll bar.
+void WidenDroppedList(QComboBox &box) {
+    QAbstractItemView *view = box.view();
+    const int extra = 2 * view->frameWidth() +
+                      view->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view) + 8;
+    view->setMinimumWidth(view->sizeHintForColumn(0) + extra);
 }
 
 } // namespace
@@ -124,6 +135,9 @@ TSvodForm::TSvodForm(QWidget *parent)
     DBGrid1->onKeyDown = [this](QKeyEvent *e) { return handleGridKey(e); };
     connect(DBGrid1, &TMultiLineGrid::dblClick, this,
             [this] { guarded([this] { DBGrid1DblClick(); }); });
+    // The report names are longer than the panel: they are dropped down
+    // whole, never shortened in their middle.
+    CB_Reps->view()->setTextElideMode(Qt::ElideNone);
     connect(CB_Reps, &QComboBox::activated, this,
             [this](int index) { guarded([this, index] { CB_RepsChange(index); }); });
     const std::pair<QToolButton *, void (TSvodForm::*)()> buttons[] = {
@@ -145,8 +159,11 @@ TSvodForm::TSvodForm(QWidget *parent)
 TSvodForm::~TSvodForm() {
     if (SvodForm == this)
         SvodForm = nullptr;
+    // The program may end without closing the window first ("Выход" of the
+    // menu frees it with the main window): the scratch table goes all the same.
     try {
         closeDataSets();
+        deleteScratchTable();
     } catch (...) {
     }
     m_listModel.setDataSet(nullptr);
@@ -156,16 +173,16 @@ TSvodForm::~TSvodForm() {
 // ---------------------------------------------------------------- helpers
 
 void TSvodForm::guarded(const std::function<void()> &handler) {
-    try {
-        handler();
-    } catch (const std::exception &e) {
-        if (ProgressSvodForm)
-            ProgressSvodForm->hide();
-        const QString text = QString::fromUtf8(e.what());
-        msg::show(QStringLiteral("KVR"),
-                  text.isEmpty() ? QStringLiteral("Неизвестная ошибка.") : text,
-                  msg::Icon::Critical);
-    }
+    GuardedCall([&] {
+        try {
+            handler();
+        } catch (...) {
+            // The progress window goes before the error is shown.
+            if (ProgressSvodForm)
+                ProgressSvodForm->hide();
+            throw;
+        }
+    });
 }
 
 QString TSvodForm::PanelText(int panel) const {
@@ -335,6 +352,7 @@ void TSvodForm::LoadReportList() {
             CB_Reps->addItem(DS1.FieldByName(QStringLiteral("NAME")).AsString());
         CB_Reps->setCurrentIndex(-1);
         CB_Reps->setEditText(QString());
+        WidenDroppedList(*CB_Reps);
     }
     if (!DS1.IsEmpty()) {
         DS1.First();

@@ -155,6 +155,8 @@ private:
     QString requisitesBank(bool *found);
     bool handleGridKey(QKeyEvent *event);
     void deleteScratchTable();
+    // Runs an event handler through GuardedCall, hiding the progress window
+    // before an error is shown.
     void guarded(const std::function<void()> &handler);
 
     std::unique_ptr<Ui::TSvodForm> ui;

@@ -6,10 +6,12 @@
 #include "entry/RowTotals.h"
 #include "printing/PrintUnit.h"
 #include "shell/AppState.h"
+#include "shell/GuardedCall.h"
 #include "shell/Messages.h"
 #include "shell/MultilineGrid_Old.h"
 #include "shell/Paths.h"
 #include "shell/Periods.h"
+#include "shell/StatusPanels.h"
 #include "shell/UnitConsts.h"
 #include "shell/UnitDM.h"
 #include "ui_EditReportUnit.h"
@@ -23,7 +25,6 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QPointer>
@@ -41,8 +42,6 @@ namespace {
 
 const QColor kDataColour(204, 223, 255);    // organisations and reports with data
 const QColor kDerivedColour(255, 255, 119); // cells the automatic filling writes
-
-const int kPanelWidths[3] = {80, 250, 50}; // status panels, at least
 
 } // namespace
 
@@ -174,18 +173,6 @@ private:
     mutable bool m_lastRefused = false;
 };
 
-namespace {
-
-QString errorText(const std::exception &e) {
-    if (auto *s = dynamic_cast<const store::StoreError *>(&e))
-        return s->message();
-    if (auto *f = dynamic_cast<const FileError *>(&e))
-        return f->message();
-    return QString::fromLocal8Bit(e.what());
-}
-
-} // namespace
-
 TEditReportForm::TEditReportForm(QWidget *parent) : QWidget(parent), ui(new Ui::TEditReportForm) {
     ui->setupUi(this);
     ButtonExit = ui->ButtonExit;
@@ -217,23 +204,7 @@ TEditReportForm::TEditReportForm(QWidget *parent) : QWidget(parent), ui(new Ui::
     // Three status panels of 80, 250 and 50 pixels (the last takes the rest),
     // each text bold blue at the panel's top-left corner. The first two grow
     // when their text needs more room in the font they are drawn in.
-    const int *widths = kPanelWidths;
-    for (int i = 0; i < 3; ++i) {
-        auto *label = new QLabel(StatusBar1);
-        label->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        label->setStyleSheet(QStringLiteral("font-weight: bold; color: #0000ff;"));
-        label->setFrameShape(QFrame::Panel);
-        label->setFrameShadow(QFrame::Sunken);
-        if (i < 2) {
-            label->setFixedWidth(widths[i]);
-            StatusBar1->addWidget(label);
-        } else {
-            label->setMinimumWidth(widths[i]);
-            StatusBar1->addWidget(label, 1);
-        }
-        m_panels[i] = label;
-    }
+    m_panels = StatusPanels(StatusBar1, {80, 250, 50});
 
     for (DataSetModel *m : {&m_schoolModel, &m_repsModel, &m_tabModel})
         m->onError = [](const QString &text) {
@@ -270,30 +241,33 @@ TEditReportForm::TEditReportForm(QWidget *parent) : QWidget(parent), ui(new Ui::
     m_tabModel.setPostOnEdit(false);
 
     auto *delegate = new ReportCellDelegate(&m_tabModel, this);
-    delegate->onEnter = [this] { guarded([this] { GridEnter(); }); };
+    delegate->onEnter = [this] { GuardedCall([this] { GridEnter(); }); };
     delegate->onTyping = [this](const QModelIndex &cell) {
-        guarded([this, cell] { StartCellChange(cell); });
+        GuardedCall([this, cell] { StartCellChange(cell); });
     };
     connect(delegate, &QAbstractItemDelegate::closeEditor, this,
             [this](QWidget *, QAbstractItemDelegate::EndEditHint hint) {
                 if (hint == QAbstractItemDelegate::RevertModelCache)
-                    guarded([this] { DropUnchangedEdit(); });
+                    GuardedCall([this] { DropUnchangedEdit(); });
             });
     m_cellDelegate = delegate;
     DBGrid1->setItemDelegate(delegate);
     DBGrid1->canLeaveCell = [this](const QModelIndex &from) { return CanLeaveCell(from); };
     DBGrid1->onKeyDown = [this](QKeyEvent *e) { return handleGridKey(e); };
     connect(DBGrid1, &TMultiLineGrid::dblClick, this,
-            [this] { guarded([this] { DBGrid1DblClick(); }); });
+            [this] { GuardedCall([this] { DBGrid1DblClick(); }); });
     connect(DBGrid1, &TMultiLineGrid::colExit, this, [this](int) {
-        guarded([this] {
+        GuardedCall([this] {
             if (m_level == 4 && DS_TAB.Active() && DS_TAB.State() == DataSetState::Edit)
                 m_tabModel.postPending();
         });
     });
 
     // The fixed row-code column: a view over the grid's left edge that shows
-    // the first column and scrolls with the grid.
+    // the first column and scrolls with the grid. Unlike the shared
+    // FixedColumnView, which lies over a column the cursor still reaches, it
+    // takes the row code out of the grid's cells (the grid's indicator widens
+    // beneath it, so titles never pass under it) and draws multi-line titles.
     m_frozen = new QTableView(DBGrid1);
     m_frozen->setObjectName(QStringLiteral("FrozenColumn"));
     m_frozen->setHorizontalHeader(new TMultiLineHeader(m_frozen));
@@ -321,20 +295,20 @@ TEditReportForm::TEditReportForm(QWidget *parent) : QWidget(parent), ui(new Ui::
     connect(DBGrid1, &TMultiLineGrid::titleHeightChanged, this, [this] { updateFrozenColumn(); });
 
     connect(ButtonExit, &QToolButton::clicked, this,
-            [this] { guarded([this] { ButtonExitClick(); }); });
+            [this] { GuardedCall([this] { ButtonExitClick(); }); });
     connect(ButtonBack, &QToolButton::clicked, this,
-            [this] { guarded([this] { ButtonBackClick(); }); });
+            [this] { GuardedCall([this] { ButtonBackClick(); }); });
     connect(ButtonSave, &QToolButton::clicked, this,
-            [this] { guarded([this] { ButtonSaveClick(); }); });
+            [this] { GuardedCall([this] { ButtonSaveClick(); }); });
     connect(ButtonDeleteRep, &QToolButton::clicked, this,
-            [this] { guarded([this] { ButtonDeleteRepClick(); }); });
+            [this] { GuardedCall([this] { ButtonDeleteRepClick(); }); });
     connect(ButtonPrint, &QToolButton::clicked, this,
-            [this] { guarded([this] { ButtonPrintClick(); }); });
+            [this] { GuardedCall([this] { ButtonPrintClick(); }); });
     connect(ButtonPrintTitle, &QToolButton::clicked, this,
-            [this] { guarded([this] { ButtonPrintTitleClick(); }); });
+            [this] { GuardedCall([this] { ButtonPrintTitleClick(); }); });
     connect(CB_Year, &QComboBox::currentIndexChanged, this, [this] {
         m_yearChangeSeen = true;
-        guarded([this] { CB_YearChange(); });
+        GuardedCall([this] { CB_YearChange(); });
     });
     // Choosing the year the box already shows (a period not opened yet, say)
     // tries it again.
@@ -342,7 +316,7 @@ TEditReportForm::TEditReportForm(QWidget *parent) : QWidget(parent), ui(new Ui::
         const bool seen = m_yearChangeSeen;
         m_yearChangeSeen = false;
         if (!seen)
-            guarded([this] { CB_YearChange(); });
+            GuardedCall([this] { CB_YearChange(); });
     });
     CB_Year->installEventFilter(this);
     DBGrid1->hide();
@@ -381,27 +355,12 @@ TEditReportForm::~TEditReportForm() {
 
 // ---------------------------------------------------------------- helpers
 
-void TEditReportForm::guarded(const std::function<void()> &handler) {
-    try {
-        handler();
-    } catch (const std::exception &e) {
-        QApplication::restoreOverrideCursor();
-        msg::show(QStringLiteral("KVR"), errorText(e), msg::Icon::Critical);
-    }
-}
-
 QString TEditReportForm::PanelText(int panel) const {
-    return panel >= 0 && panel < 3 ? m_panels[panel]->text() : QString();
+    return m_panels.text(panel);
 }
 
 void TEditReportForm::setPanel(int panel, const QString &text) {
-    QLabel *label = m_panels[panel];
-    label->setText(text);
-    if (panel < 2) {
-        // The bold font comes from the panel's style sheet, applied on polish.
-        label->ensurePolished();
-        label->setFixedWidth(qMax(kPanelWidths[panel], label->sizeHint().width()));
-    }
+    m_panels.setText(panel, text);
 }
 
 DataSetModel *TEditReportForm::GridModel() const {
@@ -518,7 +477,7 @@ void TEditReportForm::showEvent(QShowEvent *event) {
     if (m_shown)
         return;
     m_shown = true;
-    guarded([this] {
+    GuardedCall([this] {
         m_orgListPos = 1;
         m_repListPos = 1;
         m_orgCode = 0;
@@ -531,7 +490,7 @@ void TEditReportForm::showEvent(QShowEvent *event) {
 void TEditReportForm::closeEvent(QCloseEvent *event) {
     if (!m_closing) {
         m_closing = true;
-        guarded([this] {
+        GuardedCall([this] {
             if (DS_TAB.Active())
                 closeReportTable();
             DS_TAB.Close();
@@ -551,7 +510,7 @@ void TEditReportForm::resizeEvent(QResizeEvent *event) {
 bool TEditReportForm::eventFilter(QObject *watched, QEvent *event) {
     if (watched == CB_Year && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
-        guarded([this] { ButtonBackClick(); });
+        GuardedCall([this] { ButtonBackClick(); });
         return true;
     }
     return QWidget::eventFilter(watched, event);
@@ -560,11 +519,11 @@ bool TEditReportForm::eventFilter(QObject *watched, QEvent *event) {
 bool TEditReportForm::handleGridKey(QKeyEvent *event) {
     switch (event->key()) {
     case Qt::Key_Escape:
-        guarded([this] { ButtonBackClick(); });
+        GuardedCall([this] { ButtonBackClick(); });
         return true;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        guarded([this] { GridEnter(); });
+        GuardedCall([this] { GridEnter(); });
         return true;
     case Qt::Key_Left: {
         // Column 2 of the grid, counting the record indicator as column 0,

@@ -8,18 +8,17 @@
 // change still pending, closes its datasets and emits closed().
 
 #include "shell/DataSetModel.h"
+#include "shell/StatusPanels.h"
 #include "store/Dataset.h"
 
 #include <QStringList>
 #include <QWidget>
 
-#include <functional>
 #include <memory>
 
 class QComboBox;
 class QFrame;
 class QGroupBox;
-class QLabel;
 class QStatusBar;
 class QToolButton;
 class ReportCellDelegate;
@@ -134,12 +133,9 @@ private:
     QString orgDataDir() const;
     QString baseName() const;
     void updateFrozenColumn();
-    // Runs an event handler; an error it throws is shown the way the
-    // program's default handler shows it.
-    void guarded(const std::function<void()> &handler);
 
     std::unique_ptr<Ui::TEditReportForm> ui;
-    QLabel *m_panels[3] = {nullptr, nullptr, nullptr};
+    StatusPanels m_panels;
     DataSetModel m_schoolModel;
     DataSetModel m_repsModel;
     DataSetModel m_tabModel;

@@ -1,19 +1,41 @@
 #pragma once
-// Printing of reports and title pages through the spreadsheet templates.
+// Printing of reports, title pages and by-column consolidations through the
+// spreadsheet templates of WED\BLANK, and the organisation list.
 
 #include "store/Dataset.h"
 
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 // Prints the table of DataSet on the template of PageKind: a report's code in
 // the catalogue, 0 or -1 for the two title pages (-1 asks no new question),
 // or 1111 for a by-column consolidation. YearOrColumns is the year modulo
 // 100, or for 1111 the number of organisation columns. Title is the
-// organisation's name (or the consolidation's title).
+// organisation's name (or the consolidation's title). Asks "Печать таблицы"
+// first (not for -1, which follows the answer given for 0). Leaves DataSet
+// on its first record. A failure while the sheet is filled or printed is
+// shown as "Ошибка печати!"; one before (the template cannot be copied or
+// opened, the office does not start) is thrown, after the office is ended
+// and the working copy removed.
 void PrintReport(store::TADODataSet &DataSet, int PageKind, int YearOrColumns,
                  const QString &Title);
 
+// Where PrintReport(..., 1111, ...) takes the organisations' names of the
+// by-column table, one per column NNN1, NNN2, ...: the consolidation
+// window's names of its last by-column build (the program's composition
+// root connects them). Without a source the heading row stays empty.
+void SetColumnSvodNameSource(std::function<QStringList()> Source);
+
+// The template print of one report or title page, without the question.
+void PrintByTemplate(store::TADODataSet &DataSet, int PageKind, int YY, const QString &Title);
+// The by-column consolidation print on BFSVOD.XLS, without the question.
+void PrintColumnSvod(store::TADODataSet &DataSet, int Count, const QString &Title,
+                     const QStringList &OrgNames);
+
 // Shows the organisation list of DataSet (the open organisation table, every
 // record in the dataset's order) as a spreadsheet made from the BORG template,
-// left open for the user to look at, print or save.
+// left open for the user to look at, print or save. The list is a file of
+// its own, which later prints leave alone.
 void PrintOrganisationList(store::TADODataSet &DataSet);

@@ -215,6 +215,10 @@ void MemoryEngine::quit() {
         book->closed = true;
 }
 
+bool MemoryEngine::isRunning() const {
+    return !d->quit;
+}
+
 void MemoryEngine::setFileContents(const QString &path, CellMap cells) {
     d->files[absolute(path)] = std::move(cells);
 }

@@ -44,6 +44,7 @@ public:
     std::unique_ptr<Workbook> addWorkbook() override;
     std::unique_ptr<Workbook> open(const QString &path) override;
     void quit() override;
+    bool isRunning() const override;
 
     // What open(path) finds. A path with no contents given opens as an empty
     // sheet when the file exists on disk, and fails when it does not.

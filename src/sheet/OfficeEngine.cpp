@@ -1,5 +1,7 @@
 #include "sheet/OfficeEngine.h"
 
+#include "sheet/PrintQueue.h"
+
 #include <QCryptographicHash>
 #include <QDesktopServices>
 #include <QDir>
@@ -8,11 +10,11 @@
 #include <QGuiApplication>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QUuid>
 
-#include <com/sun/star/awt/PrinterServer.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
@@ -21,14 +23,17 @@
 #include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/document/UpdateDocMode.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XCellRangeMovement.hpp>
+#include <com/sun/star/sheet/XSheetCellCursor.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
+#include <com/sun/star/sheet/XUsedAreaCursor.hpp>
 #include <com/sun/star/table/BorderLine2.hpp>
 #include <com/sun/star/table/BorderLineStyle.hpp>
 #include <com/sun/star/table/CellAddress.hpp>
@@ -42,6 +47,7 @@
 #include <com/sun/star/view/XPrintable.hpp>
 #include <cppuhelper/bootstrap.hxx>
 
+#include <cerrno>
 #include <csignal>
 #include <sys/prctl.h>
 #include <sys/types.h>
@@ -49,7 +55,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <initializer_list>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 using namespace com::sun::star;
@@ -89,15 +98,15 @@ Sequence<beans::PropertyValue> properties(std::initializer_list<beans::PropertyV
 }
 
 // Runs an office call and turns the office's exceptions into Error with the
-// given description in front.
+// given description: what the user was doing, not the office's inner
+// reasons.
 template <class F> auto guarded(const QString &what, F &&call) -> decltype(call()) {
     try {
         return call();
     } catch (const Error &) {
         throw;
-    } catch (const uno::Exception &e) {
-        const QString detail = toQString(e.Message);
-        throw Error(detail.isEmpty() ? what : what + QStringLiteral(": ") + detail);
+    } catch (const uno::Exception &) {
+        throw Error(what);
     }
 }
 
@@ -132,6 +141,94 @@ Reference<uno::XComponentContext> localContext() {
 }
 
 std::atomic<int> pipeCounter{0};
+
+// The private profiles are temporary folders named after the program's
+// process, so that the next start can tell those of a program that has gone.
+const QString kProfilePrefix = QStringLiteral("kvr-office-");
+const QString kPipePrefix = QStringLiteral("kvr_sheet_");
+
+bool processAlive(qint64 pid) {
+    return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+}
+
+// The pipe by which an office finds another one on the same profile: named
+// after the MD5 of the profile's URL in UTF-16, each byte in hex without
+// leading zeros.
+QString profilePipeName(const QString &profileUrl) {
+    const QByteArray digest = QCryptographicHash::hash(
+        QByteArray(reinterpret_cast<const char *>(profileUrl.utf16()), profileUrl.size() * 2),
+        QCryptographicHash::Md5);
+    QString name = QStringLiteral("SingleOfficeIPC_");
+    for (const char byte : digest)
+        name += QString::number(static_cast<unsigned char>(byte), 16);
+    return name;
+}
+
+void removePipeSocket(const QString &name) {
+    for (const char *folder : {"/tmp", "/var/tmp"})
+        QFile::remove(QStringLiteral("%1/OSL_PIPE_%2_%3").arg(folder).arg(::getuid()).arg(name));
+}
+
+QString profileUrlOf(const QString &folder) {
+    return QUrl::fromLocalFile(folder).toString(QUrl::FullyEncoded);
+}
+
+// Removes what offices of programs that ended without ending them (a crash)
+// left: their profile folders and the socket files of their pipes.
+void removeLeftovers() {
+    const QDir temporary(QDir::tempPath());
+    for (const QFileInfo &entry : temporary.entryInfoList({kProfilePrefix + QStringLiteral("*")},
+                                                          QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const qint64 owner =
+            entry.fileName().mid(kProfilePrefix.size()).section(u'-', 0, 0).toLongLong();
+        if (owner <= 0 || owner == QCoreApplication::applicationPid() || processAlive(owner))
+            continue;
+        removePipeSocket(profilePipeName(profileUrlOf(entry.absoluteFilePath())));
+        QDir(entry.absoluteFilePath()).removeRecursively();
+    }
+    for (const char *folder : {"/tmp", "/var/tmp"}) {
+        const QString prefix = QStringLiteral("OSL_PIPE_%1_").arg(::getuid()) + kPipePrefix;
+        for (const QString &name :
+             QDir(QString::fromLatin1(folder))
+                 .entryList({prefix + QStringLiteral("*")}, QDir::System | QDir::Files)) {
+            const qint64 owner = name.mid(prefix.size()).section(u'_', 0, 0).toLongLong();
+            if (owner > 0 && owner != QCoreApplication::applicationPid() && !processAlive(owner))
+                QFile::remove(QString::fromLatin1(folder) + u'/' + name);
+        }
+    }
+}
+
+// The character set of the locale that the environment sets for a program.
+bool utf8Locale(const QProcessEnvironment &environment) {
+    QString ctype;
+    for (const char *name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        ctype = environment.value(QString::fromLatin1(name));
+        if (!ctype.isEmpty())
+            break;
+    }
+    const QString codeset = ctype.section(u'.', 1).section(u'@', 0, 0).toLower().remove(u'-');
+    return codeset == u"utf8";
+}
+
+// The import filters of spreadsheets. Anything else that the office can
+// open (its text and web import, a text document) is no template.
+bool spreadsheetFilter(const QString &filter) {
+    static const QStringList prefixes = {
+        QStringLiteral("MS Excel"),
+        QStringLiteral("Calc MS Excel"),
+        QStringLiteral("Calc Office Open XML"),
+        QStringLiteral("calc_MS_Excel"),
+        QStringLiteral("calc8"),
+        QStringLiteral("calc_StarOffice"),
+        QStringLiteral("StarOffice XML (Calc)"),
+        QStringLiteral("OpenDocument Spreadsheet"),
+        QStringLiteral("calc_OOXML"),
+    };
+    for (const QString &prefix : prefixes)
+        if (filter.startsWith(prefix))
+            return true;
+    return false;
+}
 
 // The exit code by which the office asks to be started again.
 constexpr int kRestartExitCode = 81;
@@ -181,6 +278,29 @@ bool writeProfileSettings(const QString &profile) {
     return file.write(xcu) == xcu.size();
 }
 
+// Gives every font that the PostScript file defines a name of its own.
+// pdftocairo writes each subset of a font under the font's own name; a
+// printer or converter that keeps fonts by name (Ghostscript, behind PDF
+// printers) then mixes the subsets up and loses the text of one of them.
+bool nameFontsApart(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    QByteArray text = file.readAll();
+    file.close();
+    static const QByteArray key = "\n/FontName /";
+    int count = 0;
+    for (qsizetype at = text.indexOf(key); at >= 0; at = text.indexOf(key, at + 1)) {
+        const qsizetype end = text.indexOf(' ', at + key.size());
+        if (end < 0)
+            break;
+        text.insert(end, "-kvr" + QByteArray::number(++count));
+    }
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return file.write(text) == text.size();
+}
+
 } // namespace
 
 // One document of the engine, shared by its Workbook and the engine, which
@@ -211,9 +331,84 @@ struct Document {
     }
 };
 
+// Ends the office when a call into it takes longer than the bound: the
+// call then fails instead of hanging the program. One thread per engine,
+// started with it, waiting for calls to watch.
+class Watchdog {
+public:
+    explicit Watchdog(std::chrono::milliseconds bound) : m_bound(bound) {
+        m_thread = std::thread([this] { run(); });
+    }
+    ~Watchdog() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+    Watchdog(const Watchdog &) = delete;
+    Watchdog &operator=(const Watchdog &) = delete;
+
+    // Nested calls are watched as one, from the outermost.
+    void arm(qint64 processGroup) {
+        std::lock_guard lock(m_mutex);
+        if (m_depth++ == 0) {
+            m_group = processGroup;
+            m_deadline = std::chrono::steady_clock::now() + m_bound;
+            ++m_generation;
+        }
+        m_changed.notify_all();
+    }
+    void disarm() {
+        std::lock_guard lock(m_mutex);
+        if (--m_depth == 0)
+            ++m_generation;
+        m_changed.notify_all();
+    }
+    bool fired() const {
+        std::lock_guard lock(m_mutex);
+        return m_fired;
+    }
+    std::chrono::milliseconds bound() const { return m_bound; }
+
+private:
+    void run() {
+        std::unique_lock lock(m_mutex);
+        while (!m_stop) {
+            if (m_depth == 0) {
+                m_changed.wait(lock);
+                continue;
+            }
+            const auto generation = m_generation;
+            if (m_changed.wait_until(lock, m_deadline,
+                                     [&] { return m_stop || m_generation != generation; }))
+                continue;
+            // The call is still running at its deadline: the office has hung.
+            m_fired = true;
+            signalGroup(m_group, SIGKILL);
+            m_changed.wait(lock, [&] { return m_stop || m_generation != generation; });
+        }
+    }
+
+    const std::chrono::milliseconds m_bound;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::thread m_thread;
+    int m_depth = 0;
+    unsigned m_generation = 0;
+    qint64 m_group = 0;
+    std::chrono::steady_clock::time_point m_deadline;
+    bool m_fired = false;
+    bool m_stop = false;
+};
+
 struct OfficeEngine::Impl {
     Options options;
-    QTemporaryDir profile;
+    QTemporaryDir profile{QDir::tempPath() + u'/' + kProfilePrefix +
+                          QString::number(QCoreApplication::applicationPid()) +
+                          QStringLiteral("-XXXXXX")};
+    std::unique_ptr<Watchdog> watchdog;
     QProcess process;
     qint64 pid = 0;
     QString pipe;
@@ -230,11 +425,52 @@ struct OfficeEngine::Impl {
     void shutdown() noexcept;
     void endProcess(bool asked) noexcept;
     void requireRunning() const {
+        if (hung)
+            throw Error(hungMessage());
         if (!running)
             throw Error(QStringLiteral("Табличный процессор уже закрыт"));
     }
+    QString hungMessage() const {
+        return QStringLiteral("Табличный процессор не ответил за %1 с и был остановлен")
+            .arg(options.callTimeoutMs / 1000.0);
+    }
+    // Runs a call into the office under the watchdog: an office that does
+    // not answer within the bound is ended, and the call fails.
+    template <class F> auto call(const QString &what, F &&f) -> decltype(f()) {
+        requireRunning();
+        struct Watch {
+            Impl &impl;
+            explicit Watch(Impl &i) : impl(i) { impl.watchdog->arm(impl.pid); }
+            ~Watch() { impl.watchdog->disarm(); }
+        } watch(*this);
+        try {
+            return guarded(what, std::forward<F>(f));
+        } catch (const Error &) {
+            if (watchdog->fired()) {
+                hung = true;
+                throw Error(what + QStringLiteral(": ") + hungMessage());
+            }
+            throw;
+        }
+    }
+    bool hung = false;
+    // Closing is watched too: an office that hangs while it closes a
+    // document is ended like one that hangs in any other call.
+    void closeDocument(Document &document) noexcept {
+        const bool watch = running && !hung;
+        if (watch)
+            watchdog->arm(pid);
+        document.close();
+        if (watch)
+            watchdog->disarm();
+    }
+    void closeDocuments() noexcept {
+        for (auto &weak : documents)
+            if (auto document = weak.lock())
+                closeDocument(*document);
+        documents.clear();
+    }
     std::shared_ptr<Document> load(const OUString &url, const QString &path);
-    QString defaultPrinter();
     void show(const QString &path);
 };
 
@@ -249,14 +485,17 @@ void OfficeEngine::Impl::launch() {
 void OfficeEngine::Impl::start() {
     const QString program = options.officeProgram.isEmpty() ? QStringLiteral(KVR_SOFFICE_BIN_PATH)
                                                             : options.officeProgram;
+    removeLeftovers();
     if (!profile.isValid() || !writeProfileSettings(profile.path()))
         throw Error(QStringLiteral("Не удалось создать временную папку для табличного процессора"));
     ignoreBrokenPipes();
-    pipe = QStringLiteral("kvr_sheet_%1_%2_%3")
+    watchdog = std::make_unique<Watchdog>(std::chrono::milliseconds(options.callTimeoutMs));
+    pipe = QStringLiteral("%1%2_%3_%4")
+               .arg(kPipePrefix)
                .arg(QCoreApplication::applicationPid())
                .arg(pipeCounter.fetch_add(1))
                .arg(QUuid::createUuid().toString(QUuid::Id128));
-    profileUrl = QUrl::fromLocalFile(profile.path()).toString(QUrl::FullyEncoded);
+    profileUrl = profileUrlOf(profile.path());
     process.setProgram(program);
     process.setArguments({
         QStringLiteral("--headless"),
@@ -276,15 +515,10 @@ void OfficeEngine::Impl::start() {
     if (QDir(temporary).mkpath(QStringLiteral(".")))
         environment.insert(QStringLiteral("TMPDIR"), temporary);
     // The office turns file URLs into file names through the character set
-    // of its locale; under the C locale a Cyrillic name cannot be opened.
-    // There it runs under C.UTF-8, which it reads as the same language.
-    QString ctype;
-    for (const char *name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
-        ctype = environment.value(QString::fromLatin1(name));
-        if (!ctype.isEmpty())
-            break;
-    }
-    if (ctype.isEmpty() || ctype == u"C" || ctype == u"POSIX")
+    // of its locale, while this program names files in UTF-8 whatever the
+    // locale: under the C locale or a single-byte one (ru_RU.CP1251) a
+    // Cyrillic name cannot be opened. There it runs under C.UTF-8.
+    if (!utf8Locale(environment))
         environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     process.setProcessEnvironment(environment);
     process.setStandardInputFile(QProcess::nullDevice());
@@ -336,17 +570,16 @@ void OfficeEngine::Impl::start() {
 void OfficeEngine::Impl::shutdown() noexcept {
     if (!running)
         return;
-    for (auto &weak : documents)
-        if (auto document = weak.lock())
-            document->close();
-    documents.clear();
+    closeDocuments();
     bool asked = false;
-    if (desktop.is()) {
+    if (desktop.is() && !hung) {
         try {
+            watchdog->arm(pid);
             asked = desktop->terminate(); // false: it refused, so it is ended below
         } catch (const uno::Exception &) {
             asked = true; // the connection drops while the office ends: the normal case
         }
+        watchdog->disarm();
     }
     desktop.clear();
     remote.clear();
@@ -368,20 +601,10 @@ void OfficeEngine::Impl::endProcess(bool asked) noexcept {
     if (groupAlive(pid))
         signalGroup(pid, SIGKILL);
     pid = 0;
-    // An office that was killed leaves its pipe's socket file behind.
-    // So does the pipe by which an office finds another one on the same
-    // profile: it is named after the MD5 of the profile's URL in UTF-16, each
-    // byte in hex without leading zeros.
-    const QByteArray digest = QCryptographicHash::hash(
-        QByteArray(reinterpret_cast<const char *>(profileUrl.utf16()), profileUrl.size() * 2),
-        QCryptographicHash::Md5);
-    QString profilePipe = QStringLiteral("SingleOfficeIPC_");
-    for (const char byte : digest)
-        profilePipe += QString::number(static_cast<unsigned char>(byte), 16);
-    for (const char *folder : {"/tmp", "/var/tmp"})
-        for (const QString &name : {pipe, profilePipe})
-            QFile::remove(
-                QStringLiteral("%1/OSL_PIPE_%2_%3").arg(folder).arg(::getuid()).arg(name));
+    // An office that was killed leaves its pipe's socket file behind, and
+    // that of the pipe by which an office finds another on its profile.
+    removePipeSocket(pipe);
+    removePipeSocket(profilePipeName(profileUrl));
 }
 
 std::shared_ptr<Document> OfficeEngine::Impl::load(const OUString &url, const QString &path) {
@@ -390,8 +613,10 @@ std::shared_ptr<Document> OfficeEngine::Impl::load(const OUString &url, const QS
     document->path = path;
     const QString what = path.isEmpty()
                              ? QStringLiteral("Не удалось создать книгу")
-                             : QStringLiteral("Не удалось открыть файл \"%1\"").arg(path);
-    guarded(what, [&] {
+                             : QStringLiteral("Файл \"%1\" не удаётся прочитать: он повреждён "
+                                              "или это не электронная таблица")
+                                   .arg(path);
+    call(what, [&] {
         const Sequence<beans::PropertyValue> arguments = properties({
             property("Hidden", Any(true)),
             property("MacroExecutionMode", Any(document::MacroExecMode::NEVER_EXECUTE)),
@@ -404,9 +629,22 @@ std::shared_ptr<Document> OfficeEngine::Impl::load(const OUString &url, const QS
         document->component = component;
         document->open = true;
         try {
+            // Only what a spreadsheet filter read: the office opens any
+            // file, damaged ones and texts through its text import.
+            if (!path.isEmpty()) {
+                QString filter;
+                Reference<frame::XModel> model(component, UNO_QUERY_THROW);
+                for (const beans::PropertyValue &argument : model->getArgs()) {
+                    OUString name;
+                    if (argument.Name == "FilterName" && (argument.Value >>= name))
+                        filter = toQString(name);
+                }
+                if (!spreadsheetFilter(filter))
+                    throw Error(what);
+            }
             document->spreadsheetDocument.set(component, UNO_QUERY);
             if (!document->spreadsheetDocument.is())
-                throw Error(what + QStringLiteral(": это не электронная таблица"));
+                throw Error(what);
             Reference<container::XIndexAccess> sheets(document->spreadsheetDocument->getSheets(),
                                                       UNO_QUERY_THROW);
             document->firstSheet.set(sheets->getByIndex(0), UNO_QUERY_THROW);
@@ -418,11 +656,6 @@ std::shared_ptr<Document> OfficeEngine::Impl::load(const OUString &url, const QS
     std::erase_if(documents, [](const std::weak_ptr<Document> &d) { return d.expired(); });
     documents.push_back(document);
     return document;
-}
-
-QString OfficeEngine::Impl::defaultPrinter() {
-    Reference<awt::XPrinterServer2> server = awt::PrinterServer::create(remote);
-    return toQString(server->getDefaultPrinterName());
 }
 
 void OfficeEngine::Impl::show(const QString &path) {
@@ -447,7 +680,7 @@ class OfficeWorkbook : public Workbook {
 public:
     OfficeWorkbook(std::shared_ptr<OfficeEngine::Impl> engine, std::shared_ptr<Document> document)
         : m_engine(std::move(engine)), m_document(std::move(document)) {}
-    ~OfficeWorkbook() override { m_document->close(); }
+    ~OfficeWorkbook() override { m_engine->closeDocument(*m_document); }
 
     Value value(int row, int column) const override {
         requireCell(row, column);
@@ -464,7 +697,7 @@ public:
         if (rows <= 0 || columns <= 0)
             return {};
         requireOpen();
-        return guarded(QStringLiteral("Не удалось прочитать ячейки"), [&] {
+        return m_engine->call(QStringLiteral("Не удалось прочитать ячейки"), [&] {
             Reference<css::sheet::XCellRangeData> data(
                 range(top, left, top + rows - 1, left + columns - 1), UNO_QUERY_THROW);
             const Sequence<Sequence<Any>> array = data->getDataArray();
@@ -498,7 +731,7 @@ public:
             if (line.size() != width)
                 throw Error(QStringLiteral("Записываемый блок ячеек не прямоугольный"));
         requireOpen();
-        guarded(QStringLiteral("Не удалось записать ячейки"), [&] {
+        m_engine->call(QStringLiteral("Не удалось записать ячейки"), [&] {
             Sequence<Sequence<Any>> array(static_cast<sal_Int32>(cells.size()));
             auto *lines = array.getArray();
             for (std::size_t r = 0; r < cells.size(); ++r) {
@@ -521,39 +754,85 @@ public:
         });
     }
 
-    void insertRowCopy(int row) override {
+    void insertRowCopy(int row) override { insertRowCopies(row, 1); }
+
+    void insertRowCopies(int row, int count) override {
         requireCell(row, 1);
+        if (count <= 0)
+            return;
         requireOpen();
-        guarded(QStringLiteral("Не удалось вставить строку %1").arg(row), [&] {
+        const QString what = QStringLiteral("Не удалось вставить строку %1").arg(row);
+        m_engine->call(what, [&] {
             const Reference<css::sheet::XSpreadsheet> &sheet = m_document->firstSheet;
             Reference<table::XColumnRowRange> columnsRows(sheet, UNO_QUERY_THROW);
             Reference<table::XTableRows> rows = columnsRows->getRows();
             const sal_Int32 target = row - 1; // the office counts from 0
-            rows->insertByIndex(target, 1);
-            // The original row now stands one lower: copy it, with its
-            // formats, borders and merged cells, into the new row.
-            Reference<table::XCellRange> source(rows->getByIndex(target + 1), UNO_QUERY_THROW);
-            Reference<css::sheet::XCellRangeAddressable> sourceAddress(source, UNO_QUERY_THROW);
+            // Only the width in use is copied: the whole row of a sheet has
+            // 16384 columns, and copying them costs time and the office's
+            // memory. An .XLS sheet has 256 columns at most; anything beyond
+            // them that this workbook holds is in its used area.
+            Reference<css::sheet::XSheetCellCursor> cursor = sheet->createCursor();
+            Reference<css::sheet::XUsedAreaCursor>(cursor, UNO_QUERY_THROW)
+                ->gotoEndOfUsedArea(false);
+            const sal_Int32 usedEnd =
+                Reference<css::sheet::XCellRangeAddressable>(cursor, UNO_QUERY_THROW)
+                    ->getRangeAddress()
+                    .EndColumn;
+            const sal_Int32 lastColumn = std::max<sal_Int32>(255, usedEnd);
+            // A row inside cells merged across rows cannot be copied as a
+            // row of its own.
+            Reference<css::sheet::XSheetCellCursor> merged =
+                sheet->createCursorByRange(Reference<css::sheet::XSheetCellRange>(
+                    sheet->getCellRangeByPosition(0, target, lastColumn, target), UNO_QUERY_THROW));
+            merged->collapseToMergedArea();
+            const table::CellRangeAddress mergedArea =
+                Reference<css::sheet::XCellRangeAddressable>(merged, UNO_QUERY_THROW)
+                    ->getRangeAddress();
+            if (mergedArea.StartRow != target || mergedArea.EndRow != target)
+                throw Error(what + QStringLiteral(": она входит в ячейки, объединённые с "
+                                                  "соседними строками"));
+            rows->insertByIndex(target, count);
+            // The original row now stands `count` rows lower: copy it, with
+            // its formats, borders and merged cells, into the new rows, the
+            // copies doubling at each step.
+            const sal_Int32 source = target + count;
             Reference<css::sheet::XCellRangeMovement> movement(sheet, UNO_QUERY_THROW);
-            const table::CellRangeAddress from = sourceAddress->getRangeAddress();
-            movement->copyRange(table::CellAddress(from.Sheet, 0, target), from);
+            auto address = [&](sal_Int32 first, sal_Int32 last) {
+                return Reference<css::sheet::XCellRangeAddressable>(
+                           sheet->getCellRangeByPosition(0, first, lastColumn, last),
+                           UNO_QUERY_THROW)
+                    ->getRangeAddress();
+            };
+            movement->copyRange(table::CellAddress(address(source, source).Sheet, 0, target),
+                                address(source, source));
+            for (sal_Int32 copied = 1; copied < count;) {
+                const sal_Int32 more = std::min(copied, count - copied);
+                const table::CellRangeAddress from = address(target, target + more - 1);
+                movement->copyRange(table::CellAddress(from.Sheet, 0, target + copied), from);
+                copied += more;
+            }
             // The row height is a property of the row, not of its cells.
-            Reference<beans::XPropertySet> sourceRow(source, UNO_QUERY_THROW);
-            Reference<beans::XPropertySet> targetRow(rows->getByIndex(target), UNO_QUERY_THROW);
+            Reference<beans::XPropertySet> sourceRow(rows->getByIndex(source), UNO_QUERY_THROW);
+            Reference<beans::XPropertySet> targetRows(
+                Reference<table::XColumnRowRange>(
+                    sheet->getCellRangeByPosition(0, target, 0, target + count - 1),
+                    UNO_QUERY_THROW)
+                    ->getRows(),
+                UNO_QUERY_THROW);
             bool optimal = false;
             sourceRow->getPropertyValue(OUString("OptimalHeight")) >>= optimal;
             if (optimal)
-                targetRow->setPropertyValue(OUString("OptimalHeight"), Any(true));
+                targetRows->setPropertyValue(OUString("OptimalHeight"), Any(true));
             else
-                targetRow->setPropertyValue(OUString("Height"),
-                                            sourceRow->getPropertyValue(OUString("Height")));
+                targetRows->setPropertyValue(OUString("Height"),
+                                             sourceRow->getPropertyValue(OUString("Height")));
         });
     }
 
     void drawBorders(int top, int left, int bottom, int right) override {
         requireRange(top, left, bottom, right);
         requireOpen();
-        guarded(QStringLiteral("Не удалось нарисовать рамку"), [&] {
+        m_engine->call(QStringLiteral("Не удалось нарисовать рамку"), [&] {
             table::BorderLine2 line;
             line.Color = 0;
             line.LineStyle = table::BorderLineStyle::SOLID;
@@ -578,7 +857,7 @@ public:
         // place, fitted there, and the widths carried back. Columns with
         // nothing in the range keep their width.
         const Table contents = values(top, left, bottom - top + 1, right - left + 1);
-        guarded(QStringLiteral("Не удалось подобрать ширину столбцов"), [&] {
+        m_engine->call(QStringLiteral("Не удалось подобрать ширину столбцов"), [&] {
             Reference<css::sheet::XSpreadsheets> sheets =
                 m_document->spreadsheetDocument->getSheets();
             Reference<container::XIndexAccess> indexed(sheets, UNO_QUERY_THROW);
@@ -632,7 +911,16 @@ public:
     void saveAs(const QString &path) override {
         requireOpen();
         const QString absolute = QFileInfo(path).absoluteFilePath();
-        guarded(QStringLiteral("Не удалось сохранить файл \"%1\"").arg(path), [&] {
+        const QFileInfo folder(QFileInfo(absolute).absolutePath());
+        if (!folder.isDir())
+            throw Error(QStringLiteral("Не удалось сохранить файл \"%1\": папки \"%2\" нет")
+                            .arg(path, folder.filePath()));
+        if (!folder.isWritable() ||
+            (QFileInfo::exists(absolute) && !QFileInfo(absolute).isWritable()))
+            throw Error(QStringLiteral("Не удалось сохранить файл \"%1\": запись в папку \"%2\" "
+                                       "запрещена")
+                            .arg(path, folder.filePath()));
+        m_engine->call(QStringLiteral("Не удалось сохранить файл \"%1\"").arg(path), [&] {
             Reference<frame::XStorable> storable(m_document->component, UNO_QUERY_THROW);
             storable->storeAsURL(fileUrl(absolute),
                                  properties({property("FilterName", Any(OUString("MS Excel 97"))),
@@ -641,23 +929,45 @@ public:
         m_document->path = absolute;
     }
 
+    // The first sheet goes to the default queue as PostScript, which every
+    // queue takes, printer drivers and PDF printers alike: the office
+    // writes it as PDF, and poppler's pdftocairo turns that into PostScript
+    // that keeps the text of its fonts.
     void print() override {
         requireOpen();
-        const QString what = QStringLiteral("Не удалось напечатать");
-        const QString printer = guarded(what, [&] { return m_engine->defaultPrinter(); });
-        if (printer.isEmpty())
+        if (defaultPrinter().isEmpty())
             throw Error(QStringLiteral("Принтер по умолчанию не установлен"));
-        guarded(what, [&] {
-            FirstSheetOnly only(m_document->spreadsheetDocument);
-            Reference<view::XPrintable> printable(m_document->component, UNO_QUERY_THROW);
-            printable->setPrinter(properties({property("Name", Any(toOUString(printer)))}));
-            printable->print(properties({property("Wait", Any(true))}));
-        });
+        const QString converter = QStandardPaths::findExecutable(QStringLiteral("pdftocairo"));
+        if (converter.isEmpty())
+            throw Error(
+                QStringLiteral("Для печати нужна программа pdftocairo (пакет poppler-utils)"));
+        QTemporaryDir scratch;
+        if (!scratch.isValid())
+            throw Error(QStringLiteral("Не удалось создать временную папку для печати"));
+        const QString pdf = scratch.filePath(QStringLiteral("sheet.pdf"));
+        const QString postscript = scratch.filePath(QStringLiteral("sheet.ps"));
+        exportPdf(pdf);
+        QProcess convert;
+        convert.setStandardOutputFile(QProcess::nullDevice());
+        convert.setStandardErrorFile(QProcess::nullDevice());
+        convert.start(converter, {QStringLiteral("-ps"), pdf, postscript});
+        if (!convert.waitForFinished(m_engine->options.callTimeoutMs) ||
+            convert.exitStatus() != QProcess::NormalExit || convert.exitCode() != 0) {
+            convert.kill();
+            convert.waitForFinished();
+            throw Error(QStringLiteral("Не удалось подготовить лист к печати"));
+        }
+        if (!nameFontsApart(postscript))
+            throw Error(QStringLiteral("Не удалось подготовить лист к печати"));
+        const QString title = m_document->path.isEmpty()
+                                  ? QStringLiteral("Лист")
+                                  : QFileInfo(m_document->path).completeBaseName();
+        submitToDefaultPrinter(postscript, title);
     }
 
     void exportPdf(const QString &path) override {
         requireOpen();
-        guarded(QStringLiteral("Не удалось сохранить файл \"%1\"").arg(path), [&] {
+        m_engine->call(QStringLiteral("Не удалось сохранить файл \"%1\"").arg(path), [&] {
             FirstSheetOnly only(m_document->spreadsheetDocument);
             Reference<frame::XStorable> storable(m_document->component, UNO_QUERY_THROW);
             storable->storeToURL(
@@ -676,7 +986,7 @@ public:
         m_engine->show(path);
     }
 
-    void close() override { m_document->close(); }
+    void close() override { m_engine->closeDocument(*m_document); }
 
 private:
     // Hides every sheet but the first while the document is printed or
@@ -765,12 +1075,19 @@ std::unique_ptr<Workbook> OfficeEngine::open(const QString &path) {
     const QFileInfo info(path);
     if (!info.isFile())
         throw Error(QStringLiteral("Файл \"%1\" не найден").arg(path));
+    if (!info.isReadable())
+        throw Error(
+            QStringLiteral("Файл \"%1\" не удаётся прочитать: нет права на чтение").arg(path));
     return std::make_unique<OfficeWorkbook>(
         d, d->load(fileUrl(info.absoluteFilePath()), info.absoluteFilePath()));
 }
 
 void OfficeEngine::quit() {
     d->shutdown();
+}
+
+bool OfficeEngine::isRunning() const {
+    return d->running && !d->hung && d->process.state() == QProcess::Running;
 }
 
 qint64 OfficeEngine::processId() const {

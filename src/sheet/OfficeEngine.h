@@ -5,6 +5,8 @@
 // ended when the engine quits or is destroyed, whatever happened before, and
 // by the system when the thread that started it ends (a crash included):
 // start and use an engine on one long-lived thread, such as the GUI thread.
+// A start also removes the profile folders and pipe files that the offices of
+// programs that ended without ending them (a crash) left behind.
 
 #include "sheet/Sheet.h"
 
@@ -21,6 +23,10 @@ public:
         QString officeProgram;
         // How long to wait for the new process to accept the connection.
         int connectTimeoutMs = 60000;
+        // How long one call into the office may take. An office that does
+        // not answer within it is ended, the call fails, and so does every
+        // later call of this engine.
+        int callTimeoutMs = 120000;
         // Opens a saved file in the user's spreadsheet program (showToUser);
         // returns false when it could not. Empty for the desktop's handler of
         // the file, or else a separate soffice with the user's own profile.
@@ -36,6 +42,7 @@ public:
     std::unique_ptr<Workbook> addWorkbook() override;
     std::unique_ptr<Workbook> open(const QString &path) override;
     void quit() override;
+    bool isRunning() const override;
 
     // The id of the private office process (0 once it has ended).
     qint64 processId() const;

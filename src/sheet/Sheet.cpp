@@ -32,7 +32,7 @@ Value Value::text(const QString &text) {
 
 Value Value::fromInput(const QString &text) {
     static const QRegularExpression plainNumber(
-        QStringLiteral("^\\s*([+-]?)([0-9]+)(?:[.,]([0-9]+))?\\s*$"));
+        QStringLiteral("^\\s*([+-]?)([0-9]+)(?:[.,]([0-9]+))?(?:[eE]([+-]?[0-9]+))?\\s*$"));
     const QRegularExpressionMatch m = plainNumber.match(text);
     if (!m.hasMatch())
         return Value::text(text);
@@ -42,6 +42,8 @@ Value Value::fromInput(const QString &text) {
     QString plain = m.captured(1) + whole;
     if (m.hasCaptured(3))
         plain += QLatin1Char('.') + m.captured(3);
+    if (m.hasCaptured(4))
+        plain += QLatin1Char('e') + m.captured(4);
     bool ok = false;
     const double number = plain.toDouble(&ok); // QString::toDouble is locale independent
     if (!ok || !std::isfinite(number))

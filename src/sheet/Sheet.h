@@ -33,8 +33,9 @@ public:
     // The text as it is, also when it looks like a number ("0123" stays text).
     static Value text(const QString &text);
     // What Excel does when a text is assigned to a cell: a plain decimal
-    // number (optional sign, digits, "." or "," and digits, blanks around it)
-    // becomes a number; anything else stays text. Numbers with a leading zero
+    // number (optional sign, digits, "." or "," and digits, an optional
+    // exponent as toText writes it, blanks around it) becomes a number;
+    // anything else stays text. Numbers with a leading zero
     // ("012") stay text, so that codes keep their digits.
     static Value fromInput(const QString &text);
 
@@ -95,6 +96,12 @@ public:
     // borders, merged cells and height; rows below move down and formulas
     // follow them.
     virtual void insertRowCopy(int row) = 0;
+    // The same, count times at the same row: the row then stands count + 1
+    // times from `row` down.
+    virtual void insertRowCopies(int row, int count) {
+        for (int i = 0; i < count; ++i)
+            insertRowCopy(row);
+    }
 
     // Draws all four edges of every cell of the range as thin lines.
     virtual void drawBorders(int top, int left, int bottom, int right) = 0;
@@ -137,6 +144,8 @@ public:
     // Closes every workbook still open and ends the engine. Workbooks used
     // afterwards fail. Quitting twice does nothing.
     virtual void quit() = 0;
+    // False once the engine has quit or its process has ended or been ended.
+    virtual bool isRunning() const = 0;
 };
 
 using EngineFactory = std::function<std::unique_ptr<Engine>()>;

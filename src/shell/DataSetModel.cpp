@@ -1,6 +1,7 @@
 #include "shell/DataSetModel.h"
 
 #include "shell/Messages.h"
+#include "store/ExceptionText.h"
 
 #include <algorithm>
 
@@ -339,11 +340,8 @@ bool DataSetModel::postPending() {
         return true;
     try {
         m_ds->Post();
-    } catch (const store::StoreError &e) {
-        reportError(e.message());
-        return false;
     } catch (const std::exception &e) {
-        reportError(QString::fromLocal8Bit(e.what()));
+        reportError(ExceptionText(e));
         return false;
     }
     return true;
@@ -440,9 +438,7 @@ bool DataSetModel::setData(const QModelIndex &index, const QVariant &value, int 
         if (m_postOnEdit)
             m_ds->Post();
     } catch (const std::exception &e) {
-        const QString message = dynamic_cast<const store::StoreError *>(&e)
-                                    ? static_cast<const store::StoreError &>(e).message()
-                                    : QString::fromLocal8Bit(e.what());
+        const QString message = ExceptionText(e);
         if (startedEdit && m_ds->State() == store::DataSetState::Edit) {
             try {
                 m_ds->Cancel();

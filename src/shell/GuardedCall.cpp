@@ -1,6 +1,7 @@
 #include "shell/GuardedCall.h"
 
 #include "shell/Messages.h"
+#include "store/ExceptionText.h"
 
 #include <QApplication>
 #include <QString>
@@ -12,13 +13,9 @@ void GuardedCall(const std::function<void()> &handler) {
     try {
         handler();
         return;
-    } catch (const std::exception &e) {
-        // The program's own errors carry UTF-8 texts.
-        text = QString::fromUtf8(e.what());
     } catch (...) {
+        text = ExceptionText(std::current_exception());
     }
-    if (text.isEmpty())
-        text = QStringLiteral("Неизвестная ошибка.");
     QApplication::restoreOverrideCursor();
     msg::show(QStringLiteral("KVR"), text, msg::Icon::Critical);
 }

@@ -16,9 +16,7 @@ TYearForm::TYearForm(QWidget *parent) : QDialog(parent), ui(new Ui::TYearForm) {
     connect(ui->ButtonOK, &QPushButton::clicked, this, &TYearForm::ButtonOKClick);
 }
 
-TYearForm::~TYearForm() {
-    delete ui;
-}
+TYearForm::~TYearForm() = default;
 
 void TYearForm::showEvent(QShowEvent *event) {
     QDialog::showEvent(event);

@@ -6,6 +6,8 @@
 
 #include <QDialog>
 
+#include <memory>
+
 namespace Ui {
 class TYearForm;
 }
@@ -24,13 +26,13 @@ public:
     // school year and takes its first year. Runs on every show.
     void FillYears();
 
-    Ui::TYearForm *ui;
-
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
     void ButtonOKClick();
+
+    std::unique_ptr<Ui::TYearForm> ui;
 };
 
 // The one year dialog of the program (set by the main routine).

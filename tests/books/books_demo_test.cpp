@@ -12,7 +12,6 @@
 #include "shell/DataSetModel.h"
 #include "shell/MultilineGrid_Old.h"
 #include "shell/YearUnit.h"
-#include "shell/mainwindow/DateUnit.h"
 #include "shell/mainwindow/MainUnit.h"
 #include "support/DemoProgram.h"
 #include "support/TableBuilder.h"
@@ -44,10 +43,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(program.dir.isValid());
         program.recorder->onDialog = [this](QDialog &d) {
-            if (auto *date = qobject_cast<TDateForm *>(&d)) {
-                date->setDate(QDate(2016, 11, 14));
+            if (testsupport::DemoProgram::answerDate(d))
                 return int(QDialog::Accepted);
-            }
             if (auto *year = qobject_cast<TYearForm *>(&d)) {
                 year->show();
                 year->findChild<QComboBox *>(QStringLiteral("CB_Year"))->setCurrentText(schoolYear);

@@ -10,6 +10,7 @@
 #include "support/MessageRecorder.h"
 #include "support/TableBuilder.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -457,6 +458,31 @@ TEST(MessageMCheckForm, ItsButtonsAndCloseBoxAnswerTheQuestion) {
     press = Press::Cancel;
     EXPECT_FALSE(form.Ask("z"));
     EXPECT_EQ(rec.dialogs.size(), 4);
+}
+
+TEST(MessageMCheckForm, EnterAnswersWithTheFocusedButton) {
+    TMessageMCheckForm &form = MessageMCheckForm();
+    MessageRecorder rec;
+    QPushButton *focus = nullptr;
+    bool closedByEnter = false;
+    rec.onDialog = [&](QDialog &d) {
+        d.show();
+        d.activateWindow();
+        focus->setFocus();
+        QCoreApplication::processEvents();
+        // The keyboard user goes through a long run of mismatches with
+        // Enter, as in any question of the program.
+        QTest::keyClick(focus, Qt::Key_Return);
+        closedByEnter = !d.isVisible();
+        d.hide();
+        return d.result();
+    };
+    focus = form.ButtonOK;
+    EXPECT_TRUE(form.Ask("Первая"));
+    EXPECT_TRUE(closedByEnter);
+    focus = form.ButtonCancel;
+    EXPECT_FALSE(form.Ask("Вторая"));
+    EXPECT_TRUE(closedByEnter);
 }
 
 } // namespace

@@ -23,11 +23,20 @@ TEST(ValueInput, PlainNumbersBecomeNumbers) {
     EXPECT_EQ(Value::fromInput("0"), Value::number(0));
     EXPECT_EQ(Value::fromInput("0.5"), Value::number(0.5));
     EXPECT_EQ(Value::fromInput("-0"), Value::number(0));
+    EXPECT_EQ(Value::fromInput("1e5"), Value::number(100000));
+}
+
+TEST(ValueInput, NumbersReadAsTextAndAssignedBackStayNumbers) {
+    for (double number : {1e-05, 1.23456789012346e+17, 1e20, -2.5e-7, 42248.0, 0.1 + 0.2}) {
+        const Value back = Value::fromInput(Value::number(number).toText());
+        ASSERT_TRUE(back.isNumber()) << number;
+        EXPECT_EQ(back.toText(), Value::number(number).toText());
+    }
 }
 
 TEST(ValueInput, EverythingElseStaysText) {
-    for (const char *text :
-         {"0123", "00", "1e5", "12a", "1.2.3", "1 234", ".5", "5.", "#A1N1", "=A1", "-", "Всего"})
+    for (const char *text : {"0123", "00", "1e", "e5", "1e5.5", "12a", "1.2.3", "1 234", ".5", "5.",
+                             "#A1N1", "=A1", "-", "Всего"})
         EXPECT_EQ(Value::fromInput(text), Value::text(text)) << text;
     EXPECT_TRUE(Value::fromInput("").isEmpty());
     EXPECT_EQ(Value::fromInput(" "), Value::text(" "));

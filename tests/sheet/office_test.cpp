@@ -480,6 +480,148 @@ TEST_F(OfficeTest, ViewerThatFailsIsReported) {
     EXPECT_THROW(book->showToUser(), Error);
 }
 
+TEST_F(OfficeTest, RowCopiesReachEveryUsedColumnAndComeManyAtOnce) {
+    auto book = engine->addWorkbook();
+    book->setValues(3, 1, Table{{Value::text("#CCC"), Value::number(7)}});
+    book->setText(3, 300, QStringLiteral("далеко справа")); // beyond an .XLS sheet's width
+    book->setText(4, 1, QStringLiteral("Итого"));
+    book->insertRowCopy(3);
+    EXPECT_EQ(book->text(3, 300), QStringLiteral("далеко справа"));
+    book->insertRowCopies(3, 5);
+    for (int row = 3; row <= 9; ++row) {
+        EXPECT_EQ(book->text(row, 1), QStringLiteral("#CCC")) << row;
+        EXPECT_EQ(book->value(row, 2), Value::number(7)) << row;
+        EXPECT_EQ(book->text(row, 300), QStringLiteral("далеко справа")) << row;
+    }
+    EXPECT_EQ(book->text(10, 1), QStringLiteral("Итого"));
+}
+
+// A sheet whose cells A2:A3 are merged into one, written in the office's
+// flat format.
+QString writeVerticallyMerged(const QString &path) {
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+  xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"
+  xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" office:version="1.2"
+  office:mimetype="application/vnd.oasis.opendocument.spreadsheet">
+ <office:body><office:spreadsheet><table:table table:name="Лист1">
+  <table:table-row><table:table-cell><text:p>Заголовок</text:p></table:table-cell></table:table-row>
+  <table:table-row><table:table-cell table:number-rows-spanned="2"><text:p>Раздел</text:p></table:table-cell>
+   <table:table-cell><text:p>#CCC</text:p></table:table-cell></table:table-row>
+  <table:table-row><table:covered-table-cell/><table:table-cell><text:p>#CCC</text:p></table:table-cell></table:table-row>
+ </table:table></office:spreadsheet></office:body>
+</office:document>
+)");
+    return path;
+}
+
+TEST_F(OfficeTest, RowInsideAVerticalMergeIsRefused) {
+    auto book = engine->open(writeVerticallyMerged(file(QStringLiteral("объединение.fods"))));
+    for (int row : {2, 3}) {
+        try {
+            book->insertRowCopy(row);
+            ADD_FAILURE() << "row " << row << " copied";
+        } catch (const Error &e) {
+            EXPECT_TRUE(e.message().contains(QStringLiteral("объединённые")))
+                << e.message().toStdString();
+        }
+    }
+    EXPECT_EQ(book->text(3, 2), QStringLiteral("#CCC")); // nothing moved
+    EXPECT_TRUE(book->value(4, 2).isEmpty());
+    book->insertRowCopy(1); // a row outside the merge is copied
+    EXPECT_EQ(book->text(2, 1), QStringLiteral("Заголовок"));
+}
+
+TEST_F(OfficeTest, DamagedOrForeignFilesAreRefusedByName) {
+    QFile original(templateXls);
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    const QByteArray xls = original.readAll();
+    QByteArray noise(4096, 0);
+    for (int i = 0; i < noise.size(); ++i)
+        noise[i] = char((i * 7919 + 13) % 251);
+    const QList<QPair<QString, QByteArray>> files = {
+        {QStringLiteral("шум.xls"), noise},
+        {QStringLiteral("обрезанный.XLS"), xls.left(xls.size() / 3)},
+        {QStringLiteral("письмо.xls"),
+         QStringLiteral("Уважаемые коллеги;\nпросим сдать отчёт.\n").toUtf8()},
+    };
+    for (const auto &[name, bytes] : files) {
+        QFile f(file(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        f.close();
+        try {
+            engine->open(f.fileName());
+            ADD_FAILURE() << name.toStdString() << " opened";
+        } catch (const Error &e) {
+            EXPECT_TRUE(e.message().contains(f.fileName())) << e.message().toStdString();
+            EXPECT_TRUE(e.message().contains(QStringLiteral("не удаётся прочитать")));
+        }
+    }
+    EXPECT_EQ(engine->open(templateXls)->text(1, 1), QStringLiteral("Сведения о школе"));
+}
+
+TEST_F(OfficeTest, SavingIntoAMissingFolderSaysSo) {
+    auto book = engine->addWorkbook();
+    const QString path = file(QStringLiteral("нет папки/книга.xls"));
+    try {
+        book->saveAs(path);
+        ADD_FAILURE() << "saved";
+    } catch (const Error &e) {
+        EXPECT_TRUE(e.message().contains(file(QStringLiteral("нет папки"))))
+            << e.message().toStdString();
+    }
+}
+
+TEST(OfficeEngineLifetime, HungOfficeIsEndedAndTheCallFails) {
+    OfficeEngine::Options options;
+    options.callTimeoutMs = 1500;
+    OfficeEngine engine(options);
+    const qint64 pid = engine.processId();
+    auto book = engine.addWorkbook();
+    book->setText(1, 1, "x");
+    ::kill(-static_cast<pid_t>(pid), SIGSTOP); // the office answers nothing from now on
+    try {
+        book->setText(1, 1, "y");
+        ADD_FAILURE() << "a hung office answered";
+    } catch (const Error &e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("не ответил")))
+            << e.message().toStdString();
+    }
+    EXPECT_FALSE(engine.isRunning());
+    EXPECT_THROW(book->text(1, 1), Error);
+    EXPECT_THROW(engine.addWorkbook(), Error);
+    engine.quit();
+    EXPECT_TRUE(processGone(pid));
+}
+
+TEST(OfficeEngineLifetime, LeftoversOfADeadProgramAreRemovedAtTheNextStart) {
+    QTemporaryDir dir;
+    QProcess gone; // a process id that no program has any more
+    gone.start(QStringLiteral("true"), {});
+    ASSERT_TRUE(gone.waitForFinished());
+    const qint64 dead = gone.processId() > 0 ? gone.processId() : 999999;
+    const QString deadProfile = dir.filePath(QStringLiteral("kvr-office-%1-AbCdEf").arg(dead));
+    const QString liveProfile = dir.filePath(QStringLiteral("kvr-office-1-AbCdEf"));
+    ASSERT_TRUE(QDir().mkpath(deadProfile + QStringLiteral("/user")));
+    ASSERT_TRUE(QDir().mkpath(liveProfile));
+    const QString socket =
+        QStringLiteral("/tmp/OSL_PIPE_%1_kvr_sheet_%2_0_abc").arg(::getuid()).arg(dead);
+    QFile s(socket);
+    ASSERT_TRUE(s.open(QIODevice::WriteOnly));
+    s.close();
+    {
+        ScopedEnvironment temporary("TMPDIR", QFile::encodeName(dir.path()));
+        OfficeEngine engine;
+        engine.quit();
+    }
+    EXPECT_FALSE(QFileInfo::exists(deadProfile));
+    EXPECT_FALSE(QFileInfo::exists(socket));
+    EXPECT_TRUE(QFileInfo::exists(liveProfile)); // its program (pid 1) runs
+}
+
 TEST(OfficeEngineLifetime, ProcessEndsAfterAFailedOpenAndWithWorkbooksLeftOpen) {
     QTemporaryDir dir;
     qint64 pid = 0;
@@ -582,14 +724,16 @@ TEST(OfficeEngineLifetime, OfficeThatDiesIsReportedNotFatalAndLeavesNoFiles) {
             << name.toStdString();
 }
 
-TEST(OfficeEngineLifetime, CyrillicPathsWorkUnderTheCLocale) {
+class LocaleTest : public ::testing::TestWithParam<const char *> {};
+
+TEST_P(LocaleTest, CyrillicPathsWork) {
     QTemporaryDir dir;
     ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("Шаблоны")));
     const QString copy = dir.filePath(QStringLiteral("Шаблоны/Рабочая копия.XLS"));
     ASSERT_TRUE(QFile::copy(templateXls, copy));
     std::unique_ptr<OfficeEngine> engine;
     {
-        ScopedEnvironment locale("LC_ALL", "C"); // what the office inherits
+        ScopedEnvironment locale("LC_ALL", GetParam()); // what the office inherits
         engine = std::make_unique<OfficeEngine>();
     }
     auto book = engine->open(copy);
@@ -601,6 +745,9 @@ TEST(OfficeEngineLifetime, CyrillicPathsWorkUnderTheCLocale) {
     EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("Шаблоны/Отчёт.pdf"))));
     EXPECT_EQ(engine->open(saved)->text(1, 1), QStringLiteral("Ёлочка"));
 }
+
+INSTANTIATE_TEST_SUITE_P(OfficeEngineLifetime, LocaleTest,
+                         ::testing::Values("C", "ru_RU.CP1251", "ru_RU.UTF-8"));
 
 // Not run by itself: the child program of the test below, which starts an
 // engine and ends without any cleanup, as a crash would.

@@ -6,20 +6,28 @@
 // tools_* and *_demo_test link.
 //
 //   testsupport::DemoProgram program;   // installation, fresh state, recorder
-//   program.recorder->onDialog = ...;   // answers the date dialog and others
+//   program.recorder->onDialog = [](QDialog &d) {
+//       if (testsupport::DemoProgram::answerDate(d))
+//           return int(QDialog::Accepted);  // the working date in 2015 / 2016
+//       ...                                 // the other dialogs
+//   };
 //   program.start();                    // main window shown, date asked
 //   QTest::mouseClick(program.mainButton("Справочники"), Qt::LeftButton);
 
 #include "demo/DemoInstall.h"
 #include "shell/AppState.h"
 #include "shell/Paths.h"
+#include "shell/mainwindow/DateUnit.h"
 #include "shell/mainwindow/MainUnit.h"
 #include "shell/mainwindow/ProgramWindows.h"
 #include "support/DataModuleConnections.h"
 #include "support/MessageRecorder.h"
 
 #include <QCoreApplication>
+#include <QDate>
+#include <QDialog>
 #include <QPushButton>
+#include <QSize>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -48,11 +56,27 @@ struct DemoProgram {
         paths::setProgramDirForTests(QString());
     }
 
-    // Builds the windows, shows the main window and lets it ask for the date.
-    void start() {
+    // The working date the tests answer: 14 November 2016, in the school year
+    // 2015 / 2016 (work year 2017).
+    static QDate workingDate() { return QDate(2016, 11, 14); }
+
+    // Answers the date dialog with the working date; false for any other
+    // dialog. The dialog's result is then QDialog::Accepted.
+    static bool answerDate(QDialog &dialog) {
+        auto *date = qobject_cast<TDateForm *>(&dialog);
+        if (!date)
+            return false;
+        date->setDate(workingDate());
+        return true;
+    }
+
+    // Builds the windows, shows the main window (at `size`; an invalid size
+    // leaves it at its own) and lets it ask for the date.
+    void start(QSize size = QSize(1400, 900)) {
         mainForm = std::make_unique<TMainForm>();
         CreateProgramWindows(*mainForm);
-        mainForm->resize(1400, 900);
+        if (size.isValid())
+            mainForm->resize(size);
         mainForm->show();
         QCoreApplication::processEvents(); // the date is asked after the first show
     }

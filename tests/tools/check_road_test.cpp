@@ -10,25 +10,19 @@
 #include "consolidation/SvodEngine.h"
 #include "consolidation/SvodListUnit.h"
 #include "consolidation/SvodUnit.h"
-#include "demo/DemoInstall.h"
 #include "demo/DemoReports.h"
-#include "shell/AppState.h"
 #include "shell/DataSetModel.h"
 #include "shell/MultilineGrid_Old.h"
-#include "shell/Paths.h"
 #include "shell/YearUnit.h"
-#include "shell/mainwindow/DateUnit.h"
 #include "shell/mainwindow/MainUnit.h"
 #include "shell/mainwindow/ProgramWindows.h"
-#include "support/DataModuleConnections.h"
+#include "support/DemoProgram.h"
 #include "support/MessageRecorder.h"
 #include "support/TableBuilder.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QPointer>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -41,32 +35,18 @@ namespace {
 class CheckRoadTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        programDir = dir.path() + QStringLiteral("/kvr/");
-        demo::WriteDemoInstallation(programDir);
-        paths::setProgramDirForTests(programDir);
-        testsupport::closeDataModuleConnections();
-        appState() = AppState();
-        recorder = std::make_unique<MessageRecorder>();
+        ASSERT_TRUE(program.dir.isValid());
         recorder->onDialog = [this](QDialog &d) { return answer(d); };
     }
 
-    void TearDown() override {
-        ForgetProgramWindows();
-        mainForm.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        testsupport::closeDataModuleConnections();
-        recorder.reset();
-        paths::setProgramDirForTests(QString());
-    }
+    // The windows go before the fixture's own members.
+    void TearDown() override { program.end(); }
 
     // The user: the date, the period 2015 / 2016, set 1, "Все вместе ", and
     // "Продолжить" at every mismatch between reports.
     int answer(QDialog &d) {
-        if (auto *date = qobject_cast<TDateForm *>(&d)) {
-            date->setDate(QDate(2016, 11, 14));
+        if (testsupport::DemoProgram::answerDate(d))
             return int(QDialog::Accepted);
-        }
         if (auto *year = qobject_cast<TYearForm *>(&d)) {
             year->FillYears();
             year->findChild<QComboBox *>(QStringLiteral("CB_Year"))
@@ -93,13 +73,10 @@ protected:
     }
 
     void open() {
-        mainForm = std::make_unique<TMainForm>();
-        CreateProgramWindows(*mainForm);
-        mainForm->show();
-        QCoreApplication::processEvents(); // the date is asked after the first show
-        for (QPushButton *b : mainForm->findChildren<QPushButton *>())
-            if (b->text() == QStringLiteral("Сводные отчеты") && b->isVisible())
-                QTest::mouseClick(b, Qt::LeftButton);
+        program.start(QSize()); // the main window at its own size
+        QPushButton *button = program.mainButton(QStringLiteral("Сводные отчеты"));
+        ASSERT_NE(button, nullptr);
+        QTest::mouseClick(button, Qt::LeftButton);
         svod = qobject_cast<TSvodForm *>(mainForm->workWindow(TMainForm::WorkWindow::TotalReports));
         ASSERT_NE(svod, nullptr);
         ASSERT_TRUE(svod->isVisible());
@@ -115,10 +92,10 @@ protected:
         return {recorder->texts(), relations};
     }
 
-    QTemporaryDir dir;
-    QString programDir;
-    std::unique_ptr<MessageRecorder> recorder;
-    std::unique_ptr<TMainForm> mainForm;
+    testsupport::DemoProgram program;
+    const QString &programDir = program.programDir;
+    std::unique_ptr<MessageRecorder> &recorder = program.recorder;
+    std::unique_ptr<TMainForm> &mainForm = program.mainForm;
     QPointer<TSvodForm> svod;
     QStringList relations;
 };

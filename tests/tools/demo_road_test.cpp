@@ -7,18 +7,15 @@
 // the tests of each window alone do not show.
 
 #include "demo/DemoData.h"
-#include "demo/DemoInstall.h"
 #include "demo/DemoReports.h"
 #include "entry/EditReportUnit.h"
 #include "entry/MessageUnit.h"
-#include "shell/AppState.h"
 #include "shell/DataSetModel.h"
 #include "shell/MultilineGrid_Old.h"
 #include "shell/Paths.h"
-#include "shell/mainwindow/DateUnit.h"
 #include "shell/mainwindow/MainUnit.h"
 #include "shell/mainwindow/ProgramWindows.h"
-#include "support/DataModuleConnections.h"
+#include "support/DemoProgram.h"
 #include "support/MessageRecorder.h"
 #include "support/TableBuilder.h"
 
@@ -29,7 +26,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSet>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -45,18 +41,10 @@ const QColor kDerivedColour(255, 255, 119);
 class DemoRoadTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        programDir = dir.path() + QStringLiteral("/kvr/");
-        demo::WriteDemoInstallation(programDir);
-        paths::setProgramDirForTests(programDir);
-        testsupport::closeDataModuleConnections();
-        appState() = AppState();
-        recorder = std::make_unique<MessageRecorder>();
+        ASSERT_TRUE(program.dir.isValid());
         recorder->onDialog = [this](QDialog &d) {
-            if (auto *date = qobject_cast<TDateForm *>(&d)) {
-                date->setDate(QDate(2016, 11, 14));
+            if (testsupport::DemoProgram::answerDate(d))
                 return int(QDialog::Accepted);
-            }
             if (auto *blank = qobject_cast<TMessageForm *>(&d)) {
                 ++blankQuestions;
                 blank->ButtonOk->click();
@@ -66,23 +54,13 @@ protected:
         };
     }
 
-    void TearDown() override {
-        ForgetProgramWindows();
-        mainForm.reset(); // owns the dialogs and the work windows still open
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        testsupport::closeDataModuleConnections();
-        recorder.reset();
-        paths::setProgramDirForTests(QString());
-    }
+    // The windows go before the fixture's own members.
+    void TearDown() override { program.end(); }
 
     // Builds the program's windows as the main routine does, shows the main
     // window, answers the date and opens report entry from its button.
     void startAndOpenReportEntry() {
-        mainForm = std::make_unique<TMainForm>();
-        CreateProgramWindows(*mainForm);
-        mainForm->resize(1200, 800);
-        mainForm->show();
-        QCoreApplication::processEvents(); // the date is asked after the first show
+        program.start(QSize(1200, 800));
         EXPECT_EQ(recorder->dialogs, QList<QString>({"TDateForm"}));
         EXPECT_EQ(mainForm->WorkYear(), 2017);
         EXPECT_EQ(mainForm->ProgramKind(), 1);
@@ -99,11 +77,10 @@ protected:
 
     // The visible push button of the main window with this caption.
     QPushButton *mainButton(const QString &text) {
-        for (QPushButton *b : mainForm->findChildren<QPushButton *>())
-            if (b->text() == text && b->isVisible())
-                return b;
-        ADD_FAILURE() << "no visible button " << text.toStdString();
-        return nullptr;
+        QPushButton *button = program.mainButton(text);
+        if (!button)
+            ADD_FAILURE() << "no visible button " << text.toStdString();
+        return button;
     }
 
     DataSetModel *model() { return entry->GridModel(); }
@@ -164,10 +141,10 @@ protected:
                                      field);
     }
 
-    QTemporaryDir dir;
-    QString programDir;
-    std::unique_ptr<MessageRecorder> recorder;
-    std::unique_ptr<TMainForm> mainForm;
+    testsupport::DemoProgram program;
+    const QString &programDir = program.programDir;
+    std::unique_ptr<MessageRecorder> &recorder = program.recorder;
+    std::unique_ptr<TMainForm> &mainForm = program.mainForm;
     QPointer<TEditReportForm> entry;
     int blankQuestions = 0;
     int orgCode = 0;

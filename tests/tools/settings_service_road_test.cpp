@@ -6,26 +6,23 @@
 #include "books/ServiceUnit.h"
 #include "books/SetupUnit.h"
 #include "demo/DemoData.h"
-#include "demo/DemoInstall.h"
-#include "shell/AppState.h"
 #include "shell/DataSetModel.h"
 #include "shell/MultilineGrid_Old.h"
 #include "shell/Paths.h"
 #include "shell/YearUnit.h"
-#include "shell/mainwindow/DateUnit.h"
 #include "shell/mainwindow/MainUnit.h"
 #include "shell/mainwindow/ProgramWindows.h"
-#include "support/DataModuleConnections.h"
+#include "support/DemoProgram.h"
 #include "support/MessageRecorder.h"
 #include "support/TableBuilder.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -40,18 +37,10 @@ using testsupport::readCell;
 class SettingsServiceRoadTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        programDir = dir.path() + QStringLiteral("/kvr/");
-        demo::WriteDemoInstallation(programDir);
-        paths::setProgramDirForTests(programDir);
-        testsupport::closeDataModuleConnections();
-        appState() = AppState();
-        recorder = std::make_unique<MessageRecorder>();
+        ASSERT_TRUE(program.dir.isValid());
         recorder->onDialog = [this](QDialog &d) {
-            if (auto *date = qobject_cast<TDateForm *>(&d)) {
-                date->setDate(QDate(2016, 11, 14));
+            if (testsupport::DemoProgram::answerDate(d))
                 return int(QDialog::Accepted);
-            }
             if (auto *year = qobject_cast<TYearForm *>(&d)) {
                 year->Year = 2015;
                 return int(QDialog::Accepted);
@@ -65,27 +54,16 @@ protected:
             }
             return int(QDialog::Rejected);
         };
-        mainForm = std::make_unique<TMainForm>();
-        CreateProgramWindows(*mainForm);
-        mainForm->resize(1200, 800);
-        mainForm->show();
-        QCoreApplication::processEvents(); // the date is asked after the first show
+        program.start(QSize(1200, 800));
         ASSERT_EQ(mainForm->WorkYear(), 2017);
     }
 
-    void TearDown() override {
-        ForgetProgramWindows();
-        mainForm.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        testsupport::closeDataModuleConnections();
-        recorder.reset();
-        paths::setProgramDirForTests(QString());
-    }
+    // The windows go before the fixture's own members.
+    void TearDown() override { program.end(); }
 
     void click(const QString &mainButtonText) {
-        for (QPushButton *b : mainForm->findChildren<QPushButton *>())
-            if (b->text() == mainButtonText && b->isVisible())
-                return QTest::mouseClick(b, Qt::LeftButton);
+        if (QPushButton *button = program.mainButton(mainButtonText))
+            return QTest::mouseClick(button, Qt::LeftButton);
         ADD_FAILURE() << "no visible button " << mainButtonText.toStdString();
     }
 
@@ -102,10 +80,10 @@ protected:
         return readCell(programDir, "REGIM", 1, field).toString().trimmed();
     }
 
-    QTemporaryDir dir;
-    QString programDir;
-    std::unique_ptr<MessageRecorder> recorder;
-    std::unique_ptr<TMainForm> mainForm;
+    testsupport::DemoProgram program;
+    const QString &programDir = program.programDir;
+    std::unique_ptr<MessageRecorder> &recorder = program.recorder;
+    std::unique_ptr<TMainForm> &mainForm = program.mainForm;
     std::function<void(TServiceForm &)> inService;
 };
 
@@ -321,6 +299,28 @@ TEST_F(SettingsServiceRoadTest, ServiceArchivesTheYearAndRebuildsAReportOnItsNew
     EXPECT_EQ(recorder->dialogs, QList<QString>({"TServiceForm", "TDateForm"}));
 }
 
+TEST_F(SettingsServiceRoadTest, TheButtonPanelKeepsItsWidthWhileNoViewIsShown) {
+    click(QStringLiteral("Настройка"));
+    auto *setup = qobject_cast<TSetupForm *>(mainForm->workWindow(TMainForm::WorkWindow::Setup));
+    ASSERT_NE(setup, nullptr);
+    auto *buttons = setup->findChild<QGroupBox *>(QStringLiteral("GroupBox1"));
+    ASSERT_NE(buttons, nullptr);
+    QCoreApplication::processEvents();
+
+    // With no view shown the buttons stay a narrow column on the left, as
+    // wide as while a view is shown, and do not stretch over the window.
+    ASSERT_FALSE(setup->GroupBox2->isVisible());
+    const int emptyWidth = buttons->width();
+    EXPECT_LT(emptyWidth, setup->width() / 3);
+    QTest::mouseClick(setup->ButtonRegim, Qt::LeftButton);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(buttons->width(), emptyWidth);
+    QTest::mouseClick(setup->ButtonBlank, Qt::LeftButton);
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(setup->GroupBox2->isVisible());
+    EXPECT_EQ(buttons->width(), emptyWidth);
+}
+
 TEST_F(SettingsServiceRoadTest, TypingIntoAnEmptyRequisitesTableMakesItsRecord) {
     const QString regimPath = programDir + QStringLiteral("REGIM.DBF");
     store::DbfFile::create(regimPath, store::DbfFile::fieldsOf(regimPath));
@@ -337,6 +337,27 @@ TEST_F(SettingsServiceRoadTest, TypingIntoAnEmptyRequisitesTableMakesItsRecord) 
     ASSERT_EQ(regimTable.ds.RecordCount(), 1);
     EXPECT_EQ(regimTable.text(1, QStringLiteral("INNO")), QStringLiteral("0274000002"));
     EXPECT_TRUE(recorder->messages.isEmpty()) << recorder->texts().join('|').toStdString();
+}
+
+TEST_F(SettingsServiceRoadTest, LeavingTheProgramWithChangedRequisitesAsksToSaveThem) {
+    click(QStringLiteral("Настройка"));
+    auto *setup = qobject_cast<TSetupForm *>(mainForm->workWindow(TMainForm::WorkWindow::Setup));
+    ASSERT_NE(setup, nullptr);
+    QTest::mouseClick(setup->ButtonRegim, Qt::LeftButton);
+    setup->DBEditPhone->selectAll();
+    QTest::keyClicks(setup->DBEditPhone, QStringLiteral("8-347-111"));
+    // "Выход" of the menu closes the main window directly; the program then
+    // ends and frees its windows.
+    recorder->answers = {msg::Answer::Yes};
+    QAction *exit = nullptr;
+    for (QAction *a : mainForm->findChildren<QAction *>())
+        if (a->text() == QStringLiteral("Выход"))
+            exit = a;
+    ASSERT_NE(exit, nullptr);
+    exit->trigger();
+    program.end();
+    EXPECT_EQ(recorder->texts(), QStringList{QStringLiteral("Сохранить изменения реквизитов?")});
+    EXPECT_EQ(regim("TEL"), QStringLiteral("8-347-111"));
 }
 
 } // namespace

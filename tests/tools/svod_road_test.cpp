@@ -14,18 +14,15 @@
 #include "consolidation/SvodListUnit.h"
 #include "consolidation/SvodUnit.h"
 #include "demo/DemoData.h"
-#include "demo/DemoInstall.h"
 #include "demo/DemoReports.h"
 #include "shell/AppState.h"
 #include "shell/DataSetModel.h"
 #include "shell/FixedColumn.h"
 #include "shell/MultilineGrid_Old.h"
-#include "shell/Paths.h"
 #include "shell/YearUnit.h"
-#include "shell/mainwindow/DateUnit.h"
 #include "shell/mainwindow/MainUnit.h"
 #include "shell/mainwindow/ProgramWindows.h"
-#include "support/DataModuleConnections.h"
+#include "support/DemoProgram.h"
 #include "support/MessageRecorder.h"
 #include "support/TableBuilder.h"
 
@@ -40,7 +37,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -67,24 +63,12 @@ struct CheckCall {
 class SvodRoadTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        programDir = dir.path() + QStringLiteral("/kvr/");
-        demo::WriteDemoInstallation(programDir);
-        paths::setProgramDirForTests(programDir);
-        testsupport::closeDataModuleConnections();
-        appState() = AppState();
-        recorder = std::make_unique<MessageRecorder>();
+        ASSERT_TRUE(program.dir.isValid());
         recorder->onDialog = [this](QDialog &d) { return answer(d); };
     }
 
-    void TearDown() override {
-        ForgetProgramWindows();
-        mainForm.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        testsupport::closeDataModuleConnections();
-        recorder.reset();
-        paths::setProgramDirForTests(QString());
-    }
+    // The windows go before the fixture's own members.
+    void TearDown() override { program.end(); }
 
     // The user's answers: the school year, the set (0 cancels), whether
     // "OK" confirms the mode, and the column (0 closes the dialog unchosen).
@@ -96,10 +80,8 @@ protected:
     bool rb1Enabled = false, rb2Enabled = false, rb1Checked = false;
 
     int answer(QDialog &d) {
-        if (auto *date = qobject_cast<TDateForm *>(&d)) {
-            date->setDate(QDate(2016, 11, 14));
+        if (testsupport::DemoProgram::answerDate(d))
             return int(QDialog::Accepted);
-        }
         if (auto *year = qobject_cast<TYearForm *>(&d)) {
             year->FillYears();
             year->findChild<QComboBox *>(QStringLiteral("CB_Year"))->setCurrentText(schoolYear);
@@ -138,15 +120,8 @@ protected:
     // Builds the program's windows, answers the date and opens "Сводные
     // отчеты" from the main window's button.
     void open() {
-        mainForm = std::make_unique<TMainForm>();
-        CreateProgramWindows(*mainForm);
-        mainForm->resize(1200, 800);
-        mainForm->show();
-        QCoreApplication::processEvents(); // the date is asked after the first show
-        QPushButton *button = nullptr;
-        for (QPushButton *b : mainForm->findChildren<QPushButton *>())
-            if (b->text() == QStringLiteral("Сводные отчеты") && b->isVisible())
-                button = b;
+        program.start(QSize(1200, 800));
+        QPushButton *button = program.mainButton(QStringLiteral("Сводные отчеты"));
         ASSERT_NE(button, nullptr);
         QTest::mouseClick(button, Qt::LeftButton);
         svod = qobject_cast<TSvodForm *>(mainForm->workWindow(TMainForm::WorkWindow::TotalReports));
@@ -224,10 +199,10 @@ protected:
     }
     QString setName(int set) { return demo::SvodSets().at(set - 1).name; }
 
-    QTemporaryDir dir;
-    QString programDir;
-    std::unique_ptr<MessageRecorder> recorder;
-    std::unique_ptr<TMainForm> mainForm;
+    testsupport::DemoProgram program;
+    const QString &programDir = program.programDir;
+    std::unique_ptr<MessageRecorder> &recorder = program.recorder;
+    std::unique_ptr<TMainForm> &mainForm = program.mainForm;
     QPointer<TSvodForm> svod;
     QList<PrintCall> prints;
     QList<CheckCall> checks;
@@ -636,6 +611,27 @@ TEST_F(SvodRoadTest, TheListRemembersTheReportAndAFailedBuildLeavesNothingOpen) 
     EXPECT_TRUE(svod.isNull());
 }
 
+TEST_F(SvodRoadTest, TheDroppedReportListShowsEveryNameWhole) {
+    open();
+    ASSERT_FALSE(HasFailure());
+    QComboBox *reports = svod->CB_Reps;
+    ASSERT_EQ(reports->count(), demo::Reports().size());
+    // The names are far longer than the narrow panel: the dropped list is as
+    // wide as the longest of them, so that reports of one section that
+    // differ only in their middle can be told apart.
+    const QFontMetrics metrics(reports->view()->font());
+    int widest = 0;
+    for (int i = 0; i < reports->count(); ++i)
+        widest = std::max(widest, metrics.horizontalAdvance(reports->itemText(i)));
+    ASSERT_GT(widest, reports->width());
+    reports->showPopup();
+    QWidget *popup = reports->view()->window();
+    ASSERT_TRUE(popup->isVisible());
+    EXPECT_GE(reports->view()->viewport()->width(), widest);
+    EXPECT_EQ(reports->view()->textElideMode(), Qt::ElideNone);
+    reports->hidePopup();
+}
+
 TEST_F(SvodRoadTest, APeriodWithoutItsTablesIsSaidToBeNotOpened) {
     // The catalogue of 2015 / 2016 is gone: the message, then an empty view.
     ASSERT_TRUE(QFile::remove(programDir + QStringLiteral("WED/OTHE2016.DBF")));
@@ -691,6 +687,19 @@ TEST_F(SvodRoadTest, WhileConsolidationsAreBuiltForSendingNoYearIsAsked) {
     EXPECT_EQ(window->PanelText(0), QStringLiteral("Период: 2015 / 2016"));
     window->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+TEST_F(SvodRoadTest, TheProgramEndingWithAByColumnResultShownRemovesItsScratchTable) {
+    open();
+    ASSERT_FALSE(HasFailure());
+    setChoice = 3;
+    columnChoice = 2;
+    doubleClickReport(QStringLiteral("F7A"));
+    ASSERT_EQ(svod->View, 2);
+    ASSERT_TRUE(QFile::exists(programDir + QStringLiteral("WED/TEMPSVOD.DBF")));
+    // "Выход" of the menu: the window is freed without its own closing.
+    program.end();
+    EXPECT_FALSE(QFile::exists(programDir + QStringLiteral("WED/TEMPSVOD.DBF")));
 }
 
 } // namespace

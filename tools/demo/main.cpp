@@ -3,6 +3,7 @@
 // periods and reports of an earlier layout are removed first.
 
 #include "demo/DemoPeriods.h"
+#include "demo/DemoTemplates.h"
 #include "shell/Messages.h"
 
 #include <QCoreApplication>
@@ -34,6 +35,7 @@ int main(int argc, char **argv) {
     });
     try {
         const QStringList tables = demo::LayOutDemo(folder, QDate::currentDate());
+        demo::WriteDemoTemplates(folder + QStringLiteral("/WED/BLANK"));
         out << "Demo installation written to " << folder << " (" << tables.size() << " tables)\n";
     } catch (const std::exception &e) {
         err << "kvr_demo: " << QString::fromUtf8(e.what()) << "\n";

@@ -10,6 +10,4 @@ TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent), ui(new Ui::TAboutBox) {
     connect(ui->OKButton, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-TAboutBox::~TAboutBox() {
-    delete ui;
-}
+TAboutBox::~TAboutBox() = default;

@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+#include <memory>
+
 namespace Ui {
 class TAboutBox;
 }
@@ -14,7 +16,8 @@ public:
     explicit TAboutBox(QWidget *parent = nullptr);
     ~TAboutBox() override;
 
-    Ui::TAboutBox *ui;
+private:
+    std::unique_ptr<Ui::TAboutBox> ui;
 };
 
 // The one about window of the program (set by the main routine).

@@ -20,9 +20,7 @@ TDateForm::TDateForm(QWidget *parent) : QDialog(parent), ui(new Ui::TDateForm) {
     connect(ui->ButtonOK, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-TDateForm::~TDateForm() {
-    delete ui;
-}
+TDateForm::~TDateForm() = default;
 
 void TDateForm::showEvent(QShowEvent *event) {
     QDialog::showEvent(event);

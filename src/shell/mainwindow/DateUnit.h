@@ -6,6 +6,8 @@
 #include <QDate>
 #include <QDialog>
 
+#include <memory>
+
 namespace Ui {
 class TDateForm;
 }
@@ -19,10 +21,11 @@ public:
     QDate date() const;
     void setDate(const QDate &date);
 
-    Ui::TDateForm *ui;
-
 protected:
     void showEvent(QShowEvent *event) override;
+
+private:
+    std::unique_ptr<Ui::TDateForm> ui;
 };
 
 // The one date dialog of the program (set by the main routine).

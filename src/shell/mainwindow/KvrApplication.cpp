@@ -1,23 +1,12 @@
 #include "shell/mainwindow/KvrApplication.h"
 
 #include "shell/Messages.h"
+#include "store/ExceptionText.h"
 
 KvrApplication::KvrApplication(int &argc, char **argv) : QApplication(argc, argv) {}
 
 QString KvrApplication::Title() {
     return QStringLiteral("KVR");
-}
-
-QString KvrApplication::ExceptionText(std::exception_ptr error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception &e) {
-        // The program's own errors carry UTF-8 texts.
-        const QString text = QString::fromUtf8(e.what());
-        return text.isEmpty() ? QStringLiteral("Неизвестная ошибка.") : text;
-    } catch (...) {
-        return QStringLiteral("Неизвестная ошибка.");
-    }
 }
 
 void KvrApplication::HandleException(std::exception_ptr error) {

@@ -17,9 +17,8 @@ public:
 
     // The application's title, which the default handler's messages carry.
     static QString Title();
-    // The text of an exception as the default handler shows it.
-    static QString ExceptionText(std::exception_ptr error);
-    // Shows the exception as the default handler does. Event handlers that
-    // catch their own exceptions use it to report them the same way.
+    // Shows the exception (its text as ExceptionText gives it) as the
+    // default handler does. Event handlers that catch their own exceptions
+    // use it to report them the same way.
     static void HandleException(std::exception_ptr error);
 };

@@ -12,6 +12,7 @@
 #include "shell/mainwindow/DateUnit.h"
 #include "shell/mainwindow/KvrApplication.h"
 #include "store/Dataset.h"
+#include "store/ExceptionText.h"
 #include "ui_MainUnit.h"
 
 #include <QDesktopServices>
@@ -85,8 +86,7 @@ TMainForm::~TMainForm() {
     // Closed ones waiting to be freed are no longer listed: look them all up.
     for (QMdiSubWindow *sub : ui->MdiArea->findChildren<QMdiSubWindow *>())
         disconnect(sub, nullptr, this, nullptr);
-    delete ui;
-    ui = nullptr;
+    ui.reset();
     if (MainForm == this)
         MainForm = nullptr;
 }
@@ -212,8 +212,7 @@ void TMainForm::ReadProgramKind() {
     } catch (const std::exception &e) {
         ds.Close();
         msg::show(QStringLiteral("Ошибка"),
-                  unreadable + QStringLiteral("\r(") + QString::fromUtf8(e.what()) +
-                      QStringLiteral(")"),
+                  unreadable + QStringLiteral("\r(") + ExceptionText(e) + QStringLiteral(")"),
                   msg::Icon::Warning);
         return;
     }

@@ -19,6 +19,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 
 class QMdiArea;
 class QMdiSubWindow;
@@ -77,7 +78,6 @@ public:
     void ReadProgramKind();
 
     QMdiArea *mdiArea() const;
-    Ui::TMainForm *ui;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -107,6 +107,7 @@ private:
     // handler shows it.
     void guarded(const std::function<void()> &handler);
 
+    std::unique_ptr<Ui::TMainForm> ui;
     bool m_firstShowDone = false;
     std::array<WorkWindowFactory, WorkWindowCount> m_factories;
     std::array<QPointer<QWidget>, WorkWindowCount> m_windows;

@@ -17,6 +17,8 @@
 #include "consolidation/UnitProgressShow.h"
 #include "entry/EditReportUnit.h"
 #include "entry/MessageUnit.h"
+#include "printing/PrintAskUnit.h"
+#include "printing/PrintUnit.h"
 #include "shell/Messages.h"
 #include "shell/UnitDM.h"
 #include "shell/YearUnit.h"
@@ -35,7 +37,7 @@ void CreateProgramWindows(TMainForm &MainWindow) {
     SvodListForm = new TSvodListForm(&MainWindow);
     HowCollectForm = new THowCollectForm(&MainWindow);
     MessageMCheckForm();
-    // PrintAskForm comes here.
+    PrintAskForm(&MainWindow);
     ProgressSvodForm = new TProgressSvodForm(&MainWindow);
     AboutBox = new TAboutBox(&MainWindow);
     ChoseClnmForm = new TChoseClnmForm(&MainWindow);
@@ -52,6 +54,10 @@ void CreateProgramWindows(TMainForm &MainWindow) {
     MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::TotalReports,
                                     [] { return SvodForm = new TSvodForm; });
     MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::Books, [] { return new TBooksForm; });
+    // Printing: the reference books ask before the organisation list; a
+    // by-column print takes its organisations from the consolidation window.
+    TBooksForm::AskPrint = [] { return PrintAskForm().Ask(); };
+    SetColumnSvodNameSource([] { return SvodForm ? SvodForm->OrgNames : QStringList(); });
     MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::Setup, [] { return new TSetupForm; });
     // The service asks for the working date through the main window's start
     // question, over the main window made visible.
@@ -83,4 +89,6 @@ void ForgetProgramWindows() {
     FormChooseFolder = nullptr;
     FormChooseOrg = nullptr;
     ProgressForm = nullptr;
+    TBooksForm::AskPrint = nullptr;
+    SetColumnSvodNameSource({});
 }

@@ -1,0 +1,73 @@
+#include "printing/SheetFill.h"
+
+#include "printing/TemplateFill.h"
+
+#include <QLocale>
+
+#include <algorithm>
+
+using sheet::Table;
+using sheet::Value;
+
+void FillColumnSvodSheet(store::TADODataSet &DataSet, sheet::Workbook &Book, int Count,
+                         const QString &Title, const QStringList &OrgNames) {
+    const int p = static_cast<int>(Title.indexOf(QStringLiteral(" ("))) + 1; // 0: none
+    Book.setValues(1, 2,
+                   Table{{Value::fromInput(Title.left(p))},
+                         {Value::fromInput(p == 0 ? Title : Title.mid(p - 1))}});
+    const int columns = Count + 3;
+    DataSet.First();
+    const int n = DataSet.RecordCount();
+    Table rows;
+    rows.reserve(n + 2);
+    std::vector<Value> heading = {Value::text(QStringLiteral("Наименование показателя")),
+                                  Value::text(QStringLiteral("№ строки")),
+                                  Value::text(QStringLiteral("Всего"))};
+    for (int j = 1; j <= Count; ++j)
+        heading.push_back(Value::fromInput(OrgNames.value(j - 1)));
+    rows.push_back(heading);
+    std::vector<Value> numbers;
+    for (int c = 1; c <= columns; ++c)
+        numbers.push_back(Value::number(c));
+    rows.push_back(numbers);
+    for (int k = 0; k < n; ++k) {
+        std::vector<Value> line;
+        line.reserve(columns);
+        for (const char *field : {"NAME", "KODSTR", "TOTAL"})
+            line.push_back(
+                Value::fromInput(DataSet.FieldByName(QString::fromLatin1(field)).AsString()));
+        for (int j = 1; j <= Count; ++j) {
+            const QString text = DataSet.FieldByName(QStringLiteral("NNN%1").arg(j)).AsString();
+            line.push_back(text == u"0" ? Value() : Value::fromInput(text));
+        }
+        rows.push_back(std::move(line));
+        DataSet.Next();
+    }
+    Book.setValues(4, 1, rows);
+    Book.drawBorders(4, 1, n + 5, columns);
+    Book.fitColumns(1, 1, n + 10, 131); // A to EA
+}
+
+void FillOrganisationSheet(sheet::Workbook &Book, store::TADODataSet &DataSet, const QDate &Today) {
+    const printing::HeaderCell header = printing::ParseHeaderCell(Book.value(1, 1).toText());
+    Book.setValue(1, 1, Value());
+    Book.setText(3, 1, QStringLiteral("на ") + QLocale().toString(Today, QLocale::ShortFormat));
+    DataSet.First();
+    const int n = DataSet.RecordCount();
+    if (n == 0)
+        return;
+    static const char *const fields[] = {"KOD",    "NAME",    "INN_O", "RYKORG", "RYKFIN",
+                                         "OKPO_K", "OKONX_K", "ADRES", "TELEF"};
+    Table rows;
+    rows.reserve(n);
+    for (int k = 0; k < n; ++k) {
+        std::vector<Value> line;
+        for (const char *field : fields)
+            line.push_back(
+                Value::fromInput(DataSet.FieldByName(QString::fromLatin1(field)).AsString()));
+        rows.push_back(std::move(line));
+        DataSet.Next();
+    }
+    Book.setValues(header.firstRow, 1, rows);
+    Book.drawBorders(header.firstRow, 1, header.firstRow + n - 1, 9);
+}

@@ -1,0 +1,21 @@
+#pragma once
+// The two sheets filled without placeholders: the by-column consolidation
+// and the organisation list.
+
+#include "sheet/Sheet.h"
+#include "store/Dataset.h"
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+
+// Title split over rows 1 and 2 at its first " (", the heading row 4 with
+// the organisations' names, the column numbers in row 5, one framed row per
+// record (NAME, KODSTR, TOTAL, NNN1..NNNCount, an organisation's "0" left
+// empty), and the widths of columns A to EA fitted to rows 1 to n + 10.
+void FillColumnSvodSheet(store::TADODataSet &DataSet, sheet::Workbook &Book, int Count,
+                         const QString &Title, const QStringList &OrgNames);
+
+// The date line "на <date>" in A3 and one framed row of nine fields per
+// organisation from the row that A1 names (1 when A1 is empty).
+void FillOrganisationSheet(sheet::Workbook &Book, store::TADODataSet &DataSet, const QDate &Today);

@@ -1,0 +1,80 @@
+#include "sheet/PrintQueue.h"
+
+#include "sheet/Sheet.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QThread>
+
+#include <cups/cups.h>
+
+namespace sheet {
+
+namespace {
+
+PrintJobObserver &observer() {
+    static PrintJobObserver installed;
+    return installed;
+}
+
+// The print system's server as the environment names it now (CUPS_SERVER,
+// the client configuration), not as it was at the first call.
+void followEnvironment() {
+    cupsSetServer(nullptr);
+}
+
+} // namespace
+
+QString defaultPrinter() {
+    followEnvironment();
+    // The default alone, without listing every printer the network offers.
+    cups_dest_t *dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, nullptr, nullptr);
+    const QString name = dest ? QString::fromUtf8(dest->name) : QString();
+    cupsFreeDests(dest ? 1 : 0, dest);
+    return name;
+}
+
+int submitToDefaultPrinter(const QString &file, const QString &title) {
+    const QString printer = defaultPrinter();
+    if (printer.isEmpty())
+        throw Error(QStringLiteral("Принтер по умолчанию не установлен"));
+    const int job =
+        cupsPrintFile2(CUPS_HTTP_DEFAULT, printer.toUtf8().constData(),
+                       QFile::encodeName(file).constData(), title.toUtf8().constData(), 0, nullptr);
+    if (job <= 0)
+        throw Error(QStringLiteral("Принтер \"%1\" не принял задание: %2")
+                        .arg(printer, QString::fromUtf8(cupsLastErrorString())));
+    if (observer())
+        observer()(job);
+    return job;
+}
+
+bool waitForPrintJob(int job, int timeoutMs) {
+    followEnvironment();
+    QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        cups_job_t *jobs = nullptr;
+        const int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, nullptr, 0, CUPS_WHICHJOBS_ALL);
+        ipp_jstate_t state = IPP_JSTATE_PENDING;
+        bool found = false;
+        for (int i = 0; i < count; ++i)
+            if (jobs[i].id == job) {
+                state = jobs[i].state;
+                found = true;
+            }
+        cupsFreeJobs(count, jobs);
+        if (found && state >= IPP_JSTATE_CANCELED)
+            return state == IPP_JSTATE_COMPLETED;
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(20); // the queue tells of no change: ask it again
+    }
+}
+
+PrintJobObserver setPrintJobObserver(PrintJobObserver next) {
+    PrintJobObserver previous = std::move(observer());
+    observer() = std::move(next);
+    return previous;
+}
+
+} // namespace sheet

@@ -1,0 +1,451 @@
+// Printing on a real office and a real print queue: the report pages, title
+// pages, by-column consolidations and the organisation list, each read back
+// from what the queue's PDF printer made of it; the question, the failures
+// and what they leave behind.
+
+#include "print_install.h"
+
+#include "printing/PrintAskUnit.h"
+#include "printing/PrintEngine.h"
+#include "printing/PrintUnit.h"
+#include "printing/SheetFill.h"
+#include "sheet/MemoryEngine.h"
+#include "sheet/OfficeEngine.h"
+#include "support/MessageRecorder.h"
+#include "support/PrintQueueOutput.h"
+
+#include <QDir>
+#include <QLocale>
+#include <QPushButton>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+using sheet::Value;
+using testsupport::printedText;
+using testsupport::PrintJobRecorder;
+using testsupport::Record;
+
+namespace {
+
+// The office processes this program has running (children of it).
+int officeProcesses() {
+    int count = 0;
+    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!pid.at(0).isDigit() || !stat.open(QIODevice::ReadOnly))
+            continue;
+        const QString line = QString::fromLatin1(stat.readAll());
+        const QStringList after = line.mid(line.lastIndexOf(u')') + 2).split(u' ');
+        if (line.contains(QStringLiteral("(soffice")) && after.value(1).toLongLong() == ::getpid())
+            ++count;
+    }
+    return count;
+}
+
+class PrintTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { testsupport::useRecordingViewer(); }
+    static void TearDownTestSuite() { testsupport::endRecordingViewer(); }
+
+    void SetUp() override {
+        const QString problem = testsupport::printQueueProblem();
+        ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
+        recorder.onDialog = [this](QDialog &d) {
+            if (auto *ask = qobject_cast<TPrintAskForm *>(&d)) {
+                ++questions;
+                ask->findChild<QPushButton *>(answer)->click();
+                return ask->result();
+            }
+            return int(QDialog::Rejected);
+        };
+        testsupport::shownFiles().clear();
+    }
+    void TearDown() override { closeTable(); }
+
+    // The table to print, open on a connection of its own.
+    store::TADODataSet &open(const QString &folder, const QString &name) {
+        connection.setFolder(folder);
+        connection.Open();
+        table.setConnection(&connection);
+        table.setCommandText(QStringLiteral("select * from ") + name);
+        table.Open();
+        return table;
+    }
+    void closeTable() {
+        table.Close();
+        connection.Close();
+    }
+
+    // A template written through the print engine's office.
+    void writeTemplate(const QString &name, const sheet::Table &cells, int frameRow = 0,
+                       int frameColumns = 0) {
+        auto book = printing::PrintEngine().addWorkbook();
+        book->setValues(1, 1, cells);
+        if (frameRow)
+            book->drawBorders(frameRow, 1, frameRow, frameColumns);
+        book->saveAs(inst.blank() + name);
+    }
+    void writeReportTemplate() {
+        writeTemplate(
+            QStringLiteral("BF1.XLS"),
+            {{Value::text("4;4;"), Value(), Value(), Value()},
+             {Value::text("Учреждение: #TORG"), Value(), Value(), Value()},
+             {Value::text("Сведения на #YR1/#YR2 учебный год"), Value(), Value(), Value()},
+             {Value::text("#CCC"), Value::text("#ORG"), Value::text("#A1N1"),
+              Value::text("#A1N12")},
+             {Value(), Value::text("Подпись руководителя"), Value(), Value()}},
+            4, 4);
+    }
+
+    QString workingCopy() const { return inst.blank() + QStringLiteral("BTEMP.XLS"); }
+
+    printtest::Installation inst;
+    MessageRecorder recorder;
+    QString answer = QStringLiteral("ButtonPrint");
+    int questions = 0;
+    store::TADOConnection connection;
+    store::TADODataSet table;
+};
+
+class RepeatPrintTest : public PrintTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(RepeatPrintTest, ReportPageComesOutOfTheQueueWithEveryRecord) {
+    const int n = GetParam();
+    writeReportTemplate();
+    inst.writeReport(QStringLiteral("F12016"), n);
+    store::TADODataSet &ds = open(inst.org(), QStringLiteral("F12016"));
+    ds.setRecNo(n);
+    PrintJobRecorder jobs;
+    PrintReport(ds, 1, 16, QStringLiteral("Гимназия № 3 «Ёлочка»"));
+    EXPECT_EQ(questions, 1);
+    EXPECT_TRUE(recorder.messages.isEmpty()) << recorder.texts().join(u'|').toStdString();
+    ASSERT_EQ(jobs.jobs.size(), 1u);
+    const QString text = printedText(jobs.jobs.front());
+    EXPECT_TRUE(text.contains(QStringLiteral("Учреждение: Гимназия № 3 «Ёлочка»")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Сведения на 2015/2016 учебный год")));
+    for (int k = 1; k <= n; ++k) {
+        // A single record is no repeat: #ORG prints the title, cut at the
+        // next cell.
+        const QString name =
+            n == 1 ? QStringLiteral("Гимназия № 3") : QStringLiteral("Строка %1").arg(k);
+        const QRegularExpression row(QStringLiteral("%1\\s+%2\\s+%3\\s+%4")
+                                         .arg(k, 2, 10, QChar('0'))
+                                         .arg(QRegularExpression::escape(name))
+                                         .arg(10 * k)
+                                         .arg(10 * k + 11));
+        EXPECT_TRUE(row.match(text).hasMatch()) << k << "\n" << text.toStdString();
+    }
+    EXPECT_TRUE(text.contains(QStringLiteral("Подпись руководителя")));
+    EXPECT_FALSE(text.contains(u'#'));
+    EXPECT_FALSE(QFileInfo::exists(workingCopy()));
+    EXPECT_EQ(ds.RecNo(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Records, RepeatPrintTest, ::testing::Values(1, 2, 30));
+
+TEST_F(PrintTest, TitlePagesAreOneQuestionForTwoPages) {
+    writeTemplate(QStringLiteral("BFFF.XLS"),
+                  {{Value::text("3;2;"), Value()},
+                   {Value::text("Титульный лист"), Value::text("#TORG")},
+                   {Value::text("Руководитель: #RYKORG"), Value()}});
+    writeTemplate(QStringLiteral("BFFFF.XLS"),
+                  {{Value::text("2;1;")}, {Value::text("Второй лист #YP0 года")}});
+    inst.writeReport(QStringLiteral("F12016"), 3);
+    store::TADODataSet &ds = open(inst.org(), QStringLiteral("F12016"));
+
+    // "Отмена" on the first page suppresses both.
+    answer = QStringLiteral("ButtonCancel");
+    PrintJobRecorder jobs;
+    PrintReport(ds, 0, 16, QStringLiteral("Школа № 1"));
+    PrintReport(ds, -1, 16, QStringLiteral("Школа № 1"));
+    EXPECT_EQ(questions, 1);
+    EXPECT_TRUE(jobs.jobs.empty());
+
+    // "Да" prints both.
+    answer = QStringLiteral("ButtonPrint");
+    PrintReport(ds, 0, 16, QStringLiteral("Школа № 1"));
+    PrintReport(ds, -1, 16, QStringLiteral("Школа № 1"));
+    EXPECT_EQ(questions, 2);
+    ASSERT_EQ(jobs.jobs.size(), 2u);
+    const QString first = printedText(jobs.jobs[0]);
+    EXPECT_TRUE(first.contains(QStringLiteral("Школа № 1"))) << first.toStdString();
+    EXPECT_TRUE(first.contains(QStringLiteral("Руководитель: Иванова А. П.")));
+    EXPECT_TRUE(printedText(jobs.jobs[1]).contains(QStringLiteral("Второй лист 2016 года")));
+    EXPECT_EQ(officeProcesses(), 1); // one office serves every print of the run
+    EXPECT_TRUE(recorder.messages.isEmpty()) << recorder.texts().join(u'|').toStdString();
+}
+
+TEST_F(PrintTest, CloseBoxIsCancelAndTheSecondPageAloneAsksNothing) {
+    inst.writeReport(QStringLiteral("F12016"), 1);
+    store::TADODataSet &ds = open(inst.org(), QStringLiteral("F12016"));
+    PrintJobRecorder jobs;
+    // No question answered yet in this dialog's life: -1 prints nothing.
+    PrintAskForm().DoPrint = false;
+    PrintReport(ds, -1, 16, QString());
+    EXPECT_EQ(questions, 0);
+    // An earlier "Да" does not make the close box a yes.
+    PrintAskForm().DoPrint = true;
+    recorder.onDialog = [this](QDialog &d) {
+        ++questions;
+        d.reject(); // what the close box and Escape do
+        return d.result();
+    };
+    PrintReport(ds, 1, 16, QString());
+    EXPECT_EQ(questions, 1);
+    EXPECT_FALSE(PrintAskForm().DoPrint);
+    EXPECT_TRUE(jobs.jobs.empty());
+    EXPECT_TRUE(recorder.messages.isEmpty());
+}
+
+TEST_F(PrintTest, DialogLooksAsItShould) {
+    TPrintAskForm &form = PrintAskForm();
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Печать таблицы"));
+    EXPECT_EQ(form.findChild<QPushButton *>(QStringLiteral("ButtonPrint"))->text(),
+              QStringLiteral("Да"));
+    EXPECT_EQ(form.findChild<QPushButton *>(QStringLiteral("ButtonCancel"))->text(),
+              QStringLiteral("Отмена"));
+    EXPECT_EQ(form.size(), QSize(281, 114));
+}
+
+TEST_F(PrintTest, NoDefaultPrinterIsAPrintErrorThatLeavesNothingBehind) {
+    writeReportTemplate();
+    inst.writeReport(QStringLiteral("F12016"), 3);
+    store::TADODataSet &ds = open(inst.org(), QStringLiteral("F12016"));
+    ds.setRecNo(3);
+    QFile old(workingCopy()); // left by an interrupted print: replaced
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.close();
+    const QByteArray server = qgetenv("CUPS_SERVER");
+    qputenv("CUPS_SERVER", "/nonexistent/kvr-cups.sock");
+    PrintJobRecorder jobs;
+    PrintReport(ds, 1, 16, QStringLiteral("Школа"));
+    if (server.isEmpty())
+        qunsetenv("CUPS_SERVER");
+    else
+        qputenv("CUPS_SERVER", server);
+    ASSERT_EQ(recorder.messages.size(), 1);
+    EXPECT_EQ(recorder.messages[0].text,
+              QStringLiteral("Ошибка печати!\rВозможно не подключен принтер."));
+    EXPECT_TRUE(jobs.jobs.empty());
+    EXPECT_FALSE(QFileInfo::exists(workingCopy()));
+    EXPECT_EQ(ds.RecNo(), 1);
+    EXPECT_EQ(officeProcesses(), 0);
+}
+
+TEST_F(PrintTest, FaultOfTheTemplateIsAPrintError) {
+    writeTemplate(QStringLiteral("BF1.XLS"), {{Value::text("4;")}}); // no column count
+    inst.writeReport(QStringLiteral("F12016"), 2);
+    store::TADODataSet &ds = open(inst.org(), QStringLiteral("F12016"));
+    ds.Last();
+    PrintJobRecorder jobs;
+    PrintReport(ds, 1, 16, QString());
+    EXPECT_EQ(recorder.texts(),
+              QStringList{QStringLiteral("Ошибка печати!\rВозможно не подключен принтер.")});
+    EXPECT_TRUE(jobs.jobs.empty());
+    EXPECT_FALSE(QFileInfo::exists(workingCopy()));
+    EXPECT_EQ(ds.RecNo(), 1);
+    EXPECT_EQ(officeProcesses(), 0);
+}
+
+TEST_F(PrintTest, MissingTemplateIsSaidByName) {
+    inst.writeReport(QStringLiteral("F12016"), 2);
+    store::TADODataSet &ds = open(inst.org(), QStringLiteral("F12016"));
+    PrintJobRecorder jobs;
+    PrintReport(ds, 4, 16, QString()); // BF4.XLS is not there
+    ASSERT_EQ(recorder.messages.size(), 1);
+    EXPECT_TRUE(recorder.messages[0].text.contains(QStringLiteral("BF4.XLS")));
+    inst.setCatalogue({{1, "F1.DBF", "", 2}});
+    PrintReport(ds, 1, 16, QString()); // no template named
+    ASSERT_EQ(recorder.messages.size(), 2);
+    EXPECT_TRUE(recorder.messages[1].text.contains(QStringLiteral("не указан шаблон")));
+    EXPECT_TRUE(jobs.jobs.empty());
+}
+
+TEST_F(PrintTest, DamagedTemplateFailsNamingItAndLeavesNothingBehind) {
+    QFile damaged(inst.blank() + "BF1.XLS");
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write("Это не таблица, а письмо.\n");
+    damaged.close();
+    inst.writeReport(QStringLiteral("F12016"), 2);
+    store::TADODataSet &ds = open(inst.org(), QStringLiteral("F12016"));
+    ds.Last();
+    try {
+        PrintReport(ds, 1, 16, QString());
+        ADD_FAILURE() << "a damaged template printed";
+    } catch (const sheet::Error &e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("BTEMP.XLS"))) << e.message().toStdString();
+    }
+    EXPECT_FALSE(QFileInfo::exists(workingCopy()));
+    EXPECT_EQ(ds.RecNo(), 1);
+    EXPECT_EQ(officeProcesses(), 0);
+}
+
+TEST_F(PrintTest, OfficeThatDoesNotStartLeavesNoWorkingCopy) {
+    writeReportTemplate();
+    printing::EndPrintEngine();
+    inst.writeReport(QStringLiteral("F12016"), 2);
+    store::TADODataSet &ds = open(inst.org(), QStringLiteral("F12016"));
+    ds.Last();
+    sheet::EngineFactory previous = sheet::setEngineFactory(
+        []() -> std::unique_ptr<sheet::Engine> { throw sheet::Error("Не удалось запустить"); });
+    EXPECT_THROW(PrintReport(ds, 1, 16, QString()), sheet::Error);
+    sheet::setEngineFactory(std::move(previous));
+    EXPECT_FALSE(QFileInfo::exists(workingCopy()));
+    EXPECT_EQ(ds.RecNo(), 1);
+    EXPECT_EQ(officeProcesses(), 0);
+}
+
+// The by-column consolidation: NAME, KODSTR, TOTAL and NNN1..NNNcount.
+void writeColumnTable(const QString &folder, int count, int rows) {
+    QVector<store::FieldDef> fields = {
+        {"NAME", 'C', 40, 0}, {"KODSTR", 'C', 5, 0}, {"TOTAL", 'C', 15, 0}};
+    for (int j = 1; j <= count; ++j)
+        fields << store::FieldDef{QStringLiteral("NNN%1").arg(j), 'C', 15, 0};
+    QList<Record> records;
+    for (int k = 1; k <= rows; ++k) {
+        Record r = {{"NAME", QStringLiteral("Показатель %1").arg(k)},
+                    {"KODSTR", QStringLiteral("%1").arg(k, 2, 10, QChar('0'))},
+                    {"TOTAL", QString::number(count * k)}};
+        for (int j = 1; j <= count; ++j)
+            r << qMakePair(QStringLiteral("NNN%1").arg(j),
+                           QVariant(j == 1 ? QStringLiteral("0") : QString::number(k)));
+        records << r;
+    }
+    testsupport::writeTable(folder, QStringLiteral("FTEMP"), fields, records);
+}
+
+class ColumnPrintTest : public PrintTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ColumnPrintTest, ByColumnSheetComesOutOfTheQueue) {
+    const int count = GetParam();
+    writeTemplate(QStringLiteral("BFSVOD.XLS"),
+                  {{Value()}, {Value()}, {Value::text("Сводка по столбцу")}});
+    writeColumnTable(inst.org(), count, 3);
+    store::TADODataSet &ds = open(inst.org(), QStringLiteral("FTEMP"));
+    QStringList names;
+    for (int j = 1; j <= count; ++j)
+        names << QStringLiteral("Школа %1").arg(j);
+    SetColumnSvodNameSource([names] { return names; });
+    PrintJobRecorder jobs;
+    PrintReport(ds, 1111, count, QStringLiteral("Управление образования (Все организации)"));
+    ASSERT_EQ(jobs.jobs.size(), 1u) << recorder.texts().join(u'|').toStdString();
+    const QString text = printedText(jobs.jobs.front());
+    EXPECT_TRUE(text.contains(QStringLiteral("Управление образования"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("(Все организации)")));
+    EXPECT_TRUE(text.contains(QStringLiteral("Наименование показателя")));
+    EXPECT_TRUE(text.contains(QStringLiteral("Показатель 3")));
+    for (int j : {1, count / 2, count}) {
+        if (j > 0 && j <= count) {
+            EXPECT_TRUE(text.contains(QStringLiteral("Школа %1").arg(j))) << j;
+        }
+    }
+    EXPECT_FALSE(QFileInfo::exists(workingCopy()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Organisations, ColumnPrintTest, ::testing::Values(0, 1, 200));
+
+TEST(ColumnSheetTest, LayoutOfTheSheet) {
+    printtest::Installation inst;
+    writeColumnTable(inst.org(), 2, 2);
+    testsupport::OpenTable table(inst.org(), QStringLiteral("FTEMP"));
+    store::TADODataSet &ds = table.ds;
+    sheet::MemoryEngine engine;
+    auto book = engine.addWorkbook();
+    FillColumnSvodSheet(ds, *book, 2, QStringLiteral("Свод (Набор 1)"),
+                        {QStringLiteral("Школа 1"), QStringLiteral("Школа 2")});
+    const auto &sheet = *engine.books().back();
+    EXPECT_EQ(sheet.value(1, 2), Value::text("Свод "));
+    EXPECT_EQ(sheet.value(2, 2), Value::text(" (Набор 1)"));
+    EXPECT_EQ(sheet.value(4, 4), Value::text("Школа 1"));
+    EXPECT_EQ(sheet.value(5, 5), Value::number(5));
+    EXPECT_EQ(sheet.value(6, 1), Value::text("Показатель 1"));
+    EXPECT_EQ(sheet.value(7, 3), Value::number(4)); // TOTAL
+    EXPECT_TRUE(sheet.value(7, 4).isEmpty());       // an organisation's "0"
+    EXPECT_EQ(sheet.value(7, 5), Value::number(2));
+    EXPECT_EQ(sheet.framedCells.size(), 4u * 5u);
+    EXPECT_EQ(sheet.fittedRanges, (std::vector<std::array<int, 4>>{{1, 1, 12, 131}}));
+
+    auto plain = engine.addWorkbook();
+    FillColumnSvodSheet(ds, *plain, 0, QStringLiteral("Свод"), {});
+    EXPECT_TRUE(engine.books().back()->value(1, 2).isEmpty());
+    EXPECT_EQ(engine.books().back()->value(2, 2), Value::text("Свод"));
+}
+
+// The fields of the organisation table that the list prints.
+QVector<store::FieldDef> schoolFields() {
+    QVector<store::FieldDef> fields;
+    for (const char *f :
+         {"KOD", "NAME", "INN_O", "RYKORG", "RYKFIN", "OKPO_K", "OKONX_K", "ADRES", "TELEF"})
+        fields << store::FieldDef{QString::fromLatin1(f), 'C', 30, 0};
+    return fields;
+}
+
+TEST_F(PrintTest, OrganisationListIsShownFromItsOwnFile) {
+    writeTemplate(QStringLiteral("BORG.XLS"),
+                  {{Value::text("5;9;")}, {Value::text("СПИСОК УЧРЕЖДЕНИЙ")}});
+    const QVector<store::FieldDef> fields = schoolFields();
+    QList<Record> orgs;
+    for (int k = 1; k <= 3; ++k)
+        orgs << Record{{"KOD", QString::number(k)},
+                       {"NAME", QStringLiteral("Школа № %1").arg(k)},
+                       {"INN_O", "0274000001"},
+                       {"RYKORG", QStringLiteral("Директор %1").arg(k)},
+                       {"ADRES", QStringLiteral("ул. Мира, %1").arg(k)},
+                       {"TELEF", "22-33-44"}};
+    testsupport::writeTable(inst.root(), QStringLiteral("SCHOOL"), fields, orgs);
+    store::TADODataSet &ds = open(inst.root(), QStringLiteral("SCHOOL"));
+    ds.Last();
+    PrintOrganisationList(ds);
+    EXPECT_EQ(ds.RecNo(), 1);
+    ASSERT_EQ(testsupport::shownFiles().size(), 1);
+    const QString shown = testsupport::shownFiles().front();
+    EXPECT_NE(QFileInfo(shown).fileName().toUpper(), QStringLiteral("BTEMP.XLS"));
+    EXPECT_TRUE(recorder.messages.isEmpty());
+
+    // A later print leaves the shown list alone.
+    writeReportTemplate();
+    inst.writeReport(QStringLiteral("F12016"), 1);
+    {
+        testsupport::OpenTable report(inst.org(), QStringLiteral("F12016"));
+        PrintJobRecorder jobs;
+        PrintReport(report.ds, 1, 16, QString());
+        ASSERT_EQ(jobs.jobs.size(), 1u);
+        printedText(jobs.jobs.front());
+    }
+    auto book = printing::PrintEngine().open(shown);
+    EXPECT_TRUE(book->value(1, 1).isEmpty());
+    EXPECT_EQ(book->text(3, 1), QStringLiteral("на ") +
+                                    QLocale().toString(QDate::currentDate(), QLocale::ShortFormat));
+    EXPECT_EQ(book->text(5, 2), QStringLiteral("Школа № 1"));
+    EXPECT_EQ(book->text(7, 4), QStringLiteral("Директор 3"));
+    EXPECT_EQ(book->value(7, 3), Value::text("0274000001")); // a code keeps its zero
+    EXPECT_EQ(book->text(7, 8), QStringLiteral("ул. Мира, 3"));
+    book->close();
+    QFile::remove(shown);
+}
+
+TEST(OrganisationSheetTest, EmptyHeaderStartsInRowOneAndHeaderMustParse) {
+    printtest::Installation inst;
+    const QVector<store::FieldDef> fields = schoolFields();
+    QList<Record> orgs;
+    for (int k = 1; k <= 3; ++k)
+        orgs << Record{{"KOD", QString::number(k)}};
+    testsupport::writeTable(inst.root(), QStringLiteral("SCHOOL"), fields, orgs);
+    testsupport::OpenTable table(inst.root(), QStringLiteral("SCHOOL"));
+    store::TADODataSet &ds = table.ds;
+    sheet::MemoryEngine engine;
+    auto book = engine.addWorkbook();
+    FillOrganisationSheet(*book, ds, QDate(2016, 3, 1));
+    // The third organisation's code overwrites the date line, written first.
+    EXPECT_EQ(book->value(3, 1), Value::number(3));
+    EXPECT_EQ(engine.books().back()->framedCells.size(), 27u);
+    auto bad = engine.addWorkbook();
+    bad->setText(1, 1, QStringLiteral("5;"));
+    EXPECT_THROW(FillOrganisationSheet(*bad, ds, QDate(2016, 3, 1)), std::exception);
+}
+
+} // namespace

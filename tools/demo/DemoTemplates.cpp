@@ -1,0 +1,210 @@
+#include "demo/DemoTemplates.h"
+
+#include "demo/DemoReports.h"
+#include "sheet/OfficeEngine.h"
+
+#include <QDir>
+
+#include <stdexcept>
+
+namespace demo {
+
+namespace {
+
+using sheet::Table;
+using sheet::Value;
+
+Value text(const QString &s) {
+    return Value::text(s);
+}
+
+// A caption of the catalogue: two lines joined by ";".
+QString caption(const ColumnSpec &column) {
+    return QString(column.caption).replace(u';', u' ');
+}
+
+// The rows above the data of every report page: the organisation, the
+// report, the period.
+void writeReportHead(sheet::Workbook &book, const ReportSpec &report) {
+    book.setValues(
+        2, 1,
+        Table{{text(QStringLiteral("Учреждение: #TORG"))},
+              {text(report.name)},
+              {text(QStringLiteral("Форма %1 на #YR1/#YR2 учебный год").arg(report.forma))}});
+}
+
+// Headings and column numbers in two framed rows from `row`.
+void writeHeadings(sheet::Workbook &book, int row, const QStringList &headings) {
+    std::vector<Value> names, numbers;
+    for (int c = 0; c < headings.size(); ++c) {
+        names.push_back(text(headings[c]));
+        numbers.push_back(Value::number(c + 1));
+    }
+    book.setValues(row, 1, Table{names, numbers});
+    book.drawBorders(row, 1, row + 1, static_cast<int>(headings.size()));
+    // Each column as wide as its heading, so that the printed names and
+    // figures have room.
+    book.fitColumns(row, 1, row, static_cast<int>(headings.size()));
+}
+
+// A report whose records are printed by one repeated row: its first cell
+// "#CCC" makes the row repeat once per record, "#ORG" prints the record's
+// name and #A1N<c> its columns (the rows below receive #A2N<c>, ...).
+void writeRepeatedReport(sheet::Workbook &book, const ReportSpec &report) {
+    const int columns = 2 + static_cast<int>(report.columns.size());
+    const int first = 7;
+    book.setText(1, 1, QStringLiteral("%1;%2;").arg(first).arg(columns));
+    writeReportHead(book, report);
+    QStringList headings = {QStringLiteral("№ строки"), QStringLiteral("Наименование показателя")};
+    for (const ColumnSpec &column : report.columns)
+        headings << caption(column);
+    writeHeadings(book, 5, headings);
+    std::vector<Value> line = {text(QStringLiteral("#CCC")), text(QStringLiteral("#ORG"))};
+    for (int c = 1; c <= report.columns.size(); ++c)
+        line.push_back(text(QStringLiteral("#A1N%1").arg(c)));
+    book.setValues(first, 1, Table{line});
+    book.drawBorders(first, 1, first, columns);
+    book.setText(first + 2, 2, QStringLiteral("Руководитель учреждения  ____________________"));
+}
+
+// A report printed row by row, each row with its own placeholders: groups
+// 1, 47 and 51 repeat no rows. Group 1 also gives the school counts.
+void writeFixedReport(sheet::Workbook &book, const ReportSpec &report) {
+    const int columns = 2 + static_cast<int>(report.columns.size());
+    int headingRow = 5;
+    writeReportHead(book, report);
+    if (report.group == 1) {
+        book.setValues(
+            5, 1,
+            Table{
+                {text(QStringLiteral("Учреждений всего")), Value(),
+                 text(QStringLiteral("#SH_TOT"))},
+                {text(QStringLiteral("Начальных школ")), Value(), text(QStringLiteral("#SH_NOSH"))},
+                {text(QStringLiteral("Основных школ")), Value(), text(QStringLiteral("#SH_OOSH"))},
+                {text(QStringLiteral("Средних школ")), Value(),
+                 text(QStringLiteral("#SH_SPOSH"))}});
+        book.drawBorders(5, 1, 8, 3);
+        headingRow = 10;
+    }
+    const int first = headingRow + 2;
+    book.setText(1, 1, QStringLiteral("%1;%2;").arg(first).arg(columns));
+    QStringList headings = {QStringLiteral("Наименование показателя"), QStringLiteral("№ строки")};
+    for (const ColumnSpec &column : report.columns)
+        headings << caption(column);
+    writeHeadings(book, headingRow, headings);
+    Table rows;
+    for (int k = 1; k <= report.rows.size(); ++k) {
+        const RowSpec &row = report.rows[k - 1];
+        std::vector<Value> line = {text(row.name), text(row.kodstr)};
+        for (int c = 1; c <= report.columns.size(); ++c)
+            line.push_back(text(QStringLiteral("#A%1N%2").arg(k).arg(c)));
+        rows.push_back(line);
+    }
+    if (!rows.empty()) {
+        book.setValues(first, 1, rows);
+        book.drawBorders(first, 1, first + static_cast<int>(rows.size()) - 1, columns);
+        // The names of the rows are printed whole.
+        book.fitColumns(headingRow, 1, first + static_cast<int>(rows.size()) - 1, 1);
+    }
+}
+
+// The first title page: the scanned area reaches row 16 whatever the
+// printed table's size, so every placeholder stands above it.
+void writeFirstTitle(sheet::Workbook &book) {
+    book.setText(1, 1, QStringLiteral("16;6;"));
+    book.setValues(2, 1,
+                   Table{{text(QStringLiteral("ГОСУДАРСТВЕННОЕ СТАТИСТИЧЕСКОЕ НАБЛЮДЕНИЕ"))},
+                         {text(QStringLiteral("Конфиденциальность гарантируется получателем "
+                                              "информации"))},
+                         {Value()},
+                         {text(QStringLiteral("СВЕДЕНИЯ ОБ ОБЩЕОБРАЗОВАТЕЛЬНОМ УЧРЕЖДЕНИИ"))},
+                         {text(QStringLiteral("на начало #YR1/#YR2 учебного года"))}});
+    book.setValues(
+        8, 1,
+        Table{{text(QStringLiteral("Наименование отчитывающейся организации:")),
+               text(QStringLiteral("#TORG"))},
+              {text(QStringLiteral("Почтовый адрес:")), text(QStringLiteral("#PADRES"))},
+              {text(QStringLiteral("Руководитель:")), text(QStringLiteral("#RYKORG"))},
+              {text(QStringLiteral("Главный бухгалтер:")), text(QStringLiteral("#RYKFIN"))},
+              {text(QStringLiteral("Телефон:")), text(QStringLiteral("#TEL"))},
+              {text(QStringLiteral("Код по ОКПО:")), text(QStringLiteral("#OKPO"))},
+              {text(QStringLiteral("Дата заполнения:")), text(QStringLiteral("#DATE"))}});
+    book.drawBorders(8, 1, 14, 2);
+    book.fitColumns(8, 1, 14, 1);
+    book.setText(16, 1, QStringLiteral("Срок представления: до 5 октября #YR1 года"));
+}
+
+// The second title page: what the report covers, with figures taken from
+// the general report F1 of the same organisation.
+void writeSecondTitle(sheet::Workbook &book) {
+    const int f1 = ReportCode(QStringLiteral("F1"));
+    book.setText(1, 1, QStringLiteral("12;4;"));
+    book.setValues(2, 1,
+                   Table{{text(QStringLiteral("#TORG"))},
+                         {text(QStringLiteral("Учебный год: #YR1/#YR2"))},
+                         {Value()},
+                         {text(QStringLiteral("Численность учащихся на начало года (F1, строка "
+                                              "1): #F%1A1N1 чел.")
+                                   .arg(f1))},
+                         {text(QStringLiteral("из них в 1-4 классах: #F%1A1N2 чел.").arg(f1))}});
+    book.drawBorders(5, 1, 6, 4);
+    book.setValues(9, 1,
+                   Table{{text(QStringLiteral("Отчёт составил:")), Value(),
+                          text(QStringLiteral("Руководитель: #RYKORG"))},
+                         {text(QStringLiteral("Телефон: #TEL")), Value(), Value()},
+                         {Value(), Value(), Value()},
+                         {text(QStringLiteral("Следующий отчёт представляется осенью #YP0 года")),
+                          Value(), Value()}});
+}
+
+void writeColumnSvod(sheet::Workbook &book) {
+    book.setText(3, 1, QStringLiteral("Сводные сведения по организациям, по выбранному столбцу"));
+}
+
+void writeOrganisationList(sheet::Workbook &book) {
+    book.setText(1, 1, QStringLiteral("5;9;"));
+    book.setText(2, 1, QStringLiteral("СПИСОК ОБЩЕОБРАЗОВАТЕЛЬНЫХ УЧРЕЖДЕНИЙ"));
+    const QStringList headings = {
+        QStringLiteral("Код"),          QStringLiteral("Наименование"),  QStringLiteral("ИНН"),
+        QStringLiteral("Руководитель"), QStringLiteral("Гл. бухгалтер"), QStringLiteral("ОКПО"),
+        QStringLiteral("ОКОНХ"),        QStringLiteral("Адрес"),         QStringLiteral("Телефон")};
+    std::vector<Value> line;
+    for (const QString &h : headings)
+        line.push_back(text(h));
+    book.setValues(4, 1, Table{line});
+    book.drawBorders(4, 1, 4, 9);
+}
+
+} // namespace
+
+QStringList WriteDemoTemplates(const QString &BlankDir) {
+    QDir dir(BlankDir);
+    if (!dir.mkpath(QStringLiteral(".")))
+        throw std::runtime_error(("cannot create " + BlankDir).toStdString());
+    sheet::OfficeEngine engine;
+    QStringList written;
+    auto save = [&](const QString &name, const std::function<void(sheet::Workbook &)> &write) {
+        auto book = engine.addWorkbook();
+        write(*book);
+        const QString path = dir.filePath(name);
+        book->saveAs(path);
+        written << path;
+    };
+    for (const ReportSpec &report : Reports()) {
+        const bool fixed = report.group == 1 || report.group == 47 || report.group == 51;
+        save(report.failText(), [&](sheet::Workbook &book) {
+            if (fixed)
+                writeFixedReport(book, report);
+            else
+                writeRepeatedReport(book, report);
+        });
+    }
+    save(QStringLiteral("BFFF.XLS"), writeFirstTitle);
+    save(QStringLiteral("BFFFF.XLS"), writeSecondTitle);
+    save(QStringLiteral("BFSVOD.XLS"), writeColumnSvod);
+    save(QStringLiteral("BORG.XLS"), writeOrganisationList);
+    engine.quit();
+    return written;
+}
+
+} // namespace demo
