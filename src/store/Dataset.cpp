@@ -489,6 +489,8 @@ struct FolderNames {
     FileStamp stamp;                // the folder's, at the listing
     QSet<QString> names;            // every name as written
     QHash<QString, QString> folded; // case-folded name -> first name in name order
+    QString dirOf;                  // the folder that dir stands for
+    QDir dir;                       // the folder, as file paths are made in it
 };
 
 namespace {
@@ -554,9 +556,22 @@ QString TADOConnection::findFile(const QString &fileName) {
         n.valid = listedAt - modified > detail::kSettledNs;
     }
     if (n.names.contains(fileName))
-        return detail::pathInFolder(folderName, fileName);
+        return pathOf(fileName);
     const auto it = n.folded.constFind(fileName.toCaseFolded());
-    return it == n.folded.constEnd() ? QString() : detail::pathInFolder(folderName, *it);
+    return it == n.folded.constEnd() ? QString() : pathOf(*it);
+}
+
+QString TADOConnection::pathOf(const QString &fileName) {
+    if (!m_names)
+        m_names = std::make_unique<detail::FolderNames>();
+    detail::FolderNames &n = *m_names;
+    const QString folderName = folder();
+    if (n.dirOf != folderName || n.dirOf.isNull()) {
+        const QString local = localPath(folderName);
+        n.dir = QDir(local.isEmpty() ? QStringLiteral(".") : local);
+        n.dirOf = folderName.isNull() ? QStringLiteral("") : folderName;
+    }
+    return n.dir.filePath(fileName);
 }
 
 TADOConnection::~TADOConnection() {
@@ -1188,7 +1203,7 @@ void TADODataSet::Open() {
         fail(QStringLiteral("Имя таблицы \"%1\" не должно содержать путь.").arg(cmd.table));
     // The name as written is opened straight away; the folder is listed only
     // when no file of that exact name is there.
-    QString path = detail::pathInFolder(m_connection->folder(), fileName);
+    QString path = m_connection->pathOf(fileName);
     auto table = detail::acquireTableIfExists(path);
     if (!table) {
         path = m_connection->findFile(fileName);

@@ -117,6 +117,7 @@ private:
     void attach(TADODataSet *ds);
     void detach(TADODataSet *ds);
     void hold(const std::shared_ptr<detail::DbfTable> &table);
+    QString pathOf(const QString &fileName); // as findFileCaseInsensitive makes it
     QString m_connectionString;
     QString m_folder;
     bool m_connected = false;

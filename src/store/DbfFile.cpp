@@ -71,7 +71,7 @@ QString findFileCaseInsensitive(const QString &folder, const QString &fileName) 
         return QString();
     const QString dirPath = localPath(folder);
     const QDir dir(dirPath.isEmpty() ? QStringLiteral(".") : dirPath);
-    const QString exact = detail::pathInFolder(folder, fileName);
+    const QString exact = dir.filePath(fileName);
     if (QFileInfo(exact).isFile())
         return exact;
     const QStringList entries =
@@ -81,13 +81,6 @@ QString findFileCaseInsensitive(const QString &folder, const QString &fileName) 
             return dir.filePath(e);
     return QString();
 }
-
-namespace detail {
-QString pathInFolder(const QString &folder, const QString &fileName) {
-    const QString dirPath = localPath(folder);
-    return QDir(dirPath.isEmpty() ? QStringLiteral(".") : dirPath).filePath(fileName);
-}
-} // namespace detail
 
 bool fileExistsCaseInsensitive(const QString &folder, const QString &fileName) {
     return !findFileCaseInsensitive(folder, fileName).isEmpty();

@@ -229,8 +229,5 @@ bool parseNumberText(QStringView text, double &out);
 // Paths may arrive in the program's Windows form ("C:\KVR\WED\"); on this
 // platform a backslash is a separator too.
 QString localPath(const QString &path);
-// The path of a file name in a folder (given as the connection has it), as
-// findFileCaseInsensitive returns it when the name is there as written.
-QString pathInFolder(const QString &folder, const QString &fileName);
 
 } // namespace store::detail
