@@ -409,6 +409,7 @@ struct TADODataSet::Impl {
 
     // Brings the view up to date with changes that other datasets sharing the
     // table have posted: new records, deleted records, and new sort keys.
+    // The check is read on every field read; the catching up is apart.
     void sync() {
         if (!table)
             return;
@@ -418,6 +419,10 @@ struct TADODataSet::Impl {
             dataGen = table->dataGeneration();
             return;
         }
+        catchUp(structChanged);
+    }
+
+    [[gnu::noinline]] void catchUp(bool structChanged) {
         const int phys = currentPhys();
         const int oldPos = pos;
         if (structChanged) {
@@ -489,8 +494,6 @@ struct FolderNames {
     FileStamp stamp;                // the folder's, at the listing
     QSet<QString> names;            // every name as written
     QHash<QString, QString> folded; // case-folded name -> first name in name order
-    QString dirOf;                  // the folder that dir stands for
-    QDir dir;                       // the folder, as file paths are made in it
 };
 
 namespace {
@@ -562,16 +565,20 @@ QString TADOConnection::findFile(const QString &fileName) {
 }
 
 QString TADOConnection::pathOf(const QString &fileName) {
-    if (!m_names)
-        m_names = std::make_unique<detail::FolderNames>();
-    detail::FolderNames &n = *m_names;
+    // The folder's part of a path, made by QDir once per folder; a name that
+    // QDir takes for a path of its own goes to QDir itself.
     const QString folderName = folder();
-    if (n.dirOf != folderName || n.dirOf.isNull()) {
+    if (fileName.startsWith(u':') || fileName.startsWith(u'/') || fileName.startsWith(u'\\'))
+        return QDir(localPath(folderName).isEmpty() ? QStringLiteral(".") : localPath(folderName))
+            .filePath(fileName);
+    if (m_pathPrefixOf != folderName || m_pathPrefixOf.isNull()) {
         const QString local = localPath(folderName);
-        n.dir = QDir(local.isEmpty() ? QStringLiteral(".") : local);
-        n.dirOf = folderName.isNull() ? QStringLiteral("") : folderName;
+        const QString probe =
+            QDir(local.isEmpty() ? QStringLiteral(".") : local).filePath(QStringLiteral("x"));
+        m_pathPrefix = probe.left(probe.size() - 1);
+        m_pathPrefixOf = folderName.isNull() ? QStringLiteral("") : folderName;
     }
-    return n.dir.filePath(fileName);
+    return m_pathPrefix + fileName;
 }
 
 TADOConnection::~TADOConnection() {
@@ -681,12 +688,17 @@ struct Cell {
     int field = 0;
 };
 
-Cell cellOf(TADODataSet *ds, int index) {
-    TADODataSet::Impl *impl = ds->impl();
-    if (!impl->table)
+[[noreturn, gnu::noinline, gnu::cold]] void failFieldOf(bool open, int index) {
+    if (!open)
         fail(QStringLiteral("Набор данных закрыт."));
-    if (index < 0 || index >= impl->table->fieldCount())
-        fail(QStringLiteral("Нет поля с номером %1.").arg(index));
+    fail(QStringLiteral("Нет поля с номером %1.").arg(index));
+}
+
+// Read on every field read: the failures are kept out of line.
+inline Cell cellOf(TADODataSet *ds, int index) {
+    TADODataSet::Impl *impl = ds->impl();
+    if (!impl->table || index < 0 || index >= impl->table->fieldCount()) [[unlikely]]
+        failFieldOf(bool(impl->table), index);
     impl->sync();
     Cell c;
     c.table = impl->table.get();
@@ -1381,12 +1393,16 @@ int TADODataSet::FieldCount() const {
     return Active() ? int(m_impl->defs.size()) : 0;
 }
 
+namespace {
+[[noreturn, gnu::noinline, gnu::cold]] void failNoField(const TADODataSet &ds, int index) {
+    requireActive(ds);
+    fail(QStringLiteral("Нет поля с номером %1 (полей %2).").arg(index).arg(ds.FieldCount()));
+}
+} // namespace
+
 TField TADODataSet::Fields(int index) {
-    requireActive(*this);
-    if (index < 0 || index >= int(m_impl->defs.size()))
-        fail(QStringLiteral("Нет поля с номером %1 (полей %2).")
-                 .arg(index)
-                 .arg(m_impl->defs.size()));
+    if (!Active() || index < 0 || index >= int(m_impl->defs.size())) [[unlikely]]
+        failNoField(*this, index);
     return TField(this, index);
 }
 

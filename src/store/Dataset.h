@@ -125,6 +125,8 @@ private:
     QVector<TADODataSet *> m_datasets;
     std::vector<std::shared_ptr<detail::DbfTable>> m_heldTables;
     std::unique_ptr<detail::FolderNames> m_names;
+    QString m_pathPrefix;   // the folder's part of its files' paths...
+    QString m_pathPrefixOf; // ...made for this folder
 };
 
 // A handle on one field of a dataset's current record. Cheap to copy; valid

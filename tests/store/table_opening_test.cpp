@@ -159,3 +159,29 @@ TEST(SharedTable, AFolderUnderTheTablesNameIsPassedOverForTheFileInAnotherCase) 
     f.openTable(ds, "select * from T");
     EXPECT_EQ(nameOf(ds.filePath()), "t.dbf");
 }
+
+TEST(SharedTable, ATableOpensUnderThePathTheFolderLookupGives) {
+    Folder f;
+    DbfFile::create(f.file("T.DBF"), kFields);
+    QString windowsForm = f.path();
+    windowsForm.replace(u'/', u'\\');
+    const QString spellings[] = {f.path(), f.path() + "/", f.path() + "//", windowsForm + "\\",
+                                 QDir::current().relativeFilePath(f.path())};
+    for (const QString &folder : spellings) {
+        SCOPED_TRACE(folder.toStdString());
+        TADOConnection con;
+        con.setFolder(folder);
+        con.Open();
+        TADODataSet ds;
+        ds.setConnection(&con);
+        ds.setCommandText("select * from T");
+        ds.Open();
+        EXPECT_EQ(ds.filePath(), findFileCaseInsensitive(folder, "T.DBF"));
+        // Twice: the second path is made from what the first one kept.
+        TADODataSet again;
+        again.setConnection(&con);
+        again.setCommandText("select * from T");
+        again.Open();
+        EXPECT_EQ(again.filePath(), ds.filePath());
+    }
+}
