@@ -5,6 +5,7 @@
 #include "StoreTestUtil.h"
 
 #include "store/Dataset.h"
+#include "store/FolderTable.h"
 
 #include <QProcess>
 
@@ -169,19 +170,13 @@ TEST(SharedTable, ATableOpensUnderThePathTheFolderLookupGives) {
                                  QDir::current().relativeFilePath(f.path())};
     for (const QString &folder : spellings) {
         SCOPED_TRACE(folder.toStdString());
-        TADOConnection con;
-        con.setFolder(folder);
-        con.Open();
-        TADODataSet ds;
-        ds.setConnection(&con);
-        ds.setCommandText("select * from T");
-        ds.Open();
-        EXPECT_EQ(ds.filePath(), findFileCaseInsensitive(folder, "T.DBF"));
+        FolderTable t(folder, "T");
+        EXPECT_EQ(t.ds.filePath(), findFileCaseInsensitive(folder, "T.DBF"));
         // Twice: the second path is made from what the first one kept.
         TADODataSet again;
-        again.setConnection(&con);
+        again.setConnection(&t.con);
         again.setCommandText("select * from T");
         again.Open();
-        EXPECT_EQ(again.filePath(), ds.filePath());
+        EXPECT_EQ(again.filePath(), t.ds.filePath());
     }
 }
