@@ -144,11 +144,8 @@ struct DecimalText {
 // A numeric field as text with every digit it holds; other forms (exponents)
 // through their value; empty when the field is null.
 QString numericFieldText(const char *p, int len) {
-    int i = 0, end = len;
-    while (i < end && (p[i] == ' ' || p[i] == '\0'))
-        ++i;
-    while (end > i && (p[end - 1] == ' ' || p[end - 1] == '\0'))
-        --end;
+    int i = 0, end = 0;
+    detail::valueSpan(p, len, i, end);
     DecimalText d;
     if (d.parse(p + i, end - i))
         return d.shortest();
@@ -804,11 +801,8 @@ QString TField::StoredText() const {
     const Cell c = cellOf(m_ds, m_index);
     if (!c.p)
         return QString();
-    int i = 0, end = c.def->length;
-    while (i < end && (c.p[i] == ' ' || c.p[i] == '\0'))
-        ++i;
-    while (end > i && (c.p[end - 1] == ' ' || c.p[end - 1] == '\0'))
-        --end;
+    int i = 0, end = 0;
+    detail::valueSpan(c.p, c.def->length, i, end);
     return c.table->decode(c.p + i, end - i);
 }
 

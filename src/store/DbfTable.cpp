@@ -191,9 +191,7 @@ bool isBlank(const char *p, int len) {
     return true;
 }
 
-// The span of a numeric field without its padding (blanks, and the NULs
-// some writers leave); false when nothing is left, which is a null value.
-static bool numericSpan(const char *p, int len, int &i, int &end) {
+bool valueSpan(const char *p, int len, int &i, int &end) {
     i = 0;
     while (i < len && (p[i] == ' ' || p[i] == '\0'))
         ++i;
@@ -205,7 +203,7 @@ static bool numericSpan(const char *p, int len, int &i, int &end) {
 
 bool parseNumber(const char *p, int len, double &out) {
     int i, end;
-    if (!numericSpan(p, len, i, end))
+    if (!valueSpan(p, len, i, end))
         return false;
     // Fast path: sign, up to 15 digits with one decimal mark, nothing else.
     bool negative = false;
@@ -268,7 +266,7 @@ bool parseNumber(const char *p, int len, double &out) {
 
 bool parseInteger(const char *p, int len, long long &out) {
     int i, end;
-    if (!numericSpan(p, len, i, end))
+    if (!valueSpan(p, len, i, end))
         return false;
     if (p[i] == '+') {
         ++i;

@@ -219,6 +219,9 @@ void forgetTable(const DbfTable *table);
 
 // Field values straight from record bytes.
 bool isBlank(const char *p, int len);
+// The span [i, end) of a field's value without its padding (blanks, and the
+// NULs some writers leave); false when nothing is left, which is a null value.
+bool valueSpan(const char *p, int len, int &i, int &end);
 // Parses the numeric text of a field. False when blank or not a number.
 bool parseNumber(const char *p, int len, double &out);
 // Parses a whole number; false when blank, not a number, or not whole.
