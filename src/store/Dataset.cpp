@@ -497,15 +497,11 @@ namespace {
 
 // The folder's own stamp: creating, removing or renaming a file in it moves
 // its change times.
-bool folderStamp(const QString &dir, FileStamp &out, std::int64_t &modifiedNs) {
+bool folderStamp(const QString &dir, FileStamp &out) {
     struct stat st;
     if (::stat(QFile::encodeName(dir).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
         return false;
-    out.size = st.st_size;
-    out.mtimeNs = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    out.ctimeNs = std::int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
-    out.inode = st.st_ino;
-    modifiedNs = out.mtimeNs;
+    out = stampOfStat(st);
     return true;
 }
 
@@ -535,8 +531,7 @@ QString TADOConnection::findFile(const QString &fileName) {
     const QString local = localPath(folderName);
     const QString dirPath = local.isEmpty() ? QStringLiteral(".") : local;
     detail::FileStamp stamp;
-    std::int64_t modified = 0;
-    if (!detail::folderStamp(dirPath, stamp, modified))
+    if (!detail::folderStamp(dirPath, stamp))
         return QString(); // no folder, no file
     if (!m_names)
         m_names = std::make_unique<detail::FolderNames>();
@@ -553,7 +548,7 @@ QString TADOConnection::findFile(const QString &fileName) {
             n.folded.insert(it->toCaseFolded(), *it);
         n.folder = folderName;
         n.stamp = stamp;
-        n.valid = listedAt - modified > detail::kSettledNs;
+        n.valid = listedAt - stamp.mtimeNs > detail::kSettledNs;
     }
     if (n.names.contains(fileName))
         return pathOf(fileName);

@@ -126,6 +126,8 @@ Registry &registry() {
 constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
+} // namespace
+
 FileStamp stampOfStat(const struct stat &st) {
     FileStamp s;
     s.size = st.st_size;
@@ -134,8 +136,6 @@ FileStamp stampOfStat(const struct stat &st) {
     s.inode = st.st_ino;
     return s;
 }
-
-} // namespace
 
 FileStamp stampOf(const QString &path) {
     struct stat st;

@@ -17,6 +17,8 @@
 #include <memory>
 #include <vector>
 
+struct stat;
+
 namespace store::detail {
 
 // What identifies one state of a file on disk; a file copied over another,
@@ -29,6 +31,8 @@ struct FileStamp {
     bool operator==(const FileStamp &) const = default;
 };
 FileStamp stampOf(const QString &path);
+// The same, from what stat() or fstat() returned.
+FileStamp stampOfStat(const struct stat &st);
 
 // Case-insensitive lookup of field names without allocating.
 class FieldNameIndex {
