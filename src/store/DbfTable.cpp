@@ -123,6 +123,23 @@ Registry &registry() {
     return r;
 }
 
+// The flag byte of record r of records laid one after another.
+unsigned char flagOf(const char *records, std::int64_t r, int recLen) {
+    return static_cast<unsigned char>(records[std::size_t(r) * std::size_t(recLen)]);
+}
+
+// Every record within a header's count is live (blank flag) or deleted
+// ("*"); an end mark or anything else there is damage, not a record. The
+// first such record of count, or -1.
+std::int64_t firstBadFlag(const char *records, std::uint32_t count, int recLen) {
+    for (std::uint32_t r = 0; r < count; ++r) {
+        const unsigned char flag = flagOf(records, r, recLen);
+        if (flag != ' ' && flag != '*')
+            return r;
+    }
+    return -1;
+}
+
 constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
@@ -518,17 +535,12 @@ std::shared_ptr<DbfTable> DbfTable::parse(const char *data, std::size_t size,
         corrupt(source, QStringLiteral("в заголовке %1 записей, а в файле место для %2")
                             .arg(count)
                             .arg((size - std::size_t(headerLen)) / std::size_t(recLen)));
-    // Every record within the count is live (blank flag) or deleted ("*");
-    // an end mark or anything else there is damage, not a record.
-    for (std::uint32_t r = 0; r < count; ++r) {
-        const char flag = data[headerLen + std::size_t(r) * std::size_t(recLen)];
-        if (flag != ' ' && flag != '*')
-            corrupt(source, QStringLiteral("запись %1 из %2 начинается с байта 0x%3 вместо "
-                                           "признака записи")
-                                .arg(r + 1)
-                                .arg(count)
-                                .arg(static_cast<unsigned char>(flag), 2, 16, QLatin1Char('0')));
-    }
+    if (const std::int64_t r = firstBadFlag(data + headerLen, count, recLen); r >= 0)
+        corrupt(source, QStringLiteral("запись %1 из %2 начинается с байта 0x%3 вместо "
+                                       "признака записи")
+                            .arg(r + 1)
+                            .arg(count)
+                            .arg(flagOf(data + headerLen, r, recLen), 2, 16, QLatin1Char('0')));
     t->m_header = QByteArray(data, headerLen);
     t->m_headerLen = headerLen;
     t->m_count = int(count);
@@ -698,14 +710,11 @@ void DbfTable::readAgain() {
     std::vector<char> data(std::size_t(count) * std::size_t(m_recLen));
     if (!readAt(m_fd, m_headerLen, data.data(), qint64(data.size())))
         corrupt(m_path, QStringLiteral("в заголовке %1 записей, а файл короче").arg(count));
-    for (std::uint32_t r = 0; r < count; ++r) {
-        const char flag = data[std::size_t(r) * std::size_t(m_recLen)];
-        if (flag != ' ' && flag != '*')
-            corrupt(m_path, QStringLiteral("запись %1 начинается с байта 0x%2 вместо признака "
-                                           "записи")
-                                .arg(r + 1)
-                                .arg(static_cast<unsigned char>(flag), 2, 16, QLatin1Char('0')));
-    }
+    if (const std::int64_t r = firstBadFlag(data.data(), count, m_recLen); r >= 0)
+        corrupt(m_path, QStringLiteral("запись %1 начинается с байта 0x%2 вместо признака "
+                                       "записи")
+                            .arg(r + 1)
+                            .arg(flagOf(data.data(), r, m_recLen), 2, 16, QLatin1Char('0')));
     m_data.reset(m_recLen);
     m_data.append(data.data(), int(count));
     m_count = int(count);
