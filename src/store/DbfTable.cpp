@@ -633,15 +633,6 @@ DbfTable::~DbfTable() {
         ::close(m_fd);
 }
 
-std::shared_ptr<DbfTable> DbfTable::load(const QString &path) {
-    const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        fail(QStringLiteral("Не удалось открыть файл %1: %2").arg(path, systemError(errno)));
-    FdCloser closer{fd};
-    return loadFrom(fd, path);
-}
-
 std::shared_ptr<DbfTable> DbfTable::loadFrom(int fd, const QString &path) {
     QByteArray bytes;
     FileStamp stamp;

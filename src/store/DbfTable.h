@@ -98,9 +98,8 @@ public:
     // `source` when the bytes are not a table this layer can read.
     static std::shared_ptr<DbfTable> parse(const char *data, std::size_t size,
                                            const QString &source);
-    // Reads and parses a file; the table then writes through to it.
-    static std::shared_ptr<DbfTable> load(const QString &path);
-    // The same through a descriptor open on the file (left open).
+    // Reads and parses a file through a descriptor open on it (left open);
+    // the table then writes through to the file.
     static std::shared_ptr<DbfTable> loadFrom(int fd, const QString &path);
     // A table parsed from a file's bytes, writing through to that file.
     static std::shared_ptr<DbfTable> fromFileBytes(const QByteArray &bytes, const QString &path,
