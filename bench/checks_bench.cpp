@@ -9,6 +9,7 @@
 #include "shell/Paths.h"
 #include "shell/UnitDM.h"
 #include "store/Dataset.h"
+#include "store/FolderTable.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -165,13 +166,8 @@ void BM_CheckEveryReport(benchmark::State &state) {
         return int(QDialog::Accepted);
     });
 
-    store::TADOConnection con;
-    con.setFolder(root + QStringLiteral("WED"));
-    con.Open();
-    store::TADODataSet catalogue;
-    catalogue.setConnection(&con);
-    catalogue.setCommandText(QStringLiteral("select * from OTHE2016"));
-    catalogue.Open();
+    store::FolderTable catalogueOpen(root + QStringLiteral("WED"), QStringLiteral("OTHE2016"));
+    store::TADODataSet &catalogue = catalogueOpen.ds;
 
     std::uint64_t opens = 0;
     for (auto _ : state) {

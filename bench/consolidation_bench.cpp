@@ -10,6 +10,7 @@
 
 #include "consolidation/SvodEngine.h"
 #include "store/Dataset.h"
+#include "store/FolderTable.h"
 
 #include <benchmark/benchmark.h>
 
@@ -64,13 +65,8 @@ QVector<store::FieldDef> blankFields(const ReportShape &s) {
 void fill(const QString &folder, const QString &table, const ReportShape &s, int variant,
           bool values) {
     store::DbfFile::create(folder + table + ".DBF", blankFields(s));
-    store::TADOConnection con;
-    con.setFolder(folder);
-    con.Open();
-    store::TADODataSet ds;
-    ds.setConnection(&con);
-    ds.setCommandText("select * from " + table);
-    ds.Open();
+    store::FolderTable open(folder, table);
+    store::TADODataSet &ds = open.ds;
     for (int r = 1; r <= s.rows; ++r) {
         ds.Append();
         ds.FieldByName("KODSTR").SetAsString(QString::number(r));
@@ -103,13 +99,8 @@ struct Installation {
                                                      {"KOD3", 'N', 2, 0},
                                                      {"KOD4", 'N', 2, 0}});
         {
-            store::TADOConnection con;
-            con.setFolder(root);
-            con.Open();
-            store::TADODataSet ds;
-            ds.setConnection(&con);
-            ds.setCommandText("select * from SCHOOL");
-            ds.Open();
+            store::FolderTable open(root, QStringLiteral("SCHOOL"));
+            store::TADODataSet &ds = open.ds;
             for (int k = 1; k <= n; ++k) {
                 ds.Append();
                 ds.FieldByName("KOD").SetAsInteger(k);
@@ -130,13 +121,8 @@ struct Installation {
         for (int i = 1; i <= 28; ++i)
             cat << store::FieldDef{QStringLiteral("VKL%1").arg(i), 'N', 2, 0};
         store::DbfFile::create(wed + QStringLiteral("OTHE%1.DBF").arg(kYear), cat);
-        store::TADOConnection wcon;
-        wcon.setFolder(wed);
-        wcon.Open();
-        store::TADODataSet c;
-        c.setConnection(&wcon);
-        c.setCommandText(QStringLiteral("select * from OTHE%1").arg(kYear));
-        c.Open();
+        store::FolderTable catalogueOpen(wed, QStringLiteral("OTHE%1").arg(kYear));
+        store::TADODataSet &c = catalogueOpen.ds;
         const QVector<ReportShape> all = shapes();
         // Generated variants of every report, copied into the folders.
         const QString gen = root + "GEN/";

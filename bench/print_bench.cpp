@@ -27,13 +27,8 @@ namespace {
 void writeTable(const QString &folder, const QString &table, const QVector<store::FieldDef> &fields,
                 int count, const std::function<QString(int record, const QString &field)> &value) {
     store::DbfFile::create(QDir(folder).filePath(table + QStringLiteral(".DBF")), fields);
-    store::TADOConnection con;
-    con.setFolder(folder);
-    con.Open();
-    store::TADODataSet ds;
-    ds.setConnection(&con);
-    ds.setCommandText(QStringLiteral("select * from ") + table);
-    ds.Open();
+    store::FolderTable open(folder, table);
+    store::TADODataSet &ds = open.ds;
     for (int k = 1; k <= count; ++k) {
         ds.Append();
         for (const store::FieldDef &f : fields)

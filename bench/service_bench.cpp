@@ -6,6 +6,7 @@
 #include "books/ServiceRoutines.h"
 #include "shell/Paths.h"
 #include "store/Dataset.h"
+#include "store/FolderTable.h"
 
 #include <benchmark/benchmark.h>
 
@@ -30,13 +31,8 @@ QVector<store::FieldDef> fields(bool added) {
 void writeRows(const QString &path, const QVector<store::FieldDef> &defs, int rows, bool values) {
     store::DbfFile::create(path, defs);
     const QFileInfo info(path);
-    store::TADOConnection con;
-    con.setFolder(info.absolutePath());
-    con.Open();
-    store::TADODataSet ds;
-    ds.setConnection(&con);
-    ds.setCommandText("select * from " + info.fileName());
-    ds.Open();
+    store::FolderTable open(info.absolutePath(), info.fileName());
+    store::TADODataSet &ds = open.ds;
     for (int r = 1; r <= rows; ++r) {
         ds.Append();
         ds.FieldByName("KODSTR").SetAsString(QString::number(r));
@@ -62,25 +58,15 @@ struct Installation {
         store::DbfFile::create(wed + "OTHE" + QString::number(kYear) + ".DBF",
                                {{"FAIL", 'C', 12, 0}});
         {
-            store::TADOConnection con;
-            con.setFolder(master);
-            con.Open();
-            store::TADODataSet ds;
-            ds.setConnection(&con);
-            ds.setCommandText("select * from SCHOOL");
-            ds.Open();
+            store::FolderTable open(master, QStringLiteral("SCHOOL"));
+            store::TADODataSet &ds = open.ds;
             for (int k = 1; k <= organisations; ++k) {
                 ds.Append();
                 ds.FieldByName("KOD").SetAsInteger(k);
                 ds.Post();
             }
-            store::TADOConnection wcon;
-            wcon.setFolder(wed);
-            wcon.Open();
-            store::TADODataSet cat;
-            cat.setConnection(&wcon);
-            cat.setCommandText("select * from OTHE" + QString::number(kYear));
-            cat.Open();
+            store::FolderTable catalogueOpen(wed, QStringLiteral("OTHE") + QString::number(kYear));
+            store::TADODataSet &cat = catalogueOpen.ds;
             for (int r = 1; r <= kReports; ++r) {
                 cat.Append();
                 cat.FieldByName("FAIL").SetAsString("R" + QString::number(r) + ".DBF");
