@@ -4,14 +4,6 @@
 
 namespace testsupport {
 
-OpenTable::OpenTable(const QString &folder, const QString &table) {
-    con.setFolder(folder);
-    con.Open();
-    ds.setConnection(&con);
-    ds.setCommandText(QStringLiteral("select * from ") + table);
-    ds.Open();
-}
-
 void OpenTable::set(int row, const QString &field, const QVariant &v) {
     ds.setRecNo(row);
     ds.Edit();

@@ -4,6 +4,7 @@
 // own so that nothing is left open on the program's connections.
 
 #include "store/Dataset.h"
+#include "store/FolderTable.h"
 
 #include <QList>
 #include <QPair>
@@ -16,12 +17,10 @@ namespace testsupport {
 // The values of one record by field name; fields not named stay blank.
 using Record = QList<QPair<QString, QVariant>>;
 
-// A table of a folder opened on a connection of its own. Rows count from 1.
-struct OpenTable {
-    store::TADOConnection con;
-    store::TADODataSet ds;
-
-    OpenTable(const QString &folder, const QString &table);
+// A table of a folder opened on a connection of its own, with cell helpers.
+// Rows count from 1.
+struct OpenTable : store::FolderTable {
+    using FolderTable::FolderTable;
     // Writes one cell and posts the record.
     void set(int row, const QString &field, const QVariant &v);
     QVariant get(int row, const QString &field);
