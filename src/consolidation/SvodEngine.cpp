@@ -4,6 +4,7 @@
 #include "entry/EditReportUnit_Zap.h"
 #include "shell/Paths.h"
 #include "shell/UnitConsts.h"
+#include "store/FolderTable.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,7 +14,6 @@
 
 namespace svod {
 
-using store::TADOConnection;
 using store::TADODataSet;
 
 // ---------------------------------------------------------------- catalogue
@@ -65,13 +65,8 @@ QVector<CatalogueReport> ReadCatalogue(const QString &WedDir, int Year) {
     const QString file = QStringLiteral("OTHE%1.DBF").arg(Year);
     if (detail::existingFile(WedDir, file).isEmpty())
         throw SvodError(QStringLiteral("Нет БД ") + file);
-    TADOConnection con;
-    con.setFolder(WedDir);
-    con.Open();
-    TADODataSet ds;
-    ds.setConnection(&con);
-    ds.setCommandText(QStringLiteral("select * from OTHE%1").arg(Year));
-    ds.Open();
+    store::FolderTable catalogue(WedDir, QStringLiteral("OTHE%1").arg(Year));
+    TADODataSet &ds = catalogue.ds;
     QVector<CatalogueReport> out;
     for (ds.First(); !ds.Eof(); ds.Next())
         out << ReadCatalogueReport(ds);
@@ -84,13 +79,8 @@ QVector<Organisation> ReadOrganisations(const QString &ProgramDir) {
     const QString dir = detail::programDirOf(ProgramDir);
     if (detail::existingFile(dir, QStringLiteral("SCHOOL.DBF")).isEmpty())
         throw SvodError(QStringLiteral("Нет таблицы организаций SCHOOL.DBF в папке программы."));
-    TADOConnection con;
-    con.setFolder(dir);
-    con.Open();
-    TADODataSet ds;
-    ds.setConnection(&con);
-    ds.setCommandText(QStringLiteral("select * from SCHOOL"));
-    ds.Open();
+    store::FolderTable school(dir, QStringLiteral("SCHOOL"));
+    TADODataSet &ds = school.ds;
     const int iKod = ds.FieldIndex(QStringLiteral("KOD"));
     const int iName = ds.FieldIndex(QStringLiteral("NAME"));
     const int iCity = ds.FieldIndex(QStringLiteral("KODCITY"));
@@ -289,14 +279,6 @@ bool RunContext::openOrgTable(int OrgCode, const QString &Table, store::TADOData
         throw;
     }
     return true;
-}
-
-void OrgTable::open(const QString &Folder, const QString &Table) {
-    con.setFolder(Folder);
-    con.Open();
-    ds.setConnection(&con);
-    ds.setCommandText(QStringLiteral("select * from ") + Table);
-    ds.Open();
 }
 
 namespace {
