@@ -536,11 +536,8 @@ SaveAllResult SaveAllSvods(const SaveAllParams &Params) {
         p.Mode = 1;
         p.ProgramKind = Params.ProgramKind;
         p.Quiet = true;
-        const Route route = report.Group == 1                          ? Route::SchoolCount
-                            : report.Group == 46 || report.Group == 48 ? Route::Keyed
-                                                                       : Route::General;
         try {
-            const SvodResult r = runRoute(route, p, ctx);
+            const SvodResult r = runRoute(routeOf(p), p, ctx);
             if (!r.Built)
                 throw SvodError(detail::reportPrefix(report) + QStringLiteral("нет файла бланка ") +
                                 detail::blankPathOf(p, ctx.ProgramDir));
