@@ -4,6 +4,7 @@
 #include "entry/EditReportUnit_Zap.h"
 #include "shell/Paths.h"
 #include "shell/UnitConsts.h"
+#include "store/ExceptionText.h"
 #include "store/FolderTable.h"
 
 #include <QDir>
@@ -463,16 +464,9 @@ SvodResult runRoute(Route route, const SvodParams &p, detail::RunContext &ctx) {
 
 // The text of any failure, naming the report when the failure does not.
 QString failureText(const CatalogueReport &report, const std::exception &e) {
-    if (const auto *s = dynamic_cast<const SvodError *>(&e))
-        return s->message();
-    QString text;
-    if (const auto *s = dynamic_cast<const store::StoreError *>(&e))
-        text = s->message();
-    else if (const auto *f = dynamic_cast<const FileError *>(&e))
-        text = f->message();
-    else
-        text = QString::fromLocal8Bit(e.what());
-    return detail::reportPrefix(report) + text;
+    if (dynamic_cast<const SvodError *>(&e))
+        return ExceptionText(e);
+    return detail::reportPrefix(report) + ExceptionText(e);
 }
 
 } // namespace
@@ -518,9 +512,7 @@ SaveAllResult SaveAllSvods(const SaveAllParams &Params) {
     try {
         catalogue = ReadCatalogue(detail::wedDir(ctx.ProgramDir), Params.Year);
     } catch (const std::exception &e) {
-        result.Error = dynamic_cast<const SvodError *>(&e)
-                           ? static_cast<const SvodError &>(e).message()
-                           : QString::fromLocal8Bit(e.what());
+        result.Error = ExceptionText(e);
         return result;
     }
     result.ReportCount = int(catalogue.size());
