@@ -3,6 +3,7 @@
 
 #include "consolidation/SvodInternal.h"
 #include "shell/UnitConsts.h"
+#include "store/FolderTable.h"
 
 #include <QFile>
 
@@ -65,8 +66,7 @@ SvodResult buildColumn(const SvodParams &p, RunContext &ctx) {
     const int n = int(r.OrgCodes.size());
 
     // The blank's rows.
-    OrgTable blankTable;
-    blankTable.open(r.TargetFolder, r.TargetTable);
+    store::FolderTable blankTable(r.TargetFolder, r.TargetTable);
     TADODataSet &b = blankTable.ds;
     const int rows = b.RecordCount();
     QStringList kodstr, names;

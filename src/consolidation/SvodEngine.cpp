@@ -4,6 +4,8 @@
 #include "entry/EditReportUnit_Zap.h"
 #include "shell/Paths.h"
 #include "shell/UnitConsts.h"
+#include "store/ExceptionText.h"
+#include "store/FolderTable.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,7 +15,6 @@
 
 namespace svod {
 
-using store::TADOConnection;
 using store::TADODataSet;
 
 // ---------------------------------------------------------------- catalogue
@@ -65,13 +66,8 @@ QVector<CatalogueReport> ReadCatalogue(const QString &WedDir, int Year) {
     const QString file = QStringLiteral("OTHE%1.DBF").arg(Year);
     if (detail::existingFile(WedDir, file).isEmpty())
         throw SvodError(QStringLiteral("Нет БД ") + file);
-    TADOConnection con;
-    con.setFolder(WedDir);
-    con.Open();
-    TADODataSet ds;
-    ds.setConnection(&con);
-    ds.setCommandText(QStringLiteral("select * from OTHE%1").arg(Year));
-    ds.Open();
+    store::FolderTable catalogue(WedDir, QStringLiteral("OTHE%1").arg(Year));
+    TADODataSet &ds = catalogue.ds;
     QVector<CatalogueReport> out;
     for (ds.First(); !ds.Eof(); ds.Next())
         out << ReadCatalogueReport(ds);
@@ -84,13 +80,8 @@ QVector<Organisation> ReadOrganisations(const QString &ProgramDir) {
     const QString dir = detail::programDirOf(ProgramDir);
     if (detail::existingFile(dir, QStringLiteral("SCHOOL.DBF")).isEmpty())
         throw SvodError(QStringLiteral("Нет таблицы организаций SCHOOL.DBF в папке программы."));
-    TADOConnection con;
-    con.setFolder(dir);
-    con.Open();
-    TADODataSet ds;
-    ds.setConnection(&con);
-    ds.setCommandText(QStringLiteral("select * from SCHOOL"));
-    ds.Open();
+    store::FolderTable school(dir, QStringLiteral("SCHOOL"));
+    TADODataSet &ds = school.ds;
     const int iKod = ds.FieldIndex(QStringLiteral("KOD"));
     const int iName = ds.FieldIndex(QStringLiteral("NAME"));
     const int iCity = ds.FieldIndex(QStringLiteral("KODCITY"));
@@ -291,14 +282,6 @@ bool RunContext::openOrgTable(int OrgCode, const QString &Table, store::TADOData
     return true;
 }
 
-void OrgTable::open(const QString &Folder, const QString &Table) {
-    con.setFolder(Folder);
-    con.Open();
-    ds.setConnection(&con);
-    ds.setCommandText(QStringLiteral("select * from ") + Table);
-    ds.Open();
-}
-
 namespace {
 constexpr auto kTempSubfolder = ".svodbuild";
 }
@@ -481,16 +464,9 @@ SvodResult runRoute(Route route, const SvodParams &p, detail::RunContext &ctx) {
 
 // The text of any failure, naming the report when the failure does not.
 QString failureText(const CatalogueReport &report, const std::exception &e) {
-    if (const auto *s = dynamic_cast<const SvodError *>(&e))
-        return s->message();
-    QString text;
-    if (const auto *s = dynamic_cast<const store::StoreError *>(&e))
-        text = s->message();
-    else if (const auto *f = dynamic_cast<const FileError *>(&e))
-        text = f->message();
-    else
-        text = QString::fromLocal8Bit(e.what());
-    return detail::reportPrefix(report) + text;
+    if (dynamic_cast<const SvodError *>(&e))
+        return ExceptionText(e);
+    return detail::reportPrefix(report) + ExceptionText(e);
 }
 
 } // namespace
@@ -536,9 +512,7 @@ SaveAllResult SaveAllSvods(const SaveAllParams &Params) {
     try {
         catalogue = ReadCatalogue(detail::wedDir(ctx.ProgramDir), Params.Year);
     } catch (const std::exception &e) {
-        result.Error = dynamic_cast<const SvodError *>(&e)
-                           ? static_cast<const SvodError &>(e).message()
-                           : QString::fromLocal8Bit(e.what());
+        result.Error = ExceptionText(e);
         return result;
     }
     result.ReportCount = int(catalogue.size());
@@ -554,11 +528,8 @@ SaveAllResult SaveAllSvods(const SaveAllParams &Params) {
         p.Mode = 1;
         p.ProgramKind = Params.ProgramKind;
         p.Quiet = true;
-        const Route route = report.Group == 1                          ? Route::SchoolCount
-                            : report.Group == 46 || report.Group == 48 ? Route::Keyed
-                                                                       : Route::General;
         try {
-            const SvodResult r = runRoute(route, p, ctx);
+            const SvodResult r = runRoute(routeOf(p), p, ctx);
             if (!r.Built)
                 throw SvodError(detail::reportPrefix(report) + QStringLiteral("нет файла бланка ") +
                                 detail::blankPathOf(p, ctx.ProgramDir));

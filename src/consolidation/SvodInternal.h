@@ -68,13 +68,6 @@ private:
     bool m_done = false;
 };
 
-// Opens a table read-only for reading; the connection and dataset are owned.
-struct OrgTable {
-    store::TADOConnection con;
-    store::TADODataSet ds;
-    void open(const QString &Folder, const QString &Table);
-};
-
 // Walks the organisations of SCHOOL in order, reporting progress over them:
 // those with an empty NAME or outside the set are skipped; one without the
 // table counts as missing; for each other one the table is opened and

@@ -3,6 +3,7 @@
 
 #include "consolidation/SvodInternal.h"
 #include "shell/UnitConsts.h"
+#include "store/FolderTable.h"
 
 #include <QFileInfo>
 
@@ -172,8 +173,7 @@ SvodResult buildSchoolCount(const SvodParams &p, RunContext &ctx) {
     };
 
     if (f1 && f1->Built) {
-        OrgTable t;
-        t.open(f1->TargetFolder, f1->TargetTable);
+        store::FolderTable t(f1->TargetFolder, f1->TargetTable);
         if (!t.ds.IsEmpty()) {
             t.ds.First();
             for (int k = 1; k <= 16; ++k)

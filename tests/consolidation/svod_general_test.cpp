@@ -4,6 +4,7 @@
 #include "svod_fixture.h"
 
 #include "store/Dataset.h"
+#include "store/FolderTable.h"
 
 using namespace svodtest;
 
@@ -312,6 +313,27 @@ TEST_F(SvodGeneral, ProgressRunsOverTheOrganisations) {
     ASSERT_EQ(log.steps.size(), 5);
     EXPECT_EQ(log.steps.first(), qMakePair(0, 4));
     EXPECT_EQ(log.steps.last(), qMakePair(4, 4));
+}
+
+TEST_F(SvodGeneral, AnUnreadableOrganisationTableFailsWithTheReportAndTheStoreText) {
+    in.catalogue({{QStringLiteral("F3"), 2, 1, {}, QStringLiteral("Отчет 3")}});
+    in.blank(QStringLiteral("F3"), 1, 1);
+    in.table(1, QStringLiteral("F3"), {{1}});
+    in.table(2, QStringLiteral("F3"), {{2}});
+    QFile damaged(in.orgDir(2) + QStringLiteral("F32016.DBF"));
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    damaged.write("not a table");
+    damaged.close();
+    QString storeText;
+    try {
+        store::FolderTable t(in.orgDir(2), QStringLiteral("F32016"));
+    } catch (const store::StoreError &e) {
+        storeText = e.message();
+    }
+    ASSERT_FALSE(storeText.isEmpty());
+    const svod::SvodResult r = svod::BuildSvod(in.params(1));
+    EXPECT_FALSE(r.Ok);
+    EXPECT_EQ(r.Error, QStringLiteral("Отчет \"Отчет 3\": ") + storeText);
 }
 
 // ---------------------------------------------------------------- saving all

@@ -2,7 +2,7 @@
 
 #include "demo/DemoData.h"
 #include "demo/DemoInstall.h"
-#include "store/Dataset.h"
+#include "store/FolderTable.h"
 
 #include <QDir>
 #include <QFile>
@@ -75,13 +75,8 @@ QStringList WriteConsolidationExtras(const QString &ProgramDir) {
     // the report tables of the first organisation that has data.
     const int kod = UnnamedOrganisationCode();
     {
-        store::TADOConnection con;
-        con.setFolder(dir);
-        con.Open();
-        store::TADODataSet ds;
-        ds.setConnection(&con);
-        ds.setCommandText(QStringLiteral("select * from SCHOOL"));
-        ds.Open();
+        store::FolderTable school(dir, QStringLiteral("SCHOOL"));
+        store::TADODataSet &ds = school.ds;
         ds.Append();
         ds.FieldByName(QStringLiteral("KOD")).SetAsInteger(kod);
         ds.FieldByName(QStringLiteral("KOD1")).SetAsInteger(1);
