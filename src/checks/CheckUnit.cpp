@@ -23,6 +23,7 @@ namespace {
 const QString kErrorTitle = QStringLiteral("Ошибка!");
 const QString kResultTitle = QStringLiteral("Результаты проверки");
 const QString kCR = QStringLiteral("\r");
+const QString kMismatch = QStringLiteral("Не соответствие в отчете: ");
 
 // A rule that cannot be checked, with the reason.
 struct CheckFailure {
@@ -335,23 +336,20 @@ private:
             const Evaluation ev = evaluate(text);
             table.setRecNo(rule.target);
             const long double entered = RoundHalfEven(table.FieldByName(field).AsFloat());
-            const QString where = QStringLiteral("строка  ") + rule.row.KodStr +
+            const QString where = QStringLiteral("Ошибка: строка  ") + rule.row.KodStr +
                                   QStringLiteral(", колонка  ") + QString::number(nstolb1 + i - 1);
             if (ev.code != 0) {
                 ++ErrorCount;
-                msg::show(kErrorTitle, QStringLiteral("Ошибка в формуле отчета: ") + kCR +
-                                           quoted(name) + kCR + kCR + QStringLiteral("Ошибка: ") +
-                                           where + kCR + formulaErrorText(rule.row.ForV, text, ev) +
-                                           kCR + kCR + rule.row.Primeh);
+                msg::show(kErrorTitle,
+                          findingText(QStringLiteral("Ошибка в формуле отчета: "), name, where,
+                                      formulaErrorText(rule.row.ForV, text, ev), rule.row.Primeh));
                 continue;
             }
             if (ev.expected == entered)
                 continue;
-            msg::show(kErrorTitle, QStringLiteral("Не соответствие в отчете: ") + kCR +
-                                       quoted(name) + kCR + kCR + QStringLiteral("Ошибка: ") +
-                                       where + kCR + QStringLiteral("Введено: ") +
-                                       numberText(entered) + kCR + QStringLiteral("Должно быть: ") +
-                                       numberText(ev.expected) + kCR + kCR + rule.row.Primeh);
+            msg::show(kErrorTitle,
+                      findingText(kMismatch, name, where, mismatchText(entered, ev.expected),
+                                  rule.row.Primeh));
             ++ErrorCount;
         }
     }
@@ -389,12 +387,21 @@ private:
         const QString where = QStringLiteral("Ошибка: строка ") + QString::number(r.NStr1) +
                               QStringLiteral(" колонка ") + column;
         if (ev.code != 0)
-            return QStringLiteral("Ошибка в формуле связи между отчетами: ") + kCR + quoted(name) +
-                   kCR + kCR + where + kCR + formulaErrorText(r.Perem2, text, ev) + kCR + kCR +
-                   r.Primeh;
-        return QStringLiteral("Не соответствие в отчете: ") + kCR + quoted(name) + kCR + kCR +
-               where + kCR + QStringLiteral("Введено: ") + numberText(entered) + kCR +
-               QStringLiteral("Должно быть: ") + numberText(ev.expected) + kCR + kCR + r.Primeh;
+            return findingText(QStringLiteral("Ошибка в формуле связи между отчетами: "), name,
+                               where, formulaErrorText(r.Perem2, text, ev), r.Primeh);
+        return findingText(kMismatch, name, where, mismatchText(entered, ev.expected), r.Primeh);
+    }
+
+    // What a check found in a report: the heading, the report's name, where
+    // in it, the details and the rule's note.
+    static QString findingText(const QString &heading, const QString &name, const QString &where,
+                               const QString &details, const QString &note) {
+        return heading + kCR + quoted(name) + kCR + kCR + where + kCR + details + kCR + kCR + note;
+    }
+
+    static QString mismatchText(long double entered, long double expected) {
+        return QStringLiteral("Введено: ") + numberText(entered) + kCR +
+               QStringLiteral("Должно быть: ") + numberText(expected);
     }
 
     static QString formulaErrorText(const QString &formula, const QString &evaluated,

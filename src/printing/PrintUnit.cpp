@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
@@ -77,18 +78,6 @@ private:
     bool m_set = qobject_cast<QApplication *>(QCoreApplication::instance()) != nullptr;
 };
 
-// Runs the function whatever way the scope is left.
-class Finally {
-public:
-    explicit Finally(std::function<void()> run) : m_run(std::move(run)) {}
-    ~Finally() { m_run(); }
-    Finally(const Finally &) = delete;
-    Finally &operator=(const Finally &) = delete;
-
-private:
-    std::function<void()> m_run;
-};
-
 // One print on a working copy of a template: the copy is made, opened in
 // the print engine, filled and printed; whatever happens, the workbook is
 // closed, the copy deleted and the dataset put back on its first record.
@@ -103,7 +92,7 @@ void printOnCopy(store::TADODataSet &DataSet, const QString &templatePath,
         WaitCursor waitCursor;
         std::unique_ptr<sheet::Workbook> book;
         bool failed = true;
-        Finally cleanup([&] {
+        const auto cleanup = qScopeGuard([&] {
             if (book) {
                 try {
                     book->close();
@@ -192,7 +181,7 @@ void PrintOrganisationList(store::TADODataSet &DataSet) {
     file.close();
     bool shown = false;
     WaitCursor waitCursor;
-    Finally cleanup([&] {
+    const auto cleanup = qScopeGuard([&] {
         if (!shown) {
             printing::EndPrintEngine();
             QFile::remove(path);

@@ -18,7 +18,6 @@
 #include "shell/DataSetModel.h"
 #include "shell/MultilineGrid_Old.h"
 #include "shell/YearUnit.h"
-#include "shell/mainwindow/DateUnit.h"
 #include "support/DemoProgram.h"
 #include "support/PrintQueueOutput.h"
 
@@ -42,10 +41,8 @@ protected:
         demo::WriteDemoTemplates(program.programDir + QStringLiteral("WED/BLANK"));
         testsupport::shownFiles().clear();
         program.recorder->onDialog = [this](QDialog &d) {
-            if (auto *date = qobject_cast<TDateForm *>(&d)) {
-                date->setDate(QDate(2016, 11, 14));
+            if (testsupport::DemoProgram::answerDate(d))
                 return int(QDialog::Accepted);
-            }
             if (auto *year = qobject_cast<TYearForm *>(&d)) {
                 year->FillYears();
                 year->findChild<QComboBox *>(QStringLiteral("CB_Year"))
