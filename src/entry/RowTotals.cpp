@@ -5,6 +5,7 @@
 #include "shell/Paths.h"
 #include "shell/UnitConsts.h"
 #include "shell/UnitDM.h"
+#include "store/FolderTable.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -20,6 +21,12 @@ namespace {
 
 QString fieldN(int n) {
     return QStringLiteral("N") + QString::number(n);
+}
+
+// Opens the table stored in the file at Path (its folder, its name less ".DBF").
+store::FolderTable openTableFile(const QString &Path) {
+    const QFileInfo info(Path);
+    return store::FolderTable(info.absolutePath(), info.fileName().chopped(4));
 }
 
 QStringList fieldRange(int from, int to) {
@@ -268,46 +275,27 @@ QString AgeRowCaption(int Group, int Row, int Year) {
 void FillAgeRows(const QString &DataFilePath, int Group, int Year) {
     if (Group != 12 && Group != 29)
         return;
-    const QFileInfo info(DataFilePath);
-    const QString tableName = info.fileName().chopped(4);
-    store::TADOConnection connection;
-    connection.setFolder(info.absolutePath());
-    connection.Open();
-    TADODataSet ds;
-    ds.setConnection(&connection);
-    ds.setCommandText(QStringLiteral("select * from ") + tableName);
-    ds.Open();
-    const int rows = qMin(14, ds.RecordCount());
+    store::FolderTable t = openTableFile(DataFilePath);
+    const int rows = qMin(14, t.ds.RecordCount());
     for (int row = 1; row <= rows; ++row) {
-        ds.setRecNo(row);
-        ds.Edit();
-        ds.FieldByName(QStringLiteral("NAME")).SetAsString(AgeRowCaption(Group, row, Year));
-        ds.Post();
+        t.ds.setRecNo(row);
+        t.ds.Edit();
+        t.ds.FieldByName(QStringLiteral("NAME")).SetAsString(AgeRowCaption(Group, row, Year));
+        t.ds.Post();
     }
-    ds.Close();
-    connection.Close();
 }
 
 QString AgeRowsMisfit(const QString &TablePath, int Group, int Year) {
     if (Group != 12 && Group != 29)
         return {};
-    const QFileInfo info(TablePath);
-    store::TADOConnection connection;
-    connection.setFolder(info.absolutePath());
-    connection.Open();
-    TADODataSet ds;
-    ds.setConnection(&connection);
-    ds.setCommandText(QStringLiteral("select * from ") + info.fileName().chopped(4));
-    ds.Open();
-    const int fi = ds.FieldIndex(QStringLiteral("NAME"));
-    const store::FieldDef def = fi < 0 ? store::FieldDef{} : ds.FieldDefs().at(fi);
-    const int rows = qMin(14, ds.RecordCount());
-    ds.Close();
-    connection.Close();
+    store::FolderTable t = openTableFile(TablePath);
+    const int fi = t.ds.FieldIndex(QStringLiteral("NAME"));
     if (fi < 0)
         return QStringLiteral("В бланке ") + TablePath + QStringLiteral(" нет поля NAME.");
+    const store::FieldDef &def = t.ds.FieldDefs().at(fi);
     if (def.type != 'C')
         return {};
+    const int rows = qMin(14, t.ds.RecordCount());
     for (int row = 1; row <= rows; ++row) {
         const QString caption = AgeRowCaption(Group, row, Year);
         if (caption.size() > def.length)
