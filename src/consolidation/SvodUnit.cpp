@@ -107,6 +107,7 @@ TSvodForm::TSvodForm(QWidget *parent)
     DBGrid1 = ui->DBGrid1;
     StatusBar1 = ui->StatusBar1;
     setAttribute(Qt::WA_DeleteOnClose);
+    setWindowState(Qt::WindowMaximized); // opened maximised, before the year is asked
 
     QStyle *st = style();
     ToolButton1->setIcon(st->standardIcon(QStyle::SP_DialogCloseButton));
