@@ -116,8 +116,9 @@ void PlaceOverMainWindow(QDialog &Dialog) {
                            outer.right() - inner.right(), outer.bottom() - inner.bottom());
     QRect frame = Dialog.geometry().marginsAdded(margins);
     frame.moveCenter(main->frameGeometry().center());
-    // move() places the frame as far as it is known: an unframed dialog's
-    // client area goes where the frame is asked to go.
+    // move() takes the frame's corner and offsets the client area by the
+    // frame as far as it is known; before framing that is no frame at all,
+    // and the point given becomes the client area's.
     const QPoint client = frame.topLeft() + QPoint(margins.left(), margins.top());
     Dialog.move(client - (Dialog.geometry().topLeft() - Dialog.pos()));
 }

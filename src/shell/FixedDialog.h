@@ -12,8 +12,9 @@ class QWidget;
 
 // Gives the dialog a fixed dialog border: no minimise or maximise box, and
 // its size fixed to what its layout needs, but never narrower than its title
-// bar needs for the whole title (the title is set before the call). The
-// dialog is also prepared as PrepareModalDialog prepares it.
+// bar needs for the whole title (the title is set before the call; a layout
+// must be a vertical box, as every dialog's is). The dialog is also prepared
+// as PrepareModalDialog prepares it.
 void SetFixedDialogBorder(QDialog &Dialog);
 
 // The width a window's title bar needs to show its title whole: the title in
