@@ -59,7 +59,7 @@ protected:
 private:
     void placeAndFollow() {
         PlaceOverMainWindow(m_dialog);
-        QMainWindow *main = visibleMainWindow();
+        QObject *main = visibleMainWindow();
         if (main == m_main)
             return;
         if (m_main)
@@ -70,7 +70,9 @@ private:
     }
 
     QDialog &m_dialog;
-    QPointer<QMainWindow> m_main;
+    // The main window followed; held as a plain object, since its events
+    // still come while it is being destroyed.
+    QPointer<QObject> m_main;
 };
 
 } // namespace
