@@ -15,6 +15,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -24,6 +25,7 @@ namespace {
 // What the school-year dialog looked like at one showing.
 struct YearShowing {
     bool frameMaximised = false; // the work window's frame behind the dialog
+    bool barAtItsHeight = false; // and its status bar at the height it asks
     QPoint centreOffset;         // dialog centre less main window centre
     bool wideEnough = false;     // the whole title fits the title bar
     bool closedByReturn = false; // the first Return accepted the dialog
@@ -41,6 +43,8 @@ protected:
             YearShowing seen;
             QWidget *work = program.mainForm->mdiArea()->activeSubWindow();
             seen.frameMaximised = work && work->isMaximized();
+            const auto *bar = work ? work->findChild<QStatusBar *>() : nullptr;
+            seen.barAtItsHeight = bar && bar->height() == bar->sizeHint().height();
             year->show();
             // The list box takes the focus, as it does when the dialog is activated.
             year->findChild<QComboBox *>(QStringLiteral("CB_Year"))->setFocus();
@@ -80,6 +84,7 @@ TEST_F(WindowsRoadTest, TheYearDialogIsAskedOverAMaximisedWindowAndStandsStill) 
     for (int i = 0; i < showings.size(); ++i) {
         SCOPED_TRACE(i);
         EXPECT_TRUE(showings[i].frameMaximised);
+        EXPECT_TRUE(showings[i].barAtItsHeight);
         EXPECT_EQ(showings[i].centreOffset, showings[0].centreOffset);
         EXPECT_LE(showings[i].centreOffset.manhattanLength(), 2);
         EXPECT_TRUE(showings[i].wideEnough);
