@@ -21,7 +21,6 @@
 #include "shell/MultilineGrid_Old.h"
 #include "shell/YearUnit.h"
 #include "shell/mainwindow/MainUnit.h"
-#include "shell/mainwindow/ProgramWindows.h"
 #include "support/DemoProgram.h"
 #include "support/MessageRecorder.h"
 #include "support/TableBuilder.h"
@@ -676,8 +675,7 @@ TEST_F(SvodRoadTest, APeriodWithoutItsTablesIsSaidToBeNotOpened) {
 }
 
 TEST_F(SvodRoadTest, WhileConsolidationsAreBuiltForSendingNoYearIsAsked) {
-    mainForm = std::make_unique<TMainForm>();
-    CreateProgramWindows(*mainForm);
+    program.build();
     appState().WorkYear = 2016;
     appState().SvodForExport = 1;
     auto *window = new TSvodForm;
