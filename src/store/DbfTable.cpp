@@ -140,6 +140,10 @@ std::int64_t firstBadFlag(const char *records, std::uint32_t count, int recLen) 
     return -1;
 }
 
+// The shortest header: 32 bytes, one field descriptor of 32 and the 0x0D
+// that ends the descriptors.
+constexpr int kLeastHeader = 32 + 32 + 1;
+
 constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
@@ -500,11 +504,17 @@ std::shared_ptr<DbfTable> DbfTable::parse(const char *data, std::size_t size,
                             "читаются таблицы dBASE III и dBASE IV.")
                  .arg(fileLabel(source))
                  .arg(version, 2, 16, QLatin1Char('0')));
+    // Every figure of the header is checked against the file before any use.
     const std::uint32_t count = le32(p + 4);
     const int headerLen = le16(p + 8);
     const int recLen = le16(p + 10);
-    if (recLen == 0)
-        corrupt(source, QStringLiteral("длина записи равна нулю"));
+    if (headerLen < kLeastHeader)
+        corrupt(source, QStringLiteral("длина заголовка (%1) меньше %2 байт, в которых "
+                                       "описано хотя бы одно поле")
+                            .arg(headerLen)
+                            .arg(kLeastHeader));
+    if (recLen < 2)
+        corrupt(source, QStringLiteral("длина записи (%1) меньше двух байт").arg(recLen));
     if (std::size_t(headerLen) > size)
         corrupt(
             source,
