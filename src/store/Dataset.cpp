@@ -937,7 +937,12 @@ void putText(const DbfTable &table, char *dst, const FieldDef &d, const QString 
         --end;
     t.truncate(end);
     QByteArray bytes;
-    qsizetype bad = 0;
+    qsizetype bad = t.indexOf(QChar(0));
+    // A NUL ends the text for most readers, this one included.
+    if (bad >= 0)
+        fail(QStringLiteral("Текст для поля %1 содержит символ NUL (U+0000), который в таблице "
+                            "хранить нельзя.")
+                 .arg(d.name));
     if (!codepage::encode(table.codePage(), t, bytes, &bad))
         fail(QStringLiteral("Текст для поля %1 содержит символ \"%2\" (U+%3), которого нет в "
                             "кодировке %4.")
