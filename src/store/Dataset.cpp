@@ -236,7 +236,8 @@ struct TADODataSet::Impl {
     bool eof = true;
     bool bof = true;
     bool editing = false;
-    QByteArray buf; // the record being edited or inserted
+    QByteArray buf;  // the record being edited or inserted
+    QByteArray orig; // the record as its edit began
     int editPhys = -1;
     bool modified = false;
     detail::Filter filter;
@@ -1232,6 +1233,7 @@ void TADODataSet::Open() {
     im.filePath = path;
     im.editing = false;
     im.buf.clear();
+    im.orig.clear();
     im.modified = false;
     im.buildView();
     m_state = DataSetState::Browse;
@@ -1244,6 +1246,7 @@ void TADODataSet::Close() {
     Impl &im = *m_impl;
     im.editing = false;
     im.buf.clear();
+    im.orig.clear();
     im.modified = false;
     im.table.reset();
     im.view.clear();
@@ -1438,10 +1441,14 @@ void TADODataSet::Edit() {
         return;
     }
     notify(beforeEdit);
+    // The edit starts from the record as the file holds it now, whatever
+    // other writers saved since this process last read it.
+    im.table->refresh(im.currentPhys());
     im.sync(); // the handler may have changed the table through another dataset
     refuseLost();
     im.editPhys = im.currentPhys();
     im.buf = QByteArray(im.table->record(im.editPhys), im.table->recordLength());
+    im.orig = im.buf;
     im.modified = false;
     im.editing = true;
     m_state = DataSetState::Edit;
@@ -1487,7 +1494,10 @@ void TADODataSet::Post() {
         if (im.table->isDeleted(phys))
             fail(QStringLiteral("Запись удалена в другом наборе данных; изменения не сохранены."));
         im.buf[0] = ' ';
-        im.table->updateRecord(phys, im.buf.constData());
+        const std::vector<int> conflicts =
+            im.table->updateRecord(phys, im.orig.constData(), im.buf.constData());
+        if (!conflicts.empty())
+            refuseConflict(conflicts);
         if (im.table->structureGeneration() != structGen ||
             im.table->dataGeneration() != dataGen + 1) {
             im.sync();
@@ -1520,10 +1530,38 @@ void TADODataSet::Post() {
     im.bof = im.eof = false;
     im.editing = false;
     im.buf.clear();
+    im.orig.clear();
     im.modified = false;
     m_state = DataSetState::Browse;
     notify(onStateChange);
     notify(afterPost);
+}
+
+// Another writer saved a field of this edit since it began: their value
+// stands. The edit ends, the dataset stays on the record and shows what the
+// file holds now, and the post is refused, as a write conflict.
+void TADODataSet::refuseConflict(const std::vector<int> &fields) {
+    Impl &im = *m_impl;
+    const int phys = im.editPhys;
+    im.editing = false;
+    im.buf.clear();
+    im.orig.clear();
+    im.modified = false;
+    im.sync();
+    if (im.lost < 0)
+        im.positionAt(phys, im.pos);
+    m_state = DataSetState::Browse;
+    notify(onStateChange);
+    QStringList names;
+    for (int f : fields)
+        names << im.defs[f].name;
+    fail(names.size() == 1
+             ? QStringLiteral("Запись изменена другим пользователем: поле %1. Значение "
+                              "перечитано, повторите ввод.")
+                   .arg(names.first())
+             : QStringLiteral("Запись изменена другим пользователем: поля %1. Значения "
+                              "перечитаны, повторите ввод.")
+                   .arg(names.join(QStringLiteral(", "))));
 }
 
 void TADODataSet::Cancel() {
@@ -1532,6 +1570,7 @@ void TADODataSet::Cancel() {
     Impl &im = *m_impl;
     im.editing = false;
     im.buf.clear();
+    im.orig.clear();
     im.modified = false;
     m_state = DataSetState::Browse;
     notify(onStateChange);
@@ -1564,6 +1603,7 @@ void TADODataSet::Delete() {
     if (m_state == DataSetState::Edit) {
         im.editing = false;
         im.buf.clear();
+        im.orig.clear();
         im.modified = false;
         m_state = DataSetState::Browse;
         notify(onStateChange);
