@@ -752,16 +752,28 @@ void DbfTable::readAgain() {
     const std::uint32_t count = le32(h + 4);
     if (count < std::uint32_t(m_count) || count > std::uint32_t(INT32_MAX))
         failChanged();
-    std::vector<char> data(std::size_t(count) * std::size_t(m_recLen));
-    if (!readAt(m_fd, m_headerLen, data.data(), qint64(data.size())))
-        corrupt(m_path, QStringLiteral("в заголовке %1 записей, а файл короче").arg(count));
-    if (const std::int64_t r = firstBadFlag(data.data(), count, m_recLen); r >= 0)
-        corrupt(m_path, QStringLiteral("запись %1 начинается с байта 0x%2 вместо признака "
-                                       "записи")
-                            .arg(r + 1)
-                            .arg(flagOf(data.data(), r, m_recLen), 2, 16, QLatin1Char('0')));
-    m_data.reset(m_recLen);
-    m_data.append(data.data(), int(count));
+    // Read into the blocks the copy has, so that reading a large table again
+    // allocates nothing. A file found damaged leaves its bytes there and the
+    // stamp cleared: every later write reads it again and refuses it.
+    m_data.resize(int(count));
+    qint64 pos = m_headerLen;
+    for (int b = 0; b < m_data.blockCount(); ++b) {
+        std::vector<char> &block = m_data.block(b);
+        const int first = b * RecordStore::kPerBlock;
+        if (!readAt(m_fd, pos, block.data(), qint64(block.size()))) {
+            m_stamp = FileStamp();
+            corrupt(m_path, QStringLiteral("в заголовке %1 записей, а файл короче").arg(count));
+        }
+        pos += qint64(block.size());
+        const auto n = std::uint32_t(block.size() / std::size_t(m_recLen));
+        if (const std::int64_t r = firstBadFlag(block.data(), n, m_recLen); r >= 0) {
+            m_stamp = FileStamp();
+            corrupt(m_path, QStringLiteral("запись %1 начинается с байта 0x%2 вместо признака "
+                                           "записи")
+                                .arg(first + r + 1)
+                                .arg(flagOf(block.data(), r, m_recLen), 2, 16, QLatin1Char('0')));
+        }
+    }
     m_count = int(count);
     m_header.replace(1, 7, head.constData() + 1, 7);
     m_memoLoaded = false;

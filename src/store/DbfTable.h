@@ -82,6 +82,18 @@ public:
         }
     }
 
+    // Makes the store hold n records, keeping the blocks it has: the bytes
+    // are the caller's to fill, block by block.
+    void resize(int n) {
+        m_blocks.resize(std::size_t((n + kPerBlock - 1) >> kShift));
+        for (std::size_t b = 0; b < m_blocks.size(); ++b)
+            m_blocks[b].resize(std::size_t(std::min(kPerBlock, n - int(b << kShift))) *
+                               std::size_t(m_recLen));
+        m_count = n;
+    }
+    int blockCount() const { return int(m_blocks.size()); }
+    std::vector<char> &block(int b) { return m_blocks[std::size_t(b)]; }
+
 private:
     int m_recLen = 1;
     int m_count = 0;
