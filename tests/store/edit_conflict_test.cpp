@@ -6,6 +6,7 @@
 #include "StoreTestUtil.h"
 
 #include "store/Dataset.h"
+#include "store/FolderTable.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -31,13 +32,8 @@ namespace {
 //   bump R F N     adds 1 to field F of record R N times, each in an edit
 //                  of its own posted at once, again after a refusal
 int runSession(const QString &folder) {
-    TADOConnection con;
-    con.setFolder(folder);
-    con.Open();
-    TADODataSet ds;
-    ds.setConnection(&con);
-    ds.setCommandText("select * from T");
-    ds.Open();
+    FolderTable t(folder, "T");
+    TADODataSet &ds = t.ds;
     std::string line;
     while (std::getline(std::cin, line)) {
         const QStringList w = QString::fromUtf8(line).split(u' ');
