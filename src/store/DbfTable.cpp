@@ -802,7 +802,7 @@ bool DbfTable::readRecordAgain(int phys) {
 }
 
 void DbfTable::refresh(int phys) {
-    if (inMemoryOnly() || m_held || !openForReading())
+    if (phys < 0 || phys >= m_count || inMemoryOnly() || m_held || !openForReading())
         return;
     // The record first, without the lock: as long as it is what this copy
     // holds, the edit starts from the current record (file times, which
