@@ -236,8 +236,10 @@ struct TADODataSet::Impl {
     bool eof = true;
     bool bof = true;
     bool editing = false;
-    QByteArray buf;  // the record being edited or inserted
-    QByteArray orig; // the record as its edit began
+    QByteArray buf;              // the record being edited or inserted
+    QByteArray orig;             // the record as its edit began
+    std::vector<int> written;    // the fields written in the edit, in the order first written...
+    std::vector<char> isWritten; // ...and by field
     int editPhys = -1;
     bool modified = false;
     detail::Filter filter;
@@ -873,6 +875,10 @@ char *writableField(TADODataSet *ds, int index, const FieldDef *&def) {
                  .arg(def->name));
     if (def->type == 'M')
         fail(QStringLiteral("Запись в поле примечаний \"%1\" не поддерживается.").arg(def->name));
+    if (std::size_t(index) < impl->isWritten.size() && !impl->isWritten[std::size_t(index)]) {
+        impl->isWritten[std::size_t(index)] = 1;
+        impl->written.push_back(index);
+    }
     return impl->buf.data() + impl->table->offset(index);
 }
 
@@ -1447,8 +1453,14 @@ void TADODataSet::Edit() {
     im.sync(); // the handler may have changed the table through another dataset
     refuseLost();
     im.editPhys = im.currentPhys();
-    im.buf = QByteArray(im.table->record(im.editPhys), im.table->recordLength());
-    im.orig = im.buf;
+    // Both copies keep their room from one edit to the next.
+    const int len = im.table->recordLength();
+    im.buf.resize(len);
+    std::memcpy(im.buf.data(), im.table->record(im.editPhys), std::size_t(len));
+    im.orig.resize(len);
+    std::memcpy(im.orig.data(), im.buf.constData(), std::size_t(len));
+    im.written.clear();
+    im.isWritten.assign(std::size_t(im.table->fieldCount()), 0);
     im.modified = false;
     im.editing = true;
     m_state = DataSetState::Edit;
@@ -1494,8 +1506,9 @@ void TADODataSet::Post() {
         if (im.table->isDeleted(phys))
             fail(QStringLiteral("Запись удалена в другом наборе данных; изменения не сохранены."));
         im.buf[0] = ' ';
+        std::sort(im.written.begin(), im.written.end());
         const std::vector<int> conflicts =
-            im.table->updateRecord(phys, im.orig.constData(), im.buf.constData());
+            im.table->updateRecord(phys, im.orig.constData(), im.buf.constData(), im.written);
         if (!conflicts.empty())
             refuseConflict(conflicts);
         if (im.table->structureGeneration() != structGen ||
@@ -1529,8 +1542,6 @@ void TADODataSet::Post() {
     im.positionAt(phys, im.pos);
     im.bof = im.eof = false;
     im.editing = false;
-    im.buf.clear();
-    im.orig.clear();
     im.modified = false;
     m_state = DataSetState::Browse;
     notify(onStateChange);

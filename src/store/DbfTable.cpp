@@ -81,10 +81,16 @@ QDate todayCached() {
 }
 
 void headerDateAndCount(unsigned char out[7], int count) {
-    const QDate today = todayCached();
-    out[0] = static_cast<unsigned char>(std::clamp(today.year() - 1900, 0, 255));
-    out[1] = static_cast<unsigned char>(today.month());
-    out[2] = static_cast<unsigned char>(today.day());
+    // The date's three bytes, worked out again only when the day changed.
+    thread_local QDate madeFor;
+    thread_local unsigned char date[3];
+    if (const QDate today = todayCached(); today != madeFor) {
+        madeFor = today;
+        date[0] = static_cast<unsigned char>(std::clamp(today.year() - 1900, 0, 255));
+        date[1] = static_cast<unsigned char>(today.month());
+        date[2] = static_cast<unsigned char>(today.day());
+    }
+    std::memcpy(out, date, 3);
     const auto c = static_cast<std::uint32_t>(count);
     out[3] = c & 0xFF;
     out[4] = (c >> 8) & 0xFF;
@@ -874,10 +880,11 @@ template <typename Steps> void DbfTable::writeLocked(Steps &&steps) {
     m_stamp = stampOfFd(m_fd);
 }
 
-std::vector<int> DbfTable::updateRecord(int phys, const char *original, const char *bytes) {
+std::vector<int> DbfTable::updateRecord(int phys, const char *original, const char *bytes,
+                                        const std::vector<int> &written) {
     std::vector<int> &changed = m_changed;
     changed.clear();
-    for (int f = 0; f < fieldCount(); ++f) {
+    for (int f : written) {
         const int off = m_offsets[std::size_t(f)];
         if (std::memcmp(original + off, bytes + off, std::size_t(m_defs[f].length)) != 0)
             changed.push_back(f);

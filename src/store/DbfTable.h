@@ -155,15 +155,17 @@ public:
     // it. A file that cannot be opened, or that was replaced, is left for the
     // write to report.
     void refresh(int phys);
-    // updateRecord writes the fields in which `bytes` differ from
-    // `original` (the record as its edit began), then the header date; the
+    // updateRecord writes the fields among `written` (in field order) in
+    // which `bytes` differ from `original` (the record as its edit began),
+    // then the header date; the
     // other fields keep what the file holds. Under the lock the record is
     // read from the file again: when another writer changed one of those
     // fields since the edit began, nothing is written and those fields are
     // returned (the memory copy then holds the other writer's values). An
     // empty result: the change is written. A record that another writer
     // deleted is refused.
-    std::vector<int> updateRecord(int phys, const char *original, const char *bytes);
+    std::vector<int> updateRecord(int phys, const char *original, const char *bytes,
+                                  const std::vector<int> &written);
     // Appends in an order that leaves the file whole at every instant, for
     // readers that go by the header count and for those that read up to the
     // end mark: the record's fields and the new end mark past the old one,
