@@ -157,13 +157,12 @@ public:
     void refresh(int phys);
     // updateRecord writes the fields among `written` (in field order) in
     // which `bytes` differ from `original` (the record as its edit began),
-    // then the header date; the
-    // other fields keep what the file holds. Under the lock the record is
-    // read from the file again: when another writer changed one of those
-    // fields since the edit began, nothing is written and those fields are
-    // returned (the memory copy then holds the other writer's values). An
-    // empty result: the change is written. A record that another writer
-    // deleted is refused.
+    // then the header date; the other fields keep what the file holds. Under
+    // the lock the record is read from the file again: when another writer
+    // changed one of those fields since the edit began, nothing is written
+    // and those fields are returned (the memory copy then holds the other
+    // writer's values). An empty result: the change is written. A record
+    // that another writer deleted is refused.
     std::vector<int> updateRecord(int phys, const char *original, const char *bytes,
                                   const std::vector<int> &written);
     // Appends in an order that leaves the file whole at every instant, for
