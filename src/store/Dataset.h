@@ -163,7 +163,8 @@ public:
 
     // Writing; only while the dataset is in edit or insert state. A value
     // that does not fit the field, or text that the table's code page cannot
-    // hold, throws StoreError and leaves the field as it was. Numbers are
+    // hold (a character without a letter there, a NUL), throws StoreError
+    // naming the field and leaves the field as it was. Numbers are
     // rounded to the field's decimals (text half to even on its digits).
     void SetAsString(const QString &v); // into a numeric field: parsed ("," or "."), empty -> null
     void SetAsInteger(long long v);
