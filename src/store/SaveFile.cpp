@@ -84,7 +84,7 @@ bool SaveFile::open() {
         if (m_fd >= 0)
             break;
         if (errno != EEXIST) {
-            m_error = QStringLiteral("%1: %2").arg(m_temp, systemError(errno));
+            m_error = systemError(errno);
             m_temp.clear();
             return false;
         }
