@@ -12,6 +12,7 @@ packages=(
   xvfb xauth poppler-utils fonts-dejavu-core
   cups printer-driver-cups-pdf libcups2-dev
   python3 python3-dbf
+  clang libclang-rt-dev
   locales
 )
 

@@ -437,11 +437,18 @@ bool CheckCellInput(const QString &Text, const store::FieldDef &Field, QString *
                           column + QStringLiteral(": в нем не более ") + QString::number(decimals) +
                           QStringLiteral(" знаков после запятой."));
     }
-    // The number as the file holds it, right-aligned in the field's width.
-    QString stored = QString::number(value, 'f', decimals);
-    if (stored.startsWith(QStringLiteral("-")) && stored.toDouble() == 0)
-        stored.remove(0, 1);
-    if (stored.size() > Field.length)
+    // The width of the number as the file holds it, counted in its digits
+    // (a double keeps only about 15 of them): a sign unless it is zero, the
+    // whole part without leading zeros, the mark and the field's decimals.
+    QStringView whole = QStringView(plain).left(dot >= 0 ? dot : plain.size());
+    const bool negative = whole.startsWith(u'-');
+    if (negative)
+        whole = whole.mid(1);
+    while (whole.size() > 1 && whole.front() == u'0')
+        whole = whole.mid(1);
+    const qsizetype width = (negative && value != 0 ? 1 : 0) + qMax<qsizetype>(1, whole.size()) +
+                            (decimals > 0 ? 1 + decimals : 0);
+    if (width > Field.length)
         return fail(QStringLiteral("Число ") + text + QStringLiteral(" не помещается в ") + column +
                     QStringLiteral(" (не более ") + QString::number(Field.length) +
                     QStringLiteral(" знаков вместе с запятой и знаком)."));

@@ -1,8 +1,9 @@
 #include "shell/UnitConsts.h"
 
+#include "store/SaveFile.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <charconv>
 #include <cmath>
@@ -26,9 +27,8 @@ void CopyFileByStream(const QString &DestName, const QString &SourceName) {
 
     // The copy goes to a temporary file beside the destination and replaces
     // it only when complete, so a failure never leaves a partial file.
-    QSaveFile out(DestName);
-    out.setDirectWriteFallback(false);
-    if (!out.open(QIODevice::WriteOnly))
+    store::SaveFile out(DestName);
+    if (!out.open())
         throw FileError(
             QStringLiteral("Не удалось создать файл %1: %2").arg(DestName, out.errorString()));
     char buffer[64 * 1024];
@@ -39,7 +39,7 @@ void CopyFileByStream(const QString &DestName, const QString &SourceName) {
                 QStringLiteral("Ошибка чтения файла %1: %2").arg(SourceName, in.errorString()));
         if (n == 0)
             break;
-        if (out.write(buffer, n) != n)
+        if (!out.write(buffer, n))
             throw FileError(
                 QStringLiteral("Ошибка записи файла %1: %2").arg(DestName, out.errorString()));
     }

@@ -8,8 +8,8 @@ namespace store::codepage {
 namespace {
 
 // Bytes 0x80 to 0xFF of each code page; bytes below 0x80 are ASCII. In
-// CP1251, 0x98 (unassigned) maps to U+0098, so that every byte survives a
-// round trip.
+// CP1251, 0x98 (unassigned) reads as U+0098, so that every byte of a file can
+// be read; no text writes it back (see byteOf).
 constexpr char16_t kCp1251High[128] = {
     0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, // 80
     0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F, // 88
@@ -105,6 +105,10 @@ QString decode(CodePage cp, const char *bytes, qsizetype len) {
 int byteOf(CodePage cp, char16_t c) {
     if (c < 0x80)
         return c;
+    // The code page has no letter at 0x98: a table that holds it is refused
+    // by strict readers.
+    if (cp == CodePage::Cp1251 && c == 0x0098)
+        return -1;
     if (cp == CodePage::Cp1251 && c >= 0x0410 && c <= 0x044F)
         return 0xC0 + (c - 0x0410); // the Cyrillic block is a plain offset
     const Reverse &r = reverse(cp);

@@ -9,7 +9,7 @@
 namespace store::cp1251 {
 
 // Decodes len bytes. Every byte has a character (0x98, unassigned in the code
-// page, maps to U+0098 so that every byte survives a round trip).
+// page, reads as U+0098, which encoding refuses).
 QString decode(const char *bytes, qsizetype len);
 inline QString decode(const QByteArray &bytes) {
     return decode(bytes.constData(), bytes.size());

@@ -236,7 +236,10 @@ struct TADODataSet::Impl {
     bool eof = true;
     bool bof = true;
     bool editing = false;
-    QByteArray buf; // the record being edited or inserted
+    QByteArray buf;              // the record being edited or inserted
+    QByteArray orig;             // the record as its edit began
+    std::vector<int> written;    // the fields written in the edit, in the order first written...
+    std::vector<char> isWritten; // ...and by field
     int editPhys = -1;
     bool modified = false;
     detail::Filter filter;
@@ -872,6 +875,10 @@ char *writableField(TADODataSet *ds, int index, const FieldDef *&def) {
                  .arg(def->name));
     if (def->type == 'M')
         fail(QStringLiteral("Запись в поле примечаний \"%1\" не поддерживается.").arg(def->name));
+    if (std::size_t(index) < impl->isWritten.size() && !impl->isWritten[std::size_t(index)]) {
+        impl->isWritten[std::size_t(index)] = 1;
+        impl->written.push_back(index);
+    }
     return impl->buf.data() + impl->table->offset(index);
 }
 
@@ -937,7 +944,12 @@ void putText(const DbfTable &table, char *dst, const FieldDef &d, const QString 
         --end;
     t.truncate(end);
     QByteArray bytes;
-    qsizetype bad = 0;
+    qsizetype bad = t.indexOf(QChar(0));
+    // A NUL ends the text for most readers, this one included.
+    if (bad >= 0)
+        fail(QStringLiteral("Текст для поля %1 содержит символ NUL (U+0000), который в таблице "
+                            "хранить нельзя.")
+                 .arg(d.name));
     if (!codepage::encode(table.codePage(), t, bytes, &bad))
         fail(QStringLiteral("Текст для поля %1 содержит символ \"%2\" (U+%3), которого нет в "
                             "кодировке %4.")
@@ -1227,6 +1239,7 @@ void TADODataSet::Open() {
     im.filePath = path;
     im.editing = false;
     im.buf.clear();
+    im.orig.clear();
     im.modified = false;
     im.buildView();
     m_state = DataSetState::Browse;
@@ -1239,6 +1252,7 @@ void TADODataSet::Close() {
     Impl &im = *m_impl;
     im.editing = false;
     im.buf.clear();
+    im.orig.clear();
     im.modified = false;
     im.table.reset();
     im.view.clear();
@@ -1433,10 +1447,20 @@ void TADODataSet::Edit() {
         return;
     }
     notify(beforeEdit);
+    // The edit starts from the record as the file holds it now, whatever
+    // other writers saved since this process last read it.
+    im.table->refresh(im.currentPhys());
     im.sync(); // the handler may have changed the table through another dataset
     refuseLost();
     im.editPhys = im.currentPhys();
-    im.buf = QByteArray(im.table->record(im.editPhys), im.table->recordLength());
+    // Both copies keep their room from one edit to the next.
+    const int len = im.table->recordLength();
+    im.buf.resize(len);
+    std::memcpy(im.buf.data(), im.table->record(im.editPhys), std::size_t(len));
+    im.orig.resize(len);
+    std::memcpy(im.orig.data(), im.buf.constData(), std::size_t(len));
+    im.written.clear();
+    im.isWritten.assign(std::size_t(im.table->fieldCount()), 0);
     im.modified = false;
     im.editing = true;
     m_state = DataSetState::Edit;
@@ -1482,7 +1506,11 @@ void TADODataSet::Post() {
         if (im.table->isDeleted(phys))
             fail(QStringLiteral("Запись удалена в другом наборе данных; изменения не сохранены."));
         im.buf[0] = ' ';
-        im.table->updateRecord(phys, im.buf.constData());
+        std::sort(im.written.begin(), im.written.end());
+        const std::vector<int> conflicts =
+            im.table->updateRecord(phys, im.orig.constData(), im.buf.constData(), im.written);
+        if (!conflicts.empty())
+            refuseConflict(conflicts);
         if (im.table->structureGeneration() != structGen ||
             im.table->dataGeneration() != dataGen + 1) {
             im.sync();
@@ -1514,11 +1542,37 @@ void TADODataSet::Post() {
     im.positionAt(phys, im.pos);
     im.bof = im.eof = false;
     im.editing = false;
-    im.buf.clear();
     im.modified = false;
     m_state = DataSetState::Browse;
     notify(onStateChange);
     notify(afterPost);
+}
+
+// Another writer saved a field of this edit since it began: their value
+// stands. The edit ends, the dataset stays on the record and shows what the
+// file holds now, and the post is refused, as a write conflict.
+void TADODataSet::refuseConflict(const std::vector<int> &fields) {
+    Impl &im = *m_impl;
+    const int phys = im.editPhys;
+    im.editing = false;
+    im.buf.clear();
+    im.orig.clear();
+    im.modified = false;
+    im.sync();
+    if (im.lost < 0)
+        im.positionAt(phys, im.pos);
+    m_state = DataSetState::Browse;
+    notify(onStateChange);
+    QStringList names;
+    for (int f : fields)
+        names << im.defs[f].name;
+    fail(names.size() == 1
+             ? QStringLiteral("Запись изменена другим пользователем: поле %1. Значение "
+                              "перечитано, повторите ввод.")
+                   .arg(names.first())
+             : QStringLiteral("Запись изменена другим пользователем: поля %1. Значения "
+                              "перечитаны, повторите ввод.")
+                   .arg(names.join(QStringLiteral(", "))));
 }
 
 void TADODataSet::Cancel() {
@@ -1527,6 +1581,7 @@ void TADODataSet::Cancel() {
     Impl &im = *m_impl;
     im.editing = false;
     im.buf.clear();
+    im.orig.clear();
     im.modified = false;
     m_state = DataSetState::Browse;
     notify(onStateChange);
@@ -1559,6 +1614,7 @@ void TADODataSet::Delete() {
     if (m_state == DataSetState::Edit) {
         im.editing = false;
         im.buf.clear();
+        im.orig.clear();
         im.modified = false;
         m_state = DataSetState::Browse;
         notify(onStateChange);

@@ -163,7 +163,8 @@ public:
 
     // Writing; only while the dataset is in edit or insert state. A value
     // that does not fit the field, or text that the table's code page cannot
-    // hold, throws StoreError and leaves the field as it was. Numbers are
+    // hold (a character without a letter there, a NUL), throws StoreError
+    // naming the field and leaves the field as it was. Numbers are
     // rounded to the field's decimals (text half to even on its digits).
     void SetAsString(const QString &v); // into a numeric field: parsed ("," or "."), empty -> null
     void SetAsInteger(long long v);
@@ -189,8 +190,16 @@ enum class DataSetState { Inactive, Browse, Edit, Insert };
 // disk is read again by the next Open. Each post and delete holds the
 // operating system's lock on the file, so that several copies of the program
 // can write one table: a dataset whose file another writer changed in place
-// takes in their records at its next write (and refuses to edit a record
-// they deleted); a file replaced by another table is refused.
+// takes in their records at its next Edit and its next write (and refuses to
+// edit a record they deleted); a file replaced by another table is refused.
+//
+// Edit starts from the record as the file holds it at that moment, and Post
+// writes only the fields that the edit changed, so that fields another
+// writer saved meanwhile keep their values. When another writer saved one of
+// the edit's own fields since the edit began, Post writes nothing and throws
+// StoreError ("Запись изменена другим пользователем: поле N3. ..."): the edit
+// ends, and the dataset stays on the record in browse state showing the
+// values the file holds, for the user to enter the value again.
 //
 // A dataset whose current record another dataset deletes stays on that record
 // (Deleted() is then true): its fields read as they were, RecNo reads 0,
@@ -296,6 +305,7 @@ private:
     friend class TADOConnection;
     friend class TField;
     void connectionClosing();
+    [[noreturn]] void refuseConflict(const std::vector<int> &fields);
     std::unique_ptr<Impl> m_impl;
     TADOConnection *m_connection = nullptr;
     QString m_commandText;

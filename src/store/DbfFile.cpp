@@ -1,12 +1,12 @@
 #include "store/Dataset.h"
 
 #include "store/DbfTable.h"
+#include "store/SaveFile.h"
 
 #include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace store {
 
@@ -51,8 +51,8 @@ void DbfFile::create(const QString &path, const QVector<FieldDef> &fields) {
     }
     h[headerLen - 1] = 0x0D;
     h[headerLen] = 0x1A;
-    QSaveFile f(localPath(path));
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
+    SaveFile f(localPath(path));
+    if (!f.open() || !f.write(bytes) || !f.commit())
         throw StoreError(
             QStringLiteral("Не удалось создать таблицу %1: %2").arg(path, f.errorString()));
 }

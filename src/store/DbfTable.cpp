@@ -1,5 +1,7 @@
 #include "store/DbfTable.h"
 
+#include "store/SaveFile.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
@@ -79,10 +81,16 @@ QDate todayCached() {
 }
 
 void headerDateAndCount(unsigned char out[7], int count) {
-    const QDate today = todayCached();
-    out[0] = static_cast<unsigned char>(std::clamp(today.year() - 1900, 0, 255));
-    out[1] = static_cast<unsigned char>(today.month());
-    out[2] = static_cast<unsigned char>(today.day());
+    // The date's three bytes, worked out again only when the day changed.
+    thread_local QDate madeFor;
+    thread_local unsigned char date[3];
+    if (const QDate today = todayCached(); today != madeFor) {
+        madeFor = today;
+        date[0] = static_cast<unsigned char>(std::clamp(today.year() - 1900, 0, 255));
+        date[1] = static_cast<unsigned char>(today.month());
+        date[2] = static_cast<unsigned char>(today.day());
+    }
+    std::memcpy(out, date, 3);
     const auto c = static_cast<std::uint32_t>(count);
     out[3] = c & 0xFF;
     out[4] = (c >> 8) & 0xFF;
@@ -139,6 +147,10 @@ std::int64_t firstBadFlag(const char *records, std::uint32_t count, int recLen) 
     }
     return -1;
 }
+
+// The shortest header: 32 bytes, one field descriptor of 32 and the 0x0D
+// that ends the descriptors.
+constexpr int kLeastHeader = 32 + 32 + 1;
 
 constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
@@ -500,11 +512,17 @@ std::shared_ptr<DbfTable> DbfTable::parse(const char *data, std::size_t size,
                             "читаются таблицы dBASE III и dBASE IV.")
                  .arg(fileLabel(source))
                  .arg(version, 2, 16, QLatin1Char('0')));
+    // Every figure of the header is checked against the file before any use.
     const std::uint32_t count = le32(p + 4);
     const int headerLen = le16(p + 8);
     const int recLen = le16(p + 10);
-    if (recLen == 0)
-        corrupt(source, QStringLiteral("длина записи равна нулю"));
+    if (headerLen < kLeastHeader)
+        corrupt(source, QStringLiteral("длина заголовка (%1) меньше %2 байт, в которых "
+                                       "описано хотя бы одно поле")
+                            .arg(headerLen)
+                            .arg(kLeastHeader));
+    if (recLen < 2)
+        corrupt(source, QStringLiteral("длина записи (%1) меньше двух байт").arg(recLen));
     if (std::size_t(headerLen) > size)
         corrupt(
             source,
@@ -613,6 +631,17 @@ QByteArray readWhole(int fd, const QString &path, qint64 size) {
     return bytes;
 }
 
+// Opens the file so that reading it does not write its access time: each
+// edit reads its record again, and after a write the access time would be
+// written on every such read. Only the file's owner may ask that; others
+// open it as usual.
+int openNoAccessTime(const QByteArray &native, int flags) {
+    const int fd = ::open(native.constData(), flags | O_NOATIME);
+    if (fd >= 0 || errno != EPERM)
+        return fd;
+    return ::open(native.constData(), flags);
+}
+
 // Closes a descriptor when it goes out of scope.
 struct FdCloser {
     int fd;
@@ -666,18 +695,49 @@ void DbfTable::failChanged() const {
 }
 
 void DbfTable::openForWriting() {
+    if (m_fd >= 0 && !m_fdWritable) {
+        ::close(m_fd); // opened for reading only: opened again to say why not
+        m_fd = -1;
+    }
+    if (m_fd < 0) {
+        const QByteArray native = QFile::encodeName(m_path);
+        const int fd = openNoAccessTime(native, O_RDWR | O_CLOEXEC);
+        if (fd < 0)
+            fail(QStringLiteral("Не удалось открыть файл %1 для записи: %2")
+                     .arg(m_path, systemError(errno)));
+        if (stampOfFd(fd).inode != m_stamp.inode) {
+            ::close(fd);
+            failChanged();
+        }
+        m_fd = fd;
+        m_fdWritable = true;
+    }
+    if (!m_folderSwept) {
+        m_folderSwept = true;
+        removeLeftoverTempFiles(QFileInfo(m_path).absolutePath());
+    }
+}
+
+// The descriptor for reading the file again: the one for writing where the
+// file allows it. False when the file cannot be opened or is another file.
+bool DbfTable::openForReading() {
     if (m_fd >= 0)
-        return;
-    const QByteArray native = QFile::encodeName(m_path);
-    const int fd = ::open(native.constData(), O_RDWR | O_CLOEXEC);
+        return true;
+    try {
+        openForWriting();
+        return true;
+    } catch (const StoreError &) {
+    }
+    const int fd = openNoAccessTime(QFile::encodeName(m_path), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        fail(QStringLiteral("Не удалось открыть файл %1 для записи: %2")
-                 .arg(m_path, systemError(errno)));
+        return false;
     if (stampOfFd(fd).inode != m_stamp.inode) {
         ::close(fd);
-        failChanged();
+        return false;
     }
     m_fd = fd;
+    m_fdWritable = false;
+    return true;
 }
 
 // Takes in what other writers did to the file since this copy last saw it.
@@ -698,16 +758,28 @@ void DbfTable::readAgain() {
     const std::uint32_t count = le32(h + 4);
     if (count < std::uint32_t(m_count) || count > std::uint32_t(INT32_MAX))
         failChanged();
-    std::vector<char> data(std::size_t(count) * std::size_t(m_recLen));
-    if (!readAt(m_fd, m_headerLen, data.data(), qint64(data.size())))
-        corrupt(m_path, QStringLiteral("в заголовке %1 записей, а файл короче").arg(count));
-    if (const std::int64_t r = firstBadFlag(data.data(), count, m_recLen); r >= 0)
-        corrupt(m_path, QStringLiteral("запись %1 начинается с байта 0x%2 вместо признака "
-                                       "записи")
-                            .arg(r + 1)
-                            .arg(flagOf(data.data(), r, m_recLen), 2, 16, QLatin1Char('0')));
-    m_data.reset(m_recLen);
-    m_data.append(data.data(), int(count));
+    // Read into the blocks the copy has, so that reading a large table again
+    // allocates nothing. A file found damaged leaves its bytes there and the
+    // stamp cleared: every later write reads it again and refuses it.
+    m_data.resize(int(count));
+    qint64 pos = m_headerLen;
+    for (int b = 0; b < m_data.blockCount(); ++b) {
+        std::vector<char> &block = m_data.block(b);
+        const int first = b * RecordStore::kPerBlock;
+        if (!readAt(m_fd, pos, block.data(), qint64(block.size()))) {
+            m_stamp = FileStamp();
+            corrupt(m_path, QStringLiteral("в заголовке %1 записей, а файл короче").arg(count));
+        }
+        pos += qint64(block.size());
+        const auto n = std::uint32_t(block.size() / std::size_t(m_recLen));
+        if (const std::int64_t r = firstBadFlag(block.data(), n, m_recLen); r >= 0) {
+            m_stamp = FileStamp();
+            corrupt(m_path, QStringLiteral("запись %1 начинается с байта 0x%2 вместо признака "
+                                           "записи")
+                                .arg(first + r + 1)
+                                .arg(flagOf(block.data(), r, m_recLen), 2, 16, QLatin1Char('0')));
+        }
+    }
     m_count = int(count);
     m_header.replace(1, 7, head.constData() + 1, 7);
     m_memoLoaded = false;
@@ -716,6 +788,47 @@ void DbfTable::readAgain() {
     ++m_structGen;
     ++m_dataGen;
     counters().recordReads += count;
+}
+
+// Reads record phys from the file into the memory copy under a lock the
+// caller holds; true when it differed.
+bool DbfTable::readRecordAgain(int phys) {
+    char *rec = m_data.at(phys);
+    m_span.resize(m_recLen);
+    if (!readAt(m_fd, qint64(m_headerLen) + qint64(phys) * m_recLen, m_span.data(), m_recLen))
+        failChanged();
+    ++counters().recordReads;
+    if (std::memcmp(rec, m_span.constData(), std::size_t(m_recLen)) == 0)
+        return false;
+    std::memcpy(rec, m_span.constData(), std::size_t(m_recLen));
+    ++m_dataGen;
+    if (*rec == '*')
+        ++m_structGen;
+    return true;
+}
+
+void DbfTable::refresh(int phys) {
+    if (phys < 0 || phys >= m_count || inMemoryOnly() || m_held || !openForReading())
+        return;
+    // The record first, without the lock: as long as it is what this copy
+    // holds, the edit starts from the current record (file times, which
+    // move in ticks, could not tell a change made within the tick).
+    m_span.resize(m_recLen);
+    if (readAt(m_fd, qint64(m_headerLen) + qint64(phys) * m_recLen, m_span.data(), m_recLen) &&
+        std::memcmp(m_data.at(phys), m_span.constData(), std::size_t(m_recLen)) == 0)
+        return;
+    // Changed: the whole file when it changed since this copy last read it
+    // (other records, appended ones), this record in any case.
+    FileLock lock(m_fd, LOCK_SH, m_path);
+    struct stat st;
+    if (::fstat(m_fd, &st) != 0 || st.st_nlink == 0)
+        return;
+    if (const FileStamp now = stampOfStat(st); now != m_stamp) {
+        readAgain();
+        m_stamp = now;
+    } else {
+        readRecordAgain(phys);
+    }
 }
 
 void DbfTable::put(qint64 pos, const char *bytes, qint64 len) {
@@ -767,26 +880,64 @@ template <typename Steps> void DbfTable::writeLocked(Steps &&steps) {
     m_stamp = stampOfFd(m_fd);
 }
 
-void DbfTable::updateRecord(int phys, const char *bytes) {
-    auto refuseDeleted = [&] {
+std::vector<int> DbfTable::updateRecord(int phys, const char *original, const char *bytes,
+                                        const std::vector<int> &written) {
+    std::vector<int> &changed = m_changed;
+    changed.clear();
+    for (int f : written) {
+        const int off = m_offsets[std::size_t(f)];
+        if (std::memcmp(original + off, bytes + off, std::size_t(m_defs[f].length)) != 0)
+            changed.push_back(f);
+    }
+    std::vector<int> conflicts;
+    if (changed.empty())
+        return conflicts;
+    const bool toFile = !inMemoryOnly() && !m_held;
+    auto change = [&] {
         if (isDeleted(phys))
             fail(QStringLiteral("Запись удалена другим пользователем; изменения не "
                                 "сохранены."));
-    };
-    if (m_held) {
-        refuseDeleted();
-        m_heldChanges = true;
-    } else if (!inMemoryOnly()) {
-        writeLocked([&] {
-            refuseDeleted();
-            put(qint64(m_headerLen) + qint64(phys) * m_recLen + 1, bytes + 1, m_recLen - 1);
+        char *rec = m_data.at(phys);
+        for (int f : changed) {
+            const int off = m_offsets[std::size_t(f)];
+            if (std::memcmp(rec + off, original + off, std::size_t(m_defs[f].length)) != 0)
+                conflicts.push_back(f);
+        }
+        if (!conflicts.empty())
+            return;
+        // From the first changed field to the end of the last: the fields
+        // between hold what the file holds, as just read.
+        const int from = m_offsets[std::size_t(changed.front())];
+        const int to = m_offsets[std::size_t(changed.back())] + m_defs[changed.back()].length;
+        if (toFile) {
+            m_span.resize(to - from);
+            std::memcpy(m_span.data(), rec + from, std::size_t(to - from));
+            for (int f : changed) {
+                const int off = m_offsets[std::size_t(f)];
+                std::memcpy(m_span.data() + (off - from), bytes + off,
+                            std::size_t(m_defs[f].length));
+            }
+            put(qint64(m_headerLen) + qint64(phys) * m_recLen + from, m_span.constData(),
+                to - from);
             putHeader(m_count);
+        }
+        for (int f : changed) {
+            const int off = m_offsets[std::size_t(f)];
+            std::memcpy(rec + off, bytes + off, std::size_t(m_defs[f].length));
+        }
+        if (m_held)
+            m_heldChanges = true;
+        ++m_dataGen;
+        ++counters().recordWrites;
+    };
+    if (toFile)
+        writeLocked([&] {
+            readRecordAgain(phys);
+            change();
         });
-    }
-    char *rec = m_data.at(phys);
-    std::memcpy(rec + 1, bytes + 1, std::size_t(m_recLen - 1));
-    ++m_dataGen;
-    ++counters().recordWrites;
+    else
+        change();
+    return conflicts;
 }
 
 int DbfTable::appendRecord(const char *bytes) {

@@ -82,6 +82,18 @@ public:
         }
     }
 
+    // Makes the store hold n records, keeping the blocks it has: the bytes
+    // are the caller's to fill, block by block.
+    void resize(int n) {
+        m_blocks.resize(std::size_t((n + kPerBlock - 1) >> kShift));
+        for (std::size_t b = 0; b < m_blocks.size(); ++b)
+            m_blocks[b].resize(std::size_t(std::min(kPerBlock, n - int(b << kShift))) *
+                               std::size_t(m_recLen));
+        m_count = n;
+    }
+    int blockCount() const { return int(m_blocks.size()); }
+    std::vector<char> &block(int b) { return m_blocks[std::size_t(b)]; }
+
 private:
     int m_recLen = 1;
     int m_count = 0;
@@ -137,9 +149,22 @@ public:
     // lands after theirs. Each change reaches the file before the memory
     // copy changes, so a failed write leaves the change out of both.
     //
-    // updateRecord writes the record's fields (not its deletion flag), then
-    // the header date; a record that another writer deleted is refused.
-    void updateRecord(int phys, const char *bytes);
+    // refresh reads record phys from the file, so that an edit of it starts
+    // from what the file holds now; when the record changed, the whole file
+    // is read again if another writer changed it since this copy last saw
+    // it. A file that cannot be opened, or that was replaced, is left for the
+    // write to report.
+    void refresh(int phys);
+    // updateRecord writes the fields among `written` (in field order) in
+    // which `bytes` differ from `original` (the record as its edit began),
+    // then the header date; the other fields keep what the file holds. Under
+    // the lock the record is read from the file again: when another writer
+    // changed one of those fields since the edit began, nothing is written
+    // and those fields are returned (the memory copy then holds the other
+    // writer's values). An empty result: the change is written. A record
+    // that another writer deleted is refused.
+    std::vector<int> updateRecord(int phys, const char *original, const char *bytes,
+                                  const std::vector<int> &written);
     // Appends in an order that leaves the file whole at every instant, for
     // readers that go by the header count and for those that read up to the
     // end mark: the record's fields and the new end mark past the old one,
@@ -175,7 +200,9 @@ private:
     void parseHeader(const unsigned char *p, int headerLen, int recLen, const QString &source);
     template <typename Steps> void writeLocked(Steps &&steps);
     void openForWriting();
+    bool openForReading();
     void readAgain();
+    bool readRecordAgain(int phys);
     void put(qint64 pos, const char *bytes, qint64 len);
     void putHeader(int count);
     [[noreturn]] void failChanged() const;
@@ -188,8 +215,12 @@ private:
     int m_count = 0;
     std::uint8_t m_version = 0x03;
     CodePage m_codePage = CodePage::Cp1251;
-    QByteArray m_header; // the header as read: the layout that writes check the file against
-    int m_fd = -1;       // open for writing from the first change on
+    QByteArray m_header;        // the header as read: the layout that writes check the file against
+    int m_fd = -1;              // open from the first edit or change on...
+    bool m_fdWritable = false;  // ...for writing, or for reading only
+    bool m_folderSwept = false; // leftovers of killed writes removed from the folder
+    QByteArray m_span;          // the bytes of an update, made here each time
+    std::vector<int> m_changed; // the fields an update changes, found here each time
     RecordStore m_data;
     QString m_path;
     FileStamp m_stamp;

@@ -366,6 +366,26 @@ TEST_F(EntryWindowTest, SaveButtonPostsAndIsReleased) {
     EXPECT_EQ(inst.cell(1, "F42016", 1, "N3").toDouble(), 9);
 }
 
+TEST_F(EntryWindowTest, ACellAnotherUserSavedMeanwhileIsKeptAndShown) {
+    openReport(0, 0);
+    MessageRecorder rec;
+    const QModelIndex idx = model()->index(2, model()->columnOfField("N3"));
+    form->DBGrid1->setCurrentIndex(idx);
+    ASSERT_TRUE(model()->setData(idx, "5"));
+    entrytest::OpenTable(inst.org(1), "F42016").set(3, "N3", 7);
+    form->ButtonSave->click();
+    ASSERT_EQ(rec.messages.size(), 1);
+    EXPECT_EQ(rec.messages[0].title, QStringLiteral("Ошибка"));
+    EXPECT_TRUE(rec.messages[0].text.contains(
+        QStringLiteral("Запись изменена другим пользователем: поле N3.")));
+    EXPECT_EQ(inst.cell(1, "F42016", 3, "N3").toDouble(), 7);
+    EXPECT_EQ(model()->data(idx).toString(), "7");
+    EXPECT_EQ(form->DS_TAB.State(), store::DataSetState::Browse);
+    EXPECT_FALSE(form->ButtonSave->isChecked());
+    type(2, "N3", "5", Qt::Key_Tab); // entered again, it is saved
+    EXPECT_EQ(inst.cell(1, "F42016", 3, "N3").toDouble(), 5);
+}
+
 TEST_F(EntryWindowTest, YearChangeFromTheTableClosesItAndPostsTheEdit) {
     openReport(0, 0);
     const QModelIndex idx = model()->index(0, model()->columnOfField("N3"));

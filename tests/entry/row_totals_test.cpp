@@ -449,6 +449,14 @@ TEST(CellInput, NumberThatDoesNotFitIsRefused) {
     const store::FieldDef whole{"N1", 'N', 3, 0};
     EXPECT_TRUE(CheckCellInput("999", whole, &out, &err));
     EXPECT_FALSE(CheckCellInput("1000", whole, &out, &err));
+    // Widths are counted in digits, beyond what a double holds.
+    const store::FieldDef wide{"N9", 'N', 20, 0};
+    EXPECT_TRUE(CheckCellInput("99999999999999999999", wide, &out, &err));
+    EXPECT_TRUE(CheckCellInput("-0009999999999999999999", wide, &out, &err));
+    EXPECT_FALSE(CheckCellInput("100000000000000000000", wide, &out, &err));
+    const store::FieldDef wideCents{"N9", 'N', 20, 2};
+    EXPECT_TRUE(CheckCellInput("99999999999999999,99", wideCents, &out, &err));
+    EXPECT_FALSE(CheckCellInput("-99999999999999999,99", wideCents, &out, &err));
 }
 
 TEST(CellInput, FractionsAreRefusedWhereTheFieldHasNoRoomForThem) {

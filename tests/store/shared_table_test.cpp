@@ -353,7 +353,7 @@ TEST(SharedEdit, InsertsInBothDatasetsAddTwoRecords) {
     EXPECT_EQ(fileRecords(f), (QStringList{"1:r1", "3:", "2:"}));
 }
 
-TEST(SharedEdit, BothEditingOneRecordTheLastPostWinsOnThatRecordOnly) {
+TEST(SharedEdit, BothEditingOneRecordEachKeepsTheFieldsTheOtherSaved) {
     Folder f;
     makeTable(f, {1, 2, 3});
     TADODataSet a, b;
@@ -367,12 +367,23 @@ TEST(SharedEdit, BothEditingOneRecordTheLastPostWinsOnThatRecordOnly) {
     b.Post();
     a.FieldByName("KOD").SetAsInteger(22);
     a.Post();
-    EXPECT_EQ(fileRecords(f), (QStringList{"1:r1", "22:r2", "3:r3"}));
+    EXPECT_EQ(fileRecords(f), (QStringList{"1:r1", "22:от B", "3:r3"}));
+    EXPECT_EQ(name(a), "от B");
     EXPECT_EQ(kod(b), 22);
     EXPECT_EQ(b.RecNo(), 2);
+    // One field changed by both: the later post is refused and shows the saved value.
+    a.Edit();
+    b.Edit();
+    a.FieldByName("NAME").SetAsString("от A");
+    b.FieldByName("NAME").SetAsString("снова B");
+    a.Post();
+    EXPECT_THROW(b.Post(), StoreError);
+    EXPECT_EQ(b.State(), DataSetState::Browse);
+    EXPECT_EQ(name(b), "от A");
+    EXPECT_EQ(fileRecords(f), (QStringList{"1:r1", "22:от A", "3:r3"}));
 }
 
-TEST(SharedEdit, KeyChangedElsewhereUnderAnIndexStillPostsToTheSameRecord) {
+TEST(SharedEdit, KeyChangedElsewhereUnderAnIndexStaysWithTheEditOfAnotherField) {
     Folder f;
     makeTable(f, {10, 20, 30});
     TADODataSet a, b;
@@ -388,8 +399,9 @@ TEST(SharedEdit, KeyChangedElsewhereUnderAnIndexStillPostsToTheSameRecord) {
     b.Post();
     EXPECT_EQ(a.RecNo(), 3); // the record moved to the end of A's order
     a.Post();
-    EXPECT_EQ(a.RecNo(), 2); // A's own post brings the old key back
-    EXPECT_EQ(fileRecords(f), (QStringList{"10:r10", "20:из A", "30:r30"}));
+    EXPECT_EQ(a.RecNo(), 3);
+    EXPECT_EQ(kod(a), 99);
+    EXPECT_EQ(fileRecords(f), (QStringList{"10:r10", "99:из A", "30:r30"}));
 }
 
 // ---- an index order while another dataset appends ----

@@ -1,0 +1,134 @@
+#include "store/SaveFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+namespace store {
+
+namespace {
+
+QString systemError(int err) {
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+// "<file name>.kvr<process id>-<number>.tmp"
+const QRegularExpression &tempName() {
+    static const QRegularExpression re(QStringLiteral("^.+\\.kvr(\\d+)-\\d+\\.tmp$"));
+    return re;
+}
+
+bool processRuns(qint64 pid) {
+    if (pid <= 0 || pid > INT_MAX)
+        return false;
+    return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
+}
+
+} // namespace
+
+void removeLeftoverTempFiles(const QString &folder) {
+    const QDir dir(folder);
+    const QStringList names =
+        dir.entryList({QStringLiteral("*.tmp")}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : names) {
+        const QRegularExpressionMatch m = tempName().match(name);
+        if (!m.hasMatch())
+            continue;
+        const qint64 pid = m.capturedView(1).toLongLong();
+        if (pid == ::getpid() || processRuns(pid))
+            continue;
+        // A process of that number may run on another computer that shares
+        // the folder: its lock says so.
+        const QByteArray path = QFile::encodeName(dir.filePath(name));
+        const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0)
+            continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(path.constData());
+        ::close(fd);
+    }
+}
+
+SaveFile::SaveFile(const QString &path) : m_path(path) {}
+
+SaveFile::~SaveFile() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+    if (!m_temp.isEmpty())
+        ::unlink(QFile::encodeName(m_temp).constData());
+}
+
+bool SaveFile::open() {
+    QFileInfo target(m_path);
+    if (target.isSymLink())
+        target = QFileInfo(target.symLinkTarget());
+    m_path = target.absoluteFilePath();
+    removeLeftoverTempFiles(target.absolutePath());
+    struct stat st;
+    const bool exists = ::stat(QFile::encodeName(m_path).constData(), &st) == 0;
+    for (int n = 1;; ++n) {
+        m_temp = QStringLiteral("%1.kvr%2-%3.tmp").arg(m_path).arg(::getpid()).arg(n);
+        m_fd = ::open(QFile::encodeName(m_temp).constData(),
+                      O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (m_fd >= 0)
+            break;
+        if (errno != EEXIST) {
+            m_error = systemError(errno);
+            m_temp.clear();
+            return false;
+        }
+    }
+    // The lock tells the folder's next writer that this file is being written.
+    ::flock(m_fd, LOCK_EX);
+    if (exists)
+        ::fchmod(m_fd, st.st_mode & 07777);
+    return true;
+}
+
+bool SaveFile::write(const char *data, qint64 size) {
+    while (size > 0) {
+        const ssize_t n = ::write(m_fd, data, std::size_t(size));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            m_error = systemError(n < 0 ? errno : ENOSPC);
+            return false;
+        }
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+bool SaveFile::commit() {
+    if (m_fd < 0) {
+        m_error = QStringLiteral("файл не открыт");
+        return false;
+    }
+    if (::fsync(m_fd) != 0 && errno != EINVAL) {
+        m_error = systemError(errno);
+        return false;
+    }
+    if (::rename(QFile::encodeName(m_temp).constData(), QFile::encodeName(m_path).constData()) !=
+        0) {
+        m_error = systemError(errno);
+        return false;
+    }
+    m_temp.clear();
+    ::close(m_fd);
+    m_fd = -1;
+    return true;
+}
+
+} // namespace store

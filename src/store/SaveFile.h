@@ -1,0 +1,47 @@
+#pragma once
+// Writing a file whole: the bytes go to a temporary file beside it, which
+// takes the file's place only when complete, so that a failure or a crash
+// never leaves half a file under the file's name. The temporary file is named
+// after the file and the process that writes it ("F12016.DBF.kvr4711-1.tmp")
+// and locked while it is written; one that a killed write left behind is
+// removed the next time this program writes to its folder (a file saved there,
+// a table of the folder changed).
+//
+//   store::SaveFile out(path);
+//   if (!out.open() || !out.write(bytes) || !out.commit())
+//       ... out.errorString() ...
+
+#include <QByteArray>
+#include <QString>
+
+namespace store {
+
+class SaveFile {
+public:
+    explicit SaveFile(const QString &path);
+    ~SaveFile(); // a temporary file not committed is removed
+    SaveFile(const SaveFile &) = delete;
+    SaveFile &operator=(const SaveFile &) = delete;
+
+    // Creates the temporary file (a link's target is written, as the link
+    // points to it).
+    bool open();
+    bool write(const char *data, qint64 size);
+    bool write(const QByteArray &bytes) { return write(bytes.constData(), bytes.size()); }
+    // Puts the bytes on disk and the temporary file in the file's place.
+    bool commit();
+    QString errorString() const { return m_error; }
+
+private:
+    QString m_path;
+    QString m_temp;
+    int m_fd = -1;
+    QString m_error;
+};
+
+// Removes from the folder the temporary files of this program whose process
+// no longer runs and that nobody holds locked. Nothing depends on it: what
+// cannot be removed stays.
+void removeLeftoverTempFiles(const QString &folder);
+
+} // namespace store
