@@ -957,10 +957,10 @@ public:
         m_engine->call(QStringLiteral("Не удалось задать расположение текста"), [&] {
             Reference<beans::XPropertySet> cells(range(top, left, bottom, right), UNO_QUERY_THROW);
             cells->setPropertyValue(OUString("IsTextWrapped"), Any(layout == TextLayout::Wrapped));
-            cells->setPropertyValue(OUString("Orientation"),
-                                    Any(layout == TextLayout::Upwards
-                                            ? table::CellOrientation_BOTTOMTOP
-                                            : table::CellOrientation_STANDARD));
+            cells->setPropertyValue(OUString("ShrinkToFit"), Any(layout == TextLayout::Upwards));
+            cells->setPropertyValue(OUString("Orientation"), Any(table::CellOrientation_STANDARD));
+            cells->setPropertyValue(OUString("RotateAngle"),
+                                    Any(sal_Int32(layout == TextLayout::Upwards ? 9000 : 0)));
         });
     }
 

@@ -146,7 +146,8 @@ public:
 
     // How text stands in the cells: on one line, wrapped over as many lines
     // as the column's width needs, or turned to read upwards (a narrow
-    // column under a long heading). Rows keep a height that shows it.
+    // column under a long heading), shrunk where the row is a little too low
+    // for it. Rows keep a height that shows it.
     enum class TextLayout { Line, Wrapped, Upwards };
     virtual void setTextLayout(int top, int left, int bottom, int right, TextLayout layout) = 0;
 

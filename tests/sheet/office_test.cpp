@@ -422,6 +422,34 @@ TEST_F(OfficeTest, PageSetupIsSavedAndPrintedAsSet) {
     }
 }
 
+TEST_F(OfficeTest, TextLayoutsAndMergedCellsAreSavedAndFitted) {
+    using Layout = Workbook::TextLayout;
+    const Value heading = Value::text(QStringLiteral("Общеобразовательное учреждение района"));
+    auto book = engine->addWorkbook();
+    book->setValues(1, 1,
+                    Table{{heading, heading, heading, heading, Value(), Value()},
+                          std::vector<Value>(6, Value::number(12))});
+    book->setTextLayout(1, 1, 1, 1, Layout::Wrapped);
+    book->setTextLayout(1, 2, 1, 3, Layout::Upwards);
+    book->setTextLayout(1, 3, 1, 3, Layout::Line);
+    book->mergeCells(1, 4, 1, 6);
+    book->fitColumns(1, 2, 2, 4);
+    const QString xls = file(QStringLiteral("заголовки.xls"));
+    book->saveAs(xls);
+    const SheetLayout layout = layoutOf(xls);
+    EXPECT_EQ(layout.styleAttribute(layout.cell(1, 1).style, "fo:wrap-option"), u"wrap");
+    EXPECT_EQ(layout.styleAttribute(layout.cell(1, 2).style, "style:rotation-angle"), u"90");
+    EXPECT_EQ(layout.styleAttribute(layout.cell(1, 2).style, "style:shrink-to-fit"), u"true");
+    EXPECT_NE(layout.styleAttribute(layout.cell(1, 3).style, "style:rotation-angle"), u"90");
+    EXPECT_EQ(layout.cell(1, 4).columnsSpanned, 3);
+    EXPECT_TRUE(layout.cell(1, 5).covered);
+    // Fitted: the upward heading to the figure below it, the line to its
+    // text, the merged cell passed over.
+    EXPECT_LT(layout.columnWidthMm(2), 12);
+    EXPECT_GT(layout.columnWidthMm(3), 50);
+    EXPECT_LT(layout.columnWidthMm(4), 12);
+}
+
 TEST_F(OfficeTest, CellsFormattedAsTextKeepNumbersAsText) {
     const QString xls = file(QStringLiteral("коды.xls"));
     {
