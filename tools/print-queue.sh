@@ -79,10 +79,11 @@ start() {
   $SUDO touch "$state/holders/$holder"
 
   # The PDF printer writes each job's file as the user who printed it, named
-  # after the job's title, Cyrillic included.
+  # after the job's title as the queue has it, whole, Cyrillic included.
   $SUDO mkdir -p "$out"
   $SUDO chmod 1777 "$out"
-  printf 'Out %s\nLabel 1\nDecodeHexStrings 1\n' "$out" | $SUDO tee /etc/cups/cups-pdf-kvr.conf >/dev/null
+  printf 'Out %s\nLabel 1\nTitlePref 1\nDecodeHexStrings 1\nTruncate 240\n' "$out" |
+    $SUDO tee /etc/cups/cups-pdf-kvr.conf >/dev/null
   if ! queue_exists; then
     $SUDO lpadmin -p "$queue" -v cups-pdf:/kvr -E -m raw 2>/dev/null || fail "cannot make the queue $queue"
   fi
