@@ -150,14 +150,14 @@ void printOnCopy(store::TADODataSet &DataSet, const QString &templatePath, const
         working = ownFile(paths::GetBlankDir(), QStringLiteral("BTEMP-XXXXXX.XLS"));
         CopyFileByStream(working, templatePath);
         book = printing::PrintEngine().open(working);
-        auto step = [&](const std::function<void()> &run, bool printing) {
+        auto step = [&](const std::function<void()> &run, bool isPrint) {
             try {
                 run();
                 return true;
             } catch (const sheet::TimeoutError &e) {
                 tell = [why = e.message()] { showNotPrinted(why); };
             } catch (const std::exception &e) {
-                if (printing || fillFailure == FillFailure::PrintError)
+                if (isPrint || fillFailure == FillFailure::PrintError)
                     tell = showPrintError;
                 else
                     tell = [why = ExceptionText(e)] { showNotPrinted(why); };

@@ -12,11 +12,6 @@ using sheet::Value;
 
 void FillColumnSvodSheet(store::TADODataSet &DataSet, sheet::Workbook &Book, int Count,
                          const QString &Title, const QStringList &OrgNames) {
-    const int p = static_cast<int>(Title.indexOf(QStringLiteral(" ("))) + 1; // 0: none
-    Book.setValues(1, 2,
-                   Table{{Value::fromInput(Title.left(p))},
-                         {Value::fromInput(p == 0 ? Title : Title.mid(p - 1))}});
-    const int columns = Count + 3;
     int present = 0;
     while (present < Count && DataSet.FieldIndex(QStringLiteral("NNN%1").arg(present + 1)) >= 0)
         ++present;
@@ -25,6 +20,11 @@ void FillColumnSvodSheet(store::TADODataSet &DataSet, sheet::Workbook &Book, int
             QStringLiteral("Столбцов организаций в сводной по столбцу: %1, а печатать нужно %2.")
                 .arg(present)
                 .arg(Count));
+    const int p = static_cast<int>(Title.indexOf(QStringLiteral(" ("))) + 1; // 0: none
+    Book.setValues(1, 2,
+                   Table{{Value::fromInput(Title.left(p))},
+                         {Value::fromInput(p == 0 ? Title : Title.mid(p - 1))}});
+    const int columns = Count + 3;
     DataSet.First();
     const int n = DataSet.RecordCount();
     Table rows;

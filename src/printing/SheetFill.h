@@ -18,6 +18,6 @@
 void FillColumnSvodSheet(store::TADODataSet &DataSet, sheet::Workbook &Book, int Count,
                          const QString &Title, const QStringList &OrgNames);
 
-// The date line "на <date>" (dd.MM.yyyy) in A3 and one framed row of nine fields per
-// organisation from the row that A1 names (1 when A1 is empty).
+// The date line "на <date>" (dd.MM.yyyy) in A3 and one framed row of nine
+// fields per organisation from the row that A1 names (1 when A1 is empty).
 void FillOrganisationSheet(sheet::Workbook &Book, store::TADODataSet &DataSet, const QDate &Today);

@@ -123,11 +123,7 @@ public:
     }
 
     void drawBorders(int top, int left, int bottom, int right) override {
-        requireRange(top, left, bottom, right);
-        requireOpen();
-        for (int r = top; r <= bottom; ++r)
-            for (int c = left; c <= right; ++c)
-                m_book->framedCells.insert({r, c});
+        mark(m_book->framedCells, top, left, bottom, right);
     }
 
     void fitColumns(int top, int left, int bottom, int right) override {
@@ -147,11 +143,7 @@ public:
     }
 
     void formatAsText(int top, int left, int bottom, int right) override {
-        requireRange(top, left, bottom, right);
-        requireOpen();
-        for (int r = top; r <= bottom; ++r)
-            for (int c = left; c <= right; ++c)
-                m_book->textCells.insert({r, c});
+        mark(m_book->textCells, top, left, bottom, right);
     }
 
     PageSetup pageSetup() const override {
@@ -199,6 +191,15 @@ public:
     void close() override { m_book->closed = true; }
 
 private:
+    // Adds every cell of the range to the set.
+    void mark(std::set<std::pair<int, int>> &cells, int top, int left, int bottom, int right) {
+        requireRange(top, left, bottom, right);
+        requireOpen();
+        for (int r = top; r <= bottom; ++r)
+            for (int c = left; c <= right; ++c)
+                cells.insert({r, c});
+    }
+
     void requireOpen() const {
         if (m_engine->quit)
             throw Error(QStringLiteral("Табличный процессор уже закрыт"));

@@ -293,8 +293,7 @@ bool writeProfileSettings(const QString &profile) {
 // font it defines gets a name of its own: pdftocairo writes each subset of a
 // font under the font's own name, and a printer or converter that keeps
 // fonts by name (Ghostscript, behind PDF printers) then mixes the subsets up
-// and loses the text of one of them. And the document gets the title, which
-// PDF printers name their files by.
+// and loses the text of one of them. And the document gets its title.
 bool preparePostScript(const QString &path, const QString &title) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))

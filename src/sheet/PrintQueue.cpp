@@ -25,7 +25,12 @@ void followEnvironment() {
     cupsSetServer(nullptr);
 }
 
-} // namespace
+// The default queue: its name (empty when there is none) and whether it is
+// stopped, when it takes jobs and keeps them until it is started again.
+struct Printer {
+    QString name;
+    bool stopped = false;
+};
 
 Printer defaultPrinterState() {
     followEnvironment();
@@ -40,6 +45,8 @@ Printer defaultPrinterState() {
     cupsFreeDests(dest ? 1 : 0, dest);
     return printer;
 }
+
+} // namespace
 
 QString defaultPrinter() {
     return defaultPrinterState().name;

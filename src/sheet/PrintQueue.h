@@ -16,15 +16,6 @@ namespace sheet {
 // no print system answers.
 QString defaultPrinter();
 
-// The default queue: its name and whether it is stopped (a stopped queue
-// takes jobs and keeps them until it is started again). An empty name when
-// there is none.
-struct Printer {
-    QString name;
-    bool stopped = false;
-};
-Printer defaultPrinterState();
-
 // Hands the file (PostScript) to the default queue as one job under the
 // title and returns the job as the queue took it. Throws Error when there is
 // no default queue or the queue refuses the job.

@@ -161,8 +161,9 @@ public:
     virtual void formatAsText(int top, int left, int bottom, int right) = 0;
 
     // The paper, orientation, fitting and header and footer of the first
-    // sheet, and setting them; its other page settings (margins) stay.
-    // Saved with the workbook.
+    // sheet, and setting them (for the other sheets that share its page
+    // style too); its other page settings (margins) stay. Saved with the
+    // workbook.
     virtual PageSetup pageSetup() const = 0;
     virtual void setPageSetup(const PageSetup &setup) = 0;
 

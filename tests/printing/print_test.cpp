@@ -9,6 +9,7 @@
 #include "printing/PrintEngine.h"
 #include "printing/PrintUnit.h"
 #include "printing/SheetFill.h"
+#include "printing/TemplateFill.h"
 #include "sheet/MemoryEngine.h"
 #include "sheet/OfficeEngine.h"
 #include "support/MessageRecorder.h"
@@ -559,6 +560,12 @@ TEST(ColumnSheetTest, LayoutOfTheSheet) {
     FillColumnSvodSheet(ds, *plain, 0, QStringLiteral("Свод"), {});
     EXPECT_TRUE(engine.books().back()->value(1, 2).isEmpty());
     EXPECT_EQ(engine.books().back()->value(2, 2), Value::text("Свод"));
+
+    // More columns asked than the table has: nothing is written.
+    auto more = engine.addWorkbook();
+    EXPECT_THROW(FillColumnSvodSheet(ds, *more, 3, QStringLiteral("Свод"), {}),
+                 printing::FillError);
+    EXPECT_TRUE(engine.books().back()->cells.empty());
 }
 
 // The fields of the organisation table that the list prints.
