@@ -1,18 +1,16 @@
 #include "books/FindUnit.h"
 
+#include "shell/FixedDialog.h"
 #include "shell/Messages.h"
 #include "ui_FindUnit.h"
 
-#include <QLayout>
 #include <QShowEvent>
 
 TFindForm *FindForm = nullptr;
 
 TFindForm::TFindForm(QWidget *parent) : QDialog(parent), ui(new Ui::TFindForm) {
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    SetFixedDialogBorder(*this);
     RB1 = ui->RB1;
     RB2 = ui->RB2;
     EditKod = ui->EditKod;

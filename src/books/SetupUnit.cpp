@@ -11,7 +11,6 @@
 
 #include <QCloseEvent>
 #include <QDir>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QStatusBar>
@@ -75,12 +74,8 @@ TSetupForm::TSetupForm(QWidget *parent) : QWidget(parent), ui(new Ui::TSetupForm
         connect(r.edit, &QLineEdit::textEdited, this,
                 [this] { GuardedCall([this] { RequisiteEdited(); }); });
 
-    // One status panel: the period, bold blue at its top-left corner.
-    m_panel = new QLabel(StatusBar1);
-    m_panel->setObjectName(QStringLiteral("StatusPanel0"));
-    m_panel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_panel->setStyleSheet(QStringLiteral("font-weight: bold; color: #0000ff;"));
-    StatusBar1->addWidget(m_panel, 1);
+    // One status panel, the period, over the whole bar.
+    m_panels = StatusPanels(StatusBar1, {0});
 
     DS1.beforeEdit = [this] { ButtonApply->setChecked(true); };
     DS1.afterPost = [this] { ButtonApply->setChecked(false); };
@@ -114,7 +109,7 @@ TSetupForm::~TSetupForm() {
 }
 
 QString TSetupForm::PanelText() const {
-    return m_panel->text();
+    return m_panels.text(0);
 }
 
 // ---------------------------------------------------------------- window events
@@ -160,8 +155,8 @@ void TSetupForm::ButtonExitClick() {
 void TSetupForm::ShowPeriod() {
     GroupBox2->hide();
     GroupBox2->setTitle(QString());
-    m_panel->setText(QStringLiteral("Период: ") + QString::number(SetupYear - 1) +
-                     QLatin1Char('/') + QString::number(SetupYear));
+    m_panels.setText(0, QStringLiteral("Период: ") + QString::number(SetupYear - 1) +
+                            QLatin1Char('/') + QString::number(SetupYear));
 }
 
 void TSetupForm::SetView(int Mode) {

@@ -10,6 +10,7 @@
 // field, and the record stays in edit.
 
 #include "shell/DataSetModel.h"
+#include "shell/StatusPanels.h"
 #include "store/Dataset.h"
 
 #include <QWidget>
@@ -17,7 +18,6 @@
 #include <memory>
 
 class QGroupBox;
-class QLabel;
 class QLineEdit;
 class QPushButton;
 class QStatusBar;
@@ -106,7 +106,7 @@ private:
     void LoadRequisites();
 
     std::unique_ptr<Ui::TSetupForm> ui;
-    QLabel *m_panel = nullptr;
+    StatusPanels m_panels;
     DataSetModel m_gridModel;
     QVector<Requisite> m_requisites;
     bool m_loading = false;

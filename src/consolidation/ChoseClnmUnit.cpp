@@ -1,6 +1,7 @@
 #include "consolidation/ChoseClnmUnit.h"
 
 #include "consolidation/ComboChoice.h"
+#include "consolidation/SvodGridLayout.h"
 #include "shell/Messages.h"
 #include "ui_ChoseClnmUnit.h"
 
@@ -37,8 +38,10 @@ void TChoseClnmForm::FillColumns(store::TADODataSet &Catalogue) {
         const QString field = QStringLiteral("NAM") + QString::number(i);
         if (Catalogue.FieldIndex(field) < 0)
             break; // the catalogue describes no more columns
-        const QString caption = Catalogue.FieldByName(field).AsString();
-        CB_List->addItem(caption.section(QLatin1Char(';'), 0, 0));
+        // Columns often share a first line ("Класс;1", "Класс;2"): each line
+        // gives the column's number and both lines of its caption.
+        const QString caption = CaptionText(Catalogue.FieldByName(field).AsString());
+        CB_List->addItem(QStringLiteral("%1. %2").arg(i).arg(caption), caption);
     }
     CB_List->setCurrentIndex(-1);
     CB_List->setEditText(QString());
@@ -52,7 +55,7 @@ void TChoseClnmForm::ButtonOKClick() {
     }
     Confirmed = true;
     ColumnIndex = chosen + 1;
-    ColumnCaption = CB_List->currentText().trimmed();
+    ColumnCaption = CB_List->itemData(chosen).toString();
     accept();
 }
 

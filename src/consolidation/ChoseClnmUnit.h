@@ -1,7 +1,7 @@
 #pragma once
 // The choice of one data column for a by-column consolidation ("Выбор
-// колонки"): lists the captions of the report's data columns 1 to KOLSTOLB
-// (the first line of each catalogue caption, the text before its ";"), also
+// колонки"): lists the report's data columns 1 to KOLSTOLB, each as its
+// number and both lines of its catalogue caption ("3. Всего учащихся"), also
 // those that the catalogue hides. Created once at start-up.
 //
 //   if (ChoseClnmForm->Ask(catalogue))   // the catalogue on the report's record
@@ -28,7 +28,8 @@ public:
     ~TChoseClnmForm() override;
 
     // Results: the chosen data column k (the field "N" + k), 0 until the
-    // first choice; the chosen line without leading and trailing blanks;
+    // first choice; the chosen column's caption (its two lines joined by a
+    // blank, without the number);
     // Confirmed is true only when OK closed the dialog with a line chosen.
     int ColumnIndex = 0;
     QString ColumnCaption;

@@ -270,7 +270,11 @@ exchange::BuildAllOutcome TLoadReportForm::BuildAllSvods() {
     }
     QApplication::restoreOverrideCursor();
     progress->hide();
-    return exchange::BuildAllOutcome{result.Ok, result.FailedReport, result.Error};
+    exchange::BuildAllOutcome outcome{
+        result.Ok, result.FailedReport, result.Error, result.BadCellCount, {}};
+    for (const svod::BadCell &c : result.FirstBadCells)
+        outcome.badCells << svod::DescribeBadCell(c, true);
+    return outcome;
 }
 
 bool TLoadReportForm::SendReports() {
@@ -279,6 +283,7 @@ bool TLoadReportForm::SendReports() {
     params.programDir = paths::GetProgramDir();
     params.wedDir = paths::GetWedDir();
     params.set1Dir = paths::GetSvodDir(Year, 1);
+    params.dbfDir = paths::GetDbfDir();
     params.exchangeDir = QDir::fromNativeSeparators(EditDir->text());
     params.buildAll = [this] { return BuildAllSvods(); };
     const exchange::Outcome outcome = exchange::SendReports(params);

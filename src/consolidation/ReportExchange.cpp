@@ -11,6 +11,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace exchange {
 
 namespace {
@@ -41,6 +43,30 @@ bool sameFolder(const QString &a, const QString &b) {
     if (fa.exists() && fb.exists())
         return fa.canonicalFilePath() == fb.canonicalFilePath();
     return QDir::cleanPath(fa.absoluteFilePath()) == QDir::cleanPath(fb.absoluteFilePath());
+}
+
+// Whether an existing folder lies inside another one (or is it), also
+// through links or "..".
+bool insideFolder(const QString &path, const QString &root) {
+    const QString p = QFileInfo(path).canonicalFilePath();
+    const QString r = QFileInfo(root).canonicalFilePath();
+    if (p.isEmpty() || r.isEmpty())
+        return false;
+    return p == r || p.startsWith(r.endsWith(QLatin1Char('/')) ? r : r + QLatin1Char('/'));
+}
+
+// Makes room for a new file: an entry that is a link (to anything, or to
+// nothing) or no regular file is removed, so that the copy never writes
+// through it. Throws FileError when it cannot be removed (a folder that
+// holds files).
+void clearDestination(const QString &path) {
+    const QFileInfo info(path);
+    if (!info.isSymLink() && (!info.exists() || info.isFile()))
+        return;
+    const bool removed =
+        info.isDir() && !info.isSymLink() ? QDir().rmdir(path) : QFile::remove(path);
+    if (!removed)
+        throw FileError(QStringLiteral("%1 не является файлом и не может быть заменен.").arg(path));
 }
 
 // The file of that name in the folder in any letter case, or where a new one
@@ -83,12 +109,26 @@ QString receivedFileFault(const QString &file, const QString &table, const QStri
         return QStringLiteral("файл не является таблицей отчета (") + ExceptionText(e) +
                QLatin1Char(')');
     }
-    bool same = got.size() == wanted.size();
-    for (qsizetype i = 0; same && i < got.size(); ++i)
-        same = got[i].name.compare(wanted[i].name, Qt::CaseInsensitive) == 0 &&
-               got[i].type == wanted[i].type;
-    if (!same)
-        return QStringLiteral("поля таблицы не совпадают с полями бланка отчета");
+    // Names, types, widths and decimals as in the blank: a narrower column
+    // would read as "*" and drop the organisation's figures from its sums.
+    auto describe = [](const store::FieldDef &d) {
+        return QStringLiteral("%1 (%2 %3.%4)")
+            .arg(d.name, QChar::fromLatin1(d.type))
+            .arg(d.length)
+            .arg(d.decimals);
+    };
+    const QString lead = QStringLiteral("поля таблицы не совпадают с полями бланка отчета: ");
+    for (qsizetype i = 0; i < std::max(got.size(), wanted.size()); ++i) {
+        if (i >= wanted.size())
+            return lead + QStringLiteral("лишнее поле ") + describe(got[i]);
+        if (i >= got.size())
+            return lead + QStringLiteral("нет поля ") + describe(wanted[i]);
+        const store::FieldDef &g = got[i], &w = wanted[i];
+        if (g.name.compare(w.name, Qt::CaseInsensitive) != 0 || g.type != w.type ||
+            g.length != w.length || g.decimals != w.decimals)
+            return lead + QStringLiteral("поле ") + describe(g) +
+                   QStringLiteral(" не совпадает с полем бланка ") + describe(w);
+    }
     return QString();
 }
 
@@ -108,6 +148,20 @@ void readRequisites(const QString &programDir, QString &bank, QString &inno) {
         bank.clear();
         inno.clear();
     }
+}
+
+// Asks whether to send consolidations that left out cells which were no
+// number, naming the first few of them.
+bool confirmBadCells(const BuildAllOutcome &built) {
+    QString text = QStringLiteral("В отчетах организаций найдены ячейки, в которых записано не "
+                                  "число: %1.\rВ сводах они не учтены как числа.\r\r")
+                       .arg(built.badCellCount) +
+                   built.badCells.join(QLatin1Char('\r'));
+    if (built.badCellCount > built.badCells.size())
+        text += QStringLiteral("\r...");
+    text += QStringLiteral("\r\rПередать отчеты?");
+    return msg::show(QStringLiteral("Подтверждение"), text, msg::Icon::Question,
+                     msg::Buttons::YesNo) == msg::Answer::Yes;
 }
 
 } // namespace
@@ -209,6 +263,9 @@ CopyOutcome CopyReports(const CopyParams &Params) {
         if (e.fail.trimmed().isEmpty())
             continue;
         const QString base = baseOf(e.fail);
+        // A table of the folder itself, never of another one.
+        if (base.contains(QLatin1Char('/')) || base.contains(QLatin1Char('\\')))
+            continue;
         const QString name = base + year + QStringLiteral(".DBF");
         const QString source = store::findFileCaseInsensitive(Params.source, name);
         if (source.isEmpty() && !QFileInfo(join(Params.source, name)).isSymLink())
@@ -225,6 +282,7 @@ CopyOutcome CopyReports(const CopyParams &Params) {
         }
         const QString to = fileIn(Params.destination, name);
         try {
+            clearDestination(to);
             CopyFileByStream(to, from);
         } catch (const std::exception &ex) {
             out.messages << warning(kError, QStringLiteral("Не удалось скопировать отчет ") + name +
@@ -280,6 +338,19 @@ Outcome SendReports(const SendParams &Params) {
         return out;
     }
 
+    // Sending into the program's own data would replace an organisation's
+    // reports, or the blanks, with consolidations.
+    const QString dbf =
+        Params.dbfDir.isEmpty() ? join(Params.programDir, QStringLiteral("DBF")) : Params.dbfDir;
+    if (insideFolder(Params.exchangeDir, dbf) || insideFolder(Params.exchangeDir, Params.wedDir)) {
+        out.messages << warning(
+            kError, QStringLiteral("Директория, куда необходимо записать данные, находится в "
+                                   "папке данных программы!\r\rДиректория ") +
+                        Params.exchangeDir +
+                        QStringLiteral(" не может быть выбрана. Укажите другую директорию."));
+        return out;
+    }
+
     if (Params.buildAll) {
         out.built = true;
         const BuildAllOutcome built = Params.buildAll();
@@ -295,6 +366,8 @@ Outcome SendReports(const SendParams &Params) {
             out.messages << warning(kError, text);
             return out;
         }
+        if (built.badCellCount > 0 && !confirmBadCells(built))
+            return out;
     }
 
     if (!isFolder(source)) {

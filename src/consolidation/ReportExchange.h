@@ -6,8 +6,10 @@
 //
 // Each routine takes the folders it works on and returns whether it succeeded
 // together with the messages to show, in the order they arose; the window
-// shows them. Nothing here opens a window or touches the data module's
-// shared connections: the tables are read through connections of their own.
+// shows them. The one question, whether to send consolidations that left
+// out cells which were no number, is asked at once through the message
+// seam. Nothing here touches the data module's shared connections: the
+// tables are read through connections of their own.
 //
 //   exchange::ReceiveParams p;
 //   p.year = 2017; p.orgCode = 5;
@@ -53,7 +55,8 @@ struct CopyParams {
     QString source;      // folder the tables are taken from
     QString destination; // folder they are copied into (must exist)
     // Receiving: every file must be a regular file that opens as a dBASE
-    // table with the fields of its report's blank, or it is skipped.
+    // table with the fields of its report's blank (names, types, widths and
+    // decimals), or it is skipped.
     bool checkReceived = false;
 };
 
@@ -69,7 +72,10 @@ struct CopyOutcome {
 
 // Copies base + year + ".DBF" of every catalogue report that the source holds
 // into the destination (each through a temporary file renamed into place)
-// and builds the message listing the copied reports.
+// and builds the message listing the copied reports. Nothing is written
+// outside the destination: a destination entry that is a link, or no
+// regular file, is removed and a new file made in its place (a folder that
+// is not empty stops the copy with a message).
 CopyOutcome CopyReports(const CopyParams &Params);
 // The message on the copied reports: "Были скопированы следующие отчеты: "
 // with the FORMA texts by position and a CR at the positions 1, 6, 11, ...;
@@ -83,14 +89,17 @@ struct BuildAllOutcome {
     bool ok = true;
     QString failedReport; // the report whose consolidation could not be built
     QString error;        // why
+    int badCellCount = 0; // cells of the organisations' reports that were no number
+    QStringList badCells; // the first few, one line each (organisation, report, row, column, text)
 };
 
 struct SendParams {
     int year = 0;
-    QString programDir;  // holds REGIM.DBF
-    QString wedDir;      // the catalogue and the blanks
-    QString set1Dir;     // the consolidations of set 1 of the year
-    QString exchangeDir; // the folder chosen by the user
+    QString programDir; // holds REGIM.DBF
+    QString wedDir;     // the catalogue and the blanks
+    QString set1Dir;    // the consolidations of set 1 of the year
+    QString dbfDir; // the data tree (organisations' and sets' folders); empty: programDir + "DBF"
+    QString exchangeDir; // the folder chosen by the user; refused inside dbfDir or wedDir
     // Builds every consolidation of the year into set1Dir; run once the
     // checks have passed. Without it nothing is built.
     std::function<BuildAllOutcome()> buildAll;
@@ -112,6 +121,8 @@ struct Outcome {
     bool built = false;           // sending: whether buildAll ran
 };
 
+// When the build reports cells that were no number, asks (titled
+// "Подтверждение", Yes / No) whether to send anyway; No sends nothing.
 Outcome SendReports(const SendParams &Params);
 Outcome ReceiveReports(const ReceiveParams &Params);
 

@@ -89,20 +89,21 @@ SvodResult buildColumn(const SvodParams &p, RunContext &ctx) {
     for (int k = 0; k < n; ++k) {
         if (p.Progress)
             p.Progress->Step(k, n);
+        Organisation o;
+        o.Kod = r.OrgCodes[k];
+        o.Name = r.OrgNames[k];
         TADODataSet org;
-        if (!ctx.openOrgTable(r.OrgCodes[k], tableName, org)) {
+        if (!ctx.openOrgTable(o, tableName, org)) {
             ++r.OrgWithoutData;
-            r.MissingOrganisations << r.OrgNames[k];
+            r.MissingOrganisations << o.Name;
             continue;
         }
         const int f = org.FieldIndex(column);
         if (f < 0)
-            throw SvodError(reportPrefix(report) + QStringLiteral("в таблице %1 (%2) нет поля %3.")
-                                                       .arg(tableName, r.OrgNames[k], column));
+            throw SvodError(
+                reportPrefix(report) +
+                QStringLiteral("в таблице %1 (%2) нет поля %3.").arg(tableName, o.Name, column));
         ++r.OrgWithData;
-        Organisation o;
-        o.Kod = r.OrgCodes[k];
-        o.Name = r.OrgNames[k];
         double *col = values.data() + std::size_t(k) * std::size_t(rows);
         // Rows the organisation's table lacks stay 0.
         int row = 0;

@@ -158,6 +158,13 @@ IncludedOrganisations ListIncludedOrganisations(const QString &ProgramDir, int S
     return out;
 }
 
+QString DescribeBadCell(const BadCell &Cell, bool WithReport) {
+    QString text = Cell.Organisation;
+    text += WithReport ? QStringLiteral(", отчет \"%1\", ").arg(Cell.Report) : QStringLiteral(": ");
+    return text +
+           QStringLiteral("строка %1, графа %2: \"%3\"").arg(Cell.Row).arg(Cell.Field, Cell.Text);
+}
+
 // ---------------------------------------------------------------- shared pieces
 
 namespace detail {
@@ -211,7 +218,7 @@ void forEachOrganisationTable(
         if (o.Name.isEmpty() || !OrganisationInSet(o, Params.SetNumber, Ctx.ProgramKind))
             continue;
         store::TADODataSet ds;
-        if (!Ctx.openOrgTable(o.Kod, TableName, ds)) {
+        if (!Ctx.openOrgTable(o, TableName, ds)) {
             ++Result.OrgWithoutData;
             Result.MissingOrganisations << o.Name;
             continue;
@@ -238,7 +245,9 @@ const QVector<int> &RunContext::f1Row(int OrgCode) {
     // open does.
     try {
         store::TADODataSet ds;
-        if (openOrgTable(OrgCode, QStringLiteral("F1%1").arg(Year), ds) && !ds.IsEmpty()) {
+        Organisation org;
+        org.Kod = OrgCode;
+        if (openOrgTable(org, QStringLiteral("F1%1").arg(Year), ds) && !ds.IsEmpty()) {
             ds.First();
             for (int k = 1;; ++k) {
                 const int i = ds.FieldIndex(QStringLiteral("N%1").arg(k));
@@ -253,33 +262,40 @@ const QVector<int> &RunContext::f1Row(int OrgCode) {
     return *F1Rows.insert(OrgCode, row);
 }
 
-bool RunContext::openOrgTable(int OrgCode, const QString &Table, store::TADODataSet &Ds) {
-    auto it = Connections.find(OrgCode);
-    if (it == Connections.end()) {
-        const QString folder = orgDir(ProgramDir, OrgCode);
-        auto con = std::make_unique<store::TADOConnection>();
-        con->setFolder(folder);
-        try {
-            con->Open();
-        } catch (const store::StoreError &) {
-            if (QFileInfo(folder).isDir())
-                throw;
-            con.reset(); // no data folder: no tables
-        }
-        it = Connections.emplace(OrgCode, std::move(con)).first;
-    }
-    if (!it->second)
-        return false;
-    Ds.setConnection(it->second.get());
-    Ds.setCommandText(QStringLiteral("select * from ") + Table);
+bool RunContext::openOrgTable(const Organisation &Org, const QString &Table,
+                              store::TADODataSet &Ds) {
+    const QString folder = orgDir(ProgramDir, Org.Kod);
     try {
-        Ds.Open();
-    } catch (const store::StoreError &) {
-        if (it->second->findFile(Table + QStringLiteral(".DBF")).isEmpty())
+        auto it = Connections.find(Org.Kod);
+        if (it == Connections.end()) {
+            auto con = std::make_unique<store::TADOConnection>();
+            con->setFolder(folder);
+            try {
+                con->Open();
+            } catch (const store::StoreError &) {
+                if (QFileInfo(folder).isDir())
+                    throw;
+                con.reset(); // no data folder: no tables
+            }
+            it = Connections.emplace(Org.Kod, std::move(con)).first;
+        }
+        if (!it->second)
             return false;
-        throw;
+        Ds.setConnection(it->second.get());
+        Ds.setCommandText(QStringLiteral("select * from ") + Table);
+        try {
+            Ds.Open();
+        } catch (const store::StoreError &) {
+            if (it->second->findFile(Table + QStringLiteral(".DBF")).isEmpty())
+                return false;
+            throw;
+        }
+        return true;
+    } catch (const store::StoreError &e) {
+        throw FileError(QStringLiteral("таблица организации %1 \"%2\" в папке %3 не читается: %4")
+                            .arg(Org.Kod)
+                            .arg(Org.Name, QDir::toNativeSeparators(folder), e.message()));
     }
-    return true;
 }
 
 namespace {
@@ -334,10 +350,17 @@ void TargetWriter::discard() {
     m_done = true;
 }
 
-void TargetWriter::Commit() {
+void TargetWriter::Finish() {
+    if (m_finished)
+        return;
     m_con.Flush(); // a failure leaves the build to the destructor, which discards it
     m_ds.Close();
     m_con.Close();
+    m_finished = true;
+}
+
+void TargetWriter::Commit() {
+    Finish();
     // A table of the same name in another letter case is the old target too.
     const QString old = existingFile(m_folder, m_table + QStringLiteral(".DBF"));
     if (!old.isEmpty() && QFileInfo(old).fileName() != QFileInfo(m_target).fileName())
@@ -361,13 +384,19 @@ QString noticeText(const QString &Lead, const SvodResult &Result) {
     if (Result.BadCellCount > 0) {
         if (!text.isEmpty())
             text += QStringLiteral("\r\r");
-        text += QStringLiteral("Ячеек, в которых записано не число (в свод не вошли): %1.")
-                    .arg(Result.BadCellCount);
-        for (const BadCell &c : Result.FirstBadCells)
-            text += QStringLiteral("\r%1: строка %2, графа %3: \"%4\"")
-                        .arg(c.Organisation)
-                        .arg(c.Row)
-                        .arg(c.Field, c.Text);
+        // Appended rows carry such text over where they can; sums never do.
+        const bool copies = Result.Kind == SvodKind::Keyed;
+        text += copies ? QStringLiteral("Ячеек, в которых записано не число: %1 (перенесены в "
+                                        "свод как текст, где графа свода его вмещает).")
+                             .arg(Result.BadCellCount)
+                       : QStringLiteral("Ячеек, в которых записано не число (в свод не вошли): %1.")
+                             .arg(Result.BadCellCount);
+        for (const BadCell &c : Result.FirstBadCells) {
+            text += QLatin1Char('\r') + DescribeBadCell(c, false);
+            if (copies)
+                text +=
+                    c.Kept ? QStringLiteral(" - перенесено") : QStringLiteral(" - не перенесено");
+        }
         if (Result.BadCellCount > Result.FirstBadCells.size())
             text += QStringLiteral("\r...");
     }
@@ -375,10 +404,11 @@ QString noticeText(const QString &Lead, const SvodResult &Result) {
 }
 
 void noteBadCell(SvodResult &Result, const Organisation &Org, int Row, const QString &Field,
-                 store::TField Cell) {
+                 store::TField Cell, bool Kept) {
     ++Result.BadCellCount;
     if (Result.FirstBadCells.size() < kBadCellsNamed)
-        Result.FirstBadCells.push_back({Org.Name, Org.Kod, Row, Field, Cell.StoredText()});
+        Result.FirstBadCells.push_back(
+            {Org.Name, Org.Kod, Row, Field, Cell.StoredText(), QString(), Kept});
 }
 
 QString reportPrefix(const CatalogueReport &Report) {
@@ -484,7 +514,9 @@ SvodResult BuildSvod(const SvodParams &Params) {
 }
 
 SvodResult BuildGeneralSvod(const SvodParams &Params) {
-    return runAlone(Params, detail::buildGeneral);
+    return runAlone(Params, [](const SvodParams &p, detail::RunContext &ctx) {
+        return detail::buildGeneral(p, ctx);
+    });
 }
 
 SvodResult BuildColumnSvod(const SvodParams &Params) {
@@ -534,6 +566,15 @@ SaveAllResult SaveAllSvods(const SaveAllParams &Params) {
                 throw SvodError(detail::reportPrefix(report) + QStringLiteral("нет файла бланка ") +
                                 detail::blankPathOf(p, ctx.ProgramDir));
             result.TargetFiles << r.TargetFile;
+            // The school counts' cells are F1's, which is built on its own too.
+            if (r.Kind != SvodKind::SchoolCount) {
+                result.BadCellCount += r.BadCellCount;
+                for (BadCell c : r.FirstBadCells)
+                    if (result.FirstBadCells.size() < kBadCellsNamed) {
+                        c.Report = report.Name;
+                        result.FirstBadCells << c;
+                    }
+            }
         } catch (const std::exception &e) {
             result.FailedReport = report.Name;
             result.Error = failureText(report, e);

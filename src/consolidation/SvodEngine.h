@@ -133,14 +133,22 @@ struct SvodParams {
     SvodProgress *Progress = nullptr; // may be null
 };
 
-// One cell whose text is no number (it added nothing).
+// One cell whose text is no number (it added nothing to a sum).
 struct BadCell {
     QString Organisation; // the organisation's NAME
     int OrgCode = 0;
-    int Row = 0;   // record number, from 1
-    QString Field; // "N3"
-    QString Text;  // the cell's stored text, trimmed
+    int Row = 0;    // record number in the organisation's table, from 1
+    QString Field;  // "N3"
+    QString Text;   // the cell's stored text, trimmed
+    QString Report; // the report's NAME (filled by SaveAllSvods)
+    // Appended rows: the text was copied into the consolidation (its field
+    // there holds text and is wide enough); otherwise the cell was left empty.
+    bool Kept = false;
 };
+
+// One line naming the cell: 'Школа, отчет "NAME", строка 2, графа N3: "abc"'
+// (without the report: 'Школа: строка 2, графа N3: "abc"').
+QString DescribeBadCell(const BadCell &Cell, bool WithReport);
 
 enum class SvodKind { None, General, Column, Keyed, SchoolCount };
 
@@ -188,7 +196,8 @@ SvodResult BuildGeneralSvod(const SvodParams &Params);
 SvodResult BuildColumnSvod(const SvodParams &Params);
 SvodResult BuildKeyedSvod(const SvodParams &Params);
 // Params.Report is the group-1 report; F1 is found in the period's catalogue
-// by its FAIL "F1.DBF" and built first (summed, set 1) into the same folder.
+// by its FAIL "F1.DBF" and built first (summed, set 1) into the same folder;
+// both tables are put in place only when the whole build has succeeded.
 SvodResult BuildSchoolCountSvod(const SvodParams &Params);
 
 // The F1 figure that fills "N1" of a report of group 4 or 5 (by its FAIL),
@@ -206,15 +215,18 @@ struct SaveAllParams {
 };
 struct SaveAllResult {
     bool Ok = false;
-    int ReportCount = 0;     // records of the catalogue
-    QStringList TargetFiles; // tables written, in catalogue order
-    QString FailedReport;    // NAME of the report that failed (empty when Ok)
-    QString Error;           // why (a missing catalogue: FailedReport empty)
+    int ReportCount = 0;            // records of the catalogue
+    QStringList TargetFiles;        // tables written, in catalogue order
+    QString FailedReport;           // NAME of the report that failed (empty when Ok)
+    QString Error;                  // why (a missing catalogue: FailedReport empty)
+    int BadCellCount = 0;           // cells of all reports whose text is no number
+    QVector<BadCell> FirstBadCells; // the first few of them, with their report
 };
 // Builds every report of OTHE<Year> in catalogue order over set 1, quietly:
 // group 1 school counts, groups 46 and 48 appended rows, the rest summed.
 // Stops at the first failure (a missing blank included); the tables built
-// before it stay. Never throws.
+// before it stay. The cells that were no number are counted over every
+// report (F1 once, though the school counts build it too). Never throws.
 SaveAllResult SaveAllSvods(const SaveAllParams &Params);
 
 } // namespace svod

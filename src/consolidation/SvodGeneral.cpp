@@ -8,6 +8,7 @@
 #include "consolidation/SvodInternal.h"
 #include "shell/UnitConsts.h"
 
+#include <memory>
 #include <vector>
 
 namespace svod::detail {
@@ -105,7 +106,8 @@ int fieldIndexOrThrow(TADODataSet &ds, const QString &field, const QString &tabl
 
 } // namespace
 
-SvodResult buildGeneral(const SvodParams &p, RunContext &ctx) {
+SvodResult buildGeneral(const SvodParams &p, RunContext &ctx,
+                        std::unique_ptr<TargetWriter> *pending) {
     SvodResult r;
     r.Kind = SvodKind::General;
     const CatalogueReport &report = p.Report;
@@ -117,13 +119,22 @@ SvodResult buildGeneral(const SvodParams &p, RunContext &ctx) {
     if (blankFile.isEmpty())
         return r;
 
-    TargetWriter writer(r.TargetFolder, r.TargetTable, blankFile);
-    TADODataSet &ds = writer.table();
+    auto writer = std::make_unique<TargetWriter>(r.TargetFolder, r.TargetTable, blankFile);
+    // The finished table goes in place, or to the caller that places it.
+    auto place = [&] {
+        if (pending) {
+            writer->Finish();
+            *pending = std::move(writer);
+        } else {
+            writer->Commit();
+        }
+        r.Built = true;
+    };
+    TADODataSet &ds = writer->table();
     const QVector<int> cols = summedColumns(ds, report);
     const int rows = ds.RecordCount();
     if (cols.isEmpty()) {
-        writer.Commit();
-        r.Built = true;
+        place();
         return r;
     }
     QStringList colName; // "N" + k of each summed column
@@ -151,7 +162,9 @@ SvodResult buildGeneral(const SvodParams &p, RunContext &ctx) {
                 ds.Append();
             }
             ds.FieldByName(QStringLiteral("KODSTR")).SetAsString(QString::number(r.OrgWithData));
-            ds.FieldByName(QStringLiteral("NAME")).SetAsString(o.Name);
+            // A name longer than the blank's NAME is cut, as report entry does.
+            TField name = ds.FieldByName(QStringLiteral("NAME"));
+            name.SetAsString(name.Def().type == 'C' ? o.Name.left(name.Def().length) : o.Name);
             if (!org.IsEmpty())
                 org.First();
             for (const QString &f : listName) {
@@ -225,8 +238,7 @@ SvodResult buildGeneral(const SvodParams &p, RunContext &ctx) {
             writeRow(row);
         }
     }
-    writer.Commit();
-    r.Built = true;
+    place();
     if (!p.Quiet)
         r.Notice = noticeText(QStringLiteral("Нет следующих отчетов: "), r);
     return r;

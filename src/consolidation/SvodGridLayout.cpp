@@ -5,11 +5,14 @@
 
 #include <QFontMetrics>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
 
 const QString kRowCodeTitle = QStringLiteral("N N строки");
+// The room the grid's header keeps beside a title's lines.
+constexpr int kTitleRoom = 4;
 const QString kNameTitle = QStringLiteral("Наименование показателя");
 
 DataSetModel::Column column(const QString &field, const QString &title, bool visible) {
@@ -46,6 +49,18 @@ bool isField(const QString &field, const char *name) {
 
 } // namespace
 
+std::pair<QString, QString> CaptionLines(const QString &Caption) {
+    const int semi = int(Caption.indexOf(QLatin1Char(';')));
+    if (semi < 0)
+        return {Caption.trimmed(), QString()};
+    return {Caption.left(semi).trimmed(), Caption.mid(semi + 1).trimmed()};
+}
+
+QString CaptionText(const QString &Caption) {
+    const auto [first, second] = CaptionLines(Caption);
+    return second.isEmpty() ? first : first + QLatin1Char(' ') + second;
+}
+
 QVector<DataSetModel::Column> ReportSvodColumns(const QStringList &TableFields,
                                                 const svod::CatalogueReport &Report,
                                                 const QFont &GridFont) {
@@ -69,9 +84,12 @@ QVector<DataSetModel::Column> ReportSvodColumns(const QStringList &TableFields,
             const QString caption = Report.ColumnCaption(k);
             const int semi = int(caption.indexOf(QLatin1Char(';')));
             if (semi >= 0) {
-                c.width =
-                    boldMetrics.horizontalAdvance(caption.left(semi + 1) + QStringLiteral("11"));
-                c.title = caption.left(semi) + caption.mid(semi + 1);
+                const auto [first, second] = CaptionLines(caption);
+                c.width = std::max(
+                    {boldMetrics.horizontalAdvance(caption.left(semi + 1) + QStringLiteral("11")),
+                     boldMetrics.horizontalAdvance(first + QLatin1Char(' ')) + kTitleRoom,
+                     boldMetrics.horizontalAdvance(second) + kTitleRoom});
+                c.title = CaptionText(caption);
             } else {
                 c.title = caption;
             }

@@ -13,16 +13,27 @@
 #include <QStringList>
 #include <QVector>
 
+#include <utility>
+
+// The two lines of a catalogue caption NAM<k>, split at its first ";", each
+// without leading and trailing blanks (the second empty without a ";"),
+// and both on one line joined by a blank ("Всего;учащихся": "Всего
+// учащихся").
+std::pair<QString, QString> CaptionLines(const QString &Caption);
+QString CaptionText(const QString &Caption);
+
 // Columns of a summed, per-organisation or appended-row consolidation
 // table, in grid order: "KODSTR" titled "N N строки" first, "NAME" titled
 // "Наименование показателя" second, then the other fields in table order.
 // "KODN" and "KODPOKAZ" are hidden. The field at table position p (from 0)
 // is data column k = p - 3 while fewer than KOLSTOLB data columns have been
-// shown: its title is NAM<k> with the ";" taken out; with a ";" at p its
-// width is that of the first p characters (";" included) followed by "11"
-// in GridFont made bold; it is shown when VKL<k> is 1 or more. Columns after
-// KOLSTOLB shown ones are hidden. Every title is centred; NAME and the shown
-// data columns are editable.
+// shown: its title is CaptionText(NAM<k>); with a ";" at p its width is that
+// of the first p characters (";" included) followed by "11" in GridFont made
+// bold, widened where either line of the caption would not fit a title line
+// of its own in that font, so the grid shows the two lines one above the
+// other and cuts neither; it is shown when VKL<k> is 1 or more. Columns
+// after KOLSTOLB shown ones are hidden. Every title is centred; NAME and
+// the shown data columns are editable.
 QVector<DataSetModel::Column> ReportSvodColumns(const QStringList &TableFields,
                                                 const svod::CatalogueReport &Report,
                                                 const QFont &GridFont);

@@ -31,8 +31,9 @@ struct RunContext {
     const QVector<int> &f1Row(int OrgCode);
     // Opens the organisation's table (name without ".DBF") in Ds; false when
     // the organisation has no such table. A table that exists but cannot be
-    // read throws.
-    bool openOrgTable(int OrgCode, const QString &Table, store::TADODataSet &Ds);
+    // read throws FileError naming the organisation (code and NAME) and its
+    // folder, since every organisation has a table of that name.
+    bool openOrgTable(const Organisation &Org, const QString &Table, store::TADODataSet &Ds);
 };
 
 QString withSlash(const QString &Folder);
@@ -49,6 +50,10 @@ QString existingBlank(const QString &BlankPath);
 // A table built aside: the blank is copied into a temporary subfolder of the
 // target folder and opened there; Commit moves it over the target. Without
 // Commit, the temporary copy is removed and the target stays as it was.
+//
+// Two tables built together (a consolidation and its by-product) are each
+// Finished, which writes them aside whole, and only then Committed, so that
+// a failure in either leaves both targets as they were.
 class TargetWriter {
 public:
     TargetWriter(const QString &Folder, const QString &Table, const QString &BlankPath);
@@ -58,10 +63,15 @@ public:
 
     store::TADODataSet &table() { return m_ds; }
     QString targetFile() const { return m_target; }
+    QString tableFile() const { return m_tempFile; } // where it is built
+    // Writes the table aside and closes it (throws; the destructor then
+    // discards it). Commit finishes it first when that has not been done.
+    void Finish();
     void Commit();
 
 private:
     void discard();
+    bool m_finished = false;
     QString m_folder, m_table, m_tempDir, m_tempFile, m_target;
     store::TADOConnection m_con;
     store::TADODataSet m_ds;
@@ -80,12 +90,14 @@ void forEachOrganisationTable(
 // message says them. Empty when there is nothing to say.
 QString noticeText(const QString &Lead, const SvodResult &Result);
 void noteBadCell(SvodResult &Result, const Organisation &Org, int Row, const QString &Field,
-                 store::TField Cell);
+                 store::TField Cell, bool Kept = false);
 // "Отчет «NAME»: " before a message that does not name it yet.
 QString reportPrefix(const CatalogueReport &Report);
 
-// The builds over a shared run context.
-SvodResult buildGeneral(const SvodParams &Params, RunContext &Ctx);
+// The builds over a shared run context. buildGeneral hands its table back
+// unplaced (finished, not committed) when Pending is given.
+SvodResult buildGeneral(const SvodParams &Params, RunContext &Ctx,
+                        std::unique_ptr<TargetWriter> *Pending = nullptr);
 SvodResult buildColumn(const SvodParams &Params, RunContext &Ctx);
 SvodResult buildKeyed(const SvodParams &Params, RunContext &Ctx);
 SvodResult buildSchoolCount(const SvodParams &Params, RunContext &Ctx);

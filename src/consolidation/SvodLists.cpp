@@ -8,6 +8,7 @@
 #include <QFileInfo>
 
 #include <array>
+#include <memory>
 
 namespace svod::detail {
 
@@ -28,6 +29,45 @@ void writeCell(const CatalogueReport &report, int row, const QString &field, F &
                             .arg(row)
                             .arg(field, e.message()));
     }
+}
+
+bool isCharacter(const TField &f) {
+    return f.Def().type == 'C';
+}
+
+bool isNumeric(const TField &f) {
+    return f.Def().type == 'N' || f.Def().type == 'F';
+}
+
+// Copies one value of an organisation's row into the consolidation, as it
+// is. Text that is no number where either side keeps numbers is counted and
+// named: it is copied as stored when the target field holds text and is wide
+// enough, and left empty otherwise.
+void copyValue(SvodResult &r, const CatalogueReport &report, const Organisation &o, int orgRow,
+               int row, const TField &src, TField dst) {
+    double v = 0;
+    const TField::NumberReading reading = src.ReadNumber(v);
+    if (reading == TField::NumberReading::NotNumber && (isNumeric(src) || isNumeric(dst))) {
+        bool kept = false;
+        if (isCharacter(dst)) {
+            try {
+                dst.SetAsString(src.StoredText());
+                kept = true;
+            } catch (const store::StoreError &) {
+                // too wide, or not in the table's code page
+            }
+        }
+        if (!kept)
+            dst.Clear();
+        noteBadCell(r, o, orgRow, dst.FieldName(), src, kept);
+        return;
+    }
+    writeCell(report, row, dst.FieldName(), [&] {
+        if (src.IsNull())
+            dst.Clear();
+        else
+            dst.SetAsString(src.AsString());
+    });
 }
 
 } // namespace
@@ -71,7 +111,8 @@ SvodResult buildKeyed(const SvodParams &p, RunContext &ctx) {
                 copy.push_back({ti, oi});
         }
         for (org.First(); !org.Eof(); org.Next()) {
-            if (org.Fields(oN1).AsString().isEmpty())
+            // Filled: N1 holds anything, a number or not.
+            if (org.Fields(oN1).StoredText().isEmpty())
                 continue;
             ++n;
             if (n <= ds.RecordCount()) {
@@ -92,16 +133,8 @@ SvodResult buildKeyed(const SvodParams &p, RunContext &ctx) {
             }
             writeCell(report, n, QStringLiteral("NAME"),
                       [&] { ds.Fields(tName).SetAsString(org.Fields(oName).AsString()); });
-            for (const auto &[ti, oi] : copy) {
-                const TField src = org.Fields(oi);
-                TField dst = ds.Fields(ti);
-                writeCell(report, n, dst.FieldName(), [&] {
-                    if (src.IsNull())
-                        dst.Clear();
-                    else
-                        dst.SetAsString(src.AsString());
-                });
-            }
+            for (const auto &[ti, oi] : copy)
+                copyValue(r, report, o, org.RecNo(), n, org.Fields(oi), ds.Fields(ti));
             ds.Post();
         }
     });
@@ -126,8 +159,10 @@ SvodResult buildSchoolCount(const SvodParams &p, RunContext &ctx) {
         return r;
 
     // F1 over all organisations first, when the catalogue has it and its
-    // blank stands beside this one.
+    // blank stands beside this one. It is built aside and put in place
+    // together with this table, only when both are complete.
     std::optional<SvodResult> f1;
+    std::unique_ptr<TargetWriter> f1Writer;
     const QVector<CatalogueReport> catalogue = ReadCatalogue(wedDir(ctx.ProgramDir), ctx.Year);
     for (const CatalogueReport &c : catalogue) {
         if (c.Fail.compare(QLatin1String("F1.DBF"), Qt::CaseInsensitive) != 0)
@@ -141,7 +176,7 @@ SvodResult buildSchoolCount(const SvodParams &p, RunContext &ctx) {
         fp.BlankPath = f1Blank;
         fp.SetNumber = 1;
         fp.Mode = 1;
-        f1 = buildGeneral(fp, ctx);
+        f1 = buildGeneral(fp, ctx, &f1Writer);
         break;
     }
     if (f1) {
@@ -173,7 +208,9 @@ SvodResult buildSchoolCount(const SvodParams &p, RunContext &ctx) {
     };
 
     if (f1 && f1->Built) {
-        store::FolderTable t(f1->TargetFolder, f1->TargetTable);
+        // The finished F1 consolidation, read where it waits to be placed.
+        const QFileInfo f1Aside(f1Writer->tableFile());
+        store::FolderTable t(f1Aside.absolutePath(), f1->TargetTable);
         if (!t.ds.IsEmpty()) {
             t.ds.First();
             for (int k = 1; k <= 16; ++k)
@@ -215,6 +252,9 @@ SvodResult buildSchoolCount(const SvodParams &p, RunContext &ctx) {
     setN1(1, counts[0][0] + counts[1][0] + counts[2][0]);
     setN1(2, counts[0][1] + counts[1][1] + counts[2][1]);
 
+    writer.Finish();
+    if (f1Writer)
+        f1Writer->Commit();
     writer.Commit();
     r.Built = true;
     return r;

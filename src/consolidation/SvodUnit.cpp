@@ -107,6 +107,7 @@ TSvodForm::TSvodForm(QWidget *parent)
     DBGrid1 = ui->DBGrid1;
     StatusBar1 = ui->StatusBar1;
     setAttribute(Qt::WA_DeleteOnClose);
+    setWindowState(Qt::WindowMaximized); // opened maximised, before the year is asked
 
     QStyle *st = style();
     ToolButton1->setIcon(st->standardIcon(QStyle::SP_DialogCloseButton));
@@ -117,6 +118,11 @@ TSvodForm::TSvodForm(QWidget *parent)
 
     // Three status panels of 150, 275 and 50 pixels (the last takes the rest).
     m_panels = StatusPanels(StatusBar1, {150, 275, 50});
+    // The grid keeps its room while hidden (the year being asked), so that
+    // the status bar stays at the bottom at its own height.
+    QSizePolicy gridPolicy = DBGrid1->sizePolicy();
+    gridPolicy.setRetainSizeWhenHidden(true);
+    DBGrid1->setSizePolicy(gridPolicy);
 
     for (DataSetModel *m : {static_cast<DataSetModel *>(&m_listModel),
                             static_cast<DataSetModel *>(m_resultModel.get())})

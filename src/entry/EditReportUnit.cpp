@@ -6,6 +6,7 @@
 #include "entry/RowTotals.h"
 #include "printing/PrintUnit.h"
 #include "shell/AppState.h"
+#include "shell/FixedColumn.h"
 #include "shell/GuardedCall.h"
 #include "shell/Messages.h"
 #include "shell/MultilineGrid_Old.h"
@@ -23,12 +24,10 @@
 #include <QFileInfo>
 #include <QFocusEvent>
 #include <QGroupBox>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QPointer>
-#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStyle>
@@ -263,36 +262,12 @@ TEditReportForm::TEditReportForm(QWidget *parent) : QWidget(parent), ui(new Ui::
         });
     });
 
-    // The fixed row-code column: a view over the grid's left edge that shows
-    // the first column and scrolls with the grid. Unlike the shared
-    // FixedColumnView, which lies over a column the cursor still reaches, it
-    // takes the row code out of the grid's cells (the grid's indicator widens
-    // beneath it, so titles never pass under it) and draws multi-line titles.
-    m_frozen = new QTableView(DBGrid1);
-    m_frozen->setObjectName(QStringLiteral("FrozenColumn"));
-    m_frozen->setHorizontalHeader(new TMultiLineHeader(m_frozen));
-    m_frozen->setFrameShape(QFrame::NoFrame);
-    m_indicatorWidth = DBGrid1->verticalHeader()->minimumWidth();
-    m_frozen->setFocusPolicy(Qt::NoFocus);
-    m_frozen->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_frozen->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_frozen->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_frozen->setSelectionMode(QAbstractItemView::NoSelection);
-    m_frozen->setWordWrap(false);
-    m_frozen->hide();
-    // Titles and the fixed column are drawn in the grid's own font, the font
-    // the report columns' widths are measured in. The group box's style sheet
-    // keeps a font from passing on to child widgets, so each is given it.
-    for (QWidget *w :
-         {static_cast<QWidget *>(DBGrid1->titleHeader()), static_cast<QWidget *>(m_frozen),
-          static_cast<QWidget *>(m_frozen->horizontalHeader())})
-        w->setFont(DBGrid1->font());
-    connect(DBGrid1->verticalScrollBar(), &QAbstractSlider::valueChanged,
-            m_frozen->verticalScrollBar(), &QAbstractSlider::setValue);
-    connect(m_frozen->verticalScrollBar(), &QAbstractSlider::valueChanged,
-            DBGrid1->verticalScrollBar(), &QAbstractSlider::setValue);
-    connect(&m_tabModel, &QAbstractItemModel::dataChanged, this, [this] { updateFrozenColumn(); });
-    connect(DBGrid1, &TMultiLineGrid::titleHeightChanged, this, [this] { updateFrozenColumn(); });
+    // The fixed row-code column, taken out of the grid's cells so that the
+    // cursor never reaches it. Titles are drawn in the grid's own font, the
+    // font the report columns' widths are measured in (the group box's style
+    // sheet keeps a font from passing on to child widgets).
+    DBGrid1->titleHeader()->setFont(DBGrid1->font());
+    m_frozen = new FixedColumnView(DBGrid1, FixedColumnView::Placement::Apart);
 
     connect(ButtonExit, &QToolButton::clicked, this,
             [this] { GuardedCall([this] { ButtonExitClick(); }); });
@@ -376,12 +351,8 @@ QString TEditReportForm::baseName() const {
 }
 
 void TEditReportForm::showModel(DataSetModel *model) {
-    if (model != &m_tabModel) {
-        // The lists have no fixed column.
-        m_frozen->hide();
-        DBGrid1->setFixedField(QString());
-        DBGrid1->verticalHeader()->setFixedWidth(m_indicatorWidth);
-    }
+    if (model != &m_tabModel)
+        m_frozen->setColumn(-1); // the lists have no fixed column
     if (DBGrid1->dataSetModel() != model)
         DBGrid1->setDataSetModel(model);
     DBGrid1->show();
@@ -463,7 +434,7 @@ void TEditReportForm::closeReportTable() {
     m_tableName.clear();
     ButtonSave->setChecked(false);
     ButtonSave->setEnabled(false);
-    m_frozen->hide();
+    m_frozen->setColumn(-1);
 }
 
 void TEditReportForm::updateSaveButton() {
@@ -500,11 +471,6 @@ void TEditReportForm::closeEvent(QCloseEvent *event) {
         emit closed();
     }
     event->accept();
-}
-
-void TEditReportForm::resizeEvent(QResizeEvent *event) {
-    QWidget::resizeEvent(event);
-    updateFrozenColumn();
 }
 
 bool TEditReportForm::eventFilter(QObject *watched, QEvent *event) {
@@ -584,7 +550,7 @@ void TEditReportForm::ResetAfterError() {
 
 void TEditReportForm::returnToYearLevel() {
     DBGrid1->hide();
-    m_frozen->hide();
+    m_frozen->setColumn(-1);
     m_level = 1;
     m_tableName.clear();
     ButtonSave->setChecked(false);
@@ -799,7 +765,7 @@ void TEditReportForm::OpenReportTable() {
     DBGrid1->SetTitleHeight(34);
     if (catalogueFound)
         ApplyTableColumns();
-    updateFrozenColumn();
+    m_frozen->setColumn(m_tabModel.columnOfField(QStringLiteral("KODSTR")));
     DS_TAB.First();
     RowAutoCalc();
     DBGrid1->setFocus();
@@ -818,43 +784,6 @@ void TEditReportForm::ApplyTableColumns() {
 
 void TEditReportForm::UpdateAutoValueButton(const QString &BaseName) {
     ToolButtonAutoValue->setVisible(AutoValueButtonShown(BaseName));
-}
-
-void TEditReportForm::updateFrozenColumn() {
-    if (!m_frozen)
-        return;
-    const int kodstr = m_tabModel.columnOfField(QStringLiteral("KODSTR"));
-    if (m_level != 4 || !DS_TAB.Active() || DBGrid1->dataSetModel() != &m_tabModel || kodstr < 0 ||
-        !m_tabModel.columns().at(kodstr).visible) {
-        m_frozen->hide();
-        DBGrid1->setFixedField(QString());
-        DBGrid1->verticalHeader()->setFixedWidth(m_indicatorWidth);
-        return;
-    }
-    // The row code stays out of the grid's cells, so the cursor never reaches
-    // it; the grid's indicator column widens by its width and this view
-    // covers it with the indicator and the row codes. Titles and cells
-    // scroll right of it without passing beneath.
-    DBGrid1->setFixedField(QStringLiteral("KODSTR"));
-    const int width = DBGrid1->ColumnWidthFor(kodstr);
-    DBGrid1->verticalHeader()->setFixedWidth(m_indicatorWidth + width);
-    if (m_frozen->model() != &m_tabModel)
-        m_frozen->setModel(&m_tabModel);
-    for (int c = 0; c < m_tabModel.columnCount(); ++c)
-        m_frozen->setColumnHidden(c, c != kodstr);
-    m_frozen->setColumnWidth(kodstr, width);
-    auto *title = static_cast<TMultiLineHeader *>(m_frozen->horizontalHeader());
-    title->setTitleHeight(DBGrid1->TitleHeight());
-    title->setFixedHeight(DBGrid1->horizontalHeader()->height());
-    m_frozen->verticalHeader()->setFixedWidth(m_indicatorWidth);
-    m_frozen->verticalHeader()->setDefaultSectionSize(
-        DBGrid1->verticalHeader()->defaultSectionSize());
-    m_frozen->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_frozen->setGeometry(DBGrid1->frameWidth(), DBGrid1->frameWidth(), m_indicatorWidth + width,
-                          DBGrid1->viewport()->height() + DBGrid1->horizontalHeader()->height());
-    m_frozen->verticalScrollBar()->setValue(DBGrid1->verticalScrollBar()->value());
-    m_frozen->show();
-    m_frozen->raise();
 }
 
 // ---------------------------------------------------------------- editing

@@ -21,9 +21,9 @@ class QFrame;
 class QGroupBox;
 class QStatusBar;
 class QToolButton;
+class FixedColumnView;
 class ReportCellDelegate;
 class TMultiLineGrid;
-class QTableView;
 
 namespace Ui {
 class TEditReportForm;
@@ -66,7 +66,7 @@ public:
     // The model the grid shows at this moment.
     DataSetModel *GridModel() const;
     // The view that shows the fixed row-code column over the grid's left edge.
-    QTableView *FrozenColumnView() const { return m_frozen; }
+    FixedColumnView *FrozenColumnView() const { return m_frozen; }
 
     // Event handlers.
     void ButtonExitClick();
@@ -93,7 +93,6 @@ protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void ResetView();
@@ -132,14 +131,13 @@ private:
     bool handleGridKey(QKeyEvent *event);
     QString orgDataDir() const;
     QString baseName() const;
-    void updateFrozenColumn();
 
     std::unique_ptr<Ui::TEditReportForm> ui;
     StatusPanels m_panels;
     DataSetModel m_schoolModel;
     DataSetModel m_repsModel;
     DataSetModel m_tabModel;
-    QTableView *m_frozen = nullptr;
+    FixedColumnView *m_frozen = nullptr;
     ReportCellDelegate *m_cellDelegate = nullptr;
 
     int m_level = 1;
@@ -152,6 +150,5 @@ private:
     QStringList m_reportsWithData;
     bool m_shown = false;
     bool m_yearChangeSeen = false;
-    int m_indicatorWidth = 12;
     bool m_closing = false;
 };

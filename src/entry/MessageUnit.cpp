@@ -26,7 +26,6 @@ bool TMessageForm::Ask() {
 void TMessageForm::showEvent(QShowEvent *event) {
     TakeBlank = false;
     QDialog::showEvent(event);
-    PlaceOverMainWindow(*this);
 }
 
 void TMessageForm::ButtonOkClick() {

@@ -7,7 +7,14 @@
 //   auto *frozen = new FixedColumnView(grid);    // a child of the grid
 //   frozen->setColumn(model.columnOfField("KODSTR"));
 //   frozen->setColumn(-1);                         // hides it
+//
+// Over the grid's column (the default), the cursor still reaches the column
+// beneath. Apart, the column is taken out of the grid's cells (the grid hides
+// it, TMultiLineGrid::setFixedField) and the grid's record indicator widens
+// beneath the view: the cursor never reaches the column, no title or cell
+// passes under it, and its title is wrapped over lines as the grid's are.
 
+#include <QPointer>
 #include <QTableView>
 
 class TMultiLineGrid;
@@ -15,20 +22,28 @@ class TMultiLineGrid;
 class FixedColumnView : public QTableView {
     Q_OBJECT
 public:
-    explicit FixedColumnView(TMultiLineGrid *Grid);
+    enum class Placement { Over, Apart };
 
-    // Shows column Column of the grid's model fixed at the grid's left
-    // edge; -1 hides the view.
+    explicit FixedColumnView(TMultiLineGrid *Grid, Placement Where = Placement::Over);
+
+    // Shows column Column of the model the grid shows now fixed at the
+    // grid's left edge; -1 hides the view. The view hides itself while the
+    // grid shows another model.
     void setColumn(int Column);
     int column() const { return m_column; }
-    // Lays the view over the grid again (after the grid's model, widths or
-    // size changed); the grid's own signals call it.
+    // Lays the view over the grid again (after the grid's model, widths,
+    // size or values changed); the grid's own signals call it.
     void refresh();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void hideColumn();
+
     TMultiLineGrid *m_grid;
+    Placement m_placement;
     int m_column = -1;
+    QPointer<QAbstractItemModel> m_model; // the model m_column belongs to
+    int m_indicatorWidth;                 // the grid's own indicator width
 };

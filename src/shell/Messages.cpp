@@ -1,5 +1,7 @@
 #include "shell/Messages.h"
 
+#include "shell/FixedDialog.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QMessageBox>
@@ -83,6 +85,7 @@ Answer show(const Request &request) {
 }
 
 int exec(QDialog &dialog) {
+    PrepareModalDialog(dialog);
     if (dialogHandler())
         return dialogHandler()(dialog);
     return dialog.exec();

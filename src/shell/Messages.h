@@ -32,6 +32,7 @@ Answer show(const QString &title, const QString &text, Icon icon = Icon::None,
 Answer show(const Request &request);
 
 // Shows a modal dialog and returns its result (QDialog::Accepted / Rejected).
+// The dialog is first prepared as PrepareModalDialog (FixedDialog.h) says.
 int exec(QDialog &dialog);
 
 // Installs a handler; an empty function restores the default one, which

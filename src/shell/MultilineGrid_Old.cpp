@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QScrollBar>
 #include <QStyle>
 
 #include <algorithm>
@@ -125,18 +126,44 @@ void TMultiLineHeader::changeEvent(QEvent *event) {
     QHeaderView::changeEvent(event);
 }
 
-void TMultiLineHeader::paintSection(QPainter *painter, const QRect &rect, int logicalIndex) const {
-    if (!rect.isValid())
-        return;
+QVector<TitleLine> TMultiLineHeader::titleLines(int logicalIndex) const {
+    return layoutTitle(QRect(sectionViewportPosition(logicalIndex), 0, sectionSize(logicalIndex),
+                             viewport()->height()),
+                       logicalIndex);
+}
+
+QVector<TitleLine> TMultiLineHeader::layoutTitle(const QRect &rect, int logicalIndex) const {
     const QAbstractItemModel *m = model();
     QString caption;
     Qt::Alignment alignment = Qt::AlignLeft;
-    QColor background = palette().color(QPalette::Button);
     if (m) {
         caption = m->headerData(logicalIndex, orientation(), Qt::DisplayRole).toString();
         const QVariant a = m->headerData(logicalIndex, orientation(), Qt::TextAlignmentRole);
         if (a.isValid())
             alignment = Qt::Alignment(a.toInt());
+    }
+    const QFontMetrics fm(font());
+    const QStringList lines = wrappedCaption(caption, rect.width());
+    // A centred title is centred in the part of its section that is in view
+    // when it fits there: the title of a column wider than the grid then
+    // stays in view instead of standing at the column's far-off middle.
+    QRect cell = rect;
+    if (alignment & Qt::AlignHCenter) {
+        const QRect inView = rect.intersected(viewport()->rect());
+        int widest = 0;
+        for (const QString &line : lines)
+            widest = std::max(widest, fm.horizontalAdvance(line));
+        if (inView.width() > widest)
+            cell = QRect(inView.left(), rect.top(), inView.width(), rect.height());
+    }
+    return LayoutTitleLines(fm, cell, lines, alignment);
+}
+
+void TMultiLineHeader::paintSection(QPainter *painter, const QRect &rect, int logicalIndex) const {
+    if (!rect.isValid())
+        return;
+    QColor background = palette().color(QPalette::Button);
+    if (const QAbstractItemModel *m = model()) {
         const QVariant bg = m->headerData(logicalIndex, orientation(), Qt::BackgroundRole);
         if (bg.canConvert<QColor>() && bg.value<QColor>().isValid())
             background = bg.value<QColor>();
@@ -149,8 +176,7 @@ void TMultiLineHeader::paintSection(QPainter *painter, const QRect &rect, int lo
     painter->setFont(font());
     painter->setPen(palette().color(QPalette::ButtonText));
     const QFontMetrics fm(font());
-    const QStringList lines = wrappedCaption(caption, rect.width());
-    for (const TitleLine &line : LayoutTitleLines(fm, rect, lines, alignment)) {
+    for (const TitleLine &line : layoutTitle(rect, logicalIndex)) {
         if (line.topLeft.y() > rect.bottom())
             break;
         painter->drawText(line.topLeft.x(), line.topLeft.y() + fm.ascent(), line.text);
@@ -195,6 +221,11 @@ TMultiLineGrid::TMultiLineGrid(QWidget *Owner) : QTableView(Owner) {
                     QAbstractItemView::SelectedClicked);
     m_titleHeight = 17;
     LayoutChanged();
+    // Centred titles follow the part of their column in view (see
+    // TMultiLineHeader::titleLines): scrolling repaints the whole title row
+    // rather than moving what was drawn.
+    connect(horizontalScrollBar(), &QScrollBar::valueChanged, m_header->viewport(),
+            qOverload<>(&QWidget::update));
 }
 
 void TMultiLineGrid::SetTitleHeight(int Value) {

@@ -58,6 +58,9 @@ public:
 
     // The caption wrapped for a section of this width, from the cache.
     QStringList wrappedCaption(const QString &caption, int sectionWidth) const;
+    // The lines of a section's title as they are drawn now, in the
+    // viewport's coordinates.
+    QVector<TitleLine> titleLines(int logicalIndex) const;
     int cachedCaptionCount() const { return static_cast<int>(m_cache.size()); }
 
 protected:
@@ -65,6 +68,8 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    QVector<TitleLine> layoutTitle(const QRect &rect, int logicalIndex) const;
+
     int m_titleHeight = 17;
     mutable QHash<QPair<QString, int>, QStringList> m_cache;
 };

@@ -20,10 +20,8 @@ TYearForm::~TYearForm() = default;
 
 void TYearForm::showEvent(QShowEvent *event) {
     QDialog::showEvent(event);
-    if (!event->spontaneous()) {
+    if (!event->spontaneous())
         FillYears();
-        PlaceOverMainWindow(*this);
-    }
 }
 
 void TYearForm::FillYears() {

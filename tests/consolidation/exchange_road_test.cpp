@@ -23,6 +23,7 @@
 #include "support/DataModuleConnections.h"
 #include "support/MessageRecorder.h"
 #include "support/TableBuilder.h"
+#include "svod_fixture.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -180,10 +181,31 @@ TEST_F(ExchangeRoadTest, ConsolidationsSentFromOneInstallationEnterTheOthersCons
     EXPECT_EQ(shownFolder, QDir::homePath());
     EXPECT_EQ(QDir::fromNativeSeparators(window->EditDir->text()), exchangeDir);
 
-    recorder->messages.clear();
-    QTest::mouseClick(window->ButtonGo, Qt::LeftButton);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    const QStringList sent = recorder->texts();
+    // A cell of one organisation's F1 that is no number: sending names it
+    // and asks first; "Нет" leaves the window open and sends nothing.
+    const demo::Organisation *bad = demo::FindOrganisation(demo::OrganisationsWithData(kYear)[0]);
+    svodtest::putRawCell(sender + QStringLiteral("DBF/D%1/F12017.DBF").arg(bad->kod), 2,
+                         QStringLiteral("N3"), "abc");
+    const QString question =
+        QStringLiteral("В отчетах организаций найдены ячейки, в которых записано не число: 1.\r"
+                       "В сводах они не учтены как числа.\r\r") +
+        bad->name + QStringLiteral(", отчет \"") + demo::FindReport(QStringLiteral("F1"))->name +
+        QStringLiteral("\", строка 2, графа N3: \"abc\"\r\rПередать отчеты?");
+    for (const msg::Answer answer : {msg::Answer::No, msg::Answer::Yes}) {
+        recorder->messages.clear();
+        recorder->answers = {msg::Answer::Ok, answer};
+        QTest::mouseClick(window->ButtonGo, Qt::LeftButton);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ASSERT_GE(recorder->messages.size(), 2) << recorder->texts().join("\n").toStdString();
+        EXPECT_EQ(recorder->messages[1].text, question);
+        if (answer == msg::Answer::No) {
+            EXPECT_EQ(recorder->messages.size(), 2);
+            ASSERT_FALSE(window.isNull());
+            EXPECT_TRUE(QDir(exchangeDir).isEmpty());
+        }
+    }
+    QStringList sent = recorder->texts();
+    sent.removeAt(1);
     ASSERT_EQ(sent.size(), 2) << sent.join("\n").toStdString();
     EXPECT_EQ(recorder->messages[0].title, QStringLiteral("Предупреждение"));
     EXPECT_EQ(sent[0], QStringLiteral("Подготовка свода к сохранению займет некоторое время.\r\r"

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/fsuid.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using exchange::Outcome;
@@ -309,11 +310,84 @@ TEST_F(ExchangeTest, SendingToAMissingFolderOrToTheConsolidationsThemselvesBuild
     EXPECT_FALSE(QFile::exists(set1 + QStringLiteral("reg.txt")));
 }
 
+TEST_F(ExchangeTest, SendingIntoTheProgramsOwnDataTreeIsRefusedBeforeAnythingIsBuilt) {
+    const QString own = orgWithOldReport();
+    ASSERT_TRUE(QDir().mkpath(program + QStringLiteral("DBF/D6")));
+    ASSERT_TRUE(QDir().mkpath(wed + QStringLiteral("BLANK")));
+    ASSERT_TRUE(QFile::link(program + QStringLiteral("DBF/D5"), tmp.path() + "/to-d5"));
+    const auto before = snapshot(program);
+    exchange::SendParams p = sendParams();
+    for (const QString &dir :
+         {own, program + QStringLiteral("DBF"), wed, wed + QStringLiteral("BLANK"),
+          tmp.path() + QStringLiteral("/to-d5"), wed + QStringLiteral("../DBF/D6")}) {
+        SCOPED_TRACE(dir.toStdString());
+        p.exchangeDir = dir;
+        const Outcome r = exchange::SendReports(p);
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(texts(r.messages),
+                  QStringList{
+                      QStringLiteral("Ошибка: Директория, куда необходимо записать данные, "
+                                     "находится в папке данных программы!\r\rДиректория ") +
+                      dir + QStringLiteral(" не может быть выбрана. Укажите другую директорию.")});
+    }
+    EXPECT_EQ(builds, 0);
+    EXPECT_EQ(snapshot(program), before);
+}
+
+TEST_F(ExchangeTest, SendingReplacesLinksAndOtherNonFilesAndNeverWritesOutsideTheFolder) {
+    const QString own = orgWithOldReport();
+    const QString outside = tmp.path() + QStringLiteral("/outside.txt");
+    const QString absent = tmp.path() + QStringLiteral("/absent.DBF");
+    const std::function<void()> layouts[] = {
+        [&] { // links: to another organisation's report, in another letter case, to nothing
+            QFile::link(own + "F12017.DBF", exch + "/F12017.DBF");
+            QFile::link(outside, exch + "/f3a2017.dbf");
+            QFile::link(absent, exch + "/reg.txt");
+        },
+        [&] { // a pipe and an empty folder
+            ASSERT_EQ(mkfifo(QFile::encodeName(exch + "/F12017.DBF"), 0600), 0);
+            QDir().mkpath(exch + "/F3A2017.DBF");
+        },
+        [&] { // a folder holding a file, which is kept
+            QDir().mkpath(exch + "/F12017.DBF");
+            writeBytes(exch + "/F12017.DBF/kept", "user's file");
+        },
+    };
+    for (const auto &lay : layouts) {
+        QDir(exch).removeRecursively();
+        QDir().mkpath(exch);
+        writeBytes(outside, "outside");
+        lay();
+        const auto programBefore = snapshot(program);
+        const Outcome r = exchange::SendReports(sendParams());
+        EXPECT_EQ(snapshot(program), programBefore);
+        EXPECT_EQ(readAll(outside), QByteArray("outside"));
+        EXPECT_FALSE(QFileInfo::exists(absent));
+        if (QFileInfo::exists(exch + "/F12017.DBF/kept")) {
+            EXPECT_FALSE(r.ok);
+            EXPECT_TRUE(texts(r.messages)[0].startsWith(
+                QStringLiteral("Ошибка: Не удалось скопировать отчет F12017.DBF!")));
+            continue;
+        }
+        EXPECT_TRUE(r.ok) << texts(r.messages).join("\n").toStdString();
+        for (const QFileInfo &f :
+             QDir(exch).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+            EXPECT_TRUE(f.isFile() && !f.isSymLink()) << f.fileName().toStdString();
+            EXPECT_EQ(readAll(f.filePath()), f.fileName() == "reg.txt"
+                                                 ? goodReg()
+                                                 : readAll(set1 + f.fileName().toUpper()));
+        }
+    }
+}
+
 TEST_F(ExchangeTest, AFailedBuildStopsTheSendingNamingTheReport) {
     exchange::SendParams p = sendParams();
     p.buildAll = [] {
-        return exchange::BuildAllOutcome{false, QStringLiteral("Отчет Ф-3А"),
-                                         QStringLiteral("Нет бланка F3A.DBF.")};
+        exchange::BuildAllOutcome o;
+        o.ok = false;
+        o.failedReport = QStringLiteral("Отчет Ф-3А");
+        o.error = QStringLiteral("Нет бланка F3A.DBF.");
+        return o;
     };
     const Outcome r = exchange::SendReports(p);
     EXPECT_FALSE(r.ok);
@@ -470,6 +544,18 @@ TEST_F(ExchangeTest, HostileExchangeFoldersChangeNothingInTheOrganisationsFolder
                        "или не являются отчетами этого периода.\r\rF12017.DBF - ");
     const QString noneCopied =
         QStringLiteral("Сообщение: Не было скопировано ни одного отчета. Нет файлов.");
+    const QString fieldsDiffer =
+        rejected + QStringLiteral("поля таблицы не совпадают с полями бланка отчета: ");
+    // F1 with one field of another width or decimals than the blank's.
+    auto changedField = [&](int field, int length, int decimals) {
+        return [&, field, length, decimals] {
+            writeBytes(exch + "/reg.txt", goodReg());
+            QVector<store::FieldDef> f = reportFields(3);
+            f[field].length = length;
+            f[field].decimals = decimals;
+            writeTable(exch, QStringLiteral("F12017"), f);
+        };
+    };
 
     struct Case {
         const char *name;
@@ -515,7 +601,16 @@ TEST_F(ExchangeTest, HostileExchangeFoldersChangeNothingInTheOrganisationsFolder
              writeBytes(exch + "/reg.txt", goodReg());
              writeBytes(exch + "/F12017.DBF", f3a);
          },
-         {rejected + QStringLiteral("поля таблицы не совпадают с полями бланка отчета"),
+         {fieldsDiffer + QStringLiteral("лишнее поле N4 (N 12.2)"), noneCopied}},
+        {"a column narrower than the blank's",
+         5,
+         changedField(4, 1, 0),
+         {fieldsDiffer + QStringLiteral("поле N1 (N 1.0) не совпадает с полем бланка N1 (N 12.2)"),
+          noneCopied}},
+        {"other decimals",
+         5,
+         changedField(6, 12, 0),
+         {fieldsDiffer + QStringLiteral("поле N3 (N 12.0) не совпадает с полем бланка N3 (N 12.2)"),
           noneCopied}},
         {"not a dBASE file",
          5,

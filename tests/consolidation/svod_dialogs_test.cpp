@@ -6,6 +6,7 @@
 #include "consolidation/HowCollectUnit.h"
 #include "consolidation/SvodGridLayout.h"
 #include "consolidation/SvodListUnit.h"
+#include "shell/MultilineGrid_Old.h"
 #include "shell/Paths.h"
 #include "support/DataModuleConnections.h"
 #include "support/MessageRecorder.h"
@@ -198,7 +199,7 @@ TEST_F(SvodDialogsTest, TheReportGroupFixesTheModeTheUserConfirms) {
 
 // ---------------------------------------------------------------- the column
 
-TEST_F(SvodDialogsTest, TheColumnDialogListsTheFirstLineOfEachCaption) {
+TEST_F(SvodDialogsTest, TheColumnDialogListsEachColumnsNumberAndBothLinesOfItsCaption) {
     QList<Record> rows;
     // 1: three columns, one hidden; 2: none; 3: more columns than NAM fields.
     rows.append({{"KOD", 1},
@@ -228,12 +229,13 @@ TEST_F(SvodDialogsTest, TheColumnDialogListsTheFirstLineOfEachCaption) {
     };
     QStringList wideLines;
     for (int i = 1; i <= 28; ++i)
-        wideLines << QStringLiteral("К%1").arg(i);
+        wideLines << QStringLiteral("%1. К%1 x").arg(i);
+    const QStringList lines = {"1. Всего учащихся", "2. Итого", "3. Скрытая колонка"};
     const Case cases[] = {
-        {1, {" Всего ", "Итого", "Скрытая"}, 1, 1, "Всего"},
-        {1, {" Всего ", "Итого", "Скрытая"}, 3, 3, "Скрытая"},
-        {1, {" Всего ", "Итого", "Скрытая"}, 0, 3, "Скрытая"},
-        {3, wideLines, 28, 28, "К28"},
+        {1, lines, 1, 1, "Всего учащихся"},
+        {1, lines, 3, 3, "Скрытая колонка"},
+        {1, lines, 0, 3, "Скрытая колонка"},
+        {3, wideLines, 28, 28, "К28 x"},
     };
     for (const Case &c : cases) {
         catalogue.ds.setRecNo(c.record);
@@ -316,7 +318,7 @@ TEST(SvodGridLayoutTest, DataColumnsTakeTheCatalogueCaptionsWidthsAndSwitches) {
         {"NAME", "Наименование показателя", true, true, -1},
         {"KODN", "KODN", false, false, -1},
         {"KODPOKAZ", "KODPOKAZ", false, false, -1},
-        {"N1", "Всегоучащихся", true, true, QFontMetrics(bold).horizontalAdvance("Всего;11")},
+        {"N1", "Всего учащихся", true, true, -2},
         {"N2", "Скрыта", false, false, -1},
         {"N3", "Итого", true, true, -1},
         {"N4", "N4", false, false, -1}, // after KOLSTOLB shown columns
@@ -326,8 +328,32 @@ TEST(SvodGridLayoutTest, DataColumnsTakeTheCatalogueCaptionsWidthsAndSwitches) {
         EXPECT_EQ(cols[i].title, expected[i].title) << i;
         EXPECT_EQ(cols[i].visible, expected[i].visible) << i;
         EXPECT_EQ(!cols[i].readOnly, expected[i].editable) << i;
-        EXPECT_EQ(cols[i].width, expected[i].width) << i;
+        if (expected[i].width != -2) {
+            EXPECT_EQ(cols[i].width, expected[i].width) << i;
+        }
         EXPECT_EQ(cols[i].titleAlignment, Qt::AlignCenter);
+    }
+    // Two-line captions as the grid's header wraps them (4 pixels of room):
+    // the halves apart, no line cut at the column's edges and no word lost,
+    // whatever the font. Long halves may share their words out otherwise.
+    const QFontMetrics titles(bold);
+    const struct {
+        QString caption;
+        QStringList lines; // empty: any wrapping that keeps every word whole
+    } twoLines[] = {{" Всего ;учащихся", {"Всего", "учащихся"}},
+                    {"Численность учащихся;всего", {"Численность учащихся", "всего"}},
+                    {"Специальные;(коррекц.) кл.", {}}};
+    for (const auto &c : twoLines) {
+        report.ColumnCaptions = {c.caption};
+        const DataSetModel::Column col = ReportSvodColumns(fields, report, font).at(4);
+        EXPECT_GE(col.width, titles.horizontalAdvance(c.caption.section(';', 0, 0) + ";11"));
+        const QStringList got = WrapCaptionLines(titles, col.width - 4, col.title);
+        if (!c.lines.isEmpty()) {
+            EXPECT_EQ(got, c.lines) << c.caption.toStdString();
+        }
+        EXPECT_EQ(got.join(QString()).remove(u' '), QString(c.caption).remove(u';').remove(u' '));
+        for (const QString &line : got)
+            EXPECT_LE(titles.horizontalAdvance(line), col.width - 4) << line.toStdString();
     }
     // The row code and the name go first whatever the table's order.
     const QVector<DataSetModel::Column> moved =

@@ -38,6 +38,29 @@ struct Report {
 // the cell blank.
 using Cells = QList<QList<QVariant>>;
 
+// Puts text into a cell byte for byte, whatever the field's type (a
+// numeric field holding "*****", as dBASE writes an overflow).
+inline void putRawCell(const QString &file, int row, const QString &field, const QByteArray &text) {
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    QByteArray b = f.readAll();
+    auto u16 = [&](int at) { return quint8(b[at]) | (quint8(b[at + 1]) << 8); };
+    int offset = 1; // the deletion flag
+    for (int d = 32; b[d] != '\r'; d += 32) {
+        const int width = quint8(b[d + 16]);
+        if (QString::fromLatin1(b.constData() + d).compare(field, Qt::CaseInsensitive) == 0) {
+            ASSERT_LE(text.size(), width);
+            const int at = u16(8) + (row - 1) * u16(10) + offset;
+            b.replace(at, width, text.leftJustified(width, ' '));
+            f.seek(0);
+            f.write(b);
+            return;
+        }
+        offset += width;
+    }
+    FAIL() << "no field " << field.toStdString();
+}
+
 class Install {
 public:
     QTemporaryDir tmp;
@@ -99,9 +122,9 @@ public:
 
     // A blank: KODSTR, NAME, KODN, KODPOKAZ, then N1..Ncolumns.
     void blank(const QString &base, int rows, int columns, char type = 'N', int length = 10,
-               int decimals = 0, int kodstrWidth = 4) {
+               int decimals = 0, int kodstrWidth = 4, int nameWidth = 60) {
         QVector<store::FieldDef> f = {{"KODSTR", 'C', kodstrWidth, 0},
-                                      {"NAME", 'C', 60, 0},
+                                      {"NAME", 'C', nameWidth, 0},
                                       {"KODN", 'N', 4, 0},
                                       {"KODPOKAZ", 'C', 10, 0}};
         for (int k = 1; k <= columns; ++k)

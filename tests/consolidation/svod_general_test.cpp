@@ -222,6 +222,23 @@ TEST_F(SvodGeneral, ModeTwoKeepsTheBlanksFirstRowWhenTheFirstOrganisationHasNoTa
     EXPECT_EQ(t.num(3, "N1"), 4);
 }
 
+TEST_F(SvodGeneral, ModeTwoCutsALongOrganisationNameToTheBlanksNameWidth) {
+    const QString longName =
+        QStringLiteral("Муниципальное общеобразовательное учреждение №1 города");
+    in.orgs({{1, longName}, {2, QStringLiteral("Школа Б")}});
+    in.catalogue({{QStringLiteral("F3"), 2, 1}});
+    in.blank(QStringLiteral("F3"), 1, 1, 'N', 10, 0, 4, 41);
+    in.table(1, QStringLiteral("F3"), {{4}});
+    in.table(2, QStringLiteral("F3"), {{5}});
+    const svod::SvodResult r = svod::BuildSvod(in.params(1, 1, 2));
+    ASSERT_TRUE(r.Ok) << r.Error.toStdString();
+    testsupport::OpenTable t(in.svodDir(1), QStringLiteral("FTEMP"));
+    ASSERT_EQ(t.ds.RecordCount(), 3);
+    EXPECT_EQ(t.text(1, "NAME"), longName.left(41));
+    EXPECT_EQ(t.text(2, "NAME"), QStringLiteral("Школа Б"));
+    EXPECT_EQ(t.num(3, "N1"), 9);
+}
+
 struct PercentCase {
     int group;
     QList<QVariant> row1, row2; // the two organisations' only row
@@ -315,25 +332,36 @@ TEST_F(SvodGeneral, ProgressRunsOverTheOrganisations) {
     EXPECT_EQ(log.steps.last(), qMakePair(4, 4));
 }
 
-TEST_F(SvodGeneral, AnUnreadableOrganisationTableFailsWithTheReportAndTheStoreText) {
-    in.catalogue({{QStringLiteral("F3"), 2, 1, {}, QStringLiteral("Отчет 3")}});
-    in.blank(QStringLiteral("F3"), 1, 1);
-    in.table(1, QStringLiteral("F3"), {{1}});
-    in.table(2, QStringLiteral("F3"), {{2}});
-    QFile damaged(in.orgDir(2) + QStringLiteral("F32016.DBF"));
-    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    damaged.write("not a table");
-    damaged.close();
-    QString storeText;
-    try {
-        store::FolderTable t(in.orgDir(2), QStringLiteral("F32016"));
-    } catch (const store::StoreError &e) {
-        storeText = e.message();
+TEST_F(SvodGeneral, AnUnreadableOrganisationTableIsNamedByOrganisationAndFolder) {
+    struct Case {
+        int group, mode;
+    };
+    for (const Case c : {Case{2, 1}, Case{2, 2}, Case{12, 2}, Case{46, 1}}) {
+        SCOPED_TRACE(c.group * 10 + c.mode);
+        in.catalogue({{QStringLiteral("F3"), c.group, 1, {}, QStringLiteral("Отчет 3")}});
+        in.blank(QStringLiteral("F3"), 1, 1);
+        in.table(1, QStringLiteral("F3"), {{1}});
+        in.table(2, QStringLiteral("F3"), {{2}});
+        QFile damaged(in.orgDir(2) + QStringLiteral("F32016.DBF"));
+        ASSERT_TRUE(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        damaged.write("not a table");
+        damaged.close();
+        QString storeText;
+        try {
+            store::FolderTable t(in.orgDir(2), QStringLiteral("F32016"));
+        } catch (const store::StoreError &e) {
+            storeText = e.message();
+        }
+        ASSERT_FALSE(storeText.isEmpty());
+        svod::SvodParams p = in.params(1, 1, c.mode);
+        p.Column = 1;
+        const svod::SvodResult r = svod::BuildSvod(p);
+        EXPECT_FALSE(r.Ok);
+        EXPECT_EQ(r.Error, QStringLiteral("Отчет \"Отчет 3\": таблица организации 2 \"Школа Б\" "
+                                          "в папке ") +
+                               QDir::cleanPath(in.orgDir(2)) + QStringLiteral(" не читается: ") +
+                               storeText);
     }
-    ASSERT_FALSE(storeText.isEmpty());
-    const svod::SvodResult r = svod::BuildSvod(in.params(1));
-    EXPECT_FALSE(r.Ok);
-    EXPECT_EQ(r.Error, QStringLiteral("Отчет \"Отчет 3\": ") + storeText);
 }
 
 // ---------------------------------------------------------------- saving all

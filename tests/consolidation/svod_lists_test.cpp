@@ -126,6 +126,57 @@ TEST_F(SvodLists, AppendedRowsFollowEachOtherWithFreshNumbers) {
     EXPECT_EQ(t.text(8, "NAME"), QStringLiteral("Строка 8"));
 }
 
+TEST_F(SvodLists, AppendedRowsKeepRowsWhoseN1IsNoNumberAndNameTheCellsThatWereNoNumber) {
+    in.catalogue({{QStringLiteral("F46"), 46, 4}});
+    const QVector<store::FieldDef> keys = {
+        {"KODSTR", 'C', 2, 0}, {"NAME", 'C', 60, 0}, {"KODN", 'N', 4, 0}, {"KODPOKAZ", 'C', 10, 0}};
+    // The blank as it is now, and an organisation's table of an older one.
+    testsupport::writeTable(in.wed(), QStringLiteral("F46"),
+                            keys + QVector<store::FieldDef>{{"N1", 'N', 5, 0},
+                                                            {"N2", 'C', 8, 0},
+                                                            {"N3", 'N', 5, 0},
+                                                            {"N4", 'C', 3, 0}},
+                            QList<Record>(4));
+    QDir().mkpath(in.orgDir(1));
+    const QString file = in.orgDir(1) + QStringLiteral("F462016.DBF");
+    testsupport::writeTable(in.orgDir(1), QStringLiteral("F462016"),
+                            keys + QVector<store::FieldDef>{{"N1", 'N', 6, 0},
+                                                            {"N2", 'N', 6, 0},
+                                                            {"N3", 'C', 8, 0},
+                                                            {"N4", 'N', 6, 0}},
+                            {{{"N3", "x1"}}, {}, {{"N1", 7}, {"N2", 5}, {"N3", "8"}, {"N4", 1}}});
+    putRawCell(file, 1, QStringLiteral("N1"), "*****");
+    putRawCell(file, 1, QStringLiteral("N2"), "abc");
+    putRawCell(file, 1, QStringLiteral("N4"), "*****");
+    in.table(2, QStringLiteral("F46"), {{3}});
+    const svod::SvodResult r = svod::BuildSvod(in.params(1));
+    ASSERT_TRUE(r.Ok) << r.Error.toStdString();
+    testsupport::OpenTable t(in.svodDir(1), QStringLiteral("F462016"));
+    struct Row {
+        const char *kodstr;
+        QVariant n1, n2, n3, n4;
+    };
+    const QString none; // an empty character cell
+    const Row rows[] = {{"01", QVariant(), "abc", QVariant(), none},
+                        {"02", 7LL, "5", 8LL, "1"},
+                        {"03", 3LL, none, QVariant(), none}};
+    for (int row = 1; row <= 3; ++row) {
+        const Row &w = rows[row - 1];
+        EXPECT_EQ(t.text(row, "KODSTR"), QLatin1String(w.kodstr));
+        const QVariant want[] = {w.n1, w.n2, w.n3, w.n4};
+        for (int k = 1; k <= 4; ++k)
+            EXPECT_EQ(t.get(row, QStringLiteral("N%1").arg(k)), want[k - 1]) << row << " N" << k;
+    }
+    EXPECT_EQ(r.BadCellCount, 4);
+    EXPECT_EQ(r.Notice, QStringLiteral("Нет следующих отчетов: \r\rШкола В  \r\r"
+                                       "Ячеек, в которых записано не число: 4 (перенесены "
+                                       "в свод как текст, где графа свода его вмещает).\r"
+                                       "Школа А: строка 1, графа N1: \"*****\" - не перенесено\r"
+                                       "Школа А: строка 1, графа N2: \"abc\" - перенесено\r"
+                                       "Школа А: строка 1, графа N3: \"x1\" - не перенесено\r"
+                                       "Школа А: строка 1, графа N4: \"*****\" - не перенесено"));
+}
+
 TEST_F(SvodLists, AppendedRowsBeyondTheBlankAreAddedAndNumberedOnUntilTheCodeIsFull) {
     in.catalogue({{QStringLiteral("F48"), 48, 3}});
     in.blank(QStringLiteral("F48"), 2, 2, 'N', 10, 0, 2); // KOLSTOLB 3, only N1, N2 exist
@@ -229,13 +280,18 @@ TEST_F(SchoolCounts, WithoutF1InTheCatalogueTheBlanksRowsAreSummed) {
     EXPECT_EQ(in.num(1, QStringLiteral("F02016"), 10, QStringLiteral("N2")), 50);
 }
 
-TEST_F(SchoolCounts, ABlankOfFewerThanTwentyFourRowsIsReported) {
+TEST_F(SchoolCounts, ABlankOfFewerThanTwentyFourRowsIsReportedAndBothTablesStayAsTheyWere) {
+    in.table(1, QStringLiteral("F1"), {{120, 30, 20}});
+    ASSERT_TRUE(svod::BuildSvod(in.params(2)).Ok);
+    in.table(1, QStringLiteral("F1"), {{500, 60, 20}});
     in.blank(QStringLiteral("F0"), 20, 2);
     const svod::SvodResult r = svod::BuildSvod(in.params(2));
     EXPECT_FALSE(r.Ok);
     EXPECT_TRUE(r.Error.contains(QStringLiteral("Число школ"))) << r.Error.toStdString();
     EXPECT_TRUE(r.Error.contains(QStringLiteral("20"))) << r.Error.toStdString();
-    EXPECT_FALSE(QFile::exists(in.svodDir(1) + QStringLiteral("F02016.DBF")));
+    EXPECT_EQ(in.num(1, QStringLiteral("F12016"), 1, QStringLiteral("N2")), 30);
+    EXPECT_EQ(in.num(1, QStringLiteral("F02016"), 10, QStringLiteral("N1")), 30);
+    EXPECT_FALSE(QDir(in.svodDir(1) + QStringLiteral(".svodbuild")).exists());
 }
 
 } // namespace

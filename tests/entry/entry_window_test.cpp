@@ -7,6 +7,7 @@
 #include "support/MessageRecorder.h"
 
 #include "shell/DataSetModel.h"
+#include "shell/FixedColumn.h"
 #include "shell/MultilineGrid_Old.h"
 
 #include <QAbstractItemView>

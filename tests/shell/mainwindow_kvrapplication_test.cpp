@@ -7,11 +7,15 @@
 
 #include "support/MessageRecorder.h"
 
+#include "shell/ProgramIcon.h"
 #include "shell/UnitConsts.h"
 #include "shell/mainwindow/KvrApplication.h"
 #include "store/Dataset.h"
 
+#include <QImage>
 #include <QKeyEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTest>
 
@@ -37,6 +41,19 @@ protected:
 
 TEST(DefaultHandler, TheApplicationIsTheProgramsOwn) {
     EXPECT_NE(qobject_cast<KvrApplication *>(QCoreApplication::instance()), nullptr);
+}
+
+TEST(ProgramIcon, EveryWindowShowsTheProgramsOwnIcon) {
+    const QIcon icon = QApplication::windowIcon();
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_EQ(icon.availableSizes(), ProgramIcon().availableSizes());
+    // A work window in the main window's work area, as the title bar and
+    // the menu bar of a maximised one show it.
+    QMdiArea area;
+    QMdiSubWindow *work = area.addSubWindow(new QWidget);
+    EXPECT_EQ(work->windowIcon().cacheKey(), icon.cacheKey());
+    const QImage shown = work->windowIcon().pixmap(16, 16).toImage();
+    EXPECT_EQ(shown, ProgramIcon().pixmap(16, 16).toImage());
 }
 
 TEST(DefaultHandler, AStoreErrorInAClickHandlerIsShownAndTheProgramCarriesOn) {

@@ -70,11 +70,16 @@ struct DemoProgram {
         return true;
     }
 
+    // Builds the windows as the main routine builds them, none shown yet.
+    void build() {
+        mainForm = std::make_unique<TMainForm>();
+        CreateProgramWindows(*mainForm);
+    }
+
     // Builds the windows, shows the main window (at `size`; an invalid size
     // leaves it at its own) and lets it ask for the date.
     void start(QSize size = QSize(1400, 900)) {
-        mainForm = std::make_unique<TMainForm>();
-        CreateProgramWindows(*mainForm);
+        build();
         if (size.isValid())
             mainForm->resize(size);
         mainForm->show();

@@ -4,7 +4,6 @@
 // real print queue made of them.
 
 #include "demo/DemoData.h"
-#include "demo/DemoInstall.h"
 #include "demo/DemoReports.h"
 #include "demo/DemoTemplates.h"
 #include "entry/EditReportUnit.h"
@@ -15,7 +14,7 @@
 #include "shell/DataSetModel.h"
 #include "shell/MultilineGrid_Old.h"
 #include "shell/Paths.h"
-#include "support/DataModuleConnections.h"
+#include "support/DemoProgram.h"
 #include "support/MessageRecorder.h"
 #include "support/PrintQueueOutput.h"
 #include "support/TableBuilder.h"
@@ -25,7 +24,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -40,14 +38,9 @@ protected:
     void SetUp() override {
         const QString problem = testsupport::printQueueProblem();
         ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
-        programDir = dir.path() + QStringLiteral("/kvr/");
-        demo::WriteDemoInstallation(programDir);
-        demo::WriteDemoTemplates(programDir + QStringLiteral("WED/BLANK"));
-        paths::setProgramDirForTests(programDir);
-        testsupport::closeDataModuleConnections();
-        appState() = AppState();
+        demo::WriteDemoTemplates(program.programDir + QStringLiteral("WED/BLANK"));
         appState().WorkYear = 2017;
-        appState().WorkDate = QDate(2016, 11, 14);
+        appState().WorkDate = testsupport::DemoProgram::workingDate();
         recorder.onDialog = [this](QDialog &d) {
             if (auto *ask = qobject_cast<TPrintAskForm *>(&d)) {
                 ++questions;
@@ -66,8 +59,6 @@ protected:
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         }
         printing::EndPrintEngine();
-        testsupport::closeDataModuleConnections();
-        paths::setProgramDirForTests(QString());
     }
 
     QString currentText(const QString &field) {
@@ -85,9 +76,8 @@ protected:
         return currentText(field) == value;
     }
 
-    QTemporaryDir dir;
-    QString programDir;
-    MessageRecorder recorder;
+    testsupport::DemoProgram program;
+    MessageRecorder &recorder = *program.recorder;
     QPointer<TEditReportForm> entry;
     int questions = 0;
 };

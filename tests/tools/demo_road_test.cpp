@@ -14,7 +14,6 @@
 #include "shell/MultilineGrid_Old.h"
 #include "shell/Paths.h"
 #include "shell/mainwindow/MainUnit.h"
-#include "shell/mainwindow/ProgramWindows.h"
 #include "support/DemoProgram.h"
 #include "support/MessageRecorder.h"
 #include "support/TableBuilder.h"
@@ -341,9 +340,7 @@ TEST_F(DemoRoadTest, LeavingByTheMenuWithAReportOpenKeepsTheFigureBeingTyped) {
     ASSERT_NE(exitItem, nullptr);
     exitItem->trigger();
     EXPECT_FALSE(mainForm->isVisible());
-    ForgetProgramWindows();
-    mainForm.reset();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    program.end();
     EXPECT_TRUE(entry.isNull());
 
     EXPECT_EQ(stored(table, 3, QStringLiteral("N2")).toInt(), typed);

@@ -21,7 +21,6 @@
 #include "shell/MultilineGrid_Old.h"
 #include "shell/YearUnit.h"
 #include "shell/mainwindow/MainUnit.h"
-#include "shell/mainwindow/ProgramWindows.h"
 #include "support/DemoProgram.h"
 #include "support/MessageRecorder.h"
 #include "support/TableBuilder.h"
@@ -263,9 +262,9 @@ TEST_F(SvodRoadTest, SummedAndPerOrganisationConsolidationsAreShownPrintedAndChe
     EXPECT_EQ(title(1), QStringLiteral("Наименование показателя"));
     EXPECT_FALSE(shown(QStringLiteral("KODN")));
     EXPECT_FALSE(shown(QStringLiteral("KODPOKAZ")));
-    // Captions of two lines lose their ";" in the consolidation's titles.
+    // Captions of two lines keep a blank between their lines in the titles.
     const int n2 = model()->columnOfField(QStringLiteral("N2"));
-    EXPECT_EQ(title(n2), QString(f47->columns[1].caption).remove(QLatin1Char(';')));
+    EXPECT_EQ(title(n2), QString(f47->columns[1].caption).replace(QLatin1Char(';'), u' '));
     // Every row and column is the sum of the organisations' cells.
     for (int row = 1; row <= f47->rows.size(); ++row) {
         for (int k = 1; k <= f47->columns.size(); ++k) {
@@ -390,7 +389,7 @@ TEST_F(SvodRoadTest, ByColumnConsolidationPutsEachOrganisationBesideTheTotal) {
     EXPECT_EQ(recorder->dialogs.mid(2),
               QList<QString>({"TSvodListForm", "THowCollectForm", "TChoseClnmForm"}));
     ASSERT_EQ(svod->View, 2);
-    const QString caption = f7a->columns[1].caption.section(QLatin1Char(';'), 0, 0);
+    const QString caption = QString(f7a->columns[1].caption).replace(QLatin1Char(';'), u' ');
     EXPECT_EQ(ChoseClnmForm->ColumnCaption, caption);
     EXPECT_EQ(svod->PanelText(2), f7a->name + QStringLiteral(" (") + caption + QStringLiteral(")"));
     const QVector<const demo::Organisation *> orgs = orgsOfSet(3);
@@ -676,8 +675,7 @@ TEST_F(SvodRoadTest, APeriodWithoutItsTablesIsSaidToBeNotOpened) {
 }
 
 TEST_F(SvodRoadTest, WhileConsolidationsAreBuiltForSendingNoYearIsAsked) {
-    mainForm = std::make_unique<TMainForm>();
-    CreateProgramWindows(*mainForm);
+    program.build();
     appState().WorkYear = 2016;
     appState().SvodForExport = 1;
     auto *window = new TSvodForm;

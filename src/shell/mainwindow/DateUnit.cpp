@@ -4,7 +4,6 @@
 #include "ui_DateUnit.h"
 
 #include <QCalendarWidget>
-#include <QShowEvent>
 
 TDateForm *DateForm = nullptr;
 
@@ -21,11 +20,6 @@ TDateForm::TDateForm(QWidget *parent) : QDialog(parent), ui(new Ui::TDateForm) {
 }
 
 TDateForm::~TDateForm() = default;
-
-void TDateForm::showEvent(QShowEvent *event) {
-    QDialog::showEvent(event);
-    PlaceOverMainWindow(*this);
-}
 
 QDate TDateForm::date() const {
     return ui->DateTimePicker1->date();

@@ -21,9 +21,6 @@ public:
     QDate date() const;
     void setDate(const QDate &date);
 
-protected:
-    void showEvent(QShowEvent *event) override;
-
 private:
     std::unique_ptr<Ui::TDateForm> ui;
 };

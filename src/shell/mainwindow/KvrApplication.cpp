@@ -1,9 +1,13 @@
 #include "shell/mainwindow/KvrApplication.h"
 
 #include "shell/Messages.h"
+#include "shell/ProgramIcon.h"
 #include "store/ExceptionText.h"
 
-KvrApplication::KvrApplication(int &argc, char **argv) : QApplication(argc, argv) {}
+KvrApplication::KvrApplication(int &argc, char **argv) : QApplication(argc, argv) {
+    // Every window without an icon of its own shows the application's.
+    setWindowIcon(ProgramIcon());
+}
 
 QString KvrApplication::Title() {
     return QStringLiteral("KVR");

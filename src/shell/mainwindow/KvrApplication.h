@@ -1,7 +1,8 @@
 #pragma once
 // The program's application object. Its notify() is the default handler of
 // the program: an exception that escapes an event handler is shown with the
-// application's title and a stop icon, and the program carries on.
+// application's title and a stop icon, and the program carries on. Its
+// window icon, ProgramIcon(), is the icon of every window.
 
 #include <QApplication>
 #include <QString>

@@ -308,10 +308,17 @@ QWidget *TMainForm::OpenWorkWindow(WorkWindow kind) {
     sub->setAttribute(Qt::WA_DeleteOnClose);
     connect(sub, &QObject::destroyed, this, &TMainForm::WorkWindowDestroyed);
     m_windows[index(kind)] = window;
+    // The frame takes its final state first and the window is shown in it
+    // after: a window that asks a question when it is first shown (the school
+    // year) asks it over its maximised frame. A sub-window is made visible
+    // before it is maximised, so a window shown with it would ask over the
+    // frame at its first small size.
+    window->hide();
     if (maximized)
         sub->showMaximized();
     else
         sub->show();
+    window->show();
     ui->MdiArea->setActiveSubWindow(sub);
     sub->raise();
     return window;
