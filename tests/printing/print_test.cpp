@@ -319,41 +319,18 @@ TEST_F(PrintTest, OfficeThatDoesNotStartLeavesNoWorkingCopy) {
 }
 
 // The program's office, with steps of a test's own just before and just
-// after it opens a working copy: what happens meanwhile elsewhere.
-class SteppedOffice : public sheet::Engine {
-public:
-    SteppedOffice(const sheet::OfficeEngine::Options &options, std::function<void()> before,
-                  std::function<void(sheet::OfficeEngine &)> after)
-        : m_office(options), m_before(std::move(before)), m_after(std::move(after)) {}
-    std::unique_ptr<sheet::Workbook> addWorkbook() override { return m_office.addWorkbook(); }
-    std::unique_ptr<sheet::Workbook> open(const QString &path) override {
-        if (m_before)
-            m_before();
-        auto book = m_office.open(path);
-        if (m_after)
-            m_after(m_office);
-        return book;
-    }
-    void quit() override { m_office.quit(); }
-    bool isRunning() const override { return m_office.isRunning(); }
-
-private:
-    sheet::OfficeEngine m_office;
-    std::function<void()> m_before;
-    std::function<void(sheet::OfficeEngine &)> m_after;
-};
-
-// Prints through a SteppedOffice while it lives; the test suite's engine
-// after.
+// after it opens a working copy: what happens meanwhile elsewhere. Prints
+// through it while it lives; through the test suite's engine after.
 class SteppedPrinting {
 public:
-    SteppedPrinting(std::function<void()> before, std::function<void(sheet::OfficeEngine &)> after,
-                    int callTimeoutMs = 120000) {
+    using Before = std::function<void()>;
+    using After = std::function<void(sheet::OfficeEngine &)>;
+    SteppedPrinting(Before before, After after, int callTimeoutMs = 120000) {
         printing::EndPrintEngine();
         m_previous = sheet::setEngineFactory([=] {
             sheet::OfficeEngine::Options options;
             options.callTimeoutMs = callTimeoutMs;
-            return std::make_unique<SteppedOffice>(options, before, after);
+            return std::make_unique<Office>(options, before, after);
         });
     }
     ~SteppedPrinting() {
@@ -362,6 +339,23 @@ public:
     }
 
 private:
+    class Office : public sheet::OfficeEngine {
+    public:
+        Office(const Options &options, Before before, After after)
+            : OfficeEngine(options), m_before(std::move(before)), m_after(std::move(after)) {}
+        std::unique_ptr<sheet::Workbook> open(const QString &path) override {
+            if (m_before)
+                m_before();
+            auto book = OfficeEngine::open(path);
+            if (m_after)
+                m_after(*this);
+            return book;
+        }
+
+    private:
+        Before m_before;
+        After m_after;
+    };
     sheet::EngineFactory m_previous;
 };
 
@@ -459,6 +453,8 @@ TEST_F(PrintTest, StoppedPrinterIsNamedAndTheJobWaitsInItsQueue) {
     // The user's default printer (tools/print-queue.sh keeps this one
     // stopped).
     const testsupport::ScopedEnvironment printer("PRINTER", "KVR_PDF_STOPPED");
+    ASSERT_EQ(sheet::defaultPrinter(), QStringLiteral("KVR_PDF_STOPPED"))
+        << "no queue KVR_PDF_STOPPED: tools/print-queue.sh start makes it";
     PrintJobRecorder jobs;
     PrintReport(ds, 1, 16, QStringLiteral("Школа № 7"));
     ASSERT_EQ(jobs.jobs.size(), 1u);
