@@ -14,11 +14,15 @@
 // or 1111 for a by-column consolidation. YearOrColumns is the year modulo
 // 100, or for 1111 the number of organisation columns. Title is the
 // organisation's name (or the consolidation's title). Asks "Печать таблицы"
-// first (not for -1, which follows the answer given for 0). Leaves DataSet
-// on its first record. A failure while the sheet is filled or printed is
-// shown as "Ошибка печати!"; one before (the template cannot be copied or
-// opened, the office does not start) is thrown, after the office is ended
-// and the working copy removed.
+// first (not for -1, which follows the answer given for 0). Each print fills
+// a working copy of its own in WED\BLANK, removed afterwards, and goes to the
+// default printer as a job titled with the report (or title page) and Title.
+// Leaves DataSet on its first record. A failure of the printing itself, and
+// one of a template's fill, is shown as "Ошибка печати!"; an office that did
+// not answer in time and a by-column sheet that cannot be filled are said as
+// such; a job left waiting on a stopped printer is said. A failure before
+// the fill (the template cannot be copied or opened, the office does not
+// start) is thrown, after the office is ended and the working copy removed.
 void PrintReport(store::TADODataSet &DataSet, int PageKind, int YearOrColumns,
                  const QString &Title);
 
