@@ -14,17 +14,21 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryFile>
+
+#include <cerrno>
+#include <signal.h>
 
 #include <functional>
 #include <memory>
 
 namespace {
 
-std::function<QStringList()> &columnSvodNames() {
-    static std::function<QStringList()> source;
+std::function<ColumnSvodInfo()> &columnSvodNames() {
+    static std::function<ColumnSvodInfo()> source;
     return source;
 }
 
@@ -52,6 +56,25 @@ void showWaiting(const sheet::PrintedJob &job, const QString &title) {
 QString jobTitle(const QString &what, const QString &title) {
     const QString whom = title.trimmed();
     return whom.isEmpty() ? what : what + QStringLiteral(" — ") + whom;
+}
+
+// Removes the working copies "BTEMP-<process>-<letters>.XLS" that a copy of
+// the program killed while printing left in the folder: those whose process
+// no longer runs. Copies of running processes, this one's included, and any
+// other file stay.
+void removeLeftWorkingCopies(const QString &folder) {
+    static const QRegularExpression own(QStringLiteral("^BTEMP-([0-9]{1,9})-[^/]*\\.XLS$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    const QStringList names =
+        QDir(folder).entryList({QStringLiteral("BTEMP-*")}, QDir::Files | QDir::Hidden);
+    for (const QString &name : names) {
+        const QRegularExpressionMatch m = own.match(name);
+        if (!m.hasMatch())
+            continue;
+        const pid_t pid = pid_t(m.captured(1).toLong());
+        if (pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH)
+            QFile::remove(QDir(folder).filePath(name));
+    }
 }
 
 // A new empty file of its own in the folder, named after the pattern with
@@ -115,8 +138,8 @@ private:
 enum class FillFailure { PrintError, Said };
 
 // One print on a working copy of a template: a copy of its own in
-// WED\BLANK (BTEMP-<letters>.XLS, so that prints of two copies of the
-// program never share one) is made, opened in the print engine, filled and
+// WED\BLANK (BTEMP-<process>-<letters>.XLS, so that prints of two copies of
+// the program never share one) is made, opened in the print engine, filled and
 // printed under the job title; whatever happens, the workbook is closed, the
 // copy deleted and the dataset put back on its first record. A failure of
 // the print itself is shown as the print error, one of the fill as
@@ -147,7 +170,10 @@ void printOnCopy(store::TADODataSet &DataSet, const QString &templatePath, const
             returnToFirst(DataSet);
         });
 
-        working = ownFile(paths::GetBlankDir(), QStringLiteral("BTEMP-XXXXXX.XLS"));
+        removeLeftWorkingCopies(paths::GetBlankDir());
+        working =
+            ownFile(paths::GetBlankDir(),
+                    QStringLiteral("BTEMP-%1-XXXXXX.XLS").arg(QCoreApplication::applicationPid()));
         CopyFileByStream(working, templatePath);
         book = printing::PrintEngine().open(working);
         auto step = [&](const std::function<void()> &run, bool isPrint) {
@@ -177,7 +203,7 @@ void printOnCopy(store::TADODataSet &DataSet, const QString &templatePath, const
 
 } // namespace
 
-void SetColumnSvodNameSource(std::function<QStringList()> Source) {
+void SetColumnSvodNameSource(std::function<ColumnSvodInfo()> Source) {
     columnSvodNames() = std::move(Source);
 }
 
@@ -187,10 +213,10 @@ void PrintReport(store::TADODataSet &DataSet, int PageKind, int YearOrColumns,
         PrintAskForm().Ask();
     if (!PrintAskForm().DoPrint)
         return;
-    if (PageKind == 1111)
-        PrintColumnSvod(DataSet, YearOrColumns, Title,
-                        columnSvodNames() ? columnSvodNames()() : QStringList());
-    else
+    if (PageKind == 1111) {
+        const ColumnSvodInfo info = columnSvodNames() ? columnSvodNames()() : ColumnSvodInfo();
+        PrintColumnSvod(DataSet, YearOrColumns, Title, info.OrgNames, info.SetName);
+    } else
         PrintByTemplate(DataSet, PageKind, YearOrColumns, Title);
 }
 
@@ -211,15 +237,17 @@ void PrintByTemplate(store::TADODataSet &DataSet, int PageKind, int YY, const QS
 }
 
 void PrintColumnSvod(store::TADODataSet &DataSet, int Count, const QString &Title,
-                     const QStringList &OrgNames) {
+                     const QStringList &OrgNames, const QString &SetName) {
     const QString templatePath =
         findTemplate(QStringLiteral("BFSVOD.XLS"), QStringLiteral("сводной по столбцу"));
     if (templatePath.isEmpty())
         return;
-    printOnCopy(DataSet, templatePath, jobTitle(QStringLiteral("Сводная по столбцу"), Title),
-                FillFailure::Said, [&](sheet::Workbook &book) {
-                    FillColumnSvodSheet(DataSet, book, Count, Title, OrgNames);
-                });
+    // The sheet's own title names the report and column; the job's also
+    // names the set, as the other consolidations' jobs do.
+    const QString job = jobTitle(jobTitle(QStringLiteral("Сводная по столбцу"), Title), SetName);
+    printOnCopy(DataSet, templatePath, job, FillFailure::Said, [&](sheet::Workbook &book) {
+        FillColumnSvodSheet(DataSet, book, Count, Title, OrgNames);
+    });
 }
 
 void PrintOrganisationList(store::TADODataSet &DataSet) {

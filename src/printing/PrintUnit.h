@@ -26,17 +26,22 @@
 void PrintReport(store::TADODataSet &DataSet, int PageKind, int YearOrColumns,
                  const QString &Title);
 
-// Where PrintReport(..., 1111, ...) takes the organisations' names of the
-// by-column table, one per column NNN1, NNN2, ...: the consolidation
-// window's names of its last by-column build (the program's composition
-// root connects them). Without a source the heading row stays empty.
-void SetColumnSvodNameSource(std::function<QStringList()> Source);
+// What PrintReport(..., 1111, ...) takes of the consolidation window's last
+// by-column build (the program's composition root connects it): the
+// organisations' names, one per column NNN1, NNN2, ..., and the set it was
+// built over, which titles the print job. Without a source the heading row
+// stays empty and the job is titled by Title alone.
+struct ColumnSvodInfo {
+    QStringList OrgNames;
+    QString SetName;
+};
+void SetColumnSvodNameSource(std::function<ColumnSvodInfo()> Source);
 
 // The template print of one report or title page, without the question.
 void PrintByTemplate(store::TADODataSet &DataSet, int PageKind, int YY, const QString &Title);
 // The by-column consolidation print on BFSVOD.XLS, without the question.
 void PrintColumnSvod(store::TADODataSet &DataSet, int Count, const QString &Title,
-                     const QStringList &OrgNames);
+                     const QStringList &OrgNames, const QString &SetName = QString());
 
 // Shows the organisation list of DataSet (the open organisation table, every
 // record in the dataset's order) as a spreadsheet made from the BORG template,

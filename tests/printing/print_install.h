@@ -114,7 +114,7 @@ public:
 
     // The working copies of prints in WED\BLANK (BTEMP*).
     QStringList workingCopies() const {
-        return QDir(blank()).entryList({QStringLiteral("BTEMP*")}, QDir::Files);
+        return QDir(blank()).entryList({QStringLiteral("BTEMP*")}, QDir::Files, QDir::Name);
     }
 };
 

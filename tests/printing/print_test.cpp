@@ -239,7 +239,21 @@ TEST_F(PrintTest, NoDefaultPrinterIsAPrintErrorThatLeavesNothingBehind) {
     ASSERT_TRUE(other.open(QIODevice::WriteOnly));
     other.write("другая копия");
     other.close();
-    expectedCopies = {QStringLiteral("BTEMP.XLS")};
+    // What copies killed while printing left: the one of a process that has
+    // ended goes, the one of a process still running stays.
+    QProcess ended;
+    ended.start(QStringLiteral("true"));
+    ASSERT_TRUE(ended.waitForStarted());
+    const qint64 endedPid = ended.processId();
+    ASSERT_TRUE(ended.waitForFinished());
+    const QString gone = QStringLiteral("BTEMP-%1-AbCdEf.XLS").arg(endedPid);
+    const QString running =
+        QStringLiteral("BTEMP-%1-AbCdEf.XLS").arg(QCoreApplication::applicationPid());
+    for (const QString &name : {gone, running}) {
+        QFile left(inst.blank() + name);
+        ASSERT_TRUE(left.open(QIODevice::WriteOnly));
+    }
+    expectedCopies = {running, QStringLiteral("BTEMP.XLS")};
     const QByteArray server = qgetenv("CUPS_SERVER");
     qputenv("CUPS_SERVER", "/nonexistent/kvr-cups.sock");
     PrintJobRecorder jobs;
@@ -496,13 +510,14 @@ TEST_P(ColumnPrintTest, ByColumnSheetComesOutOfTheQueue) {
     QStringList names;
     for (int j = 1; j <= count; ++j)
         names << QStringLiteral("Школа %1").arg(j);
-    SetColumnSvodNameSource([names] { return names; });
+    SetColumnSvodNameSource([names] { return ColumnSvodInfo{names, QStringLiteral("Города")}; });
     PrintJobRecorder jobs;
     PrintReport(ds, 1111, count, QStringLiteral("Управление образования (Все организации)"));
     ASSERT_EQ(jobs.jobs.size(), 1u) << recorder.texts().join(u'|').toStdString();
     const testsupport::PrintedPdf pdf = testsupport::printedPdf(jobs.jobs.front());
-    EXPECT_EQ(pdf.queueTitle,
-              QStringLiteral("Сводная по столбцу — Управление образования (Все организации)"));
+    EXPECT_EQ(
+        pdf.queueTitle,
+        QStringLiteral("Сводная по столбцу — Управление образования (Все организации) — Города"));
     const QString &text = pdf.text;
     EXPECT_TRUE(text.contains(QStringLiteral("Управление образования"))) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("(Все организации)")));
