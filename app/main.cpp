@@ -3,9 +3,9 @@
 // The program has no command line; it finds every file from the folder of
 // its own executable.
 
-#include "shell/mainwindow/KvrApplication.h"
-#include "shell/mainwindow/MainUnit.h"
-#include "shell/mainwindow/ProgramWindows.h"
+#include "app/KvrApplication.h"
+#include "app/MainUnit.h"
+#include "app/ProgramWindows.h"
 
 int main(int argc, char **argv) {
     KvrApplication app(argc, argv);

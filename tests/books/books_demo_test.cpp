@@ -12,7 +12,7 @@
 #include "shell/DataSetModel.h"
 #include "shell/MultilineGrid_Old.h"
 #include "shell/YearUnit.h"
-#include "shell/mainwindow/MainUnit.h"
+#include "app/MainUnit.h"
 #include "support/DemoProgram.h"
 #include "support/TableBuilder.h"
 

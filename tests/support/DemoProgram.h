@@ -17,9 +17,9 @@
 #include "demo/DemoInstall.h"
 #include "shell/AppState.h"
 #include "shell/Paths.h"
-#include "shell/mainwindow/DateUnit.h"
-#include "shell/mainwindow/MainUnit.h"
-#include "shell/mainwindow/ProgramWindows.h"
+#include "app/DateUnit.h"
+#include "app/MainUnit.h"
+#include "app/ProgramWindows.h"
 #include "support/DataModuleConnections.h"
 #include "support/MessageRecorder.h"
 

@@ -13,7 +13,7 @@
 #include "shell/DataSetModel.h"
 #include "shell/MultilineGrid_Old.h"
 #include "shell/Paths.h"
-#include "shell/mainwindow/MainUnit.h"
+#include "app/MainUnit.h"
 #include "support/DemoProgram.h"
 #include "support/MessageRecorder.h"
 #include "support/TableBuilder.h"

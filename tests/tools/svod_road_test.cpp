@@ -20,7 +20,7 @@
 #include "shell/FixedColumn.h"
 #include "shell/MultilineGrid_Old.h"
 #include "shell/YearUnit.h"
-#include "shell/mainwindow/MainUnit.h"
+#include "app/MainUnit.h"
 #include "support/DemoProgram.h"
 #include "support/MessageRecorder.h"
 #include "support/TableBuilder.h"

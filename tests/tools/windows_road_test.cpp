@@ -8,7 +8,7 @@
 #include "shell/FixedDialog.h"
 #include "shell/MultilineGrid_Old.h"
 #include "shell/YearUnit.h"
-#include "shell/mainwindow/MainUnit.h"
+#include "app/MainUnit.h"
 #include "support/DemoProgram.h"
 
 #include <QComboBox>

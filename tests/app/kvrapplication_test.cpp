@@ -9,7 +9,7 @@
 
 #include "shell/ProgramIcon.h"
 #include "shell/UnitConsts.h"
-#include "shell/mainwindow/KvrApplication.h"
+#include "app/KvrApplication.h"
 #include "store/Dataset.h"
 
 #include <QImage>

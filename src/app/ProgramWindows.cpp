@@ -1,4 +1,4 @@
-#include "shell/mainwindow/ProgramWindows.h"
+#include "app/ProgramWindows.h"
 
 #include "books/BooksUnit.h"
 #include "books/FindUnit.h"
@@ -22,9 +22,9 @@
 #include "shell/Messages.h"
 #include "shell/UnitDM.h"
 #include "shell/YearUnit.h"
-#include "shell/mainwindow/AboutUnit.h"
-#include "shell/mainwindow/DateUnit.h"
-#include "shell/mainwindow/MainUnit.h"
+#include "app/AboutUnit.h"
+#include "app/DateUnit.h"
+#include "app/MainUnit.h"
 
 void CreateProgramWindows(TMainForm &MainWindow) {
     // The main window is first and owns the dialogs.

@@ -1,4 +1,4 @@
-#include "shell/mainwindow/MainUnit.h"
+#include "app/MainUnit.h"
 
 #include "shell/FixedDialog.h"
 
@@ -8,9 +8,9 @@
 #include "shell/Periods.h"
 #include "shell/UnitDM.h"
 #include "shell/YearUnit.h"
-#include "shell/mainwindow/AboutUnit.h"
-#include "shell/mainwindow/DateUnit.h"
-#include "shell/mainwindow/KvrApplication.h"
+#include "app/AboutUnit.h"
+#include "app/DateUnit.h"
+#include "app/KvrApplication.h"
 #include "store/Dataset.h"
 #include "store/ExceptionText.h"
 #include "ui_MainUnit.h"

@@ -1,4 +1,4 @@
-#include "shell/mainwindow/DateUnit.h"
+#include "app/DateUnit.h"
 
 #include "shell/FixedDialog.h"
 #include "ui_DateUnit.h"

@@ -307,4 +307,4 @@ TEST_F(WorkWindowTest, HelpHandsTheHelpFileToTheDesktopWithoutAMessage) {
     EXPECT_TRUE(recorder->messages.isEmpty()); // no help file here, and nothing said
 }
 
-#include "mainwindow_workwindows_test.moc"
+#include "workwindows_test.moc"

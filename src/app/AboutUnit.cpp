@@ -1,4 +1,4 @@
-#include "shell/mainwindow/AboutUnit.h"
+#include "app/AboutUnit.h"
 
 #include "ui_AboutUnit.h"
 

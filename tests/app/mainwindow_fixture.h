@@ -11,9 +11,9 @@
 #include "shell/Paths.h"
 #include "shell/UnitDM.h"
 #include "shell/YearUnit.h"
-#include "shell/mainwindow/AboutUnit.h"
-#include "shell/mainwindow/DateUnit.h"
-#include "shell/mainwindow/MainUnit.h"
+#include "app/AboutUnit.h"
+#include "app/DateUnit.h"
+#include "app/MainUnit.h"
 #include "store/Dataset.h"
 
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "shell/mainwindow/KvrApplication.h"
+#include "app/KvrApplication.h"
 
 #include "shell/Messages.h"
 #include "shell/ProgramIcon.h"
