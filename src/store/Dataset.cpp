@@ -808,14 +808,13 @@ TField::NumberReading TField::ReadNumber(double &value) const {
     const Cell c = cellOf(m_ds, m_index);
     if (!c.p)
         return NumberReading::Blank;
-    // A number is never blank: the blank test is left to what is no number.
-    double v = 0;
-    if ((c.def->type == 'N' || c.def->type == 'F' || c.def->type == 'C') &&
-        detail::parseNumber(c.p, c.def->length, v)) {
-        value = v;
-        return NumberReading::Number;
-    }
-    return detail::isBlank(c.p, c.def->length) ? NumberReading::Blank : NumberReading::NotNumber;
+    return ReadNumber(*c.def, c.p, value);
+}
+
+TField::NumberReading TField::ReadNumber(const FieldDef &def, const char *bytes, double &value) {
+    if (def.type == 'N' || def.type == 'F' || def.type == 'C')
+        return detail::readNumberBytes(bytes, def.length, value);
+    return detail::isBlank(bytes, def.length) ? NumberReading::Blank : NumberReading::NotNumber;
 }
 
 bool TField::AsBoolean() const {
@@ -1428,6 +1427,19 @@ int TADODataSet::FieldIndex(const QString &name) const {
 
 const QVector<FieldDef> &TADODataSet::FieldDefs() const {
     return m_impl->defs;
+}
+
+const char *TADODataSet::RecordBytes() const {
+    if (!Active())
+        return nullptr;
+    m_impl->sync();
+    return m_impl->current();
+}
+
+int TADODataSet::FieldOffset(int index) const {
+    if (!Active() || index < 0 || index >= int(m_impl->defs.size()))
+        failNoField(*this, index);
+    return m_impl->table->offset(index);
 }
 
 void TADODataSet::Edit() {

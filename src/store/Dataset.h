@@ -160,6 +160,9 @@ public:
     // text is no number; value is set only for Number.
     enum class NumberReading { Blank, Number, NotNumber };
     NumberReading ReadNumber(double &value) const;
+    // The same on a field's bytes (RecordBytes() + FieldOffset()), for
+    // readers that take many cells of many records.
+    static NumberReading ReadNumber(const FieldDef &def, const char *bytes, double &value);
 
     // Writing; only while the dataset is in edit or insert state. A value
     // that does not fit the field, or text that the table's code page cannot
@@ -257,6 +260,12 @@ public:
     TField FieldByName(const QString &name);   // case-insensitive; missing throws StoreError
     int FieldIndex(const QString &name) const; // -1 when missing
     const QVector<FieldDef> &FieldDefs() const;
+    // The current record's bytes as the table holds them (the edited copy
+    // while editing), null when there is no current record; field i takes
+    // FieldDefs()[i].length bytes from FieldOffset(i). Valid until the
+    // dataset moves, writes or closes.
+    const char *RecordBytes() const;
+    int FieldOffset(int index) const;
 
     // Editing.
     void Edit();

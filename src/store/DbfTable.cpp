@@ -12,9 +12,12 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -230,7 +233,65 @@ bool valueSpan(const char *p, int len, int &i, int &end) {
     return i < end;
 }
 
+namespace {
+bool isPadding(char c) {
+    return c == ' ' || c == '\0';
+}
+} // namespace
+
+TField::NumberReading readNumberBytes(const char *p, int len, double &out) {
+    const char *q = p;
+    const char *const end = p + len;
+    // Numbers stand right-aligned: the blanks before them, eight at a time.
+    constexpr std::uint64_t kBlanks = 0x2020202020202020ull;
+    for (std::uint64_t w; end - q >= 8; q += 8) {
+        std::memcpy(&w, q, 8);
+        if (const std::uint64_t other = w ^ kBlanks; other != 0) {
+            if constexpr (std::endian::native == std::endian::little)
+                q += std::countr_zero(other) / 8;
+            break;
+        }
+    }
+    while (q != end && isPadding(*q))
+        ++q;
+    if (q == end)
+        return TField::NumberReading::Blank;
+    // One pass over the common form: sign, up to 15 digits with one decimal
+    // mark, padding after them. Anything else takes the general reading.
+    const bool negative = *q == '-';
+    if (negative || *q == '+')
+        ++q;
+    std::uint64_t mantissa = 0;
+    const char *const first = q;
+    for (unsigned d; q != end && (d = unsigned(*q) - '0') < 10u; ++q)
+        mantissa = mantissa * 10 + d;
+    int digits = int(q - first);
+    int fraction = 0;
+    if (q != end && (*q == '.' || *q == ',')) {
+        const char *const mark = ++q;
+        for (unsigned d; q != end && (d = unsigned(*q) - '0') < 10u; ++q)
+            mantissa = mantissa * 10 + d;
+        fraction = int(q - mark);
+        digits += fraction;
+    }
+    while (q != end && isPadding(*q))
+        ++q;
+    if (q == end && digits >= 1 && digits <= 15) {
+        double v = double(mantissa);
+        if (fraction > 0)
+            v /= kPow10[fraction];
+        out = negative ? -v : v;
+        return TField::NumberReading::Number;
+    }
+    return parseNumberSpan(p, len, out) ? TField::NumberReading::Number
+                                        : TField::NumberReading::NotNumber;
+}
+
 bool parseNumber(const char *p, int len, double &out) {
+    return readNumberBytes(p, len, out) == TField::NumberReading::Number;
+}
+
+bool parseNumberSpan(const char *p, int len, double &out) {
     int i, end;
     if (!valueSpan(p, len, i, end))
         return false;

@@ -258,6 +258,13 @@ bool isBlank(const char *p, int len);
 bool valueSpan(const char *p, int len, int &i, int &end);
 // Parses the numeric text of a field. False when blank or not a number.
 bool parseNumber(const char *p, int len, double &out);
+// The same, telling a blank field from one that holds no number. One pass
+// over the common form (sign, digits, one decimal mark, padding around);
+// other forms go to parseNumberSpan.
+TField::NumberReading readNumberBytes(const char *p, int len, double &out);
+// The general reading: the value's span without its padding, then its text
+// (exponents and long mantissas read exactly).
+bool parseNumberSpan(const char *p, int len, double &out);
 // Parses a whole number; false when blank, not a number, or not whole.
 bool parseInteger(const char *p, int len, long long &out);
 // Parses a number typed by a user or a caller: "," or "." as decimal mark.
