@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -1132,6 +1133,89 @@ void TField::SetAsVariant(const QVariant &v) {
     default:
         SetAsString(v.toString());
     }
+}
+
+namespace {
+
+// True when a byte reads as a character that is written back as that byte.
+bool bytePassesThrough(CodePage cp, unsigned char b) {
+    static const auto table = [] {
+        std::array<std::array<bool, 256>, 2> t{};
+        for (CodePage page : {CodePage::Cp1251, CodePage::Cp866})
+            for (int i = 1; i < 256; ++i) {
+                const char c = char(i);
+                const QString text = codepage::decode(page, &c, 1);
+                t[std::size_t(page)][std::size_t(i)] =
+                    codepage::byteOf(page, text[0].unicode()) == i;
+            }
+        return t;
+    }();
+    return table[std::size_t(cp)][b];
+}
+
+// A number in the form its field is written in: right-aligned, a sign only
+// before a value other than zero, no leading zeros, exactly the field's
+// decimals after a "."; or blanks only.
+bool numberInWrittenForm(const char *p, const FieldDef &d) {
+    const int len = d.length;
+    int i = 0;
+    while (i < len && p[i] == ' ')
+        ++i;
+    if (i == len)
+        return true;
+    const bool negative = p[i] == '-';
+    if (negative)
+        ++i;
+    const int whole = i;
+    while (i < len && p[i] >= '0' && p[i] <= '9')
+        ++i;
+    if (i == whole || (i - whole > 1 && p[whole] == '0'))
+        return false;
+    bool zero = i - whole == 1 && p[whole] == '0';
+    if (d.decimals > 0) {
+        if (i == len || p[i] != '.')
+            return false;
+        const int fraction = ++i;
+        for (; i < len && p[i] >= '0' && p[i] <= '9'; ++i)
+            zero = zero && p[i] == '0';
+        if (i - fraction != d.decimals)
+            return false;
+    }
+    return i == len && !(negative && zero);
+}
+
+// True when writing the text that a field's bytes read as gives those bytes.
+bool inWrittenForm(CodePage cp, const FieldDef &d, const char *p) {
+    switch (d.type) {
+    case 'N':
+    case 'F':
+        return numberInWrittenForm(p, d);
+    case 'C':
+        for (int i = 0; i < d.length; ++i)
+            if (!bytePassesThrough(cp, static_cast<unsigned char>(p[i])))
+                return false;
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+void TField::SetFrom(const TField &Src) {
+    const Cell from = cellOf(Src.m_ds, Src.m_index);
+    const Cell to = cellOf(m_ds, m_index);
+    const FieldDef &s = *from.def, &t = *to.def;
+    if (from.p && s.type == t.type && s.length == t.length && s.decimals == t.decimals &&
+        from.table->codePage() == to.table->codePage() &&
+        inWrittenForm(from.table->codePage(), s, from.p)) {
+        const FieldDef *d = nullptr;
+        char *dst = writableField(m_ds, m_index, d);
+        std::memcpy(dst, from.p, std::size_t(d->length));
+        fieldWritten(m_ds);
+        return;
+    }
+    SetAsString(Src.AsString());
 }
 
 void TField::Clear() {

@@ -175,6 +175,11 @@ public:
     void SetAsVariant(const QVariant &v); // invalid/null QVariant -> Clear()
     void SetAsBoolean(bool v);
     void Clear(); // makes the field null (blank)
+    // Writes a field of another record as SetAsString(Src.AsString()) does.
+    // Where both fields have the same type, width and decimals, the tables
+    // the same code page, and Src already holds its value in the form that
+    // write makes, its bytes are copied as they are.
+    void SetFrom(const TField &Src);
 
 private:
     TADODataSet *m_ds;

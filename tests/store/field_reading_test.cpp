@@ -13,6 +13,9 @@
 
 namespace {
 
+namespace DbfFile = store::DbfFile;
+using store::FieldDef;
+using store::StoreError;
 using store::TADODataSet;
 using store::TField;
 
@@ -115,6 +118,70 @@ TEST(FieldReading, TheOnePassReadingAgreesWithTheGeneralReading) {
             EXPECT_EQ(std::memcmp(&fast, &general, sizeof fast), 0) << text;
         }
     EXPECT_GT(numbers, 300);
+}
+
+// Writing a field of another table gives the bytes that writing its text
+// gives, whether its bytes are copied (same field, written form) or not.
+TEST(FieldReading, SetFromWritesWhatSetAsStringOfTheTextWrites) {
+    const std::string nul(1, '\0');
+    const std::string sources[] = {"   12.50    42abc       1.25",
+                                   "12.50   42    ab" + nul + nul + nul + nul + "1.25    ",
+                                   "   12.5   0042" + std::string(6, '\0') + "  +1.25 ",
+                                   "  +12.50    -0  ab     1,25 ",
+                                   "   12,50    -7\xc0\xc1\xc2    1.5E+1 ",
+                                   "  012.50  +7  a\x98       -0.00",
+                                   "   -0.00   abca" + nul + "b      -0.50",
+                                   "   -0.50                   0",
+                                   "   ***********123456" + std::string(8, '\0'),
+                                   "        123456  \xff   12345.67"};
+    std::vector<std::string> records;
+    for (const std::string &row : sources) {
+        ASSERT_EQ(row.size(), 28u) << row;
+        records.push_back(" " + row);
+    }
+    storetest::Folder folder;
+    storetest::writeBytes(
+        folder.file("SRC.DBF"),
+        storetest::makeImage({{"A", 'N', 8, 2}, {"B", 'N', 6}, {"T", 'C', 6}, {"F", 'F', 8, 2}},
+                             records));
+    auto refused = [](const auto &write) {
+        try {
+            write();
+            return false;
+        } catch (const StoreError &) {
+            return true;
+        }
+    };
+    // Targets of the same fields (bytes copied where they can be) and of
+    // other widths (always through the text).
+    for (const QVector<FieldDef> &defs :
+         {QVector<FieldDef>{{"A", 'N', 8, 2}, {"B", 'N', 6, 0}, {"T", 'C', 6}, {"F", 'F', 8, 2}},
+          QVector<FieldDef>{{"A", 'N', 9, 1}, {"B", 'N', 6, 1}, {"T", 'C', 8}, {"F", 'N', 8, 2}}}) {
+        DbfFile::create(folder.file("FAST.DBF"), defs);
+        DbfFile::create(folder.file("TEXT.DBF"), defs);
+        TADODataSet src, fast, text;
+        folder.openTable(src, "select * from SRC");
+        folder.openTable(fast, "select * from FAST");
+        folder.openTable(text, "select * from TEXT");
+        int refusals = 0;
+        for (src.First(); !src.Eof(); src.Next()) {
+            fast.Append();
+            text.Append();
+            for (int f = 0; f < src.FieldCount(); ++f) {
+                const bool byText =
+                    refused([&] { text.Fields(f).SetAsString(src.Fields(f).AsString()); });
+                EXPECT_EQ(refused([&] { fast.Fields(f).SetFrom(src.Fields(f)); }), byText)
+                    << src.RecNo() << ' ' << f;
+                refusals += byText; // a NUL or a byte without a letter stops both
+            }
+            fast.Post();
+            text.Post();
+        }
+        EXPECT_GT(refusals, 0);
+        const QByteArray written = storetest::readBytes(folder.file("FAST.DBF"));
+        ASSERT_EQ(storetest::headerCount(written), std::size(sources));
+        EXPECT_EQ(written, storetest::readBytes(folder.file("TEXT.DBF")));
+    }
 }
 
 } // namespace
