@@ -249,6 +249,9 @@ struct TADODataSet::Impl {
     std::uint64_t dataGen = 0;
     int knownCount = 0;
     QString filePath;
+    // The command as last parsed, kept for the next Open of the same text.
+    QString parsedText;
+    detail::SelectCommand parsed;
 
     const char *current() const {
         if (editing)
@@ -563,16 +566,16 @@ QString TADOConnection::findFile(const QString &fileName) {
 QString TADOConnection::pathOf(const QString &fileName) {
     // The folder's part of a path, made by QDir once per folder; a name that
     // QDir takes for a path of its own goes to QDir itself.
-    const QString folderName = folder();
-    if (fileName.startsWith(u':') || fileName.startsWith(u'/') || fileName.startsWith(u'\\'))
-        return QDir(localPath(folderName).isEmpty() ? QStringLiteral(".") : localPath(folderName))
-            .filePath(fileName);
-    if (m_pathPrefixOf != folderName || m_pathPrefixOf.isNull()) {
-        const QString local = localPath(folderName);
+    if (fileName.startsWith(u':') || fileName.startsWith(u'/') || fileName.startsWith(u'\\')) {
+        const QString local = localPath(folder());
+        return QDir(local.isEmpty() ? QStringLiteral(".") : local).filePath(fileName);
+    }
+    if (m_pathPrefixOf != m_folder || m_pathPrefixOf.isNull()) {
+        const QString local = localPath(folder());
         const QString probe =
             QDir(local.isEmpty() ? QStringLiteral(".") : local).filePath(QStringLiteral("x"));
         m_pathPrefix = probe.left(probe.size() - 1);
-        m_pathPrefixOf = folderName.isNull() ? QStringLiteral("") : folderName;
+        m_pathPrefixOf = m_folder.isNull() ? QStringLiteral("") : m_folder;
     }
     return m_pathPrefix + fileName;
 }
@@ -585,6 +588,7 @@ TADOConnection::~TADOConnection() {
     }
     for (const auto &t : m_heldTables)
         t->dropHeld();
+    detail::closeKeptFolder(m_folderFd);
 }
 
 void TADOConnection::setConnectionString(const QString &s) {
@@ -625,9 +629,14 @@ void TADOConnection::Open() {
         return;
     if (m_folder.trimmed().isEmpty())
         fail(QStringLiteral("В строке соединения не указана папка базы данных."));
-    const QFileInfo fi(localPath(folder()));
-    if (!fi.exists() || !fi.isDir())
-        fail(QStringLiteral("Папка базы данных \"%1\" не найдена.").arg(folder()));
+    const QString local = localPath(folder());
+    if (m_keepFolderOpen)
+        m_folderFd = detail::openKeptFolder(local); // a folder, when it opens
+    if (m_folderFd < 0) {
+        const QFileInfo fi(local);
+        if (!fi.exists() || !fi.isDir())
+            fail(QStringLiteral("Папка базы данных \"%1\" не найдена.").arg(folder()));
+    }
     m_connected = true;
 }
 
@@ -636,6 +645,8 @@ void TADOConnection::Close() {
     for (TADODataSet *ds : datasets)
         ds->connectionClosing();
     m_connected = false;
+    detail::closeKeptFolder(m_folderFd);
+    m_folderFd = -1;
     for (const auto &t : m_heldTables)
         t->dropHeld();
     m_heldTables.clear();
@@ -1291,7 +1302,12 @@ void TADODataSet::Open() {
         fail(QStringLiteral("Набор данных не связан с соединением."));
     if (!m_connection->Connected())
         fail(QStringLiteral("Соединение с папкой \"%1\" не открыто.").arg(m_connection->folder()));
-    const detail::SelectCommand cmd = detail::parseSelect(m_commandText);
+    Impl &im = *m_impl;
+    if (im.parsedText != m_commandText || im.parsedText.isNull()) {
+        im.parsed = detail::parseSelect(m_commandText);
+        im.parsedText = m_commandText.isNull() ? QStringLiteral("") : m_commandText;
+    }
+    const detail::SelectCommand &cmd = im.parsed;
     QString fileName = cmd.table;
     if (!fileName.endsWith(QLatin1String(".dbf"), Qt::CaseInsensitive))
         fileName += QStringLiteral(".DBF");
@@ -1300,7 +1316,9 @@ void TADODataSet::Open() {
     // The name as written is opened straight away; the folder is listed only
     // when no file of that exact name is there.
     QString path = m_connection->pathOf(fileName);
-    auto table = detail::acquireTableIfExists(path);
+    auto table = m_connection->m_folderFd >= 0
+                     ? detail::acquireTableIfExistsAt(m_connection->m_folderFd, fileName, path)
+                     : detail::acquireTableIfExists(path);
     if (!table) {
         path = m_connection->findFile(fileName);
         if (path.isEmpty())
@@ -1314,7 +1332,6 @@ void TADODataSet::Open() {
     detail::Filter filter(cmd.conditions);
     filter.resolve(*table);
     std::vector<int> sortFields = Impl::resolveSortFields(*table, m_indexFieldNames);
-    Impl &im = *m_impl;
     im.table = table;
     im.sortFields = std::move(sortFields);
     im.defs = table->defs();

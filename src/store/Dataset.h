@@ -112,6 +112,14 @@ public:
     bool holdsWrites() const { return m_holdWrites; }
     void Flush();
 
+    // For a run that opens many tables of the folder while nothing renames
+    // or replaces the folder: from Open() to Close() the connection keeps
+    // the folder open and opens its tables relative to it, without walking
+    // the folder's path each time. Connections keep at most a quarter of the
+    // process's descriptor limit open this way; others open by path. Off by
+    // default. Set before Open().
+    void setKeepFolderOpen(bool keep) { m_keepFolderOpen = keep; }
+
 private:
     friend class TADODataSet;
     void attach(TADODataSet *ds);
@@ -122,6 +130,8 @@ private:
     QString m_folder;
     bool m_connected = false;
     bool m_holdWrites = false;
+    bool m_keepFolderOpen = false;
+    int m_folderFd = -1; // the folder kept open, -1 when none
     QVector<TADODataSet *> m_datasets;
     std::vector<std::shared_ptr<detail::DbfTable>> m_heldTables;
     std::unique_ptr<detail::FolderNames> m_names;

@@ -1252,6 +1252,55 @@ std::shared_ptr<DbfTable> acquireTableIfExists(const QString &path) {
     return acquireOpen(fd, abs);
 }
 
+std::shared_ptr<DbfTable> acquireTableIfExistsAt(int folderFd, const QString &fileName,
+                                                 const QString &path) {
+    const QByteArray native = QFile::encodeName(fileName);
+    const int fd = ::openat(folderFd, native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return nullptr;
+        fail(QStringLiteral("Не удалось открыть файл %1: %2")
+                 .arg(absolutePath(path), systemError(errno)));
+    }
+    FdCloser closer{fd};
+    return acquireOpen(fd, absolutePath(path));
+}
+
+namespace {
+std::atomic<int> g_keptFolders{0};
+
+// A quarter of the descriptors the process may have open, as it stands now.
+int keptFolderLimit() {
+    struct rlimit rl;
+    if (::getrlimit(RLIMIT_NOFILE, &rl) != 0 || rl.rlim_cur == RLIM_INFINITY)
+        return 256;
+    return int(std::min<rlim_t>(rl.rlim_cur / 4, 1 << 16));
+}
+} // namespace
+
+int openKeptFolder(const QString &folder) {
+    if (g_keptFolders.fetch_add(1) >= keptFolderLimit()) {
+        --g_keptFolders;
+        return -1;
+    }
+#ifdef O_PATH
+    constexpr int kFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+    constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+    const int fd = ::open(QFile::encodeName(folder).constData(), kFlags);
+    if (fd < 0)
+        --g_keptFolders;
+    return fd;
+}
+
+void closeKeptFolder(int fd) {
+    if (fd < 0)
+        return;
+    ::close(fd);
+    --g_keptFolders;
+}
+
 QString localPath(const QString &path) {
 #ifdef Q_OS_WIN
     return QDir::fromNativeSeparators(path);
