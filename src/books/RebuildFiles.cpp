@@ -95,8 +95,24 @@ void writeNew(const QString &path, const QByteArray &bytes) {
         p += n;
         left -= n;
     }
+    // On the disk before a rename can put the file in place, so that a
+    // power cut never leaves a name on a file without its bytes.
+    if (::fdatasync(fd) != 0) {
+        const int err = errno;
+        ::close(fd);
+        fail(QStringLiteral("Не удалось записать файл"), path, err);
+    }
     if (::close(fd) != 0)
         fail(QStringLiteral("Не удалось записать файл"), path, errno);
+}
+
+void sync(const QString &path) {
+    const int fd = ::open(native(path).constData(), O_RDONLY | O_CLOEXEC);
+    const int err = fd < 0 || ::fdatasync(fd) != 0 ? errno : 0;
+    if (fd >= 0)
+        ::close(fd);
+    if (err != 0)
+        fail(QStringLiteral("Не удалось записать файл"), path, err);
 }
 
 void keepCopy(const QString &from, const QString &to) {

@@ -26,8 +26,11 @@ namespace files {
 // Each throws FileError naming the file and the system's reason.
 QByteArray readWhole(const QString &path);
 void makeFolder(const QString &path); // an existing folder is an error
-// Creates the file with these bytes; an existing file is an error.
+// Creates the file with these bytes, on the disk when it returns; an
+// existing file is an error.
 void writeNew(const QString &path, const QByteArray &bytes);
+// Puts what was written to the file on the disk.
+void sync(const QString &path);
 // A second name for the file (a hard link), or a whole copy where the file
 // system has no links; an existing `to` is an error.
 void keepCopy(const QString &from, const QString &to);

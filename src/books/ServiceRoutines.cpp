@@ -412,8 +412,10 @@ void carryThroughDatasets(const Job &job, QStringList &problems) {
         }
         dst.Post();
     }
-    if (named.isEmpty())
+    if (named.isEmpty()) {
         con.Flush();
+        files::sync(job.tempPath);
+    }
 }
 
 } // namespace
