@@ -4,7 +4,10 @@
 #
 #   tools/print-queue.sh start   starts the scheduler (unless it runs), makes
 #                                the queue KVR_PDF (unless it exists) and makes
-#                                it the default queue
+#                                it the default queue; makes the queue
+#                                KVR_PDF_STOPPED, which takes jobs and holds
+#                                them (the tests of a stopped printer name it
+#                                in PRINTER)
 #   tools/print-queue.sh stop    undoes what start did, once no other run
 #                                that called start is still using the queue
 #
@@ -22,6 +25,7 @@
 set -euo pipefail
 
 queue=KVR_PDF
+stopped=KVR_PDF_STOPPED
 out=${KVR_PDF_OUT:-/var/spool/kvr-pdf}
 state=/run/kvr-print-queue
 holder=${KVR_PRINT_HOLDER:-$PPID}
@@ -30,7 +34,7 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 running() { lpstat -r 2>/dev/null | grep -q 'scheduler is running'; }
-queue_exists() { lpstat -p "$queue" >/dev/null 2>&1; }
+queue_exists() { lpstat -p "${1:-$queue}" >/dev/null 2>&1; }
 default_queue() { lpstat -d 2>/dev/null | sed -n 's/^system default destination: //p'; }
 
 fail() {
@@ -61,7 +65,7 @@ start() {
   if ! holders_left; then
     # The first run in: note what it finds, so that the last one out can put
     # it back.
-    $SUDO rm -f "$state/scheduler" "$state/queue" "$state/default"
+    $SUDO rm -f "$state/scheduler" "$state/queue" "$state/stopped" "$state/default"
     if ! running; then
       [ -x /usr/sbin/cupsd ] || fail "CUPS is not installed (apt-get install cups printer-driver-cups-pdf)"
       $SUDO /usr/sbin/cupsd || fail "cupsd did not start"
@@ -74,13 +78,21 @@ start() {
   fi
   $SUDO touch "$state/holders/$holder"
 
-  # The PDF printer writes each job's file as the user who printed it.
+  # The PDF printer writes each job's file as the user who printed it, named
+  # after the job's title as the queue has it, whole, Cyrillic included.
   $SUDO mkdir -p "$out"
   $SUDO chmod 1777 "$out"
-  printf 'Out %s\nLabel 1\n' "$out" | $SUDO tee /etc/cups/cups-pdf-kvr.conf >/dev/null
+  printf 'Out %s\nLabel 1\nTitlePref 1\nDecodeHexStrings 1\nTruncate 240\n' "$out" |
+    $SUDO tee /etc/cups/cups-pdf-kvr.conf >/dev/null
   if ! queue_exists; then
     $SUDO lpadmin -p "$queue" -v cups-pdf:/kvr -E -m raw 2>/dev/null || fail "cannot make the queue $queue"
   fi
+  if ! queue_exists "$stopped"; then
+    $SUDO lpadmin -p "$stopped" -v cups-pdf:/kvr -m raw 2>/dev/null || fail "cannot make the queue $stopped"
+    $SUDO touch "$state/stopped"
+  fi
+  $SUDO cupsaccept "$stopped" 2>/dev/null || true
+  $SUDO cupsdisable "$stopped" 2>/dev/null || true
   $SUDO cupsenable "$queue" 2>/dev/null || true
   $SUDO cupsaccept "$queue" 2>/dev/null || true
   $SUDO lpadmin -d "$queue" || fail "cannot make $queue the default queue"
@@ -95,6 +107,9 @@ stop() {
 
   if [ -f "$state/queue" ] && running; then
     $SUDO lpadmin -x "$queue" 2>/dev/null || true
+  fi
+  if [ -f "$state/stopped" ] && running; then
+    $SUDO lpadmin -x "$stopped" 2>/dev/null || true
   fi
   local previous=""
   [ -f "$state/default" ] && previous=$(cat "$state/default")
@@ -111,7 +126,7 @@ stop() {
       for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
     fi
   fi
-  $SUDO rm -f "$state/scheduler" "$state/queue" "$state/default"
+  $SUDO rm -f "$state/scheduler" "$state/queue" "$state/stopped" "$state/default"
 }
 
 case "${1:-}" in

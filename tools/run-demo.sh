@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the program, lays out a demo installation in demo/ beside a copy of
 # the executable (the program finds every file from its own folder), and
-# starts it.
+# starts it with a PDF printer as the default print queue.
 #
 #   bash tools/run-demo.sh           lay the demo out afresh and start
 #   bash tools/run-demo.sh --keep    keep what is in demo/ (your entries) and start
@@ -46,5 +46,11 @@ MSG
   exit 1
 fi
 
+# Pages printed in the demo go to a PDF printer as the default queue; the
+# queue is set up while the program runs and undone when it ends.
+bash tools/print-queue.sh start
+trap 'bash tools/print-queue.sh stop' EXIT
+
 echo "Starting demo/kvr: answer the date dialog, then the main window shows its buttons."
-exec demo/kvr
+echo "Printed pages come out as PDF files in ${KVR_PDF_OUT:-/var/spool/kvr-pdf}."
+demo/kvr

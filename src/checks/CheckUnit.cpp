@@ -378,9 +378,13 @@ private:
         if (ev.code == 0 && ev.expected == entered)
             return QString();
 
-        // The left report's record is still current in the catalogue.
-        const QString caption =
-            catalogue.FieldByName(QStringLiteral("NAM") + field.mid(1)).AsString();
+        // The left report's record is still current in the catalogue. A
+        // column that the catalogue gives no caption field is named by an
+        // empty text: the mismatch is shown all the same.
+        const QString captionField = QStringLiteral("NAM") + field.mid(1);
+        const QString caption = catalogue.FieldIndex(captionField) < 0
+                                    ? QString()
+                                    : catalogue.FieldByName(captionField).AsString();
         const int semicolon = int(caption.indexOf(QLatin1Char(';')));
         const QString column = (semicolon >= 0 ? caption.mid(semicolon + 1) : caption).trimmed();
         const QString name = catalogue.FieldByName(QStringLiteral("NAME")).AsString();

@@ -14,7 +14,6 @@ TMessageMCheckForm::TMessageMCheckForm(QWidget *parent)
     QFont f(QStringLiteral("MS Sans Serif"));
     f.setPointSize(8);
     setFont(f);
-    setMinimumSize(356, 185);
     LabelMess = ui->LabelMess;
     Panel1 = ui->Panel1;
     ButtonOK = ui->ButtonOK;

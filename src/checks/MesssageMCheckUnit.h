@@ -1,7 +1,9 @@
 #pragma once
 // The question shown for each mismatch between reports: go on with the
 // next relation ("Продолжить", also the close box) or stop the rest of the
-// check ("Прервать проверку").
+// check ("Прервать проверку"). The dialog keeps a client area of at least
+// 356 by 185 pixels (the message label is at least 120 high) and grows with a
+// longer message.
 
 #include <QDialog>
 

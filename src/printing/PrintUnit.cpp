@@ -8,29 +8,84 @@
 #include "shell/Messages.h"
 #include "shell/Paths.h"
 #include "shell/UnitConsts.h"
+#include "store/ExceptionText.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryFile>
+
+#include <cerrno>
+#include <signal.h>
 
 #include <functional>
 #include <memory>
 
 namespace {
 
-std::function<QStringList()> &columnSvodNames() {
-    static std::function<QStringList()> source;
+std::function<ColumnSvodInfo()> &columnSvodNames() {
+    static std::function<ColumnSvodInfo()> source;
     return source;
 }
 
-const QString kWorkingCopy = QStringLiteral("BTEMP.XLS");
+const QString kPrintTitle = QStringLiteral("Печать");
 
 void showPrintError() {
     msg::show(QString(), QStringLiteral("Ошибка печати!\rВозможно не подключен принтер."));
+}
+
+// A print that failed for a reason other than the printer, said as it is.
+void showNotPrinted(const QString &why) {
+    msg::show(kPrintTitle, QStringLiteral("Печать не выполнена:\r") + why, msg::Icon::Warning);
+}
+
+// The default printer took the job but is stopped: the job waits.
+void showWaiting(const sheet::PrintedJob &job, const QString &title) {
+    msg::show(kPrintTitle,
+              QStringLiteral("Принтер \"%1\" остановлен.\rЗадание \"%2\" ждет в его очереди и "
+                             "будет напечатано, когда принтер снова включат.")
+                  .arg(job.printer, title),
+              msg::Icon::Information);
+}
+
+// The title of a print job: what is printed, and for whom.
+QString jobTitle(const QString &what, const QString &title) {
+    const QString whom = title.trimmed();
+    return whom.isEmpty() ? what : what + QStringLiteral(" — ") + whom;
+}
+
+// Removes the working copies "BTEMP-<process>-<letters>.XLS" that a copy of
+// the program killed while printing left in the folder: those whose process
+// no longer runs. Copies of running processes, this one's included, and any
+// other file stay.
+void removeLeftWorkingCopies(const QString &folder) {
+    static const QRegularExpression own(QStringLiteral("^BTEMP-([0-9]{1,9})-[^/]*\\.XLS$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    const QStringList names =
+        QDir(folder).entryList({QStringLiteral("BTEMP-*")}, QDir::Files | QDir::Hidden);
+    for (const QString &name : names) {
+        const QRegularExpressionMatch m = own.match(name);
+        if (!m.hasMatch())
+            continue;
+        const pid_t pid = pid_t(m.captured(1).toLong());
+        if (pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH)
+            QFile::remove(QDir(folder).filePath(name));
+    }
+}
+
+// A new empty file of its own in the folder, named after the pattern with
+// XXXXXX replaced, for the caller to fill and remove.
+QString ownFile(const QString &folder, const QString &pattern) {
+    QTemporaryFile file(folder + pattern);
+    file.setAutoRemove(false);
+    if (!file.open())
+        throw FileError(QStringLiteral("Не удалось создать файл в папке \"%1\": %2")
+                            .arg(QDir::toNativeSeparators(folder), file.errorString()));
+    return file.fileName();
 }
 
 // The template in WED\BLANK, in whatever letter case it is stored; empty
@@ -38,14 +93,14 @@ void showPrintError() {
 QString findTemplate(const QString &name, const QString &what) {
     const QString folder = paths::GetBlankDir();
     if (name.isEmpty()) {
-        msg::show(QStringLiteral("Печать"),
+        msg::show(kPrintTitle,
                   QStringLiteral("Для %1 в каталоге отчетов не указан шаблон печати.").arg(what),
                   msg::Icon::Warning);
         return {};
     }
     const QString found = store::findFileCaseInsensitive(folder, name);
     if (found.isEmpty())
-        msg::show(QStringLiteral("Печать"),
+        msg::show(kPrintTitle,
                   QStringLiteral("Не найден шаблон печати\r%1")
                       .arg(QDir::toNativeSeparators(folder + name)),
                   msg::Icon::Warning);
@@ -78,18 +133,26 @@ private:
     bool m_set = qobject_cast<QApplication *>(QCoreApplication::instance()) != nullptr;
 };
 
-// One print on a working copy of a template: the copy is made, opened in
-// the print engine, filled and printed; whatever happens, the workbook is
-// closed, the copy deleted and the dataset put back on its first record.
-// A failure of the fill or the print is shown as the print error; a failure
-// before it is thrown. After any failure the engine is ended, so that the
-// next print starts with a fresh one.
-void printOnCopy(store::TADODataSet &DataSet, const QString &templatePath,
-                 const std::function<void(sheet::Workbook &)> &fill) {
-    const QString working = paths::GetBlankDir() + kWorkingCopy;
-    bool printFailed = false;
+// How a failure of the fill is shown: as the print error (a fault of the
+// template or its data), or said as it is.
+enum class FillFailure { PrintError, Said };
+
+// One print on a working copy of a template: a copy of its own in
+// WED\BLANK (BTEMP-<process>-<letters>.XLS, so that prints of two copies of
+// the program never share one) is made, opened in the print engine, filled and
+// printed under the job title; whatever happens, the workbook is closed, the
+// copy deleted and the dataset put back on its first record. A failure of
+// the print itself is shown as the print error, one of the fill as
+// fillFailure says, an office that did not answer as such; a failure before
+// the fill is thrown. After any failure the engine is ended, so that the
+// next print starts with a fresh one. A job that waits on a stopped printer
+// is said.
+void printOnCopy(store::TADODataSet &DataSet, const QString &templatePath, const QString &title,
+                 FillFailure fillFailure, const std::function<void(sheet::Workbook &)> &fill) {
+    std::function<void()> tell; // shown once the print is cleaned up
     {
         WaitCursor waitCursor;
+        QString working;
         std::unique_ptr<sheet::Workbook> book;
         bool failed = true;
         const auto cleanup = qScopeGuard([&] {
@@ -102,28 +165,45 @@ void printOnCopy(store::TADODataSet &DataSet, const QString &templatePath,
             }
             if (failed)
                 printing::EndPrintEngine();
-            QFile::remove(working);
+            if (!working.isEmpty())
+                QFile::remove(working);
             returnToFirst(DataSet);
         });
 
-        QFile::remove(working);
+        removeLeftWorkingCopies(paths::GetBlankDir());
+        working =
+            ownFile(paths::GetBlankDir(),
+                    QStringLiteral("BTEMP-%1-XXXXXX.XLS").arg(QCoreApplication::applicationPid()));
         CopyFileByStream(working, templatePath);
         book = printing::PrintEngine().open(working);
-        try {
-            fill(*book);
-            book->print();
+        auto step = [&](const std::function<void()> &run, bool isPrint) {
+            try {
+                run();
+                return true;
+            } catch (const sheet::TimeoutError &e) {
+                tell = [why = e.message()] { showNotPrinted(why); };
+            } catch (const std::exception &e) {
+                if (isPrint || fillFailure == FillFailure::PrintError)
+                    tell = showPrintError;
+                else
+                    tell = [why = ExceptionText(e)] { showNotPrinted(why); };
+            }
+            return false;
+        };
+        sheet::PrintedJob job;
+        if (step([&] { fill(*book); }, false) && step([&] { job = book->print(title); }, true)) {
             failed = false;
-        } catch (const std::exception &) {
-            printFailed = true;
+            if (job.printerStopped)
+                tell = [job, title] { showWaiting(job, title); };
         }
     }
-    if (printFailed)
-        showPrintError();
+    if (tell)
+        tell();
 }
 
 } // namespace
 
-void SetColumnSvodNameSource(std::function<QStringList()> Source) {
+void SetColumnSvodNameSource(std::function<ColumnSvodInfo()> Source) {
     columnSvodNames() = std::move(Source);
 }
 
@@ -133,10 +213,10 @@ void PrintReport(store::TADODataSet &DataSet, int PageKind, int YearOrColumns,
         PrintAskForm().Ask();
     if (!PrintAskForm().DoPrint)
         return;
-    if (PageKind == 1111)
-        PrintColumnSvod(DataSet, YearOrColumns, Title,
-                        columnSvodNames() ? columnSvodNames()() : QStringList());
-    else
+    if (PageKind == 1111) {
+        const ColumnSvodInfo info = columnSvodNames() ? columnSvodNames()() : ColumnSvodInfo();
+        PrintColumnSvod(DataSet, YearOrColumns, Title, info.OrgNames, info.SetName);
+    } else
         PrintByTemplate(DataSet, PageKind, YearOrColumns, Title);
 }
 
@@ -147,17 +227,25 @@ void PrintByTemplate(store::TADODataSet &DataSet, int PageKind, int YY, const QS
     if (templatePath.isEmpty())
         return;
     const printing::FillContext context{Title, PageKind, YY, appState().WorkDate};
-    printOnCopy(DataSet, templatePath,
+    QString what = PageKind == 0    ? QStringLiteral("Титульный лист 1")
+                   : PageKind == -1 ? QStringLiteral("Титульный лист 2")
+                                    : ReportName(PageKind, YY);
+    if (what.isEmpty())
+        what = QStringLiteral("Отчет с кодом %1").arg(PageKind);
+    printOnCopy(DataSet, templatePath, jobTitle(what, Title), FillFailure::PrintError,
                 [&](sheet::Workbook &book) { FillTemplate(DataSet, book, context); });
 }
 
 void PrintColumnSvod(store::TADODataSet &DataSet, int Count, const QString &Title,
-                     const QStringList &OrgNames) {
+                     const QStringList &OrgNames, const QString &SetName) {
     const QString templatePath =
         findTemplate(QStringLiteral("BFSVOD.XLS"), QStringLiteral("сводной по столбцу"));
     if (templatePath.isEmpty())
         return;
-    printOnCopy(DataSet, templatePath, [&](sheet::Workbook &book) {
+    // The sheet's own title names the report and column; the job's also
+    // names the set, as the other consolidations' jobs do.
+    const QString job = jobTitle(jobTitle(QStringLiteral("Сводная по столбцу"), Title), SetName);
+    printOnCopy(DataSet, templatePath, job, FillFailure::Said, [&](sheet::Workbook &book) {
         FillColumnSvodSheet(DataSet, book, Count, Title, OrgNames);
     });
 }
@@ -167,18 +255,11 @@ void PrintOrganisationList(store::TADODataSet &DataSet) {
         findTemplate(QStringLiteral("BORG.XLS"), QStringLiteral("списка организаций"));
     if (templatePath.isEmpty())
         return;
-    // A file of its own for every list shown: the user may keep it open
-    // while later prints replace the working copy.
+    // A file of its own for every list shown, which the user may keep open.
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::TempLocation) +
-                           QStringLiteral("/kvr-lists");
+                           QStringLiteral("/kvr-lists/");
     QDir().mkpath(folder);
-    QTemporaryFile file(folder + QStringLiteral("/Организации-XXXXXX.xls"));
-    file.setAutoRemove(false);
-    if (!file.open())
-        throw FileError(
-            QStringLiteral("Не удалось создать файл списка в папке \"%1\"").arg(folder));
-    const QString path = file.fileName();
-    file.close();
+    const QString path = ownFile(folder, QStringLiteral("Организации-XXXXXX.xls"));
     bool shown = false;
     WaitCursor waitCursor;
     const auto cleanup = qScopeGuard([&] {

@@ -14,25 +14,34 @@
 // or 1111 for a by-column consolidation. YearOrColumns is the year modulo
 // 100, or for 1111 the number of organisation columns. Title is the
 // organisation's name (or the consolidation's title). Asks "Печать таблицы"
-// first (not for -1, which follows the answer given for 0). Leaves DataSet
-// on its first record. A failure while the sheet is filled or printed is
-// shown as "Ошибка печати!"; one before (the template cannot be copied or
-// opened, the office does not start) is thrown, after the office is ended
-// and the working copy removed.
+// first (not for -1, which follows the answer given for 0). Each print fills
+// a working copy of its own in WED\BLANK, removed afterwards, and goes to the
+// default printer as a job titled with the report (or title page) and Title.
+// Leaves DataSet on its first record. A failure of the printing itself, and
+// one of a template's fill, is shown as "Ошибка печати!"; an office that did
+// not answer in time and a by-column sheet that cannot be filled are said as
+// such; a job left waiting on a stopped printer is said. A failure before
+// the fill (the template cannot be copied or opened, the office does not
+// start) is thrown, after the office is ended and the working copy removed.
 void PrintReport(store::TADODataSet &DataSet, int PageKind, int YearOrColumns,
                  const QString &Title);
 
-// Where PrintReport(..., 1111, ...) takes the organisations' names of the
-// by-column table, one per column NNN1, NNN2, ...: the consolidation
-// window's names of its last by-column build (the program's composition
-// root connects them). Without a source the heading row stays empty.
-void SetColumnSvodNameSource(std::function<QStringList()> Source);
+// What PrintReport(..., 1111, ...) takes of the consolidation window's last
+// by-column build (the program's composition root connects it): the
+// organisations' names, one per column NNN1, NNN2, ..., and the set it was
+// built over, which titles the print job. Without a source the heading row
+// stays empty and the job is titled by Title alone.
+struct ColumnSvodInfo {
+    QStringList OrgNames;
+    QString SetName;
+};
+void SetColumnSvodNameSource(std::function<ColumnSvodInfo()> Source);
 
 // The template print of one report or title page, without the question.
 void PrintByTemplate(store::TADODataSet &DataSet, int PageKind, int YY, const QString &Title);
 // The by-column consolidation print on BFSVOD.XLS, without the question.
 void PrintColumnSvod(store::TADODataSet &DataSet, int Count, const QString &Title,
-                     const QStringList &OrgNames);
+                     const QStringList &OrgNames, const QString &SetName = QString());
 
 // Shows the organisation list of DataSet (the open organisation table, every
 // record in the dataset's order) as a spreadsheet made from the BORG template,

@@ -1,6 +1,7 @@
 #include "printing/SheetFill.h"
 
 #include "printing/TemplateFill.h"
+#include "shell/FixedDialog.h"
 
 #include <QLocale>
 
@@ -11,6 +12,14 @@ using sheet::Value;
 
 void FillColumnSvodSheet(store::TADODataSet &DataSet, sheet::Workbook &Book, int Count,
                          const QString &Title, const QStringList &OrgNames) {
+    int present = 0;
+    while (present < Count && DataSet.FieldIndex(QStringLiteral("NNN%1").arg(present + 1)) >= 0)
+        ++present;
+    if (present < Count)
+        throw printing::FillError(
+            QStringLiteral("Столбцов организаций в сводной по столбцу: %1, а печатать нужно %2.")
+                .arg(present)
+                .arg(Count));
     const int p = static_cast<int>(Title.indexOf(QStringLiteral(" ("))) + 1; // 0: none
     Book.setValues(1, 2,
                    Table{{Value::fromInput(Title.left(p))},
@@ -51,7 +60,8 @@ void FillColumnSvodSheet(store::TADODataSet &DataSet, sheet::Workbook &Book, int
 void FillOrganisationSheet(sheet::Workbook &Book, store::TADODataSet &DataSet, const QDate &Today) {
     const printing::HeaderCell header = printing::ParseHeaderCell(Book.value(1, 1).toText());
     Book.setValue(1, 1, Value());
-    Book.setText(3, 1, QStringLiteral("на ") + QLocale().toString(Today, QLocale::ShortFormat));
+    Book.setText(3, 1,
+                 QStringLiteral("на ") + ProgramLocale().toString(Today, QLocale::ShortFormat));
     DataSet.First();
     const int n = DataSet.RecordCount();
     if (n == 0)

@@ -13,9 +13,11 @@
 // the organisations' names, the column numbers in row 5, one framed row per
 // record (NAME, KODSTR, TOTAL, NNN1..NNNCount, an organisation's "0" left
 // empty), and the widths of columns A to EA fitted to rows 1 to n + 10.
+// A table with fewer organisation columns than Count throws FillError before
+// anything is written.
 void FillColumnSvodSheet(store::TADODataSet &DataSet, sheet::Workbook &Book, int Count,
                          const QString &Title, const QStringList &OrgNames);
 
-// The date line "на <date>" in A3 and one framed row of nine fields per
-// organisation from the row that A1 names (1 when A1 is empty).
+// The date line "на <date>" (dd.MM.yyyy) in A3 and one framed row of nine
+// fields per organisation from the row that A1 names (1 when A1 is empty).
 void FillOrganisationSheet(sheet::Workbook &Book, store::TADODataSet &DataSet, const QDate &Today);

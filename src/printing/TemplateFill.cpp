@@ -1,11 +1,13 @@
 #include "printing/TemplateFill.h"
 
+#include "shell/FixedDialog.h"
 #include "shell/Paths.h"
 #include "shell/UnitDM.h"
 
 #include <QFileInfo>
 #include <QLocale>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -58,6 +60,19 @@ std::unique_ptr<TADODataSet> openCatalogue(int YY) {
     return ds;
 }
 
+// What read gives of the last catalogue record with KOD Code; empty when
+// there is none or no catalogue.
+QString fromLastRecordOf(int Code, int YY, const std::function<QString(TADODataSet &)> &read) {
+    if (!catalogueExists(YY))
+        return {};
+    QString result;
+    auto ds = openCatalogue(YY);
+    for (ds->First(); !ds->Eof(); ds->Next())
+        if (ds->FieldByName(QStringLiteral("KOD")).AsInteger() == Code)
+            result = read(*ds);
+    return result;
+}
+
 } // namespace
 
 QString ResolveReportFile(int Mode, int Code, int YY) {
@@ -65,23 +80,22 @@ QString ResolveReportFile(int Mode, int Code, int YY) {
         return QStringLiteral("BFFF.XLS");
     if (Code == -1)
         return QStringLiteral("BFFFF.XLS");
-    if (!catalogueExists(YY))
-        return {};
-    QString result;
-    auto ds = openCatalogue(YY);
-    for (ds->First(); !ds->Eof(); ds->Next()) {
-        if (ds->FieldByName(QStringLiteral("KOD")).AsInteger() != Code)
-            continue;
-        if (Mode == 1) {
-            result = ds->FieldByName(QStringLiteral("FAILTEXT")).AsString().trimmed();
-        } else {
-            const QString fail = ds->FieldByName(QStringLiteral("FAIL")).AsString().toUpper();
-            const int dot = fail.indexOf(QStringLiteral(".DBF"));
-            result = (dot < 0 ? QString() : fail.left(dot).trimmed()) + QString::number(2000 + YY) +
-                     QStringLiteral(".DBF");
-        }
-    }
-    return result;
+    return fromLastRecordOf(Code, YY, [&](TADODataSet &ds) {
+        if (Mode == 1)
+            return ds.FieldByName(QStringLiteral("FAILTEXT")).AsString().trimmed();
+        const QString fail = ds.FieldByName(QStringLiteral("FAIL")).AsString().toUpper();
+        const int dot = fail.indexOf(QStringLiteral(".DBF"));
+        return (dot < 0 ? QString() : fail.left(dot).trimmed()) + QString::number(2000 + YY) +
+               QStringLiteral(".DBF");
+    });
+}
+
+QString ReportName(int Code, int YY) {
+    return fromLastRecordOf(Code, YY, [](TADODataSet &ds) {
+        return ds.FieldIndex(QStringLiteral("NAME")) < 0
+                   ? QString()
+                   : ds.FieldByName(QStringLiteral("NAME")).AsString().trimmed();
+    });
 }
 
 int GetReportGroup(int Code, int YY) {
@@ -360,9 +374,10 @@ private:
             t = s.left(at) + m_context.Title;
             s = t;
         }
-        // 11. The working date alone.
+        // 11. The working date alone, in the program's Russian short form
+        // (14.11.2016) whatever the system's locale.
         if (s.contains(QStringLiteral("#DATE"))) {
-            t = QLocale().toString(m_context.WorkDate, QLocale::ShortFormat);
+            t = ProgramLocale().toString(m_context.WorkDate, QLocale::ShortFormat);
             s = t;
         }
         // 12. School counts: N1 of two records summed.

@@ -12,7 +12,7 @@
 //   #YR1, #YR2      the first and second year of the period
 //   #YP<d>, #YM<d>  the second year plus or minus d
 //   #RYKORG, #RYKFIN, #TEL, #OKPO, #PADRES  the own requisites (REGIM)
-//   #TORG           the title; #DATE the working date
+//   #TORG           the title; #DATE the working date (dd.MM.yyyy)
 //   #SH_TOT, #SH_NOSH, #SH_OOSH, #SH_SPOSH  school counts (N1 of two records)
 
 #include "sheet/Sheet.h"
@@ -62,6 +62,9 @@ struct FillContext {
 // title pages' templates "BFFF.XLS" and "BFFFF.XLS". Empty when the
 // catalogue or the report is not there; the last record with the code wins.
 QString ResolveReportFile(int Mode, int Code, int YY);
+// The report's name (NAME) in the period's catalogue, trimmed, from the
+// last record with code Code; empty when there is none.
+QString ReportName(int Code, int YY);
 // The report group (GRUPPA) of catalogue record number Code; 0 below 1 or
 // without a catalogue. A code beyond the catalogue throws FillError.
 int GetReportGroup(int Code, int YY);

@@ -82,6 +82,8 @@ public:
         requireOpen();
         if (value.isEmpty())
             m_book->cells.erase({row, column});
+        else if (value.isNumber() && m_book->textCells.count({row, column}))
+            m_book->cells[{row, column}] = Value::text(value.toText());
         else
             m_book->cells[{row, column}] = value;
     }
@@ -116,21 +118,45 @@ public:
         requireOpen();
         insertCopy(m_book->cells, row);
         insertCopy(m_book->framedCells, row);
+        insertCopy(m_book->textCells, row);
         m_book->insertedRows.push_back(row);
     }
 
     void drawBorders(int top, int left, int bottom, int right) override {
-        requireRange(top, left, bottom, right);
-        requireOpen();
-        for (int r = top; r <= bottom; ++r)
-            for (int c = left; c <= right; ++c)
-                m_book->framedCells.insert({r, c});
+        mark(m_book->framedCells, top, left, bottom, right);
     }
 
     void fitColumns(int top, int left, int bottom, int right) override {
         requireRange(top, left, bottom, right);
         requireOpen();
         m_book->fittedRanges.push_back({top, left, bottom, right});
+    }
+
+    void setTextLayout(int top, int left, int bottom, int right, TextLayout) override {
+        requireRange(top, left, bottom, right);
+        requireOpen();
+    }
+
+    void mergeCells(int top, int left, int bottom, int right) override {
+        requireRange(top, left, bottom, right);
+        requireOpen();
+    }
+
+    void formatAsText(int top, int left, int bottom, int right) override {
+        mark(m_book->textCells, top, left, bottom, right);
+    }
+
+    PageSetup pageSetup() const override {
+        requireOpen();
+        return m_book->page;
+    }
+
+    void setPageSetup(const PageSetup &setup) override {
+        requireOpen();
+        const PageSetup::Paper paper = m_book->page.paper;
+        m_book->page = setup;
+        if (setup.paper == PageSetup::Paper::Other)
+            m_book->page.paper = paper;
     }
 
     void saveAs(const QString &path) override {
@@ -140,11 +166,12 @@ public:
         m_engine->files[m_path] = m_book->cells;
     }
 
-    void print() override {
+    PrintedJob print(const QString &title) override {
         requireOpen();
         if (!m_engine->printer)
             throw Error(QStringLiteral("Принтер по умолчанию не установлен"));
-        ++m_book->printed;
+        m_book->printed << title;
+        return {static_cast<int>(m_book->printed.size()), QStringLiteral("memory"), false};
     }
 
     void exportPdf(const QString &path) override {
@@ -164,6 +191,15 @@ public:
     void close() override { m_book->closed = true; }
 
 private:
+    // Adds every cell of the range to the set.
+    void mark(std::set<std::pair<int, int>> &cells, int top, int left, int bottom, int right) {
+        requireRange(top, left, bottom, right);
+        requireOpen();
+        for (int r = top; r <= bottom; ++r)
+            for (int c = left; c <= right; ++c)
+                cells.insert({r, c});
+    }
+
     void requireOpen() const {
         if (m_engine->quit)
             throw Error(QStringLiteral("Табличный процессор уже закрыт"));

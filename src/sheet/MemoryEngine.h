@@ -24,12 +24,14 @@ using CellMap = std::map<std::pair<int, int>, Value>; // (row, column) -> a non-
 struct MemoryBook {
     QString openedFrom; // the absolute path given to open(); empty for an added one
     CellMap cells;
-    std::set<std::pair<int, int>> framedCells;    // (row, column) with four borders
+    std::set<std::pair<int, int>> framedCells; // (row, column) with four borders
+    std::set<std::pair<int, int>> textCells;   // (row, column) formatted as text
+    PageSetup page;
     std::vector<int> insertedRows;                // arguments of insertRowCopy, in order
     std::vector<std::array<int, 4>> fittedRanges; // top, left, bottom, right
     QStringList savedAs;                          // absolute paths, in order
     QStringList pdfs;                             // absolute paths, in order
-    int printed = 0;
+    QStringList printed;                          // the titles of the jobs, in order
     bool shown = false;
     bool closed = false;
 

@@ -30,20 +30,29 @@
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XCellRangeMovement.hpp>
 #include <com/sun/star/sheet/XSheetCellCursor.hpp>
+#include <com/sun/star/sheet/XSheetCellRanges.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
+#include <com/sun/star/sheet/XUniqueCellFormatRangesSupplier.hpp>
 #include <com/sun/star/sheet/XUsedAreaCursor.hpp>
+#include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
 #include <com/sun/star/table/BorderLine2.hpp>
 #include <com/sun/star/table/BorderLineStyle.hpp>
 #include <com/sun/star/table/CellAddress.hpp>
+#include <com/sun/star/table/CellOrientation.hpp>
 #include <com/sun/star/table/CellRangeAddress.hpp>
 #include <com/sun/star/table/TableBorder2.hpp>
 #include <com/sun/star/table/XCellRange.hpp>
 #include <com/sun/star/table/XColumnRowRange.hpp>
 #include <com/sun/star/table/XTableColumns.hpp>
 #include <com/sun/star/table/XTableRows.hpp>
+#include <com/sun/star/util/NumberFormat.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/util/XMergeable.hpp>
+#include <com/sun/star/util/XNumberFormatTypes.hpp>
+#include <com/sun/star/util/XNumberFormats.hpp>
+#include <com/sun/star/util/XNumberFormatsSupplier.hpp>
 #include <com/sun/star/view/XPrintable.hpp>
 #include <cppuhelper/bootstrap.hxx>
 
@@ -53,9 +62,11 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <initializer_list>
 #include <mutex>
 #include <thread>
@@ -278,11 +289,12 @@ bool writeProfileSettings(const QString &profile) {
     return file.write(xcu) == xcu.size();
 }
 
-// Gives every font that the PostScript file defines a name of its own.
-// pdftocairo writes each subset of a font under the font's own name; a
-// printer or converter that keeps fonts by name (Ghostscript, behind PDF
-// printers) then mixes the subsets up and loses the text of one of them.
-bool nameFontsApart(const QString &path) {
+// Readies the PostScript file that pdftocairo wrote for the queue. Every
+// font it defines gets a name of its own: pdftocairo writes each subset of a
+// font under the font's own name, and a printer or converter that keeps
+// fonts by name (Ghostscript, behind PDF printers) then mixes the subsets up
+// and loses the text of one of them. And the document gets its title.
+bool preparePostScript(const QString &path, const QString &title) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
@@ -296,6 +308,25 @@ bool nameFontsApart(const QString &path) {
             break;
         text.insert(end, "-kvr" + QByteArray::number(++count));
     }
+    // The title twice: in the document's information, in UTF-16, for the
+    // PDF made of it (a printer without pdfmark passes over it), and after
+    // the first line as the header comment, which PDF printers name their
+    // files by.
+    QString line = title;
+    line.replace(u'\r', u' ').replace(u'\n', u' ');
+    QByteArray utf16 = "\xfe\xff"; // big-endian, marked so
+    for (const QChar c : line)
+        utf16.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xff));
+    static const QByteArray setup = "\n%%BeginSetup\n";
+    if (const qsizetype at = text.indexOf(setup); at >= 0)
+        text.insert(at + setup.size(),
+                    "/pdfmark where {pop} {userdict /pdfmark /cleartomark load put} ifelse\n"
+                    "[ /Title <" +
+                        utf16.toHex() + "> /DOCINFO pdfmark\n");
+    const qsizetype firstLine = text.indexOf('\n');
+    if (firstLine < 0)
+        return false;
+    text.insert(firstLine + 1, "%%Title: " + line.toUtf8() + '\n');
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
     return file.write(text) == text.size();
@@ -426,7 +457,7 @@ struct OfficeEngine::Impl {
     void endProcess(bool asked) noexcept;
     void requireRunning() const {
         if (hung)
-            throw Error(hungMessage());
+            throw TimeoutError(hungMessage());
         if (!running)
             throw Error(QStringLiteral("Табличный процессор уже закрыт"));
     }
@@ -448,7 +479,7 @@ struct OfficeEngine::Impl {
         } catch (const Error &) {
             if (watchdog->fired()) {
                 hung = true;
-                throw Error(what + QStringLiteral(": ") + hungMessage());
+                throw TimeoutError(what + QStringLiteral(": ") + hungMessage());
             }
             throw;
         }
@@ -731,7 +762,22 @@ public:
             if (line.size() != width)
                 throw Error(QStringLiteral("Записываемый блок ячеек не прямоугольный"));
         requireOpen();
+        const int bottom = top + static_cast<int>(cells.size()) - 1;
+        const int right = left + static_cast<int>(width) - 1;
         m_engine->call(QStringLiteral("Не удалось записать ячейки"), [&] {
+            const Reference<table::XCellRange> target = range(top, left, bottom, right);
+            const bool numbers = std::any_of(cells.begin(), cells.end(), [](const auto &line) {
+                return std::any_of(line.begin(), line.end(),
+                                   [](const Value &v) { return v.isNumber(); });
+            });
+            const std::vector<table::CellRangeAddress> textAreas =
+                numbers ? textFormatted(target) : std::vector<table::CellRangeAddress>{};
+            auto inText = [&](sal_Int32 row, sal_Int32 column) {
+                return std::any_of(textAreas.begin(), textAreas.end(), [&](const auto &a) {
+                    return a.StartRow <= row && row <= a.EndRow && a.StartColumn <= column &&
+                           column <= a.EndColumn;
+                });
+            };
             Sequence<Sequence<Any>> array(static_cast<sal_Int32>(cells.size()));
             auto *lines = array.getArray();
             for (std::size_t r = 0; r < cells.size(); ++r) {
@@ -739,18 +785,14 @@ public:
                 auto *out = line.getArray();
                 for (std::size_t c = 0; c < width; ++c) {
                     const Value &v = cells[r][c];
-                    if (v.isNumber())
+                    if (v.isNumber() && !inText(top - 1 + sal_Int32(r), left - 1 + sal_Int32(c)))
                         out[c] <<= v.toNumber();
                     else
                         out[c] <<= toOUString(v.toText()); // empty text: an empty cell
                 }
                 lines[r] = line;
             }
-            Reference<css::sheet::XCellRangeData> data(
-                range(top, left, top + static_cast<int>(cells.size()) - 1,
-                      left + static_cast<int>(width) - 1),
-                UNO_QUERY_THROW);
-            data->setDataArray(array);
+            Reference<css::sheet::XCellRangeData>(target, UNO_QUERY_THROW)->setDataArray(array);
         });
     }
 
@@ -908,6 +950,105 @@ public:
         });
     }
 
+    void setTextLayout(int top, int left, int bottom, int right, TextLayout layout) override {
+        requireRange(top, left, bottom, right);
+        requireOpen();
+        m_engine->call(QStringLiteral("Не удалось задать расположение текста"), [&] {
+            Reference<beans::XPropertySet> cells(range(top, left, bottom, right), UNO_QUERY_THROW);
+            cells->setPropertyValue(OUString("IsTextWrapped"), Any(layout == TextLayout::Wrapped));
+            cells->setPropertyValue(OUString("ShrinkToFit"), Any(layout == TextLayout::Upwards));
+            cells->setPropertyValue(OUString("Orientation"), Any(table::CellOrientation_STANDARD));
+            cells->setPropertyValue(OUString("RotateAngle"),
+                                    Any(sal_Int32(layout == TextLayout::Upwards ? 9000 : 0)));
+        });
+    }
+
+    void mergeCells(int top, int left, int bottom, int right) override {
+        requireRange(top, left, bottom, right);
+        requireOpen();
+        m_engine->call(QStringLiteral("Не удалось объединить ячейки"), [&] {
+            Reference<util::XMergeable>(range(top, left, bottom, right), UNO_QUERY_THROW)
+                ->merge(true);
+        });
+    }
+
+    void formatAsText(int top, int left, int bottom, int right) override {
+        requireRange(top, left, bottom, right);
+        requireOpen();
+        m_engine->call(QStringLiteral("Не удалось задать текстовый формат ячеек"), [&] {
+            Reference<util::XNumberFormatTypes> types(numberFormats(), UNO_QUERY_THROW);
+            const sal_Int32 key =
+                types->getStandardFormat(util::NumberFormat::TEXT, css::lang::Locale());
+            Reference<beans::XPropertySet>(range(top, left, bottom, right), UNO_QUERY_THROW)
+                ->setPropertyValue(OUString("NumberFormat"), Any(key));
+        });
+    }
+
+    PageSetup pageSetup() const override {
+        requireOpen();
+        return m_engine->call(QStringLiteral("Не удалось прочитать параметры страницы"), [&] {
+            const Reference<beans::XPropertySet> style = pageStyle();
+            auto get = [&](const char *name) {
+                return style->getPropertyValue(OUString::createFromAscii(name));
+            };
+            PageSetup setup;
+            sal_Int32 width = 0, height = 0;
+            sal_Int16 pages = 0, across = 0, down = 0;
+            get("Width") >>= width;
+            get("Height") >>= height;
+            get("IsLandscape") >>= setup.landscape;
+            get("ScaleToPages") >>= pages;
+            get("ScaleToPagesX") >>= across;
+            get("ScaleToPagesY") >>= down;
+            setup.fit = pages == 1 || (across == 1 && down == 1) ? PageSetup::Fit::Page
+                        : across == 1                            ? PageSetup::Fit::Width
+                                                                 : PageSetup::Fit::None;
+            bool header = false, footer = false;
+            get("HeaderIsOn") >>= header;
+            get("FooterIsOn") >>= footer;
+            setup.headerAndFooter = header || footer;
+            setup.paper = PageSetup::Paper::Other;
+            for (const auto &[paper, size] : kPapers) {
+                // Sizes in 1/100 mm, as a saved file rounds them.
+                if (std::abs(std::min(width, height) - size.first) <= 100 &&
+                    std::abs(std::max(width, height) - size.second) <= 100)
+                    setup.paper = paper;
+            }
+            return setup;
+        });
+    }
+
+    void setPageSetup(const PageSetup &setup) override {
+        requireOpen();
+        m_engine->call(QStringLiteral("Не удалось задать параметры страницы"), [&] {
+            const Reference<beans::XPropertySet> style = pageStyle();
+            auto set = [&](const char *name, const Any &value) {
+                style->setPropertyValue(OUString::createFromAscii(name), value);
+            };
+            sal_Int32 width = 0, height = 0;
+            style->getPropertyValue(OUString("Width")) >>= width;
+            style->getPropertyValue(OUString("Height")) >>= height;
+            for (const auto &[paper, size] : kPapers)
+                if (paper == setup.paper) {
+                    width = size.first;
+                    height = size.second;
+                }
+            if (setup.landscape != (width > height))
+                std::swap(width, height);
+            set("IsLandscape", Any(setup.landscape));
+            set("Width", Any(width));
+            set("Height", Any(height));
+            set("HeaderIsOn", Any(setup.headerAndFooter));
+            set("FooterIsOn", Any(setup.headerAndFooter));
+            if (setup.fit == PageSetup::Fit::None) {
+                set("PageScale", Any(sal_Int16(100)));
+            } else {
+                set("ScaleToPagesX", Any(sal_Int16(1)));
+                set("ScaleToPagesY", Any(sal_Int16(setup.fit == PageSetup::Fit::Page ? 1 : 0)));
+            }
+        });
+    }
+
     void saveAs(const QString &path) override {
         requireOpen();
         const QString absolute = QFileInfo(path).absoluteFilePath();
@@ -933,7 +1074,7 @@ public:
     // queue takes, printer drivers and PDF printers alike: the office
     // writes it as PDF, and poppler's pdftocairo turns that into PostScript
     // that keeps the text of its fonts.
-    void print() override {
+    PrintedJob print(const QString &title) override {
         requireOpen();
         if (defaultPrinter().isEmpty())
             throw Error(QStringLiteral("Принтер по умолчанию не установлен"));
@@ -957,12 +1098,9 @@ public:
             convert.waitForFinished();
             throw Error(QStringLiteral("Не удалось подготовить лист к печати"));
         }
-        if (!nameFontsApart(postscript))
+        if (!preparePostScript(postscript, title))
             throw Error(QStringLiteral("Не удалось подготовить лист к печати"));
-        const QString title = m_document->path.isEmpty()
-                                  ? QStringLiteral("Лист")
-                                  : QFileInfo(m_document->path).completeBaseName();
-        submitToDefaultPrinter(postscript, title);
+        return submitToDefaultPrinter(postscript, title);
     }
 
     void exportPdf(const QString &path) override {
@@ -1047,6 +1185,50 @@ private:
     Reference<table::XCellRange> range(int top, int left, int bottom, int right) const {
         return m_document->firstSheet->getCellRangeByPosition(left - 1, top - 1, right - 1,
                                                               bottom - 1);
+    }
+
+    // Portrait width and height of the papers, in 1/100 mm.
+    static constexpr std::pair<PageSetup::Paper, std::pair<sal_Int32, sal_Int32>> kPapers[] = {
+        {PageSetup::Paper::A4, {21000, 29700}}, {PageSetup::Paper::A3, {29700, 42000}}};
+
+    // The page style of the first sheet. Other sheets may share it.
+    Reference<beans::XPropertySet> pageStyle() const {
+        OUString name;
+        Reference<beans::XPropertySet>(m_document->firstSheet, UNO_QUERY_THROW)
+            ->getPropertyValue(OUString("PageStyle")) >>= name;
+        Reference<style::XStyleFamiliesSupplier> families(m_document->component, UNO_QUERY_THROW);
+        Reference<container::XNameAccess> pageStyles(
+            families->getStyleFamilies()->getByName(OUString("PageStyles")), UNO_QUERY_THROW);
+        return Reference<beans::XPropertySet>(pageStyles->getByName(name), UNO_QUERY_THROW);
+    }
+
+    Reference<util::XNumberFormats> numberFormats() const {
+        return Reference<util::XNumberFormatsSupplier>(m_document->component, UNO_QUERY_THROW)
+            ->getNumberFormats();
+    }
+
+    // The parts of the range whose cells are formatted as text (sheet
+    // addresses, counted from 0).
+    std::vector<table::CellRangeAddress> textFormatted(const Reference<table::XCellRange> &area) {
+        std::vector<table::CellRangeAddress> found;
+        const Reference<util::XNumberFormats> formats = numberFormats();
+        Reference<container::XIndexAccess> groups =
+            Reference<css::sheet::XUniqueCellFormatRangesSupplier>(area, UNO_QUERY_THROW)
+                ->getUniqueCellFormatRanges();
+        for (sal_Int32 i = 0; i < groups->getCount(); ++i) {
+            Reference<beans::XPropertySet> group(groups->getByIndex(i), UNO_QUERY_THROW);
+            sal_Int32 key = 0;
+            sal_Int16 type = 0;
+            group->getPropertyValue(OUString("NumberFormat")) >>= key;
+            formats->getByKey(key)->getPropertyValue(OUString("Type")) >>= type;
+            if (!(type & util::NumberFormat::TEXT))
+                continue;
+            for (const table::CellRangeAddress &a :
+                 Reference<css::sheet::XSheetCellRanges>(group, UNO_QUERY_THROW)
+                     ->getRangeAddresses())
+                found.push_back(a);
+        }
+        return found;
     }
 
     std::shared_ptr<OfficeEngine::Impl> m_engine;

@@ -8,6 +8,8 @@
 
 #include <cups/cups.h>
 
+#include <cstdlib>
+
 namespace sheet {
 
 namespace {
@@ -23,29 +25,50 @@ void followEnvironment() {
     cupsSetServer(nullptr);
 }
 
-} // namespace
+// The default queue: its name (empty when there is none) and whether it is
+// stopped, when it takes jobs and keeps them until it is started again.
+struct Printer {
+    QString name;
+    bool stopped = false;
+};
 
-QString defaultPrinter() {
+Printer defaultPrinterState() {
     followEnvironment();
     // The default alone, without listing every printer the network offers.
     cups_dest_t *dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, nullptr, nullptr);
-    const QString name = dest ? QString::fromUtf8(dest->name) : QString();
+    Printer printer;
+    if (dest) {
+        printer.name = QString::fromUtf8(dest->name);
+        const char *state = cupsGetOption("printer-state", dest->num_options, dest->options);
+        printer.stopped = state && std::atoi(state) == IPP_PSTATE_STOPPED;
+    }
     cupsFreeDests(dest ? 1 : 0, dest);
-    return name;
+    return printer;
 }
 
-int submitToDefaultPrinter(const QString &file, const QString &title) {
+} // namespace
+
+QString defaultPrinter() {
+    return defaultPrinterState().name;
+}
+
+PrintedJob submitToDefaultPrinter(const QString &file, const QString &title) {
     const QString printer = defaultPrinter();
     if (printer.isEmpty())
         throw Error(QStringLiteral("Принтер по умолчанию не установлен"));
-    const int job =
+    PrintedJob job;
+    job.id =
         cupsPrintFile2(CUPS_HTTP_DEFAULT, printer.toUtf8().constData(),
                        QFile::encodeName(file).constData(), title.toUtf8().constData(), 0, nullptr);
-    if (job <= 0)
+    if (job.id <= 0)
         throw Error(QStringLiteral("Принтер \"%1\" не принял задание: %2")
                         .arg(printer, QString::fromUtf8(cupsLastErrorString())));
     if (observer())
-        observer()(job);
+        observer()(job.id);
+    // The state as it is with the job in the queue.
+    const Printer now = defaultPrinterState();
+    job.printer = printer;
+    job.printerStopped = now.name == printer && now.stopped;
     return job;
 }
 

@@ -4,6 +4,8 @@
 // queue when the office runs headless, so printed sheets go to the queue
 // from here.
 
+#include "sheet/Sheet.h"
+
 #include <QString>
 
 #include <functional>
@@ -15,9 +17,9 @@ namespace sheet {
 QString defaultPrinter();
 
 // Hands the file (PostScript) to the default queue as one job under the
-// title and returns the job's id. Throws Error when there is no default
-// queue or the queue refuses the job.
-int submitToDefaultPrinter(const QString &file, const QString &title);
+// title and returns the job as the queue took it. Throws Error when there is
+// no default queue or the queue refuses the job.
+PrintedJob submitToDefaultPrinter(const QString &file, const QString &title);
 
 // Waits until the job has left the queue (printed, cancelled or aborted), at
 // most timeoutMs; true when it was printed.

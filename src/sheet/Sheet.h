@@ -22,6 +22,13 @@ public:
     QString message() const;
 };
 
+// The engine did not answer a call in time and was ended: the call and every
+// later call of that engine fail with this.
+class TimeoutError : public Error {
+public:
+    using Error::Error;
+};
+
 // The value of one cell: empty, a number or a text. An empty text is an
 // empty cell.
 class Value {
@@ -60,6 +67,32 @@ private:
 
 // A rectangular block of cells, row by row.
 using Table = std::vector<std::vector<Value>>;
+
+// How the first sheet of a workbook goes on paper.
+struct PageSetup {
+    enum class Paper { A4, A3, Other };
+    // Other only reads: setting it keeps the paper the sheet has.
+    Paper paper = Paper::A4;
+    bool landscape = false;
+    // The sheet at its own size over as many pages as it needs; or scaled
+    // down as much as it takes to have every column on one page across (the
+    // rows take as many pages down as they need); or to have all of it on
+    // one page.
+    enum class Fit { None, Width, Page };
+    Fit fit = Fit::None;
+    // The office's running header and footer (the sheet's name above,
+    // "Page N" below), which a new workbook has.
+    bool headerAndFooter = false;
+
+    bool operator==(const PageSetup &) const = default;
+};
+
+// A print job as the print queue took it.
+struct PrintedJob {
+    int id = 0;
+    QString printer;             // the queue that took it
+    bool printerStopped = false; // that queue is stopped: the job waits in it
+};
 
 // One open workbook. Cell operations work on its first sheet. Closing is
 // implicit in the destructor, which never throws.
@@ -111,12 +144,37 @@ public:
     // top..bottom.
     virtual void fitColumns(int top, int left, int bottom, int right) = 0;
 
+    // How text stands in the cells: on one line, wrapped over as many lines
+    // as the column's width needs, or turned to read upwards (a narrow
+    // column under a long heading), shrunk where the row is a little too low
+    // for it. Rows keep a height that shows it.
+    enum class TextLayout { Line, Wrapped, Upwards };
+    virtual void setTextLayout(int top, int left, int bottom, int right, TextLayout layout) = 0;
+
+    // Merges the cells into one, which shows the text of the top left one;
+    // fitting columns passes over merged cells.
+    virtual void mergeCells(int top, int left, int bottom, int right) = 0;
+
+    // Formats the cells as text. A number written into such a cell
+    // afterwards is kept as its text (toText), as Excel keeps what is
+    // assigned to a cell formatted as text: a row code "10" stays "10".
+    virtual void formatAsText(int top, int left, int bottom, int right) = 0;
+
+    // The paper, orientation, fitting and header and footer of the first
+    // sheet, and setting them (for the other sheets that share its page
+    // style too); its other page settings (margins) stay. Saved with the
+    // workbook.
+    virtual PageSetup pageSetup() const = 0;
+    virtual void setPageSetup(const PageSetup &setup) = 0;
+
     // Saves under the path in the old Excel format (.XLS), replacing a file
     // that is there; the workbook then belongs to that path.
     virtual void saveAs(const QString &path) = 0;
-    // Prints the first sheet on the default printer and returns once the
-    // job is handed over. Without a default printer it fails.
-    virtual void print() = 0;
+    // Prints the first sheet on the default printer as one job under the
+    // title (the title of the job in the queue and of the document printed)
+    // and returns once the job is handed over. Without a default printer, or
+    // when the printer refuses the job, it fails.
+    virtual PrintedJob print(const QString &title) = 0;
     // Writes the first sheet as a PDF file.
     virtual void exportPdf(const QString &path) = 0;
     // Saves the workbook to its own file, closes it here and opens that file

@@ -304,6 +304,15 @@ TEST_F(CheckReportsTest, StoppingEndsTheRelationsAndTheCountIncludesEverythingSo
     EXPECT_TRUE(dialogTexts[2].contains("колонка \rВведено: 12\rДолжно быть: 10"));
 }
 
+TEST_F(CheckReportsTest, AColumnWithoutACaptionFieldStillShowsTheMismatch) {
+    // The catalogue has NAM1..NAM3 only: N4 and N5 have no caption field.
+    setProv({relation(1, 2, "N4", 2, 2, "N1"), relation(1, 2, "N5", 2, 2, "N2+1")});
+    runAll();
+    EXPECT_TRUE(reported(1).isEmpty());
+    EXPECT_EQ(dialogTexts, QStringList{"Не соответствие в отчете: \r\"Первый\"\r\rОшибка: строка 2 "
+                                       "колонка \rВведено: 4\rДолжно быть: 3\r\rСвязь"});
+}
+
 TEST_F(CheckReportsTest, AnEnteredValueBetweenReportsIsRoundedLikeWithinAReport) {
     setForm({definition("9", 2, 5, 1)}); // AA9 = 12.4
     setProv({relation(2, 1, "N3", 1, 1, "AA9"), relation(2, 1, "N3", 1, 1, "12,6")});
@@ -439,8 +448,11 @@ TEST(MessageMCheckForm, ItsButtonsAndCloseBoxAnswerTheQuestion) {
 
     MessageRecorder rec;
     enum class Press { Ok, Cancel, CloseBox } press = Press::Cancel;
+    QSize shown;
     rec.onDialog = [&](QDialog &d) {
         d.show();
+        shown = d.size();
+        EXPECT_GE(form.LabelMess->height(), form.LabelMess->sizeHint().height());
         EXPECT_TRUE(form.ContinueCheck); // each showing starts with "go on"
         if (press == Press::CloseBox)
             d.close();
@@ -453,11 +465,17 @@ TEST(MessageMCheckForm, ItsButtonsAndCloseBoxAnswerTheQuestion) {
     EXPECT_EQ(form.LabelMess->text(), "Первая\nвторая");
     press = Press::CloseBox;
     EXPECT_TRUE(form.Ask("x"));
+    // A short message keeps the dialog's client area; a long one makes it taller.
+    EXPECT_GE(shown.width(), 356);
+    EXPECT_GE(shown.height(), 185);
+    const QSize small = shown;
+    EXPECT_TRUE(form.Ask(QStringList(14, "Строка сообщения").join(u'\r')));
+    EXPECT_GT(shown.height(), small.height());
     press = Press::Ok;
     EXPECT_TRUE(form.Ask("y"));
     press = Press::Cancel;
     EXPECT_FALSE(form.Ask("z"));
-    EXPECT_EQ(rec.dialogs.size(), 4);
+    EXPECT_EQ(rec.dialogs.size(), 5);
 }
 
 TEST(MessageMCheckForm, EnterAnswersWithTheFocusedButton) {

@@ -9,6 +9,7 @@
 #include "support/TableBuilder.h"
 
 #include <QDir>
+#include <QLocale>
 #include <QTemporaryDir>
 
 namespace printtest {
@@ -36,6 +37,14 @@ inline QList<Record> records(int count) {
     return list;
 }
 
+// The C locale as the default while it lives, as on machines that set no
+// locale: what is printed must not depend on it.
+struct CLocale {
+    QLocale before;
+    CLocale() { QLocale::setDefault(QLocale::c()); }
+    ~CLocale() { QLocale::setDefault(before); }
+};
+
 struct CatalogueRow {
     int kod;
     QString fail;
@@ -52,7 +61,7 @@ public:
     QString org() const { return root() + QStringLiteral("DBF/D1/"); }
 
     // Reports 1 (F1, group 2), 2 (F2, group 1), 3 (F3, group 47) and 4 (F4,
-    // group 5, whose table is never there).
+    // group 5, whose table is never there), named "Форма F1" ... "Форма F4".
     Installation() {
         QDir(root()).mkpath(QStringLiteral("WED/BLANK"));
         QDir(root()).mkpath(QStringLiteral("DBF/D1"));
@@ -85,10 +94,14 @@ public:
         testsupport::closeDataModuleConnections();
         QList<Record> list;
         for (const CatalogueRow &r : rows)
-            list << Record{
-                {"KOD", r.kod}, {"FAIL", r.fail}, {"FAILTEXT", r.failText}, {"GRUPPA", r.group}};
+            list << Record{{"KOD", r.kod},
+                           {"NAME", QStringLiteral("Форма ") + r.fail.section(u'.', 0, 0)},
+                           {"FAIL", r.fail},
+                           {"FAILTEXT", r.failText},
+                           {"GRUPPA", r.group}};
         testsupport::writeTable(wed(), "OTHE2016",
                                 {{"KOD", 'N', 3, 0},
+                                 {"NAME", 'C', 40, 0},
                                  {"FAIL", 'C', 12, 0},
                                  {"FAILTEXT", 'C', 12, 0},
                                  {"GRUPPA", 'N', 3, 0}},
@@ -97,6 +110,11 @@ public:
 
     void writeReport(const QString &table, int count) {
         testsupport::writeTable(org(), table, reportFields(), records(count));
+    }
+
+    // The working copies of prints in WED\BLANK (BTEMP*).
+    QStringList workingCopies() const {
+        return QDir(blank()).entryList({QStringLiteral("BTEMP*")}, QDir::Files, QDir::Name);
     }
 };
 

@@ -9,18 +9,23 @@
 #include "printing/PrintEngine.h"
 #include "printing/PrintUnit.h"
 #include "printing/SheetFill.h"
+#include "printing/TemplateFill.h"
 #include "sheet/MemoryEngine.h"
 #include "sheet/OfficeEngine.h"
 #include "support/MessageRecorder.h"
 #include "support/PrintQueueOutput.h"
+#include "support/ScopedEnvironment.h"
 
+#include <QCoreApplication>
 #include <QDir>
-#include <QLocale>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <iostream>
 #include <unistd.h>
 
 using sheet::Value;
@@ -63,7 +68,10 @@ protected:
         };
         testsupport::shownFiles().clear();
     }
-    void TearDown() override { closeTable(); }
+    void TearDown() override {
+        closeTable();
+        EXPECT_EQ(inst.workingCopies(), expectedCopies); // every print removed its own
+    }
 
     // The table to print, open on a connection of its own.
     store::TADODataSet &open(const QString &folder, const QString &name) {
@@ -92,7 +100,7 @@ protected:
         writeTemplate(
             QStringLiteral("BF1.XLS"),
             {{Value::text("4;4;"), Value(), Value(), Value()},
-             {Value::text("Учреждение: #TORG"), Value(), Value(), Value()},
+             {Value::text("Учреждение: #TORG"), Value(), Value(), Value::text("#DATE")},
              {Value::text("Сведения на #YR1/#YR2 учебный год"), Value(), Value(), Value()},
              {Value::text("#CCC"), Value::text("#ORG"), Value::text("#A1N1"),
               Value::text("#A1N12")},
@@ -100,9 +108,9 @@ protected:
             4, 4);
     }
 
-    QString workingCopy() const { return inst.blank() + QStringLiteral("BTEMP.XLS"); }
-
     printtest::Installation inst;
+    printtest::CLocale locale; // dates print the same in any locale
+    QStringList expectedCopies;
     MessageRecorder recorder;
     QString answer = QStringLiteral("ButtonPrint");
     int questions = 0;
@@ -123,10 +131,18 @@ TEST_P(RepeatPrintTest, ReportPageComesOutOfTheQueueWithEveryRecord) {
     EXPECT_EQ(questions, 1);
     EXPECT_TRUE(recorder.messages.isEmpty()) << recorder.texts().join(u'|').toStdString();
     ASSERT_EQ(jobs.jobs.size(), 1u);
-    const QString text = printedText(jobs.jobs.front());
+    const testsupport::PrintedPdf pdf = testsupport::printedPdf(jobs.jobs.front());
+    // Found by report and organisation in the queue and among the PDFs.
+    const QString title = QStringLiteral("Форма F1 — Гимназия № 3 «Ёлочка»");
+    EXPECT_EQ(pdf.queueTitle, title);
+    EXPECT_EQ(pdf.title, title);
+    EXPECT_TRUE(pdf.fileName.endsWith(QStringLiteral("-Форма_F1_—_Гимназия_№_3_«Ёлочка».pdf")))
+        << pdf.fileName.toStdString();
+    const QString &text = pdf.text;
     EXPECT_TRUE(text.contains(QStringLiteral("Учреждение: Гимназия № 3 «Ёлочка»")))
         << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("Сведения на 2015/2016 учебный год")));
+    EXPECT_TRUE(text.contains(QStringLiteral("20.09.2015"))); // the working date
     for (int k = 1; k <= n; ++k) {
         // A single record is no repeat: #ORG prints the title, cut at the
         // next cell.
@@ -141,7 +157,6 @@ TEST_P(RepeatPrintTest, ReportPageComesOutOfTheQueueWithEveryRecord) {
     }
     EXPECT_TRUE(text.contains(QStringLiteral("Подпись руководителя")));
     EXPECT_FALSE(text.contains(u'#'));
-    EXPECT_FALSE(QFileInfo::exists(workingCopy()));
     EXPECT_EQ(ds.RecNo(), 1);
 }
 
@@ -171,10 +186,13 @@ TEST_F(PrintTest, TitlePagesAreOneQuestionForTwoPages) {
     PrintReport(ds, -1, 16, QStringLiteral("Школа № 1"));
     EXPECT_EQ(questions, 2);
     ASSERT_EQ(jobs.jobs.size(), 2u);
-    const QString first = printedText(jobs.jobs[0]);
-    EXPECT_TRUE(first.contains(QStringLiteral("Школа № 1"))) << first.toStdString();
-    EXPECT_TRUE(first.contains(QStringLiteral("Руководитель: Иванова А. П.")));
-    EXPECT_TRUE(printedText(jobs.jobs[1]).contains(QStringLiteral("Второй лист 2016 года")));
+    const testsupport::PrintedPdf first = testsupport::printedPdf(jobs.jobs[0]);
+    EXPECT_EQ(first.queueTitle, QStringLiteral("Титульный лист 1 — Школа № 1"));
+    EXPECT_TRUE(first.text.contains(QStringLiteral("Школа № 1"))) << first.text.toStdString();
+    EXPECT_TRUE(first.text.contains(QStringLiteral("Руководитель: Иванова А. П.")));
+    const testsupport::PrintedPdf second = testsupport::printedPdf(jobs.jobs[1]);
+    EXPECT_EQ(second.queueTitle, QStringLiteral("Титульный лист 2 — Школа № 1"));
+    EXPECT_TRUE(second.text.contains(QStringLiteral("Второй лист 2016 года")));
     EXPECT_EQ(officeProcesses(), 1); // one office serves every print of the run
     EXPECT_TRUE(recorder.messages.isEmpty()) << recorder.texts().join(u'|').toStdString();
 }
@@ -216,9 +234,26 @@ TEST_F(PrintTest, NoDefaultPrinterIsAPrintErrorThatLeavesNothingBehind) {
     inst.writeReport(QStringLiteral("F12016"), 3);
     store::TADODataSet &ds = open(inst.org(), QStringLiteral("F12016"));
     ds.setRecNo(3);
-    QFile old(workingCopy()); // left by an interrupted print: replaced
-    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-    old.close();
+    // The working copy of another copy of the program printing now: its own.
+    QFile other(inst.blank() + QStringLiteral("BTEMP.XLS"));
+    ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+    other.write("другая копия");
+    other.close();
+    // What copies killed while printing left: the one of a process that has
+    // ended goes, the one of a process still running stays.
+    QProcess ended;
+    ended.start(QStringLiteral("true"));
+    ASSERT_TRUE(ended.waitForStarted());
+    const qint64 endedPid = ended.processId();
+    ASSERT_TRUE(ended.waitForFinished());
+    const QString gone = QStringLiteral("BTEMP-%1-AbCdEf.XLS").arg(endedPid);
+    const QString running =
+        QStringLiteral("BTEMP-%1-AbCdEf.XLS").arg(QCoreApplication::applicationPid());
+    for (const QString &name : {gone, running}) {
+        QFile left(inst.blank() + name);
+        ASSERT_TRUE(left.open(QIODevice::WriteOnly));
+    }
+    expectedCopies = {running, QStringLiteral("BTEMP.XLS")};
     const QByteArray server = qgetenv("CUPS_SERVER");
     qputenv("CUPS_SERVER", "/nonexistent/kvr-cups.sock");
     PrintJobRecorder jobs;
@@ -231,7 +266,8 @@ TEST_F(PrintTest, NoDefaultPrinterIsAPrintErrorThatLeavesNothingBehind) {
     EXPECT_EQ(recorder.messages[0].text,
               QStringLiteral("Ошибка печати!\rВозможно не подключен принтер."));
     EXPECT_TRUE(jobs.jobs.empty());
-    EXPECT_FALSE(QFileInfo::exists(workingCopy()));
+    ASSERT_TRUE(other.open(QIODevice::ReadOnly));
+    EXPECT_EQ(other.readAll(), QByteArray("другая копия"));
     EXPECT_EQ(ds.RecNo(), 1);
     EXPECT_EQ(officeProcesses(), 0);
 }
@@ -246,7 +282,6 @@ TEST_F(PrintTest, FaultOfTheTemplateIsAPrintError) {
     EXPECT_EQ(recorder.texts(),
               QStringList{QStringLiteral("Ошибка печати!\rВозможно не подключен принтер.")});
     EXPECT_TRUE(jobs.jobs.empty());
-    EXPECT_FALSE(QFileInfo::exists(workingCopy()));
     EXPECT_EQ(ds.RecNo(), 1);
     EXPECT_EQ(officeProcesses(), 0);
 }
@@ -277,9 +312,8 @@ TEST_F(PrintTest, DamagedTemplateFailsNamingItAndLeavesNothingBehind) {
         PrintReport(ds, 1, 16, QString());
         ADD_FAILURE() << "a damaged template printed";
     } catch (const sheet::Error &e) {
-        EXPECT_TRUE(e.message().contains(QStringLiteral("BTEMP.XLS"))) << e.message().toStdString();
+        EXPECT_TRUE(e.message().contains(QStringLiteral("BTEMP"))) << e.message().toStdString();
     }
-    EXPECT_FALSE(QFileInfo::exists(workingCopy()));
     EXPECT_EQ(ds.RecNo(), 1);
     EXPECT_EQ(officeProcesses(), 0);
 }
@@ -294,9 +328,156 @@ TEST_F(PrintTest, OfficeThatDoesNotStartLeavesNoWorkingCopy) {
         []() -> std::unique_ptr<sheet::Engine> { throw sheet::Error("Не удалось запустить"); });
     EXPECT_THROW(PrintReport(ds, 1, 16, QString()), sheet::Error);
     sheet::setEngineFactory(std::move(previous));
-    EXPECT_FALSE(QFileInfo::exists(workingCopy()));
     EXPECT_EQ(ds.RecNo(), 1);
     EXPECT_EQ(officeProcesses(), 0);
+}
+
+// The program's office, with steps of a test's own just before and just
+// after it opens a working copy: what happens meanwhile elsewhere. Prints
+// through it while it lives; through the test suite's engine after.
+class SteppedPrinting {
+public:
+    using Before = std::function<void()>;
+    using After = std::function<void(sheet::OfficeEngine &)>;
+    SteppedPrinting(Before before, After after, int callTimeoutMs = 120000) {
+        printing::EndPrintEngine();
+        m_previous = sheet::setEngineFactory([=] {
+            sheet::OfficeEngine::Options options;
+            options.callTimeoutMs = callTimeoutMs;
+            return std::make_unique<Office>(options, before, after);
+        });
+    }
+    ~SteppedPrinting() {
+        printing::EndPrintEngine();
+        sheet::setEngineFactory(std::move(m_previous));
+    }
+
+private:
+    class Office : public sheet::OfficeEngine {
+    public:
+        Office(const Options &options, Before before, After after)
+            : OfficeEngine(options), m_before(std::move(before)), m_after(std::move(after)) {}
+        std::unique_ptr<sheet::Workbook> open(const QString &path) override {
+            if (m_before)
+                m_before();
+            auto book = OfficeEngine::open(path);
+            if (m_after)
+                m_after(*this);
+            return book;
+        }
+
+    private:
+        Before m_before;
+        After m_after;
+    };
+    sheet::EngineFactory m_previous;
+};
+
+// Another copy of the program, run as a process of its own by the test
+// below: prints report 3 of the installation that KVR_PRINT_COPY names and
+// writes the job's id.
+TEST(AnotherCopy, PrintsItsReport) {
+    const QString root = qEnvironmentVariable("KVR_PRINT_COPY");
+    if (root.isEmpty())
+        GTEST_SKIP() << "started by TwoCopiesPrintingAtOnceKeepTheirForms";
+    paths::setProgramDirForTests(root);
+    testsupport::closeDataModuleConnections();
+    {
+        testsupport::OpenTable table(root + QStringLiteral("DBF/D1"), QStringLiteral("F32016"));
+        PrintJobRecorder jobs;
+        PrintByTemplate(table.ds, 3, 16, QStringLiteral("Школа другой копии"));
+        ASSERT_EQ(jobs.jobs.size(), 1u);
+        std::cout << "job " << jobs.jobs.front() << std::endl;
+    }
+    printing::EndPrintEngine();
+    testsupport::closeDataModuleConnections();
+}
+
+TEST_F(PrintTest, TwoCopiesPrintingAtOnceKeepTheirForms) {
+    writeReportTemplate();
+    writeTemplate(QStringLiteral("BF3.XLS"),
+                  {{Value::text("2;1;")}, {Value::text("ФОРМА ТРЕТЬЯ")}, {Value::text("#A2N1")}});
+    inst.writeReport(QStringLiteral("F12016"), 2);
+    inst.writeReport(QStringLiteral("F32016"), 2);
+    store::TADODataSet &ds = open(inst.org(), QStringLiteral("F12016"));
+    // The other copy prints its report while this one has made its working
+    // copy and not yet opened it.
+    int otherJob = 0;
+    SteppedPrinting stepped(
+        [&] {
+            QProcess other;
+            other.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("KVR_PRINT_COPY"), inst.root());
+            other.setProcessEnvironment(environment);
+            other.start(QCoreApplication::applicationFilePath(),
+                        {QStringLiteral("--gtest_filter=AnotherCopy.*")});
+            ASSERT_TRUE(other.waitForFinished(180000));
+            const auto m = QRegularExpression(QStringLiteral("^job (\\d+)$"),
+                                              QRegularExpression::MultilineOption)
+                               .match(QString::fromUtf8(other.readAllStandardOutput()));
+            otherJob = m.captured(1).toInt();
+        },
+        {});
+    PrintJobRecorder jobs;
+    PrintReport(ds, 1, 16, QStringLiteral("Школа этой копии"));
+    EXPECT_TRUE(recorder.messages.isEmpty()) << recorder.texts().join(u'|').toStdString();
+    ASSERT_EQ(jobs.jobs.size(), 1u);
+    ASSERT_GT(otherJob, 0);
+    const QString mine = printedText(jobs.jobs.front());
+    EXPECT_TRUE(mine.contains(QStringLiteral("Учреждение: Школа этой копии")))
+        << mine.toStdString();
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("02\\s+Строка 2\\s+20\\s+31")).match(mine).hasMatch());
+    EXPECT_FALSE(mine.contains(QStringLiteral("ФОРМА ТРЕТЬЯ")));
+    const QString others = printedText(otherJob);
+    EXPECT_TRUE(others.contains(QStringLiteral("ФОРМА ТРЕТЬЯ"))) << others.toStdString();
+    EXPECT_TRUE(others.contains(QStringLiteral("20")));
+    EXPECT_FALSE(others.contains(QStringLiteral("Учреждение")));
+}
+
+TEST_F(PrintTest, OfficeThatStopsAnsweringIsSaidNotBlamedOnThePrinter) {
+    writeReportTemplate();
+    inst.writeReport(QStringLiteral("F12016"), 2);
+    store::TADODataSet &ds = open(inst.org(), QStringLiteral("F12016"));
+    {
+        SteppedPrinting stepped(
+            {},
+            [](sheet::OfficeEngine &office) { // it answers nothing from now
+                ::kill(-static_cast<pid_t>(office.processId()), SIGSTOP);
+            },
+            1500);
+        PrintJobRecorder jobs;
+        PrintReport(ds, 1, 16, QString());
+        EXPECT_TRUE(jobs.jobs.empty());
+    }
+    ASSERT_EQ(recorder.messages.size(), 1);
+    EXPECT_EQ(recorder.messages[0].title, QStringLiteral("Печать"));
+    EXPECT_TRUE(recorder.messages[0].text.startsWith(QStringLiteral("Печать не выполнена:\r")));
+    EXPECT_TRUE(recorder.messages[0].text.contains(QStringLiteral("не ответил за 1.5 с")))
+        << recorder.messages[0].text.toStdString();
+    EXPECT_EQ(ds.RecNo(), 1);
+    EXPECT_EQ(officeProcesses(), 0);
+}
+
+TEST_F(PrintTest, StoppedPrinterIsNamedAndTheJobWaitsInItsQueue) {
+    writeReportTemplate();
+    inst.writeReport(QStringLiteral("F12016"), 1);
+    store::TADODataSet &ds = open(inst.org(), QStringLiteral("F12016"));
+    // The user's default printer (tools/print-queue.sh keeps this one
+    // stopped).
+    const testsupport::ScopedEnvironment printer("PRINTER", "KVR_PDF_STOPPED");
+    ASSERT_EQ(sheet::defaultPrinter(), QStringLiteral("KVR_PDF_STOPPED"))
+        << "no queue KVR_PDF_STOPPED: tools/print-queue.sh start makes it";
+    PrintJobRecorder jobs;
+    PrintReport(ds, 1, 16, QStringLiteral("Школа № 7"));
+    ASSERT_EQ(jobs.jobs.size(), 1u);
+    EXPECT_FALSE(sheet::waitForPrintJob(jobs.jobs.front(), 0)); // still in the queue
+    QProcess::execute(QStringLiteral("cancel"), {QString::number(jobs.jobs.front())});
+    EXPECT_EQ(recorder.texts(),
+              QStringList{QStringLiteral("Принтер \"KVR_PDF_STOPPED\" остановлен.\rЗадание "
+                                         "\"Форма F1 — Школа № 7\" ждет в его очереди и будет "
+                                         "напечатано, когда принтер снова включат.")});
 }
 
 // The by-column consolidation: NAME, KODSTR, TOTAL and NNN1..NNNcount.
@@ -329,11 +510,15 @@ TEST_P(ColumnPrintTest, ByColumnSheetComesOutOfTheQueue) {
     QStringList names;
     for (int j = 1; j <= count; ++j)
         names << QStringLiteral("Школа %1").arg(j);
-    SetColumnSvodNameSource([names] { return names; });
+    SetColumnSvodNameSource([names] { return ColumnSvodInfo{names, QStringLiteral("Города")}; });
     PrintJobRecorder jobs;
     PrintReport(ds, 1111, count, QStringLiteral("Управление образования (Все организации)"));
     ASSERT_EQ(jobs.jobs.size(), 1u) << recorder.texts().join(u'|').toStdString();
-    const QString text = printedText(jobs.jobs.front());
+    const testsupport::PrintedPdf pdf = testsupport::printedPdf(jobs.jobs.front());
+    EXPECT_EQ(
+        pdf.queueTitle,
+        QStringLiteral("Сводная по столбцу — Управление образования (Все организации) — Города"));
+    const QString &text = pdf.text;
     EXPECT_TRUE(text.contains(QStringLiteral("Управление образования"))) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("(Все организации)")));
     EXPECT_TRUE(text.contains(QStringLiteral("Наименование показателя")));
@@ -343,10 +528,23 @@ TEST_P(ColumnPrintTest, ByColumnSheetComesOutOfTheQueue) {
             EXPECT_TRUE(text.contains(QStringLiteral("Школа %1").arg(j))) << j;
         }
     }
-    EXPECT_FALSE(QFileInfo::exists(workingCopy()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Organisations, ColumnPrintTest, ::testing::Values(0, 1, 200));
+
+TEST_F(PrintTest, ByColumnSheetWithFewerColumnsThanAskedIsSaid) {
+    writeTemplate(QStringLiteral("BFSVOD.XLS"), {{Value()}});
+    writeColumnTable(inst.org(), 3, 2);
+    store::TADODataSet &ds = open(inst.org(), QStringLiteral("FTEMP"));
+    SetColumnSvodNameSource({});
+    PrintJobRecorder jobs;
+    PrintReport(ds, 1111, 5, QStringLiteral("Свод"));
+    EXPECT_TRUE(jobs.jobs.empty());
+    EXPECT_EQ(recorder.texts(),
+              QStringList{QStringLiteral("Печать не выполнена:\rСтолбцов организаций в сводной по "
+                                         "столбцу: 3, а печатать нужно 5.")});
+    EXPECT_EQ(ds.RecNo(), 1);
+}
 
 TEST(ColumnSheetTest, LayoutOfTheSheet) {
     printtest::Installation inst;
@@ -373,6 +571,12 @@ TEST(ColumnSheetTest, LayoutOfTheSheet) {
     FillColumnSvodSheet(ds, *plain, 0, QStringLiteral("Свод"), {});
     EXPECT_TRUE(engine.books().back()->value(1, 2).isEmpty());
     EXPECT_EQ(engine.books().back()->value(2, 2), Value::text("Свод"));
+
+    // More columns asked than the table has: nothing is written.
+    auto more = engine.addWorkbook();
+    EXPECT_THROW(FillColumnSvodSheet(ds, *more, 3, QStringLiteral("Свод"), {}),
+                 printing::FillError);
+    EXPECT_TRUE(engine.books().back()->cells.empty());
 }
 
 // The fields of the organisation table that the list prints.
@@ -418,8 +622,10 @@ TEST_F(PrintTest, OrganisationListIsShownFromItsOwnFile) {
     }
     auto book = printing::PrintEngine().open(shown);
     EXPECT_TRUE(book->value(1, 1).isEmpty());
-    EXPECT_EQ(book->text(3, 1), QStringLiteral("на ") +
-                                    QLocale().toString(QDate::currentDate(), QLocale::ShortFormat));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^на \\d\\d\\.\\d\\d\\.\\d{4}$"))
+                    .match(book->text(3, 1))
+                    .hasMatch())
+        << book->text(3, 1).toStdString();
     EXPECT_EQ(book->text(5, 2), QStringLiteral("Школа № 1"));
     EXPECT_EQ(book->text(7, 4), QStringLiteral("Директор 3"));
     EXPECT_EQ(book->value(7, 3), Value::text("0274000001")); // a code keeps its zero
@@ -443,6 +649,11 @@ TEST(OrganisationSheetTest, EmptyHeaderStartsInRowOneAndHeaderMustParse) {
     // The third organisation's code overwrites the date line, written first.
     EXPECT_EQ(book->value(3, 1), Value::number(3));
     EXPECT_EQ(engine.books().back()->framedCells.size(), 27u);
+    const printtest::CLocale c;
+    auto dated = engine.addWorkbook();
+    dated->setText(1, 1, QStringLiteral("5;9;"));
+    FillOrganisationSheet(*dated, ds, QDate(2016, 3, 1));
+    EXPECT_EQ(dated->value(3, 1), Value::text("на 01.03.2016"));
     auto bad = engine.addWorkbook();
     bad->setText(1, 1, QStringLiteral("5;"));
     EXPECT_THROW(FillOrganisationSheet(*bad, ds, QDate(2016, 3, 1)), std::exception);

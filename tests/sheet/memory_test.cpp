@@ -118,10 +118,10 @@ TEST_F(MemoryEngineTest, OpenFindsGivenOrSavedContents) {
 
 TEST_F(MemoryEngineTest, PrintFailsWithoutPrinterAndShowNeedsAFile) {
     auto book = engine.addWorkbook();
-    book->print();
+    EXPECT_EQ(book->print(QStringLiteral("Отчет")).id, 1);
     engine.setPrinterAvailable(false);
-    EXPECT_THROW(book->print(), Error);
-    EXPECT_EQ(engine.books().front()->printed, 1);
+    EXPECT_THROW(book->print(QStringLiteral("Второй")), Error);
+    EXPECT_EQ(engine.books().front()->printed, QStringList{QStringLiteral("Отчет")});
 
     EXPECT_THROW(book->showToUser(), Error);
     book->saveAs(file("list.xls"));

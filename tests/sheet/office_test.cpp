@@ -3,6 +3,8 @@
 // starting and ending start their own.
 
 #include "sheet/OfficeEngine.h"
+#include "support/PrintQueueOutput.h"
+#include "support/ScopedEnvironment.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -187,27 +189,7 @@ SheetLayout layoutOf(const QString &file) {
     return layout;
 }
 
-// Sets an environment variable for as long as it lives.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char *name, const QByteArray &value)
-        : m_name(name), m_wasSet(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name)) {
-        qputenv(name, value);
-    }
-    ~ScopedEnvironment() {
-        if (m_wasSet)
-            qputenv(m_name, m_old);
-        else
-            qunsetenv(m_name);
-    }
-    ScopedEnvironment(const ScopedEnvironment &) = delete;
-    ScopedEnvironment &operator=(const ScopedEnvironment &) = delete;
-
-private:
-    const char *m_name;
-    bool m_wasSet;
-    QByteArray m_old;
-};
+using testsupport::ScopedEnvironment;
 
 // The socket files of office pipes in /tmp.
 QStringList officeSockets() {
@@ -229,13 +211,6 @@ bool deadSocket(const QString &name) {
         errno == ECONNREFUSED;
     ::close(fd);
     return refused;
-}
-
-QString pdfText(const QString &pdf) {
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"), {"-enc", "UTF-8", pdf, "-"});
-    EXPECT_TRUE(p.waitForFinished(60000));
-    return QString::fromUtf8(p.readAllStandardOutput());
 }
 
 class OfficeTest : public ::testing::Test {
@@ -385,7 +360,7 @@ TEST_F(OfficeTest, PdfHoldsTheFirstSheetOnly) {
     book->setText(5, 1, QStringLiteral("Гимназия № 1"));
     const QString pdf = file(QStringLiteral("Отчёт.pdf"));
     book->exportPdf(pdf);
-    const QString text = pdfText(pdf);
+    const QString text = testsupport::readPdf(pdf).text;
     EXPECT_TRUE(text.contains(QStringLiteral("Сведения о школе"))) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("Гимназия № 1")));
     EXPECT_FALSE(text.contains(QStringLiteral("ВТОРОЙ ЛИСТ")));
@@ -398,11 +373,112 @@ TEST_F(OfficeTest, PdfHoldsTheFirstSheetOnly) {
     EXPECT_NE(layout.styleAttribute(layout.tableStyles[1], "table:display"), u"false");
 }
 
+TEST_F(OfficeTest, PageSetupIsSavedAndPrintedAsSet) {
+    using Paper = sheet::PageSetup::Paper;
+    using Fit = sheet::PageSetup::Fit;
+    // A new workbook as the office makes it: portrait A4 at its own size,
+    // with the running header and footer.
+    EXPECT_EQ(engine->addWorkbook()->pageSetup(),
+              (sheet::PageSetup{Paper::A4, false, Fit::None, true}));
+    const struct {
+        sheet::PageSetup setup;
+        QSize points; // of the printed page
+    } cases[] = {
+        {{Paper::A4, true, Fit::Width, false}, {842, 595}},
+        {{Paper::A3, true, Fit::Page, false}, {1191, 842}},
+        {{Paper::A3, false, Fit::None, true}, {842, 1191}},
+        {{Paper::A4, false, Fit::None, false}, {595, 842}},
+    };
+    for (const auto &c : cases) {
+        auto book = engine->addWorkbook();
+        // 30 columns and 300 rows of long texts: several pages across and
+        // down at their own size, several down when fitted to the width.
+        Table cells(300);
+        for (int row = 1; row <= 300; ++row)
+            for (int column = 1; column <= 30; ++column)
+                cells[row - 1].push_back(
+                    Value::text(QStringLiteral("Показатель %1, %2").arg(row).arg(column)));
+        book->setValues(1, 1, cells);
+        book->fitColumns(1, 1, 300, 30);
+        book->setPageSetup({Paper::A3, true, Fit::Page, true}); // then set again
+        book->setPageSetup(c.setup);
+        const QString xls = file(QStringLiteral("страница.xls"));
+        book->saveAs(xls);
+        book->close();
+        auto again = engine->open(xls);
+        EXPECT_EQ(again->pageSetup(), c.setup) << c.points.width();
+        const QString pdf = file(QStringLiteral("страница.pdf"));
+        again->exportPdf(pdf);
+        const testsupport::PrintedPdf printed = testsupport::readPdf(pdf);
+        EXPECT_EQ(printed.pageSize, c.points);
+        EXPECT_EQ(printed.pages == 1, c.setup.fit == Fit::Page) << printed.pages;
+        const QString &text = printed.text;
+        // The last column on the first page, with the first.
+        const QString first = text.section(u'\f', 0, 0);
+        EXPECT_TRUE(first.contains(QStringLiteral("Показатель 1, 1")));
+        EXPECT_EQ(first.contains(QStringLiteral("Показатель 1, 30")), c.setup.fit != Fit::None);
+        EXPECT_EQ(text.contains(QStringLiteral("Sheet1")), c.setup.headerAndFooter);
+        EXPECT_EQ(text.contains(QStringLiteral("Page 1")), c.setup.headerAndFooter);
+    }
+}
+
+TEST_F(OfficeTest, TextLayoutsAndMergedCellsAreSavedAndFitted) {
+    using Layout = Workbook::TextLayout;
+    const Value heading = Value::text(QStringLiteral("Общеобразовательное учреждение района"));
+    auto book = engine->addWorkbook();
+    book->setValues(1, 1,
+                    Table{{heading, heading, heading, heading, Value(), Value()},
+                          std::vector<Value>(6, Value::number(12))});
+    book->setTextLayout(1, 1, 1, 1, Layout::Wrapped);
+    book->setTextLayout(1, 2, 1, 3, Layout::Upwards);
+    book->setTextLayout(1, 3, 1, 3, Layout::Line);
+    book->mergeCells(1, 4, 1, 6);
+    book->fitColumns(1, 2, 2, 4);
+    const QString xls = file(QStringLiteral("заголовки.xls"));
+    book->saveAs(xls);
+    const SheetLayout layout = layoutOf(xls);
+    EXPECT_EQ(layout.styleAttribute(layout.cell(1, 1).style, "fo:wrap-option"), u"wrap");
+    EXPECT_EQ(layout.styleAttribute(layout.cell(1, 2).style, "style:rotation-angle"), u"90");
+    EXPECT_EQ(layout.styleAttribute(layout.cell(1, 2).style, "style:shrink-to-fit"), u"true");
+    EXPECT_NE(layout.styleAttribute(layout.cell(1, 3).style, "style:rotation-angle"), u"90");
+    EXPECT_EQ(layout.cell(1, 4).columnsSpanned, 3);
+    EXPECT_TRUE(layout.cell(1, 5).covered);
+    // Fitted: the upward heading to the figure below it, the line to its
+    // text, the merged cell passed over.
+    EXPECT_LT(layout.columnWidthMm(2), 12);
+    EXPECT_GT(layout.columnWidthMm(3), 50);
+    EXPECT_LT(layout.columnWidthMm(4), 12);
+}
+
+TEST_F(OfficeTest, CellsFormattedAsTextKeepNumbersAsText) {
+    const QString xls = file(QStringLiteral("коды.xls"));
+    {
+        auto book = engine->addWorkbook();
+        book->formatAsText(2, 1, 3, 1);
+        book->setValues(1, 1,
+                        Table{{Value::number(10)}, {Value::number(10)}, {Value::fromInput("11")}});
+        EXPECT_EQ(book->value(1, 1), Value::number(10)); // not formatted
+        EXPECT_EQ(book->value(2, 1), Value::text("10"));
+        EXPECT_EQ(book->value(3, 1), Value::text("11"));
+        book->setText(2, 1, QStringLiteral("#CCC"));
+        book->saveAs(xls);
+    }
+    // The format is saved with the template and holds for a copied row.
+    auto again = engine->open(xls);
+    again->insertRowCopy(2);
+    again->setValues(2, 1, Table{{Value::number(12)}, {Value::number(13)}, {Value::number(14)}});
+    EXPECT_EQ(again->values(1, 1, 5, 1), (Table{{Value::number(10)},
+                                                {Value::text("12")},
+                                                {Value::text("13")},
+                                                {Value::text("14")},
+                                                {Value()}}));
+}
+
 TEST_F(OfficeTest, PrintingWithoutAPrinterFails) {
     auto book = engine->open(templateXls);
     book->setText(5, 1, QStringLiteral("не напечатается"));
     try {
-        book->print();
+        book->print(QStringLiteral("Сведения о школе"));
         ADD_FAILURE() << "printed without a printer";
     } catch (const Error &e) {
         EXPECT_EQ(e.message(), QStringLiteral("Принтер по умолчанию не установлен"));
@@ -586,7 +662,7 @@ TEST(OfficeEngineLifetime, HungOfficeIsEndedAndTheCallFails) {
     try {
         book->setText(1, 1, "y");
         ADD_FAILURE() << "a hung office answered";
-    } catch (const Error &e) {
+    } catch (const sheet::TimeoutError &e) {
         EXPECT_TRUE(e.message().contains(QStringLiteral("не ответил")))
             << e.message().toStdString();
     }

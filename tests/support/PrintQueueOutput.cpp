@@ -4,7 +4,11 @@
 #include "sheet/OfficeEngine.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
+
+#include <cups/cups.h>
 
 #include <gtest/gtest.h>
 
@@ -18,7 +22,54 @@ PrintJobRecorder::~PrintJobRecorder() {
     sheet::setPrintJobObserver(std::move(m_old));
 }
 
-QString printedText(int job) {
+namespace {
+
+QString run(const QString &program, const QStringList &arguments) {
+    QProcess p;
+    p.start(program, arguments);
+    EXPECT_TRUE(p.waitForFinished(60000)) << program.toStdString();
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+QString queuedTitle(int job) {
+    cups_job_t *jobs = nullptr;
+    const int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, nullptr, 0, CUPS_WHICHJOBS_ALL);
+    QString title;
+    for (int i = 0; i < count; ++i)
+        if (jobs[i].id == job)
+            title = QString::fromUtf8(jobs[i].title);
+    cupsFreeJobs(count, jobs);
+    return title;
+}
+
+} // namespace
+
+PrintedPdf readPdf(const QString &pdf) {
+    PrintedPdf printed;
+    printed.fileName = QFileInfo(pdf).fileName();
+    printed.text =
+        run(QStringLiteral("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"),
+                                          QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    const QString info = run(QStringLiteral("pdfinfo"), {pdf});
+    auto field = [&](const char *name) {
+        return QRegularExpression(QStringLiteral("^%1:\\s*(.*)$").arg(QLatin1String(name)),
+                                  QRegularExpression::MultilineOption)
+            .match(info)
+            .captured(1)
+            .trimmed();
+    };
+    printed.title = field("Title");
+    printed.pages = field("Pages").toInt();
+    const auto size =
+        QRegularExpression(QStringLiteral("^([\\d.]+) x ([\\d.]+)")).match(field("Page size"));
+    printed.pageSize =
+        QSize(qRound(size.captured(1).toDouble()), qRound(size.captured(2).toDouble()));
+    if (field("Page rot").toInt() % 180 != 0)
+        printed.pageSize.transpose();
+    return printed;
+}
+
+PrintedPdf printedPdf(int job) {
     if (!sheet::waitForPrintJob(job, 120000)) {
         ADD_FAILURE() << "print job " << job << " did not come out of the queue";
         return {};
@@ -33,12 +84,14 @@ QString printedText(int job) {
         return {};
     }
     const QString pdf = QDir(out).filePath(files.front());
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"),
-                                          QStringLiteral("-layout"), pdf, QStringLiteral("-")});
-    EXPECT_TRUE(p.waitForFinished(60000));
+    PrintedPdf printed = readPdf(pdf);
+    printed.queueTitle = queuedTitle(job);
     QFile::remove(pdf);
-    return QString::fromUtf8(p.readAllStandardOutput());
+    return printed;
+}
+
+QString printedText(int job) {
+    return printedPdf(job).text;
 }
 
 QStringList &shownFiles() {

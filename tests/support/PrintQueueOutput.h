@@ -1,11 +1,12 @@
 #pragma once
 // Following prints to the real print queue: the ids of the jobs that the
-// program hands over, and the text of the PDF that the queue's PDF printer
-// made of a job (tools/print-queue.sh sets the queue up; its files go to
-// $KVR_PDF_OUT or /var/spool/kvr-pdf, named job_<id>-<title>.pdf).
+// program hands over, and what the queue's PDF printer made of a job
+// (tools/print-queue.sh sets the queue up; its files go to $KVR_PDF_OUT or
+// /var/spool/kvr-pdf, named job_<id>-<title>.pdf).
 
 #include "sheet/PrintQueue.h"
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -27,8 +28,22 @@ private:
     sheet::PrintJobObserver m_old;
 };
 
-// Waits for the job to be printed and returns the text of its PDF (pdftotext,
-// pages joined); empty, with a test failure, when it never comes out.
+// A printed job: its title in the queue, and its PDF.
+struct PrintedPdf {
+    QString queueTitle; // the job's title as the queue keeps it
+    QString fileName;   // job_<id>-<the title as the PDF printer spells it>.pdf
+    QString title;      // the PDF's own title
+    QString text;       // pdftotext -layout, pages parted by form feeds
+    int pages = 0;
+    QSize pageSize; // of the first page as it is read (turned back), in points
+};
+
+// Reads the PDF file (all but the queue's title).
+PrintedPdf readPdf(const QString &pdf);
+// Waits for the job to be printed and reads its PDF, which it then removes;
+// empty, with a test failure, when it never comes out.
+PrintedPdf printedPdf(int job);
+// The text of the job's PDF (printedPdf(job).text).
 QString printedText(int job);
 
 // The print engine as the program makes it (LibreOffice), with the user's

@@ -9,6 +9,7 @@
 #include "entry/EditReportUnit.h"
 #include "printing/PrintAskUnit.h"
 #include "printing/PrintEngine.h"
+#include "printing/PrintUnit.h"
 #include "shell/AppState.h"
 #include "shell/DataSetModel.h"
 #include "shell/MultilineGrid_Old.h"
@@ -16,15 +17,19 @@
 #include "support/DemoProgram.h"
 #include "support/MessageRecorder.h"
 #include "support/PrintQueueOutput.h"
+#include "support/TableBuilder.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
+
+#include <set>
 
 namespace {
 
@@ -122,15 +127,75 @@ TEST_F(DemoPrintTest, ReportAndTitlePagesComeOutOfTheQueue) {
     entry->ButtonPrintTitle->click();
     EXPECT_EQ(questions, 2); // one question for both pages
     ASSERT_EQ(jobs.jobs.size(), 3u);
-    const QString first = testsupport::printedText(jobs.jobs[1]);
-    EXPECT_TRUE(first.contains(QStringLiteral("СВЕДЕНИЯ ОБ ОБЩЕОБРАЗОВАТЕЛЬНОМ УЧРЕЖДЕНИИ")))
-        << first.toStdString();
-    EXPECT_TRUE(first.contains(QStringLiteral("на начало 2016/2017 учебного года")));
-    EXPECT_TRUE(first.contains(name));
-    EXPECT_TRUE(first.contains(demo::OwnRequisites().rykorg));
-    const QString second = testsupport::printedText(jobs.jobs[2]);
-    EXPECT_TRUE(second.contains(QStringLiteral("Учебный год: 2016/2017"))) << second.toStdString();
-    EXPECT_TRUE(second.contains(QStringLiteral("осенью 2017 года")));
+    const testsupport::PrintedPdf first = testsupport::printedPdf(jobs.jobs[1]);
+    EXPECT_EQ(first.pages, 1);
+    EXPECT_TRUE(first.text.contains(QStringLiteral("СВЕДЕНИЯ ОБ ОБЩЕОБРАЗОВАТЕЛЬНОМ УЧРЕЖДЕНИИ")))
+        << first.text.toStdString();
+    EXPECT_TRUE(first.text.contains(QStringLiteral("на начало 2016/2017 учебного года")));
+    EXPECT_TRUE(first.text.contains(name));
+    EXPECT_TRUE(first.text.contains(demo::OwnRequisites().rykorg));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("Дата заполнения:\\s+14\\.11\\.2016"))
+                    .match(first.text)
+                    .hasMatch());
+    const testsupport::PrintedPdf second = testsupport::printedPdf(jobs.jobs[2]);
+    EXPECT_TRUE(second.text.contains(QStringLiteral("Учебный год: 2016/2017")))
+        << second.text.toStdString();
+    EXPECT_TRUE(second.text.contains(QStringLiteral("осенью 2017 года")));
+    // Each figure of F1 where its label says: first classes, then 2 to 4.
+    testsupport::OpenTable f1(paths::GetOrgDataDir(QString::number(kod)), QStringLiteral("F12017"));
+    for (const auto &[label, field] : {std::pair{QStringLiteral("из них в 1 классах"), "N2"},
+                                       std::pair{QStringLiteral("во 2-4 классах"), "N3"}})
+        EXPECT_TRUE(QRegularExpression(QRegularExpression::escape(label) + QStringLiteral("\\s+") +
+                                       f1.text(1, QString::fromLatin1(field)).trimmed() +
+                                       QStringLiteral("\\s+чел\\."))
+                        .match(second.text)
+                        .hasMatch())
+            << label.toStdString();
+    EXPECT_TRUE(recorder.messages.isEmpty()) << recorder.texts().join(u'|').toStdString();
+}
+
+// Every report of an organisation on paper as a form: landscape on the
+// paper of its catalogue record (A3 for FORM 2), without the office's header
+// and footer, on one sheet, the names of its rows whole, its row codes one
+// under the other, titled with the report and the organisation.
+TEST_F(DemoPrintTest, EveryReportPrintsOnOneSheetAcross) {
+    const int kod = demo::OrganisationsWithData(2017).front();
+    const QString organisation = demo::FindOrganisation(kod)->name;
+    for (const demo::ReportSpec &report : demo::Reports()) {
+        SCOPED_TRACE(report.base.toStdString());
+        testsupport::OpenTable table(paths::GetOrgDataDir(QString::number(kod)),
+                                     report.base + QStringLiteral("2017"));
+        // A single record's row is named by the title (the organisation).
+        QStringList names = {organisation};
+        for (int row = 1; row <= table.ds.RecordCount() && table.ds.RecordCount() > 1; ++row)
+            names << table.text(row, QStringLiteral("NAME")).simplified();
+        testsupport::PrintJobRecorder jobs;
+        PrintByTemplate(table.ds, demo::ReportCode(report.base), 17, organisation);
+        ASSERT_EQ(jobs.jobs.size(), 1u);
+        const testsupport::PrintedPdf pdf = testsupport::printedPdf(jobs.jobs.front());
+        EXPECT_EQ(pdf.pages, 1);
+        EXPECT_EQ(pdf.pageSize, report.form == 2 ? QSize(1191, 842) : QSize(842, 595));
+        EXPECT_EQ(pdf.queueTitle, report.name + QStringLiteral(" — ") + organisation);
+        EXPECT_FALSE(pdf.text.contains(QStringLiteral("Sheet")));
+        EXPECT_FALSE(pdf.text.contains(QStringLiteral("Page")));
+        const QString words = pdf.text.simplified();
+        for (const QString &row : names)
+            EXPECT_TRUE(words.contains(row)) << row.toStdString();
+        // A row printed once per record starts with its code: "01" to "14"
+        // all stand where the first one does.
+        if (report.group == 1 || report.group == 47 || report.group == 51 ||
+            report.rows.front().kodstr.size() != 2)
+            continue;
+        std::set<qsizetype> codeColumns;
+        for (const demo::RowSpec &row : report.rows) {
+            const auto m = QRegularExpression(QStringLiteral("^( *)") + row.kodstr + u' ',
+                                              QRegularExpression::MultilineOption)
+                               .match(pdf.text);
+            EXPECT_TRUE(m.hasMatch()) << row.kodstr.toStdString();
+            codeColumns.insert(m.capturedLength(1));
+        }
+        EXPECT_EQ(codeColumns.size(), 1u);
+    }
     EXPECT_TRUE(recorder.messages.isEmpty()) << recorder.texts().join(u'|').toStdString();
 }
 

@@ -128,8 +128,8 @@ TEST_F(PrintWindowsTest, ConsolidationsComeOutOfTheQueue) {
     EXPECT_TRUE(testsupport::printedText(jobs.jobs[1]).contains(bank.left(20)));
     EXPECT_TRUE(testsupport::printedText(jobs.jobs[2]).contains(QStringLiteral("2015/2016")));
 
-    // By column over the cities: one column per organisation, named.
-    setChoice = 3;
+    // By column over every organisation: one narrow column per organisation,
+    // named, all on one sheet of A3 across.
     QTest::mouseClick(svod->ButtonBack, Qt::LeftButton); // back to the list of reports
     ASSERT_EQ(svod->View, 1);
     doubleClickReport(svod, QStringLiteral("F7A"));
@@ -139,7 +139,10 @@ TEST_F(PrintWindowsTest, ConsolidationsComeOutOfTheQueue) {
     QTest::mouseClick(svod->ButtonPrint, Qt::LeftButton);
     EXPECT_EQ(questions, 3);
     ASSERT_EQ(jobs.jobs.size(), 4u) << program.recorder->texts().join(u'|').toStdString();
-    const QString byColumn = testsupport::printedText(jobs.jobs[3]);
+    const testsupport::PrintedPdf sheet = testsupport::printedPdf(jobs.jobs[3]);
+    EXPECT_EQ(sheet.pages, 1);
+    EXPECT_EQ(sheet.pageSize, QSize(1191, 842));
+    const QString &byColumn = sheet.text;
     EXPECT_TRUE(byColumn.contains(QStringLiteral("Наименование показателя")))
         << byColumn.toStdString();
     EXPECT_TRUE(byColumn.contains(demo::FindReport(QStringLiteral("F7A"))->name.left(20)));

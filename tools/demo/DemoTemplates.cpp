@@ -1,5 +1,6 @@
 #include "demo/DemoTemplates.h"
 
+#include "demo/DemoData.h"
 #include "demo/DemoReports.h"
 #include "sheet/OfficeEngine.h"
 
@@ -18,9 +19,43 @@ Value text(const QString &s) {
     return Value::text(s);
 }
 
-// A caption of the catalogue: two lines joined by ";".
+// A caption of the catalogue, two lines joined by ";", as the two lines of
+// a heading.
 QString caption(const ColumnSpec &column) {
-    return QString(column.caption).replace(u';', u' ');
+    return QString(column.caption).replace(u';', u'\n');
+}
+
+// Every sheet goes on paper as a form does: without the office's header and
+// footer, landscape, every column on the one page across (a form whose rows
+// are fixed all on one page); A3 where the catalogue says FORM 2.
+void setPaper(sheet::Workbook &book, int form = 1, bool fixedRows = false) {
+    book.setPageSetup({form == 2 ? sheet::PageSetup::Paper::A3 : sheet::PageSetup::Paper::A4, true,
+                       fixedRows ? sheet::PageSetup::Fit::Page : sheet::PageSetup::Fit::Width,
+                       false});
+}
+
+// Makes the column as wide as the longest of the texts, which the data give
+// it when a row is printed once per record: they are written below the
+// form, the column fitted to them, and removed.
+void fitColumnTo(sheet::Workbook &book, int column, const QStringList &texts) {
+    const int below = 200;
+    Table cells;
+    for (const QString &t : texts)
+        cells.push_back({text(t)});
+    book.setValues(below, column, cells);
+    book.fitColumns(below, column, below + static_cast<int>(texts.size()) - 1, column);
+    book.setValues(below, column, Table(texts.size(), std::vector<Value>(1)));
+}
+
+// The names that a report's rows print: its own row names, and in a
+// consolidation one row per organisation and the total.
+QStringList printedNames(const ReportSpec &report) {
+    QStringList names = {QStringLiteral("Наименование показателя"), QStringLiteral("И Т О Г О")};
+    for (const RowSpec &row : report.rows)
+        names << row.name;
+    for (const Organisation &org : Organisations())
+        names << org.name;
+    return names;
 }
 
 // The rows above the data of every report page: the organisation, the
@@ -64,7 +99,11 @@ void writeRepeatedReport(sheet::Workbook &book, const ReportSpec &report) {
         line.push_back(text(QStringLiteral("#A1N%1").arg(c)));
     book.setValues(first, 1, Table{line});
     book.drawBorders(first, 1, first, columns);
+    // The codes stay as the table holds them ("01" ... "14"), not numbers.
+    book.formatAsText(first, 1, first, 1);
+    fitColumnTo(book, 2, printedNames(report));
     book.setText(first + 2, 2, QStringLiteral("Руководитель учреждения  ____________________"));
+    setPaper(book, report.form);
 }
 
 // A report printed row by row, each row with its own placeholders: groups
@@ -106,6 +145,7 @@ void writeFixedReport(sheet::Workbook &book, const ReportSpec &report) {
         // The names of the rows are printed whole.
         book.fitColumns(headingRow, 1, first + static_cast<int>(rows.size()) - 1, 1);
     }
+    setPaper(book, report.form, true);
 }
 
 // The first title page: the scanned area reaches row 16 whatever the
@@ -131,34 +171,55 @@ void writeFirstTitle(sheet::Workbook &book) {
               {text(QStringLiteral("Дата заполнения:")), text(QStringLiteral("#DATE"))}});
     book.drawBorders(8, 1, 14, 2);
     book.fitColumns(8, 1, 14, 1);
+    // The values (an organisation's name or the own one, an address) fit
+    // inside their frames.
+    QStringList values = {OwnRequisites().bank, OwnRequisites().cena2};
+    for (const Organisation &org : Organisations())
+        values << org.name;
+    fitColumnTo(book, 2, values);
     book.setText(16, 1, QStringLiteral("Срок представления: до 5 октября #YR1 года"));
+    setPaper(book);
 }
 
 // The second title page: what the report covers, with figures taken from
 // the general report F1 of the same organisation.
 void writeSecondTitle(sheet::Workbook &book) {
     const int f1 = ReportCode(QStringLiteral("F1"));
-    book.setText(1, 1, QStringLiteral("12;4;"));
+    book.setText(1, 1, QStringLiteral("13;4;"));
     book.setValues(2, 1,
                    Table{{text(QStringLiteral("#TORG"))},
                          {text(QStringLiteral("Учебный год: #YR1/#YR2"))},
-                         {Value()},
-                         {text(QStringLiteral("Численность учащихся на начало года (F1, строка "
-                                              "1): #F%1A1N1 чел.")
-                                   .arg(f1))},
-                         {text(QStringLiteral("из них в 1-4 классах: #F%1A1N2 чел.").arg(f1))}});
-    book.drawBorders(5, 1, 6, 4);
-    book.setValues(9, 1,
+                         {Value()}});
+    // Each figure in a cell of its own beside what it counts.
+    Table figures;
+    for (const auto &[label, column] :
+         {std::pair{QStringLiteral("Численность учащихся на начало года (F1, строка 1)"), 1},
+          std::pair{QStringLiteral("из них в 1 классах"), 2},
+          std::pair{QStringLiteral("во 2-4 классах"), 3}})
+        figures.push_back({text(label), text(QStringLiteral("#F%1A1N%2").arg(f1).arg(column)),
+                           text(QStringLiteral("чел."))});
+    book.setValues(5, 1, figures);
+    book.drawBorders(5, 1, 7, 3);
+    book.fitColumns(5, 1, 7, 1);
+    book.setValues(10, 1,
                    Table{{text(QStringLiteral("Отчёт составил:")), Value(),
                           text(QStringLiteral("Руководитель: #RYKORG"))},
                          {text(QStringLiteral("Телефон: #TEL")), Value(), Value()},
                          {Value(), Value(), Value()},
                          {text(QStringLiteral("Следующий отчёт представляется осенью #YP0 года")),
                           Value(), Value()}});
+    setPaper(book);
 }
 
 void writeColumnSvod(sheet::Workbook &book) {
     book.setText(3, 1, QStringLiteral("Сводные сведения по организациям, по выбранному столбцу"));
+    // The titles over the width of the table: the widths of the first
+    // columns fit the table, not the titles.
+    for (int row = 1; row <= 3; ++row)
+        book.mergeCells(row, row == 3 ? 1 : 2, row, 12);
+    // The organisations' names read upwards over their narrow columns.
+    book.setTextLayout(4, 4, 4, 131, sheet::Workbook::TextLayout::Upwards);
+    setPaper(book, 2);
 }
 
 void writeOrganisationList(sheet::Workbook &book) {
@@ -173,6 +234,7 @@ void writeOrganisationList(sheet::Workbook &book) {
         line.push_back(text(h));
     book.setValues(4, 1, Table{line});
     book.drawBorders(4, 1, 4, 9);
+    setPaper(book);
 }
 
 } // namespace

@@ -4,7 +4,9 @@
 // the catalogue (its FAILTEXT), the two title pages BFFF.XLS and BFFFF.XLS,
 // the by-column consolidation sheet BFSVOD.XLS and the organisation list
 // BORG.XLS. Each has its header cell A1 ("first data row;columns;"), titles,
-// column headings with frames, and the placeholders of the data.
+// column headings with frames, the placeholders of the data, and the page of
+// a printed form: landscape A4 (A3 for FORM 2 and the by-column sheet)
+// without header or footer, every column on one page across.
 
 #include <QString>
 #include <QStringList>

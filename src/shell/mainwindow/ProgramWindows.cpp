@@ -57,7 +57,10 @@ void CreateProgramWindows(TMainForm &MainWindow) {
     // Printing: the reference books ask before the organisation list; a
     // by-column print takes its organisations from the consolidation window.
     TBooksForm::AskPrint = [] { return PrintAskForm().Ask(); };
-    SetColumnSvodNameSource([] { return SvodForm ? SvodForm->OrgNames : QStringList(); });
+    SetColumnSvodNameSource([] {
+        return SvodForm ? ColumnSvodInfo{SvodForm->OrgNames, SvodForm->Shown().setName}
+                        : ColumnSvodInfo();
+    });
     MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::Setup, [] { return new TSetupForm; });
     // The service asks for the working date through the main window's start
     // question, over the main window made visible.
