@@ -9,7 +9,8 @@
 // The rebuild is all or nothing: it first checks every table it would touch,
 // then builds each new table aside, and only then swaps the files, keeping the
 // old ones in a backup folder of the period until everything is in place; any
-// failure puts every file back as it was.
+// failure puts every file back as it was, and a run cut short (a crash, a
+// power cut) is put back by the next run before it starts its own work.
 
 #include <QDate>
 #include <QString>
@@ -35,28 +36,40 @@ struct ArchiveResult {
 ArchiveResult ArchiveReports(int Year);
 
 struct RebuildResult {
+    int year = 0; // the year worked on
     // False when the year has no catalogue: nothing was done and nothing is
     // to be said.
     bool ran = false;
     bool ok = false;
-    // Why nothing was rebuilt: each table and field that stopped it, or the
-    // error met while building or swapping the files.
+    // What was put right before the run, when an earlier run had been
+    // interrupted; empty when there was nothing to put right.
+    QString recovered;
+    // Why nothing was rebuilt: each table, row, field and value that stopped
+    // it, or the error met while building or swapping the files.
     QStringList problems;
+    // A run that failed left every table and blank as it was; false when
+    // they could not all be put back, and the backup folder keeps them for
+    // the next run.
+    bool unchanged = true;
+    // A run that succeeded but could not remove its backup folder: why.
+    QString leftover;
     int tablesRebuilt = 0;
     int organisations = 0;      // organisations at least one of whose tables was rebuilt
     QStringList blanksReplaced; // FAIL names of the blanks replaced, in catalogue order
 
-    // The text to show at the end (done or not done).
+    // The text to show at the end (done or not done), naming the year.
     QString summary() const;
 };
 
-// Rebuilds the report tables of the year on the restructure blanks of WED
-// ("O" + FAIL) and then puts those blanks in the place of the old ones.
-// Records are matched by position; an old record beyond the new blank's
-// records is appended; a field only the new blank has keeps the blank's
-// value; a field only the old table has may be dropped only when it holds no
-// data.
-RebuildResult RebuildReportTables(int Year);
+// Rebuilds the report tables of the year that Today falls in (RebuildYear)
+// on the restructure blanks of WED ("O" + FAIL) and then puts those blanks
+// in the place of the old ones. Records are matched by position; an old
+// record beyond the new blank's records is appended; a field only the new
+// blank has keeps the blank's value; a value is never dropped, cut or
+// rounded: a field only the old table has must hold nothing, and a value
+// must fit its new field, decimals included. The new tables are dated Today.
+// A run interrupted earlier is recovered first (see ServiceRoutines.cpp).
+RebuildResult RebuildReportTables(const QDate &Today);
 
 // The backup folder of the period that holds the old tables and blanks while
 // a rebuild swaps the files (WED\REBUILD<year>\); removed when it succeeds.

@@ -8,13 +8,21 @@
 #include "shell/Messages.h"
 
 #include <QApplication>
+#include <QScopeGuard>
 #include <QStyle>
 
 TServiceForm *ServiceForm = nullptr;
 
 namespace {
 const QString kMessageTitle = QStringLiteral("Сообщение");
+
+// Runs the work under the wait cursor, which goes whatever the work throws.
+template <typename Work> auto underWaitCursor(Work &&work) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+    return work();
 }
+} // namespace
 
 TServiceForm::TServiceForm(QWidget *parent) : QDialog(parent), ui(new Ui::TServiceForm) {
     ui->setupUi(this);
@@ -50,20 +58,20 @@ void TServiceForm::ButtonSetDataClick() {
 }
 
 void TServiceForm::ButtonSaveDataToArhClick() {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const service::ArchiveResult result = service::ArchiveReports(Year);
-    QApplication::restoreOverrideCursor();
+    const service::ArchiveResult result =
+        underWaitCursor([this] { return service::ArchiveReports(Year); });
     msg::show(kMessageTitle, result.message,
               result.ok ? msg::Icon::Information : msg::Icon::Warning);
 }
 
 void TServiceForm::ButtonServiceClick() {
-    const int year = service::RebuildYear(today());
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const service::RebuildResult result = service::RebuildReportTables(year);
-    QApplication::restoreOverrideCursor();
+    const QDate date = today();
+    const service::RebuildResult result =
+        underWaitCursor([&date] { return service::RebuildReportTables(date); });
     if (!result.ran)
         return; // no catalogue of that year: nothing to rebuild
+    if (!result.recovered.isEmpty())
+        msg::show(kMessageTitle, result.recovered, msg::Icon::Information);
     if (result.ok)
         msg::show(kMessageTitle, result.summary(), msg::Icon::Information);
     else

@@ -286,6 +286,10 @@ bool TLoadReportForm::SendReports() {
     params.dbfDir = paths::GetDbfDir();
     params.exchangeDir = QDir::fromNativeSeparators(EditDir->text());
     params.buildAll = [this] { return BuildAllSvods(); };
+    params.confirmBadCells = [](const QString &question) {
+        return msg::show(QStringLiteral("Подтверждение"), question, msg::Icon::Question,
+                         msg::Buttons::YesNo) == msg::Answer::Yes;
+    };
     const exchange::Outcome outcome = exchange::SendReports(params);
     showMessages(outcome.messages);
     return outcome.ok;

@@ -150,21 +150,17 @@ void readRequisites(const QString &programDir, QString &bank, QString &inno) {
     }
 }
 
-// Asks whether to send consolidations that left out cells which were no
-// number, naming the first few of them.
-bool confirmBadCells(const BuildAllOutcome &built) {
+} // namespace
+
+QString BadCellsQuestion(const BuildAllOutcome &Built) {
     QString text = QStringLiteral("В отчетах организаций найдены ячейки, в которых записано не "
                                   "число: %1.\rВ сводах они не учтены как числа.\r\r")
-                       .arg(built.badCellCount) +
-                   built.badCells.join(QLatin1Char('\r'));
-    if (built.badCellCount > built.badCells.size())
+                       .arg(Built.badCellCount) +
+                   Built.badCells.join(QLatin1Char('\r'));
+    if (Built.badCellCount > Built.badCells.size())
         text += QStringLiteral("\r...");
-    text += QStringLiteral("\r\rПередать отчеты?");
-    return msg::show(QStringLiteral("Подтверждение"), text, msg::Icon::Question,
-                     msg::Buttons::YesNo) == msg::Answer::Yes;
+    return text + QStringLiteral("\r\rПередать отчеты?");
 }
-
-} // namespace
 
 // --- the identity file --------------------------------------------------------
 
@@ -366,7 +362,8 @@ Outcome SendReports(const SendParams &Params) {
             out.messages << warning(kError, text);
             return out;
         }
-        if (built.badCellCount > 0 && !confirmBadCells(built))
+        if (built.badCellCount > 0 && Params.confirmBadCells &&
+            !Params.confirmBadCells(BadCellsQuestion(built)))
             return out;
     }
 

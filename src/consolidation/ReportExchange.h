@@ -103,6 +103,10 @@ struct SendParams {
     // Builds every consolidation of the year into set1Dir; run once the
     // checks have passed. Without it nothing is built.
     std::function<BuildAllOutcome()> buildAll;
+    // Asked, with the question's text, when the build reports cells that
+    // were no number; sending goes on only when it answers true. Without it
+    // sending goes on.
+    std::function<bool(const QString &question)> confirmBadCells;
 };
 
 struct ReceiveParams {
@@ -121,9 +125,13 @@ struct Outcome {
     bool built = false;           // sending: whether buildAll ran
 };
 
-// When the build reports cells that were no number, asks (titled
-// "Подтверждение", Yes / No) whether to send anyway; No sends nothing.
+// When the build reports cells that were no number, asks through
+// confirmBadCells whether to send anyway; No sends nothing.
 Outcome SendReports(const SendParams &Params);
+
+// The question asked before sending consolidations that left out cells which
+// were no number, naming the first few of them.
+QString BadCellsQuestion(const BuildAllOutcome &Built);
 Outcome ReceiveReports(const ReceiveParams &Params);
 
 } // namespace exchange

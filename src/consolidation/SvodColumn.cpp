@@ -57,7 +57,7 @@ SvodResult buildColumn(const SvodParams &p, RunContext &ctx) {
     QFile::remove(r.TargetFile);
     CopyFileByStream(r.TargetFile, blankFile);
 
-    const QString column = QStringLiteral("N%1").arg(p.Column);
+    const QString column = nField(p.Column);
     for (const Organisation &o : ctx.organisations())
         if (OrganisationInSet(o, p.SetNumber, ctx.ProgramKind)) {
             r.OrgNames << o.Name;

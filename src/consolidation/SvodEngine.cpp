@@ -169,6 +169,16 @@ QString DescribeBadCell(const BadCell &Cell, bool WithReport) {
 
 namespace detail {
 
+QString nField(int k) {
+    static const QStringList names = [] {
+        QStringList n;
+        for (int i = 0; i <= 255; ++i) // a dBASE table has at most 255 fields
+            n << QStringLiteral("N%1").arg(i);
+        return n;
+    }();
+    return k >= 0 && k < names.size() ? names[k] : QStringLiteral("N%1").arg(k);
+}
+
 QString withSlash(const QString &Folder) {
     if (Folder.isEmpty() || Folder.endsWith(QLatin1Char('/')) || Folder.endsWith(QLatin1Char('\\')))
         return Folder;
@@ -181,10 +191,6 @@ QString programDirOf(const QString &ProgramDir) {
 
 QString wedDir(const QString &ProgramDir) {
     return ProgramDir + QStringLiteral("WED/");
-}
-
-QString orgDir(const QString &ProgramDir, int OrgCode) {
-    return ProgramDir + QStringLiteral("DBF/D%1").arg(OrgCode);
 }
 
 QString svodDir(const QString &ProgramDir, int Year, int SetNumber) {
@@ -211,13 +217,13 @@ void forEachOrganisationTable(
     const std::function<void(const Organisation &, store::TADODataSet &)> &Visit) {
     const QVector<Organisation> &orgs = Ctx.organisations();
     const int count = int(orgs.size());
+    store::TADODataSet ds; // one for the walk: each table is closed as the next one opens
     for (int idx = 0; idx < count; ++idx) {
         if (Params.Progress)
             Params.Progress->Step(idx, count);
         const Organisation &o = orgs[idx];
         if (o.Name.isEmpty() || !OrganisationInSet(o, Params.SetNumber, Ctx.ProgramKind))
             continue;
-        store::TADODataSet ds;
         if (!Ctx.openOrgTable(o, TableName, ds)) {
             ++Result.OrgWithoutData;
             Result.MissingOrganisations << o.Name;
@@ -236,6 +242,32 @@ const QVector<Organisation> &RunContext::organisations() {
     return *Orgs;
 }
 
+namespace {
+// The integer readings of N1, N2, ... of a table's first record.
+QVector<int> firstRowIntegers(store::TADODataSet &ds) {
+    QVector<int> row;
+    if (ds.IsEmpty())
+        return row;
+    ds.First();
+    for (int k = 1;; ++k) {
+        const int i = ds.FieldIndex(nField(k));
+        if (i < 0)
+            break;
+        row << ds.Fields(i).AsInteger();
+    }
+    return row;
+}
+} // namespace
+
+bool RunContext::isF1Table(const QString &Table) const {
+    return Table.compare(QStringLiteral("F1%1").arg(Year), Qt::CaseInsensitive) == 0;
+}
+
+void RunContext::noteF1Row(int OrgCode, store::TADODataSet &F1) {
+    if (!F1Rows.contains(OrgCode))
+        F1Rows.insert(OrgCode, firstRowIntegers(F1));
+}
+
 const QVector<int> &RunContext::f1Row(int OrgCode) {
     auto it = F1Rows.find(OrgCode);
     if (it != F1Rows.end())
@@ -247,15 +279,8 @@ const QVector<int> &RunContext::f1Row(int OrgCode) {
         store::TADODataSet ds;
         Organisation org;
         org.Kod = OrgCode;
-        if (openOrgTable(org, QStringLiteral("F1%1").arg(Year), ds) && !ds.IsEmpty()) {
-            ds.First();
-            for (int k = 1;; ++k) {
-                const int i = ds.FieldIndex(QStringLiteral("N%1").arg(k));
-                if (i < 0)
-                    break;
-                row << ds.Fields(i).AsInteger();
-            }
-        }
+        if (openOrgTable(org, QStringLiteral("F1%1").arg(Year), ds))
+            row = firstRowIntegers(ds);
     } catch (const std::exception &) {
         row.clear();
     }
@@ -264,12 +289,13 @@ const QVector<int> &RunContext::f1Row(int OrgCode) {
 
 bool RunContext::openOrgTable(const Organisation &Org, const QString &Table,
                               store::TADODataSet &Ds) {
-    const QString folder = orgDir(ProgramDir, Org.Kod);
+    auto it = Connections.find(Org.Kod);
     try {
-        auto it = Connections.find(Org.Kod);
         if (it == Connections.end()) {
+            const QString folder = OrgRoot + QString::number(Org.Kod);
             auto con = std::make_unique<store::TADOConnection>();
             con->setFolder(folder);
+            con->setKeepFolderOpen(true);
             try {
                 con->Open();
             } catch (const store::StoreError &) {
@@ -279,8 +305,10 @@ bool RunContext::openOrgTable(const Organisation &Org, const QString &Table,
             }
             it = Connections.emplace(Org.Kod, std::move(con)).first;
         }
-        if (!it->second)
+        if (!it->second) {
+            Ds.Close();
             return false;
+        }
         Ds.setConnection(it->second.get());
         Ds.setCommandText(QStringLiteral("select * from ") + Table);
         try {
@@ -292,6 +320,7 @@ bool RunContext::openOrgTable(const Organisation &Org, const QString &Table,
         }
         return true;
     } catch (const store::StoreError &e) {
+        const QString folder = OrgRoot + QString::number(Org.Kod);
         throw FileError(QStringLiteral("таблица организации %1 \"%2\" в папке %3 не читается: %4")
                             .arg(Org.Kod)
                             .arg(Org.Name, QDir::toNativeSeparators(folder), e.message()));
@@ -302,14 +331,27 @@ namespace {
 constexpr auto kTempSubfolder = ".svodbuild";
 }
 
-TargetWriter::TargetWriter(const QString &Folder, const QString &Table, const QString &BlankPath)
+AsideFolders::~AsideFolders() {
+    for (const QString &folder : m_made)
+        QDir().rmdir(folder);
+}
+
+void AsideFolders::make(const QString &Folder) {
+    // Made again when another copy of the program ended its run meanwhile.
+    if (!QDir(Folder).exists() && !QDir().mkdir(Folder))
+        throw FileError(QStringLiteral("Не удалось создать папку ") + Folder);
+    if (!m_made.contains(Folder))
+        m_made << Folder;
+}
+
+TargetWriter::TargetWriter(RunContext &Ctx, const QString &Folder, const QString &Table,
+                           const QString &BlankPath)
     : m_folder(Folder), m_table(Table) {
     QDir dir(Folder);
     if (!dir.exists() && !QDir().mkdir(Folder))
         throw FileError(QStringLiteral("Не удалось создать папку ") + Folder);
     m_tempDir = Folder + QLatin1Char('/') + QLatin1String(kTempSubfolder);
-    if (!QDir(m_tempDir).exists() && !QDir().mkdir(m_tempDir))
-        throw FileError(QStringLiteral("Не удалось создать папку ") + m_tempDir);
+    Ctx.Aside.make(m_tempDir);
     m_tempFile = m_tempDir + QLatin1Char('/') + Table + QStringLiteral(".DBF");
     m_target = Folder + QLatin1Char('/') + Table + QStringLiteral(".DBF");
     try {
@@ -346,7 +388,6 @@ void TargetWriter::discard() {
     m_ds.Close();
     m_con.Close();
     QFile::remove(m_tempFile);
-    QDir().rmdir(m_tempDir);
     m_done = true;
 }
 
@@ -370,7 +411,6 @@ void TargetWriter::Commit() {
         discard();
         throw FileError(QStringLiteral("Не удалось записать файл ") + m_target);
     }
-    QDir().rmdir(m_tempDir);
     m_done = true;
 }
 
@@ -454,6 +494,11 @@ namespace {
 detail::RunContext contextFor(const QString &ProgramDir, int Year, int ProgramKind) {
     detail::RunContext ctx;
     ctx.ProgramDir = detail::programDirOf(ProgramDir);
+    // Made absolute once: a relative path would be resolved again at every
+    // table of every organisation.
+    QString dbf = ctx.ProgramDir + QStringLiteral("DBF");
+    dbf.replace(QLatin1Char('\\'), QLatin1Char('/')); // a folder given in the Windows form
+    ctx.OrgRoot = QFileInfo(dbf).absoluteFilePath() + QStringLiteral("/D");
     ctx.Year = Year;
     ctx.ProgramKind = ProgramKind;
     return ctx;
@@ -561,7 +606,13 @@ SaveAllResult SaveAllSvods(const SaveAllParams &Params) {
         p.ProgramKind = Params.ProgramKind;
         p.Quiet = true;
         try {
-            const SvodResult r = runRoute(routeOf(p), p, ctx);
+            // F1, when the school counts have just built it from the same blank.
+            const Route route = routeOf(p);
+            const std::optional<detail::RunContext::PlacedF1> &f1 = ctx.F1Placed;
+            const bool built =
+                route == Route::General && f1 && f1->CatalogueRecNo == report.RecNo &&
+                f1->Blank == detail::existingBlank(detail::blankPathOf(p, ctx.ProgramDir));
+            const SvodResult r = built ? f1->Result : runRoute(route, p, ctx);
             if (!r.Built)
                 throw SvodError(detail::reportPrefix(report) + QStringLiteral("нет файла бланка ") +
                                 detail::blankPathOf(p, ctx.ProgramDir));

@@ -25,10 +25,6 @@ bool isKeyField(const QString &name) {
            name.compare(QLatin1String("KODPOKAZ"), Qt::CaseInsensitive) == 0;
 }
 
-QString nField(int k) {
-    return QStringLiteral("N%1").arg(k);
-}
-
 // The data columns a build sums: in the table's field order after the four
 // key fields, column k = position - 3, while fewer than KOLSTOLB have been
 // summed, those whose switch VKL is 1 or more.
@@ -119,7 +115,7 @@ SvodResult buildGeneral(const SvodParams &p, RunContext &ctx,
     if (blankFile.isEmpty())
         return r;
 
-    auto writer = std::make_unique<TargetWriter>(r.TargetFolder, r.TargetTable, blankFile);
+    auto writer = std::make_unique<TargetWriter>(ctx, r.TargetFolder, r.TargetTable, blankFile);
     // The finished table goes in place, or to the caller that places it.
     auto place = [&] {
         if (pending) {
@@ -151,7 +147,18 @@ SvodResult buildGeneral(const SvodParams &p, RunContext &ctx,
     std::vector<double> sums(std::size_t(sumRows) * std::size_t(cols.size()), 0.0);
 
     const QString tableName = base + QString::number(ctx.Year);
+    // Tables of one layout share their field list: the copy held here keeps
+    // it, so that the same list stands for the same fields.
+    struct {
+        QVector<store::FieldDef> layout;
+        std::vector<int> index, offset; // of each summed column
+    } places;
+    places.index.resize(std::size_t(cols.size()));
+    places.offset.resize(std::size_t(cols.size()));
+    const bool readsF1 = ctx.isF1Table(tableName);
     forEachOrganisationTable(p, ctx, r, tableName, [&](const Organisation &o, TADODataSet &org) {
+        if (readsF1)
+            ctx.noteF1Row(o.Kod, org);
         if (p.Mode == 2) {
             // The organisation's row: in the blank's first row for the first
             // organisation of the set, appended for the others.
@@ -177,23 +184,34 @@ SvodResult buildGeneral(const SvodParams &p, RunContext &ctx,
             ds.Post();
         }
 
-        std::vector<int> orgCol(std::size_t(cols.size()));
-        for (int c = 0; c < cols.size(); ++c)
-            orgCol[std::size_t(c)] = fieldIndexOrThrow(org, colName[c], tableName, o.Name);
+        // The summed cells are read straight from each record's bytes, at
+        // places found once for each layout of the organisations' tables.
+        const QVector<store::FieldDef> &orgDefs = org.FieldDefs();
+        if (orgDefs.constData() != places.layout.constData()) {
+            for (int c = 0; c < cols.size(); ++c) {
+                const std::size_t ci = std::size_t(c);
+                places.index[ci] = fieldIndexOrThrow(org, colName[c], tableName, o.Name);
+                places.offset[ci] = org.FieldOffset(places.index[ci]);
+            }
+            places.layout = orgDefs;
+        }
+        const std::vector<int> &orgCol = places.index;
+        const std::vector<int> &orgOffset = places.offset;
         // A table with fewer rows than the blank adds nothing to the rows it lacks.
         const int readRows = std::min(sumRows, org.RecordCount());
         int row = 0;
         for (org.First(); row < readRows && !org.Eof(); org.Next(), ++row) {
             double *rowSums = sums.data() + std::size_t(row) * std::size_t(cols.size());
+            const char *rec = org.RecordBytes();
             for (int c = 0; c < cols.size(); ++c) {
-                const TField cell = org.Fields(orgCol[std::size_t(c)]);
+                const std::size_t ci = std::size_t(c);
                 double v = 0;
-                switch (cell.ReadNumber(v)) {
+                switch (TField::ReadNumber(orgDefs[orgCol[ci]], rec + orgOffset[ci], v)) {
                 case TField::NumberReading::Number:
                     rowSums[c] += v;
                     break;
                 case TField::NumberReading::NotNumber:
-                    noteBadCell(r, o, row + 1, colName[c], cell);
+                    noteBadCell(r, o, row + 1, colName[c], org.Fields(orgCol[ci]));
                     break;
                 case TField::NumberReading::Blank:
                     break;

@@ -10,13 +10,31 @@
 #include <unordered_map>
 
 #include <optional>
+#include <utility>
 
 namespace svod::detail {
+
+// The subfolders where one run's tables are built aside: each is made for
+// its first table and removed at the end of the run (it is empty between
+// builds), not made and removed again for every table.
+class AsideFolders {
+public:
+    AsideFolders() = default;
+    AsideFolders(AsideFolders &&other) noexcept : m_made(std::exchange(other.m_made, {})) {}
+    AsideFolders &operator=(AsideFolders &&) = delete;
+    ~AsideFolders();
+    // Makes the folder unless it stands; throws FileError.
+    void make(const QString &Folder);
+
+private:
+    QStringList m_made;
+};
 
 // What one run (one build, or one save-all) reads only once: the
 // organisation table and each organisation's F1 (its first record).
 struct RunContext {
     QString ProgramDir; // ends in "/"
+    QString OrgRoot;    // absolute: the folder DBF and "/D", before an organisation's code
     int Year = 0;
     int ProgramKind = 0;
     std::optional<QVector<Organisation>> Orgs;
@@ -26,9 +44,24 @@ struct RunContext {
 
     // Each organisation's data folder opened once per run (null: no folder).
     std::unordered_map<int, std::unique_ptr<store::TADOConnection>> Connections;
+    AsideFolders Aside;
+
+    // The F1 consolidation that a school-count build put in place in this
+    // run (set 1, summed), with its catalogue record and blank: saving all
+    // consolidations takes it for that record rather than building it again.
+    struct PlacedF1 {
+        int CatalogueRecNo = 0;
+        QString Blank;
+        SvodResult Result;
+    };
+    std::optional<PlacedF1> F1Placed;
 
     const QVector<Organisation> &organisations();
     const QVector<int> &f1Row(int OrgCode);
+    // A build that reads an organisation's F1 anyway keeps its first record
+    // for f1Row, so that the run does not open it again.
+    bool isF1Table(const QString &Table) const;
+    void noteF1Row(int OrgCode, store::TADODataSet &F1);
     // Opens the organisation's table (name without ".DBF") in Ds; false when
     // the organisation has no such table. A table that exists but cannot be
     // read throws FileError naming the organisation (code and NAME) and its
@@ -36,10 +69,12 @@ struct RunContext {
     bool openOrgTable(const Organisation &Org, const QString &Table, store::TADODataSet &Ds);
 };
 
+// "N" + k, the name of data column k (made once for the columns a table can have).
+QString nField(int k);
+
 QString withSlash(const QString &Folder);
 QString programDirOf(const QString &ProgramDir); // empty -> paths::GetProgramDir()
 QString wedDir(const QString &ProgramDir);
-QString orgDir(const QString &ProgramDir, int OrgCode);              // no closing "/"
 QString svodDir(const QString &ProgramDir, int Year, int SetNumber); // no closing "/"
 // The existing file in a folder whatever its letter case; empty when none.
 QString existingFile(const QString &Folder, const QString &FileName);
@@ -56,7 +91,8 @@ QString existingBlank(const QString &BlankPath);
 // a failure in either leaves both targets as they were.
 class TargetWriter {
 public:
-    TargetWriter(const QString &Folder, const QString &Table, const QString &BlankPath);
+    TargetWriter(RunContext &Ctx, const QString &Folder, const QString &Table,
+                 const QString &BlankPath);
     ~TargetWriter();
     TargetWriter(const TargetWriter &) = delete;
     TargetWriter &operator=(const TargetWriter &) = delete;

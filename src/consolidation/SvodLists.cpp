@@ -62,12 +62,7 @@ void copyValue(SvodResult &r, const CatalogueReport &report, const Organisation 
         noteBadCell(r, o, orgRow, dst.FieldName(), src, kept);
         return;
     }
-    writeCell(report, row, dst.FieldName(), [&] {
-        if (src.IsNull())
-            dst.Clear();
-        else
-            dst.SetAsString(src.AsString());
-    });
+    writeCell(report, row, dst.FieldName(), [&] { dst.SetFrom(src); });
 }
 
 } // namespace
@@ -84,7 +79,7 @@ SvodResult buildKeyed(const SvodParams &p, RunContext &ctx) {
     if (blankFile.isEmpty())
         return r;
 
-    TargetWriter writer(r.TargetFolder, tableName, blankFile);
+    TargetWriter writer(ctx, r.TargetFolder, tableName, blankFile);
     TADODataSet &ds = writer.table();
     const int tKodn = ds.FieldIndex(QStringLiteral("KODN"));
     const int tKodstr = ds.FieldIndex(QStringLiteral("KODSTR"));
@@ -105,7 +100,7 @@ SvodResult buildKeyed(const SvodParams &p, RunContext &ctx) {
         // The data fields that both tables have, N1 to N + KOLSTOLB.
         QVector<std::pair<int, int>> copy; // target field, organisation field
         for (int k = 1; k <= report.ColumnCount; ++k) {
-            const QString f = QStringLiteral("N%1").arg(k);
+            const QString f = nField(k);
             const int ti = ds.FieldIndex(f), oi = org.FieldIndex(f);
             if (ti >= 0 && oi >= 0)
                 copy.push_back({ti, oi});
@@ -132,7 +127,7 @@ SvodResult buildKeyed(const SvodParams &p, RunContext &ctx) {
                                     .arg(n));
             }
             writeCell(report, n, QStringLiteral("NAME"),
-                      [&] { ds.Fields(tName).SetAsString(org.Fields(oName).AsString()); });
+                      [&] { ds.Fields(tName).SetFrom(org.Fields(oName)); });
             for (const auto &[ti, oi] : copy)
                 copyValue(r, report, o, org.RecNo(), n, org.Fields(oi), ds.Fields(ti));
             ds.Post();
@@ -163,12 +158,13 @@ SvodResult buildSchoolCount(const SvodParams &p, RunContext &ctx) {
     // together with this table, only when both are complete.
     std::optional<SvodResult> f1;
     std::unique_ptr<TargetWriter> f1Writer;
+    int f1Record = 0;
+    QString f1Blank;
     const QVector<CatalogueReport> catalogue = ReadCatalogue(wedDir(ctx.ProgramDir), ctx.Year);
     for (const CatalogueReport &c : catalogue) {
         if (c.Fail.compare(QLatin1String("F1.DBF"), Qt::CaseInsensitive) != 0)
             continue;
-        const QString f1Blank =
-            existingFile(QFileInfo(blankFile).absolutePath(), QStringLiteral("F1.DBF"));
+        f1Blank = existingFile(QFileInfo(blankFile).absolutePath(), QStringLiteral("F1.DBF"));
         if (f1Blank.isEmpty())
             break;
         SvodParams fp = p;
@@ -177,6 +173,7 @@ SvodResult buildSchoolCount(const SvodParams &p, RunContext &ctx) {
         fp.SetNumber = 1;
         fp.Mode = 1;
         f1 = buildGeneral(fp, ctx, &f1Writer);
+        f1Record = c.RecNo;
         break;
     }
     if (f1) {
@@ -188,7 +185,7 @@ SvodResult buildSchoolCount(const SvodParams &p, RunContext &ctx) {
         r.Notice = f1->Notice;
     }
 
-    TargetWriter writer(r.TargetFolder, tableName, blankFile);
+    TargetWriter writer(ctx, r.TargetFolder, tableName, blankFile);
     TADODataSet &ds = writer.table();
     constexpr int kRows = 24;
     if (ds.RecordCount() < kRows)
@@ -214,7 +211,7 @@ SvodResult buildSchoolCount(const SvodParams &p, RunContext &ctx) {
         if (!t.ds.IsEmpty()) {
             t.ds.First();
             for (int k = 1; k <= 16; ++k)
-                setN1(k + 8, t.ds.FieldByName(QStringLiteral("N%1").arg(k)).AsInteger());
+                setN1(k + 8, t.ds.FieldByName(nField(k)).AsInteger());
         }
     }
 
@@ -256,6 +253,8 @@ SvodResult buildSchoolCount(const SvodParams &p, RunContext &ctx) {
     if (f1Writer)
         f1Writer->Commit();
     writer.Commit();
+    if (f1Writer)
+        ctx.F1Placed = RunContext::PlacedF1{f1Record, f1Blank, *f1};
     r.Built = true;
     return r;
 }

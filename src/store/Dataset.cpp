@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -248,6 +249,9 @@ struct TADODataSet::Impl {
     std::uint64_t dataGen = 0;
     int knownCount = 0;
     QString filePath;
+    // The command as last parsed, kept for the next Open of the same text.
+    QString parsedText;
+    detail::SelectCommand parsed;
 
     const char *current() const {
         if (editing)
@@ -562,16 +566,16 @@ QString TADOConnection::findFile(const QString &fileName) {
 QString TADOConnection::pathOf(const QString &fileName) {
     // The folder's part of a path, made by QDir once per folder; a name that
     // QDir takes for a path of its own goes to QDir itself.
-    const QString folderName = folder();
-    if (fileName.startsWith(u':') || fileName.startsWith(u'/') || fileName.startsWith(u'\\'))
-        return QDir(localPath(folderName).isEmpty() ? QStringLiteral(".") : localPath(folderName))
-            .filePath(fileName);
-    if (m_pathPrefixOf != folderName || m_pathPrefixOf.isNull()) {
-        const QString local = localPath(folderName);
+    if (fileName.startsWith(u':') || fileName.startsWith(u'/') || fileName.startsWith(u'\\')) {
+        const QString local = localPath(folder());
+        return QDir(local.isEmpty() ? QStringLiteral(".") : local).filePath(fileName);
+    }
+    if (m_pathPrefixOf != m_folder || m_pathPrefixOf.isNull()) {
+        const QString local = localPath(folder());
         const QString probe =
             QDir(local.isEmpty() ? QStringLiteral(".") : local).filePath(QStringLiteral("x"));
         m_pathPrefix = probe.left(probe.size() - 1);
-        m_pathPrefixOf = folderName.isNull() ? QStringLiteral("") : folderName;
+        m_pathPrefixOf = m_folder.isNull() ? QStringLiteral("") : m_folder;
     }
     return m_pathPrefix + fileName;
 }
@@ -584,6 +588,7 @@ TADOConnection::~TADOConnection() {
     }
     for (const auto &t : m_heldTables)
         t->dropHeld();
+    detail::closeKeptFolder(m_folderFd);
 }
 
 void TADOConnection::setConnectionString(const QString &s) {
@@ -624,9 +629,14 @@ void TADOConnection::Open() {
         return;
     if (m_folder.trimmed().isEmpty())
         fail(QStringLiteral("В строке соединения не указана папка базы данных."));
-    const QFileInfo fi(localPath(folder()));
-    if (!fi.exists() || !fi.isDir())
-        fail(QStringLiteral("Папка базы данных \"%1\" не найдена.").arg(folder()));
+    const QString local = localPath(folder());
+    if (m_keepFolderOpen)
+        m_folderFd = detail::openKeptFolder(local); // a folder, when it opens
+    if (m_folderFd < 0) {
+        const QFileInfo fi(local);
+        if (!fi.exists() || !fi.isDir())
+            fail(QStringLiteral("Папка базы данных \"%1\" не найдена.").arg(folder()));
+    }
     m_connected = true;
 }
 
@@ -635,6 +645,8 @@ void TADOConnection::Close() {
     for (TADODataSet *ds : datasets)
         ds->connectionClosing();
     m_connected = false;
+    detail::closeKeptFolder(m_folderFd);
+    m_folderFd = -1;
     for (const auto &t : m_heldTables)
         t->dropHeld();
     m_heldTables.clear();
@@ -808,14 +820,13 @@ TField::NumberReading TField::ReadNumber(double &value) const {
     const Cell c = cellOf(m_ds, m_index);
     if (!c.p)
         return NumberReading::Blank;
-    // A number is never blank: the blank test is left to what is no number.
-    double v = 0;
-    if ((c.def->type == 'N' || c.def->type == 'F' || c.def->type == 'C') &&
-        detail::parseNumber(c.p, c.def->length, v)) {
-        value = v;
-        return NumberReading::Number;
-    }
-    return detail::isBlank(c.p, c.def->length) ? NumberReading::Blank : NumberReading::NotNumber;
+    return ReadNumber(*c.def, c.p, value);
+}
+
+TField::NumberReading TField::ReadNumber(const FieldDef &def, const char *bytes, double &value) {
+    if (def.type == 'N' || def.type == 'F' || def.type == 'C')
+        return detail::readNumberBytes(bytes, def.length, value);
+    return detail::isBlank(bytes, def.length) ? NumberReading::Blank : NumberReading::NotNumber;
 }
 
 bool TField::AsBoolean() const {
@@ -1135,6 +1146,89 @@ void TField::SetAsVariant(const QVariant &v) {
     }
 }
 
+namespace {
+
+// True when a byte reads as a character that is written back as that byte.
+bool bytePassesThrough(CodePage cp, unsigned char b) {
+    static const auto table = [] {
+        std::array<std::array<bool, 256>, 2> t{};
+        for (CodePage page : {CodePage::Cp1251, CodePage::Cp866})
+            for (int i = 1; i < 256; ++i) {
+                const char c = char(i);
+                const QString text = codepage::decode(page, &c, 1);
+                t[std::size_t(page)][std::size_t(i)] =
+                    codepage::byteOf(page, text[0].unicode()) == i;
+            }
+        return t;
+    }();
+    return table[std::size_t(cp)][b];
+}
+
+// A number in the form its field is written in: right-aligned, a sign only
+// before a value other than zero, no leading zeros, exactly the field's
+// decimals after a "."; or blanks only.
+bool numberInWrittenForm(const char *p, const FieldDef &d) {
+    const int len = d.length;
+    int i = 0;
+    while (i < len && p[i] == ' ')
+        ++i;
+    if (i == len)
+        return true;
+    const bool negative = p[i] == '-';
+    if (negative)
+        ++i;
+    const int whole = i;
+    while (i < len && p[i] >= '0' && p[i] <= '9')
+        ++i;
+    if (i == whole || (i - whole > 1 && p[whole] == '0'))
+        return false;
+    bool zero = i - whole == 1 && p[whole] == '0';
+    if (d.decimals > 0) {
+        if (i == len || p[i] != '.')
+            return false;
+        const int fraction = ++i;
+        for (; i < len && p[i] >= '0' && p[i] <= '9'; ++i)
+            zero = zero && p[i] == '0';
+        if (i - fraction != d.decimals)
+            return false;
+    }
+    return i == len && !(negative && zero);
+}
+
+// True when writing the text that a field's bytes read as gives those bytes.
+bool inWrittenForm(CodePage cp, const FieldDef &d, const char *p) {
+    switch (d.type) {
+    case 'N':
+    case 'F':
+        return numberInWrittenForm(p, d);
+    case 'C':
+        for (int i = 0; i < d.length; ++i)
+            if (!bytePassesThrough(cp, static_cast<unsigned char>(p[i])))
+                return false;
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+void TField::SetFrom(const TField &Src) {
+    const Cell from = cellOf(Src.m_ds, Src.m_index);
+    const Cell to = cellOf(m_ds, m_index);
+    const FieldDef &s = *from.def, &t = *to.def;
+    if (from.p && s.type == t.type && s.length == t.length && s.decimals == t.decimals &&
+        from.table->codePage() == to.table->codePage() &&
+        inWrittenForm(from.table->codePage(), s, from.p)) {
+        const FieldDef *d = nullptr;
+        char *dst = writableField(m_ds, m_index, d);
+        std::memcpy(dst, from.p, std::size_t(d->length));
+        fieldWritten(m_ds);
+        return;
+    }
+    SetAsString(Src.AsString());
+}
+
 void TField::Clear() {
     const FieldDef *d = nullptr;
     char *dst = writableField(m_ds, m_index, d);
@@ -1208,7 +1302,12 @@ void TADODataSet::Open() {
         fail(QStringLiteral("Набор данных не связан с соединением."));
     if (!m_connection->Connected())
         fail(QStringLiteral("Соединение с папкой \"%1\" не открыто.").arg(m_connection->folder()));
-    const detail::SelectCommand cmd = detail::parseSelect(m_commandText);
+    Impl &im = *m_impl;
+    if (im.parsedText != m_commandText || im.parsedText.isNull()) {
+        im.parsed = detail::parseSelect(m_commandText);
+        im.parsedText = m_commandText.isNull() ? QStringLiteral("") : m_commandText;
+    }
+    const detail::SelectCommand &cmd = im.parsed;
     QString fileName = cmd.table;
     if (!fileName.endsWith(QLatin1String(".dbf"), Qt::CaseInsensitive))
         fileName += QStringLiteral(".DBF");
@@ -1217,7 +1316,9 @@ void TADODataSet::Open() {
     // The name as written is opened straight away; the folder is listed only
     // when no file of that exact name is there.
     QString path = m_connection->pathOf(fileName);
-    auto table = detail::acquireTableIfExists(path);
+    auto table = m_connection->m_folderFd >= 0
+                     ? detail::acquireTableIfExistsAt(m_connection->m_folderFd, fileName, path)
+                     : detail::acquireTableIfExists(path);
     if (!table) {
         path = m_connection->findFile(fileName);
         if (path.isEmpty())
@@ -1231,7 +1332,6 @@ void TADODataSet::Open() {
     detail::Filter filter(cmd.conditions);
     filter.resolve(*table);
     std::vector<int> sortFields = Impl::resolveSortFields(*table, m_indexFieldNames);
-    Impl &im = *m_impl;
     im.table = table;
     im.sortFields = std::move(sortFields);
     im.defs = table->defs();
@@ -1428,6 +1528,19 @@ int TADODataSet::FieldIndex(const QString &name) const {
 
 const QVector<FieldDef> &TADODataSet::FieldDefs() const {
     return m_impl->defs;
+}
+
+const char *TADODataSet::RecordBytes() const {
+    if (!Active())
+        return nullptr;
+    m_impl->sync();
+    return m_impl->current();
+}
+
+int TADODataSet::FieldOffset(int index) const {
+    if (!Active() || index < 0 || index >= int(m_impl->defs.size()))
+        failNoField(*this, index);
+    return m_impl->table->offset(index);
 }
 
 void TADODataSet::Edit() {

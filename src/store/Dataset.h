@@ -112,6 +112,14 @@ public:
     bool holdsWrites() const { return m_holdWrites; }
     void Flush();
 
+    // For a run that opens many tables of the folder while nothing renames
+    // or replaces the folder: from Open() to Close() the connection keeps
+    // the folder open and opens its tables relative to it, without walking
+    // the folder's path each time. Connections keep at most a quarter of the
+    // process's descriptor limit open this way; others open by path. Off by
+    // default. Set before Open().
+    void setKeepFolderOpen(bool keep) { m_keepFolderOpen = keep; }
+
 private:
     friend class TADODataSet;
     void attach(TADODataSet *ds);
@@ -122,6 +130,8 @@ private:
     QString m_folder;
     bool m_connected = false;
     bool m_holdWrites = false;
+    bool m_keepFolderOpen = false;
+    int m_folderFd = -1; // the folder kept open, -1 when none
     QVector<TADODataSet *> m_datasets;
     std::vector<std::shared_ptr<detail::DbfTable>> m_heldTables;
     std::unique_ptr<detail::FolderNames> m_names;
@@ -160,6 +170,9 @@ public:
     // text is no number; value is set only for Number.
     enum class NumberReading { Blank, Number, NotNumber };
     NumberReading ReadNumber(double &value) const;
+    // The same on a field's bytes (RecordBytes() + FieldOffset()), for
+    // readers that take many cells of many records.
+    static NumberReading ReadNumber(const FieldDef &def, const char *bytes, double &value);
 
     // Writing; only while the dataset is in edit or insert state. A value
     // that does not fit the field, or text that the table's code page cannot
@@ -172,6 +185,11 @@ public:
     void SetAsVariant(const QVariant &v); // invalid/null QVariant -> Clear()
     void SetAsBoolean(bool v);
     void Clear(); // makes the field null (blank)
+    // Writes a field of another record as SetAsString(Src.AsString()) does.
+    // Where both fields have the same type, width and decimals, the tables
+    // the same code page, and Src already holds its value in the form that
+    // write makes, its bytes are copied as they are.
+    void SetFrom(const TField &Src);
 
 private:
     TADODataSet *m_ds;
@@ -257,6 +275,12 @@ public:
     TField FieldByName(const QString &name);   // case-insensitive; missing throws StoreError
     int FieldIndex(const QString &name) const; // -1 when missing
     const QVector<FieldDef> &FieldDefs() const;
+    // The current record's bytes as the table holds them (the edited copy
+    // while editing), null when there is no current record; field i takes
+    // FieldDefs()[i].length bytes from FieldOffset(i). Valid until the
+    // dataset moves, writes or closes.
+    const char *RecordBytes() const;
+    int FieldOffset(int index) const;
 
     // Editing.
     void Edit();

@@ -12,9 +12,12 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -230,7 +233,65 @@ bool valueSpan(const char *p, int len, int &i, int &end) {
     return i < end;
 }
 
+namespace {
+bool isPadding(char c) {
+    return c == ' ' || c == '\0';
+}
+} // namespace
+
+TField::NumberReading readNumberBytes(const char *p, int len, double &out) {
+    const char *q = p;
+    const char *const end = p + len;
+    // Numbers stand right-aligned: the blanks before them, eight at a time.
+    constexpr std::uint64_t kBlanks = 0x2020202020202020ull;
+    for (std::uint64_t w; end - q >= 8; q += 8) {
+        std::memcpy(&w, q, 8);
+        if (const std::uint64_t other = w ^ kBlanks; other != 0) {
+            if constexpr (std::endian::native == std::endian::little)
+                q += std::countr_zero(other) / 8;
+            break;
+        }
+    }
+    while (q != end && isPadding(*q))
+        ++q;
+    if (q == end)
+        return TField::NumberReading::Blank;
+    // One pass over the common form: sign, up to 15 digits with one decimal
+    // mark, padding after them. Anything else takes the general reading.
+    const bool negative = *q == '-';
+    if (negative || *q == '+')
+        ++q;
+    std::uint64_t mantissa = 0;
+    const char *const first = q;
+    for (unsigned d; q != end && (d = unsigned(*q) - '0') < 10u; ++q)
+        mantissa = mantissa * 10 + d;
+    int digits = int(q - first);
+    int fraction = 0;
+    if (q != end && (*q == '.' || *q == ',')) {
+        const char *const mark = ++q;
+        for (unsigned d; q != end && (d = unsigned(*q) - '0') < 10u; ++q)
+            mantissa = mantissa * 10 + d;
+        fraction = int(q - mark);
+        digits += fraction;
+    }
+    while (q != end && isPadding(*q))
+        ++q;
+    if (q == end && digits >= 1 && digits <= 15) {
+        double v = double(mantissa);
+        if (fraction > 0)
+            v /= kPow10[fraction];
+        out = negative ? -v : v;
+        return TField::NumberReading::Number;
+    }
+    return parseNumberSpan(p, len, out) ? TField::NumberReading::Number
+                                        : TField::NumberReading::NotNumber;
+}
+
 bool parseNumber(const char *p, int len, double &out) {
+    return readNumberBytes(p, len, out) == TField::NumberReading::Number;
+}
+
+bool parseNumberSpan(const char *p, int len, double &out) {
     int i, end;
     if (!valueSpan(p, len, i, end))
         return false;
@@ -1189,6 +1250,55 @@ std::shared_ptr<DbfTable> acquireTableIfExists(const QString &path) {
     }
     FdCloser closer{fd};
     return acquireOpen(fd, abs);
+}
+
+std::shared_ptr<DbfTable> acquireTableIfExistsAt(int folderFd, const QString &fileName,
+                                                 const QString &path) {
+    const QByteArray native = QFile::encodeName(fileName);
+    const int fd = ::openat(folderFd, native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return nullptr;
+        fail(QStringLiteral("Не удалось открыть файл %1: %2")
+                 .arg(absolutePath(path), systemError(errno)));
+    }
+    FdCloser closer{fd};
+    return acquireOpen(fd, absolutePath(path));
+}
+
+namespace {
+std::atomic<int> g_keptFolders{0};
+
+// A quarter of the descriptors the process may have open, as it stands now.
+int keptFolderLimit() {
+    struct rlimit rl;
+    if (::getrlimit(RLIMIT_NOFILE, &rl) != 0 || rl.rlim_cur == RLIM_INFINITY)
+        return 256;
+    return int(std::min<rlim_t>(rl.rlim_cur / 4, 1 << 16));
+}
+} // namespace
+
+int openKeptFolder(const QString &folder) {
+    if (g_keptFolders.fetch_add(1) >= keptFolderLimit()) {
+        --g_keptFolders;
+        return -1;
+    }
+#ifdef O_PATH
+    constexpr int kFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+    constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+    const int fd = ::open(QFile::encodeName(folder).constData(), kFlags);
+    if (fd < 0)
+        --g_keptFolders;
+    return fd;
+}
+
+void closeKeptFolder(int fd) {
+    if (fd < 0)
+        return;
+    ::close(fd);
+    --g_keptFolders;
 }
 
 QString localPath(const QString &path) {

@@ -248,6 +248,16 @@ std::shared_ptr<DbfTable> acquireTable(const QString &path);
 // The same, but null when no file (or only a folder) stands at the path,
 // so that the caller can look for the name in another letter case.
 std::shared_ptr<DbfTable> acquireTableIfExists(const QString &path);
+// The same for a file of a folder open as folderFd: the name is opened
+// relative to it, and path (the folder's path and the name) is what the
+// table writes through and messages name.
+std::shared_ptr<DbfTable> acquireTableIfExistsAt(int folderFd, const QString &fileName,
+                                                 const QString &path);
+// A folder kept open for opening tables relative to it (O_PATH where the
+// system has it), or -1: when it cannot be opened, or when the folders kept
+// open already take a quarter of the process's descriptor limit.
+int openKeptFolder(const QString &folder);
+void closeKeptFolder(int fd);
 // Takes a table out of the registry: the next open of its file reads it.
 void forgetTable(const DbfTable *table);
 
@@ -258,6 +268,13 @@ bool isBlank(const char *p, int len);
 bool valueSpan(const char *p, int len, int &i, int &end);
 // Parses the numeric text of a field. False when blank or not a number.
 bool parseNumber(const char *p, int len, double &out);
+// The same, telling a blank field from one that holds no number. One pass
+// over the common form (sign, digits, one decimal mark, padding around);
+// other forms go to parseNumberSpan.
+TField::NumberReading readNumberBytes(const char *p, int len, double &out);
+// The general reading: the value's span without its padding, then its text
+// (exponents and long mantissas read exactly).
+bool parseNumberSpan(const char *p, int len, double &out);
 // Parses a whole number; false when blank, not a number, or not whole.
 bool parseInteger(const char *p, int len, long long &out);
 // Parses a number typed by a user or a caller: "," or "." as decimal mark.

@@ -2,15 +2,20 @@
 // which tables they copy, what a rebuilt table holds, and that a rebuild that
 // cannot be done whole leaves every file as it was.
 
+#include "books/RebuildFiles.h"
 #include "books/ServiceRoutines.h"
 #include "shell/Paths.h"
+#include "shell/UnitConsts.h"
 #include "support/TableBuilder.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QMap>
 #include <QTemporaryDir>
+
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -21,10 +26,13 @@ using testsupport::writeTable;
 namespace {
 
 const QVector<store::FieldDef> kOldFields = {
-    {"KODSTR", 'C', 5, 0}, {"NAME", 'C', 20, 0}, {"N1", 'N', 5, 0}, {"N2", 'N', 5, 0}};
-// The new structure: N1 wider with decimals, N2 gone, N3 added.
+    {"KODSTR", 'C', 5, 0}, {"NAME", 'C', 20, 0}, {"N1", 'N', 6, 2}, {"N2", 'N', 5, 0}};
+// The new structure: N1 wider, N2 gone, N3 added.
 const QVector<store::FieldDef> kNewFields = {
     {"KODSTR", 'C', 5, 0}, {"NAME", 'C', 20, 0}, {"N1", 'N', 8, 2}, {"N3", 'N', 5, 0}};
+
+// The day the tests rebuild on: the school year 2025 / 2026.
+const QDate kToday(2026, 10, 15);
 
 QStringList names(const QVector<store::FieldDef> &fields) {
     QStringList out;
@@ -34,23 +42,47 @@ QStringList names(const QVector<store::FieldDef> &fields) {
     return out;
 }
 
+void copyTree(const QString &from, const QString &to) {
+    QDir().mkpath(to);
+    for (const QFileInfo &f :
+         QDir(from).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (f.isDir())
+            copyTree(f.filePath(), to + QLatin1Char('/') + f.fileName());
+        else
+            QFile::copy(f.filePath(), to + QLatin1Char('/') + f.fileName());
+    }
+}
+
+// Thrown by a probe to stop a run where it stands, as a crash would: it is no
+// std::exception, so nothing in the program catches it.
+struct Stopped {};
+
 class ServiceTest : public ::testing::Test {
 public:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        prog = dir.path() + QStringLiteral("/");
+        prog = dir.path() + QStringLiteral("/kvr/");
         wed = prog + QStringLiteral("WED/");
         QDir().mkpath(wed);
         paths::setProgramDirForTests(prog);
     }
-    void TearDown() override { paths::setProgramDirForTests(QString()); }
+    void TearDown() override {
+        service::setFileStepProbe(nullptr);
+        service::setHardLinksForTests(true);
+        paths::setProgramDirForTests(QString());
+    }
 
+    // An empty program folder again.
+    void reset() {
+        QDir(prog).removeRecursively();
+        QDir().mkpath(wed);
+    }
     QString org(int code) {
         const QString d = prog + QStringLiteral("DBF/D") + QString::number(code) + QLatin1Char('/');
         QDir().mkpath(d);
         return d;
     }
-    void school(std::initializer_list<int> codes) {
+    void school(const QVector<int> &codes) {
         QList<Record> rows;
         for (int c : codes)
             rows.append({{"KOD", c}, {"NAME", QStringLiteral("Школа %1").arg(c)}});
@@ -75,14 +107,20 @@ public:
         }
         return out;
     }
-    // Every file below the program folder with its bytes.
-    QMap<QString, QByteArray> snapshot() {
-        QMap<QString, QByteArray> files;
-        QDirIterator it(prog, QDir::Files, QDirIterator::Subdirectories);
+    // Every file below the program folder with the digest of its bytes, and
+    // every folder.
+    QMap<QString, QString> snapshot() {
+        QMap<QString, QString> files;
+        QDirIterator it(prog, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
         while (it.hasNext()) {
-            QFile f(it.next());
-            f.open(QIODevice::ReadOnly);
-            files.insert(it.filePath().mid(prog.size()), f.readAll());
+            const QFileInfo info(it.next());
+            QFile f(info.filePath());
+            files.insert(
+                info.filePath().mid(prog.size()),
+                info.isDir() || !f.open(QIODevice::ReadOnly)
+                    ? QStringLiteral("folder")
+                    : QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha1).toHex());
         }
         return files;
     }
@@ -94,12 +132,16 @@ public:
         catalogue(2026, {"F1.DBF", "", "F2.DBF"});
         writeTable(wed, "F1", kOldFields, rows({{1, -1}, {2, -1}}));
         writeTable(wed, "F2", kOldFields, rows({{1, -1}}));
-        QList<Record> blank = {{{"KODSTR", "1"}}, {{"KODSTR", "2"}}, {{"KODSTR", "3"}, {"N3", 9}}};
-        writeTable(wed, "OF1", kNewFields, blank);
+        newBlank(kNewFields);
         writeTable(org(1), "F12026", kOldFields, rows({{1, 10}, {2, 20}}));
         writeTable(org(7), "F12026", kOldFields, rows({{1, 1}, {2, 2}, {3, 3}, {4, 4}}));
         writeTable(org(7), "F22026", kOldFields, rows({{1, 5, 6}}));
     }
+    void newBlank(const QVector<store::FieldDef> &fields, const QString &name = "OF1") {
+        writeTable(wed, name, fields,
+                   {{{"KODSTR", "1"}}, {{"KODSTR", "2"}}, {{"KODSTR", "3"}, {"N3", 9}}});
+    }
+    static service::RebuildResult rebuild() { return service::RebuildReportTables(kToday); }
 
     QTemporaryDir dir;
     QString prog, wed;
@@ -159,79 +201,163 @@ TEST_F(ServiceTest, ArchiveWithoutItsTablesSaysWhichIsMissing) {
 }
 
 TEST_F(ServiceTest, RebuildCarriesValuesRowByRowAndReplacesTheBlank) {
-    rebuildInstallation();
-    const service::RebuildResult r = service::RebuildReportTables(2026);
-    ASSERT_TRUE(r.ran);
-    ASSERT_TRUE(r.ok) << r.summary().toStdString();
-    EXPECT_EQ(r.tablesRebuilt, 2);
-    EXPECT_EQ(r.organisations, 2);
-    EXPECT_EQ(r.blanksReplaced, QStringList{"F1.DBF"});
-    EXPECT_EQ(r.summary(), QStringLiteral("Обслуживание БД выполнено.\rПерестроено таблиц: 2 "
-                                          "(организаций: 2).\rЗаменены бланки: F1.DBF."));
+    QVector<store::FieldDef> kindChanged = kNewFields;
+    kindChanged[0] = {"KODSTR", 'N', 5, 0};
+    const struct {
+        const char *name;
+        QVector<store::FieldDef> fields;
+        char codePage; // the new blank's language driver byte
+    } cases[] = {{"fields that keep their kind", kNewFields, char(0xC9)},
+                 {"a field that changes kind", kindChanged, char(0xC9)},
+                 {"a new blank in DOS Cyrillic", kNewFields, char(0x26)}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        reset();
+        rebuildInstallation();
+        newBlank(c.fields);
+        {
+            QFile blank(wed + "OF1.DBF");
+            ASSERT_TRUE(blank.open(QIODevice::ReadWrite) && blank.seek(29));
+            blank.write(&c.codePage, 1);
+        }
+        const service::RebuildResult r = rebuild();
+        ASSERT_TRUE(r.ran);
+        ASSERT_TRUE(r.ok) << r.summary().toStdString();
+        EXPECT_TRUE(r.recovered.isEmpty());
+        EXPECT_EQ(r.summary(), QStringLiteral("Обслуживание БД выполнено за 2026 год.\rПерестроено "
+                                              "таблиц: 2 (организаций: 2).\rЗаменены бланки: "
+                                              "F1.DBF."));
 
-    // Organisation 1: its two rows, then the blank's third row as it was.
-    testsupport::OpenTable one(org(1), "F12026");
-    EXPECT_EQ(names(one.ds.FieldDefs()), names(kNewFields));
-    ASSERT_EQ(one.ds.RecordCount(), 3);
-    EXPECT_EQ(one.num(1, "N1"), 10);
-    EXPECT_EQ(one.num(2, "N1"), 20);
-    EXPECT_TRUE(one.get(3, "N1").isNull());
-    EXPECT_EQ(one.integer(3, "N3"), 9);
-    // Organisation 7: its fourth row is appended, not folded into the third.
-    testsupport::OpenTable seven(org(7), "F12026");
-    ASSERT_EQ(seven.ds.RecordCount(), 4);
-    for (int row = 1; row <= 4; ++row) {
-        EXPECT_EQ(seven.num(row, "N1"), row);
-        EXPECT_EQ(seven.text(row, "KODSTR"), QString::number(row));
+        // Organisation 1: its two rows, then the blank's third row as it was.
+        testsupport::OpenTable one(org(1), "F12026");
+        EXPECT_EQ(names(one.ds.FieldDefs()), names(c.fields));
+        ASSERT_EQ(one.ds.RecordCount(), 3);
+        EXPECT_EQ(one.num(1, "N1"), 10);
+        EXPECT_EQ(one.num(2, "N1"), 20);
+        EXPECT_EQ(one.text(2, "NAME"), QStringLiteral("строка"));
+        EXPECT_TRUE(one.get(3, "N1").isNull());
+        EXPECT_EQ(one.integer(3, "N3"), 9);
+        // Organisation 7: its fourth row is appended, not folded into the third.
+        testsupport::OpenTable seven(org(7), "F12026");
+        ASSERT_EQ(seven.ds.RecordCount(), 4);
+        for (int row = 1; row <= 4; ++row) {
+            EXPECT_EQ(seven.num(row, "N1"), row);
+            EXPECT_EQ(seven.text(row, "KODSTR"), QString::number(row));
+            EXPECT_EQ(seven.text(row, "NAME"), QStringLiteral("строка"));
+        }
+        EXPECT_EQ(seven.integer(3, "N3"), 9);
+        EXPECT_TRUE(seven.get(4, "N3").isNull());
+        // F2 had no new blank: its table and blank stay as they were.
+        EXPECT_EQ(readCell(org(7), "F22026", 1, "N2").toInt(), 6);
+        EXPECT_EQ(names(store::DbfFile::fieldsOf(wed + "F2.DBF")), names(kOldFields));
+
+        EXPECT_EQ(names(store::DbfFile::fieldsOf(wed + "F1.DBF")), names(c.fields));
+        EXPECT_FALSE(QFile::exists(wed + "OF1.DBF"));
+        EXPECT_FALSE(QFile::exists(org(1) + "OF12026.DBF"));
+        EXPECT_FALSE(QDir(service::RebuildBackupDir(2026)).exists());
     }
-    EXPECT_EQ(seven.integer(3, "N3"), 9);
-    EXPECT_TRUE(seven.get(4, "N3").isNull());
-    // F2 had no new blank: its table and blank stay as they were.
-    EXPECT_EQ(readCell(org(7), "F22026", 1, "N2").toInt(), 6);
-    EXPECT_EQ(names(store::DbfFile::fieldsOf(wed + "F2.DBF")), names(kOldFields));
+}
 
-    EXPECT_EQ(names(store::DbfFile::fieldsOf(wed + "F1.DBF")), names(kNewFields));
-    EXPECT_FALSE(QFile::exists(wed + "OF1.DBF"));
-    EXPECT_FALSE(QFile::exists(org(1) + "OF12026.DBF"));
-    EXPECT_FALSE(QDir(service::RebuildBackupDir(2026)).exists());
+TEST_F(ServiceTest, NamesMetTwiceMakeOneJobPerFile) {
+    const struct {
+        const char *name;
+        QStringList fails;
+        QVector<int> codes;
+    } cases[] = {{"the catalogue names a blank twice", {"F1.DBF", "F2.DBF", "F1.DBF"}, {1, 7}},
+                 {"in another letter case", {"F1.DBF", "f1.DBF"}, {1, 7}},
+                 {"the book holds a code twice", {"F1.DBF"}, {7, 1, 7}}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        reset();
+        rebuildInstallation();
+        catalogue(2026, c.fails);
+        school(c.codes);
+        const service::RebuildResult r = rebuild();
+        ASSERT_TRUE(r.ok) << r.summary().toStdString();
+        EXPECT_EQ(r.tablesRebuilt, 2);
+        EXPECT_EQ(r.blanksReplaced, QStringList{"F1.DBF"});
+        testsupport::OpenTable seven(org(7), "F12026");
+        ASSERT_EQ(seven.ds.RecordCount(), 4);
+        EXPECT_EQ(names(seven.ds.FieldDefs()), names(kNewFields));
+        for (int row = 1; row <= 4; ++row)
+            EXPECT_EQ(seven.num(row, "N1"), row);
+        EXPECT_FALSE(QDir(service::RebuildBackupDir(2026)).exists());
+    }
 }
 
 TEST_F(ServiceTest, RebuildThatCannotBeDoneWholeChangesNothing) {
+    // A new blank whose N1 has this length and decimals, and a value of
+    // organisation 7 in N1 of this row.
+    auto newN1 = [](int length, int decimals, int row, double value) {
+        return [=](ServiceTest &t) {
+            QVector<store::FieldDef> fields = kNewFields;
+            fields[2] = {"N1", 'N', length, decimals};
+            t.newBlank(fields);
+            testsupport::OpenTable(t.org(7), "F12026").set(row, "N1", value);
+        };
+    };
     const struct {
         const char *name;
         std::function<void(ServiceTest &)> spoil;
-        QString problem; // a part of the text that names what stopped it
+        QString problem; // the text that names what stopped it
     } cases[] = {
         {"a field with data that the new blank lacks",
          [](ServiceTest &t) { testsupport::OpenTable(t.org(7), "F12026").set(3, "N2", 5); },
-         QStringLiteral("поля N2 с данными нет в бланке OF1.DBF")},
-        {"a value that the new field cannot hold",
+         QStringLiteral("Организация 7 «Школа 7», таблица F12026.DBF, строка 3, поле N2, значение "
+                        "\"5\": такого поля нет в бланке OF1.DBF")},
+        {"a value that the new field cannot hold", newN1(5, 2, 4, 440),
+         QStringLiteral("Организация 7 «Школа 7», таблица F12026.DBF, строка 4, поле N1, значение "
+                        "\"440.00\": не помещается в поле N1 (N 5,2) бланка OF1.DBF")},
+        {"a value with more decimals than the new field", newN1(12, 0, 3, 12.34),
+         QStringLiteral("Организация 7 «Школа 7», таблица F12026.DBF, строка 3, поле N1, значение "
+                        "\"12.34\": в поле N1 (N 12,0) бланка OF1.DBF меньше знаков после "
+                        "запятой, значение было бы округлено")},
+        {"text that is no number in a numeric field that changes",
          [](ServiceTest &t) {
-             writeTable(t.wed, "OF1",
-                        {{"KODSTR", 'C', 5, 0}, {"NAME", 'C', 20, 0}, {"N1", 'N', 1, 0}},
-                        {{{"KODSTR", "1"}}});
-             testsupport::OpenTable(t.org(7), "F12026").set(4, "N1", 44);
+             // Row 2's N1, written as another program might: header 161
+             // bytes, records of 37, N1 at 26.
+             QFile f(t.org(7) + "F12026.DBF");
+             ASSERT_TRUE(f.open(QIODevice::ReadWrite) && f.seek(161 + 37 + 26));
+             f.write("   abc");
          },
-         QStringLiteral("F12026.DBF: Значение 10 не помещается в поле N1")},
+         QStringLiteral("Организация 7 «Школа 7», таблица F12026.DBF, строка 2, поле N1, значение "
+                        "\"abc\": это не число")},
+        {"a text that its new numeric field would round",
+         [](ServiceTest &t) {
+             QVector<store::FieldDef> fields = kNewFields;
+             fields[0] = {"KODSTR", 'N', 5, 0};
+             t.newBlank(fields);
+             testsupport::OpenTable(t.org(7), "F12026").set(2, "KODSTR", "2.5");
+         },
+         QStringLiteral("Организация 7 «Школа 7», таблица F12026.DBF, строка 2, поле KODSTR, "
+                        "значение \"2.5\": в поле KODSTR (N 5,0) значение было бы округлено")},
         {"an old table that does not open",
          [](ServiceTest &t) {
              QFile f(t.org(1) + "F12026.DBF");
              f.open(QIODevice::WriteOnly | QIODevice::Truncate);
              f.write("not a table");
          },
-         QStringLiteral("не открывается")},
+         QStringLiteral("Организация 1 «Школа 1», таблица F12026.DBF не открывается")},
+        {"a new table's name that is another report's table",
+         [](ServiceTest &t) {
+             t.catalogue(2026, {"F1.DBF", "OF1.DBF"});
+             writeTable(t.org(7), "OF12026", kNewFields, rows({{1, 77}}));
+         },
+         QStringLiteral("Новый бланк OF1.DBF отчета F1.DBF является бланком другого отчета "
+                        "каталога.")},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        QDir(prog).removeRecursively();
-        QDir().mkpath(wed);
+        reset();
         rebuildInstallation();
         c.spoil(*this);
         const auto before = snapshot();
-        const service::RebuildResult r = service::RebuildReportTables(2026);
+        const service::RebuildResult r = rebuild();
         EXPECT_TRUE(r.ran);
         EXPECT_FALSE(r.ok);
-        EXPECT_TRUE(r.summary().startsWith(QStringLiteral("Обслуживание БД не выполнено")));
+        EXPECT_TRUE(r.summary().startsWith(QStringLiteral(
+            "Обслуживание БД за 2026 год не выполнено, таблицы и бланки не изменены:\r")))
+            << r.summary().toStdString();
         EXPECT_TRUE(r.summary().contains(c.problem)) << r.summary().toStdString();
         EXPECT_EQ(snapshot(), before);
     }
@@ -240,9 +366,144 @@ TEST_F(ServiceTest, RebuildThatCannotBeDoneWholeChangesNothing) {
 TEST_F(ServiceTest, RebuildWithoutTheCatalogueDoesNothing) {
     rebuildInstallation();
     const auto before = snapshot();
-    const service::RebuildResult r = service::RebuildReportTables(2025);
+    const service::RebuildResult r = service::RebuildReportTables(QDate(2025, 10, 1));
     EXPECT_FALSE(r.ran);
     EXPECT_EQ(snapshot(), before);
+}
+
+// A run cut short after it had moved a table into the backup folder and
+// before the new table took its name: the table is missing, the backup
+// folder holds it, and the half-built new table is beside it.
+TEST_F(ServiceTest, ARunAfterAnInterruptionGetsTheTableBackFirst) {
+    rebuildInstallation();
+    copyTree(prog, dir.path() + "/master");
+    ASSERT_TRUE(rebuild().ok);
+    const auto uninterrupted = snapshot();
+
+    QDir(prog).removeRecursively();
+    copyTree(dir.path() + "/master", prog);
+    const QString backup = service::RebuildBackupDir(2026);
+    QDir().mkpath(backup + "D7");
+    ASSERT_TRUE(QFile::rename(org(7) + "F12026.DBF", backup + "D7/F12026.DBF"));
+    writeTable(org(7), "OF12026", kNewFields, rows({{1, 1}}));
+
+    const service::RebuildResult r = rebuild();
+    ASSERT_TRUE(r.ok) << r.summary().toStdString();
+    EXPECT_EQ(r.recovered, QStringLiteral("Предыдущее обслуживание БД за 2026 год было прервано и "
+                                          "отменено: возвращено прежних таблиц: 1, бланков: 0; "
+                                          "удалено недостроенных таблиц: 1."));
+    EXPECT_EQ(r.tablesRebuilt, 2);
+    EXPECT_EQ(snapshot(), uninterrupted);
+}
+
+TEST_F(ServiceTest, ABackupFolderWithATableOfUnknownPlaceIsKept) {
+    rebuildInstallation();
+    const QString stray = service::RebuildBackupDir(2026) + "X/F12026.DBF";
+    QDir().mkpath(QFileInfo(stray).absolutePath());
+    ASSERT_TRUE(QFile::copy(org(7) + "F12026.DBF", stray));
+    const auto before = snapshot();
+    const service::RebuildResult r = rebuild();
+    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.unchanged);
+    EXPECT_TRUE(r.summary().contains("остались таблицы, место которых неизвестно: " +
+                                     QDir::toNativeSeparators(stray)))
+        << r.summary().toStdString();
+    EXPECT_EQ(snapshot(), before);
+}
+
+// The rebuild failed, or stopped as a crash would stop it, at each of its
+// file operations in turn, and then run again: after the cut every table
+// and blank is there, wholly old or wholly new; the run after it says what
+// it put right and ends as a run that was never cut, with no file left over.
+// A run that fails (rather than stops) puts everything back itself.
+TEST_F(ServiceTest, ARebuildCutAtAnyStepIsRecoveredByTheNextRun) {
+    // F1 with its blank, F3 with no blank: organisation 1 has F1, 7 both.
+    rebuildInstallation();
+    catalogue(2026, {"F1.DBF", "F2.DBF", "F3.DBF"});
+    newBlank(kNewFields, "OF3");
+    writeTable(org(7), "F32026", kOldFields, rows({{1, 3}}));
+    const QString master = dir.path() + "/master";
+    copyTree(prog, master);
+    const auto old = snapshot();
+    int steps = 0;
+    service::setFileStepProbe([&](service::FileStep, const QString &) { ++steps; });
+    ASSERT_TRUE(rebuild().ok);
+    const auto done = snapshot();
+    ASSERT_GT(steps, 20);
+
+    // A run failed or stopped at its n-th step (none when 0): its result, or
+    // nothing when it was stopped. Recovering counts the steps before the
+    // run's own work, which begins by making a file or a folder.
+    int recovering = 0;
+    auto runCut = [&](int n, bool stop) -> std::optional<service::RebuildResult> {
+        int seen = 0;
+        recovering = -1;
+        service::setFileStepProbe([&](service::FileStep step, const QString &) {
+            if (recovering < 0 &&
+                (step == service::FileStep::Write || step == service::FileStep::MakeFolder))
+                recovering = seen;
+            if (++seen == n && stop)
+                throw Stopped();
+            if (seen == n)
+                throw FileError(QStringLiteral("Отказ диска"));
+        });
+        std::optional<service::RebuildResult> result;
+        try {
+            result = rebuild();
+        } catch (const Stopped &) {
+        }
+        service::setFileStepProbe(nullptr);
+        return result;
+    };
+    auto cutAt = [&](int n, bool stop) {
+        QDir(prog).removeRecursively();
+        copyTree(master, prog);
+        return runCut(n, stop);
+    };
+
+    const struct {
+        const char *name;
+        bool stop;  // stopped as by a crash, or failed
+        bool links; // backups by hard link, or copies
+    } modes[] = {
+        {"failed", false, true}, {"stopped", true, true}, {"stopped, copies", true, false}};
+    for (const auto &mode : modes) {
+        service::setHardLinksForTests(mode.links);
+        for (int n = 1; n <= steps; ++n) {
+            SCOPED_TRACE(std::string(mode.name) + " at step " + std::to_string(n));
+            const std::optional<service::RebuildResult> first = cutAt(n, mode.stop);
+            EXPECT_EQ(!first, mode.stop);
+            const auto cut = snapshot();
+            for (const QString &file : QStringList(old.keys()) + done.keys())
+                EXPECT_TRUE(cut.value(file) == old.value(file) ||
+                            cut.value(file) == done.value(file))
+                    << file.toStdString();
+            for (const char *blank : {"F1.DBF", "F3.DBF"})
+                EXPECT_TRUE(cut.contains("WED/O" + QString(blank)) ||
+                            cut.value("WED/" + QString(blank)) ==
+                                done.value("WED/" + QString(blank)));
+            if (first && !first->ok) {
+                EXPECT_EQ(cut, old) << first->summary().toStdString();
+            }
+
+            const std::optional<service::RebuildResult> again = runCut(0, false);
+            ASSERT_TRUE(again);
+            EXPECT_TRUE(again->ok) << again->summary().toStdString();
+            EXPECT_EQ(again->recovered.isEmpty(), cut == old || cut == done);
+            EXPECT_EQ(snapshot(), done);
+
+            // The recovery stopped in its turn at each of its steps, and
+            // then finished by the run after it.
+            const int recoverySteps = mode.stop && mode.links ? recovering : 0;
+            for (int m = 1; m <= recoverySteps; ++m) {
+                SCOPED_TRACE("recovery stopped at step " + std::to_string(m));
+                cutAt(n, true);
+                EXPECT_FALSE(runCut(m, true));
+                EXPECT_TRUE(rebuild().ok);
+                EXPECT_EQ(snapshot(), done);
+            }
+        }
+    }
 }
 
 } // namespace

@@ -295,3 +295,51 @@ TEST_F(SchoolCounts, ABlankOfFewerThanTwentyFourRowsIsReportedAndBothTablesStayA
 }
 
 } // namespace
+
+// Saving all opens each organisation's F1 once (the school counts build F1,
+// and F1's first records serve the group-5 column), and writes the bytes
+// that building each report alone writes.
+TEST_F(SchoolCounts, SavingAllReadsEachF1OnceAndWritesWhatEachBuildAloneWrites) {
+    in.catalogue({{QStringLiteral("F0"), 1, 2, {}, QStringLiteral("Число школ")},
+                  {QStringLiteral("F1"), 2, 16},
+                  {QStringLiteral("F4S"), 5, 14}});
+    in.blank(QStringLiteral("F4S"), 2, 14, 'N', 10, 2);
+    auto addOrg = [&](int kod) {
+        QList<QVariant> f1;
+        for (int k = 1; k <= 16; ++k)
+            f1 << kod * 10 + k;
+        in.table(kod, QStringLiteral("F1"), {f1});
+        in.table(kod, QStringLiteral("F4S"), {{1, 2.5, 3}, {kod, QVariant(), 0.25}});
+    };
+    auto saveAll = [&] {
+        store::resetCounters();
+        const svod::SaveAllResult r = svod::SaveAllSvods({in.root(), kYear, 1, nullptr});
+        EXPECT_TRUE(r.Ok) << r.Error.toStdString();
+        EXPECT_EQ(r.TargetFiles.size(), 3);
+        return store::counters().tableOpens;
+    };
+    for (int kod = 1; kod <= 3; ++kod)
+        addOrg(kod);
+    const auto three = saveAll();
+    for (int kod = 4; kod <= 6; ++kod)
+        addOrg(kod);
+    const auto six = saveAll();
+    EXPECT_EQ(six - three, 3u * 2u); // F1 and F4S once for each organisation more
+
+    // N1 of a group-5 report: the sum of F1's N13 (10 k + 13 for organisation k).
+    EXPECT_EQ(in.num(1, QStringLiteral("F4S2016"), 2, QStringLiteral("N1")), 10 * 21 + 13 * 6);
+    QList<QByteArray> saved;
+    for (const char *table : {"F02016.DBF", "F12016.DBF", "F4S2016.DBF"}) {
+        QFile f(in.svodDir(1) + QLatin1String(table));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        saved << f.readAll();
+        f.remove();
+    }
+    for (int recNo = 1; recNo <= 3; ++recNo)
+        ASSERT_TRUE(svod::BuildSvod(in.params(recNo)).Ok) << recNo;
+    for (const char *table : {"F02016.DBF", "F12016.DBF", "F4S2016.DBF"}) {
+        QFile f(in.svodDir(1) + QLatin1String(table));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), saved.takeFirst()) << table;
+    }
+}

@@ -1,15 +1,18 @@
 // Opening tables: the file names a connection remembers follow the folder as
 // this program and others change it; one file is one shared table whatever
-// name opens it; a folder under a table's name is no table.
+// name opens it; a folder under a table's name is no table; a connection
+// may open its tables relative to its folder kept open.
 
 #include "StoreTestUtil.h"
 
 #include "store/Dataset.h"
 #include "store/FolderTable.h"
+#include "support/TableBuilder.h"
 
 #include <QProcess>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -179,4 +182,50 @@ TEST(SharedTable, ATableOpensUnderThePathTheFolderLookupGives) {
         again.Open();
         EXPECT_EQ(again.filePath(), t.ds.filePath());
     }
+}
+
+// Connections that keep their folder open read what connections by path
+// read; beyond a quarter of the descriptor limit they open by path, and
+// closing gives every descriptor back.
+TEST(KeptFolder, TablesOpenAsByPathAndFoldersBeyondTheShareGoByPath) {
+    auto descriptors = [] {
+        return QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::System).size();
+    };
+    struct Limit {
+        struct rlimit saved;
+        Limit() { ::getrlimit(RLIMIT_NOFILE, &saved); }
+        ~Limit() { ::setrlimit(RLIMIT_NOFILE, &saved); }
+    } limit;
+    struct rlimit low = limit.saved;
+    low.rlim_cur = 64; // a share of 16
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    Folder folders[3];
+    for (int i = 0; i < 3; ++i) {
+        testsupport::writeTable(folders[i].path(), "T", kFields, {{{"N1", i}}});
+        testsupport::writeTable(folders[i].path(), "low", kFields, {{{"NAME", "low"}}});
+    }
+    const auto before = descriptors();
+    std::vector<std::unique_ptr<TADOConnection>> cons;
+    for (int c = 0; c < 24; ++c) {
+        cons.push_back(std::make_unique<TADOConnection>());
+        cons.back()->setFolder(folders[c % 3].path());
+        cons.back()->setKeepFolderOpen(true);
+        cons.back()->Open();
+    }
+    EXPECT_EQ(descriptors() - before, 16);
+    for (int c = 0; c < 24; ++c) {
+        TADODataSet t;
+        t.setConnection(cons[c].get());
+        t.setCommandText("select * from T"); // the name as written
+        t.Open();
+        EXPECT_EQ(t.FieldByName("N1").AsInteger(), c % 3) << c;
+        t.setCommandText("select * from LOW"); // in another letter case
+        t.Open();
+        EXPECT_EQ(t.FieldByName("NAME").AsString(), "low") << c;
+        t.setCommandText("select * from NONE");
+        EXPECT_THROW(t.Open(), StoreError) << c;
+    }
+    for (auto &con : cons)
+        con->Close();
+    EXPECT_EQ(descriptors(), before);
 }

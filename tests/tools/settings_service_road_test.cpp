@@ -3,6 +3,7 @@
 // refused and saved, the period's tables looked at, and then the archive and
 // the rebuild of a report's tables on a changed blank.
 
+#include "books/RebuildFiles.h"
 #include "books/ServiceUnit.h"
 #include "books/SetupUnit.h"
 #include "demo/DemoData.h"
@@ -17,12 +18,14 @@
 #include "support/TableBuilder.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSet>
 #include <QTest>
 #include <QToolButton>
 
@@ -242,18 +245,31 @@ TEST_F(SettingsServiceRoadTest, ServiceArchivesTheYearAndRebuildsAReportOnItsNew
         before.append(rows);
     }
 
+    // The cursor at every file step of the archive and of the rebuild.
+    QSet<int> archiveCursors, rebuildCursors;
+    QSet<int> *cursors = nullptr;
+    service::setFileStepProbe([&](service::FileStep, const QString &) {
+        const QCursor *c = QApplication::overrideCursor();
+        cursors->insert(c ? int(c->shape()) : -1);
+    });
     inService = [&](TServiceForm &service) {
         EXPECT_EQ(service.Year, 2017);
+        cursors = &archiveCursors;
         QTest::mouseClick(service.ButtonSaveDataToArh, Qt::LeftButton);
         service.today = [] { return QDate(2016, 10, 3); };
+        cursors = &rebuildCursors;
         QTest::mouseClick(service.ButtonService, Qt::LeftButton);
     };
     click(QStringLiteral("Сервис"));
+    service::setFileStepProbe(nullptr);
+    EXPECT_EQ(archiveCursors, QSet<int>{Qt::WaitCursor});
+    EXPECT_EQ(rebuildCursors, QSet<int>{Qt::WaitCursor});
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     ASSERT_EQ(recorder->messages.size(), 2) << recorder->texts().join('|').toStdString();
     EXPECT_EQ(recorder->messages[0].text, QStringLiteral("Сохранение баз в архив выполнено."));
     EXPECT_EQ(recorder->messages[1].text.toStdString(),
-              QStringLiteral("Обслуживание БД выполнено.\rПерестроено таблиц: %1 (организаций: "
-                             "%1).\rЗаменены бланки: %2.DBF.")
+              QStringLiteral("Обслуживание БД выполнено за 2016 год.\rПерестроено таблиц: %1 "
+                             "(организаций: %1).\rЗаменены бланки: %2.DBF.")
                   .arg(orgTables.size())
                   .arg(base)
                   .toStdString());

@@ -1,0 +1,164 @@
+#include "books/RebuildFiles.h"
+
+#include "shell/UnitConsts.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace service {
+
+namespace {
+
+FileStepProbe &probe() {
+    static FileStepProbe p;
+    return p;
+}
+
+bool &hardLinks() {
+    static bool on = true;
+    return on;
+}
+
+void step(FileStep s, const QString &path) {
+    if (const FileStepProbe &p = probe())
+        p(s, path);
+}
+
+QByteArray native(const QString &path) {
+    return QFile::encodeName(path);
+}
+
+[[noreturn]] void fail(const QString &what, const QString &path, int err) {
+    throw FileError(what + QStringLiteral(" ") + QDir::toNativeSeparators(path) +
+                    QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(err)));
+}
+
+[[noreturn]] void failPair(const QString &what, const QString &from, const QString &to, int err) {
+    fail(what, QDir::toNativeSeparators(from) + QStringLiteral(" -> ") + to, err);
+}
+
+bool exists(const QString &path) {
+    struct stat st;
+    return ::lstat(native(path).constData(), &st) == 0;
+}
+
+} // namespace
+
+void setFileStepProbe(FileStepProbe p) {
+    probe() = std::move(p);
+}
+
+void setHardLinksForTests(bool on) {
+    hardLinks() = on;
+}
+
+namespace files {
+
+QByteArray readWhole(const QString &path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        throw FileError(QStringLiteral("Не удалось открыть файл ") +
+                        QDir::toNativeSeparators(path) + QStringLiteral(": ") + f.errorString());
+    return f.readAll();
+}
+
+void makeFolder(const QString &path) {
+    step(FileStep::MakeFolder, path);
+    if (::mkdir(native(path).constData(), 0777) != 0)
+        fail(QStringLiteral("Не удалось создать папку"), path, errno);
+}
+
+void writeNew(const QString &path, const QByteArray &bytes) {
+    step(FileStep::Write, path);
+    const int fd = ::open(native(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        fail(QStringLiteral("Не удалось создать файл"), path, errno);
+    const char *p = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, std::size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int err = n < 0 ? errno : ENOSPC;
+            ::close(fd);
+            ::unlink(native(path).constData());
+            fail(QStringLiteral("Не удалось записать файл"), path, err);
+        }
+        p += n;
+        left -= n;
+    }
+    // On the disk before a rename can put the file in place, so that a
+    // power cut never leaves a name on a file without its bytes.
+    if (::fdatasync(fd) != 0) {
+        const int err = errno;
+        ::close(fd);
+        fail(QStringLiteral("Не удалось записать файл"), path, err);
+    }
+    if (::close(fd) != 0)
+        fail(QStringLiteral("Не удалось записать файл"), path, errno);
+}
+
+void sync(const QString &path) {
+    const int fd = ::open(native(path).constData(), O_RDONLY | O_CLOEXEC);
+    const int err = fd < 0 || ::fdatasync(fd) != 0 ? errno : 0;
+    if (fd >= 0)
+        ::close(fd);
+    if (err != 0)
+        fail(QStringLiteral("Не удалось записать файл"), path, err);
+}
+
+void keepCopy(const QString &from, const QString &to) {
+    if (hardLinks()) {
+        step(FileStep::Link, to);
+        if (::link(native(from).constData(), native(to).constData()) == 0)
+            return;
+        const int err = errno;
+        if (err != EPERM && err != EXDEV && err != EOPNOTSUPP && err != EMLINK && err != ENOSYS)
+            failPair(QStringLiteral("Не удалось сохранить копию файла"), from, to, err);
+    }
+    step(FileStep::Copy, to);
+    if (exists(to))
+        failPair(QStringLiteral("Не удалось сохранить копию файла"), from, to, EEXIST);
+    CopyFileByStream(to, from);
+}
+
+void replace(const QString &from, const QString &to) {
+    step(FileStep::Rename, to);
+    if (::rename(native(from).constData(), native(to).constData()) != 0)
+        failPair(QStringLiteral("Не удалось переименовать файл"), from, to, errno);
+}
+
+void putBack(const QString &from, const QString &to) {
+    replace(from, to);
+    // rename(2) leaves both names when they are links to one file.
+    if (exists(from))
+        remove(from);
+}
+
+void remove(const QString &path) {
+    step(FileStep::Remove, path);
+    if (::unlink(native(path).constData()) != 0 && errno != ENOENT)
+        fail(QStringLiteral("Не удалось удалить файл"), path, errno);
+}
+
+void removeFolder(const QString &path) {
+    step(FileStep::RemoveFolder, path);
+    if (::rmdir(native(path).constData()) != 0)
+        fail(QStringLiteral("Не удалось удалить папку"), path, errno);
+}
+
+void copyOver(const QString &to, const QString &from) {
+    step(FileStep::Copy, to);
+    CopyFileByStream(to, from);
+}
+
+} // namespace files
+} // namespace service
