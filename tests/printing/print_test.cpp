@@ -21,6 +21,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -227,6 +228,29 @@ TEST_F(PrintTest, DialogLooksAsItShould) {
     EXPECT_EQ(form.findChild<QPushButton *>(QStringLiteral("ButtonCancel"))->text(),
               QStringLiteral("Отмена"));
     EXPECT_EQ(form.size(), QSize(281, 114));
+}
+
+TEST(PrintAskForm, EnterAnswersWithTheFocusedButton) {
+    TPrintAskForm &form = PrintAskForm();
+    MessageRecorder rec;
+    QString focus;
+    bool closedByEnter = false;
+    rec.onDialog = [&](QDialog &d) {
+        d.show();
+        d.activateWindow();
+        auto *button = d.findChild<QPushButton *>(focus);
+        button->setFocus();
+        QCoreApplication::processEvents();
+        QTest::keyClick(button, Qt::Key_Return);
+        closedByEnter = !d.isVisible();
+        d.hide();
+        return d.result();
+    };
+    for (const auto &[name, prints] : {std::pair{"ButtonPrint", true}, {"ButtonCancel", false}}) {
+        focus = QString::fromLatin1(name);
+        EXPECT_EQ(form.Ask(), prints) << name;
+        EXPECT_TRUE(closedByEnter) << name;
+    }
 }
 
 TEST_F(PrintTest, NoDefaultPrinterIsAPrintErrorThatLeavesNothingBehind) {
