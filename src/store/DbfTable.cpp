@@ -295,45 +295,10 @@ bool parseNumberSpan(const char *p, int len, double &out) {
     int i, end;
     if (!valueSpan(p, len, i, end))
         return false;
-    // Fast path: sign, up to 15 digits with one decimal mark, nothing else.
-    bool negative = false;
-    int j = i;
-    if (p[j] == '-' || p[j] == '+') {
-        negative = p[j] == '-';
-        ++j;
-        if (j < end && (p[j] == '-' || p[j] == '+'))
-            return false; // "+-1" is no number
-    }
-    std::uint64_t mantissa = 0;
-    int digits = 0;
-    int fraction = -1; // digits after the mark, -1 without a mark
-    bool simple = true;
-    for (; j < end; ++j) {
-        const char c = p[j];
-        if (c >= '0' && c <= '9') {
-            mantissa = mantissa * 10 + std::uint64_t(c - '0');
-            ++digits;
-            if (fraction >= 0)
-                ++fraction;
-        } else if ((c == '.' || c == ',') && fraction < 0) {
-            fraction = 0;
-        } else {
-            simple = false;
-            break;
-        }
-    }
-    if (simple) {
-        if (digits == 0)
-            return false;
-        if (digits <= 15) {
-            double v = double(mantissa);
-            if (fraction > 0)
-                v /= kPow10[fraction];
-            out = negative ? -v : v;
-            return true;
-        }
-    }
-    // Long mantissas and exponents (float fields): the exact conversion.
+    if ((p[i] == '-' || p[i] == '+') && i + 1 < end && (p[i + 1] == '-' || p[i + 1] == '+'))
+        return false; // "+-1" is no number
+    // The exact conversion (the common form has been read by
+    // readNumberBytes already; here come long mantissas and exponents).
     char buf[64];
     const int n = end - i;
     if (n >= int(sizeof buf))
