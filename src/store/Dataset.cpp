@@ -1,6 +1,7 @@
 #include "store/Dataset.h"
 
 #include "store/DbfTable.h"
+#include "store/DecimalText.h"
 #include "store/SqlCommand.h"
 
 #include <QDir>
@@ -23,6 +24,7 @@
 namespace store {
 
 using detail::DbfTable;
+using detail::DecimalText;
 
 Counters &counters() {
     static Counters c;
@@ -52,95 +54,6 @@ QString numberText(double v) {
         return QStringLiteral("0");
     return QString::number(v, 'g', 15);
 }
-
-// A number written as plain decimal text: a sign, digits and at most one
-// decimal mark ("," or "."), at least one digit. The digits are kept as
-// they are, so that no digit is lost to a binary fraction.
-struct DecimalText {
-    bool negative = false;
-    std::string whole;    // without leading zeros
-    std::string fraction; // without trailing zeros
-
-    bool parse(const char *p, qsizetype n) {
-        qsizetype i = 0;
-        if (i < n && (p[i] == '-' || p[i] == '+')) {
-            negative = p[i] == '-';
-            ++i;
-        }
-        bool mark = false;
-        int digits = 0;
-        for (; i < n; ++i) {
-            const char c = p[i];
-            if (c >= '0' && c <= '9') {
-                (mark ? fraction : whole).push_back(c);
-                ++digits;
-            } else if ((c == '.' || c == ',') && !mark) {
-                mark = true;
-            } else {
-                return false;
-            }
-        }
-        if (digits == 0)
-            return false;
-        whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
-        fraction.erase(std::min(fraction.find_last_not_of('0') + 1, fraction.size()));
-        if (whole.empty() && fraction.empty())
-            negative = false;
-        return true;
-    }
-
-    // Keeps this many digits after the mark, the last one rounded half to even.
-    void roundTo(int decimals) {
-        if (int(fraction.size()) <= decimals)
-            return;
-        const char first = fraction[std::size_t(decimals)];
-        const bool rest =
-            fraction.find_first_not_of('0', std::size_t(decimals) + 1) != std::string::npos;
-        std::string digits = whole + fraction.substr(0, std::size_t(decimals));
-        const char last = digits.empty() ? '0' : digits.back();
-        const bool up = first > '5' || (first == '5' && (rest || (last - '0') % 2 == 1));
-        if (up) {
-            qsizetype i = qsizetype(digits.size()) - 1;
-            while (i >= 0 && digits[std::size_t(i)] == '9')
-                digits[std::size_t(i--)] = '0';
-            if (i >= 0)
-                ++digits[std::size_t(i)];
-            else
-                digits.insert(digits.begin(), '1');
-        }
-        const std::size_t wholeLen = digits.size() - std::size_t(decimals);
-        whole = digits.substr(0, wholeLen);
-        fraction = digits.substr(wholeLen);
-        *this = fromParts(negative, whole, fraction);
-    }
-
-    static DecimalText fromParts(bool negative, const std::string &whole,
-                                 const std::string &fraction) {
-        DecimalText d;
-        const std::string text = whole + "." + fraction;
-        d.parse(text.data(), qsizetype(text.size()));
-        d.negative = negative && !(d.whole.empty() && d.fraction.empty());
-        return d;
-    }
-
-    // The shortest form: "12.5", "3", "-0.25".
-    QString shortest() const {
-        std::string t = negative ? "-" : "";
-        t += whole.empty() ? "0" : whole;
-        if (!fraction.empty())
-            t += "." + fraction;
-        return QString::fromLatin1(t.data(), qsizetype(t.size()));
-    }
-
-    // The field's form: exactly `decimals` digits after a ".".
-    std::string fixed(int decimals) const {
-        std::string t = negative ? "-" : "";
-        t += whole.empty() ? "0" : whole;
-        if (decimals > 0)
-            t += "." + fraction + std::string(std::size_t(decimals) - fraction.size(), '0');
-        return t;
-    }
-};
 
 // A numeric field as text with every digit it holds; other forms (exponents)
 // through their value; empty when the field is null.

@@ -1,6 +1,7 @@
 #include "store/RecordCopy.h"
 
 #include "store/DbfTable.h"
+#include "store/DecimalText.h"
 
 #include <charconv>
 #include <cstring>
@@ -37,32 +38,6 @@ QString storedText(const DbfTable &t, const char *p, int len) {
     return t.decode(p + i, end - i);
 }
 
-// Splits a plain decimal text into sign, whole digits (no leading zeros) and
-// fraction digits (no trailing zeros); false for anything else.
-bool splitDecimal(const char *p, int n, bool &negative, std::string &whole, std::string &fraction) {
-    int i = 0;
-    negative = false;
-    if (i < n && (p[i] == '-' || p[i] == '+'))
-        negative = p[i++] == '-';
-    bool mark = false;
-    int digits = 0;
-    for (; i < n; ++i) {
-        if (p[i] >= '0' && p[i] <= '9') {
-            (mark ? fraction : whole).push_back(p[i]);
-            ++digits;
-        } else if ((p[i] == '.' || p[i] == ',') && !mark) {
-            mark = true;
-        } else {
-            return false;
-        }
-    }
-    whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
-    fraction.erase(std::min(fraction.find_last_not_of('0') + 1, fraction.size()));
-    if (whole.empty() && fraction.empty())
-        negative = false;
-    return digits > 0;
-}
-
 // Writes the number of a numeric field into another numeric field, every
 // digit kept; false (and why) when the new field cannot hold it unchanged.
 bool putNumber(const char *src, int srcLen, char *dst, const FieldDef &to, Kind &why) {
@@ -71,9 +46,8 @@ bool putNumber(const char *src, int srcLen, char *dst, const FieldDef &to, Kind 
         std::memset(dst, ' ', std::size_t(to.length));
         return true;
     }
-    bool negative = false;
-    std::string whole, fraction;
-    if (!splitDecimal(src + i, end - i, negative, whole, fraction)) {
+    detail::DecimalText number;
+    if (!number.parse(src + i, end - i)) {
         // Other forms (exponents) through their value, in its shortest
         // fixed form.
         double v = 0;
@@ -81,22 +55,17 @@ bool putNumber(const char *src, int srcLen, char *dst, const FieldDef &to, Kind 
         const auto r = detail::parseNumber(src, srcLen, v)
                            ? std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed)
                            : std::to_chars_result{buf, std::errc::invalid_argument};
-        whole.clear();
-        fraction.clear();
-        if (r.ec != std::errc() ||
-            !splitDecimal(buf, int(r.ptr - buf), negative, whole, fraction)) {
+        number = detail::DecimalText();
+        if (r.ec != std::errc() || !number.parse(buf, r.ptr - buf)) {
             why = Kind::NotNumber;
             return false;
         }
     }
-    if (int(fraction.size()) > to.decimals) {
+    if (int(number.fraction.size()) > to.decimals) {
         why = Kind::Decimals;
         return false;
     }
-    std::string text = negative ? "-" : "";
-    text += whole.empty() ? "0" : whole;
-    if (to.decimals > 0)
-        text += "." + fraction + std::string(std::size_t(to.decimals) - fraction.size(), '0');
+    const std::string text = number.fixed(to.decimals);
     if (int(text.size()) > to.length) {
         why = Kind::TooWide;
         return false;
