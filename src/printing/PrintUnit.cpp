@@ -9,6 +9,7 @@
 #include "shell/Paths.h"
 #include "shell/UnitConsts.h"
 #include "store/ExceptionText.h"
+#include "store/SaveFile.h"
 
 #include <QApplication>
 #include <QDir>
@@ -18,9 +19,6 @@
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryFile>
-
-#include <cerrno>
-#include <signal.h>
 
 #include <functional>
 #include <memory>
@@ -63,7 +61,7 @@ QString jobTitle(const QString &what, const QString &title) {
 // no longer runs. Copies of running processes, this one's included, and any
 // other file stay.
 void removeLeftWorkingCopies(const QString &folder) {
-    static const QRegularExpression own(QStringLiteral("^BTEMP-([0-9]{1,9})-[^/]*\\.XLS$"),
+    static const QRegularExpression own(QStringLiteral("^BTEMP-([1-9][0-9]{0,8})-[^/]*\\.XLS$"),
                                         QRegularExpression::CaseInsensitiveOption);
     const QStringList names =
         QDir(folder).entryList({QStringLiteral("BTEMP-*")}, QDir::Files | QDir::Hidden);
@@ -71,8 +69,7 @@ void removeLeftWorkingCopies(const QString &folder) {
         const QRegularExpressionMatch m = own.match(name);
         if (!m.hasMatch())
             continue;
-        const pid_t pid = pid_t(m.captured(1).toLong());
-        if (pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH)
+        if (!store::processRuns(m.capturedView(1).toLongLong()))
             QFile::remove(QDir(folder).filePath(name));
     }
 }

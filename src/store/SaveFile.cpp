@@ -29,13 +29,13 @@ const QRegularExpression &tempName() {
     return re;
 }
 
+} // namespace
+
 bool processRuns(qint64 pid) {
     if (pid <= 0 || pid > INT_MAX)
         return false;
     return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
 }
-
-} // namespace
 
 void removeLeftoverTempFiles(const QString &folder) {
     const QDir dir(folder);

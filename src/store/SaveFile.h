@@ -39,6 +39,10 @@ private:
     QString m_error;
 };
 
+// Whether a process of that number runs on this computer (or may: one of
+// another user). Leftovers of processes that do not run are removed.
+bool processRuns(qint64 pid);
+
 // Removes from the folder the temporary files of this program whose process
 // no longer runs and that nobody holds locked. Nothing depends on it: what
 // cannot be removed stays.
