@@ -6,9 +6,9 @@
 #include "shell/AppState.h"
 #include "shell/GuardedCall.h"
 #include "shell/Messages.h"
+#include "shell/WaitCursor.h"
 
 #include <QApplication>
-#include <QScopeGuard>
 #include <QStyle>
 
 TServiceForm *ServiceForm = nullptr;
@@ -18,8 +18,7 @@ const QString kMessageTitle = QStringLiteral("Сообщение");
 
 // Runs the work under the wait cursor, which goes whatever the work throws.
 template <typename Work> auto underWaitCursor(Work &&work) {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+    WaitCursor waiting;
     return work();
 }
 } // namespace

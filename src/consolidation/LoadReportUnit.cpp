@@ -6,6 +6,7 @@
 #include "shell/AppState.h"
 #include "shell/GuardedCall.h"
 #include "shell/Paths.h"
+#include "shell/WaitCursor.h"
 #include "shell/YearUnit.h"
 #include "store/Dataset.h"
 #include "ui_LoadReportUnit.h"
@@ -19,6 +20,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QStatusBar>
 
 namespace {
@@ -259,17 +261,12 @@ exchange::BuildAllOutcome TLoadReportForm::BuildAllSvods() {
     params.Year = Year;
     params.ProgramKind = appState().ProgramKind;
     params.Progress = progress;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
     svod::SaveAllResult result;
-    try {
+    {
+        const auto hide = qScopeGuard([progress] { progress->hide(); });
+        WaitCursor waiting;
         result = SaveAll(params);
-    } catch (...) {
-        QApplication::restoreOverrideCursor();
-        progress->hide();
-        throw;
     }
-    QApplication::restoreOverrideCursor();
-    progress->hide();
     exchange::BuildAllOutcome outcome{
         result.Ok, result.FailedReport, result.Error, result.BadCellCount, {}};
     for (const svod::BadCell &c : result.FirstBadCells)

@@ -15,6 +15,7 @@
 #include "shell/StatusPanels.h"
 #include "shell/UnitConsts.h"
 #include "shell/UnitDM.h"
+#include "shell/WaitCursor.h"
 #include "ui_EditReportUnit.h"
 
 #include <QApplication>
@@ -736,9 +737,10 @@ void TEditReportForm::OpenReportTable() {
     const QString tableName = ReportTableName(base, m_year);
     const QString folder = orgDataDir();
 
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    DispatchFillIn(folder, tableName, m_year);
-    QApplication::restoreOverrideCursor();
+    {
+        WaitCursor waiting;
+        DispatchFillIn(folder, tableName, m_year);
+    }
 
     if (base.isEmpty() || !ReportTableExists(folder, base, m_year)) {
         // The table has gone since the list was shown: stay on the list.

@@ -8,6 +8,7 @@
 #include "shell/Messages.h"
 #include "shell/Paths.h"
 #include "shell/UnitConsts.h"
+#include "shell/WaitCursor.h"
 #include "store/ExceptionText.h"
 #include "store/SaveFile.h"
 
@@ -111,24 +112,6 @@ void returnToFirst(store::TADODataSet &DataSet) noexcept {
     } catch (...) {
     }
 }
-
-// The window waits for a print, as it waits for any long operation.
-class WaitCursor {
-public:
-    WaitCursor() {
-        if (m_set)
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-    }
-    ~WaitCursor() {
-        if (m_set)
-            QApplication::restoreOverrideCursor();
-    }
-    WaitCursor(const WaitCursor &) = delete;
-    WaitCursor &operator=(const WaitCursor &) = delete;
-
-private:
-    bool m_set = qobject_cast<QApplication *>(QCoreApplication::instance()) != nullptr;
-};
 
 // How a failure of the fill is shown: as the print error (a fault of the
 // template or its data), or said as it is.
