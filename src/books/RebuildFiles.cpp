@@ -1,6 +1,7 @@
 #include "books/RebuildFiles.h"
 
 #include "shell/UnitConsts.h"
+#include "store/SaveFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -80,20 +81,10 @@ void writeNew(const QString &path, const QByteArray &bytes) {
     const int fd = ::open(native(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
         fail(QStringLiteral("Не удалось создать файл"), path, errno);
-    const char *p = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, std::size_t(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const int err = n < 0 ? errno : ENOSPC;
-            ::close(fd);
-            ::unlink(native(path).constData());
-            fail(QStringLiteral("Не удалось записать файл"), path, err);
-        }
-        p += n;
-        left -= n;
+    if (const int err = store::writeAll(fd, bytes.constData(), bytes.size()); err != 0) {
+        ::close(fd);
+        ::unlink(native(path).constData());
+        fail(QStringLiteral("Не удалось записать файл"), path, err);
     }
     // On the disk before a rename can put the file in place, so that a
     // power cut never leaves a name on a file without its bytes.

@@ -96,17 +96,23 @@ bool SaveFile::open() {
     return true;
 }
 
-bool SaveFile::write(const char *data, qint64 size) {
+int writeAll(int fd, const char *data, qint64 size) {
     while (size > 0) {
-        const ssize_t n = ::write(m_fd, data, std::size_t(size));
+        const ssize_t n = ::write(fd, data, std::size_t(size));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0) {
-            m_error = systemError(n < 0 ? errno : ENOSPC);
-            return false;
-        }
+        if (n <= 0)
+            return n < 0 ? errno : ENOSPC;
         data += n;
         size -= n;
+    }
+    return 0;
+}
+
+bool SaveFile::write(const char *data, qint64 size) {
+    if (const int err = writeAll(m_fd, data, size); err != 0) {
+        m_error = systemError(err);
+        return false;
     }
     return true;
 }

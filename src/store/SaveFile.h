@@ -39,6 +39,10 @@ private:
     QString m_error;
 };
 
+// Writes every byte to the descriptor, again after an interruption; 0, or
+// the system's error number (ENOSPC when nothing more could be written).
+int writeAll(int fd, const char *data, qint64 size);
+
 // Whether a process of that number runs on this computer (or may: one of
 // another user). Leftovers of processes that do not run are removed.
 bool processRuns(qint64 pid);
