@@ -10,7 +10,6 @@
 #include "support/MessageRecorder.h"
 #include "support/TableBuilder.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -479,26 +478,17 @@ TEST(MessageMCheckForm, ItsButtonsAndCloseBoxAnswerTheQuestion) {
 }
 
 TEST(MessageMCheckForm, EnterAnswersWithTheFocusedButton) {
+    // The keyboard user goes through a long run of mismatches with Enter, as
+    // in any question of the program.
     TMessageMCheckForm &form = MessageMCheckForm();
     MessageRecorder rec;
-    QPushButton *focus = nullptr;
+    QString focus;
     bool closedByEnter = false;
-    rec.onDialog = [&](QDialog &d) {
-        d.show();
-        d.activateWindow();
-        focus->setFocus();
-        QCoreApplication::processEvents();
-        // The keyboard user goes through a long run of mismatches with
-        // Enter, as in any question of the program.
-        QTest::keyClick(focus, Qt::Key_Return);
-        closedByEnter = !d.isVisible();
-        d.hide();
-        return d.result();
-    };
-    focus = form.ButtonOK;
+    rec.onDialog = [&](QDialog &d) { return answerWithReturnOn(d, focus, closedByEnter); };
+    focus = form.ButtonOK->objectName();
     EXPECT_TRUE(form.Ask("Первая"));
     EXPECT_TRUE(closedByEnter);
-    focus = form.ButtonCancel;
+    focus = form.ButtonCancel->objectName();
     EXPECT_FALSE(form.Ask("Вторая"));
     EXPECT_TRUE(closedByEnter);
 }

@@ -21,7 +21,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -235,17 +234,7 @@ TEST(PrintAskForm, EnterAnswersWithTheFocusedButton) {
     MessageRecorder rec;
     QString focus;
     bool closedByEnter = false;
-    rec.onDialog = [&](QDialog &d) {
-        d.show();
-        d.activateWindow();
-        auto *button = d.findChild<QPushButton *>(focus);
-        button->setFocus();
-        QCoreApplication::processEvents();
-        QTest::keyClick(button, Qt::Key_Return);
-        closedByEnter = !d.isVisible();
-        d.hide();
-        return d.result();
-    };
+    rec.onDialog = [&](QDialog &d) { return answerWithReturnOn(d, focus, closedByEnter); };
     for (const auto &[name, prints] : {std::pair{"ButtonPrint", true}, {"ButtonCancel", false}}) {
         focus = QString::fromLatin1(name);
         EXPECT_EQ(form.Ask(), prints) << name;

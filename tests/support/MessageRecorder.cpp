@@ -1,5 +1,11 @@
 #include "support/MessageRecorder.h"
 
+#include <QCoreApplication>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
 MessageRecorder::MessageRecorder() {
     m_oldMessages = msg::setMessageHandler([this](const msg::Request &r) {
         messages.append(r);
@@ -28,4 +34,22 @@ QStringList MessageRecorder::texts() const {
     for (const msg::Request &r : messages)
         out.append(r.text);
     return out;
+}
+
+int answerWithReturnOn(QDialog &Dialog, const QString &ButtonName, bool &closedByReturn) {
+    Dialog.show();
+    Dialog.activateWindow();
+    auto *button = Dialog.findChild<QPushButton *>(ButtonName);
+    if (!button) {
+        ADD_FAILURE() << "no button " << ButtonName.toStdString() << " in the dialog";
+        closedByReturn = false;
+        Dialog.hide();
+        return QDialog::Rejected;
+    }
+    button->setFocus();
+    QCoreApplication::processEvents();
+    QTest::keyClick(button, Qt::Key_Return);
+    closedByReturn = !Dialog.isVisible();
+    Dialog.hide();
+    return Dialog.result();
 }

@@ -37,3 +37,8 @@ private:
     msg::MessageHandler m_oldMessages;
     msg::DialogHandler m_oldDialogs;
 };
+
+// Shows the dialog as the user sees it, puts the focus on the named button
+// and presses Return there, as a keyboard user answers a question. Returns
+// the dialog's result; closedByReturn tells whether Return closed it.
+int answerWithReturnOn(QDialog &Dialog, const QString &ButtonName, bool &closedByReturn);
