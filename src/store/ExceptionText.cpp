@@ -19,9 +19,11 @@ QString ExceptionText(const std::exception &error) {
         return QStringLiteral("Недостаточно памяти.");
     if (const auto *system = dynamic_cast<const std::system_error *>(&error);
         system && (system->code().category() == std::generic_category() ||
-                   system->code().category() == std::system_category()))
-        return QStringLiteral("Ошибка системы: %1.")
-            .arg(store::systemErrorText(system->code().value()));
+                   system->code().category() == std::system_category())) {
+        QString reason = store::systemErrorText(system->code().value());
+        reason[0] = reason[0].toUpper();
+        return reason + QLatin1Char('.');
+    }
     const QString text = QString::fromUtf8(error.what());
     return text.isEmpty() ? unknownError() : text;
 }

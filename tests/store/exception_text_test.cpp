@@ -43,7 +43,7 @@ TEST(ExceptionText, EachErrorReadsAsItsMessage) {
          QStringLiteral("disk full")},
         {"no memory", [] { throw std::bad_alloc(); }, QStringLiteral("Недостаточно памяти.")},
         {"system error", [] { throw std::system_error(ENOSPC, std::generic_category()); },
-         QStringLiteral("Ошибка системы: нет места на диске.")},
+         QStringLiteral("Нет места на диске.")},
         {"empty text", [] { throw store::StoreError(QString()); },
          QStringLiteral("Неизвестная ошибка.")},
         {"no std::exception", [] { throw 42; }, QStringLiteral("Неизвестная ошибка.")},
