@@ -126,8 +126,8 @@ template <class F> auto guarded(const QString &what, F &&call) -> decltype(call(
 // Why the program did not start. QProcess says it only in English, so the
 // system's reason is found again by asking for the same right to run it.
 QString startFailure(const QProcess &process) {
-    if (process.error() != QProcess::FailedToStart)
-        return QStringLiteral("программа не запустилась");
+    if (process.error() == QProcess::Timedout)
+        return store::systemErrorText(ETIMEDOUT);
     QString path = process.program();
     if (!path.contains(QLatin1Char('/')))
         path = QStandardPaths::findExecutable(path);
@@ -140,7 +140,7 @@ QString startFailure(const QProcess &process) {
         err = errno;
     else if (::stat(native.constData(), &st) == 0 && !S_ISREG(st.st_mode))
         err = EACCES; // a folder, which may be entered but not run
-    return err != 0 ? store::systemErrorText(err) : QStringLiteral("программа не запустилась");
+    return err != 0 ? store::systemErrorText(err) : QStringLiteral("программа не запускается");
 }
 
 void requireCell(int row, int column) {
