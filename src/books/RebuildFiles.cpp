@@ -1,7 +1,9 @@
 #include "books/RebuildFiles.h"
 
 #include "shell/UnitConsts.h"
+#include "store/ReadFile.h"
 #include "store/SaveFile.h"
+#include "store/SystemError.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,7 +13,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 namespace service {
 
@@ -38,7 +39,7 @@ QByteArray native(const QString &path) {
 
 [[noreturn]] void fail(const QString &what, const QString &path, int err) {
     throw FileError(what + QStringLiteral(" ") + QDir::toNativeSeparators(path) +
-                    QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(err)));
+                    QStringLiteral(": ") + store::systemErrorText(err));
 }
 
 [[noreturn]] void failPair(const QString &what, const QString &from, const QString &to, int err) {
@@ -63,11 +64,12 @@ void setHardLinksForTests(bool on) {
 namespace files {
 
 QByteArray readWhole(const QString &path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+    store::ReadFile f(path);
+    QByteArray bytes;
+    if (!f.open() || !f.readAll(bytes))
         throw FileError(QStringLiteral("Не удалось открыть файл ") +
                         QDir::toNativeSeparators(path) + QStringLiteral(": ") + f.errorString());
-    return f.readAll();
+    return bytes;
 }
 
 void makeFolder(const QString &path) {

@@ -5,11 +5,11 @@
 #include "store/Dataset.h"
 #include "store/ExceptionText.h"
 #include "store/FolderTable.h"
+#include "store/SaveFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -389,10 +389,10 @@ Outcome SendReports(const SendParams &Params) {
         const QByteArray contents = IdentityFileContents(inno, bank);
         const QString path = fileIn(Params.exchangeDir, kIdentityFile);
         QFile::remove(path);
-        QSaveFile file(join(Params.exchangeDir, kIdentityFile));
-        if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size() ||
-            !file.commit())
-            throw FileError(QStringLiteral("Не удалось записать файл ") + file.fileName() +
+        const QString identity = join(Params.exchangeDir, kIdentityFile);
+        store::SaveFile file(identity);
+        if (!file.open() || !file.write(contents) || !file.commit())
+            throw FileError(QStringLiteral("Не удалось записать файл ") + identity +
                             QStringLiteral(": ") + file.errorString());
     } catch (const std::exception &e) {
         out.messages << warning(kError, ExceptionText(e));

@@ -11,6 +11,7 @@
 #include "shell/WaitCursor.h"
 #include "store/ExceptionText.h"
 #include "store/SaveFile.h"
+#include "store/SystemError.h"
 
 #include <QApplication>
 #include <QDir>
@@ -19,8 +20,11 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStandardPaths>
-#include <QTemporaryFile>
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 
@@ -78,12 +82,14 @@ void removeLeftWorkingCopies(const QString &folder) {
 // A new empty file of its own in the folder, named after the pattern with
 // XXXXXX replaced, for the caller to fill and remove.
 QString ownFile(const QString &folder, const QString &pattern) {
-    QTemporaryFile file(folder + pattern);
-    file.setAutoRemove(false);
-    if (!file.open())
+    QByteArray name = QFile::encodeName(folder + pattern);
+    const int suffix = int(name.size() - name.lastIndexOf("XXXXXX") - 6);
+    const int fd = ::mkstemps(name.data(), suffix);
+    if (fd < 0)
         throw FileError(QStringLiteral("Не удалось создать файл в папке \"%1\": %2")
-                            .arg(QDir::toNativeSeparators(folder), file.errorString()));
-    return file.fileName();
+                            .arg(QDir::toNativeSeparators(folder), store::systemErrorText(errno)));
+    ::close(fd);
+    return QFile::decodeName(name);
 }
 
 // The template in WED\BLANK, in whatever letter case it is stored; empty

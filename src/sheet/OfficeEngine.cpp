@@ -1,6 +1,7 @@
 #include "sheet/OfficeEngine.h"
 
 #include "sheet/PrintQueue.h"
+#include "store/SystemError.h"
 
 #include <QCryptographicHash>
 #include <QDesktopServices>
@@ -59,6 +60,7 @@
 #include <cerrno>
 #include <csignal>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -119,6 +121,26 @@ template <class F> auto guarded(const QString &what, F &&call) -> decltype(call(
     } catch (const uno::Exception &) {
         throw Error(what);
     }
+}
+
+// Why the program did not start. QProcess says it only in English, so the
+// system's reason is found again by asking for the same right to run it.
+QString startFailure(const QProcess &process) {
+    if (process.error() == QProcess::Timedout)
+        return store::systemErrorText(ETIMEDOUT);
+    QString path = process.program();
+    if (!path.contains(QLatin1Char('/')))
+        path = QStandardPaths::findExecutable(path);
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st;
+    int err = 0;
+    if (path.isEmpty())
+        err = ENOENT;
+    else if (::access(native.constData(), X_OK) != 0)
+        err = errno;
+    else if (::stat(native.constData(), &st) == 0 && !S_ISREG(st.st_mode))
+        err = EACCES; // a folder, which may be entered but not run
+    return err != 0 ? store::systemErrorText(err) : QStringLiteral("программа не запускается");
 }
 
 void requireCell(int row, int column) {
@@ -509,7 +531,7 @@ void OfficeEngine::Impl::launch() {
     process.start();
     if (!process.waitForStarted(30000))
         throw Error(QStringLiteral("Не удалось запустить табличный процессор (%1): %2")
-                        .arg(process.program(), process.errorString()));
+                        .arg(process.program(), startFailure(process)));
     pid = process.processId();
 }
 

@@ -1,8 +1,8 @@
 #include "shell/UnitConsts.h"
 
+#include "store/ReadFile.h"
 #include "store/SaveFile.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <charconv>
@@ -20,8 +20,8 @@ void CopyFileByStream(const QString &DestName, const QString &SourceName) {
          (src.isFile() && dst.isFile() && src.absoluteFilePath() == dst.absoluteFilePath())))
         throw FileError(QStringLiteral("Нельзя скопировать файл сам в себя: %1").arg(SourceName));
 
-    QFile in(SourceName);
-    if (!in.open(QIODevice::ReadOnly))
+    store::ReadFile in(SourceName);
+    if (!in.open())
         throw FileError(
             QStringLiteral("Не удалось открыть файл %1: %2").arg(SourceName, in.errorString()));
 

@@ -1,6 +1,7 @@
 #include "store/Dataset.h"
 
 #include "store/DbfTable.h"
+#include "store/ReadFile.h"
 #include "store/SaveFile.h"
 
 #include <QDate>
@@ -58,11 +59,11 @@ void DbfFile::create(const QString &path, const QVector<FieldDef> &fields) {
 }
 
 QVector<FieldDef> DbfFile::fieldsOf(const QString &path) {
-    QFile f(localPath(path));
-    if (!f.open(QIODevice::ReadOnly))
+    ReadFile f(localPath(path));
+    QByteArray bytes;
+    if (!f.open() || !f.readAll(bytes))
         throw StoreError(
             QStringLiteral("Не удалось открыть файл %1: %2").arg(path, f.errorString()));
-    const QByteArray bytes = f.readAll();
     return detail::DbfTable::parse(bytes.constData(), std::size_t(bytes.size()), path)->defs();
 }
 

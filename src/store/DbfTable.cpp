@@ -1,6 +1,7 @@
 #include "store/DbfTable.h"
 
 #include "store/SaveFile.h"
+#include "store/SystemError.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -609,7 +610,7 @@ FileStamp stampOfFd(int fd) {
 }
 
 QString systemError(int err) {
-    return QString::fromLocal8Bit(std::strerror(err));
+    return systemErrorText(err);
 }
 
 // The operating system's advisory lock on a whole file, held for one read

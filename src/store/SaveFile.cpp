@@ -1,5 +1,7 @@
 #include "store/SaveFile.h"
 
+#include "store/SystemError.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,14 +15,13 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstring>
 
 namespace store {
 
 namespace {
 
 QString systemError(int err) {
-    return QString::fromLocal8Bit(std::strerror(err));
+    return systemErrorText(err);
 }
 
 // "<file name>.kvr<process id>-<number>.tmp"

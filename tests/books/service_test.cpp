@@ -7,6 +7,7 @@
 #include "shell/Paths.h"
 #include "shell/UnitConsts.h"
 #include "support/TableBuilder.h"
+#include "support/WithoutFileRights.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -360,6 +361,55 @@ TEST_F(ServiceTest, RebuildThatCannotBeDoneWholeChangesNothing) {
             << r.summary().toStdString();
         EXPECT_TRUE(r.summary().contains(c.problem)) << r.summary().toStdString();
         EXPECT_EQ(snapshot(), before);
+    }
+}
+
+// A file the service cannot use is named with the system's reason, in Russian.
+TEST_F(ServiceTest, FileFailuresGiveTheSystemsReasonInRussian) {
+    rebuildInstallation();
+    const QString unreadable = org(1) + "F12026.DBF";
+    ASSERT_TRUE(QFile::setPermissions(unreadable, {}));
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7555)));
+    service::RebuildResult r;
+    {
+        testsupport::WithoutFileRights unprivileged;
+        r = rebuild();
+    }
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.summary().contains(
+        "Организация 1 «Школа 1», таблица F12026.DBF не открывается: Не удалось открыть файл " +
+        unreadable + ": отказано в доступе"))
+        << r.summary().toStdString();
+
+    const QString folder = prog + "DBF/D7", file = folder + "/F12026.DBF";
+    const QString missing = folder + "/NONE.DBF";
+    namespace files = service::files;
+    const struct {
+        std::function<void()> call;
+        QString message;
+    } cases[] = {
+        {[&] { files::makeFolder(folder); },
+         "Не удалось создать папку " + folder + ": файл или папка с таким именем уже существует"},
+        {[&] { files::writeNew(file, "x"); },
+         "Не удалось создать файл " + file + ": файл или папка с таким именем уже существует"},
+        {[&] { files::readWhole(folder); },
+         "Не удалось открыть файл " + folder + ": это папка, а не файл"},
+        {[&] { files::replace(missing, file); }, "Не удалось переименовать файл " + missing +
+                                                     " -> " + file +
+                                                     ": нет такого файла или папки"},
+        {[&] { files::remove(folder); },
+         "Не удалось удалить файл " + folder + ": это папка, а не файл"},
+        {[&] { files::removeFolder(folder); },
+         "Не удалось удалить папку " + folder + ": папка не пуста"},
+    };
+    for (const auto &c : cases) {
+        QString message = "nothing thrown";
+        try {
+            c.call();
+        } catch (const FileError &e) {
+            message = e.message();
+        }
+        EXPECT_EQ(message, c.message);
     }
 }
 

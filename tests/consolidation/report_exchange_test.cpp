@@ -8,6 +8,7 @@
 #include "store/Cp1251.h"
 #include "store/Dataset.h"
 #include "support/TableBuilder.h"
+#include "support/WithoutFileRights.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -423,6 +424,36 @@ TEST_F(ExchangeTest, SendingWithoutConsolidationsOrCatalogueStillWritesTheIdenti
     EXPECT_TRUE(r.built);
     EXPECT_EQ(texts(r.messages),
               QStringList{QStringLiteral("Сообщение: В базе нет данных за этот период!")});
+}
+
+// A file that cannot be written is named with the system's reason, in Russian.
+TEST_F(ExchangeTest, SendingThatCannotWriteSaysWhyInRussian) {
+    // A folder, which keeps a file of the user's, under the identity file's name.
+    ASSERT_TRUE(QDir().mkpath(exch + QStringLiteral("/reg.txt")));
+    writeBytes(exch + QStringLiteral("/reg.txt/kept"), "user's file");
+    Outcome r = exchange::SendReports(sendParams());
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(texts(r.messages),
+              QStringList({kBothCopied, QStringLiteral("Ошибка: Не удалось записать файл ") + exch +
+                                            QStringLiteral("/reg.txt: это папка, а не файл")}));
+    EXPECT_EQ(readAll(exch + QStringLiteral("/reg.txt/kept")), QByteArray("user's file"));
+
+    // An exchange folder the user may not write to.
+    QDir(exch).removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(exch));
+    ASSERT_TRUE(QFile::setPermissions(tmp.path(), QFileDevice::Permissions(0x7555)));
+    ASSERT_TRUE(QFile::setPermissions(exch, QFileDevice::Permissions(0x5555))); // r-x
+    {
+        testsupport::WithoutFileRights unprivileged;
+        r = exchange::SendReports(sendParams());
+    }
+    QFile::setPermissions(exch, QFileDevice::Permissions(0x7755));
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(texts(r.messages),
+              QStringList{QStringLiteral("Ошибка: Не удалось скопировать отчет F12017.DBF!\r\r"
+                                         "Не удалось создать файл ") +
+                          exch + QStringLiteral("/F12017.DBF: отказано в доступе")});
+    EXPECT_TRUE(snapshot(exch).isEmpty());
 }
 
 // --- receiving -------------------------------------------------------------------------

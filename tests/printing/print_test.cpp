@@ -12,9 +12,11 @@
 #include "printing/TemplateFill.h"
 #include "sheet/MemoryEngine.h"
 #include "sheet/OfficeEngine.h"
+#include "shell/UnitConsts.h"
 #include "support/MessageRecorder.h"
 #include "support/PrintQueueOutput.h"
 #include "support/ScopedEnvironment.h"
+#include "support/WithoutFileRights.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -311,6 +313,31 @@ TEST_F(PrintTest, MissingTemplateIsSaidByName) {
     ASSERT_EQ(recorder.messages.size(), 2);
     EXPECT_TRUE(recorder.messages[1].text.contains(QStringLiteral("не указан шаблон")));
     EXPECT_TRUE(jobs.jobs.empty());
+}
+
+TEST_F(PrintTest, WorkingCopyThatCannotBeMadeSaysWhyInRussian) {
+    QFile tpl(inst.blank() + "BF1.XLS");
+    ASSERT_TRUE(tpl.open(QIODevice::WriteOnly));
+    tpl.write("template");
+    tpl.close();
+    inst.writeReport(QStringLiteral("F12016"), 2);
+    store::TADODataSet &ds = open(inst.org(), QStringLiteral("F12016"));
+    // The user may not write to WED\BLANK.
+    ASSERT_TRUE(QFile::setPermissions(inst.dir.path(), QFileDevice::Permissions(0x7555)));
+    ASSERT_TRUE(QFile::setPermissions(inst.blank(), QFileDevice::Permissions(0x5555))); // r-x
+    QString message = QStringLiteral("nothing thrown");
+    {
+        testsupport::WithoutFileRights unprivileged;
+        try {
+            PrintReport(ds, 1, 16, QString());
+        } catch (const FileError &e) {
+            message = e.message();
+        }
+    }
+    QFile::setPermissions(inst.blank(), QFileDevice::Permissions(0x7755));
+    EXPECT_EQ(message, QStringLiteral("Не удалось создать файл в папке \"%1\": отказано в доступе")
+                           .arg(QDir::toNativeSeparators(paths::GetBlankDir())));
+    EXPECT_EQ(officeProcesses(), 0);
 }
 
 TEST_F(PrintTest, DamagedTemplateFailsNamingItAndLeavesNothingBehind) {

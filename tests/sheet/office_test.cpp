@@ -742,12 +742,37 @@ TEST(OfficeEngineLifetime, QuitEndsTheProcessAndLaterCallsFail) {
 
 TEST(OfficeEngineLifetime, OfficeThatCannotStartIsReported) {
     OfficeEngine::Options options;
-    options.officeProgram = QStringLiteral("/nonexistent/soffice");
-    EXPECT_THROW(OfficeEngine{options}, Error);
+    QTemporaryDir dir;
+    // A program that cannot be run says why, in Russian: no such file, no
+    // permission to run it (the same for root), a folder.
+    const QString notExecutable = dir.filePath("office.txt");
+    QFile text(notExecutable);
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("#!/bin/sh\n");
+    text.close();
+    ASSERT_TRUE(text.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+    const struct {
+        QString program;
+        const char *reason;
+    } cannotRun[] = {
+        {QStringLiteral("/nonexistent/soffice"), "нет такого файла или папки"},
+        {notExecutable, "отказано в доступе"},
+        {dir.path(), "отказано в доступе"},
+    };
+    for (const auto &c : cannotRun) {
+        options.officeProgram = c.program;
+        QString message = QStringLiteral("nothing thrown");
+        try {
+            OfficeEngine engine(options);
+        } catch (const Error &e) {
+            message = e.message();
+        }
+        EXPECT_EQ(message, QStringLiteral("Не удалось запустить табличный процессор (%1): %2")
+                               .arg(c.program, QString::fromUtf8(c.reason)));
+    }
 
     // A program that starts but never accepts: the wait ends and the
     // process is ended with it.
-    QTemporaryDir dir;
     const QString script = dir.filePath("office");
     const QString pidFile = dir.filePath("pid");
     QFile f(script);

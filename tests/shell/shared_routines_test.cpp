@@ -4,8 +4,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <sys/resource.h>
+
 #include <clocale>
 #include <cmath>
+#include <csignal>
 #include <gtest/gtest.h>
 
 namespace {
@@ -56,6 +59,59 @@ TEST(CopyFileByStream, MissingSourceLeavesNoDestination) {
     writeFile(dir.filePath("A.DBF"), "a");
     EXPECT_THROW(CopyFileByStream(dir.filePath("no/such/B.DBF"), dir.filePath("A.DBF")), FileError);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"A.DBF"});
+}
+
+// Each failure names the file and the system's reason, in Russian.
+TEST(CopyFileByStream, FailuresGiveTheSystemsReasonInRussian) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("A.DBF"), folder = dir.filePath("DIR.DBF");
+    writeFile(file, QByteArray(4096, 'a'));
+    ASSERT_TRUE(QDir().mkdir(folder));
+    const QString missing = dir.filePath("NONE.DBF"), loop = dir.filePath("LOOP.DBF");
+    ASSERT_TRUE(QFile::link(loop, loop));
+    const QString longName = dir.filePath(QString(300, 'L'));
+    const QString noFolder = dir.filePath("NO/B.DBF"), big = dir.filePath("BIG.DBF");
+    const struct {
+        QString dest, source;
+        bool smallFiles; // files of this process may not grow beyond 1 KiB
+        QString message;
+    } cases[] = {
+        {dir.filePath("B.DBF"), folder, false,
+         "Не удалось открыть файл " + folder + ": это папка, а не файл"},
+        {dir.filePath("B.DBF"), missing, false,
+         "Не удалось открыть файл " + missing + ": нет такого файла или папки"},
+        {dir.filePath("B.DBF"), loop, false,
+         "Не удалось открыть файл " + loop + ": слишком много уровней символических ссылок"},
+        {dir.filePath("B.DBF"), longName, false,
+         "Не удалось открыть файл " + longName + ": слишком длинное имя файла"},
+        {folder, file, false, "Ошибка записи файла " + folder + ": это папка, а не файл"},
+        {noFolder, file, false,
+         "Не удалось создать файл " + noFolder + ": нет такого файла или папки"},
+        {big, file, true, "Ошибка записи файла " + big + ": файл слишком велик"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.message.toStdString());
+        struct rlimit saved {};
+        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+        if (c.smallFiles) {
+            struct rlimit low = saved;
+            low.rlim_cur = 1024;
+            ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &low), 0);
+        }
+        QString message = "nothing thrown";
+        try {
+            CopyFileByStream(c.dest, c.source);
+        } catch (const FileError &e) {
+            message = e.message();
+        }
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, handler);
+        EXPECT_EQ(message, c.message);
+    }
+    // No copy was left, whole or in part.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+              QStringList({"A.DBF", "LOOP.DBF"}));
 }
 
 // Runs the cases under the given C locale (numeric part) when it exists.

@@ -8,8 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <functional>
+#include <new>
 #include <stdexcept>
+#include <system_error>
 
 namespace {
 
@@ -38,6 +41,9 @@ TEST(ExceptionText, EachErrorReadsAsItsMessage) {
         {"sheet::Error", [&] { throw sheet::Error(text); }, text},
         {"runtime_error", [] { throw std::runtime_error("disk full"); },
          QStringLiteral("disk full")},
+        {"no memory", [] { throw std::bad_alloc(); }, QStringLiteral("Недостаточно памяти.")},
+        {"system error", [] { throw std::system_error(ENOSPC, std::generic_category()); },
+         QStringLiteral("Нет места на диске.")},
         {"empty text", [] { throw store::StoreError(QString()); },
          QStringLiteral("Неизвестная ошибка.")},
         {"no std::exception", [] { throw 42; }, QStringLiteral("Неизвестная ошибка.")},
