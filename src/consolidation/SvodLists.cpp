@@ -126,8 +126,16 @@ SvodResult buildKeyed(const SvodParams &p, RunContext &ctx) {
                                                "или KODN.")
                                     .arg(n));
             }
-            writeCell(report, n, QStringLiteral("NAME"),
-                      [&] { ds.Fields(tName).SetFrom(org.Fields(oName)); });
+            // A name longer than the consolidation's NAME is cut, as report
+            // entry and the per-organisation build do.
+            writeCell(report, n, QStringLiteral("NAME"), [&] {
+                TField name = ds.Fields(tName);
+                const QString text = org.Fields(oName).AsString();
+                if (name.Def().type == 'C' && text.size() > name.Def().length)
+                    name.SetAsString(text.left(name.Def().length));
+                else
+                    name.SetFrom(org.Fields(oName));
+            });
             for (const auto &[ti, oi] : copy)
                 copyValue(r, report, o, org.RecNo(), n, org.Fields(oi), ds.Fields(ti));
             ds.Post();

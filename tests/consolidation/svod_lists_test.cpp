@@ -206,6 +206,33 @@ TEST_F(SvodLists, AppendedRowsBeyondTheBlankAreAddedAndNumberedOnUntilTheCodeIsF
     EXPECT_EQ(t.ds.RecordCount(), 12); // the previous consolidation stays
 }
 
+TEST_F(SvodLists, AppendedRowsCutANameLongerThanTheConsolidationsNameField) {
+    const QString longName =
+        QStringLiteral("Муниципальное общеобразовательное учреждение № 1 г. Уфы");
+    ASSERT_GT(longName.size(), 30);
+    in.catalogue({{QStringLiteral("F46"), 46, 1}});
+    in.blank(QStringLiteral("F46"), 4, 1, 'N', 10, 0, 4, 30);
+    // An organisation's table made on an older blank whose NAME is wider.
+    in.table(1, QStringLiteral("F46"), {{1}, {2}});
+    QDir().mkpath(in.orgDir(2));
+    testsupport::writeTable(in.orgDir(2), QStringLiteral("F462016"),
+                            {{"KODSTR", 'C', 4, 0},
+                             {"NAME", 'C', 60, 0},
+                             {"KODN", 'N', 4, 0},
+                             {"KODPOKAZ", 'C', 10, 0},
+                             {"N1", 'N', 10, 0}},
+                            {{{"NAME", longName}, {"N1", 3}}, {{"NAME", longName}, {"N1", 4}}});
+    const svod::SvodResult r = svod::BuildSvod(in.params(1));
+    ASSERT_TRUE(r.Ok) << r.Error.toStdString();
+    testsupport::OpenTable t(in.svodDir(1), QStringLiteral("F462016"));
+    EXPECT_EQ(t.text(2, "NAME"), QStringLiteral("Строка 2"));
+    EXPECT_EQ(t.text(3, "NAME"), longName.left(30));
+    EXPECT_EQ(t.text(4, "NAME"), longName.left(30));
+    EXPECT_EQ(t.num(4, "N1"), 4);
+    const svod::SaveAllResult all = svod::SaveAllSvods({in.root(), kYear, 1, nullptr});
+    EXPECT_TRUE(all.Ok) << all.Error.toStdString();
+}
+
 // ---------------------------------------------------------------- school counts
 
 class SchoolCounts : public ::testing::Test {
