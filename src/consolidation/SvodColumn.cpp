@@ -5,9 +5,8 @@
 #include "shell/UnitConsts.h"
 #include "store/FolderTable.h"
 
-#include <QFile>
-
 #include <cmath>
+#include <memory>
 #include <vector>
 
 namespace svod::detail {
@@ -53,10 +52,6 @@ SvodResult buildColumn(const SvodParams &p, RunContext &ctx) {
     const QString blankFile = existingBlank(blankPathOf(p, ctx.ProgramDir));
     if (blankFile.isEmpty())
         return r;
-    // The scratch copy of the blank that the window removes when it closes.
-    QFile::remove(r.TargetFile);
-    CopyFileByStream(r.TargetFile, blankFile);
-
     const QString column = nField(p.Column);
     for (const Organisation &o : ctx.organisations())
         if (OrganisationInSet(o, p.SetNumber, ctx.ProgramKind)) {
@@ -64,6 +59,11 @@ SvodResult buildColumn(const SvodParams &p, RunContext &ctx) {
             r.OrgCodes << o.Kod;
         }
     const int n = int(r.OrgCodes.size());
+
+    // The scratch copy of the blank that the window removes when it closes,
+    // held from its making until it has been read.
+    auto scratch = std::make_unique<ScratchTable>(r.TargetFile, blankFile);
+    buildStep(BuildStep::ScratchMade, r.TargetFile);
 
     // The blank's rows.
     store::FolderTable blankTable(r.TargetFolder, r.TargetTable);
@@ -82,6 +82,7 @@ SvodResult buildColumn(const SvodParams &p, RunContext &ctx) {
     const QVector<FieldDef> blankDefs = b.FieldDefs();
     blankTable.ds.Close();
     blankTable.con.Close();
+    scratch.reset();
 
     // Values by organisation, then row: each organisation's table read once.
     std::vector<double> values(std::size_t(n) * std::size_t(rows), 0.0);

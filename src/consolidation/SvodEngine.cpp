@@ -8,10 +8,7 @@
 #include "store/FolderTable.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-
-#include <cstdio>
 
 namespace svod {
 
@@ -167,7 +164,23 @@ QString DescribeBadCell(const BadCell &Cell, bool WithReport) {
 
 // ---------------------------------------------------------------- shared pieces
 
+namespace {
+BuildStepHook &stepHook() {
+    static BuildStepHook hook;
+    return hook;
+}
+} // namespace
+
+void SetBuildStepHook(BuildStepHook Hook) {
+    stepHook() = std::move(Hook);
+}
+
 namespace detail {
+
+void buildStep(BuildStep Step, const QString &File) {
+    if (const BuildStepHook &hook = stepHook())
+        hook(Step, File);
+}
 
 QString nField(int k) {
     static const QStringList names = [] {
@@ -325,93 +338,6 @@ bool RunContext::openOrgTable(const Organisation &Org, const QString &Table,
                             .arg(Org.Kod)
                             .arg(Org.Name, QDir::toNativeSeparators(folder), e.message()));
     }
-}
-
-namespace {
-constexpr auto kTempSubfolder = ".svodbuild";
-}
-
-AsideFolders::~AsideFolders() {
-    for (const QString &folder : m_made)
-        QDir().rmdir(folder);
-}
-
-void AsideFolders::make(const QString &Folder) {
-    // Made again when another copy of the program ended its run meanwhile.
-    if (!QDir(Folder).exists() && !QDir().mkdir(Folder))
-        throw FileError(QStringLiteral("Не удалось создать папку ") + Folder);
-    if (!m_made.contains(Folder))
-        m_made << Folder;
-}
-
-TargetWriter::TargetWriter(RunContext &Ctx, const QString &Folder, const QString &Table,
-                           const QString &BlankPath)
-    : m_folder(Folder), m_table(Table) {
-    QDir dir(Folder);
-    if (!dir.exists() && !QDir().mkdir(Folder))
-        throw FileError(QStringLiteral("Не удалось создать папку ") + Folder);
-    m_tempDir = Folder + QLatin1Char('/') + QLatin1String(kTempSubfolder);
-    Ctx.Aside.make(m_tempDir);
-    m_tempFile = m_tempDir + QLatin1Char('/') + Table + QStringLiteral(".DBF");
-    m_target = Folder + QLatin1Char('/') + Table + QStringLiteral(".DBF");
-    try {
-        // A plain copy: the finished table is moved into place by a rename,
-        // so nothing half-written is ever seen under the target's name.
-        QFile in(BlankPath);
-        QFile out(m_tempFile);
-        if (!in.open(QIODevice::ReadOnly) ||
-            !out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-            out.write(in.readAll()) != in.size() || !out.flush())
-            throw FileError(
-                QStringLiteral("Не удалось скопировать бланк %1 в %2").arg(BlankPath, m_tempFile));
-        out.close();
-        m_con.setFolder(m_tempDir);
-        // Nothing reads the table aside while it is built: it is written
-        // once, whole, at Commit.
-        m_con.setHoldWrites(true);
-        m_con.Open();
-        m_ds.setConnection(&m_con);
-        m_ds.setCommandText(QStringLiteral("select * from ") + Table);
-        m_ds.Open();
-    } catch (...) {
-        discard();
-        throw;
-    }
-}
-
-TargetWriter::~TargetWriter() {
-    if (!m_done)
-        discard();
-}
-
-void TargetWriter::discard() {
-    m_ds.Close();
-    m_con.Close();
-    QFile::remove(m_tempFile);
-    m_done = true;
-}
-
-void TargetWriter::Finish() {
-    if (m_finished)
-        return;
-    m_con.Flush(); // a failure leaves the build to the destructor, which discards it
-    m_ds.Close();
-    m_con.Close();
-    m_finished = true;
-}
-
-void TargetWriter::Commit() {
-    Finish();
-    // A table of the same name in another letter case is the old target too.
-    const QString old = existingFile(m_folder, m_table + QStringLiteral(".DBF"));
-    if (!old.isEmpty() && QFileInfo(old).fileName() != QFileInfo(m_target).fileName())
-        QFile::remove(old);
-    if (std::rename(QFile::encodeName(m_tempFile).constData(),
-                    QFile::encodeName(m_target).constData()) != 0) {
-        discard();
-        throw FileError(QStringLiteral("Не удалось записать файл ") + m_target);
-    }
-    m_done = true;
 }
 
 QString noticeText(const QString &Lead, const SvodResult &Result) {

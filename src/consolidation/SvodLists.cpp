@@ -257,10 +257,10 @@ SvodResult buildSchoolCount(const SvodParams &p, RunContext &ctx) {
     setN1(1, counts[0][0] + counts[1][0] + counts[2][0]);
     setN1(2, counts[0][1] + counts[1][1] + counts[2][1]);
 
-    writer.Finish();
     if (f1Writer)
-        f1Writer->Commit();
-    writer.Commit();
+        TargetWriter::CommitTogether({f1Writer.get(), &writer});
+    else
+        writer.Commit();
     if (f1Writer)
         ctx.F1Placed = RunContext::PlacedF1{f1Record, f1Blank, *f1};
     r.Built = true;
