@@ -281,23 +281,15 @@ void RunContext::noteF1Row(int OrgCode, store::TADODataSet &F1) {
         F1Rows.insert(OrgCode, firstRowIntegers(F1));
 }
 
-const QVector<int> &RunContext::f1Row(int OrgCode) {
-    auto it = F1Rows.find(OrgCode);
+const QVector<int> &RunContext::f1Row(const Organisation &Org) {
+    auto it = F1Rows.find(Org.Kod);
     if (it != F1Rows.end())
         return *it;
     QVector<int> row;
-    // An F1 that cannot be read adds nothing, as the data module's failed
-    // open does.
-    try {
-        store::TADODataSet ds;
-        Organisation org;
-        org.Kod = OrgCode;
-        if (openOrgTable(org, QStringLiteral("F1%1").arg(Year), ds))
-            row = firstRowIntegers(ds);
-    } catch (const std::exception &) {
-        row.clear();
-    }
-    return *F1Rows.insert(OrgCode, row);
+    store::TADODataSet ds;
+    if (openOrgTable(Org, QStringLiteral("F1%1").arg(Year), ds))
+        row = firstRowIntegers(ds);
+    return *F1Rows.insert(Org.Kod, row);
 }
 
 bool RunContext::openOrgTable(const Organisation &Org, const QString &Table,
@@ -400,7 +392,7 @@ int countF1Denominator(RunContext &Ctx, const QString &Fail, int SetNumber) {
     for (const Organisation &o : Ctx.organisations()) {
         if (o.Name.isEmpty() || !OrganisationInSet(o, SetNumber, Ctx.ProgramKind))
             continue;
-        const QVector<int> &row = Ctx.f1Row(o.Kod);
+        const QVector<int> &row = Ctx.f1Row(o);
         if (row.isEmpty())
             continue;
         long long v = at(row, f1);

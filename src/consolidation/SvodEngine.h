@@ -208,6 +208,7 @@ SvodResult BuildSchoolCountSvod(const SvodParams &Params);
 // The F1 figure that fills "N1" of a report of group 4 or 5 (by its FAIL),
 // summed over the set's organisations that have F1 (empty NAME skipped).
 // 0 for a report that takes no F1 figure.
+// An F1 that cannot be read throws FileError naming the organisation.
 int CountF1Denominator(const QString &ProgramDir, int Year, const QString &Fail, int SetNumber,
                        int ProgramKind);
 

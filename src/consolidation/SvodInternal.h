@@ -64,7 +64,8 @@ struct RunContext {
     std::optional<PlacedF1> F1Placed;
 
     const QVector<Organisation> &organisations();
-    const QVector<int> &f1Row(int OrgCode);
+    // Throws FileError naming the organisation when its F1 cannot be read.
+    const QVector<int> &f1Row(const Organisation &Org);
     // A build that reads an organisation's F1 anyway keeps its first record
     // for f1Row, so that the run does not open it again.
     bool isF1Table(const QString &Table) const;

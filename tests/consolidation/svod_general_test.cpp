@@ -297,6 +297,33 @@ TEST_F(SvodGeneral, GroupFiveTakesColumnOneFromTheOrganisationsF1) {
     EXPECT_EQ(svod::CountF1Denominator(in.root(), kYear, QStringLiteral("F7.DBF"), 1, 1), 0);
 }
 
+TEST_F(SvodGeneral, AnF1ThatCannotBeReadStopsAGroupFourBuildNamingTheOrganisation) {
+    in.catalogue({{QStringLiteral("F1"), 2, 3}, {QStringLiteral("F4A"), 4, 14}});
+    in.blank(QStringLiteral("F1"), 1, 3);
+    in.blank(QStringLiteral("F4A"), 1, 14, 'N', 10, 2);
+    in.table(1, QStringLiteral("F1"), {{1, 2, 35}});
+    in.table(2, QStringLiteral("F1"), {{1, 2, 27}});
+    in.table(1, QStringLiteral("F4A"), {{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 40}});
+    ASSERT_TRUE(svod::BuildSvod(in.params(2)).Ok);
+    EXPECT_EQ(in.num(1, QStringLiteral("F4A2016"), 1, QStringLiteral("N1")), 62);
+
+    const QString f1 = in.orgDir(1) + QStringLiteral("F12016.DBF");
+    ASSERT_TRUE(QFile::resize(f1, QFileInfo(f1).size() - 100));
+    QString storeText;
+    try {
+        store::FolderTable t(in.orgDir(1), QStringLiteral("F12016"));
+    } catch (const store::StoreError &e) {
+        storeText = e.message();
+    }
+    ASSERT_FALSE(storeText.isEmpty());
+    const svod::SvodResult r = svod::BuildSvod(in.params(2));
+    EXPECT_FALSE(r.Ok);
+    EXPECT_EQ(r.Error, QStringLiteral("Отчет \"F4A\": таблица организации 1 \"Школа А\" в папке ") +
+                           QDir::cleanPath(in.orgDir(1)) + QStringLiteral(" не читается: ") +
+                           storeText);
+    EXPECT_EQ(in.num(1, QStringLiteral("F4A2016"), 1, QStringLiteral("N1")), 62); // kept
+}
+
 TEST_F(SvodGeneral, TablesAreOpenedOncePerOrganisationNotPerCell) {
     auto opensFor = [&](int orgCount) {
         QList<Org> orgs;
