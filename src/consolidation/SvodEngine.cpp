@@ -257,8 +257,8 @@ const QVector<Organisation> &RunContext::organisations() {
 
 namespace {
 // The integer readings of N1, N2, ... of a table's first record.
-QVector<int> firstRowIntegers(store::TADODataSet &ds) {
-    QVector<int> row;
+QVector<long long> firstRowIntegers(store::TADODataSet &ds) {
+    QVector<long long> row;
     if (ds.IsEmpty())
         return row;
     ds.First();
@@ -266,7 +266,7 @@ QVector<int> firstRowIntegers(store::TADODataSet &ds) {
         const int i = ds.FieldIndex(nField(k));
         if (i < 0)
             break;
-        row << ds.Fields(i).AsInteger();
+        row << integerOf(ds, i);
     }
     return row;
 }
@@ -281,11 +281,11 @@ void RunContext::noteF1Row(int OrgCode, store::TADODataSet &F1) {
         F1Rows.insert(OrgCode, firstRowIntegers(F1));
 }
 
-const QVector<int> &RunContext::f1Row(const Organisation &Org) {
+const QVector<long long> &RunContext::f1Row(const Organisation &Org) {
     auto it = F1Rows.find(Org.Kod);
     if (it != F1Rows.end())
         return *it;
-    QVector<int> row;
+    QVector<long long> row;
     store::TADODataSet ds;
     if (openOrgTable(Org, QStringLiteral("F1%1").arg(Year), ds))
         row = firstRowIntegers(ds);
@@ -373,7 +373,7 @@ QString reportPrefix(const CatalogueReport &Report) {
     return QStringLiteral("Отчет \"%1\": ").arg(Report.Name);
 }
 
-int countF1Denominator(RunContext &Ctx, const QString &Fail, int SetNumber) {
+long long countF1Denominator(RunContext &Ctx, const QString &Fail, int SetNumber) {
     const std::optional<AutoFillF1Figure> figure = SectionF1FigureByFile(Fail);
     if (!figure)
         return 0;
@@ -385,22 +385,21 @@ int countF1Denominator(RunContext &Ctx, const QString &Fail, int SetNumber) {
     };
     const int f1 = number(figure->Field1);
     const int f2 = figure->Factor != 0 ? number(figure->Field2) : 0;
-    auto at = [](const QVector<int> &row, int k) {
+    auto at = [](const QVector<long long> &row, int k) {
         return k >= 1 && k <= row.size() ? row[k - 1] : 0;
     };
-    long long total = 0;
+    ExactSum total;
     for (const Organisation &o : Ctx.organisations()) {
         if (o.Name.isEmpty() || !OrganisationInSet(o, SetNumber, Ctx.ProgramKind))
             continue;
-        const QVector<int> &row = Ctx.f1Row(o);
+        const QVector<long long> &row = Ctx.f1Row(o);
         if (row.isEmpty())
             continue;
-        long long v = at(row, f1);
+        total.add(at(row, f1));
         if (f2 > 0)
-            v += static_cast<long long>(figure->Factor) * at(row, f2);
-        total += v;
+            total.add(static_cast<long long>(figure->Factor) * at(row, f2));
     }
-    return int(std::clamp<long long>(total, INT_MIN, INT_MAX));
+    return total.rounded();
 }
 
 } // namespace detail
@@ -494,8 +493,8 @@ SvodResult BuildSchoolCountSvod(const SvodParams &Params) {
     return runAlone(Params, detail::buildSchoolCount);
 }
 
-int CountF1Denominator(const QString &ProgramDir, int Year, const QString &Fail, int SetNumber,
-                       int ProgramKind) {
+long long CountF1Denominator(const QString &ProgramDir, int Year, const QString &Fail,
+                             int SetNumber, int ProgramKind) {
     detail::RunContext ctx = contextFor(ProgramDir, Year, ProgramKind);
     return detail::countF1Denominator(ctx, Fail, SetNumber);
 }

@@ -24,6 +24,8 @@
 // target that another copy replaced while this one was building it is not
 // overwritten (the build stops saying so), and WED/TEMPSVOD.DBF is held
 // locked while a by-column build makes and reads it.
+// Sums are exact: decimal, with no figure cut to 32 bits; a sum that does
+// not fit its field stops the build naming the report, row and column.
 // Each organisation's report table is read once per build; each
 // organisation's F1 once per run (one BuildSvod, or one SaveAllSvods).
 //
@@ -209,8 +211,8 @@ SvodResult BuildSchoolCountSvod(const SvodParams &Params);
 // summed over the set's organisations that have F1 (empty NAME skipped).
 // 0 for a report that takes no F1 figure.
 // An F1 that cannot be read throws FileError naming the organisation.
-int CountF1Denominator(const QString &ProgramDir, int Year, const QString &Fail, int SetNumber,
-                       int ProgramKind);
+long long CountF1Denominator(const QString &ProgramDir, int Year, const QString &Fail,
+                             int SetNumber, int ProgramKind);
 
 // Removes the by-column scratch table WED/TEMPSVOD.DBF (in any letter case)
 // unless another copy of the program holds it while building; a failure is

@@ -47,7 +47,7 @@ struct RunContext {
     std::optional<QVector<Organisation>> Orgs;
     // F1's first record by organisation code: the integer readings of N1,
     // N2, ... (index 0 is N1); empty for an organisation without F1.
-    QHash<int, QVector<int>> F1Rows;
+    QHash<int, QVector<long long>> F1Rows;
 
     // Each organisation's data folder opened once per run (null: no folder).
     std::unordered_map<int, std::unique_ptr<store::TADOConnection>> Connections;
@@ -65,7 +65,7 @@ struct RunContext {
 
     const QVector<Organisation> &organisations();
     // Throws FileError naming the organisation when its F1 cannot be read.
-    const QVector<int> &f1Row(const Organisation &Org);
+    const QVector<long long> &f1Row(const Organisation &Org);
     // A build that reads an organisation's F1 anyway keeps its first record
     // for f1Row, so that the run does not open it again.
     bool isF1Table(const QString &Table) const;
@@ -162,6 +162,35 @@ private:
     int m_fd = -1;
 };
 
+// A sum of decimal numbers kept exactly: a whole number of units of
+// 10^-scale, so that no digit is lost to a binary fraction or to a 32-bit
+// integer. A sum beyond what any dBASE field holds is marked too large.
+class ExactSum {
+public:
+    enum class Reading { Blank, Number, NotNumber };
+    // Adds the number that field Field of the dataset's current record holds
+    // (numeric, float and character fields; blanks around it, "." or ","
+    // as the mark); Blank and NotNumber add nothing.
+    Reading add(store::TADODataSet &Ds, int Field);
+    Reading add(const store::FieldDef &Def, const char *Bytes);
+    void add(long long Value);
+    void add(const ExactSum &Other);
+    bool tooLarge() const { return m_tooLarge; }
+    // Every digit in the shortest form: "12.5", "3", "-0.25"; "0" for none.
+    QString text() const;
+    // Rounded half to even to a whole number, as an integer reading takes it.
+    long long rounded() const;
+
+private:
+    void addUnits(__int128 Units, int Scale);
+    __int128 m_units = 0;
+    int m_scale = 0;
+    bool m_tooLarge = false;
+};
+// The integer reading of a field: exact, rounded half to even; 0 for text
+// that is no number.
+long long integerOf(store::TADODataSet &Ds, int Field);
+
 // Walks the organisations of SCHOOL in order, reporting progress over them:
 // those with an empty NAME or outside the set are skipped; one without the
 // table counts as missing; for each other one the table is opened and
@@ -185,6 +214,6 @@ SvodResult buildGeneral(const SvodParams &Params, RunContext &Ctx,
 SvodResult buildColumn(const SvodParams &Params, RunContext &Ctx);
 SvodResult buildKeyed(const SvodParams &Params, RunContext &Ctx);
 SvodResult buildSchoolCount(const SvodParams &Params, RunContext &Ctx);
-int countF1Denominator(RunContext &Ctx, const QString &Fail, int SetNumber);
+long long countF1Denominator(RunContext &Ctx, const QString &Fail, int SetNumber);
 
 } // namespace svod::detail

@@ -219,22 +219,22 @@ SvodResult buildSchoolCount(const SvodParams &p, RunContext &ctx) {
         if (!t.ds.IsEmpty()) {
             t.ds.First();
             for (int k = 1; k <= 16; ++k)
-                setN1(k + 8, t.ds.FieldByName(nField(k)).AsInteger());
+                setN1(k + 8, integerOf(t.ds, t.ds.FieldByName(nField(k)).Index()));
         }
     }
 
     // Record 9: the sum of records 10 to 24.
-    long long sum = 0;
+    ExactSum sum;
     for (int rec = 10; rec <= kRows; ++rec) {
         ds.setRecNo(rec);
         if (!ds.Fields(n1).AsString().isEmpty())
-            sum += ds.Fields(n1).AsInteger();
+            sum.add(integerOf(ds, n1));
     }
-    setN1(9, sum);
+    setN1(9, sum.rounded());
 
     // Shares of record 9, cut to two decimals.
     ds.setRecNo(9);
-    const long long base = ds.Fields(n1).AsString().isEmpty() ? 1 : ds.Fields(n1).AsInteger();
+    const long long base = ds.Fields(n1).AsString().isEmpty() ? 1 : integerOf(ds, n1);
     if (base >= 1)
         for (int rec = 10; rec <= kRows; ++rec) {
             ds.setRecNo(rec);

@@ -321,6 +321,31 @@ TEST_F(SchoolCounts, ABlankOfFewerThanTwentyFourRowsIsReportedAndBothTablesStayA
     EXPECT_EQ(in.leftAside(1), QStringList());
 }
 
+TEST_F(SchoolCounts, PupilFiguresBeyondTwoBillionAreKeptWhole) {
+    in.blank(QStringLiteral("F0"), 24, 2, 'N', 19, 2);
+    in.blank(QStringLiteral("F1"), 1, 16, 'N', 19);
+    in.table(1, QStringLiteral("F1"),
+             {{1, QStringLiteral("6000000000"), QStringLiteral("3000000000"), 1053}});
+    const svod::SvodResult r = svod::BuildSvod(in.params(2));
+    ASSERT_TRUE(r.Ok) << r.Error.toStdString();
+    testsupport::OpenTable t(in.svodDir(1), QStringLiteral("F02016"));
+    EXPECT_EQ(t.text(9, "N1"), QStringLiteral("9000001053"));
+    EXPECT_EQ(t.text(10, "N1"), QStringLiteral("6000000000"));
+    EXPECT_EQ(t.text(11, "N1"), QStringLiteral("3000000000"));
+    EXPECT_EQ(t.text(12, "N1"), QStringLiteral("1053"));
+    EXPECT_EQ(t.num(10, "N2"), 66.66);
+    EXPECT_EQ(t.num(11, "N2"), 33.33);
+
+    // A figure too long for the blank's N1 stops the build and names the place.
+    in.blank(QStringLiteral("F0"), 24, 2, 'N', 9, 0);
+    const svod::SvodResult tooLong = svod::BuildSvod(in.params(2));
+    EXPECT_FALSE(tooLong.Ok);
+    EXPECT_TRUE(tooLong.Error.contains(QStringLiteral("Число школ")))
+        << tooLong.Error.toStdString();
+    EXPECT_TRUE(tooLong.Error.contains(QStringLiteral("строка 10, графа N1")))
+        << tooLong.Error.toStdString();
+}
+
 } // namespace
 
 // Saving all opens each organisation's F1 once (the school counts build F1,
