@@ -69,6 +69,23 @@ void clearDestination(const QString &path) {
         throw FileError(QStringLiteral("%1 не является файлом и не может быть заменен.").arg(path));
 }
 
+// Removes every entry of the folder whose name is the file's in any letter
+// case (a file, a link, a pipe, an empty folder), so that the file is made
+// afresh and never written through a link. Throws FileError.
+void clearAllNamed(const QString &folder, const QString &name) {
+    const QStringList entries = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden |
+                                                       QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &entry : entries) {
+        if (entry.compare(name, Qt::CaseInsensitive) != 0)
+            continue;
+        const QString path = join(folder, entry);
+        const QFileInfo info(path);
+        if (info.isFile() && !info.isSymLink() && !QFile::remove(path))
+            throw FileError(QStringLiteral("Не удалось удалить файл %1.").arg(path));
+        clearDestination(path);
+    }
+}
+
 // The file of that name in the folder in any letter case, or where a new one
 // goes.
 QString fileIn(const QString &folder, const QString &name) {
@@ -335,10 +352,17 @@ Outcome SendReports(const SendParams &Params) {
     }
 
     // Sending into the program's own data would replace an organisation's
-    // reports, or the blanks, with consolidations.
+    // reports, or the blanks, with consolidations: DBF, WED and each folder
+    // in them, wherever a link takes it.
     const QString dbf =
         Params.dbfDir.isEmpty() ? join(Params.programDir, QStringLiteral("DBF")) : Params.dbfDir;
-    if (insideFolder(Params.exchangeDir, dbf) || insideFolder(Params.exchangeDir, Params.wedDir)) {
+    QStringList ownFolders{dbf, Params.wedDir};
+    for (const QString &root : {dbf, Params.wedDir})
+        for (const QFileInfo &sub : QDir(root).entryInfoList(QDir::Dirs | QDir::Hidden |
+                                                             QDir::System | QDir::NoDotAndDotDot))
+            ownFolders << sub.filePath();
+    if (std::any_of(ownFolders.cbegin(), ownFolders.cend(),
+                    [&](const QString &own) { return insideFolder(Params.exchangeDir, own); })) {
         out.messages << warning(
             kError, QStringLiteral("Директория, куда необходимо записать данные, находится в "
                                    "папке данных программы!\r\rДиректория ") +
@@ -387,8 +411,7 @@ Outcome SendReports(const SendParams &Params) {
     // The identity file goes beside the tables whether or not any was copied.
     try {
         const QByteArray contents = IdentityFileContents(inno, bank);
-        const QString path = fileIn(Params.exchangeDir, kIdentityFile);
-        QFile::remove(path);
+        clearAllNamed(Params.exchangeDir, kIdentityFile);
         const QString identity = join(Params.exchangeDir, kIdentityFile);
         store::SaveFile file(identity);
         if (!file.open() || !file.write(contents) || !file.commit())

@@ -2,43 +2,19 @@
 // side by side, with a total, in an in-memory table.
 
 #include "consolidation/SvodInternal.h"
-#include "shell/UnitConsts.h"
 #include "store/FolderTable.h"
 
-#include <QFile>
-
-#include <cmath>
+#include <memory>
 #include <vector>
 
 namespace svod::detail {
 
 using store::FieldDef;
 using store::TADODataSet;
-using store::TField;
 
 namespace {
 
 constexpr int kTextWidth = 15;
-
-// A number as decimal text with at most 15 significant digits, never in
-// exponent form; trailing zeros of a fraction are dropped ("7.5", "12").
-QString decimalText(double v) {
-    if (v == 0 || !std::isfinite(v))
-        return QStringLiteral("0");
-    const double a = std::fabs(v);
-    const int intDigits = a < 1 ? 1 : int(std::floor(std::log10(a))) + 1;
-    const int decimals = std::max(0, 15 - intDigits);
-    QString s = QString::number(v, 'f', decimals);
-    if (s.contains(QLatin1Char('.'))) {
-        while (s.endsWith(QLatin1Char('0')))
-            s.chop(1);
-        if (s.endsWith(QLatin1Char('.')))
-            s.chop(1);
-    }
-    if (s == QLatin1String("-0"))
-        s = QStringLiteral("0");
-    return s;
-}
 
 } // namespace
 
@@ -53,10 +29,6 @@ SvodResult buildColumn(const SvodParams &p, RunContext &ctx) {
     const QString blankFile = existingBlank(blankPathOf(p, ctx.ProgramDir));
     if (blankFile.isEmpty())
         return r;
-    // The scratch copy of the blank that the window removes when it closes.
-    QFile::remove(r.TargetFile);
-    CopyFileByStream(r.TargetFile, blankFile);
-
     const QString column = nField(p.Column);
     for (const Organisation &o : ctx.organisations())
         if (OrganisationInSet(o, p.SetNumber, ctx.ProgramKind)) {
@@ -64,6 +36,11 @@ SvodResult buildColumn(const SvodParams &p, RunContext &ctx) {
             r.OrgCodes << o.Kod;
         }
     const int n = int(r.OrgCodes.size());
+
+    // The scratch copy of the blank that the window removes when it closes,
+    // held from its making until it has been read.
+    auto scratch = std::make_unique<ScratchTable>(r.TargetFile, blankFile);
+    buildStep(BuildStep::ScratchMade, r.TargetFile);
 
     // The blank's rows.
     store::FolderTable blankTable(r.TargetFolder, r.TargetTable);
@@ -82,9 +59,10 @@ SvodResult buildColumn(const SvodParams &p, RunContext &ctx) {
     const QVector<FieldDef> blankDefs = b.FieldDefs();
     blankTable.ds.Close();
     blankTable.con.Close();
+    scratch.reset();
 
     // Values by organisation, then row: each organisation's table read once.
-    std::vector<double> values(std::size_t(n) * std::size_t(rows), 0.0);
+    std::vector<ExactSum> values(std::size_t(n) * std::size_t(rows));
     const QString tableName = report.BaseName() + QString::number(ctx.Year);
     for (int k = 0; k < n; ++k) {
         if (p.Progress)
@@ -104,18 +82,12 @@ SvodResult buildColumn(const SvodParams &p, RunContext &ctx) {
                 reportPrefix(report) +
                 QStringLiteral("в таблице %1 (%2) нет поля %3.").arg(tableName, o.Name, column));
         ++r.OrgWithData;
-        double *col = values.data() + std::size_t(k) * std::size_t(rows);
+        ExactSum *col = values.data() + std::size_t(k) * std::size_t(rows);
         // Rows the organisation's table lacks stay 0.
         int row = 0;
-        for (org.First(); row < rows && !org.Eof(); org.Next(), ++row) {
-            const TField cell = org.Fields(f);
-            double v = 0;
-            const TField::NumberReading how = cell.ReadNumber(v);
-            if (how == TField::NumberReading::Number)
-                col[row] = v;
-            else if (how == TField::NumberReading::NotNumber)
-                noteBadCell(r, o, row + 1, column, cell);
-        }
+        for (org.First(); row < rows && !org.Eof(); org.Next(), ++row)
+            if (col[row].add(org, f) == ExactSum::Reading::NotNumber)
+                noteBadCell(r, o, row + 1, column, org.Fields(f));
     }
     if (p.Progress)
         p.Progress->Step(n, n);
@@ -129,8 +101,9 @@ SvodResult buildColumn(const SvodParams &p, RunContext &ctx) {
     table->CreateDataSet();
     const int tTotal = table->FieldIndex(QStringLiteral("TOTAL"));
     const int tFirst = tTotal + 1;
-    auto fit = [&](const QString &text, int row, const QString &what) {
-        if (text.size() > kTextWidth)
+    auto fit = [&](const ExactSum &v, int row, const QString &what) {
+        const QString text = v.tooLarge() ? QStringLiteral("...") : v.text();
+        if (v.tooLarge() || text.size() > kTextWidth)
             throw SvodError(reportPrefix(report) +
                             QStringLiteral("строка %1, %2: число %3 длиннее %4 знаков.")
                                 .arg(row)
@@ -146,16 +119,16 @@ SvodResult buildColumn(const SvodParams &p, RunContext &ctx) {
             table->Fields(bKodn).SetAsInteger(kodn[row]);
         if (bName >= 0)
             table->Fields(bName).SetAsString(names[row]);
-        double total = 0;
+        ExactSum total;
         for (int k = 0; k < n; ++k) {
-            const double v = values[std::size_t(k) * std::size_t(rows) + std::size_t(row)];
-            total += v;
+            const ExactSum &v = values[std::size_t(k) * std::size_t(rows) + std::size_t(row)];
+            total.add(v);
             table->Fields(tFirst + k)
-                .SetAsString(fit(decimalText(v), row + 1,
+                .SetAsString(fit(v, row + 1,
                                  QStringLiteral("\"%1\" (графа %2)").arg(r.OrgNames[k], column)));
         }
         table->Fields(tTotal).SetAsString(
-            fit(decimalText(total), row + 1, QStringLiteral("итог графы %1").arg(column)));
+            fit(total, row + 1, QStringLiteral("итог графы %1").arg(column)));
         table->Post();
     }
     table->First();

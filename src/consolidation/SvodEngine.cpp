@@ -8,10 +8,7 @@
 #include "store/FolderTable.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-
-#include <cstdio>
 
 namespace svod {
 
@@ -167,7 +164,23 @@ QString DescribeBadCell(const BadCell &Cell, bool WithReport) {
 
 // ---------------------------------------------------------------- shared pieces
 
+namespace {
+BuildStepHook &stepHook() {
+    static BuildStepHook hook;
+    return hook;
+}
+} // namespace
+
+void SetBuildStepHook(BuildStepHook Hook) {
+    stepHook() = std::move(Hook);
+}
+
 namespace detail {
+
+void buildStep(BuildStep Step, const QString &File) {
+    if (const BuildStepHook &hook = stepHook())
+        hook(Step, File);
+}
 
 QString nField(int k) {
     static const QStringList names = [] {
@@ -244,8 +257,8 @@ const QVector<Organisation> &RunContext::organisations() {
 
 namespace {
 // The integer readings of N1, N2, ... of a table's first record.
-QVector<int> firstRowIntegers(store::TADODataSet &ds) {
-    QVector<int> row;
+QVector<long long> firstRowIntegers(store::TADODataSet &ds) {
+    QVector<long long> row;
     if (ds.IsEmpty())
         return row;
     ds.First();
@@ -253,7 +266,7 @@ QVector<int> firstRowIntegers(store::TADODataSet &ds) {
         const int i = ds.FieldIndex(nField(k));
         if (i < 0)
             break;
-        row << ds.Fields(i).AsInteger();
+        row << integerOf(ds, i);
     }
     return row;
 }
@@ -268,23 +281,15 @@ void RunContext::noteF1Row(int OrgCode, store::TADODataSet &F1) {
         F1Rows.insert(OrgCode, firstRowIntegers(F1));
 }
 
-const QVector<int> &RunContext::f1Row(int OrgCode) {
-    auto it = F1Rows.find(OrgCode);
+const QVector<long long> &RunContext::f1Row(const Organisation &Org) {
+    auto it = F1Rows.find(Org.Kod);
     if (it != F1Rows.end())
         return *it;
-    QVector<int> row;
-    // An F1 that cannot be read adds nothing, as the data module's failed
-    // open does.
-    try {
-        store::TADODataSet ds;
-        Organisation org;
-        org.Kod = OrgCode;
-        if (openOrgTable(org, QStringLiteral("F1%1").arg(Year), ds))
-            row = firstRowIntegers(ds);
-    } catch (const std::exception &) {
-        row.clear();
-    }
-    return *F1Rows.insert(OrgCode, row);
+    QVector<long long> row;
+    store::TADODataSet ds;
+    if (openOrgTable(Org, QStringLiteral("F1%1").arg(Year), ds))
+        row = firstRowIntegers(ds);
+    return *F1Rows.insert(Org.Kod, row);
 }
 
 bool RunContext::openOrgTable(const Organisation &Org, const QString &Table,
@@ -325,93 +330,6 @@ bool RunContext::openOrgTable(const Organisation &Org, const QString &Table,
                             .arg(Org.Kod)
                             .arg(Org.Name, QDir::toNativeSeparators(folder), e.message()));
     }
-}
-
-namespace {
-constexpr auto kTempSubfolder = ".svodbuild";
-}
-
-AsideFolders::~AsideFolders() {
-    for (const QString &folder : m_made)
-        QDir().rmdir(folder);
-}
-
-void AsideFolders::make(const QString &Folder) {
-    // Made again when another copy of the program ended its run meanwhile.
-    if (!QDir(Folder).exists() && !QDir().mkdir(Folder))
-        throw FileError(QStringLiteral("Не удалось создать папку ") + Folder);
-    if (!m_made.contains(Folder))
-        m_made << Folder;
-}
-
-TargetWriter::TargetWriter(RunContext &Ctx, const QString &Folder, const QString &Table,
-                           const QString &BlankPath)
-    : m_folder(Folder), m_table(Table) {
-    QDir dir(Folder);
-    if (!dir.exists() && !QDir().mkdir(Folder))
-        throw FileError(QStringLiteral("Не удалось создать папку ") + Folder);
-    m_tempDir = Folder + QLatin1Char('/') + QLatin1String(kTempSubfolder);
-    Ctx.Aside.make(m_tempDir);
-    m_tempFile = m_tempDir + QLatin1Char('/') + Table + QStringLiteral(".DBF");
-    m_target = Folder + QLatin1Char('/') + Table + QStringLiteral(".DBF");
-    try {
-        // A plain copy: the finished table is moved into place by a rename,
-        // so nothing half-written is ever seen under the target's name.
-        QFile in(BlankPath);
-        QFile out(m_tempFile);
-        if (!in.open(QIODevice::ReadOnly) ||
-            !out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-            out.write(in.readAll()) != in.size() || !out.flush())
-            throw FileError(
-                QStringLiteral("Не удалось скопировать бланк %1 в %2").arg(BlankPath, m_tempFile));
-        out.close();
-        m_con.setFolder(m_tempDir);
-        // Nothing reads the table aside while it is built: it is written
-        // once, whole, at Commit.
-        m_con.setHoldWrites(true);
-        m_con.Open();
-        m_ds.setConnection(&m_con);
-        m_ds.setCommandText(QStringLiteral("select * from ") + Table);
-        m_ds.Open();
-    } catch (...) {
-        discard();
-        throw;
-    }
-}
-
-TargetWriter::~TargetWriter() {
-    if (!m_done)
-        discard();
-}
-
-void TargetWriter::discard() {
-    m_ds.Close();
-    m_con.Close();
-    QFile::remove(m_tempFile);
-    m_done = true;
-}
-
-void TargetWriter::Finish() {
-    if (m_finished)
-        return;
-    m_con.Flush(); // a failure leaves the build to the destructor, which discards it
-    m_ds.Close();
-    m_con.Close();
-    m_finished = true;
-}
-
-void TargetWriter::Commit() {
-    Finish();
-    // A table of the same name in another letter case is the old target too.
-    const QString old = existingFile(m_folder, m_table + QStringLiteral(".DBF"));
-    if (!old.isEmpty() && QFileInfo(old).fileName() != QFileInfo(m_target).fileName())
-        QFile::remove(old);
-    if (std::rename(QFile::encodeName(m_tempFile).constData(),
-                    QFile::encodeName(m_target).constData()) != 0) {
-        discard();
-        throw FileError(QStringLiteral("Не удалось записать файл ") + m_target);
-    }
-    m_done = true;
 }
 
 QString noticeText(const QString &Lead, const SvodResult &Result) {
@@ -455,7 +373,7 @@ QString reportPrefix(const CatalogueReport &Report) {
     return QStringLiteral("Отчет \"%1\": ").arg(Report.Name);
 }
 
-int countF1Denominator(RunContext &Ctx, const QString &Fail, int SetNumber) {
+long long countF1Denominator(RunContext &Ctx, const QString &Fail, int SetNumber) {
     const std::optional<AutoFillF1Figure> figure = SectionF1FigureByFile(Fail);
     if (!figure)
         return 0;
@@ -467,22 +385,21 @@ int countF1Denominator(RunContext &Ctx, const QString &Fail, int SetNumber) {
     };
     const int f1 = number(figure->Field1);
     const int f2 = figure->Factor != 0 ? number(figure->Field2) : 0;
-    auto at = [](const QVector<int> &row, int k) {
+    auto at = [](const QVector<long long> &row, int k) {
         return k >= 1 && k <= row.size() ? row[k - 1] : 0;
     };
-    long long total = 0;
+    ExactSum total;
     for (const Organisation &o : Ctx.organisations()) {
         if (o.Name.isEmpty() || !OrganisationInSet(o, SetNumber, Ctx.ProgramKind))
             continue;
-        const QVector<int> &row = Ctx.f1Row(o.Kod);
+        const QVector<long long> &row = Ctx.f1Row(o);
         if (row.isEmpty())
             continue;
-        long long v = at(row, f1);
+        total.add(at(row, f1));
         if (f2 > 0)
-            v += static_cast<long long>(figure->Factor) * at(row, f2);
-        total += v;
+            total.add(static_cast<long long>(figure->Factor) * at(row, f2));
     }
-    return int(std::clamp<long long>(total, INT_MIN, INT_MAX));
+    return total.rounded();
 }
 
 } // namespace detail
@@ -576,8 +493,8 @@ SvodResult BuildSchoolCountSvod(const SvodParams &Params) {
     return runAlone(Params, detail::buildSchoolCount);
 }
 
-int CountF1Denominator(const QString &ProgramDir, int Year, const QString &Fail, int SetNumber,
-                       int ProgramKind) {
+long long CountF1Denominator(const QString &ProgramDir, int Year, const QString &Fail,
+                             int SetNumber, int ProgramKind) {
     detail::RunContext ctx = contextFor(ProgramDir, Year, ProgramKind);
     return detail::countF1Denominator(ctx, Fail, SetNumber);
 }

@@ -17,9 +17,15 @@
 //     `BuildSchoolCountSvod`.
 // `SaveAllSvods` builds every report of a period's catalogue over set 1.
 //
-// Every table is written aside (a temporary file in a subfolder of the
-// consolidation folder) and moved over the target only when the build has
-// finished, so a failed build leaves the previous consolidation as it was.
+// Every table is written aside (in a subfolder of the consolidation folder
+// that is this copy's own) and moved over the target only when the build
+// has finished, so a failed build leaves the previous consolidation as it
+// was. Copies of the program may build in one installation at once: a
+// target that another copy replaced while this one was building it is not
+// overwritten (the build stops saying so), and WED/TEMPSVOD.DBF is held
+// locked while a by-column build makes and reads it.
+// Sums are exact: decimal, with no figure cut to 32 bits; a sum that does
+// not fit its field stops the build naming the report, row and column.
 // Each organisation's report table is read once per build; each
 // organisation's F1 once per run (one BuildSvod, or one SaveAllSvods).
 //
@@ -34,6 +40,7 @@
 #include <QStringList>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 
@@ -203,8 +210,14 @@ SvodResult BuildSchoolCountSvod(const SvodParams &Params);
 // The F1 figure that fills "N1" of a report of group 4 or 5 (by its FAIL),
 // summed over the set's organisations that have F1 (empty NAME skipped).
 // 0 for a report that takes no F1 figure.
-int CountF1Denominator(const QString &ProgramDir, int Year, const QString &Fail, int SetNumber,
-                       int ProgramKind);
+// An F1 that cannot be read throws FileError naming the organisation.
+long long CountF1Denominator(const QString &ProgramDir, int Year, const QString &Fail,
+                             int SetNumber, int ProgramKind);
+
+// Removes the by-column scratch table WED/TEMPSVOD.DBF (in any letter case)
+// unless another copy of the program holds it while building; a failure is
+// ignored.
+void RemoveScratchTable(const QString &WedDir);
 
 // Saving all consolidations of a period over set 1.
 struct SaveAllParams {
@@ -228,5 +241,16 @@ struct SaveAllResult {
 // before it stay. The cells that were no number are counted over every
 // report (F1 once, though the school counts build it too). Never throws.
 SaveAllResult SaveAllSvods(const SaveAllParams &Params);
+
+// The steps of a build at which several copies of the program meet, told to
+// a hook (for the tests that run copies side by side and hold one at a
+// step; the program sets none):
+//   AsideMade     a table's build has begun aside (File: the target);
+//   BeforePlacing the table is complete aside and about to be put in place;
+//   ScratchBusy   WED/TEMPSVOD.DBF is held by another copy, which is waited for;
+//   ScratchMade   TEMPSVOD.DBF holds this build's blank and is about to be read.
+enum class BuildStep { AsideMade, BeforePlacing, ScratchBusy, ScratchMade };
+using BuildStepHook = std::function<void(BuildStep Step, const QString &File)>;
+void SetBuildStepHook(BuildStepHook Hook);
 
 } // namespace svod

@@ -41,16 +41,35 @@ QVector<int> summedColumns(TADODataSet &target, const CatalogueReport &report) {
     return cols;
 }
 
+[[noreturn]] void refuseValue(TADODataSet &ds, const CatalogueReport &report, const QString &field,
+                              const QString &value, const QString &why) {
+    throw SvodError(reportPrefix(report) +
+                    QStringLiteral("строка %1, графа %2: значение %3 не помещается в поле (%4).")
+                        .arg(ds.RecNo())
+                        .arg(field)
+                        .arg(value, why));
+}
+
 // Writes a value; one that does not fit its field stops the build.
 void writeNumber(TADODataSet &ds, const CatalogueReport &report, const QString &field, double v) {
     try {
         ds.FieldByName(field).SetAsFloat(v);
     } catch (const store::StoreError &e) {
-        throw SvodError(reportPrefix(report) + QStringLiteral("строка %1, графа %2: значение %3 "
-                                                              "не помещается в поле (%4).")
-                                                   .arg(ds.RecNo())
-                                                   .arg(field)
-                                                   .arg(QString::number(v, 'f', 2), e.message()));
+        refuseValue(ds, report, field, QString::number(v, 'f', 2), e.message());
+    }
+}
+
+// Writes a sum with every digit it has; one that does not fit stops the build.
+void writeSum(TADODataSet &ds, const CatalogueReport &report, const QString &field,
+              const ExactSum &v) {
+    if (v.tooLarge())
+        refuseValue(ds, report, field, QStringLiteral("суммы"),
+                    QStringLiteral("число слишком велико"));
+    const QString text = v.text();
+    try {
+        ds.FieldByName(field).SetAsString(text);
+    } catch (const store::StoreError &e) {
+        refuseValue(ds, report, field, text, e.message());
     }
 }
 
@@ -144,7 +163,7 @@ SvodResult buildGeneral(const SvodParams &p, RunContext &ctx,
 
     // mode 1: every row; mode 2: the first row of each table (the total row).
     const int sumRows = p.Mode == 2 ? 1 : rows;
-    std::vector<double> sums(std::size_t(sumRows) * std::size_t(cols.size()), 0.0);
+    std::vector<ExactSum> sums(std::size_t(sumRows) * std::size_t(cols.size()));
 
     const QString tableName = base + QString::number(ctx.Year);
     // Tables of one layout share their field list: the copy held here keeps
@@ -175,11 +194,10 @@ SvodResult buildGeneral(const SvodParams &p, RunContext &ctx,
             if (!org.IsEmpty())
                 org.First();
             for (const QString &f : listName) {
-                const double v =
-                    org.IsEmpty()
-                        ? 0.0
-                        : org.Fields(fieldIndexOrThrow(org, f, tableName, o.Name)).AsFloat();
-                writeNumber(ds, report, f, v);
+                ExactSum v; // text that is no number gives 0
+                if (!org.IsEmpty())
+                    v.add(org, fieldIndexOrThrow(org, f, tableName, o.Name));
+                writeSum(ds, report, f, v);
             }
             ds.Post();
         }
@@ -201,21 +219,13 @@ SvodResult buildGeneral(const SvodParams &p, RunContext &ctx,
         const int readRows = std::min(sumRows, org.RecordCount());
         int row = 0;
         for (org.First(); row < readRows && !org.Eof(); org.Next(), ++row) {
-            double *rowSums = sums.data() + std::size_t(row) * std::size_t(cols.size());
+            ExactSum *rowSums = sums.data() + std::size_t(row) * std::size_t(cols.size());
             const char *rec = org.RecordBytes();
             for (int c = 0; c < cols.size(); ++c) {
                 const std::size_t ci = std::size_t(c);
-                double v = 0;
-                switch (TField::ReadNumber(orgDefs[orgCol[ci]], rec + orgOffset[ci], v)) {
-                case TField::NumberReading::Number:
-                    rowSums[c] += v;
-                    break;
-                case TField::NumberReading::NotNumber:
+                if (rowSums[c].add(orgDefs[orgCol[ci]], rec + orgOffset[ci]) ==
+                    ExactSum::Reading::NotNumber)
                     noteBadCell(r, o, row + 1, colName[c], org.Fields(orgCol[ci]));
-                    break;
-                case TField::NumberReading::Blank:
-                    break;
-                }
             }
         }
     });
@@ -234,16 +244,14 @@ SvodResult buildGeneral(const SvodParams &p, RunContext &ctx,
     }
 
     const bool f1Column = (report.Group == 4 || report.Group == 5) && cols.contains(1);
-    const int denominator = f1Column ? countF1Denominator(ctx, report.Fail, p.SetNumber) : 0;
+    ExactSum denominator;
+    if (f1Column)
+        denominator.add(countF1Denominator(ctx, report.Fail, p.SetNumber));
     auto writeRow = [&](int sumRow) {
         ds.Edit();
-        const double *rowSums = sums.data() + std::size_t(sumRow) * std::size_t(cols.size());
-        for (int c = 0; c < cols.size(); ++c) {
-            if (f1Column && cols[c] == 1)
-                writeNumber(ds, report, nField(1), denominator);
-            else
-                writeNumber(ds, report, colName[c], rowSums[c]);
-        }
+        const ExactSum *rowSums = sums.data() + std::size_t(sumRow) * std::size_t(cols.size());
+        for (int c = 0; c < cols.size(); ++c)
+            writeSum(ds, report, colName[c], f1Column && cols[c] == 1 ? denominator : rowSums[c]);
         writePercentages(ds, report);
         ds.Post();
     };

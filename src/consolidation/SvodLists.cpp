@@ -126,8 +126,16 @@ SvodResult buildKeyed(const SvodParams &p, RunContext &ctx) {
                                                "или KODN.")
                                     .arg(n));
             }
-            writeCell(report, n, QStringLiteral("NAME"),
-                      [&] { ds.Fields(tName).SetFrom(org.Fields(oName)); });
+            // A name longer than the consolidation's NAME is cut, as report
+            // entry and the per-organisation build do.
+            writeCell(report, n, QStringLiteral("NAME"), [&] {
+                TField name = ds.Fields(tName);
+                const QString text = org.Fields(oName).AsString();
+                if (name.Def().type == 'C' && text.size() > name.Def().length)
+                    name.SetAsString(text.left(name.Def().length));
+                else
+                    name.SetFrom(org.Fields(oName));
+            });
             for (const auto &[ti, oi] : copy)
                 copyValue(r, report, o, org.RecNo(), n, org.Fields(oi), ds.Fields(ti));
             ds.Post();
@@ -211,22 +219,22 @@ SvodResult buildSchoolCount(const SvodParams &p, RunContext &ctx) {
         if (!t.ds.IsEmpty()) {
             t.ds.First();
             for (int k = 1; k <= 16; ++k)
-                setN1(k + 8, t.ds.FieldByName(nField(k)).AsInteger());
+                setN1(k + 8, integerOf(t.ds, t.ds.FieldByName(nField(k)).Index()));
         }
     }
 
     // Record 9: the sum of records 10 to 24.
-    long long sum = 0;
+    ExactSum sum;
     for (int rec = 10; rec <= kRows; ++rec) {
         ds.setRecNo(rec);
         if (!ds.Fields(n1).AsString().isEmpty())
-            sum += ds.Fields(n1).AsInteger();
+            sum.add(integerOf(ds, n1));
     }
-    setN1(9, sum);
+    setN1(9, sum.rounded());
 
     // Shares of record 9, cut to two decimals.
     ds.setRecNo(9);
-    const long long base = ds.Fields(n1).AsString().isEmpty() ? 1 : ds.Fields(n1).AsInteger();
+    const long long base = ds.Fields(n1).AsString().isEmpty() ? 1 : integerOf(ds, n1);
     if (base >= 1)
         for (int rec = 10; rec <= kRows; ++rec) {
             ds.setRecNo(rec);
@@ -249,10 +257,10 @@ SvodResult buildSchoolCount(const SvodParams &p, RunContext &ctx) {
     setN1(1, counts[0][0] + counts[1][0] + counts[2][0]);
     setN1(2, counts[0][1] + counts[1][1] + counts[2][1]);
 
-    writer.Finish();
     if (f1Writer)
-        f1Writer->Commit();
-    writer.Commit();
+        TargetWriter::CommitTogether({f1Writer.get(), &writer});
+    else
+        writer.Commit();
     if (f1Writer)
         ctx.F1Placed = RunContext::PlacedF1{f1Record, f1Blank, *f1};
     r.Built = true;

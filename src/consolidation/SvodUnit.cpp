@@ -233,11 +233,9 @@ void TSvodForm::closeDataSets() {
 }
 
 void TSvodForm::deleteScratchTable() {
-    const QString wed = paths::GetWedDir();
-    for (const QString &name : QDir(wed).entryList(QDir::Files)) {
-        if (name.compare(QLatin1String("TEMPSVOD.DBF"), Qt::CaseInsensitive) == 0)
-            QFile::remove(wed + name); // a failure to delete is ignored
-    }
+    // Not while another copy of the program builds with it; a failure to
+    // delete is ignored.
+    svod::RemoveScratchTable(paths::GetWedDir());
 }
 
 // ---------------------------------------------------------------- window events

@@ -316,11 +316,21 @@ TEST_F(ExchangeTest, SendingIntoTheProgramsOwnDataTreeIsRefusedBeforeAnythingIsB
     ASSERT_TRUE(QDir().mkpath(program + QStringLiteral("DBF/D6")));
     ASSERT_TRUE(QDir().mkpath(wed + QStringLiteral("BLANK")));
     ASSERT_TRUE(QFile::link(program + QStringLiteral("DBF/D5"), tmp.path() + "/to-d5"));
+    // Folders of the tree that are links to folders elsewhere.
+    const QString elsewhere = tmp.path() + QStringLiteral("/d7 elsewhere");
+    const QString templates = tmp.path() + QStringLiteral("/templates");
+    for (const QString &d : {elsewhere, templates})
+        ASSERT_TRUE(QDir().mkpath(d));
+    writeReport(elsewhere, QStringLiteral("F12017"), 3, 7);
+    ASSERT_TRUE(QFile::link(elsewhere, program + QStringLiteral("DBF/D7")));
+    ASSERT_TRUE(QFile::link(templates, wed + QStringLiteral("PRINT")));
     const auto before = snapshot(program);
+    const auto elsewhereBefore = snapshot(elsewhere);
     exchange::SendParams p = sendParams();
     for (const QString &dir :
          {own, program + QStringLiteral("DBF"), wed, wed + QStringLiteral("BLANK"),
-          tmp.path() + QStringLiteral("/to-d5"), wed + QStringLiteral("../DBF/D6")}) {
+          tmp.path() + QStringLiteral("/to-d5"), wed + QStringLiteral("../DBF/D6"), elsewhere,
+          templates, elsewhere + QStringLiteral("/../d7 elsewhere")}) {
         SCOPED_TRACE(dir.toStdString());
         p.exchangeDir = dir;
         const Outcome r = exchange::SendReports(p);
@@ -333,12 +343,16 @@ TEST_F(ExchangeTest, SendingIntoTheProgramsOwnDataTreeIsRefusedBeforeAnythingIsB
     }
     EXPECT_EQ(builds, 0);
     EXPECT_EQ(snapshot(program), before);
+    EXPECT_EQ(snapshot(elsewhere), elsewhereBefore);
+    EXPECT_TRUE(snapshot(templates).isEmpty());
 }
 
 TEST_F(ExchangeTest, SendingReplacesLinksAndOtherNonFilesAndNeverWritesOutsideTheFolder) {
     const QString own = orgWithOldReport();
     const QString outside = tmp.path() + QStringLiteral("/outside.txt");
     const QString absent = tmp.path() + QStringLiteral("/absent.DBF");
+    const QString pipe = tmp.path() + QStringLiteral("/outside.pipe");
+    bool pipeMade = false;
     const std::function<void()> layouts[] = {
         [&] { // links: to another organisation's report, in another letter case, to nothing
             QFile::link(own + "F12017.DBF", exch + "/F12017.DBF");
@@ -353,6 +367,16 @@ TEST_F(ExchangeTest, SendingReplacesLinksAndOtherNonFilesAndNeverWritesOutsideTh
             QDir().mkpath(exch + "/F12017.DBF");
             writeBytes(exch + "/F12017.DBF/kept", "user's file");
         },
+        [&] { // an old identity file beside one in another letter case that links to nothing
+            writeBytes(exch + "/REG.TXT", "old identity");
+            QFile::link(absent, exch + "/reg.txt");
+        },
+        [&] { // ... or to a pipe outside the folder
+            ASSERT_EQ(mkfifo(QFile::encodeName(pipe), 0600), 0);
+            pipeMade = true;
+            writeBytes(exch + "/Reg.Txt", "old identity");
+            QFile::link(pipe, exch + "/reg.txt");
+        },
     };
     for (const auto &lay : layouts) {
         QDir(exch).removeRecursively();
@@ -364,6 +388,11 @@ TEST_F(ExchangeTest, SendingReplacesLinksAndOtherNonFilesAndNeverWritesOutsideTh
         EXPECT_EQ(snapshot(program), programBefore);
         EXPECT_EQ(readAll(outside), QByteArray("outside"));
         EXPECT_FALSE(QFileInfo::exists(absent));
+        if (pipeMade) {
+            struct stat st;
+            EXPECT_EQ(::lstat(QFile::encodeName(pipe).constData(), &st), 0);
+            EXPECT_TRUE(S_ISFIFO(st.st_mode));
+        }
         if (QFileInfo::exists(exch + "/F12017.DBF/kept")) {
             EXPECT_FALSE(r.ok);
             EXPECT_TRUE(texts(r.messages)[0].startsWith(
@@ -428,14 +457,16 @@ TEST_F(ExchangeTest, SendingWithoutConsolidationsOrCatalogueStillWritesTheIdenti
 
 // A file that cannot be written is named with the system's reason, in Russian.
 TEST_F(ExchangeTest, SendingThatCannotWriteSaysWhyInRussian) {
-    // A folder, which keeps a file of the user's, under the identity file's name.
+    // A folder, which keeps a file of the user's, under the identity file's name:
+    // refused before anything is written, and left as it is.
     ASSERT_TRUE(QDir().mkpath(exch + QStringLiteral("/reg.txt")));
     writeBytes(exch + QStringLiteral("/reg.txt/kept"), "user's file");
     Outcome r = exchange::SendReports(sendParams());
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(texts(r.messages),
-              QStringList({kBothCopied, QStringLiteral("Ошибка: Не удалось записать файл ") + exch +
-                                            QStringLiteral("/reg.txt: это папка, а не файл")}));
+              QStringList({kBothCopied, QStringLiteral("Ошибка: ") + exch +
+                                            QStringLiteral("/reg.txt не является файлом и не "
+                                                           "может быть заменен.")}));
     EXPECT_EQ(readAll(exch + QStringLiteral("/reg.txt/kept")), QByteArray("user's file"));
 
     // An exchange folder the user may not write to.

@@ -93,22 +93,18 @@ public:
     }
 
     void catalogue(const QList<Report> &reports) {
-        QVector<store::FieldDef> f = {{"KOD", 'N', 3, 0},
-                                      {"NAME", 'C', 60, 0},
-                                      {"FAIL", 'C', 12, 0},
-                                      {"GRUPPA", 'N', 3, 0},
-                                      {"KOLSTOLB", 'N', 3, 0}};
+        QVector<store::FieldDef> f = {{"KOD", 'N', 3, 0},    {"NAME", 'C', 60, 0},
+                                      {"FORMA", 'C', 20, 0}, {"FAIL", 'C', 12, 0},
+                                      {"GRUPPA", 'N', 3, 0}, {"KOLSTOLB", 'N', 3, 0}};
         for (int i = 1; i <= 28; ++i)
             f << store::FieldDef{QStringLiteral("NAM%1").arg(i), 'C', 20, 0}
               << store::FieldDef{QStringLiteral("VKL%1").arg(i), 'N', 2, 0};
         QList<Record> recs;
         int kod = 0;
         for (const Report &r : reports) {
-            Record rec{{"KOD", ++kod},
-                       {"NAME", r.name.isEmpty() ? r.base : r.name},
-                       {"FAIL", r.base + QStringLiteral(".DBF")},
-                       {"GRUPPA", r.group},
-                       {"KOLSTOLB", r.columns}};
+            Record rec{{"KOD", ++kod},      {"NAME", r.name.isEmpty() ? r.base : r.name},
+                       {"FORMA", r.base},   {"FAIL", r.base + QStringLiteral(".DBF")},
+                       {"GRUPPA", r.group}, {"KOLSTOLB", r.columns}};
             for (int i = 1; i <= 28; ++i) {
                 rec << qMakePair(QStringLiteral("NAM%1").arg(i),
                                  QVariant(QStringLiteral("Гр;%1").arg(i)));
@@ -174,6 +170,13 @@ public:
         p.Mode = mode;
         p.ProgramKind = 1;
         return p;
+    }
+
+    // What builds left beside the tables of a set's folder (the folders
+    // where tables were built aside).
+    QStringList leftAside(int set) const {
+        return QDir(svodDir(set))
+            .entryList({QStringLiteral(".svodbuild*")}, QDir::AllEntries | QDir::Hidden);
     }
 
     QVariant cell(const QString &folder, const QString &table, int row,

@@ -93,7 +93,7 @@ TEST_F(SvodGeneral, SumsCellByCellCountsAndNamesTheMissing) {
     EXPECT_EQ(r.OrgWithoutData, 1);
     EXPECT_EQ(r.MissingOrganisations, QStringList{QStringLiteral("Школа В")});
     EXPECT_EQ(r.Notice, QStringLiteral("Нет следующих отчетов: \r\rШкола В  "));
-    EXPECT_FALSE(QDir(in.svodDir(1) + QStringLiteral(".svodbuild")).exists());
+    EXPECT_EQ(in.leftAside(1), QStringList());
 
     svod::SvodParams quiet = in.params(1);
     quiet.Quiet = true;
@@ -151,7 +151,7 @@ TEST_F(SvodGeneral, ASumThatDoesNotFitStopsTheBuildAndKeepsThePreviousTable) {
     EXPECT_TRUE(r.Error.contains(QStringLiteral("N1"))) << r.Error.toStdString();
     EXPECT_EQ(in.num(1, QStringLiteral("F32016"), 1, QStringLiteral("N1")), 3); // the old table
     EXPECT_EQ(in.num(1, QStringLiteral("F32016"), 2, QStringLiteral("N1")), 900);
-    EXPECT_FALSE(QDir(in.svodDir(1) + QStringLiteral(".svodbuild")).exists());
+    EXPECT_EQ(in.leftAside(1), QStringList());
 }
 
 TEST_F(SvodGeneral, AOneRowReportIsTitledTotalAndHiddenColumnsAreNotSummed) {
@@ -295,6 +295,73 @@ TEST_F(SvodGeneral, GroupFiveTakesColumnOneFromTheOrganisationsF1) {
     EXPECT_EQ(svod::CountF1Denominator(in.root(), kYear, QStringLiteral("F4S.DBF"), 1, 1), 100);
     EXPECT_EQ(svod::CountF1Denominator(in.root(), kYear, QStringLiteral("F4R2.DBF"), 1, 1), 0);
     EXPECT_EQ(svod::CountF1Denominator(in.root(), kYear, QStringLiteral("F7.DBF"), 1, 1), 0);
+}
+
+TEST_F(SvodGeneral, AnF1ThatCannotBeReadStopsAGroupFourBuildNamingTheOrganisation) {
+    in.catalogue({{QStringLiteral("F1"), 2, 3}, {QStringLiteral("F4A"), 4, 14}});
+    in.blank(QStringLiteral("F1"), 1, 3);
+    in.blank(QStringLiteral("F4A"), 1, 14, 'N', 10, 2);
+    in.table(1, QStringLiteral("F1"), {{1, 2, 35}});
+    in.table(2, QStringLiteral("F1"), {{1, 2, 27}});
+    in.table(1, QStringLiteral("F4A"), {{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 40}});
+    ASSERT_TRUE(svod::BuildSvod(in.params(2)).Ok);
+    EXPECT_EQ(in.num(1, QStringLiteral("F4A2016"), 1, QStringLiteral("N1")), 62);
+
+    const QString f1 = in.orgDir(1) + QStringLiteral("F12016.DBF");
+    ASSERT_TRUE(QFile::resize(f1, QFileInfo(f1).size() - 100));
+    QString storeText;
+    try {
+        store::FolderTable t(in.orgDir(1), QStringLiteral("F12016"));
+    } catch (const store::StoreError &e) {
+        storeText = e.message();
+    }
+    ASSERT_FALSE(storeText.isEmpty());
+    const svod::SvodResult r = svod::BuildSvod(in.params(2));
+    EXPECT_FALSE(r.Ok);
+    EXPECT_EQ(r.Error, QStringLiteral("Отчет \"F4A\": таблица организации 1 \"Школа А\" в папке ") +
+                           QDir::cleanPath(in.orgDir(1)) + QStringLiteral(" не читается: ") +
+                           storeText);
+    EXPECT_EQ(in.num(1, QStringLiteral("F4A2016"), 1, QStringLiteral("N1")), 62); // kept
+}
+
+// Figures beyond 2,147,483,647, and beyond the 2^53 that a double holds to
+// the unit, in every summed build.
+TEST_F(SvodGeneral, LargeFiguresAreSummedExactly) {
+    in.catalogue({{QStringLiteral("F1"), 2, 3},
+                  {QStringLiteral("F4A"), 4, 14},
+                  {QStringLiteral("F3"), 2, 2}});
+    in.blank(QStringLiteral("F1"), 1, 3, 'N', 19);
+    in.blank(QStringLiteral("F4A"), 1, 14, 'N', 19, 2);
+    in.blank(QStringLiteral("F3"), 1, 2, 'N', 19, 2);
+    in.table(1, QStringLiteral("F1"), {{1, 2, QStringLiteral("6000000000")}});
+    in.table(2, QStringLiteral("F1"), {{1, 2, QStringLiteral("3000000000")}});
+    in.table(1, QStringLiteral("F4A"),
+             {{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, QStringLiteral("4500000000")}});
+    in.table(1, QStringLiteral("F3"),
+             {{QStringLiteral("9007199254740993"), QStringLiteral("12345678901234.56")}});
+    in.table(2, QStringLiteral("F3"), {{2, QStringLiteral("0.01")}});
+    auto text = [&](const QString &table, int row, const char *field) {
+        testsupport::OpenTable t(in.svodDir(1), table);
+        return t.text(row, QLatin1String(field));
+    };
+
+    EXPECT_EQ(svod::CountF1Denominator(in.root(), kYear, QStringLiteral("F4A.DBF"), 1, 1),
+              9000000000LL);
+    ASSERT_TRUE(svod::BuildSvod(in.params(2)).Ok);
+    EXPECT_EQ(text(QStringLiteral("F4A2016"), 1, "N1"), QStringLiteral("9000000000"));
+    EXPECT_EQ(text(QStringLiteral("F4A2016"), 1, "N14"), QStringLiteral("50"));
+
+    svod::SvodResult r = svod::BuildSvod(in.params(3));
+    ASSERT_TRUE(r.Ok) << r.Error.toStdString();
+    EXPECT_EQ(text(r.TargetTable, 1, "N1"), QStringLiteral("9007199254740995"));
+    EXPECT_EQ(text(r.TargetTable, 1, "N2"), QStringLiteral("12345678901234.57"));
+
+    r = svod::BuildSvod(in.params(3, 1, 2)); // one row per organisation, and the total
+    ASSERT_TRUE(r.Ok) << r.Error.toStdString();
+    EXPECT_EQ(text(r.TargetTable, 1, "N1"), QStringLiteral("9007199254740993"));
+    EXPECT_EQ(text(r.TargetTable, 1, "N2"), QStringLiteral("12345678901234.56"));
+    EXPECT_EQ(text(r.TargetTable, 3, "N1"), QStringLiteral("9007199254740995"));
+    EXPECT_EQ(text(r.TargetTable, 3, "N2"), QStringLiteral("12345678901234.57"));
 }
 
 TEST_F(SvodGeneral, TablesAreOpenedOncePerOrganisationNotPerCell) {

@@ -206,6 +206,33 @@ TEST_F(SvodLists, AppendedRowsBeyondTheBlankAreAddedAndNumberedOnUntilTheCodeIsF
     EXPECT_EQ(t.ds.RecordCount(), 12); // the previous consolidation stays
 }
 
+TEST_F(SvodLists, AppendedRowsCutANameLongerThanTheConsolidationsNameField) {
+    const QString longName =
+        QStringLiteral("Муниципальное общеобразовательное учреждение № 1 г. Уфы");
+    ASSERT_GT(longName.size(), 30);
+    in.catalogue({{QStringLiteral("F46"), 46, 1}});
+    in.blank(QStringLiteral("F46"), 4, 1, 'N', 10, 0, 4, 30);
+    // An organisation's table made on an older blank whose NAME is wider.
+    in.table(1, QStringLiteral("F46"), {{1}, {2}});
+    QDir().mkpath(in.orgDir(2));
+    testsupport::writeTable(in.orgDir(2), QStringLiteral("F462016"),
+                            {{"KODSTR", 'C', 4, 0},
+                             {"NAME", 'C', 60, 0},
+                             {"KODN", 'N', 4, 0},
+                             {"KODPOKAZ", 'C', 10, 0},
+                             {"N1", 'N', 10, 0}},
+                            {{{"NAME", longName}, {"N1", 3}}, {{"NAME", longName}, {"N1", 4}}});
+    const svod::SvodResult r = svod::BuildSvod(in.params(1));
+    ASSERT_TRUE(r.Ok) << r.Error.toStdString();
+    testsupport::OpenTable t(in.svodDir(1), QStringLiteral("F462016"));
+    EXPECT_EQ(t.text(2, "NAME"), QStringLiteral("Строка 2"));
+    EXPECT_EQ(t.text(3, "NAME"), longName.left(30));
+    EXPECT_EQ(t.text(4, "NAME"), longName.left(30));
+    EXPECT_EQ(t.num(4, "N1"), 4);
+    const svod::SaveAllResult all = svod::SaveAllSvods({in.root(), kYear, 1, nullptr});
+    EXPECT_TRUE(all.Ok) << all.Error.toStdString();
+}
+
 // ---------------------------------------------------------------- school counts
 
 class SchoolCounts : public ::testing::Test {
@@ -291,7 +318,32 @@ TEST_F(SchoolCounts, ABlankOfFewerThanTwentyFourRowsIsReportedAndBothTablesStayA
     EXPECT_TRUE(r.Error.contains(QStringLiteral("20"))) << r.Error.toStdString();
     EXPECT_EQ(in.num(1, QStringLiteral("F12016"), 1, QStringLiteral("N2")), 30);
     EXPECT_EQ(in.num(1, QStringLiteral("F02016"), 10, QStringLiteral("N1")), 30);
-    EXPECT_FALSE(QDir(in.svodDir(1) + QStringLiteral(".svodbuild")).exists());
+    EXPECT_EQ(in.leftAside(1), QStringList());
+}
+
+TEST_F(SchoolCounts, PupilFiguresBeyondTwoBillionAreKeptWhole) {
+    in.blank(QStringLiteral("F0"), 24, 2, 'N', 19, 2);
+    in.blank(QStringLiteral("F1"), 1, 16, 'N', 19);
+    in.table(1, QStringLiteral("F1"),
+             {{1, QStringLiteral("6000000000"), QStringLiteral("3000000000"), 1053}});
+    const svod::SvodResult r = svod::BuildSvod(in.params(2));
+    ASSERT_TRUE(r.Ok) << r.Error.toStdString();
+    testsupport::OpenTable t(in.svodDir(1), QStringLiteral("F02016"));
+    EXPECT_EQ(t.text(9, "N1"), QStringLiteral("9000001053"));
+    EXPECT_EQ(t.text(10, "N1"), QStringLiteral("6000000000"));
+    EXPECT_EQ(t.text(11, "N1"), QStringLiteral("3000000000"));
+    EXPECT_EQ(t.text(12, "N1"), QStringLiteral("1053"));
+    EXPECT_EQ(t.num(10, "N2"), 66.66);
+    EXPECT_EQ(t.num(11, "N2"), 33.33);
+
+    // A figure too long for the blank's N1 stops the build and names the place.
+    in.blank(QStringLiteral("F0"), 24, 2, 'N', 9, 0);
+    const svod::SvodResult tooLong = svod::BuildSvod(in.params(2));
+    EXPECT_FALSE(tooLong.Ok);
+    EXPECT_TRUE(tooLong.Error.contains(QStringLiteral("Число школ")))
+        << tooLong.Error.toStdString();
+    EXPECT_TRUE(tooLong.Error.contains(QStringLiteral("строка 10, графа N1")))
+        << tooLong.Error.toStdString();
 }
 
 } // namespace

@@ -1,0 +1,269 @@
+// Two copies of the program building consolidations of one installation at
+// once, each in a process of its own. A copy is held at a step of its build
+// (the engine's step hook, answered over a pipe) while the other one runs,
+// so that each interleaving is met every time: neither copy may put in
+// place, read or remove what the other is making, and a copy whose target
+// the other replaced while it was building is refused, not let overwrite it.
+
+#include "consolidation/ReportExchange.h"
+#include "consolidation/SvodEngine.h"
+#include "svod_fixture.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <cstdlib>
+#include <functional>
+#include <iostream>
+#include <string>
+
+using namespace svodtest;
+
+namespace {
+
+const char *const kStepNames[] = {"AsideMade", "BeforePlacing", "ScratchBusy", "ScratchMade"};
+
+QString oneLine(QString text) {
+    return text.replace(QLatin1Char('\r'), QStringLiteral(" | "))
+        .replace(QLatin1Char('\n'), QStringLiteral(" | "));
+}
+
+// One copy of the program (this test program started with KVR_SVOD_COPY):
+// it runs one operation on the installation KVR_SVOD_PROGRAM, tells each
+// step of its builds as "step <step> <file>" and waits for a line before it
+// goes on, and ends with "done ok <what it built>" or "done fail <why>".
+//   save-all             every consolidation of the period over set 1
+//   send <folder>        sending into the folder (every consolidation first)
+//   build <record>       the window's build of a catalogue record, set 1, mode 1
+//   column <record>      the by-column build of a record, set 1, column N1
+//                        (it tells the rows' totals: "6,12,18.")
+//   close                what closing the consolidation window removes
+int runCopy(const QString &operation, const QString &program) {
+    svod::SetBuildStepHook([](svod::BuildStep step, const QString &file) {
+        std::cout << "step " << kStepNames[int(step)] << ' '
+                  << QFileInfo(file).fileName().toStdString() << std::endl;
+        std::string go;
+        std::getline(std::cin, go);
+    });
+    const QStringList words = operation.split(QLatin1Char(' '));
+    bool ok = false;
+    QString what;
+    if (words[0] == u"save-all" || words[0] == u"send") {
+        auto saveAll = [&] {
+            svod::SaveAllParams p;
+            p.ProgramDir = program;
+            p.Year = kYear;
+            p.ProgramKind = 1;
+            return svod::SaveAllSvods(p);
+        };
+        if (words[0] == u"save-all") {
+            const svod::SaveAllResult r = saveAll();
+            ok = r.Ok;
+            what = r.Ok ? QString::number(r.TargetFiles.size()) : r.Error;
+        } else {
+            exchange::SendParams p;
+            p.year = kYear;
+            p.programDir = program;
+            p.wedDir = program + QStringLiteral("WED/");
+            p.set1Dir = program + QStringLiteral("DBF/S%1%2").arg(kYear).arg(1);
+            p.exchangeDir = words[1];
+            p.buildAll = [&] {
+                const svod::SaveAllResult r = saveAll();
+                return exchange::BuildAllOutcome{r.Ok, r.FailedReport, r.Error, 0, {}};
+            };
+            const exchange::Outcome r = exchange::SendReports(p);
+            ok = r.ok;
+            for (const msg::Request &m : r.messages)
+                what += m.text + QLatin1Char(' ');
+        }
+    } else if (words[0] == u"close") {
+        svod::RemoveScratchTable(program + QStringLiteral("WED/"));
+        ok = true;
+    } else {
+        const QVector<svod::CatalogueReport> catalogue =
+            svod::ReadCatalogue(program + QStringLiteral("WED/"), kYear);
+        svod::SvodParams p;
+        p.ProgramDir = program;
+        p.Year = kYear;
+        p.Report = catalogue.at(words[1].toInt() - 1);
+        p.ProgramKind = 1;
+        p.Quiet = true;
+        p.Mode = words[0] == u"column" ? 2 : 1;
+        p.Column = 1;
+        const svod::SvodResult r = svod::BuildSvod(p);
+        ok = r.Ok && r.Built;
+        what = r.Error;
+        if (r.ColumnTable) { // the rows' totals
+            QStringList totals;
+            for (r.ColumnTable->First(); !r.ColumnTable->Eof(); r.ColumnTable->Next())
+                totals << r.ColumnTable->FieldByName(QStringLiteral("TOTAL")).AsString();
+            what = totals.join(QLatin1Char(',')) + QLatin1Char('.');
+        }
+    }
+    std::cout << "done " << (ok ? "ok " : "fail ") << oneLine(what).toStdString() << std::endl;
+    return 0;
+}
+
+// Runs the copy once the whole program has been set up, in place of the tests.
+class CopyOfTheProgram : public testing::Environment {
+    void SetUp() override {
+        if (qEnvironmentVariableIsSet("KVR_SVOD_COPY"))
+            std::exit(runCopy(qEnvironmentVariable("KVR_SVOD_COPY"),
+                              qEnvironmentVariable("KVR_SVOD_PROGRAM")));
+    }
+};
+[[maybe_unused]] testing::Environment *const copyEnvironment =
+    testing::AddGlobalTestEnvironment(new CopyOfTheProgram);
+
+class Copy {
+public:
+    Copy(const QString &program, const QString &operation) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("KVR_SVOD_COPY"), operation);
+        env.insert(QStringLiteral("KVR_SVOD_PROGRAM"), program);
+        m_p.setProcessEnvironment(env);
+        m_p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_p.start(QCoreApplication::applicationFilePath(), {});
+    }
+    ~Copy() {
+        m_p.closeWriteChannel();
+        if (!m_p.waitForFinished())
+            m_p.kill();
+    }
+    // Lets the copy go through its steps until it stands at one of these
+    // ("BeforePlacing F12016.DBF"), which is returned; or until it ends,
+    // and then its "done" line is returned.
+    QString runTo(const QStringList &stops) {
+        for (;;) {
+            while (!m_p.canReadLine())
+                if (!m_p.waitForReadyRead(120000))
+                    return QStringLiteral("no answer");
+            const QString line = QString::fromUtf8(m_p.readLine()).trimmed();
+            if (line.startsWith(u"done "))
+                return line;
+            if (!line.startsWith(u"step "))
+                continue; // the test program's own output
+            const QString step = line.mid(5);
+            if (stops.contains(step))
+                return step;
+            go();
+        }
+    }
+    void go() { m_p.write("go\n"); }
+    QString finish() {
+        go();
+        return runTo({});
+    }
+
+private:
+    QProcess m_p;
+};
+
+// Rows of a table whose N1 holds anything.
+int filledRows(const QString &folder, const QString &table) {
+    testsupport::OpenTable t(folder, table);
+    int n = 0;
+    for (t.ds.First(); !t.ds.Eof(); t.ds.Next())
+        n += !t.ds.FieldByName(QStringLiteral("N1")).StoredText().isEmpty();
+    return n;
+}
+
+class SvodTwoCopies : public ::testing::Test {
+protected:
+    Install in;
+    QString exchange;
+
+    void SetUp() override {
+        in.orgs({{1, QStringLiteral("Школа 1")},
+                 {2, QStringLiteral("Школа 2")},
+                 {3, QStringLiteral("Школа 3")}});
+        in.catalogue({{QStringLiteral("F1"), 2, 3},
+                      {QStringLiteral("F46"), 46, 2},
+                      {QStringLiteral("F12"), 12, 2},
+                      {QStringLiteral("F21"), 21, 2}});
+        in.blank(QStringLiteral("F1"), 2, 3);
+        in.blank(QStringLiteral("F46"), 6, 2);
+        in.blank(QStringLiteral("F12"), 3, 2);
+        in.blank(QStringLiteral("F21"), 5, 2);
+        for (int kod = 1; kod <= 3; ++kod) {
+            in.table(kod, QStringLiteral("F1"), {{kod * 10, kod, 1}, {kod, 2, 3}});
+            in.table(kod, QStringLiteral("F46"),
+                     {{kod, 1}, {kod, 2}, {kod, 3}, {kod, 4}, {kod, 5}});
+            in.table(kod, QStringLiteral("F12"), {{kod}, {kod * 2}, {kod * 3}});
+            in.table(kod, QStringLiteral("F21"), {{100}, {200}, {300}, {400}, {500}});
+        }
+        testsupport::writeTable(in.root(), QStringLiteral("REGIM"),
+                                {{"BANK", 'C', 60, 0}, {"INNO", 'C', 12, 0}},
+                                {{{"BANK", QStringLiteral("Отдел образования")},
+                                  {"INNO", QStringLiteral("0275001234")}}});
+        exchange = in.tmp.path() + QStringLiteral("/exchange");
+        ASSERT_TRUE(QDir().mkpath(exchange));
+    }
+};
+
+TEST_F(SvodTwoCopies, NeitherCopyPlacesReadsOrRemovesWhatTheOtherIsMaking) {
+    const QString set1 = in.svodDir(1);
+    const struct {
+        const char *what;
+        QString opA, opB;           // the operations of the two copies
+        QString holdA, holdB;       // where each is held while the other runs
+        QString doneA;              // how A ends (its line starts so)
+        std::function<void()> left; // what A's success leaves, checked before B goes on
+        QString doneB;
+    } cases[] = {
+        {"save-all and save-all: A's finished appended rows, B's beginning of the same table",
+         QStringLiteral("save-all"), QStringLiteral("save-all"),
+         QStringLiteral("BeforePlacing F462016.DBF"), QStringLiteral("AsideMade F462016.DBF"),
+         QStringLiteral("done ok 4"),
+         [&] { EXPECT_EQ(filledRows(set1, QStringLiteral("F462016")), 15); },
+         QStringLiteral("done fail Отчет \"F46\": таблицу F462016.DBF в папке ")},
+        {"sending and the window's build of F1 over set 1", QStringLiteral("send ") + exchange,
+         QStringLiteral("build 1"), QStringLiteral("BeforePlacing F12016.DBF"),
+         QStringLiteral("AsideMade F12016.DBF"),
+         QStringLiteral("done ok Были скопированы следующие отчеты:"),
+         [&] {
+             for (const QString &folder : {set1, exchange + QLatin1Char('/')}) {
+                 const QString f1 = QStringLiteral("F12016");
+                 EXPECT_EQ(in.cell(folder, f1, 1, QStringLiteral("N1")).toDouble(), 60);
+                 EXPECT_EQ(in.cell(folder, f1, 2, QStringLiteral("N3")).toDouble(), 9);
+             }
+         },
+         QStringLiteral("done fail Отчет \"F1\": таблицу F12016.DBF в папке ")},
+        {"two by-column builds of reports of 3 and 5 rows", QStringLiteral("column 3"),
+         QStringLiteral("column 4"), QStringLiteral("ScratchMade TEMPSVOD.DBF"),
+         QStringLiteral("ScratchMade TEMPSVOD.DBF"), QStringLiteral("done ok 6,12,18."), [] {},
+         QStringLiteral("done ok 300,600,900,1200,1500.")},
+        {"a by-column build and the closing of another copy's consolidation window",
+         QStringLiteral("column 3"), QStringLiteral("close"),
+         QStringLiteral("ScratchMade TEMPSVOD.DBF"), QString(), QStringLiteral("done ok 6,12,18."),
+         [&] { EXPECT_TRUE(QFile::exists(in.wed() + QStringLiteral("TEMPSVOD.DBF"))); },
+         QStringLiteral("done ok")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(set1).removeRecursively();
+        Copy a(in.root(), c.opA);
+        ASSERT_EQ(a.runTo({c.holdA}), c.holdA);
+        Copy b(in.root(), c.opB);
+        // B is held where it would spoil A's work (or runs to its end); a B
+        // that has to wait for A's scratch table is let on into that wait.
+        QString doneB = b.runTo({c.holdB, QStringLiteral("ScratchBusy TEMPSVOD.DBF")});
+        if (doneB.startsWith(u"ScratchBusy")) {
+            b.go();
+        } else if (!doneB.startsWith(u"done ")) {
+            ASSERT_EQ(doneB, c.holdB);
+        }
+
+        const QString doneA = a.finish();
+        EXPECT_TRUE(doneA.startsWith(c.doneA)) << doneA.toStdString();
+        c.left();
+        if (!doneB.startsWith(u"done "))
+            doneB = b.finish();
+        EXPECT_TRUE(doneB.startsWith(c.doneB)) << doneB.toStdString();
+        c.left(); // B changed nothing of what A left
+        EXPECT_EQ(in.leftAside(1), QStringList());
+    }
+}
+
+} // namespace
