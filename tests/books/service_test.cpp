@@ -5,6 +5,7 @@
 #include "app/ProgramStart.h"
 #include "books/RebuildFiles.h"
 #include "books/ServiceRoutines.h"
+#include "books/ServiceUnit.h"
 #include "shell/InstallationLock.h"
 #include "shell/Messages.h"
 #include "shell/Paths.h"
@@ -530,6 +531,49 @@ TEST_F(ServiceTest, FoldersTheRebuildCannotAnswerForStopItBeforeAnythingChanges)
         }
         EXPECT_EQ(snapshot(), before);
         service::setFileStepProbe(nullptr);
+    }
+}
+
+// The service window: a rebuild refused while another copy works is a
+// warning; tables left half rebuilt end the program after the message.
+TEST_F(ServiceTest, TheServiceWindowWarnsOfOtherCopiesAndEndsOnHalfRebuiltTables) {
+    const struct {
+        const char *name;
+        bool otherCopy;
+        QString title, ending;
+        bool ends;
+    } cases[] = {
+        {"another copy at work", true, QStringLiteral("Предупреждение"),
+         QStringLiteral("повторите обслуживание БД."), false},
+        {"a run cut short that cannot be undone", false, QStringLiteral("Ошибка"),
+         QStringLiteral("\rПрограмма будет закрыта."), true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        reset();
+        rebuildInstallation();
+        std::optional<testsupport::CopyProcess> copy;
+        if (c.otherCopy) {
+            copy.emplace(QList<QPair<QString, QString>>{{"KVR_SERVICE_COPY", "at work"},
+                                                        {"KVR_PROGRAM_DIR", prog}});
+            ASSERT_EQ(copy->answer(), "ok");
+        } else {
+            ASSERT_TRUE(stopAt(*this, 2, [](service::FileStep step, const QString &) {
+                return step == service::FileStep::Rename;
+            }));
+            QDir().mkpath(service::RebuildBackupDir(2026) + "D7/SUB");
+        }
+        TServiceForm form;
+        form.today = [] { return kToday; };
+        bool ended = false;
+        form.onMustEnd = [&] { ended = true; };
+        MessageRecorder recorder;
+        form.ButtonServiceClick();
+        ASSERT_EQ(recorder.messages.size(), 1) << recorder.texts().join('|').toStdString();
+        EXPECT_EQ(recorder.messages[0].title, c.title);
+        EXPECT_TRUE(recorder.messages[0].text.endsWith(c.ending))
+            << recorder.messages[0].text.toStdString();
+        EXPECT_EQ(ended, c.ends);
     }
 }
 
