@@ -945,10 +945,10 @@ RebuildResult RebuildReportTables(const QDate &Today) {
     if (hold->conflict() != installation::Conflict::None) {
         result.refused = true;
         result.problems.append(hold->conflict() == installation::Conflict::OtherCopies
-                                   ? QStringLiteral("с этими данными работают другие копии "
+                                   ? QStringLiteral("С этими данными работают другие копии "
                                                     "программы. Закройте их и повторите "
                                                     "обслуживание БД.")
-                                   : QStringLiteral("другая копия программы сейчас выполняет "
+                                   : QStringLiteral("Другая копия программы сейчас выполняет "
                                                     "обслуживание БД."));
         return result;
     }

@@ -784,7 +784,7 @@ TEST_F(ServiceTest, CopiesOfTheProgramOnOneInstallation) {
              const service::RebuildResult r = t.rebuild();
              EXPECT_FALSE(r.ok);
              EXPECT_TRUE(r.refused);
-             EXPECT_EQ(r.summary(), others + QStringLiteral("с этими данными работают другие "
+             EXPECT_EQ(r.summary(), others + QStringLiteral("С этими данными работают другие "
                                                             "копии программы. Закройте их и "
                                                             "повторите обслуживание БД."));
              EXPECT_EQ(t.snapshot(), before);
@@ -801,7 +801,7 @@ TEST_F(ServiceTest, CopiesOfTheProgramOnOneInstallation) {
              const auto before = t.snapshot();
              const service::RebuildResult r = t.rebuild();
              EXPECT_TRUE(r.refused);
-             EXPECT_EQ(r.summary(), others + QStringLiteral("другая копия программы сейчас "
+             EXPECT_EQ(r.summary(), others + QStringLiteral("Другая копия программы сейчас "
                                                             "выполняет обслуживание БД."));
              EXPECT_EQ(t.snapshot(), before);
              copy.send("go");
