@@ -68,6 +68,7 @@ void CreateProgramWindows(TMainForm &MainWindow) {
         MainWindow.show();
         MainWindow.ButtonStartClick();
     };
+    ServiceForm->onMustEnd = [&MainWindow] { MainWindow.close(); };
     MainWindow.setServiceAction([] { msg::exec(*ServiceForm); });
     MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::LoadReport,
                                     [] { return new TLoadReportForm; });

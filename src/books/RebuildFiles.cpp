@@ -8,9 +8,12 @@
 #include <QDir>
 #include <QFile>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include <cerrno>
 
@@ -72,6 +75,42 @@ QByteArray readWhole(const QString &path) {
     return bytes;
 }
 
+QVector<Entry> listFolder(const QString &path) {
+    step(FileStep::List, path);
+    DIR *dir = ::opendir(native(path).constData());
+    if (!dir) {
+        if (errno == ENOENT)
+            return {};
+        fail(QStringLiteral("Не удалось прочитать папку"), path, errno);
+    }
+    QVector<Entry> entries;
+    int err = 0;
+    for (;;) {
+        errno = 0;
+        const dirent *e = ::readdir(dir);
+        if (!e) {
+            err = errno;
+            break;
+        }
+        const QString name = QFile::decodeName(e->d_name);
+        if (name == QStringLiteral(".") || name == QStringLiteral(".."))
+            continue;
+        bool folder = e->d_type == DT_DIR;
+        if (e->d_type == DT_UNKNOWN) {
+            struct stat st;
+            folder = ::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                     S_ISDIR(st.st_mode);
+        }
+        entries.append({name, folder});
+    }
+    ::closedir(dir);
+    if (err != 0)
+        fail(QStringLiteral("Не удалось прочитать папку"), path, err);
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry &a, const Entry &b) { return a.name < b.name; });
+    return entries;
+}
+
 void makeFolder(const QString &path) {
     step(FileStep::MakeFolder, path);
     if (::mkdir(native(path).constData(), 0777) != 0)
@@ -83,23 +122,36 @@ void writeNew(const QString &path, const QByteArray &bytes) {
     const int fd = ::open(native(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
         fail(QStringLiteral("Не удалось создать файл"), path, errno);
-    if (const int err = store::writeAll(fd, bytes.constData(), bytes.size()); err != 0) {
-        ::close(fd);
+    // A file not written whole goes: its name never stands for bytes that
+    // are not all there.
+    auto failWriting = [&](int err) {
         ::unlink(native(path).constData());
         fail(QStringLiteral("Не удалось записать файл"), path, err);
+    };
+    if (const int err = store::writeAll(fd, bytes.constData(), bytes.size()); err != 0) {
+        ::close(fd);
+        failWriting(err);
     }
     // On the disk before a rename can put the file in place, so that a
     // power cut never leaves a name on a file without its bytes.
+    try {
+        step(FileStep::Sync, path);
+    } catch (const std::exception &) {
+        ::close(fd);
+        ::unlink(native(path).constData());
+        throw;
+    }
     if (::fdatasync(fd) != 0) {
         const int err = errno;
         ::close(fd);
-        fail(QStringLiteral("Не удалось записать файл"), path, err);
+        failWriting(err);
     }
     if (::close(fd) != 0)
-        fail(QStringLiteral("Не удалось записать файл"), path, errno);
+        failWriting(errno);
 }
 
 void sync(const QString &path) {
+    step(FileStep::Sync, path);
     const int fd = ::open(native(path).constData(), O_RDONLY | O_CLOEXEC);
     const int err = fd < 0 || ::fdatasync(fd) != 0 ? errno : 0;
     if (fd >= 0)

@@ -2,6 +2,7 @@
 
 #include "books/RebuildFiles.h"
 #include "entry/ReportTables.h"
+#include "shell/InstallationLock.h"
 #include "shell/Paths.h"
 #include "shell/UnitConsts.h"
 #include "store/Dataset.h"
@@ -10,13 +11,17 @@
 #include "store/RecordCopy.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
 #include <QSet>
 #include <QVector>
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -89,27 +94,26 @@ QString native(const QString &path) {
     return QDir::toNativeSeparators(path);
 }
 
-bool isTableFile(const QString &name) {
-    return name.endsWith(QStringLiteral(".DBF"), Qt::CaseInsensitive);
-}
-
-// In the backup folder: the mark of a run that has put every table and blank
-// in place, and the folder that keeps the restructure blank of a report that
-// had no blank.
-const QString kDoneMark = QStringLiteral("DONE");
-const QString kKeptNewBlanks = QStringLiteral("NEW/");
+// The backup folder's own names: the list of the files of a run under way,
+// the same list once the run has put every table and blank in place, and the
+// folder that keeps the restructure blank of a report that had no blank.
+const QString kListFile = QStringLiteral("FILES.TXT");
+const QString kDoneFile = QStringLiteral("DONE.TXT");
+const QString kKeptNewBlanks = QStringLiteral("NEW");
 
 // The files of a folder found by name in any letter case, as the store finds
 // them (findFileCaseInsensitive): the name as written when it is there, else
-// the first in name order. One listing for every name asked.
+// the first in name order. One listing for every name asked; a folder that
+// cannot be read throws FileError.
 class FolderFiles {
 public:
     explicit FolderFiles(const QString &folder) {
-        for (const QString &f :
-             QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name)) {
-            m_exact.insert(f);
-            if (const QString key = f.toUpper(); !m_folded.contains(key))
-                m_folded.insert(key, f);
+        for (const files::Entry &e : files::listFolder(folder)) {
+            if (e.folder)
+                continue;
+            m_exact.insert(e.name);
+            if (const QString key = e.name.toUpper(); !m_folded.contains(key))
+                m_folded.insert(key, e.name);
         }
     }
     QString find(const QString &name) const {
@@ -136,141 +140,393 @@ bool namesAReport(const Installation &inst, const QString &fail) {
     return inst.failsFolded.contains(QStringLiteral("O") + fail.toUpper());
 }
 
-struct Recovered {
-    bool found = false;    // a backup folder or a new table built aside was there
-    bool finished = false; // the interrupted run had put everything in place
-    int tables = 0, blanks = 0, unfinished = 0;
+// What a run changes, as its list of files says: all that undoing or
+// finishing it needs, whatever the catalogue and the book say by then.
+struct Plan {
+    // DBF\D<code>\<file>, rebuilt as DBF\D<code>\<made> and kept as
+    // REBUILD<year>\D<code>\<file>.
+    struct Table {
+        int code = 0;
+        QString file, made;
+    };
+    // WED\<newBlank> in the place of WED\<blank>, which is kept as
+    // REBUILD<year>\<blank>; without a blank (empty), it takes the name
+    // <fail> and is kept as REBUILD<year>\NEW\<newBlank>.
+    struct Blank {
+        QString blank, newBlank, fail;
+    };
+    QVector<Table> tables;
+    QVector<Blank> blanks;
 };
 
-// Removes a backup folder: its files, its subfolders, and the mark last, so
-// that a removal cut short is still taken for a finished run.
-void removeBackupFolder(const QString &backup) {
-    const QString mark = backup + kDoneMark;
-    QDirIterator it(backup, QDir::Files | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        if (const QString f = it.next(); f != mark)
-            files::remove(f);
-    for (const QString &sub : QDir(backup).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
-        files::removeFolder(backup + sub);
-    if (QFileInfo::exists(mark))
-        files::remove(mark);
-    files::removeFolder(backup);
+QByteArray listHead(int year) {
+    return "KVR REBUILD " + QByteArray::number(year) + '\n';
 }
 
-// Recovery of an interrupted rebuild (and the undoing of one that failed).
-// The one rule: a run is undone unless it had put every table and blank in
-// place, which the mark DONE in its backup folder WED\REBUILD<year>\ says;
-// then only that folder is removed. Undoing goes by the folder's layout:
-//  - REBUILD<year>\D<code>\<table> goes back over the table of that name in
-//    DBF\D<code>\ (the new table there, or another name of itself);
-//  - REBUILD<year>\NEW\O<blank>, kept for a report that had no blank, goes
-//    back to WED; when WED had lost it, WED\<blank> is that restructure
-//    blank under the blank's name and is removed first;
-//  - REBUILD<year>\<blank> goes back over WED\<blank>; when WED has lost the
-//    restructure blank O<blank>, WED\<blank> is it under the blank's name,
-//    and gets its O name back first;
-//  - every new table built aside (O<table> in an organisation's folder) is
-//    removed;
-//  - what is then left in the folder can only be copies cut short, and the
-//    folder is removed with them; a table left in it stops the recovery.
-// Every step is one rename, link or removal, each leaving a state that the
-// same rule recovers, so a table's name never stands empty and a recovery
-// cut short is finished by the next run.
-Recovered recover(const Installation &inst) {
-    Recovered r;
-    const QString backup = inst.backup;
-    QSet<int> codes;
-    for (const Organisation &o : inst.orgs)
-        codes.insert(o.code);
-    if (QFileInfo(backup).isDir()) {
-        r.found = true;
-        if (QFileInfo::exists(backup + kDoneMark)) {
-            removeBackupFolder(backup);
-            r.finished = true;
-            return r;
-        }
-        for (const QString &sub :
-             QDir(backup).entryList({QStringLiteral("D*")}, QDir::Dirs | QDir::NoDotAndDotDot)) {
-            bool number = false;
-            const int code = sub.mid(1).toInt(&number);
-            if (!number || code <= 0 || QString::number(code) != sub.mid(1))
-                continue;
-            codes.insert(code);
-            for (const QString &f : QDir(backup + sub).entryList(QDir::Files))
-                if (isTableFile(f)) {
-                    files::putBack(backup + sub + QLatin1Char('/') + f, OrgDataDir(code) + f);
-                    ++r.tables;
-                }
-        }
-        const FolderFiles oldBlanks(backup);
-        for (const QString &o : QDir(backup + kKeptNewBlanks).entryList(QDir::Files)) {
-            if (!isTableFile(o))
-                continue;
-            if (oldBlanks.find(o.mid(1)).isEmpty() &&
-                !store::fileExistsCaseInsensitive(inst.wed, o))
-                if (const QString b = store::findFileCaseInsensitive(inst.wed, o.mid(1));
-                    !b.isEmpty())
-                    files::remove(b);
-            files::putBack(backup + kKeptNewBlanks + o, inst.wed + o);
-            ++r.blanks;
-        }
-        for (const QString &b : QDir(backup).entryList(QDir::Files)) {
-            if (!isTableFile(b))
-                continue;
-            const QString newName = QStringLiteral("O") + b;
-            if (!store::fileExistsCaseInsensitive(inst.wed, newName) &&
-                QFileInfo::exists(inst.wed + b))
-                files::keepCopy(inst.wed + b, inst.wed + newName);
-            files::putBack(backup + b, inst.wed + b);
-            ++r.blanks;
+// The list: the head, a line for each table and blank, "END" last.
+QByteArray listText(int year, const Plan &plan) {
+    QByteArray text = listHead(year);
+    for (const Plan::Table &t : plan.tables)
+        text += "TABLE\t" + QByteArray::number(t.code) + '\t' + t.file.toUtf8() + '\t' +
+                t.made.toUtf8() + '\n';
+    for (const Plan::Blank &b : plan.blanks)
+        text += "BLANK\t" + b.blank.toUtf8() + '\t' + b.newBlank.toUtf8() + '\t' + b.fail.toUtf8() +
+                '\n';
+    return text + "END\n";
+}
+
+// A file name with no folder in it.
+bool plainName(const QString &name) {
+    static const QRegularExpression bad(QStringLiteral("[/\\\\\\t\\r\\n\\x{0}]"));
+    return !name.isEmpty() && name != QStringLiteral(".") && name != QStringLiteral("..") &&
+           !name.contains(bad);
+}
+
+enum class ListState { Whole, CutShort, NotOurs };
+
+// Reads a list of the year: whole, cut short while it was written (its head
+// or a part of it, and no end), or no list of this program.
+ListState readList(const QByteArray &bytes, int year, Plan &plan) {
+    const QByteArray head = listHead(year);
+    if (!bytes.startsWith(head))
+        return head.startsWith(bytes) ? ListState::CutShort : ListState::NotOurs;
+    if (!bytes.endsWith("\nEND\n"))
+        return ListState::CutShort;
+    const QList<QByteArray> lines = bytes.mid(head.size()).chopped(1).split('\n');
+    for (int i = 0; i + 1 < lines.size(); ++i) {
+        const QStringList f = QString::fromUtf8(lines[i]).split(QLatin1Char('\t'));
+        bool number = false;
+        if (f.size() == 4 && f[0] == QStringLiteral("TABLE")) {
+            const int code = f[1].toInt(&number);
+            if (!number || code <= 0 || QString::number(code) != f[1] || !plainName(f[2]) ||
+                !plainName(f[3]))
+                return ListState::NotOurs;
+            plan.tables.append({code, f[2], f[3]});
+        } else if (f.size() == 4 && f[0] == QStringLiteral("BLANK")) {
+            if ((!f[1].isEmpty() && !plainName(f[1])) || !plainName(f[2]) || !plainName(f[3]))
+                return ListState::NotOurs;
+            plan.blanks.append({f[1], f[2], f[3]});
+        } else {
+            return ListState::NotOurs;
         }
     }
-    for (int code : codes) {
-        const QString dir = OrgDataDir(code);
-        const FolderFiles there(dir);
-        for (const QString &fail : inst.fails) {
-            if (namesAReport(inst, fail))
+    return ListState::Whole;
+}
+
+QString tableFolder(int code) {
+    return QStringLiteral("D") + QString::number(code);
+}
+
+bool exists(const QString &path) {
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+// Whether both names stand for one file.
+bool sameFile(const QString &a, const QString &b) {
+    struct stat sa, sb;
+    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 &&
+           ::stat(QFile::encodeName(b).constData(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+// The temporary file that a copy into the backup folder cut short left
+// beside the name it was writing (store/SaveFile.h).
+bool copyLeftOf(const QString &name, const QString &of) {
+    static const QRegularExpression tail(QStringLiteral("^\\.kvr\\d+-\\d+\\.tmp$"));
+    return name.startsWith(of) && tail.match(QStringView(name).mid(of.size())).hasMatch();
+}
+
+// What a backup folder holds besides what its run may have written there
+// (folders named by themselves, with all they hold), in name order; and the
+// leftovers of copies cut short.
+struct Contents {
+    QStringList strangers;
+    QStringList copyLeftovers; // full paths
+};
+
+Contents contents(const QString &backup, const QString &list, const Plan &plan) {
+    QHash<QString, QStringList> expected; // folder below backup ("" for itself) -> file names
+    expected[QString()].append(list);
+    for (const Plan::Table &t : plan.tables)
+        expected[tableFolder(t.code)].append(t.file);
+    for (const Plan::Blank &b : plan.blanks) {
+        if (b.blank.isEmpty())
+            expected[kKeptNewBlanks].append(b.newBlank);
+        else
+            expected[QString()].append(b.blank);
+    }
+    Contents c;
+    const std::function<void(const QString &)> walk = [&](const QString &sub) {
+        const QString prefix = sub.isEmpty() ? QString() : sub + QLatin1Char('/');
+        const QStringList names = expected.value(sub);
+        for (const files::Entry &e : files::listFolder(backup + prefix)) {
+            const QString relative = prefix + e.name;
+            if (e.folder) {
+                if (sub.isEmpty() && e.name != QString() && expected.contains(e.name))
+                    walk(e.name);
+                else
+                    c.strangers.append(native(relative));
                 continue;
-            const QString made =
-                there.find(QStringLiteral("O") + ReportFileName(*ReportBaseName(fail), inst.year));
-            if (made.isEmpty())
+            }
+            if (names.contains(e.name))
                 continue;
-            files::remove(dir + made);
-            r.found = true;
-            ++r.unfinished;
+            if (std::any_of(names.begin(), names.end(),
+                            [&](const QString &n) { return copyLeftOf(e.name, n); }))
+                c.copyLeftovers.append(backup + relative);
+            else
+                c.strangers.append(native(relative));
+        }
+    };
+    walk(QString());
+    return c;
+}
+
+// Everything below a folder that no list accounts for, for the message.
+QStringList everything(const QString &folder, const QString &prefix = QString()) {
+    QStringList all;
+    for (const files::Entry &e : files::listFolder(folder + prefix)) {
+        const QString relative = prefix + e.name;
+        const QStringList below =
+            e.folder ? everything(folder, relative + QLatin1Char('/')) : QStringList();
+        if (below.isEmpty())
+            all.append(native(relative));
+        all += below;
+    }
+    return all;
+}
+
+// What putting right one backup folder came to.
+struct Outcome {
+    enum class Kind { Nothing, NotOurs, Done, Stopped } kind = Kind::Nothing;
+    QString text;         // Done: what was put right; NotOurs, Stopped: why it was left as it is
+    bool half = false;    // Stopped on a run that had not put every table in place
+    bool changed = false; // Done: a table or blank was put back or a kept copy removed
+};
+
+QString cleanedUpMessage(int year, const QString &backup) {
+    return QStringLiteral("Удалена папка %1, оставшаяся от прерванного обслуживания БД за %2 год; "
+                          "возвращать на место ничего не потребовалось.")
+        .arg(native(backup))
+        .arg(year);
+}
+
+// Undoes a run from its list: every old table and blank back under its name,
+// every new table built aside removed. Each step is one rename, link or
+// removal that leaves a state the same steps finish, so that an undoing cut
+// short is finished by the next one; a table's name never stands empty.
+QString undo(int year, const QString &wed, const QString &backup, const Plan &plan,
+             const Contents &c, bool &changed) {
+    int tables = 0, blanks = 0, unfinished = 0;
+    for (const Plan::Table &t : plan.tables) {
+        const QString dir = OrgDataDir(t.code);
+        const QString kept = backup + tableFolder(t.code) + QLatin1Char('/') + t.file;
+        if (exists(kept)) {
+            tables += sameFile(kept, dir + t.file) ? 0 : 1;
+            files::putBack(kept, dir + t.file);
+        }
+        if (exists(dir + t.made)) {
+            files::remove(dir + t.made);
+            ++unfinished;
         }
     }
-    if (QFileInfo(backup).isDir()) {
-        QStringList kept;
-        QDirIterator it(backup, QDir::Files | QDir::Hidden | QDir::System,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext())
-            if (const QString f = it.next(); isTableFile(f))
-                kept.append(native(f));
-        if (!kept.isEmpty())
-            throw FileError(QStringLiteral("В папке ") + native(backup) +
-                            QStringLiteral(" остались таблицы, место которых неизвестно: ") +
-                            kept.join(QStringLiteral(", ")));
-        removeBackupFolder(backup);
+    for (const Plan::Blank &b : plan.blanks) {
+        const QString newBlank = wed + b.newBlank;
+        if (!b.blank.isEmpty()) {
+            const QString kept = backup + b.blank, blank = wed + b.blank;
+            if (!exists(kept))
+                continue;
+            // The restructure blank under the blank's name gets its own back.
+            if (!exists(newBlank) && exists(blank))
+                files::keepCopy(blank, newBlank);
+            blanks += sameFile(kept, blank) ? 0 : 1;
+            files::putBack(kept, blank);
+        } else {
+            const QString kept = backup + kKeptNewBlanks + QLatin1Char('/') + b.newBlank;
+            if (!exists(kept))
+                continue;
+            if (!exists(newBlank)) {
+                files::remove(wed + b.fail);
+                ++blanks;
+            }
+            files::putBack(kept, newBlank);
+        }
+    }
+    for (const QString &f : c.copyLeftovers)
+        files::remove(f);
+    for (const files::Entry &e : files::listFolder(backup))
+        if (e.folder)
+            files::removeFolder(backup + e.name);
+    files::remove(backup + kListFile);
+    files::removeFolder(backup);
+    changed = tables + blanks + unfinished > 0;
+    if (!changed)
+        return cleanedUpMessage(year, backup);
+    return QStringLiteral("Предыдущее обслуживание БД за %1 год было прервано и отменено: "
+                          "возвращено прежних таблиц: %2, бланков: %3; удалено недостроенных "
+                          "таблиц: %4.")
+        .arg(year)
+        .arg(tables)
+        .arg(blanks)
+        .arg(unfinished);
+}
+
+// Finishes a run that had put everything in place: removes what it kept,
+// its list last.
+QString finish(int year, const QString &backup, const Plan &plan, const Contents &c,
+               bool &changed) {
+    changed = false;
+    auto removeKept = [&](const QString &path) {
+        if (exists(path)) {
+            files::remove(path);
+            changed = true;
+        }
+    };
+    for (const Plan::Table &t : plan.tables)
+        removeKept(backup + tableFolder(t.code) + QLatin1Char('/') + t.file);
+    for (const Plan::Blank &b : plan.blanks)
+        removeKept(b.blank.isEmpty() ? backup + kKeptNewBlanks + QLatin1Char('/') + b.newBlank
+                                     : backup + b.blank);
+    for (const QString &f : c.copyLeftovers)
+        files::remove(f);
+    for (const files::Entry &e : files::listFolder(backup))
+        if (e.folder)
+            files::removeFolder(backup + e.name);
+    files::remove(backup + kDoneFile);
+    files::removeFolder(backup);
+    if (!changed)
+        return cleanedUpMessage(year, backup);
+    return QStringLiteral("Предыдущее обслуживание БД за %1 год было прервано после того, как все "
+                          "таблицы и бланки были заменены. Копии прежних таблиц из папки %2 "
+                          "удалены.")
+        .arg(year)
+        .arg(native(backup));
+}
+
+// Puts right the backup folder of a year: undoes the run whose list is
+// there, or finishes it when the list says it had put everything in place.
+// Nothing is put back or removed unless every file in the folder is one the
+// run may have written.
+Outcome recoverFolder(int year, const QString &wed, const QString &backup) {
+    Outcome o;
+    if (!exists(backup))
+        return o;
+    bool underWay = true; // unknown until the list is read: the worse is assumed
+    try {
+        if (!QFileInfo(backup).isDir()) {
+            o.kind = Outcome::Kind::NotOurs;
+            o.text = QStringLiteral("Файл %1 занимает имя папки, в которой обслуживание БД "
+                                    "хранит прежние таблицы. Перенесите или переименуйте его и "
+                                    "повторите обслуживание БД.")
+                         .arg(native(QDir::cleanPath(backup)));
+            return o;
+        }
+        const QVector<files::Entry> top = files::listFolder(backup);
+        o.kind = Outcome::Kind::Done;
+        if (top.isEmpty()) {
+            files::removeFolder(backup);
+            o.text = cleanedUpMessage(year, backup);
+            return o;
+        }
+        auto has = [&](const QString &name) {
+            return std::any_of(top.begin(), top.end(),
+                               [&](const files::Entry &e) { return !e.folder && e.name == name; });
+        };
+        const QString list = has(kDoneFile) ? kDoneFile : has(kListFile) ? kListFile : QString();
+        underWay = list != kDoneFile;
+        Plan plan;
+        const ListState state = list.isEmpty()
+                                    ? ListState::NotOurs
+                                    : readList(files::readWhole(backup + list), year, plan);
+        if (state == ListState::CutShort && list == kListFile && top.size() == 1) {
+            // Cut short while the list was written: nothing else was made.
+            files::remove(backup + kListFile);
+            files::removeFolder(backup);
+            o.text = cleanedUpMessage(year, backup);
+            return o;
+        }
+        if (state != ListState::Whole) {
+            o.kind = Outcome::Kind::NotOurs;
+            o.text = QStringLiteral("Папку %1 создала не программа: в ней нет списка файлов "
+                                    "обслуживания БД (в папке: %2). Перенесите или переименуйте "
+                                    "эту папку и повторите обслуживание БД.")
+                         .arg(native(backup), everything(backup).join(QStringLiteral(", ")));
+            return o;
+        }
+        const Contents c = contents(backup, list, plan);
+        if (!c.strangers.isEmpty()) {
+            o.kind = Outcome::Kind::Stopped;
+            o.half = underWay;
+            const QString strangers = c.strangers.join(QStringLiteral(", "));
+            o.text = underWay
+                         ? QStringLiteral("Предыдущее обслуживание БД за %1 год было прервано, но "
+                                          "отменить его нельзя: в папке %2 есть то, чего программа "
+                                          "туда не записывала: %3. Ничего не возвращено и не "
+                                          "удалено. Перенесите названное из этой папки и "
+                                          "запустите программу снова.")
+                               .arg(year)
+                               .arg(native(backup), strangers)
+                         : QStringLiteral("В папке %2, оставшейся от завершенного обслуживания БД "
+                                          "за %1 год, есть то, чего программа туда не записывала: "
+                                          "%3. Папка оставлена как есть; перенесите названное из "
+                                          "нее и повторите обслуживание БД.")
+                               .arg(year)
+                               .arg(native(backup), strangers);
+            return o;
+        }
+        o.text = underWay ? undo(year, wed, backup, plan, c, o.changed)
+                          : finish(year, backup, plan, c, o.changed);
+    } catch (const std::exception &e) {
+        o.kind = Outcome::Kind::Stopped;
+        o.half = underWay;
+        o.text = underWay ? QStringLiteral("Не удалось отменить обслуживание БД за %1 год: "
+                                           "%2\rПрежние таблицы и бланки остаются в папке %3.")
+                                .arg(year)
+                                .arg(ExceptionText(e), native(backup))
+                          : QStringLiteral("Не удалось удалить папку %2, оставшуюся от "
+                                           "завершенного обслуживания БД за %1 год: %3")
+                                .arg(year)
+                                .arg(native(backup), ExceptionText(e));
+    }
+    return o;
+}
+
+// Puts right the backup folder of every year in WED. Folders without a list
+// are left alone; notOurs (when asked) gets their texts by year.
+Recovery recoverAll(QHash<int, QString> *notOurs) {
+    Recovery r;
+    const QString wed = paths::GetWedDir();
+    static const QRegularExpression name(QStringLiteral("^REBUILD(\\d{4})$"));
+    QVector<files::Entry> entries;
+    try {
+        entries = files::listFolder(wed);
+    } catch (const std::exception &e) {
+        r.problems.append(ExceptionText(e));
+        return r;
+    }
+    for (const files::Entry &e : entries) {
+        const QRegularExpressionMatch m = name.match(e.name);
+        if (!m.hasMatch())
+            continue;
+        const int year = m.captured(1).toInt();
+        const Outcome o = recoverFolder(year, wed, wed + e.name + QLatin1Char('/'));
+        switch (o.kind) {
+        case Outcome::Kind::Nothing:
+            break;
+        case Outcome::Kind::NotOurs:
+            if (notOurs)
+                notOurs->insert(year, o.text);
+            break;
+        case Outcome::Kind::Done:
+            r.done.append(o.text);
+            break;
+        case Outcome::Kind::Stopped:
+            r.problems.append(o.text);
+            r.halfRebuilt = r.halfRebuilt || o.half;
+            break;
+        }
     }
     return r;
-}
-
-QString recoveryMessage(const Installation &inst, const Recovered &r) {
-    if (!r.found)
-        return QString();
-    const QString head =
-        QStringLiteral("Предыдущее обслуживание БД за %1 год было прервано").arg(inst.year);
-    if (r.finished)
-        return head + QStringLiteral(" после того, как все таблицы и бланки были заменены. Копии "
-                                     "прежних таблиц из папки %1 удалены.")
-                          .arg(native(inst.backup));
-    return head + QStringLiteral(" и отменено: возвращено прежних таблиц: %1, бланков: %2; "
-                                 "удалено недостроенных таблиц: %3.")
-                      .arg(r.tables)
-                      .arg(r.blanks)
-                      .arg(r.unfinished);
 }
 
 // One report whose blank has a restructure blank in WED.
@@ -317,6 +573,34 @@ QString valueProblem(const Job &job, int row, const QString &field, const QStrin
            reason;
 }
 
+// A value as the message shows it: a memo field's text, not the number of
+// its block (when the text cannot be read, the number it is).
+QString shownValue(const store::TField &f) {
+    if (f.Def().type == 'M') {
+        try {
+            return f.AsString();
+        } catch (const std::exception &) {
+        }
+    }
+    return f.StoredText();
+}
+
+// The value a problem names, read again from the old table when it is a
+// memo field's.
+QString problemValue(const Job &job, const store::CarryProblem &p) {
+    try {
+        const QFileInfo old(job.oldPath);
+        OpenTable t(old.absolutePath(), old.fileName());
+        const int i = t.ds.FieldIndex(p.field);
+        if (i >= 0 && t.ds.FieldDefs()[i].type == 'M') {
+            t.ds.setRecNo(p.row);
+            return shownValue(t.ds.Fields(i));
+        }
+    } catch (const std::exception &) {
+    }
+    return p.value;
+}
+
 QString carryProblem(const Job &job, const store::CarryProblem &p) {
     using Kind = store::CarryProblem::Kind;
     const QString blank = QFileInfo(job.report->newBlank).fileName();
@@ -341,7 +625,7 @@ QString carryProblem(const Job &job, const store::CarryProblem &p) {
                  QStringLiteral(" нет одного из его символов");
         break;
     }
-    return valueProblem(job, p.row, p.field, p.value, reason);
+    return valueProblem(job, p.row, p.field, problemValue(job, p), reason);
 }
 
 // A table whose new structure changes a field's kind (text, number, date,
@@ -385,7 +669,7 @@ void carryThroughDatasets(const Job &job, QStringList &problems) {
             auto problem = [&](const QString &reason) {
                 if (!named.contains(p.from))
                     problems.append(
-                        valueProblem(job, n, from.FieldName(), from.StoredText(), reason));
+                        valueProblem(job, n, from.FieldName(), shownValue(from), reason));
                 named.insert(p.from);
             };
             const char type = to.Def().type;
@@ -470,9 +754,8 @@ QString RebuildResult::summary() const {
                                   : QStringLiteral(":\r")) +
                        problems.join(QLatin1Char('\r'));
         if (!unchanged)
-            text += QStringLiteral("\rПрежние таблицы и бланки остаются в папке ") +
-                    native(RebuildBackupDir(year)) +
-                    QStringLiteral(" и будут возвращены на место при следующем обслуживании БД.");
+            text += QStringLiteral("\rОни будут возвращены на место при следующем запуске "
+                                   "программы.");
         return text;
     }
     QString text = head + QStringLiteral(" выполнено за %1 год.\rПерестроено таблиц: ").arg(year) +
@@ -486,8 +769,12 @@ QString RebuildResult::summary() const {
     if (!leftover.isEmpty())
         text += QStringLiteral("\rПапку ") + native(RebuildBackupDir(year)) +
                 QStringLiteral(" удалить не удалось (") + leftover +
-                QStringLiteral("); она будет удалена при следующем обслуживании БД.");
+                QStringLiteral("); она будет удалена при следующем запуске программы.");
     return text;
+}
+
+Recovery RecoverInterruptedRebuilds() {
+    return recoverAll(nullptr);
 }
 
 namespace {
@@ -520,6 +807,49 @@ std::vector<std::unique_ptr<Report>> reportsToRebuild(const Installation &inst,
     return reports;
 }
 
+// The tables to rebuild, organisation by organisation. A folder that cannot
+// be read throws; a new table's name that a file holds already is a problem.
+QVector<Job> jobsOf(const Installation &inst, const std::vector<std::unique_ptr<Report>> &reports,
+                    QStringList &problems) {
+    QVector<Job> jobs;
+    if (reports.empty())
+        return jobs;
+    for (const Organisation &org : inst.orgs) {
+        const QString dir = OrgDataDir(org.code);
+        const FolderFiles there(dir);
+        for (const auto &r : reports) {
+            const QString file = there.find(ReportFileName(r->base, inst.year));
+            if (file.isEmpty())
+                continue;
+            Job job;
+            job.org = &org;
+            job.report = r.get();
+            job.oldPath = dir + file;
+            job.tempPath = dir + QStringLiteral("O") + ReportFileName(r->base, inst.year);
+            job.backupPath = inst.backup + tableFolder(org.code) + QLatin1Char('/') + file;
+            if (const QString taken = there.find(QFileInfo(job.tempPath).fileName());
+                !taken.isEmpty())
+                problems.append(QStringLiteral("В папке %1 уже есть файл %2, а обслуживание БД "
+                                               "строит под этим именем новую таблицу. Перенесите "
+                                               "этот файл из папки и повторите обслуживание БД.")
+                                    .arg(native(dir), taken));
+            jobs.append(job);
+        }
+    }
+    return jobs;
+}
+
+Plan planOf(const QVector<Job> &jobs, const std::vector<std::unique_ptr<Report>> &reports) {
+    Plan plan;
+    for (const Job &job : jobs)
+        plan.tables.append(
+            {job.org->code, QFileInfo(job.oldPath).fileName(), QFileInfo(job.tempPath).fileName()});
+    for (const auto &r : reports)
+        plan.blanks.append({r->blank.isEmpty() ? QString() : QFileInfo(r->blank).fileName(),
+                            QFileInfo(r->newBlank).fileName(), r->fail});
+    return plan;
+}
+
 // Reads and checks every table and writes its new version aside. Once a value
 // has stopped the rebuild, only what the remaining checks need is written.
 void buildAside(const QVector<Job> &jobs, const QDate &Today, QStringList &problems) {
@@ -542,10 +872,9 @@ void buildAside(const QVector<Job> &jobs, const QDate &Today, QStringList &probl
 }
 
 // Puts every new table and blank in the place of the old one, keeping the
-// old ones in the backup folder, and marks the run done.
+// old ones in the backup folder.
 void swapIn(const Installation &inst, const QVector<Job> &jobs,
             const std::vector<std::unique_ptr<Report>> &reports, QStringList &blanksReplaced) {
-    files::makeFolder(inst.backup);
     int folderOf = 0;
     for (const Job &job : jobs) {
         if (job.org->code != folderOf) {
@@ -555,14 +884,14 @@ void swapIn(const Installation &inst, const QVector<Job> &jobs,
         files::keepCopy(job.oldPath, job.backupPath);
         files::replace(job.tempPath, job.oldPath);
     }
+    const QString keptNew = inst.backup + kKeptNewBlanks + QLatin1Char('/');
     bool keptFolder = false;
     for (const auto &r : reports) {
         QString target = r->blank;
         if (target.isEmpty()) {
             if (!std::exchange(keptFolder, true))
-                files::makeFolder(inst.backup + kKeptNewBlanks);
-            files::keepCopy(r->newBlank,
-                            inst.backup + kKeptNewBlanks + QFileInfo(r->newBlank).fileName());
+                files::makeFolder(keptNew);
+            files::keepCopy(r->newBlank, keptNew + QFileInfo(r->newBlank).fileName());
             target = inst.wed + r->fail;
         } else {
             files::keepCopy(r->blank, inst.backup + QFileInfo(r->blank).fileName());
@@ -570,17 +899,27 @@ void swapIn(const Installation &inst, const QVector<Job> &jobs,
         files::replace(r->newBlank, target);
         blanksReplaced.append(r->fail);
     }
-    files::writeNew(inst.backup + kDoneMark, QByteArray());
 }
 
-// After a failure: every file back as it was.
-void undoFailedRun(const Installation &inst, RebuildResult &result) {
-    try {
-        recover(inst);
-    } catch (const std::exception &e) {
-        result.unchanged = false;
-        result.problems.append(ExceptionText(e));
+// After a failure: every file back as it was. False when the run had been
+// marked done and the mark could not be taken back: then every table and
+// blank is in place and the run stands.
+bool undoFailedRun(const Installation &inst, RebuildResult &result) {
+    if (exists(inst.backup + kDoneFile)) {
+        try {
+            files::replace(inst.backup + kDoneFile, inst.backup + kListFile);
+        } catch (const std::exception &) {
+            return false;
+        }
     }
+    result.blanksReplaced.clear();
+    const Outcome o = recoverFolder(inst.year, inst.wed, inst.backup);
+    if (o.kind == Outcome::Kind::Stopped) {
+        result.unchanged = false;
+        result.halfRebuilt = true;
+        result.problems.append(o.text);
+    }
+    return true;
 }
 
 } // namespace
@@ -594,6 +933,25 @@ RebuildResult RebuildReportTables(const QDate &Today) {
     if (!store::fileExistsCaseInsensitive(inst.wed, catalogueFile(inst.year)))
         return result; // nothing to rebuild, nothing to say
     result.ran = true;
+
+    // The installation to itself: no other copy at work, none rebuilding.
+    std::optional<installation::ExclusiveHold> hold;
+    try {
+        hold.emplace();
+    } catch (const std::exception &e) {
+        result.problems.append(ExceptionText(e));
+        return result;
+    }
+    if (hold->conflict() != installation::Conflict::None) {
+        result.refused = true;
+        result.problems.append(hold->conflict() == installation::Conflict::OtherCopies
+                                   ? QStringLiteral("С этими данными работают другие копии "
+                                                    "программы. Закройте их и повторите "
+                                                    "обслуживание БД.")
+                                   : QStringLiteral("Другая копия программы сейчас выполняет "
+                                                    "обслуживание БД."));
+        return result;
+    }
 
     try {
         // One job per file: names met twice, in any letter case, count once.
@@ -609,62 +967,60 @@ RebuildResult RebuildReportTables(const QDate &Today) {
         return result;
     }
 
-    try {
-        result.recovered = recoveryMessage(inst, recover(inst));
-    } catch (const std::exception &e) {
-        result.unchanged = false;
-        result.problems.append(QStringLiteral("Не удалось восстановить таблицы после прерванного "
-                                              "обслуживания БД: ") +
-                               ExceptionText(e));
+    QHash<int, QString> notOurs;
+    const Recovery recovery = recoverAll(&notOurs);
+    result.recovered = recovery.done.join(QLatin1Char('\r'));
+    if (!recovery.problems.isEmpty()) {
+        result.problems += recovery.problems;
+        result.halfRebuilt = recovery.halfRebuilt;
         return result;
     }
+    if (notOurs.contains(inst.year))
+        result.problems.append(notOurs.value(inst.year));
     if (!result.problems.isEmpty())
         return result;
 
     std::vector<std::unique_ptr<Report>> reports;
+    QVector<Job> jobs;
     try {
         reports = reportsToRebuild(inst, result.problems);
+        jobs = jobsOf(inst, reports, result.problems);
     } catch (const std::exception &e) {
         result.problems.append(ExceptionText(e));
     }
     if (!result.problems.isEmpty())
         return result;
 
-    QVector<Job> jobs;
-    for (const Organisation &org : inst.orgs) {
-        const QString dir = OrgDataDir(org.code);
-        const FolderFiles there(dir);
-        for (const auto &r : reports) {
-            const QString file = there.find(ReportFileName(r->base, inst.year));
-            if (file.isEmpty())
-                continue;
-            Job job;
-            job.org = &org;
-            job.report = r.get();
-            job.oldPath = dir + file;
-            job.tempPath = dir + QStringLiteral("O") + ReportFileName(r->base, inst.year);
-            job.backupPath = inst.backup + QStringLiteral("D") + QString::number(org.code) +
-                             QLatin1Char('/') + file;
-            jobs.append(job);
-        }
-    }
-
+    // The list of what the run will write goes first, so that whatever
+    // stops the run, the next one knows every file it may find.
+    const Plan plan = planOf(jobs, reports);
     try {
+        files::makeFolder(inst.backup);
+        files::writeNew(inst.backup + kListFile, listText(inst.year, plan));
         buildAside(jobs, Today, result.problems);
         if (result.problems.isEmpty())
             swapIn(inst, jobs, reports, result.blanksReplaced);
+        if (result.problems.isEmpty()) {
+            // Done: the list takes the name that says so, on the disk
+            // before anything kept is removed.
+            files::replace(inst.backup + kListFile, inst.backup + kDoneFile);
+            files::sync(inst.backup);
+        }
     } catch (const std::exception &e) {
         result.problems.append(ExceptionText(e));
     }
-    if (!result.problems.isEmpty()) {
-        result.blanksReplaced.clear();
-        undoFailedRun(inst, result);
+    if (!result.problems.isEmpty() && undoFailedRun(inst, result))
         return result;
-    }
-    try {
-        removeBackupFolder(inst.backup);
-    } catch (const std::exception &e) {
-        result.leftover = ExceptionText(e);
+    if (!result.problems.isEmpty()) {
+        result.leftover = result.problems.join(QStringLiteral("; "));
+        result.problems.clear();
+    } else {
+        try {
+            bool changed = false;
+            finish(inst.year, inst.backup, plan, contents(inst.backup, kDoneFile, plan), changed);
+        } catch (const std::exception &e) {
+            result.leftover = ExceptionText(e);
+        }
     }
 
     QSet<int> orgs;

@@ -6,11 +6,14 @@
 // Both work on the folder tree of paths:: (the program folder, WED, DBF\D<n>,
 // ARX) through connections of their own, never through the data module.
 //
-// The rebuild is all or nothing: it first checks every table it would touch,
-// then builds each new table aside, and only then swaps the files, keeping the
-// old ones in a backup folder of the period until everything is in place; any
-// failure puts every file back as it was, and a run cut short (a crash, a
-// power cut) is put back by the next run before it starts its own work.
+// The rebuild runs only while no other copy of the program runs (it holds
+// the installation's lock exclusive, shell/InstallationLock.h), and it is all
+// or nothing: it first checks every table it would touch and writes the list
+// of the files it will write into a backup folder of the period, then builds
+// each new table aside, and only then swaps the files, keeping the old ones
+// in that folder until everything is in place; any failure puts every file
+// back as it was, and a run cut short (a crash, a power cut) is put right by
+// the next start of the program, before any work (RecoverInterruptedRebuilds).
 
 #include <QDate>
 #include <QString>
@@ -41,6 +44,9 @@ struct RebuildResult {
     // to be said.
     bool ran = false;
     bool ok = false;
+    // Not run because other copies of the program are at work (problems says
+    // which): nothing was changed.
+    bool refused = false;
     // What was put right before the run, when an earlier run had been
     // interrupted; empty when there was nothing to put right.
     QString recovered;
@@ -49,8 +55,12 @@ struct RebuildResult {
     QStringList problems;
     // A run that failed left every table and blank as it was; false when
     // they could not all be put back, and the backup folder keeps them for
-    // the next run.
+    // the next start of the program.
     bool unchanged = true;
+    // Tables may stand on either layout (this run could not be undone, or
+    // one cut short before could not be put right): nobody may work on them
+    // until the program, started again, has put them right.
+    bool halfRebuilt = false;
     // A run that succeeded but could not remove its backup folder: why.
     QString leftover;
     int tablesRebuilt = 0;
@@ -68,8 +78,28 @@ struct RebuildResult {
 // blank has keeps the blank's value; a value is never dropped, cut or
 // rounded: a field only the old table has must hold nothing, and a value
 // must fit its new field, decimals included. The new tables are dated Today.
-// A run interrupted earlier is recovered first (see ServiceRoutines.cpp).
+// Refused, changing nothing, while another copy of the program runs. A run
+// interrupted earlier is put right first, as RecoverInterruptedRebuilds does;
+// a backup folder of the year that is no rebuild's stops it.
 RebuildResult RebuildReportTables(const QDate &Today);
+
+// What the putting right of rebuilds cut short found and did.
+struct Recovery {
+    QStringList done;     // one text for each backup folder put right
+    QStringList problems; // why a backup folder was left as it is
+    // A rebuild cut short before it had put every table in place could not
+    // be undone: tables may stand on either layout.
+    bool halfRebuilt = false;
+};
+
+// Puts right every rebuild that was cut short (a crash, a power cut): the
+// backup folders WED\REBUILD<year>\ that hold the list of files of a run. A
+// run that had put every table and blank in place is finished (its backup
+// folder removed); any other is undone. Anything in such a folder that the
+// run did not write stops it for that folder, and nothing there is put back
+// or removed; a folder without the list is no rebuild's and is left alone.
+// Needs the installation to itself: the caller holds the exclusive lock.
+Recovery RecoverInterruptedRebuilds();
 
 // The backup folder of the period that holds the old tables and blanks while
 // a rebuild swaps the files (WED\REBUILD<year>\); removed when it succeeds.

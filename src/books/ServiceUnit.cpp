@@ -73,6 +73,18 @@ void TServiceForm::ButtonServiceClick() {
         msg::show(kMessageTitle, result.recovered, msg::Icon::Information);
     if (result.ok)
         msg::show(kMessageTitle, result.summary(), msg::Icon::Information);
-    else
+    else if (result.refused)
+        msg::show(QStringLiteral("Предупреждение"), result.summary(), msg::Icon::Warning);
+    else if (!result.halfRebuilt)
         msg::show(QStringLiteral("Ошибка"), result.summary(), msg::Icon::Warning);
+    else {
+        // Nobody may type into tables that stand half on the old layout: the
+        // program ends, and its next start puts them right.
+        msg::show(QStringLiteral("Ошибка"),
+                  result.summary() + QStringLiteral("\rПрограмма будет закрыта."),
+                  msg::Icon::Critical);
+        reject();
+        if (onMustEnd)
+            onMustEnd();
+    }
 }

@@ -34,6 +34,9 @@ public:
     // Asks for the working date again (the main window's start question);
     // set by the program when it builds its windows.
     std::function<void()> onSetDate;
+    // Ends the program after a rebuild that left tables half rebuilt; set by
+    // the program when it builds its windows.
+    std::function<void()> onMustEnd;
     // Today's date for the rebuild's year; the clock unless a test sets it.
     std::function<QDate()> today = [] { return QDate::currentDate(); };
 

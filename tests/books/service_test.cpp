@@ -2,10 +2,17 @@
 // which tables they copy, what a rebuilt table holds, and that a rebuild that
 // cannot be done whole leaves every file as it was.
 
+#include "app/ProgramStart.h"
 #include "books/RebuildFiles.h"
 #include "books/ServiceRoutines.h"
+#include "books/ServiceUnit.h"
+#include "shell/InstallationLock.h"
+#include "shell/Messages.h"
 #include "shell/Paths.h"
 #include "shell/UnitConsts.h"
+#include "store/StoreTestUtil.h"
+#include "support/CopyProcess.h"
+#include "support/MessageRecorder.h"
 #include "support/TableBuilder.h"
 #include "support/WithoutFileRights.h"
 
@@ -16,7 +23,12 @@
 #include <QMap>
 #include <QTemporaryDir>
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
 #include <optional>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -68,6 +80,7 @@ public:
         paths::setProgramDirForTests(prog);
     }
     void TearDown() override {
+        installation::Unlock();
         service::setFileStepProbe(nullptr);
         service::setHardLinksForTests(true);
         paths::setProgramDirForTests(QString());
@@ -109,13 +122,15 @@ public:
         return out;
     }
     // Every file below the program folder with the digest of its bytes, and
-    // every folder.
+    // every folder; not the installation's lock file, which stays once made.
     QMap<QString, QString> snapshot() {
         QMap<QString, QString> files;
         QDirIterator it(prog, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot,
                         QDirIterator::Subdirectories);
         while (it.hasNext()) {
             const QFileInfo info(it.next());
+            if (info.filePath() == installation::LockFilePath())
+                continue;
             QFile f(info.filePath());
             files.insert(
                 info.filePath().mid(prog.size()),
@@ -421,9 +436,27 @@ TEST_F(ServiceTest, RebuildWithoutTheCatalogueDoesNothing) {
     EXPECT_EQ(snapshot(), before);
 }
 
-// A run cut short after it had moved a table into the backup folder and
-// before the new table took its name: the table is missing, the backup
-// folder holds it, and the half-built new table is beside it.
+// A rebuild that stopped as a crash would stop it at the n-th file step
+// that the filter accepts (counted from 1).
+bool stopAt(ServiceTest &t, int n, std::function<bool(service::FileStep, const QString &)> filter) {
+    int seen = 0;
+    service::setFileStepProbe([&](service::FileStep step, const QString &path) {
+        if (filter(step, path) && ++seen == n)
+            throw Stopped();
+    });
+    bool stopped = false;
+    try {
+        t.rebuild();
+    } catch (const Stopped &) {
+        stopped = true;
+    }
+    service::setFileStepProbe(nullptr);
+    return stopped;
+}
+
+// A run cut short after it had put the first table in place and built the
+// second aside: the next run puts the first back and removes the second,
+// then does its own work, as a run that was never cut.
 TEST_F(ServiceTest, ARunAfterAnInterruptionGetsTheTableBackFirst) {
     rebuildInstallation();
     copyTree(prog, dir.path() + "/master");
@@ -432,11 +465,9 @@ TEST_F(ServiceTest, ARunAfterAnInterruptionGetsTheTableBackFirst) {
 
     QDir(prog).removeRecursively();
     copyTree(dir.path() + "/master", prog);
-    const QString backup = service::RebuildBackupDir(2026);
-    QDir().mkpath(backup + "D7");
-    ASSERT_TRUE(QFile::rename(org(7) + "F12026.DBF", backup + "D7/F12026.DBF"));
-    writeTable(org(7), "OF12026", kNewFields, rows({{1, 1}}));
-
+    ASSERT_TRUE(stopAt(*this, 2, [](service::FileStep step, const QString &) {
+        return step == service::FileStep::Rename;
+    }));
     const service::RebuildResult r = rebuild();
     ASSERT_TRUE(r.ok) << r.summary().toStdString();
     EXPECT_EQ(r.recovered, QStringLiteral("Предыдущее обслуживание БД за 2026 год было прервано и "
@@ -446,17 +477,202 @@ TEST_F(ServiceTest, ARunAfterAnInterruptionGetsTheTableBackFirst) {
     EXPECT_EQ(snapshot(), uninterrupted);
 }
 
-TEST_F(ServiceTest, ABackupFolderWithATableOfUnknownPlaceIsKept) {
+// What is in a backup folder that the program cannot show it made, or in one
+// of its own beside what it wrote there, and folders it cannot read: the
+// rebuild stops before it changes anything and names what stopped it. The
+// program then starts as usual, unless a run cut short stays undone: then
+// it says why and ends.
+TEST_F(ServiceTest, FoldersTheRebuildCannotAnswerForStopItBeforeAnythingChanges) {
+    const QString backup = service::RebuildBackupDir(2026);
+    auto put = [](const QString &path, const QByteArray &bytes) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    };
+    const struct {
+        const char *name;
+        std::function<void(ServiceTest &)> make;
+        QStringList named; // what the message names, below the backup folder or in full
+        bool starts = true;
+    } cases[] = {
+        {"a table of an organisation from elsewhere",
+         [&](ServiceTest &) {
+             QDir().mkpath(backup + "D7");
+             writeTable(backup + "D7", "F12026", kOldFields, rows({{1, 555}}));
+         },
+         {"D7/F12026.DBF"}},
+        {"a DONE mark beside files of someone else",
+         [&](ServiceTest &) {
+             put(backup + "DONE", "");
+             put(backup + "X/IMPORTANT.DBF", "important");
+             put(backup + "X/readme.txt", "read me");
+         },
+         {"DONE", "X/IMPORTANT.DBF", "X/readme.txt"}},
+        {"notes only", [&](ServiceTest &) { put(backup + "notes.txt", "notes"); }, {"notes.txt"}},
+        {"a table of unknown place",
+         [&](ServiceTest &t) {
+             QDir().mkpath(backup + "X");
+             ASSERT_TRUE(QFile::copy(t.org(7) + "F12026.DBF", backup + "X/F12026.DBF"));
+         },
+         {"X/F12026.DBF"}},
+        {"a blank from elsewhere",
+         [&](ServiceTest &) {
+             QDir().mkpath(backup);
+             writeTable(backup, "F1", kNewFields, rows({{1, 1}}));
+         },
+         {"F1.DBF"}},
+        {"a folder inside the organisation folder of a run that was cut short",
+         [&](ServiceTest &t) {
+             ASSERT_TRUE(stopAt(t, 2, [](service::FileStep step, const QString &) {
+                 return step == service::FileStep::Rename;
+             }));
+             QDir().mkpath(backup + "D7/SUB");
+         },
+         {"D7/SUB"},
+         false},
+        {"an organisation folder that cannot be read",
+         [](ServiceTest &t) {
+             t.school({1, 7, 20});
+             QDir().mkpath(t.prog + "DBF");
+             ASSERT_TRUE(QFile::link(t.prog + "DBF/D20", t.prog + "DBF/D20"));
+         },
+         {"DBF/D20"}},
+        {"an organisation folder the system refuses to list",
+         [](ServiceTest &) {
+             service::setFileStepProbe([](service::FileStep step, const QString &path) {
+                 if (step == service::FileStep::List && path.endsWith("DBF/D7/"))
+                     throw FileError("Не удалось прочитать папку " + path + ": " +
+                                     QString::fromLocal8Bit(std::strerror(EACCES)));
+             });
+         },
+         {"DBF/D7/: " + QString::fromLocal8Bit(std::strerror(EACCES))}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        reset();
+        rebuildInstallation();
+        c.make(*this);
+        const auto before = snapshot();
+        const service::RebuildResult r = rebuild();
+        EXPECT_TRUE(r.ran);
+        EXPECT_FALSE(r.ok);
+        EXPECT_TRUE(r.unchanged);
+        EXPECT_TRUE(r.recovered.isEmpty()) << r.recovered.toStdString();
+        for (const QString &name : c.named)
+            EXPECT_TRUE(r.summary().contains(QDir::toNativeSeparators(name)))
+                << name.toStdString() << ": " << r.summary().toStdString();
+        EXPECT_FALSE(r.summary().contains(QStringLiteral("будут возвращены")))
+            << r.summary().toStdString();
+        EXPECT_EQ(snapshot(), before);
+
+        MessageRecorder recorder;
+        EXPECT_EQ(EnterInstallation(), c.starts);
+        installation::Unlock();
+        if (c.starts) {
+            EXPECT_TRUE(recorder.messages.isEmpty()) << recorder.texts().join('|').toStdString();
+        } else {
+            ASSERT_EQ(recorder.messages.size(), 1);
+            EXPECT_EQ(recorder.messages[0].title, QStringLiteral("Ошибка"));
+            EXPECT_TRUE(recorder.messages[0].text.contains(c.named[0]));
+            EXPECT_TRUE(recorder.messages[0].text.endsWith(
+                QStringLiteral("запустите программу снова.\rПрограмма будет закрыта.")))
+                << recorder.messages[0].text.toStdString();
+        }
+        EXPECT_EQ(snapshot(), before);
+        service::setFileStepProbe(nullptr);
+    }
+}
+
+// The service window: a rebuild refused while another copy works is a
+// warning; tables left half rebuilt end the program after the message.
+TEST_F(ServiceTest, TheServiceWindowWarnsOfOtherCopiesAndEndsOnHalfRebuiltTables) {
+    const struct {
+        const char *name;
+        bool otherCopy;
+        QString title, ending;
+        bool ends;
+    } cases[] = {
+        {"another copy at work", true, QStringLiteral("Предупреждение"),
+         QStringLiteral("повторите обслуживание БД."), false},
+        {"a run cut short that cannot be undone", false, QStringLiteral("Ошибка"),
+         QStringLiteral("\rПрограмма будет закрыта."), true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        reset();
+        rebuildInstallation();
+        std::optional<testsupport::CopyProcess> copy;
+        if (c.otherCopy) {
+            copy.emplace(QList<QPair<QString, QString>>{{"KVR_SERVICE_COPY", "at work"},
+                                                        {"KVR_PROGRAM_DIR", prog}});
+            ASSERT_EQ(copy->answer(), "ok");
+        } else {
+            ASSERT_TRUE(stopAt(*this, 2, [](service::FileStep step, const QString &) {
+                return step == service::FileStep::Rename;
+            }));
+            QDir().mkpath(service::RebuildBackupDir(2026) + "D7/SUB");
+        }
+        TServiceForm form;
+        form.today = [] { return kToday; };
+        bool ended = false;
+        form.onMustEnd = [&] { ended = true; };
+        MessageRecorder recorder;
+        form.ButtonServiceClick();
+        ASSERT_EQ(recorder.messages.size(), 1) << recorder.texts().join('|').toStdString();
+        EXPECT_EQ(recorder.messages[0].title, c.title);
+        EXPECT_TRUE(recorder.messages[0].text.endsWith(c.ending))
+            << recorder.messages[0].text.toStdString();
+        EXPECT_EQ(ended, c.ends);
+    }
+}
+
+// A run stopped after it had put everything in place, as it removes what it
+// kept: the next run only finishes the removal, and says no more than that.
+TEST_F(ServiceTest, ARunStoppedAsItRemovesItsBackupIsOnlyCleanedUp) {
     rebuildInstallation();
-    const QString stray = service::RebuildBackupDir(2026) + "X/F12026.DBF";
-    QDir().mkpath(QFileInfo(stray).absolutePath());
-    ASSERT_TRUE(QFile::copy(org(7) + "F12026.DBF", stray));
+    const QString backup = service::RebuildBackupDir(2026);
+    ASSERT_TRUE(stopAt(*this, 1, [&](service::FileStep step, const QString &path) {
+        return step == service::FileStep::RemoveFolder && QDir(path) == QDir(backup);
+    }));
+    const service::RebuildResult r = rebuild();
+    ASSERT_TRUE(r.ok) << r.summary().toStdString();
+    EXPECT_EQ(r.recovered,
+              QStringLiteral("Удалена папка %1, оставшаяся от прерванного обслуживания БД за 2026 "
+                             "год; возвращать на место ничего не потребовалось.")
+                  .arg(QDir::toNativeSeparators(backup)));
+    EXPECT_FALSE(QDir(backup).exists());
+}
+
+// A field only the old table has, holding a memo text, is named by that text.
+TEST_F(ServiceTest, ARefusedMemoIsNamedByItsText) {
+    rebuildInstallation();
+    // Organisation 7's F1 with a memo field NOTE (dBASE III, Windows-1251)
+    // whose row 2 holds "Пояснение" in block 1 of its memo file.
+    QByteArray table = storetest::makeImage(
+        {{"KODSTR", 'C', 5},
+         {"NAME", 'C', 20},
+         {"N1", 'N', 6, 2},
+         {"N2", 'N', 5},
+         {"NOTE", 'M', 10}},
+        {" 1    " + std::string(20, ' ') + "  1.00",
+         " 2    " + std::string(20, ' ') + "  2.00" + std::string(5, ' ') + "         1"},
+        0x83);
+    table[29] = char(0xC9);
+    storetest::writeBytes(org(7) + "F12026.DBF", table);
+    QByteArray block("\xCF\xEE\xFF\xF1\xED\xE5\xED\xE8\xE5\x1A\x1A");
+    block.resize(512, '\0');
+    QByteArray dbt(512, '\0');
+    dbt[0] = 2; // the next free block
+    storetest::writeBytes(org(7) + "F12026.DBT", dbt + block);
+    ASSERT_EQ(readCell(org(7), "F12026", 2, "NOTE").toString(), QStringLiteral("Пояснение"));
+
     const auto before = snapshot();
     const service::RebuildResult r = rebuild();
     EXPECT_FALSE(r.ok);
-    EXPECT_FALSE(r.unchanged);
-    EXPECT_TRUE(r.summary().contains("остались таблицы, место которых неизвестно: " +
-                                     QDir::toNativeSeparators(stray)))
+    EXPECT_TRUE(r.summary().contains(
+        QStringLiteral("Организация 7 «Школа 7», таблица F12026.DBF, строка 2, поле NOTE, значение "
+                       "\"Пояснение\": такого поля нет в бланке OF1.DBF")))
         << r.summary().toStdString();
     EXPECT_EQ(snapshot(), before);
 }
@@ -553,6 +769,162 @@ TEST_F(ServiceTest, ARebuildCutAtAnyStepIsRecoveredByTheNextRun) {
                 EXPECT_EQ(snapshot(), done);
             }
         }
+    }
+}
+
+// ---- copies of the program on one installation ----
+
+// Another copy of the program (the test program started with
+// KVR_SERVICE_COPY and KVR_PROGRAM_DIR): "at work" holds the installation as
+// a running copy does, says "ok" and keeps it until its input ends;
+// "rebuilding" runs "Обслуживание БД" and, at the file step of the kind
+// KVR_PAUSE_STEP met for the KVR_PAUSE_COUNT-th time, says "paused" and waits
+// for a line; then it says "ok", or "failed" and why.
+int playCopy(const QByteArray &role) {
+    paths::setProgramDirForTests(QString::fromLocal8Bit(qgetenv("KVR_PROGRAM_DIR")));
+    std::string line;
+    if (role == "at work") {
+        const bool held = installation::LockShared() == installation::Conflict::None;
+        std::cout << (held ? "ok" : "refused") << std::endl;
+        while (std::getline(std::cin, line)) {
+        }
+        return 0;
+    }
+    const int pauseStep = qEnvironmentVariableIntValue("KVR_PAUSE_STEP");
+    const int pauseCount = qEnvironmentVariableIntValue("KVR_PAUSE_COUNT");
+    int seen = 0;
+    service::setFileStepProbe([&](service::FileStep step, const QString &) {
+        if (int(step) == pauseStep && ++seen == pauseCount) {
+            std::cout << "paused" << std::endl;
+            std::getline(std::cin, line);
+        }
+    });
+    const service::RebuildResult r = service::RebuildReportTables(kToday);
+    std::cout << (r.ok ? std::string("ok") : "failed " + r.summary().toStdString()) << std::endl;
+    return 0;
+}
+
+void playCopyWhenAsked() {
+    if (qEnvironmentVariableIsSet("KVR_SERVICE_COPY"))
+        std::exit(playCopy(qgetenv("KVR_SERVICE_COPY")));
+}
+Q_COREAPP_STARTUP_FUNCTION(playCopyWhenAsked)
+
+// Another copy at work, or in the middle of its rebuild, or killed there;
+// and what this copy then does: the rebuild, or the start of the program.
+// Only one copy ever changes the tables, no copy works on tables that are
+// half rebuilt, and nothing saved is lost.
+TEST_F(ServiceTest, CopiesOfTheProgramOnOneInstallation) {
+    using testsupport::CopyProcess;
+    const QString others = QStringLiteral("Обслуживание БД за 2026 год не выполнено, таблицы и "
+                                          "бланки не изменены:\r");
+    const QString waitText =
+        QStringLiteral("Другая копия программы сейчас выполняет обслуживание БД; пока оно не "
+                       "закончится, работать с данными нельзя.\rНажмите OK, когда оно "
+                       "закончится, или Отмена, чтобы закрыть программу.");
+    enum class Other { AtWork, Rebuilding, Killed };
+    const struct {
+        const char *name;
+        Other other;
+        std::function<void(ServiceTest &, CopyProcess &)> then;
+    } cases[] = {
+        {"at work: the rebuild is refused", Other::AtWork,
+         [&](ServiceTest &t, CopyProcess &) {
+             const auto before = t.snapshot();
+             const service::RebuildResult r = t.rebuild();
+             EXPECT_FALSE(r.ok);
+             EXPECT_TRUE(r.refused);
+             EXPECT_EQ(r.summary(), others + QStringLiteral("С этими данными работают другие "
+                                                            "копии программы. Закройте их и "
+                                                            "повторите обслуживание БД."));
+             EXPECT_EQ(t.snapshot(), before);
+         }},
+        {"at work: this copy starts beside it", Other::AtWork,
+         [&](ServiceTest &, CopyProcess &) {
+             MessageRecorder recorder;
+             EXPECT_TRUE(EnterInstallation());
+             EXPECT_TRUE(recorder.messages.isEmpty()) << recorder.texts().join('|').toStdString();
+             EXPECT_EQ(installation::HeldLevel(), installation::Level::Shared);
+         }},
+        {"rebuilding: a second rebuild is refused, the first one ends well", Other::Rebuilding,
+         [&](ServiceTest &t, CopyProcess &copy) {
+             const auto before = t.snapshot();
+             const service::RebuildResult r = t.rebuild();
+             EXPECT_TRUE(r.refused);
+             EXPECT_EQ(r.summary(), others + QStringLiteral("Другая копия программы сейчас "
+                                                            "выполняет обслуживание БД."));
+             EXPECT_EQ(t.snapshot(), before);
+             copy.send("go");
+             EXPECT_EQ(copy.answer(), "ok");
+             EXPECT_EQ(names(store::DbfFile::fieldsOf(t.org(7) + "F12026.DBF")), names(kNewFields));
+             EXPECT_FALSE(QDir(service::RebuildBackupDir(2026)).exists());
+         }},
+        {"rebuilding: this copy says so and ends", Other::Rebuilding,
+         [&](ServiceTest &t, CopyProcess &copy) {
+             const auto before = t.snapshot();
+             MessageRecorder recorder;
+             recorder.answers = {msg::Answer::Cancel};
+             EXPECT_FALSE(EnterInstallation());
+             ASSERT_EQ(recorder.messages.size(), 1);
+             EXPECT_EQ(recorder.messages[0].title, QStringLiteral("Предупреждение"));
+             EXPECT_EQ(recorder.messages[0].text, waitText);
+             EXPECT_EQ(recorder.messages[0].buttons, msg::Buttons::OkCancel);
+             EXPECT_EQ(installation::HeldLevel(), installation::Level::None);
+             EXPECT_EQ(t.snapshot(), before);
+             copy.send("go");
+             EXPECT_EQ(copy.answer(), "ok");
+         }},
+        {"rebuilding: this copy waits and starts once it is over", Other::Rebuilding,
+         [&](ServiceTest &, CopyProcess &copy) {
+             QStringList asked;
+             const auto previous = msg::setMessageHandler([&](const msg::Request &r) {
+                 asked.append(r.text);
+                 copy.send("go");
+                 EXPECT_EQ(copy.answer(), "ok");
+                 return msg::Answer::Ok;
+             });
+             EXPECT_TRUE(EnterInstallation());
+             msg::setMessageHandler(previous);
+             EXPECT_EQ(asked, QStringList{waitText});
+             EXPECT_EQ(installation::HeldLevel(), installation::Level::Shared);
+         }},
+        {"killed: this copy puts the tables back as it starts, and a figure saved then is "
+         "carried by the next rebuild",
+         Other::Killed,
+         [&](ServiceTest &t, CopyProcess &copy) {
+             copy.kill();
+             MessageRecorder recorder;
+             EXPECT_TRUE(EnterInstallation());
+             ASSERT_EQ(recorder.messages.size(), 1);
+             EXPECT_EQ(recorder.messages[0].title, QStringLiteral("Сообщение"));
+             EXPECT_EQ(recorder.messages[0].text,
+                       QStringLiteral("Предыдущее обслуживание БД за 2026 год было прервано и "
+                                      "отменено: возвращено прежних таблиц: 2, бланков: 0; "
+                                      "удалено недостроенных таблиц: 0."));
+             EXPECT_EQ(names(store::DbfFile::fieldsOf(t.org(7) + "F12026.DBF")), names(kOldFields));
+             EXPECT_FALSE(QDir(service::RebuildBackupDir(2026)).exists());
+             testsupport::OpenTable(t.org(7), "F12026").set(2, "N1", 42.42);
+             const service::RebuildResult r = t.rebuild();
+             ASSERT_TRUE(r.ok) << r.summary().toStdString();
+             EXPECT_TRUE(r.recovered.isEmpty()) << r.recovered.toStdString();
+             EXPECT_EQ(testsupport::OpenTable(t.org(7), "F12026").num(2, "N1"), 42.42);
+         }},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        reset();
+        rebuildInstallation();
+        // A rebuild stopped before its first file step, or after it has put
+        // its second table in place.
+        const service::FileStep pause =
+            c.other == Other::Killed ? service::FileStep::Rename : service::FileStep::MakeFolder;
+        CopyProcess copy({{"KVR_SERVICE_COPY", c.other == Other::AtWork ? "at work" : "rebuilding"},
+                          {"KVR_PROGRAM_DIR", prog},
+                          {"KVR_PAUSE_STEP", QString::number(int(pause))},
+                          {"KVR_PAUSE_COUNT", c.other == Other::Killed ? "3" : "1"}});
+        ASSERT_EQ(copy.answer(), c.other == Other::AtWork ? "ok" : "paused");
+        c.then(*this, copy);
+        installation::Unlock();
     }
 }
 
