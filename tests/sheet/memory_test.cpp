@@ -69,6 +69,7 @@ TEST_F(MemoryEngineTest, InsertedRowCopyPushesRowsDownWithTheirBorders) {
     book->setText(3, 2, "#A1N1");
     book->setText(4, 1, "Итого");
     book->drawBorders(3, 1, 3, 2);
+    book->formatFigures(3, 2, 4, 2, 2);
     book->insertRowCopy(3);
     const auto &state = *engine.books().front();
     EXPECT_EQ(state.value(1, 1), Value::text("шапка"));
@@ -80,6 +81,8 @@ TEST_F(MemoryEngineTest, InsertedRowCopyPushesRowsDownWithTheirBorders) {
     EXPECT_EQ(state.value(5, 1), Value::text("Итого"));
     EXPECT_EQ(state.framedCells, (std::set<std::pair<int, int>>{{3, 1}, {3, 2}, {4, 1}, {4, 2}}));
     EXPECT_EQ(state.insertedRows, std::vector<int>{3});
+    EXPECT_EQ(state.figureCells,
+              (std::map<std::pair<int, int>, int>{{{3, 2}, 2}, {{4, 2}, 2}, {{5, 2}, 2}}));
 
     // An empty row copied onto itself stays empty and pushes the rest down.
     book->insertRowCopy(2);
