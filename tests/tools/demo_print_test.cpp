@@ -10,6 +10,7 @@
 #include "printing/PrintAskUnit.h"
 #include "printing/PrintEngine.h"
 #include "printing/PrintUnit.h"
+#include "printing/SheetFill.h"
 #include "shell/AppState.h"
 #include "shell/DataSetModel.h"
 #include "shell/MultilineGrid_Old.h"
@@ -22,6 +23,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -30,7 +32,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <set>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -275,6 +281,50 @@ TEST_F(DemoPrintTest, FiguresThatFillTheirFieldsPrintWhole) {
     EXPECT_FALSE(words.contains(QStringLiteral("E+"))) << pdf.text.toStdString();
     EXPECT_FALSE(words.contains(u'#')) << pdf.text.toStdString();
     EXPECT_TRUE(recorder.messages.isEmpty()) << recorder.texts().join(u'|').toStdString();
+}
+
+// The organisation list of the demo book on its template: every name,
+// manager and address whole, and none running under the next column's text.
+TEST_F(DemoPrintTest, OrganisationListColumnsHoldTheirTexts) {
+    QTemporaryDir dir;
+    const QString list = dir.filePath(QStringLiteral("list.xls"));
+    ASSERT_TRUE(QFile::copy(paths::GetBlankDir() + QStringLiteral("BORG.XLS"), list));
+    {
+        testsupport::OpenTable school(program.programDir, QStringLiteral("SCHOOL"));
+        auto book = printing::PrintEngine().open(list);
+        FillOrganisationSheet(*book, school.ds, QDate(2016, 11, 14));
+        book->exportPdf(dir.filePath(QStringLiteral("list.pdf")));
+    }
+    const QString words = testsupport::readPdf(dir.filePath(QStringLiteral("list.pdf")))
+                              .text.simplified();
+    for (const demo::Organisation &org : demo::Organisations())
+        for (const QString &text : {org.name, org.rykorg, org.adres})
+            EXPECT_TRUE(words.contains(text.simplified())) << text.toStdString();
+    // The words as the page places them: on each line, each ends before the
+    // next begins.
+    QProcess boxes;
+    boxes.start(QStringLiteral("pdftotext"),
+                {QStringLiteral("-bbox"), dir.filePath(QStringLiteral("list.pdf")),
+                 QStringLiteral("-")});
+    ASSERT_TRUE(boxes.waitForFinished(60000));
+    const QString html = QString::fromUtf8(boxes.readAllStandardOutput());
+    static const QRegularExpression word(
+        QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" "
+                       "yMax=\"[\\d.]+\">([^<]*)</word>"));
+    std::map<int, std::vector<std::pair<double, std::pair<double, QString>>>> lines;
+    for (auto it = word.globalMatch(html); it.hasNext();) {
+        const auto m = it.next();
+        lines[qRound(m.captured(2).toDouble())].push_back(
+            {m.captured(1).toDouble(), {m.captured(3).toDouble(), m.captured(4)}});
+    }
+    ASSERT_GT(lines.size(), demo::Organisations().size());
+    for (auto &[y, line] : lines) {
+        std::sort(line.begin(), line.end());
+        for (std::size_t i = 1; i < line.size(); ++i)
+            EXPECT_LE(line[i - 1].second.first, line[i].first + 0.5)
+                << "\"" << line[i - 1].second.second.toStdString() << "\" runs into \""
+                << line[i].second.second.toStdString() << "\"";
+    }
 }
 
 } // namespace
