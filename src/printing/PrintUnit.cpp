@@ -105,10 +105,13 @@ QString findTemplate(const QString &name, const QString &what) {
     return found;
 }
 
-// The message with the working copy's path replaced by the template's.
+// The message with the working copy's path, as given or made absolute,
+// replaced by the template's.
 QString namingTemplate(QString message, const QString &working, const QString &templatePath) {
     const QString shown = QDir::toNativeSeparators(templatePath);
-    return message.replace(working, shown).replace(QDir::toNativeSeparators(working), shown);
+    for (const QString &path : {QFileInfo(working).absoluteFilePath(), working})
+        message.replace(path, shown).replace(QDir::toNativeSeparators(path), shown);
+    return message;
 }
 
 void returnToFirst(store::TADODataSet &DataSet) noexcept {

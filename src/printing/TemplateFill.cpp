@@ -6,6 +6,7 @@
 
 #include <QFileInfo>
 #include <QLocale>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <array>
@@ -270,6 +271,12 @@ QString fieldText(TADODataSet &ds, int record, const QString &field) {
     return ds.FieldByName(field).AsString();
 }
 
+// A number written as plain digits, with a decimal mark or not.
+bool isFigure(const QString &text) {
+    static const QRegularExpression figure(QStringLiteral("^\\s*[+-]?[0-9]+([.,][0-9]+)?\\s*$"));
+    return figure.match(text).hasMatch();
+}
+
 // The decimals that a figure of the field is printed with: a numeric
 // field's own, or as many as the text of a character field has.
 int fieldDecimals(TADODataSet &ds, const QString &field, const QString &text) {
@@ -315,8 +322,9 @@ public:
                     continue;
                 const sheet::Value value = sheet::Value::fromInput(result);
                 model.set(row, column, value);
-                // A figure of a field shows the digits the table holds.
-                if (value.isNumber() && m_decimals >= 0)
+                // A figure of a field, alone in its cell, shows the digits
+                // the table holds (more than a number keeps stay text).
+                if (m_decimals >= 0 && (value.isNumber() || isFigure(result)))
                     model.figure(row, column, m_decimals);
             }
             model.set(1, 1, sheet::Value());

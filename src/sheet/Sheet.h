@@ -43,7 +43,8 @@ public:
     // number (optional sign, digits, "." or "," and digits, an optional
     // exponent as toText writes it, blanks around it) becomes a number;
     // anything else stays text. Numbers with a leading zero
-    // ("012") stay text, so that codes keep their digits.
+    // ("012") stay text, so that codes keep their digits, and so do numbers
+    // of more than 15 significant digits, which a number would round.
     static Value fromInput(const QString &text);
 
     Kind kind() const { return m_kind; }

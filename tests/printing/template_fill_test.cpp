@@ -167,22 +167,31 @@ TEST_F(TemplateFillTest, FiguresTakeTheDecimalsOfTheirFields) {
                              {"N1", 'N', 12, 2},
                              {"N2", 'N', 10, 0},
                              {"N3", 'C', 15, 0},
-                             {"N4", 'N', 12, 3}},
-                            {{{"N1", 5}, {"N2", 9999999999.0}, {"N3", "12.50"}, {"N4", 0.125}}});
+                             {"N4", 'N', 12, 3},
+                             {"N5", 'N', 20, 2}},
+                            {{{"N1", 5},
+                              {"N2", 9999999999.0},
+                              {"N3", "12.50"},
+                              {"N4", 0.125},
+                              {"N5", "12345678901234567.89"}}});
     openTable(QStringLiteral("F12016"));
-    engine.setFileContents(inst.blank() + "T.XLS", {{{1, 1}, text("1;5;")},
+    engine.setFileContents(inst.blank() + "T.XLS", {{{1, 1}, text("1;6;")},
                                                     {{1, 2}, text("#A1N1")},
                                                     {{1, 3}, text("#A1N2")},
                                                     {{1, 4}, text("#A1N3")},
-                                                    {{1, 5}, text("#A1N4")}});
+                                                    {{1, 5}, text("#A1N4")},
+                                                    {{1, 6}, text("#A1N5")}});
     QFile(inst.blank() + "T.XLS").open(QIODevice::WriteOnly);
     auto book = engine.open(inst.blank() + "T.XLS");
     FillTemplate(table, *book, {QStringLiteral("Школа"), 1, 16, appState().WorkDate});
     const MemoryBook &sheet = *engine.books().back();
     EXPECT_EQ(sheet.value(1, 2), Value::number(5));
     EXPECT_EQ(sheet.value(1, 3), Value::number(9999999999.0));
-    EXPECT_EQ(sheet.figureCells, (std::map<std::pair<int, int>, int>{
-                                     {{1, 2}, 2}, {{1, 3}, 0}, {{1, 4}, 2}, {{1, 5}, 3}}));
+    // More digits than a number keeps: every one of them, as text.
+    EXPECT_EQ(sheet.value(1, 6), text("12345678901234567.89 "));
+    EXPECT_EQ(sheet.figureCells,
+              (std::map<std::pair<int, int>, int>{
+                  {{1, 2}, 2}, {{1, 3}, 0}, {{1, 4}, 2}, {{1, 5}, 3}, {{1, 6}, 2}}));
 }
 
 TEST_F(TemplateFillTest, NamesAndCodesByGroupAndRow) {

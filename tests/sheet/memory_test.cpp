@@ -24,6 +24,10 @@ TEST(ValueInput, PlainNumbersBecomeNumbers) {
     EXPECT_EQ(Value::fromInput("0.5"), Value::number(0.5));
     EXPECT_EQ(Value::fromInput("-0"), Value::number(0));
     EXPECT_EQ(Value::fromInput("1e5"), Value::number(100000));
+    // Up to the 15 significant digits a number keeps.
+    EXPECT_EQ(Value::fromInput("123456789012345 "), Value::number(123456789012345.0));
+    EXPECT_EQ(Value::fromInput("9999999999999.50"), Value::number(9999999999999.5));
+    EXPECT_EQ(Value::fromInput("0.000123456789012345"), Value::number(0.000123456789012345));
 }
 
 TEST(ValueInput, NumbersReadAsTextAndAssignedBackStayNumbers) {
@@ -35,8 +39,9 @@ TEST(ValueInput, NumbersReadAsTextAndAssignedBackStayNumbers) {
 }
 
 TEST(ValueInput, EverythingElseStaysText) {
-    for (const char *text : {"0123", "00", "1e", "e5", "1e5.5", "12a", "1.2.3", "1 234", ".5", "5.",
-                             "#A1N1", "=A1", "-", "Всего"})
+    for (const char *text :
+         {"0123", "00", "1e", "e5", "1e5.5", "12a", "1.2.3", "1 234", ".5", "5.", "#A1N1", "=A1",
+          "-", "Всего", "1234567890123456", "99999999999999.99 "})
         EXPECT_EQ(Value::fromInput(text), Value::text(text)) << text;
     EXPECT_TRUE(Value::fromInput("").isEmpty());
     EXPECT_EQ(Value::fromInput(" "), Value::text(" "));
