@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libshp-dev libmuparser-dev
   libreoffice-calc-nogui libreoffice-dev
-  xvfb xauth poppler-utils fonts-dejavu-core
+  xvfb xauth poppler-utils fonts-dejavu-core xdg-utils
   cups printer-driver-cups-pdf libcups2-dev
   python3 python3-dbf
   clang libclang-rt-dev

@@ -23,6 +23,20 @@ esac
 
 bash tools/install-deps.sh
 
+# The demo's spreadsheet program, which shows the organisation list
+# ("Справочники" -> "Печать"): the program hands the list to the program
+# that the desktop names for spreadsheets, and says where the file is when
+# there is none. LibreOffice's own windows would need the full LibreOffice,
+# which cannot be installed beside the windowless one the program prints
+# with; Gnumeric can, and reads the list.
+if ! dpkg -s gnumeric >/dev/null 2>&1; then
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  echo "Installing the demo's spreadsheet program: gnumeric"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends gnumeric >/dev/null
+fi
+
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --target kvr kvr_demo -j"$(nproc)"
 

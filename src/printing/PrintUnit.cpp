@@ -111,6 +111,15 @@ QString findTemplate(const QString &name, const QString &what) {
     return found;
 }
 
+// The message with the working copy's path, as given or made absolute,
+// replaced by the template's.
+QString namingTemplate(QString message, const QString &working, const QString &templatePath) {
+    const QString shown = QDir::toNativeSeparators(templatePath);
+    for (const QString &path : {QFileInfo(working).absoluteFilePath(), working})
+        message.replace(path, shown).replace(QDir::toNativeSeparators(path), shown);
+    return message;
+}
+
 void returnToFirst(store::TADODataSet &DataSet) noexcept {
     try {
         if (DataSet.Active())
@@ -129,10 +138,12 @@ enum class FillFailure { PrintError, Said };
 // printed under the job title; whatever happens, the workbook is closed, the
 // copy deleted and the dataset put back on its first record. A failure of
 // the print itself is shown as the print error, one of the fill as
-// fillFailure says, an office that did not answer as such; a failure before
-// the fill is thrown. After any failure the engine is ended, so that the
-// next print starts with a fresh one. A job that waits on a stopped printer
-// is said.
+// fillFailure says, an office that did not answer as such; a working copy
+// that does not open is said by the template's name (the copy is gone by
+// the time the user reads it); a failure before the copy is opened (the
+// copy cannot be made, the office does not start) is thrown. After any
+// failure the engine is ended, so that the next print starts with a fresh
+// one. A job that waits on a stopped printer is said.
 void printOnCopy(store::TADODataSet &DataSet, const QString &templatePath, const QString &title,
                  FillFailure fillFailure, const std::function<void(sheet::Workbook &)> &fill) {
     std::function<void()> tell; // shown once the print is cleaned up
@@ -161,23 +172,40 @@ void printOnCopy(store::TADODataSet &DataSet, const QString &templatePath, const
             ownFile(paths::GetBlankDir(),
                     QStringLiteral("BTEMP-%1-XXXXXX.XLS").arg(QCoreApplication::applicationPid()));
         CopyFileByStream(working, templatePath);
-        book = printing::PrintEngine().open(working);
-        auto step = [&](const std::function<void()> &run, bool isPrint) {
+        sheet::Engine &engine = printing::PrintEngine();
+        enum class Step { Open, Fill, Print };
+        auto step = [&](Step kind, const std::function<void()> &run) {
             try {
                 run();
                 return true;
             } catch (const sheet::TimeoutError &e) {
                 tell = [why = e.message()] { showNotPrinted(why); };
             } catch (const std::exception &e) {
-                if (isPrint || fillFailure == FillFailure::PrintError)
+                if (kind == Step::Print ||
+                    (kind == Step::Fill && fillFailure == FillFailure::PrintError))
                     tell = showPrintError;
                 else
                     tell = [why = ExceptionText(e)] { showNotPrinted(why); };
             }
             return false;
         };
+        // What the office says of the working copy it was given is said of
+        // the template the copy was made from.
+        const auto ofTemplate = [&](const std::function<void()> &run) {
+            return [&, run] {
+                try {
+                    run();
+                } catch (const sheet::TimeoutError &e) {
+                    throw sheet::TimeoutError(namingTemplate(e.message(), working, templatePath));
+                } catch (const sheet::Error &e) {
+                    throw sheet::Error(namingTemplate(e.message(), working, templatePath));
+                }
+            };
+        };
         sheet::PrintedJob job;
-        if (step([&] { fill(*book); }, false) && step([&] { job = book->print(title); }, true)) {
+        if (step(Step::Open, ofTemplate([&] { book = engine.open(working); })) &&
+            step(Step::Fill, [&] { fill(*book); }) &&
+            step(Step::Print, [&] { job = book->print(title); })) {
             failed = false;
             if (job.printerStopped)
                 tell = [job, title] { showWaiting(job, title); };
@@ -246,19 +274,30 @@ void PrintOrganisationList(store::TADODataSet &DataSet) {
                            QStringLiteral("/kvr-lists/");
     QDir().mkpath(folder);
     const QString path = ownFile(folder, QStringLiteral("Организации-XXXXXX.xls"));
-    bool shown = false;
-    WaitCursor waitCursor;
-    const auto cleanup = qScopeGuard([&] {
-        if (!shown) {
-            printing::EndPrintEngine();
-            QFile::remove(path);
-        }
-        returnToFirst(DataSet);
-    });
-    CopyFileByStream(path, templatePath);
-    auto book = printing::PrintEngine().open(path);
-    FillOrganisationSheet(*book, DataSet, QDate::currentDate());
-    book->saveAs(path);
-    book->showToUser();
-    shown = true;
+    bool opened = false;
+    {
+        bool shown = false;
+        WaitCursor waitCursor;
+        const auto cleanup = qScopeGuard([&] {
+            if (!shown) {
+                printing::EndPrintEngine();
+                QFile::remove(path);
+            }
+            returnToFirst(DataSet);
+        });
+        CopyFileByStream(path, templatePath);
+        auto book = printing::PrintEngine().open(path);
+        FillOrganisationSheet(*book, DataSet, QDate::currentDate());
+        book->saveAs(path);
+        opened = book->showToUser();
+        shown = true;
+    }
+    // Without a spreadsheet program the list stays in its file, for the
+    // user to take elsewhere.
+    if (!opened)
+        msg::show(QStringLiteral("Список организаций"),
+                  QStringLiteral("Нет программы для просмотра электронных таблиц.\rСписок "
+                                 "организаций сохранён в файле\r%1")
+                      .arg(QDir::toNativeSeparators(path)),
+                  msg::Icon::Information);
 }

@@ -19,10 +19,12 @@
 // default printer as a job titled with the report (or title page) and Title.
 // Leaves DataSet on its first record. A failure of the printing itself, and
 // one of a template's fill, is shown as "Ошибка печати!"; an office that did
-// not answer in time and a by-column sheet that cannot be filled are said as
-// such; a job left waiting on a stopped printer is said. A failure before
-// the fill (the template cannot be copied or opened, the office does not
-// start) is thrown, after the office is ended and the working copy removed.
+// not answer in time, a template that does not open (named by its own path)
+// and a by-column sheet that cannot be filled are said as such; a job left
+// waiting on a stopped printer is said. A failure before the template's copy
+// is opened (the copy cannot be made, the office does not start) is thrown,
+// after the office is ended and the working copy removed. Every figure of a
+// field prints with the field's decimals and all its digits.
 void PrintReport(store::TADODataSet &DataSet, int PageKind, int YearOrColumns,
                  const QString &Title);
 
@@ -46,5 +48,6 @@ void PrintColumnSvod(store::TADODataSet &DataSet, int Count, const QString &Titl
 // Shows the organisation list of DataSet (the open organisation table, every
 // record in the dataset's order) as a spreadsheet made from the BORG template,
 // left open for the user to look at, print or save. The list is a file of
-// its own, which later prints leave alone.
+// its own, which later prints leave alone. When the user has no program
+// that opens it, the user is told where the file is.
 void PrintOrganisationList(store::TADODataSet &DataSet);

@@ -6,6 +6,8 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <map>
+#include <utility>
 
 using sheet::Table;
 using sheet::Value;
@@ -39,21 +41,28 @@ void FillColumnSvodSheet(store::TADODataSet &DataSet, sheet::Workbook &Book, int
     for (int c = 1; c <= columns; ++c)
         numbers.push_back(Value::number(c));
     rows.push_back(numbers);
+    std::map<std::pair<int, int>, int> figures; // the sums, every digit shown
     for (int k = 0; k < n; ++k) {
         std::vector<Value> line;
         line.reserve(columns);
-        for (const char *field : {"NAME", "KODSTR", "TOTAL"})
+        for (const char *field : {"NAME", "KODSTR"})
             line.push_back(
                 Value::fromInput(DataSet.FieldByName(QString::fromLatin1(field)).AsString()));
-        for (int j = 1; j <= Count; ++j) {
-            const QString text = DataSet.FieldByName(QStringLiteral("NNN%1").arg(j)).AsString();
-            line.push_back(text == u"0" ? Value() : Value::fromInput(text));
+        for (int j = 0; j <= Count; ++j) {
+            const QString text =
+                DataSet
+                    .FieldByName(j == 0 ? QStringLiteral("TOTAL") : QStringLiteral("NNN%1").arg(j))
+                    .AsString();
+            line.push_back(j > 0 && text == u"0" ? Value() : Value::fromInput(text));
+            if (line.back().isNumber())
+                figures[{6 + k, 3 + j}] = printing::DecimalsOf(text);
         }
         rows.push_back(std::move(line));
         DataSet.Next();
     }
     Book.setValues(4, 1, rows);
     Book.drawBorders(4, 1, n + 5, columns);
+    printing::FormatFigures(Book, figures);
     Book.fitColumns(1, 1, n + 10, 131); // A to EA
 }
 
@@ -70,14 +79,20 @@ void FillOrganisationSheet(sheet::Workbook &Book, store::TADODataSet &DataSet, c
                                          "OKPO_K", "OKONX_K", "ADRES", "TELEF"};
     Table rows;
     rows.reserve(n);
+    std::map<std::pair<int, int>, int> figures; // codes and numbers, every digit shown
     for (int k = 0; k < n; ++k) {
         std::vector<Value> line;
-        for (const char *field : fields)
-            line.push_back(
-                Value::fromInput(DataSet.FieldByName(QString::fromLatin1(field)).AsString()));
+        for (const char *field : fields) {
+            const QString text = DataSet.FieldByName(QString::fromLatin1(field)).AsString();
+            line.push_back(Value::fromInput(text));
+            if (line.back().isNumber())
+                figures[{header.firstRow + k, static_cast<int>(line.size())}] =
+                    printing::DecimalsOf(text);
+        }
         rows.push_back(std::move(line));
         DataSet.Next();
     }
     Book.setValues(header.firstRow, 1, rows);
     Book.drawBorders(header.firstRow, 1, header.firstRow + n - 1, 9);
+    printing::FormatFigures(Book, figures);
 }

@@ -6,7 +6,10 @@
 
 #include <QFileInfo>
 #include <QLocale>
+#include <QRegularExpression>
 
+#include <algorithm>
+#include <array>
 #include <functional>
 #include <map>
 #include <memory>
@@ -33,6 +36,50 @@ HeaderCell ParseHeaderCell(const QString &text) {
             QStringLiteral("Заголовок шаблона в ячейке A1 \"%1\" не в виде \"строка;столбцы;\"")
                 .arg(text));
     return header;
+}
+
+int DecimalsOf(const QString &text) {
+    const QString number = text.trimmed();
+    const int mark = static_cast<int>(std::max(number.lastIndexOf(u'.'), number.lastIndexOf(u',')));
+    if (mark < 0)
+        return 0;
+    int digits = 0;
+    while (mark + 1 + digits < number.size() && number[mark + 1 + digits].isDigit())
+        ++digits;
+    return digits;
+}
+
+std::vector<std::array<int, 4>> CellBlocks(const std::set<std::pair<int, int>> &cells) {
+    std::map<int, std::vector<std::pair<int, int>>> runs; // row -> [first, last] columns
+    for (const auto &[row, column] : cells) {
+        auto &line = runs[row];
+        if (!line.empty() && line.back().second == column - 1)
+            line.back().second = column;
+        else
+            line.push_back({column, column});
+    }
+    std::vector<std::array<int, 4>> blocks;
+    for (auto it = runs.begin(); it != runs.end();) {
+        auto last = it;
+        auto next = std::next(it);
+        while (next != runs.end() && next->first == last->first + 1 && next->second == it->second) {
+            last = next;
+            ++next;
+        }
+        for (const auto &[left, right] : it->second)
+            blocks.push_back({it->first, left, last->first, right});
+        it = next;
+    }
+    return blocks;
+}
+
+void FormatFigures(sheet::Workbook &book, const std::map<std::pair<int, int>, int> &decimals) {
+    std::map<int, std::set<std::pair<int, int>>> byDecimals;
+    for (const auto &[cell, d] : decimals)
+        byDecimals[d].insert(cell);
+    for (const auto &[d, cells] : byDecimals)
+        for (const auto &[top, left, bottom, right] : CellBlocks(cells))
+            book.formatFigures(top, left, bottom, right, d);
 }
 
 } // namespace printing
@@ -134,6 +181,8 @@ public:
         m_written[row - 1] = true;
     }
     void frame(int row, int column) { m_framed.insert({row, column}); }
+    // The cell shows a figure of a field with this many decimals.
+    void figure(int row, int column, int decimals) { m_figures[{row, column}] = decimals; }
 
     // The row copied and the copy inserted at it.
     void insertRowCopy(int row) {
@@ -150,12 +199,19 @@ public:
                 framed.insert({r, c});
         }
         m_framed = std::move(framed);
+        std::map<std::pair<int, int>, int> figures;
+        for (const auto &[cell, decimals] : m_figures) {
+            figures[{cell.first >= row ? cell.first + 1 : cell.first, cell.second}] = decimals;
+            if (cell.first == row)
+                figures[cell] = decimals;
+        }
+        m_figures = std::move(figures);
         m_inserts.push_back(row);
     }
 
     // Writes everything to the workbook: the inserted rows (runs of rows
     // inserted one below the other at once), the values of rows 1..last and
-    // of written rows below, and the frames.
+    // of written rows below, the frames and the figures' formats.
     void flush(int last) {
         for (std::size_t i = 0; i < m_inserts.size();) {
             std::size_t j = i + 1;
@@ -170,7 +226,9 @@ public:
         for (int r = rows + 1; r <= static_cast<int>(m_cells.size()); ++r)
             if (m_written[r - 1])
                 m_book.setValues(r, 1, sheet::Table{m_cells[r - 1]});
-        drawFrames();
+        for (const auto &[top, left, bottom, right] : printing::CellBlocks(m_framed))
+            m_book.drawBorders(top, left, bottom, right);
+        printing::FormatFigures(m_book, m_figures);
     }
 
 private:
@@ -181,36 +239,12 @@ private:
         }
     }
 
-    // Frames as rectangles: runs of framed columns in a row, and runs of
-    // rows with the same columns framed.
-    void drawFrames() {
-        std::map<int, std::vector<std::pair<int, int>>> runs; // row -> [first, last] columns
-        for (auto it = m_framed.begin(); it != m_framed.end(); ++it) {
-            auto &row = runs[it->first];
-            if (!row.empty() && row.back().second == it->second - 1)
-                row.back().second = it->second;
-            else
-                row.push_back({it->second, it->second});
-        }
-        for (auto it = runs.begin(); it != runs.end();) {
-            auto last = it;
-            auto next = std::next(it);
-            while (next != runs.end() && next->first == last->first + 1 &&
-                   next->second == it->second) {
-                last = next;
-                ++next;
-            }
-            for (const auto &[left, right] : it->second)
-                m_book.drawBorders(it->first, left, last->first, right);
-            it = next;
-        }
-    }
-
     sheet::Workbook &m_book;
     int m_columns;
     sheet::Table m_cells;
     std::vector<bool> m_written;
     std::set<std::pair<int, int>> m_framed;
+    std::map<std::pair<int, int>, int> m_figures;
     std::vector<int> m_inserts;
 };
 
@@ -235,6 +269,21 @@ QString fieldText(TADODataSet &ds, int record, const QString &field) {
             QStringLiteral("В таблице %1 нет записи %2").arg(ds.tableName()).arg(record));
     ds.setRecNo(record);
     return ds.FieldByName(field).AsString();
+}
+
+// A number written as plain digits, with a decimal mark or not.
+bool isFigure(const QString &text) {
+    static const QRegularExpression figure(QStringLiteral("^\\s*[+-]?[0-9]+([.,][0-9]+)?\\s*$"));
+    return figure.match(text).hasMatch();
+}
+
+// The decimals that a figure of the field is printed with: a numeric
+// field's own, or as many as the text of a character field has.
+int fieldDecimals(TADODataSet &ds, const QString &field, const QString &text) {
+    const store::FieldDef &def = ds.FieldByName(field).Def();
+    if (def.type == 'N' || def.type == 'F')
+        return def.decimals;
+    return printing::DecimalsOf(text);
 }
 
 class Walk {
@@ -267,9 +316,16 @@ public:
             for (int column = 1; column <= m_columns; ++column) {
                 const sheet::Value original = model.value(row, column);
                 const QString text = original.toText();
+                m_decimals = -1;
                 const QString result = cell(model, row, column, text);
-                if (result != text)
-                    model.set(row, column, sheet::Value::fromInput(result));
+                if (result == text)
+                    continue;
+                const sheet::Value value = sheet::Value::fromInput(result);
+                model.set(row, column, value);
+                // A figure of a field, alone in its cell, shows the digits
+                // the table holds (more than a number keeps stay text).
+                if (m_decimals >= 0 && (value.isNumber() || isFigure(result)))
+                    model.figure(row, column, m_decimals);
             }
             model.set(1, 1, sheet::Value());
         }
@@ -285,7 +341,10 @@ private:
             const int n = s.indexOf(u'N', at + 2);
             const int record = intOr(n < 0 ? s.mid(at + 2) : s.mid(at + 2, n - at - 2), 1);
             const QString digits = n < 0 ? QString() : digitsAt(s, n + 1);
-            const QString value = fieldText(m_ds, record, u'N' + digits) + u' ';
+            const QString field = u'N' + digits;
+            const QString text = fieldText(m_ds, record, field);
+            m_decimals = fieldDecimals(m_ds, field, text);
+            const QString value = text + u' ';
             t = s.left(at) + value + (n < 0 ? QString() : s.mid(n + 3));
             if (m_repeat && above) {
                 model.set(
@@ -309,8 +368,12 @@ private:
                     : intOr(n < 0 ? placeholder.mid(a + 1) : placeholder.mid(a + 1, n - a - 1), 1);
             const QString digits = n < 0 ? QString() : digitsAt(placeholder, n + 1);
             QString value = QStringLiteral(" ");
-            if (TADODataSet *table = otherTable(code))
-                value = fieldText(*table, record, u'N' + digits) + u' ';
+            if (TADODataSet *table = otherTable(code)) {
+                const QString field = u'N' + digits;
+                const QString text = fieldText(*table, record, field);
+                m_decimals = fieldDecimals(*table, field, text);
+                value = text + u' ';
+            }
             t = s.left(at) + value + (end < 0 ? QString() : s.mid(end + 1));
             s = t;
         }
@@ -453,6 +516,7 @@ private:
     int m_records = 0;
     int m_last = 0;
     bool m_repeat = false;
+    int m_decimals = -1; // of the last field the cell read, -1 when it read none
 };
 
 } // namespace

@@ -21,7 +21,12 @@
 #include <QDate>
 #include <QString>
 
+#include <array>
+#include <map>
+#include <set>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 namespace printing {
 
@@ -45,6 +50,17 @@ struct HeaderCell {
     int columns = 1;
 };
 HeaderCell ParseHeaderCell(const QString &text);
+
+// The digits after the decimal mark ("." or ",") of a number's text.
+int DecimalsOf(const QString &text);
+
+// A set of cells as few blocks (top, left, bottom, right): runs of columns
+// in a row, joined over the rows below that have the same runs.
+std::vector<std::array<int, 4>> CellBlocks(const std::set<std::pair<int, int>> &cells);
+
+// Gives each cell the format of figures with its decimals (cell -> decimals),
+// block by block.
+void FormatFigures(sheet::Workbook &book, const std::map<std::pair<int, int>, int> &decimals);
 
 // What a fill needs besides the sheet and the table.
 struct FillContext {

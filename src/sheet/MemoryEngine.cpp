@@ -53,6 +53,17 @@ void insertCopy(CellMap &cells, int row) {
     cells = std::move(out);
 }
 
+void insertCopy(std::map<std::pair<int, int>, int> &cells, int row) {
+    std::map<std::pair<int, int>, int> out;
+    for (const auto &[cell, value] : cells) {
+        const auto moved = shifted(cell, row);
+        out[moved] = value;
+        if (moved.first == row + 1)
+            out[{row, moved.second}] = value;
+    }
+    cells = std::move(out);
+}
+
 void insertCopy(std::set<std::pair<int, int>> &cells, int row) {
     std::set<std::pair<int, int>> out;
     for (const auto &cell : cells) {
@@ -119,6 +130,7 @@ public:
         insertCopy(m_book->cells, row);
         insertCopy(m_book->framedCells, row);
         insertCopy(m_book->textCells, row);
+        insertCopy(m_book->figureCells, row);
         m_book->insertedRows.push_back(row);
     }
 
@@ -144,6 +156,16 @@ public:
 
     void formatAsText(int top, int left, int bottom, int right) override {
         mark(m_book->textCells, top, left, bottom, right);
+    }
+
+    void formatFigures(int top, int left, int bottom, int right, int decimals) override {
+        requireRange(top, left, bottom, right);
+        if (decimals < 0)
+            throw Error(QStringLiteral("Неверное число знаков после запятой: %1").arg(decimals));
+        requireOpen();
+        for (int r = top; r <= bottom; ++r)
+            for (int c = left; c <= right; ++c)
+                m_book->figureCells[{r, c}] = decimals;
     }
 
     PageSetup pageSetup() const override {
@@ -179,13 +201,14 @@ public:
         m_book->pdfs.push_back(absolute(path));
     }
 
-    void showToUser() override {
+    bool showToUser() override {
         requireOpen();
         if (m_path.isEmpty())
             throw Error(QStringLiteral("Книга ещё не сохранена в файл"));
         saveAs(m_path);
         m_book->closed = true;
         m_book->shown = true;
+        return true;
     }
 
     void close() override { m_book->closed = true; }

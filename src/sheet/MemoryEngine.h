@@ -26,6 +26,7 @@ struct MemoryBook {
     CellMap cells;
     std::set<std::pair<int, int>> framedCells; // (row, column) with four borders
     std::set<std::pair<int, int>> textCells;   // (row, column) formatted as text
+    std::map<std::pair<int, int>, int> figureCells; // (row, column) -> decimals of its figures
     PageSetup page;
     std::vector<int> insertedRows;                // arguments of insertRowCopy, in order
     std::vector<std::array<int, 4>> fittedRanges; // top, left, bottom, right

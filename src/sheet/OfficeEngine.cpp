@@ -26,10 +26,12 @@
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/lang/Locale.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XCellRangeMovement.hpp>
+#include <com/sun/star/sheet/XPrintAreas.hpp>
 #include <com/sun/star/sheet/XSheetCellCursor.hpp>
 #include <com/sun/star/sheet/XSheetCellRanges.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
@@ -354,6 +356,32 @@ bool preparePostScript(const QString &path, const QString &title) {
     return file.write(text) == text.size();
 }
 
+// What the desktop's opener (xdg-open) would start for the file: whether
+// the desktop has a program for its type (xdg-mime's answer, which the
+// opener itself asks).
+bool desktopOpensSpreadsheet(const QString &path) {
+    const QString mime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+    if (mime.isEmpty())
+        return false;
+    auto ask = [&](const QStringList &arguments) {
+        QProcess query;
+        query.setStandardInputFile(QProcess::nullDevice());
+        query.setStandardErrorFile(QProcess::nullDevice());
+        query.start(mime, arguments);
+        if (!query.waitForFinished(30000)) {
+            query.kill();
+            query.waitForFinished();
+            return QString();
+        }
+        if (query.exitStatus() != QProcess::NormalExit || query.exitCode() != 0)
+            return QString();
+        return QString::fromLocal8Bit(query.readAllStandardOutput()).section(u';', 0, 0).trimmed();
+    };
+    const QString type = ask({QStringLiteral("query"), QStringLiteral("filetype"), path});
+    return !type.isEmpty() &&
+           !ask({QStringLiteral("query"), QStringLiteral("default"), type}).isEmpty();
+}
+
 } // namespace
 
 // One document of the engine, shared by its Workbook and the engine, which
@@ -524,7 +552,7 @@ struct OfficeEngine::Impl {
         documents.clear();
     }
     std::shared_ptr<Document> load(const OUString &url, const QString &path);
-    void show(const QString &path);
+    bool show(const QString &path);
 };
 
 void OfficeEngine::Impl::launch() {
@@ -664,21 +692,27 @@ std::shared_ptr<Document> OfficeEngine::Impl::load(const OUString &url, const QS
     requireRunning();
     auto document = std::make_shared<Document>();
     document->path = path;
+    // What the failure is said as: an office that did not answer has not
+    // found the file damaged, and is said as not answering (call()).
     const QString what = path.isEmpty()
                              ? QStringLiteral("Не удалось создать книгу")
-                             : QStringLiteral("Файл \"%1\" не удаётся прочитать: он повреждён "
-                                              "или это не электронная таблица")
-                                   .arg(path);
+                             : QStringLiteral("Не удалось открыть файл \"%1\"").arg(path);
+    const QString damaged = path.isEmpty()
+                                ? what
+                                : QStringLiteral("Файл \"%1\" не удаётся прочитать: он повреждён "
+                                                 "или это не электронная таблица")
+                                      .arg(path);
     call(what, [&] {
         const Sequence<beans::PropertyValue> arguments = properties({
             property("Hidden", Any(true)),
             property("MacroExecutionMode", Any(document::MacroExecMode::NEVER_EXECUTE)),
             property("UpdateDocMode", Any(document::UpdateDocMode::NO_UPDATE)),
         });
-        Reference<lang::XComponent> component =
-            desktop->loadComponentFromURL(url, OUString("_blank"), 0, arguments);
+        Reference<lang::XComponent> component = guarded(damaged, [&] {
+            return desktop->loadComponentFromURL(url, OUString("_blank"), 0, arguments);
+        });
         if (!component.is())
-            throw Error(what);
+            throw Error(damaged);
         document->component = component;
         document->open = true;
         try {
@@ -693,11 +727,11 @@ std::shared_ptr<Document> OfficeEngine::Impl::load(const OUString &url, const QS
                         filter = toQString(name);
                 }
                 if (!spreadsheetFilter(filter))
-                    throw Error(what);
+                    throw Error(damaged);
             }
             document->spreadsheetDocument.set(component, UNO_QUERY);
             if (!document->spreadsheetDocument.is())
-                throw Error(what);
+                throw Error(damaged);
             Reference<container::XIndexAccess> sheets(document->spreadsheetDocument->getSheets(),
                                                       UNO_QUERY_THROW);
             document->firstSheet.set(sheets->getByIndex(0), UNO_QUERY_THROW);
@@ -711,20 +745,20 @@ std::shared_ptr<Document> OfficeEngine::Impl::load(const OUString &url, const QS
     return document;
 }
 
-void OfficeEngine::Impl::show(const QString &path) {
-    if (options.viewer) {
-        if (!options.viewer(path))
-            throw Error(QStringLiteral("Не удалось показать файл \"%1\"").arg(path));
-        return;
-    }
+bool OfficeEngine::Impl::show(const QString &path) {
+    if (options.viewer)
+        return options.viewer(path);
+    // Only a program that the desktop names for spreadsheets is started:
+    // the desktop's opener, with none, tries whatever else it knows of (an
+    // office without windows, which fails and leaves its lock file beside
+    // the list; a text browser) and tells of nothing.
+    if (!desktopOpensSpreadsheet(path))
+        return false;
     if (qobject_cast<QGuiApplication *>(QCoreApplication::instance()) &&
         QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
-        return;
-    // No desktop handler: the user's own office through its start script,
-    // with the user's own profile.
-    if (!QProcess::startDetached(QStringLiteral(KVR_SOFFICE_PATH),
-                                 {QStringLiteral("--calc"), path}))
-        throw Error(QStringLiteral("Не удалось показать файл \"%1\"").arg(path));
+        return true;
+    // A platform of Qt's without the desktop's services: its opener itself.
+    return QProcess::startDetached(QStringLiteral("xdg-open"), {path});
 }
 
 namespace {
@@ -1036,6 +1070,12 @@ public:
                     std::abs(std::max(width, height) - size.second) <= 100)
                     setup.paper = paper;
             }
+            Reference<css::sheet::XPrintAreas> areas(m_document->firstSheet, UNO_QUERY_THROW);
+            if (areas->getPrintTitleRows()) {
+                const table::CellRangeAddress rows = areas->getTitleRows();
+                setup.titleFirstRow = rows.StartRow + 1;
+                setup.titleLastRow = rows.EndRow + 1;
+            }
             return setup;
         });
     }
@@ -1068,6 +1108,44 @@ public:
                 set("ScaleToPagesX", Any(sal_Int16(1)));
                 set("ScaleToPagesY", Any(sal_Int16(setup.fit == PageSetup::Fit::Page ? 1 : 0)));
             }
+            Reference<css::sheet::XPrintAreas> areas(m_document->firstSheet, UNO_QUERY_THROW);
+            const bool titles =
+                setup.titleFirstRow >= 1 && setup.titleLastRow >= setup.titleFirstRow;
+            if (titles) {
+                table::CellRangeAddress rows;
+                rows.Sheet = Reference<css::sheet::XCellRangeAddressable>(m_document->firstSheet,
+                                                                          UNO_QUERY_THROW)
+                                 ->getRangeAddress()
+                                 .Sheet;
+                rows.StartRow = setup.titleFirstRow - 1;
+                rows.EndRow = setup.titleLastRow - 1;
+                areas->setTitleRows(rows);
+            }
+            areas->setPrintTitleRows(titles);
+        });
+    }
+
+    void formatFigures(int top, int left, int bottom, int right, int decimals) override {
+        requireRange(top, left, bottom, right);
+        if (decimals < 0)
+            throw Error(QStringLiteral("Неверное число знаков после запятой: %1").arg(decimals));
+        requireOpen();
+        m_engine->call(QStringLiteral("Не удалось задать числовой формат ячеек"), [&] {
+            // The plain number of the office's language with the decimals,
+            // without thousands separators: "0", "0.00" (or "0,00").
+            const Reference<util::XNumberFormats> formats = numberFormats();
+            const lang::Locale language;
+            const sal_Int32 standard =
+                Reference<util::XNumberFormatTypes>(formats, UNO_QUERY_THROW)
+                    ->getStandardFormat(util::NumberFormat::NUMBER, language);
+            const OUString code = formats->generateFormat(standard, language, false, false,
+                                                          static_cast<sal_Int16>(decimals), 1);
+            sal_Int32 key = formats->queryKey(code, language, false);
+            if (key < 0)
+                key = formats->addNew(code, language);
+            Reference<beans::XPropertySet> cells(range(top, left, bottom, right), UNO_QUERY_THROW);
+            cells->setPropertyValue(OUString("NumberFormat"), Any(key));
+            cells->setPropertyValue(OUString("ShrinkToFit"), Any(true));
         });
     }
 
@@ -1136,14 +1214,14 @@ public:
         });
     }
 
-    void showToUser() override {
+    bool showToUser() override {
         requireOpen();
         if (m_document->path.isEmpty())
             throw Error(QStringLiteral("Книга ещё не сохранена в файл"));
         const QString path = m_document->path;
         saveAs(path);
         m_document->close();
-        m_engine->show(path);
+        return m_engine->show(path);
     }
 
     void close() override { m_engine->closeDocument(*m_document); }

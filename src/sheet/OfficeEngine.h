@@ -28,8 +28,9 @@ public:
         // later call of this engine.
         int callTimeoutMs = 120000;
         // Opens a saved file in the user's spreadsheet program (showToUser);
-        // returns false when it could not. Empty for the desktop's handler of
-        // the file, or else a separate soffice with the user's own profile.
+        // returns false when there is none to open it. Empty for the program
+        // that the desktop names for the file's type, through the desktop's
+        // opener; false when the desktop names none.
         std::function<bool(const QString &path)> viewer;
     };
 

@@ -8,6 +8,11 @@
 
 namespace sheet {
 
+namespace {
+// The significant digits that a number keeps exactly, as Excel counts them.
+constexpr int kNumberDigits = 15;
+} // namespace
+
 Error::Error(const QString &message) : std::runtime_error(message.toStdString()) {}
 
 QString Error::message() const {
@@ -39,6 +44,14 @@ Value Value::fromInput(const QString &text) {
     const QString whole = m.captured(2);
     if (whole.size() > 1 && whole.startsWith(QLatin1Char('0')))
         return Value::text(text);
+    // More significant digits than a number keeps: the digits stay, as text.
+    QString digits = whole + m.captured(3);
+    while (digits.startsWith(QLatin1Char('0')))
+        digits.remove(0, 1);
+    while (digits.endsWith(QLatin1Char('0')))
+        digits.chop(1);
+    if (digits.size() > kNumberDigits)
+        return Value::text(text);
     QString plain = m.captured(1) + whole;
     if (m.hasCaptured(3))
         plain += QLatin1Char('.') + m.captured(3);
@@ -56,7 +69,7 @@ QString Value::toText() const {
     case Kind::Empty:
         return {};
     case Kind::Number:
-        return QString::number(m_number, 'g', 15);
+        return QString::number(m_number, 'g', kNumberDigits);
     case Kind::Text:
         return m_text;
     }

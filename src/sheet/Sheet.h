@@ -43,7 +43,8 @@ public:
     // number (optional sign, digits, "." or "," and digits, an optional
     // exponent as toText writes it, blanks around it) becomes a number;
     // anything else stays text. Numbers with a leading zero
-    // ("012") stay text, so that codes keep their digits.
+    // ("012") stay text, so that codes keep their digits, and so do numbers
+    // of more than 15 significant digits, which a number would round.
     static Value fromInput(const QString &text);
 
     Kind kind() const { return m_kind; }
@@ -83,6 +84,10 @@ struct PageSetup {
     // The office's running header and footer (the sheet's name above,
     // "Page N" below), which a new workbook has.
     bool headerAndFooter = false;
+    // The rows printed again at the top of every page (the column headings
+    // of a long table), first and last counted from 1; 0 and 0 for none.
+    int titleFirstRow = 0;
+    int titleLastRow = 0;
 
     bool operator==(const PageSetup &) const = default;
 };
@@ -155,15 +160,21 @@ public:
     // fitting columns passes over merged cells.
     virtual void mergeCells(int top, int left, int bottom, int right) = 0;
 
+    // Formats the cells for figures with this many decimals: a number shows
+    // every digit it has up to them, never rounded to the column's width nor
+    // written with an exponent, and is shrunk where the column is too narrow
+    // for it, so that the column and the page keep their width.
+    virtual void formatFigures(int top, int left, int bottom, int right, int decimals) = 0;
+
     // Formats the cells as text. A number written into such a cell
     // afterwards is kept as its text (toText), as Excel keeps what is
     // assigned to a cell formatted as text: a row code "10" stays "10".
     virtual void formatAsText(int top, int left, int bottom, int right) = 0;
 
-    // The paper, orientation, fitting and header and footer of the first
-    // sheet, and setting them (for the other sheets that share its page
-    // style too); its other page settings (margins) stay. Saved with the
-    // workbook.
+    // The paper, orientation, fitting, header and footer and title rows of
+    // the first sheet, and setting them (the page style's for the other
+    // sheets that share it too; the title rows are the first sheet's own);
+    // its other page settings (margins) stay. Saved with the workbook.
     virtual PageSetup pageSetup() const = 0;
     virtual void setPageSetup(const PageSetup &setup) = 0;
 
@@ -178,9 +189,11 @@ public:
     // Writes the first sheet as a PDF file.
     virtual void exportPdf(const QString &path) = 0;
     // Saves the workbook to its own file, closes it here and opens that file
-    // in the user's spreadsheet program. A workbook that has no file yet
-    // fails: saveAs first.
-    virtual void showToUser() = 0;
+    // in the user's spreadsheet program. False when the user has no program
+    // that opens it: the file is saved and closed all the same, for the user
+    // to open some other way. A workbook that has no file yet fails: saveAs
+    // first.
+    virtual bool showToUser() = 0;
     // Closes the workbook without saving. Closing twice does nothing; any
     // other call on a closed workbook fails.
     virtual void close() = 0;

@@ -23,11 +23,15 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <iostream>
+#include <optional>
 #include <unistd.h>
 
 using sheet::Value;
@@ -163,6 +167,51 @@ TEST_P(RepeatPrintTest, ReportPageComesOutOfTheQueueWithEveryRecord) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Records, RepeatPrintTest, ::testing::Values(1, 2, 30));
+
+// Figures at their fields' full width in columns narrower than they are:
+// every digit and decimal the table holds is on the page, which stays one.
+TEST_F(PrintTest, FiguresAtTheFieldsFullWidthPrintEveryDigit) {
+    const QList<Record> rows = {
+        {{"KODSTR", "01"},
+         {"N1", 9999999999.0},
+         {"N2", 999999999.99},
+         {"N3", 123456789.25},
+         {"N4", "98765432101234"}},
+        {{"KODSTR", "02"}, {"N1", 5}, {"N2", 99999999.99}, {"N3", 0.5}, {"N4", "12.5"}}};
+    testsupport::writeTable(inst.org(), QStringLiteral("F12016"),
+                            {{"KODSTR", 'C', 5, 0},
+                             {"N1", 'N', 10, 0},
+                             {"N2", 'N', 12, 2},
+                             {"N3", 'N', 12, 2},
+                             {"N4", 'C', 15, 0}},
+                            rows);
+    {
+        auto book = printing::PrintEngine().addWorkbook();
+        book->setValues(1, 1,
+                        {{Value::text("3;5;"), Value(), Value(), Value(), Value()},
+                         {Value::text("№"), Value::number(1), Value::number(2), Value::number(3),
+                          Value::number(4)},
+                         {Value::text("#CCC"), Value::text("#A1N1"), Value::text("#A1N2"),
+                          Value::text("#A1N3"), Value::text("#A1N4")}});
+        book->fitColumns(2, 1, 2, 5); // as narrow as the column numbers
+        book->saveAs(inst.blank() + QStringLiteral("BF1.XLS"));
+    }
+    store::TADODataSet &ds = open(inst.org(), QStringLiteral("F12016"));
+    PrintJobRecorder jobs;
+    PrintReport(ds, 1, 16, QStringLiteral("Свод"));
+    EXPECT_TRUE(recorder.messages.isEmpty()) << recorder.texts().join(u'|').toStdString();
+    ASSERT_EQ(jobs.jobs.size(), 1u);
+    const testsupport::PrintedPdf pdf = testsupport::printedPdf(jobs.jobs.front());
+    EXPECT_EQ(pdf.pages, 1);
+    const QString words = pdf.text.simplified();
+    for (const char *figure : {"01 9999999999 999999999[.,]99 123456789[.,]25 98765432101234",
+                               "02 5 99999999[.,]99 0[.,]50 12[.,]5"})
+        EXPECT_TRUE(QRegularExpression(QString::fromLatin1(figure)).match(words).hasMatch())
+            << figure << "\n"
+            << pdf.text.toStdString();
+    EXPECT_FALSE(words.contains(u'#')) << pdf.text.toStdString();
+    EXPECT_FALSE(words.contains(QStringLiteral("E+"))) << pdf.text.toStdString();
+}
 
 TEST_F(PrintTest, TitlePagesAreOneQuestionForTwoPages) {
     writeTemplate(QStringLiteral("BFFF.XLS"),
@@ -340,7 +389,7 @@ TEST_F(PrintTest, WorkingCopyThatCannotBeMadeSaysWhyInRussian) {
     EXPECT_EQ(officeProcesses(), 0);
 }
 
-TEST_F(PrintTest, DamagedTemplateFailsNamingItAndLeavesNothingBehind) {
+TEST_F(PrintTest, DamagedTemplateIsSaidByItsOwnNameAndLeavesNothingBehind) {
     QFile damaged(inst.blank() + "BF1.XLS");
     ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
     damaged.write("Это не таблица, а письмо.\n");
@@ -348,12 +397,15 @@ TEST_F(PrintTest, DamagedTemplateFailsNamingItAndLeavesNothingBehind) {
     inst.writeReport(QStringLiteral("F12016"), 2);
     store::TADODataSet &ds = open(inst.org(), QStringLiteral("F12016"));
     ds.Last();
-    try {
-        PrintReport(ds, 1, 16, QString());
-        ADD_FAILURE() << "a damaged template printed";
-    } catch (const sheet::Error &e) {
-        EXPECT_TRUE(e.message().contains(QStringLiteral("BTEMP"))) << e.message().toStdString();
-    }
+    PrintJobRecorder jobs;
+    PrintReport(ds, 1, 16, QString());
+    EXPECT_TRUE(jobs.jobs.empty());
+    ASSERT_EQ(recorder.messages.size(), 1);
+    EXPECT_EQ(recorder.messages[0].title, QStringLiteral("Печать"));
+    EXPECT_EQ(recorder.messages[0].text,
+              QStringLiteral("Печать не выполнена:\rФайл \"%1\" не удаётся прочитать: он "
+                             "повреждён или это не электронная таблица")
+                  .arg(QDir::toNativeSeparators(inst.blank() + "BF1.XLS")));
     EXPECT_EQ(ds.RecNo(), 1);
     EXPECT_EQ(officeProcesses(), 0);
 }
@@ -377,7 +429,7 @@ TEST_F(PrintTest, OfficeThatDoesNotStartLeavesNoWorkingCopy) {
 // through it while it lives; through the test suite's engine after.
 class SteppedPrinting {
 public:
-    using Before = std::function<void()>;
+    using Before = std::function<void(sheet::OfficeEngine &)>;
     using After = std::function<void(sheet::OfficeEngine &)>;
     SteppedPrinting(Before before, After after, int callTimeoutMs = 120000) {
         printing::EndPrintEngine();
@@ -399,7 +451,7 @@ private:
             : OfficeEngine(options), m_before(std::move(before)), m_after(std::move(after)) {}
         std::unique_ptr<sheet::Workbook> open(const QString &path) override {
             if (m_before)
-                m_before();
+                m_before(*this);
             auto book = OfficeEngine::open(path);
             if (m_after)
                 m_after(*this);
@@ -444,7 +496,7 @@ TEST_F(PrintTest, TwoCopiesPrintingAtOnceKeepTheirForms) {
     // copy and not yet opened it.
     int otherJob = 0;
     SteppedPrinting stepped(
-        [&] {
+        [&](sheet::OfficeEngine &) {
             QProcess other;
             other.setProcessChannelMode(QProcess::ForwardedErrorChannel);
             QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -476,29 +528,42 @@ TEST_F(PrintTest, TwoCopiesPrintingAtOnceKeepTheirForms) {
     EXPECT_FALSE(others.contains(QStringLiteral("Учреждение")));
 }
 
-TEST_F(PrintTest, OfficeThatStopsAnsweringIsSaidNotBlamedOnThePrinter) {
+// The office stops answering before it opens the template's copy, or
+// after: either way the print is said not done because it did not answer,
+// neither blamed on the printer nor on the template.
+class SilentOfficeTest : public PrintTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SilentOfficeTest, OfficeThatStopsAnsweringIsSaidNotBlamedOnThePrinter) {
+    const bool beforeOpening = GetParam();
     writeReportTemplate();
     inst.writeReport(QStringLiteral("F12016"), 2);
     store::TADODataSet &ds = open(inst.org(), QStringLiteral("F12016"));
     {
-        SteppedPrinting stepped(
-            {},
-            [](sheet::OfficeEngine &office) { // it answers nothing from now
-                ::kill(-static_cast<pid_t>(office.processId()), SIGSTOP);
-            },
-            1500);
+        const auto silence = [](sheet::OfficeEngine &office) { // it answers nothing from now
+            ::kill(-static_cast<pid_t>(office.processId()), SIGSTOP);
+        };
+        SteppedPrinting stepped(beforeOpening ? SteppedPrinting::Before(silence) : nullptr,
+                                beforeOpening ? nullptr : SteppedPrinting::After(silence), 1500);
         PrintJobRecorder jobs;
         PrintReport(ds, 1, 16, QString());
         EXPECT_TRUE(jobs.jobs.empty());
     }
     ASSERT_EQ(recorder.messages.size(), 1);
+    const QString &text = recorder.messages[0].text;
     EXPECT_EQ(recorder.messages[0].title, QStringLiteral("Печать"));
-    EXPECT_TRUE(recorder.messages[0].text.startsWith(QStringLiteral("Печать не выполнена:\r")));
-    EXPECT_TRUE(recorder.messages[0].text.contains(QStringLiteral("не ответил за 1.5 с")))
-        << recorder.messages[0].text.toStdString();
+    EXPECT_TRUE(text.startsWith(QStringLiteral("Печать не выполнена:\r"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("не ответил за 1.5 с"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("повреждён"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("BTEMP"))) << text.toStdString();
+    if (beforeOpening) {
+        EXPECT_TRUE(text.contains(QDir::toNativeSeparators(inst.blank() + "BF1.XLS")))
+            << text.toStdString();
+    }
     EXPECT_EQ(ds.RecNo(), 1);
     EXPECT_EQ(officeProcesses(), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Steps, SilentOfficeTest, ::testing::Bool());
 
 TEST_F(PrintTest, StoppedPrinterIsNamedAndTheJobWaitsInItsQueue) {
     writeReportTemplate();
@@ -605,6 +670,9 @@ TEST(ColumnSheetTest, LayoutOfTheSheet) {
     EXPECT_TRUE(sheet.value(7, 4).isEmpty());       // an organisation's "0"
     EXPECT_EQ(sheet.value(7, 5), Value::number(2));
     EXPECT_EQ(sheet.framedCells.size(), 4u * 5u);
+    // The sums show every digit; the names and codes are no figures.
+    EXPECT_EQ(sheet.figureCells, (std::map<std::pair<int, int>, int>{
+                                     {{6, 3}, 0}, {{6, 5}, 0}, {{7, 3}, 0}, {{7, 5}, 0}}));
     EXPECT_EQ(sheet.fittedRanges, (std::vector<std::array<int, 4>>{{1, 1, 12, 131}}));
 
     auto plain = engine.addWorkbook();
@@ -673,6 +741,80 @@ TEST_F(PrintTest, OrganisationListIsShownFromItsOwnFile) {
     book->close();
     QFile::remove(shown);
 }
+
+// The list shown by the program that the desktop names for spreadsheets
+// (a desktop entry of the test's own, which notes the file it is given), or,
+// where the desktop names none, kept in its file, which the user is told of.
+class DesktopListTest : public PrintTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(DesktopListTest, OrganisationListGoesToTheDesktopsProgramOrItsFileIsNamed) {
+    const bool desktopHasProgram = GetParam();
+    QTemporaryDir desktop;
+    const QString seen = desktop.filePath(QStringLiteral("seen"));
+    // The desktop's data: the types of files, and the program of the test.
+    ASSERT_TRUE(QDir(desktop.path()).mkpath(QStringLiteral("data/applications")));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/usr/share/mime"), desktop.filePath("data/mime")));
+    if (desktopHasProgram) {
+        const QString viewer = desktop.filePath(QStringLiteral("viewer.sh"));
+        QFile script(viewer);
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write(QStringLiteral("#!/bin/sh\nprintf '%s' \"$1\" > \"%1.part\" && mv \"%1.part\" "
+                                    "\"%1\"\n")
+                         .arg(seen)
+                         .toUtf8());
+        script.close();
+        script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+        QFile entry(desktop.filePath(QStringLiteral("data/applications/kvr-test-sheets.desktop")));
+        ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+        entry.write(QStringLiteral("[Desktop Entry]\nType=Application\nName=Таблицы\nExec=%1 "
+                                   "%f\nMimeType=application/vnd.ms-excel;\n")
+                        .arg(viewer)
+                        .toUtf8());
+    }
+    const QByteArray data = QFile::encodeName(desktop.filePath(QStringLiteral("data")));
+    const QByteArray config = QFile::encodeName(desktop.filePath(QStringLiteral("config")));
+    // Temporary files (the list's among them) in a folder of the test's own.
+    ASSERT_TRUE(QDir(desktop.path()).mkpath(QStringLiteral("tmp")));
+    const testsupport::ScopedEnvironment dataHome("XDG_DATA_HOME", data),
+        dataDirs("XDG_DATA_DIRS", data), configHome("XDG_CONFIG_HOME", config),
+        configDirs("XDG_CONFIG_DIRS", config), session("XDG_CURRENT_DESKTOP", ""),
+        temporary("TMPDIR", QFile::encodeName(desktop.filePath(QStringLiteral("tmp"))));
+    std::optional<testsupport::ScopedEnvironment> display; // the opener asks for a display
+    if (desktopHasProgram)
+        display.emplace("DISPLAY", ":99");
+    // The program's own engine, with the desktop's opener.
+    testsupport::endRecordingViewer();
+    const auto restore = qScopeGuard([] { testsupport::useRecordingViewer(); });
+
+    writeTemplate(QStringLiteral("BORG.XLS"), {{Value::text("5;9;")}});
+    testsupport::writeTable(inst.root(), QStringLiteral("SCHOOL"), schoolFields(),
+                            {Record{{"KOD", "1"}, {"NAME", QStringLiteral("Школа № 1")}}});
+    store::TADODataSet &ds = open(inst.root(), QStringLiteral("SCHOOL"));
+    PrintOrganisationList(ds);
+    const QDir lists(desktop.filePath(QStringLiteral("tmp/kvr-lists")));
+    const QStringList made = lists.entryList(QDir::Files | QDir::Hidden);
+    ASSERT_EQ(made.size(), 1) << made.join(u' ').toStdString(); // the list, no lock file beside
+    const QString list = lists.filePath(made.front());
+    EXPECT_TRUE(made.front().endsWith(QStringLiteral(".xls"))) << made.front().toStdString();
+    if (desktopHasProgram) {
+        EXPECT_TRUE(recorder.messages.isEmpty()) << recorder.texts().join(u'|').toStdString();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(seen); }, 60000));
+        QFile handed(seen);
+        ASSERT_TRUE(handed.open(QIODevice::ReadOnly));
+        EXPECT_EQ(QFileInfo(QString::fromUtf8(handed.readAll())).canonicalFilePath(),
+                  QFileInfo(list).canonicalFilePath());
+    } else {
+        EXPECT_EQ(recorder.texts(),
+                  QStringList{QStringLiteral("Нет программы для просмотра электронных таблиц.\r"
+                                             "Список организаций сохранён в файле\r") +
+                              QDir::toNativeSeparators(list)});
+        EXPECT_FALSE(QFileInfo::exists(seen));
+    }
+    auto book = printing::PrintEngine().open(list); // filled and saved either way
+    EXPECT_EQ(book->text(5, 2), QStringLiteral("Школа № 1"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Desktops, DesktopListTest, ::testing::Bool());
 
 TEST(OrganisationSheetTest, EmptyHeaderStartsInRowOneAndHeaderMustParse) {
     printtest::Installation inst;

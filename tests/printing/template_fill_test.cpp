@@ -7,6 +7,7 @@
 
 #include "printing/TemplateFill.h"
 #include "sheet/MemoryEngine.h"
+#include "support/TableBuilder.h"
 
 #include <QLocale>
 
@@ -115,7 +116,11 @@ TEST_P(RepeatTest, RepeatRowPrintsEveryRecord) {
         EXPECT_EQ(book->value(row, 4), Value::number(10 * k + 11)) << row;
         // Cells that received the next record's placeholder are framed.
         EXPECT_EQ(book->framedCells.count({row, 3}), k > 1 ? 1u : 0u) << row;
+        // The figures show every digit, with no decimals (those of the text).
+        EXPECT_EQ(book->figureCells.at({row, 3}), 0) << row;
+        EXPECT_EQ(book->figureCells.at({row, 4}), 0) << row;
     }
+    EXPECT_EQ(book->figureCells.size(), 2u * n);
     EXPECT_EQ(book->value(n + 3, 2), text("Итого"));
     EXPECT_EQ(book->insertedRows, std::vector<int>(n - 1, 3));
 }
@@ -136,6 +141,8 @@ TEST_F(TemplateFillTest, RecordFieldInsideTextAndCarriedDown) {
     EXPECT_EQ(book->value(3, 2), Value::number(30));
     EXPECT_EQ(book->framedCells, (std::set<std::pair<int, int>>{{2, 2}, {3, 2}}));
     EXPECT_EQ(book->value(4, 2), text("#A5N1")); // below L = 3: left as it was
+    // A figure inside a text is text; alone in its cell it is a figure.
+    EXPECT_EQ(book->figureCells, (std::map<std::pair<int, int>, int>{{{2, 2}, 0}, {{3, 2}, 0}}));
 }
 
 TEST_F(TemplateFillTest, FieldsOfOtherReports) {
@@ -149,6 +156,42 @@ TEST_F(TemplateFillTest, FieldsOfOtherReports) {
     EXPECT_EQ(book->value(1, 2), text("Школ: 20 шт"));
     EXPECT_EQ(book->value(1, 3), text(" нет"));      // no table F42016: one blank
     EXPECT_EQ(book->value(1, 4), Value::number(12)); // the printed report itself
+    EXPECT_EQ(book->figureCells, (std::map<std::pair<int, int>, int>{{{1, 4}, 0}}));
+}
+
+// A numeric field's figures carry its decimals, whatever the value; a
+// character field's those its text has. Each cell gets its own.
+TEST_F(TemplateFillTest, FiguresTakeTheDecimalsOfTheirFields) {
+    testsupport::writeTable(inst.org(), QStringLiteral("F12016"),
+                            {{"KODSTR", 'C', 5, 0},
+                             {"N1", 'N', 12, 2},
+                             {"N2", 'N', 10, 0},
+                             {"N3", 'C', 15, 0},
+                             {"N4", 'N', 12, 3},
+                             {"N5", 'N', 20, 2}},
+                            {{{"N1", 5},
+                              {"N2", 9999999999.0},
+                              {"N3", "12.50"},
+                              {"N4", 0.125},
+                              {"N5", "12345678901234567.89"}}});
+    openTable(QStringLiteral("F12016"));
+    engine.setFileContents(inst.blank() + "T.XLS", {{{1, 1}, text("1;6;")},
+                                                    {{1, 2}, text("#A1N1")},
+                                                    {{1, 3}, text("#A1N2")},
+                                                    {{1, 4}, text("#A1N3")},
+                                                    {{1, 5}, text("#A1N4")},
+                                                    {{1, 6}, text("#A1N5")}});
+    QFile(inst.blank() + "T.XLS").open(QIODevice::WriteOnly);
+    auto book = engine.open(inst.blank() + "T.XLS");
+    FillTemplate(table, *book, {QStringLiteral("Школа"), 1, 16, appState().WorkDate});
+    const MemoryBook &sheet = *engine.books().back();
+    EXPECT_EQ(sheet.value(1, 2), Value::number(5));
+    EXPECT_EQ(sheet.value(1, 3), Value::number(9999999999.0));
+    // More digits than a number keeps: every one of them, as text.
+    EXPECT_EQ(sheet.value(1, 6), text("12345678901234567.89 "));
+    EXPECT_EQ(sheet.figureCells,
+              (std::map<std::pair<int, int>, int>{
+                  {{1, 2}, 2}, {{1, 3}, 0}, {{1, 4}, 2}, {{1, 5}, 3}, {{1, 6}, 2}}));
 }
 
 TEST_F(TemplateFillTest, NamesAndCodesByGroupAndRow) {

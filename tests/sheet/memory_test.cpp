@@ -24,6 +24,10 @@ TEST(ValueInput, PlainNumbersBecomeNumbers) {
     EXPECT_EQ(Value::fromInput("0.5"), Value::number(0.5));
     EXPECT_EQ(Value::fromInput("-0"), Value::number(0));
     EXPECT_EQ(Value::fromInput("1e5"), Value::number(100000));
+    // Up to the 15 significant digits a number keeps.
+    EXPECT_EQ(Value::fromInput("123456789012345 "), Value::number(123456789012345.0));
+    EXPECT_EQ(Value::fromInput("9999999999999.50"), Value::number(9999999999999.5));
+    EXPECT_EQ(Value::fromInput("0.000123456789012345"), Value::number(0.000123456789012345));
 }
 
 TEST(ValueInput, NumbersReadAsTextAndAssignedBackStayNumbers) {
@@ -35,8 +39,9 @@ TEST(ValueInput, NumbersReadAsTextAndAssignedBackStayNumbers) {
 }
 
 TEST(ValueInput, EverythingElseStaysText) {
-    for (const char *text : {"0123", "00", "1e", "e5", "1e5.5", "12a", "1.2.3", "1 234", ".5", "5.",
-                             "#A1N1", "=A1", "-", "Всего"})
+    for (const char *text :
+         {"0123", "00", "1e", "e5", "1e5.5", "12a", "1.2.3", "1 234", ".5", "5.", "#A1N1", "=A1",
+          "-", "Всего", "1234567890123456", "99999999999999.99 "})
         EXPECT_EQ(Value::fromInput(text), Value::text(text)) << text;
     EXPECT_TRUE(Value::fromInput("").isEmpty());
     EXPECT_EQ(Value::fromInput(" "), Value::text(" "));
@@ -69,6 +74,7 @@ TEST_F(MemoryEngineTest, InsertedRowCopyPushesRowsDownWithTheirBorders) {
     book->setText(3, 2, "#A1N1");
     book->setText(4, 1, "Итого");
     book->drawBorders(3, 1, 3, 2);
+    book->formatFigures(3, 2, 4, 2, 2);
     book->insertRowCopy(3);
     const auto &state = *engine.books().front();
     EXPECT_EQ(state.value(1, 1), Value::text("шапка"));
@@ -80,6 +86,8 @@ TEST_F(MemoryEngineTest, InsertedRowCopyPushesRowsDownWithTheirBorders) {
     EXPECT_EQ(state.value(5, 1), Value::text("Итого"));
     EXPECT_EQ(state.framedCells, (std::set<std::pair<int, int>>{{3, 1}, {3, 2}, {4, 1}, {4, 2}}));
     EXPECT_EQ(state.insertedRows, std::vector<int>{3});
+    EXPECT_EQ(state.figureCells,
+              (std::map<std::pair<int, int>, int>{{{3, 2}, 2}, {{4, 2}, 2}, {{5, 2}, 2}}));
 
     // An empty row copied onto itself stays empty and pushes the rest down.
     book->insertRowCopy(2);

@@ -388,6 +388,7 @@ TEST_F(OfficeTest, PageSetupIsSavedAndPrintedAsSet) {
         {{Paper::A3, true, Fit::Page, false}, {1191, 842}},
         {{Paper::A3, false, Fit::None, true}, {842, 1191}},
         {{Paper::A4, false, Fit::None, false}, {595, 842}},
+        {{Paper::A4, true, Fit::Width, false, 1, 2}, {842, 595}}, // rows 1 and 2 on every page
     };
     for (const auto &c : cases) {
         auto book = engine->addWorkbook();
@@ -419,7 +420,56 @@ TEST_F(OfficeTest, PageSetupIsSavedAndPrintedAsSet) {
         EXPECT_EQ(first.contains(QStringLiteral("Показатель 1, 30")), c.setup.fit != Fit::None);
         EXPECT_EQ(text.contains(QStringLiteral("Sheet1")), c.setup.headerAndFooter);
         EXPECT_EQ(text.contains(QStringLiteral("Page 1")), c.setup.headerAndFooter);
+        // The title rows head every page; without them only the first.
+        const QStringList pages = text.split(u'\f', Qt::SkipEmptyParts);
+        const QRegularExpression secondRow(QStringLiteral("Показатель 2, \\d+"));
+        int headed = 0;
+        for (const QString &page : pages)
+            headed += secondRow.match(page).hasMatch() ? 1 : 0;
+        EXPECT_EQ(pages.size(), printed.pages);
+        if (c.setup.titleLastRow) {
+            EXPECT_EQ(headed, printed.pages);
+        } else if (printed.pages > 1) {
+            EXPECT_LT(headed, printed.pages);
+        }
     }
+}
+
+// Figures keep the decimals they are formatted with, and every digit of
+// them stands on the page in a column too narrow for them at their size.
+TEST_F(OfficeTest, FiguresShowTheirDecimalsAndEveryDigitInNarrowColumns) {
+    auto book = engine->addWorkbook();
+    book->setValues(
+        1, 1,
+        Table{{Value::number(1), Value::number(2), Value::number(3)},
+              {Value::number(9999999999.0), Value::number(999999999.99), Value::number(5)}});
+    book->fitColumns(1, 1, 1, 3); // as narrow as the digits 1, 2 and 3
+    book->formatFigures(2, 1, 2, 1, 0);
+    book->formatFigures(2, 2, 2, 3, 2);
+    const QString xls = file(QStringLiteral("цифры.xls"));
+    book->saveAs(xls);
+    const SheetLayout layout = layoutOf(xls);
+    EXPECT_EQ(layout.cell(2, 1).text, QStringLiteral("9999999999"));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^999999999[.,]99$"))
+                    .match(layout.cell(2, 2).text)
+                    .hasMatch())
+        << layout.cell(2, 2).text.toStdString();
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^5[.,]00$")).match(layout.cell(2, 3).text).hasMatch())
+        << layout.cell(2, 3).text.toStdString();
+    for (int column : {1, 2, 3})
+        EXPECT_EQ(layout.styleAttribute(layout.cell(2, column).style, "style:shrink-to-fit"),
+                  u"true")
+            << column;
+    EXPECT_LT(layout.columnWidthMm(1), 10); // the column kept its width
+    const QString pdf = file(QStringLiteral("цифры.pdf"));
+    engine->open(xls)->exportPdf(pdf);
+    const QString words = testsupport::readPdf(pdf).text.simplified();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("9999999999 999999999[.,]99 5[.,]00"))
+                    .match(words)
+                    .hasMatch())
+        << words.toStdString();
+    EXPECT_THROW(book->formatFigures(1, 1, 1, 1, -1), Error);
 }
 
 TEST_F(OfficeTest, TextLayoutsAndMergedCellsAreSavedAndFitted) {
@@ -543,17 +593,20 @@ TEST_F(OfficeTest, ShowingSavesClosesAndHandsTheFileOver) {
     ASSERT_TRUE(QFile::copy(templateXls, copy));
     auto book = engine->open(copy);
     book->setText(4, 1, QStringLiteral("на 01.09.2015"));
-    book->showToUser();
+    EXPECT_TRUE(book->showToUser());
     ASSERT_EQ(shown, QStringList{QFileInfo(copy).absoluteFilePath()});
     EXPECT_THROW(book->text(4, 1), Error); // closed here; the user's program has it now
     EXPECT_EQ(engine->open(copy)->text(4, 1), QStringLiteral("на 01.09.2015"));
 }
 
-TEST_F(OfficeTest, ViewerThatFailsIsReported) {
-    viewerWorks = false;
+TEST_F(OfficeTest, NoProgramToShowTheFileIsReported) {
     auto book = engine->addWorkbook();
     book->saveAs(file("a.xls"));
-    EXPECT_THROW(book->showToUser(), Error);
+    viewerWorks = false;
+    EXPECT_FALSE(book->showToUser());
+    EXPECT_EQ(shown, QStringList{QFileInfo(file("a.xls")).absoluteFilePath()});
+    EXPECT_TRUE(QFileInfo::exists(file("a.xls"))); // saved for the user all the same
+    EXPECT_THROW(book->text(1, 1), Error);
 }
 
 TEST_F(OfficeTest, RowCopiesReachEveryUsedColumnAndComeManyAtOnce) {

@@ -10,6 +10,7 @@
 #include "printing/PrintAskUnit.h"
 #include "printing/PrintEngine.h"
 #include "printing/PrintUnit.h"
+#include "printing/SheetFill.h"
 #include "shell/AppState.h"
 #include "shell/DataSetModel.h"
 #include "shell/MultilineGrid_Old.h"
@@ -22,14 +23,20 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <set>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -197,6 +204,127 @@ TEST_F(DemoPrintTest, EveryReportPrintsOnOneSheetAcross) {
         EXPECT_EQ(codeColumns.size(), 1u);
     }
     EXPECT_TRUE(recorder.messages.isEmpty()) << recorder.texts().join(u'|').toStdString();
+}
+
+// A consolidation that gathers many organisations' rows runs over several
+// pages: each page carries the column headings.
+TEST_F(DemoPrintTest, LongListConsolidationsRepeatTheirHeadingsOnEveryPage) {
+    for (const char *base : {"F46", "F48"}) {
+        SCOPED_TRACE(base);
+        const demo::ReportSpec &report = *demo::FindReport(QString::fromLatin1(base));
+        QList<testsupport::Record> rows;
+        for (int k = 1; k <= 29; ++k) {
+            testsupport::Record r = {{"KODSTR", QString::number(k)},
+                                     {"NAME", QStringLiteral("Организация %1").arg(k)}};
+            for (int c = 1; c <= report.columns.size(); ++c)
+                r << qMakePair(QStringLiteral("N%1").arg(c), QVariant(k + c));
+            rows << r;
+        }
+        QTemporaryDir svod;
+        testsupport::writeTable(svod.path(), report.base + QStringLiteral("2017"),
+                                demo::BlankFields(report), rows);
+        testsupport::OpenTable table(svod.path(), report.base + QStringLiteral("2017"));
+        testsupport::PrintJobRecorder jobs;
+        PrintByTemplate(table.ds, demo::ReportCode(report.base), 17,
+                        QStringLiteral("Управление образования"));
+        ASSERT_EQ(jobs.jobs.size(), 1u);
+        const testsupport::PrintedPdf pdf = testsupport::printedPdf(jobs.jobs.front());
+        EXPECT_GE(pdf.pages, 2); // more rows than one page holds
+        QStringList pages = pdf.text.split(u'\f');
+        pages.removeAll(QString());
+        ASSERT_EQ(pages.size(), pdf.pages);
+        for (int page = 0; page < pages.size(); ++page)
+            EXPECT_TRUE(pages[page].contains(QStringLiteral("Наименование показателя")))
+                << "page " << page + 1 << "\n"
+                << pages[page].toStdString();
+        EXPECT_TRUE(pdf.text.simplified().contains(QStringLiteral("Организация 29")));
+    }
+    EXPECT_TRUE(recorder.messages.isEmpty()) << recorder.texts().join(u'|').toStdString();
+}
+
+// A section report whose figures fill their fields, as a consolidation of
+// many schools does: each prints whole on the demo's form.
+TEST_F(DemoPrintTest, FiguresThatFillTheirFieldsPrintWhole) {
+    const demo::ReportSpec &report = *demo::FindReport(QStringLiteral("F3V"));
+    ASSERT_EQ(report.columns.size(), 14);
+    QList<testsupport::Record> rows;
+    const double whole[] = {9999999999.0, 1234567890.0, 7};
+    const double rate[] = {999999999.99, 99999999.99, 123456789.25};
+    for (int k = 0; k < 3; ++k) {
+        testsupport::Record r = {{"KODSTR", report.rows[k].kodstr}, {"NAME", report.rows[k].name}};
+        for (int c = 1; c <= 13; ++c)
+            r << qMakePair(QStringLiteral("N%1").arg(c), QVariant(whole[k]));
+        r << qMakePair(QStringLiteral("N14"), QVariant(rate[k]));
+        rows << r;
+    }
+    QTemporaryDir svod;
+    testsupport::writeTable(svod.path(), QStringLiteral("F3V2017"), demo::BlankFields(report),
+                            rows);
+    testsupport::OpenTable table(svod.path(), QStringLiteral("F3V2017"));
+    testsupport::PrintJobRecorder jobs;
+    PrintByTemplate(table.ds, demo::ReportCode(QStringLiteral("F3V")), 17,
+                    QStringLiteral("Управление образования"));
+    ASSERT_EQ(jobs.jobs.size(), 1u);
+    const testsupport::PrintedPdf pdf = testsupport::printedPdf(jobs.jobs.front());
+    EXPECT_EQ(pdf.pages, 1);
+    const QString words = pdf.text.simplified();
+    for (const char *figure : {"9999999999 ", "1234567890 ", "7 "})
+        EXPECT_TRUE(words.contains(QString::fromLatin1(figure).repeated(13)))
+            << figure << "\n"
+            << pdf.text.toStdString();
+    for (const char *figure : {"999999999[.,]99", "99999999[.,]99", "123456789[.,]25"})
+        EXPECT_TRUE(QRegularExpression(QStringLiteral("(^|\\s)") + QString::fromLatin1(figure) +
+                                       QStringLiteral("(\\s|$)"))
+                        .match(words)
+                        .hasMatch())
+            << figure;
+    EXPECT_FALSE(words.contains(QStringLiteral("E+"))) << pdf.text.toStdString();
+    EXPECT_FALSE(words.contains(u'#')) << pdf.text.toStdString();
+    EXPECT_TRUE(recorder.messages.isEmpty()) << recorder.texts().join(u'|').toStdString();
+}
+
+// The organisation list of the demo book on its template: every name,
+// manager and address whole, and none running under the next column's text.
+TEST_F(DemoPrintTest, OrganisationListColumnsHoldTheirTexts) {
+    QTemporaryDir dir;
+    const QString list = dir.filePath(QStringLiteral("list.xls"));
+    ASSERT_TRUE(QFile::copy(paths::GetBlankDir() + QStringLiteral("BORG.XLS"), list));
+    {
+        testsupport::OpenTable school(program.programDir, QStringLiteral("SCHOOL"));
+        auto book = printing::PrintEngine().open(list);
+        FillOrganisationSheet(*book, school.ds, QDate(2016, 11, 14));
+        book->exportPdf(dir.filePath(QStringLiteral("list.pdf")));
+    }
+    const QString words = testsupport::readPdf(dir.filePath(QStringLiteral("list.pdf")))
+                              .text.simplified();
+    for (const demo::Organisation &org : demo::Organisations())
+        for (const QString &text : {org.name, org.rykorg, org.adres})
+            EXPECT_TRUE(words.contains(text.simplified())) << text.toStdString();
+    // The words as the page places them: on each line, each ends before the
+    // next begins.
+    QProcess boxes;
+    boxes.start(QStringLiteral("pdftotext"),
+                {QStringLiteral("-bbox"), dir.filePath(QStringLiteral("list.pdf")),
+                 QStringLiteral("-")});
+    ASSERT_TRUE(boxes.waitForFinished(60000));
+    const QString html = QString::fromUtf8(boxes.readAllStandardOutput());
+    static const QRegularExpression word(
+        QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" "
+                       "yMax=\"[\\d.]+\">([^<]*)</word>"));
+    std::map<int, std::vector<std::pair<double, std::pair<double, QString>>>> lines;
+    for (auto it = word.globalMatch(html); it.hasNext();) {
+        const auto m = it.next();
+        lines[qRound(m.captured(2).toDouble())].push_back(
+            {m.captured(1).toDouble(), {m.captured(3).toDouble(), m.captured(4)}});
+    }
+    ASSERT_GT(lines.size(), demo::Organisations().size());
+    for (auto &[y, line] : lines) {
+        std::sort(line.begin(), line.end());
+        for (std::size_t i = 1; i < line.size(); ++i)
+            EXPECT_LE(line[i - 1].second.first, line[i].first + 0.5)
+                << "\"" << line[i - 1].second.second.toStdString() << "\" runs into \""
+                << line[i].second.second.toStdString() << "\"";
+    }
 }
 
 } // namespace

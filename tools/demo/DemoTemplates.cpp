@@ -7,6 +7,8 @@
 #include <QDir>
 
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 namespace demo {
 
@@ -27,11 +29,14 @@ QString caption(const ColumnSpec &column) {
 
 // Every sheet goes on paper as a form does: without the office's header and
 // footer, landscape, every column on the one page across (a form whose rows
-// are fixed all on one page); A3 where the catalogue says FORM 2.
-void setPaper(sheet::Workbook &book, int form = 1, bool fixedRows = false) {
+// are fixed all on one page); A3 where the catalogue says FORM 2. A form
+// whose rows come one per record may run over several pages: its column
+// headings (titleRows, first and last) stand again at the top of each.
+void setPaper(sheet::Workbook &book, int form = 1, bool fixedRows = false,
+              std::pair<int, int> titleRows = {0, 0}) {
     book.setPageSetup({form == 2 ? sheet::PageSetup::Paper::A3 : sheet::PageSetup::Paper::A4, true,
                        fixedRows ? sheet::PageSetup::Fit::Page : sheet::PageSetup::Fit::Width,
-                       false});
+                       false, titleRows.first, titleRows.second});
 }
 
 // Makes the column as wide as the longest of the texts, which the data give
@@ -103,7 +108,7 @@ void writeRepeatedReport(sheet::Workbook &book, const ReportSpec &report) {
     book.formatAsText(first, 1, first, 1);
     fitColumnTo(book, 2, printedNames(report));
     book.setText(first + 2, 2, QStringLiteral("Руководитель учреждения  ____________________"));
-    setPaper(book, report.form);
+    setPaper(book, report.form, false, {5, 6});
 }
 
 // A report printed row by row, each row with its own placeholders: groups
@@ -234,6 +239,26 @@ void writeOrganisationList(sheet::Workbook &book) {
         line.push_back(text(h));
     book.setValues(4, 1, Table{line});
     book.drawBorders(4, 1, 4, 9);
+    // Each column as wide as its heading and the longest value of the
+    // organisation book: names, managers and addresses whole.
+    std::vector<QStringList> columns;
+    for (const QString &h : headings)
+        columns.push_back({h});
+    for (const Organisation &org : Organisations()) {
+        const QString values[] = {QString::number(org.kod),
+                                  org.name,
+                                  org.inn,
+                                  org.rykorg,
+                                  org.rykfin,
+                                  org.okpo,
+                                  org.okonx,
+                                  org.adres,
+                                  org.telef};
+        for (int c = 0; c < 9; ++c)
+            columns[c] << values[c];
+    }
+    for (int c = 0; c < 9; ++c)
+        fitColumnTo(book, c + 1, columns[c]);
     setPaper(book);
 }
 
