@@ -5,7 +5,9 @@
 
 #include "consolidation/SvodInternal.h"
 #include "shell/UnitConsts.h"
+#include "store/ReadFile.h"
 #include "store/SaveFile.h"
+#include "store/SystemError.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,7 +21,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <map>
 
 namespace svod {
@@ -32,7 +33,7 @@ const QLatin1String kAsidePrefix(".svodbuild-"); // + process number + "-" + num
 const QLatin1String kScratchName("TEMPSVOD.DBF");
 
 QString systemError(int err) {
-    return QString::fromLocal8Bit(std::strerror(err));
+    return store::systemErrorText(err);
 }
 
 QByteArray native(const QString &path) {
@@ -278,11 +279,11 @@ bool stillNamed(int fd, const QString &path) {
 } // namespace
 
 ScratchTable::ScratchTable(const QString &Path, const QString &BlankPath) {
-    QFile blank(BlankPath);
-    if (!blank.open(QIODevice::ReadOnly))
+    store::ReadFile blank(BlankPath);
+    QByteArray bytes;
+    if (!blank.open() || !blank.readAll(bytes))
         throw FileError(
             QStringLiteral("Не удалось открыть файл %1: %2").arg(BlankPath, blank.errorString()));
-    const QByteArray bytes = blank.readAll();
     const QByteArray path = native(Path);
     for (;;) {
         const int fd =

@@ -2,6 +2,7 @@
 
 #include "shell/Paths.h"
 #include "shell/UnitConsts.h"
+#include "store/SystemError.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,7 +11,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 namespace installation {
 
@@ -30,7 +30,7 @@ Held &held() {
 
 [[noreturn]] void fail(const QString &what, const QString &path, int err) {
     throw FileError(what + QStringLiteral(" ") + QDir::toNativeSeparators(path) +
-                    QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(err)));
+                    QStringLiteral(": ") + store::systemErrorText(err));
 }
 
 // The lock file open, for this installation. Where it cannot be written, a

@@ -385,6 +385,13 @@ TEST_F(ServiceTest, FileFailuresGiveTheSystemsReasonInRussian) {
     const QString unreadable = org(1) + "F12026.DBF";
     ASSERT_TRUE(QFile::setPermissions(unreadable, {}));
     ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7555)));
+    // WED and its lock file as an installation shared by several users has them.
+    ASSERT_TRUE(QFile::setPermissions(prog + "WED", QFileDevice::Permissions(0x7777)));
+    {
+        QFile lock(installation::LockFilePath());
+        ASSERT_TRUE(lock.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(lock.setPermissions(QFileDevice::Permissions(0x6666)));
+    }
     service::RebuildResult r;
     {
         testsupport::WithoutFileRights unprivileged;
