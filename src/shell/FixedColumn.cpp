@@ -9,7 +9,7 @@
 
 FixedColumnView::FixedColumnView(TMultiLineGrid *Grid, Placement Where)
     : QTableView(Grid), m_grid(Grid), m_placement(Where),
-      m_indicatorWidth(Grid->verticalHeader()->minimumWidth()) {
+      m_gridViewport(Grid->viewport()), m_indicatorWidth(Grid->verticalHeader()->minimumWidth()) {
     setObjectName(QStringLiteral("FrozenColumn"));
     if (m_placement == Placement::Apart)
         setHorizontalHeader(new TMultiLineHeader(this));
@@ -37,7 +37,7 @@ FixedColumnView::FixedColumnView(TMultiLineGrid *Grid, Placement Where)
     Grid->installEventFilter(this);
     // The grid's rows area changes height without the grid changing size
     // when its horizontal scroll bar comes or goes.
-    Grid->viewport()->installEventFilter(this);
+    m_gridViewport->installEventFilter(this);
 }
 
 void FixedColumnView::setColumn(int Column) {
@@ -47,7 +47,9 @@ void FixedColumnView::setColumn(int Column) {
 }
 
 bool FixedColumnView::eventFilter(QObject *watched, QEvent *event) {
-    if ((watched == m_grid || watched == m_grid->viewport()) && event->type() == QEvent::Resize)
+    // The viewport is compared as kept: its events still come while the
+    // grid is being destroyed.
+    if ((watched == m_grid || watched == m_gridViewport) && event->type() == QEvent::Resize)
         refresh();
     return QTableView::eventFilter(watched, event);
 }
