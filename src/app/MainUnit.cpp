@@ -21,6 +21,7 @@
 #include <QLocale>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPointer>
 #include <QShowEvent>
 #include <QTimer>
 #include <QUrl>
@@ -38,6 +39,34 @@ const QString kMessageTitle = QStringLiteral("Сообщение");
 // Status bar panels, as wide as at design.
 constexpr int kDatePanelWidth = 311;
 constexpr int kSecondPanelWidth = 50;
+
+// Names a work window without a frame (it has no title bar of its own) in
+// the main window's title while it is shown, as the main window names a
+// maximised one: the caption, " - [", the window's title and "]". The
+// caption comes back when the window is hidden or closed, unless the title
+// has changed meanwhile. A child of the work window's frame.
+class FramelessWindowTitle : public QObject {
+public:
+    FramelessWindowTitle(QMainWindow &Main, QMdiSubWindow &Frame, const QString &Title)
+        : QObject(&Frame), m_main(&Main), m_caption(Main.windowTitle()),
+          m_titled(m_caption + QStringLiteral(" - [") + Title + QStringLiteral("]")) {
+        Main.setWindowTitle(m_titled);
+        Frame.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (watched == parent() && event->type() == QEvent::Hide && m_main &&
+            m_main->windowTitle() == m_titled)
+            m_main->setWindowTitle(m_caption);
+        return false;
+    }
+
+private:
+    QPointer<QMainWindow> m_main;
+    QString m_caption;
+    QString m_titled;
+};
 
 } // namespace
 
@@ -314,6 +343,8 @@ QWidget *TMainForm::OpenWorkWindow(WorkWindow kind) {
     // before it is maximised, so a window shown with it would ask over the
     // frame at its first small size.
     window->hide();
+    if (frameless)
+        new FramelessWindowTitle(*this, *sub, window->windowTitle());
     if (maximized)
         sub->showMaximized();
     else

@@ -4,6 +4,7 @@
 
 #include "books/ServiceRoutines.h"
 #include "shell/AppState.h"
+#include "shell/FixedDialog.h"
 #include "shell/GuardedCall.h"
 #include "shell/Messages.h"
 #include "shell/WaitCursor.h"
@@ -25,8 +26,7 @@ template <typename Work> auto underWaitCursor(Work &&work) {
 
 TServiceForm::TServiceForm(QWidget *parent) : QDialog(parent), ui(new Ui::TServiceForm) {
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    SetFixedDialogBorder(*this, size());
     ButtonSetData = ui->ButtonSetData;
     ButtonSaveDataToArh = ui->ButtonSaveDataToArh;
     ButtonService = ui->ButtonService;

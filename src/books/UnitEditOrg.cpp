@@ -1,6 +1,7 @@
 #include "books/UnitEditOrg.h"
 
 #include "books/OrganisationBook.h"
+#include "shell/FixedDialog.h"
 #include "shell/Messages.h"
 #include "shell/Paths.h"
 #include "ui_UnitEditOrg.h"
@@ -11,6 +12,7 @@ TFormEditOrg *FormEditOrg = nullptr;
 
 TFormEditOrg::TFormEditOrg(QWidget *parent) : QDialog(parent), ui(new Ui::TFormEditOrg) {
     ui->setupUi(this);
+    SetFixedDialogBorder(*this, size());
     DBEditKOD = ui->DBEditKOD;
     DBEditNAME = ui->DBEditNAME;
     DBEditKODCITY = ui->DBEditKODCITY;

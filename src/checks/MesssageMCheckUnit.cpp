@@ -1,19 +1,19 @@
 #include "checks/MesssageMCheckUnit.h"
 
+#include "shell/FixedDialog.h"
 #include "shell/Messages.h"
 #include "ui_MesssageMCheckUnit.h"
 
-#include <QApplication>
 #include <QFont>
 
 TMessageMCheckForm::TMessageMCheckForm(QWidget *parent)
     : QDialog(parent), ui(new Ui::TMessageMCheckForm) {
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
     QFont f(QStringLiteral("MS Sans Serif"));
     f.setPointSize(8);
     setFont(f);
+    // Fixed at what the message needs, each time it is set.
+    SetFixedDialogBorder(*this);
     LabelMess = ui->LabelMess;
     Panel1 = ui->Panel1;
     ButtonOK = ui->ButtonOK;
@@ -26,11 +26,9 @@ TMessageMCheckForm::~TMessageMCheckForm() = default;
 
 bool TMessageMCheckForm::Ask(const QString &message) {
     m_message = message;
+    // The dialog takes the size the message needs; it is shown at the
+    // centre of the main window (msg::exec places it).
     LabelMess->setText(msg::displayText(message));
-    adjustSize();
-    // At the centre of the window the check runs from.
-    if (QWidget *w = QApplication::activeWindow(); w && w != this)
-        move(w->geometry().center() - rect().center());
     // Also when the seam answers for the dialog without showing it.
     FormShow();
     msg::exec(*this);

@@ -2,6 +2,7 @@
 
 #include "consolidation/ComboChoice.h"
 #include "consolidation/SvodGridLayout.h"
+#include "shell/FixedDialog.h"
 #include "shell/Messages.h"
 #include "ui_ChoseClnmUnit.h"
 
@@ -9,8 +10,7 @@ TChoseClnmForm *ChoseClnmForm = nullptr;
 
 TChoseClnmForm::TChoseClnmForm(QWidget *parent) : QDialog(parent), ui(new Ui::TChoseClnmForm) {
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    SetFixedDialogBorder(*this, size());
     CB_List = ui->CB_List;
     ButtonOK = ui->ButtonOK;
     ButtonCancel = ui->ButtonCancel;

@@ -1,5 +1,6 @@
 #include "consolidation/HowCollectUnit.h"
 
+#include "shell/FixedDialog.h"
 #include "shell/Messages.h"
 #include "ui_HowCollectUnit.h"
 
@@ -7,8 +8,7 @@ THowCollectForm *HowCollectForm = nullptr;
 
 THowCollectForm::THowCollectForm(QWidget *parent) : QDialog(parent), ui(new Ui::THowCollectForm) {
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    SetFixedDialogBorder(*this, size());
     RB1 = ui->RB1;
     RB2 = ui->RB2;
     ButtonOK = ui->ButtonOK;

@@ -1,5 +1,7 @@
 #include "consolidation/ProgressSvodUnit.h"
 
+#include "shell/FixedDialog.h"
+
 #include "ui_ProgressSvodUnit.h"
 
 TProgressSvodForm *ProgressSvodForm = nullptr;
@@ -7,8 +9,7 @@ TProgressSvodForm *ProgressSvodForm = nullptr;
 TProgressSvodForm::TProgressSvodForm(QWidget *parent)
     : QDialog(parent), ui(new Ui::TProgressSvodForm) {
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::CustomizeWindowHint);
+    SetDialogBorder(*this, false);
     setModal(false);
     ProgressBar1 = ui->ProgressBar1;
 }

@@ -1,6 +1,7 @@
 #include "consolidation/SvodListUnit.h"
 
 #include "consolidation/ComboChoice.h"
+#include "shell/FixedDialog.h"
 #include "shell/Messages.h"
 #include "shell/Paths.h"
 #include "shell/UnitDM.h"
@@ -21,8 +22,7 @@ QString PeriodNotOpenedMessage(const QString &Table, int Year) {
 
 TSvodListForm::TSvodListForm(QWidget *parent) : QDialog(parent), ui(new Ui::TSvodListForm) {
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    SetFixedDialogBorder(*this, size());
     CB_SvodList = ui->CB_SvodList;
     ButtonOK = ui->ButtonOK;
     ButtonCancel = ui->ButtonCancel;

@@ -1,5 +1,7 @@
 #include "consolidation/UnitChooseFolder.h"
 
+#include "shell/FixedDialog.h"
+
 #include "ui_UnitChooseFolder.h"
 
 #include <QDir>
@@ -11,6 +13,7 @@ TFormChooseFolder *FormChooseFolder = nullptr;
 TFormChooseFolder::TFormChooseFolder(QWidget *parent)
     : QDialog(parent), ui(std::make_unique<Ui::TFormChooseFolder>()) {
     ui->setupUi(this);
+    SetFixedDialogBorder(*this, size());
     ShellTreeView1 = ui->ShellTreeView1;
     ButtonOk = ui->ButtonOk;
     ButtonCancel = ui->ButtonCancel;

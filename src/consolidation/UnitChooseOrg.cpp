@@ -2,6 +2,7 @@
 
 #include "shell/AppState.h"
 #include "shell/DataSetModel.h"
+#include "shell/FixedDialog.h"
 #include "shell/MultilineGrid_Old.h"
 #include "shell/Paths.h"
 #include "shell/UnitDM.h"
@@ -50,6 +51,7 @@ TFormChooseOrg::TFormChooseOrg(QWidget *parent)
     : QDialog(parent), ui(std::make_unique<Ui::TFormChooseOrg>()),
       m_model(std::make_unique<DataSetModel>()) {
     ui->setupUi(this);
+    SetFixedDialogBorder(*this, QSize(792, 566));
     DBGrid1 = ui->DBGrid1;
     DBTextOrgName = ui->DBTextOrgName;
     ButtonOk = ui->ButtonOk;

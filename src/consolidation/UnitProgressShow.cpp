@@ -1,5 +1,7 @@
 #include "consolidation/UnitProgressShow.h"
 
+#include "shell/FixedDialog.h"
+
 #include "ui_UnitProgressShow.h"
 
 #include <QProgressBar>
@@ -9,6 +11,7 @@ TProgressForm *ProgressForm = nullptr;
 TProgressForm::TProgressForm(QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::WindowTitleHint), ui(std::make_unique<Ui::TProgressForm>()) {
     ui->setupUi(this);
+    SetDialogBorder(*this, false);
     LabelInfo = ui->LabelInfo;
     ProgressBar1 = ui->ProgressBar1;
 }

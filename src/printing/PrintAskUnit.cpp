@@ -1,18 +1,15 @@
 #include "printing/PrintAskUnit.h"
 
+#include "shell/FixedDialog.h"
 #include "shell/Messages.h"
 
 #include "ui_PrintAskUnit.h"
 
-#include <QApplication>
 #include <QPointer>
-#include <QScreen>
 
 TPrintAskForm::TPrintAskForm(QWidget *parent) : QDialog(parent), ui(new Ui::TPrintAskForm) {
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                   Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(281, 114);
+    SetFixedDialogBorder(*this, QSize(281, 114));
     connect(ui->ButtonPrint, &QPushButton::clicked, this, &TPrintAskForm::ButtonPrintClick);
     connect(ui->ButtonCancel, &QPushButton::clicked, this, &TPrintAskForm::ButtonCancelClick);
 }
@@ -35,8 +32,6 @@ void TPrintAskForm::done(int result) {
 
 bool TPrintAskForm::Ask() {
     DoPrint = false;
-    if (QWidget *owner = QApplication::activeWindow(); owner && owner != this)
-        move(owner->frameGeometry().center() - rect().center());
     ui->ButtonPrint->setFocus();
     DoPrint = msg::exec(*this) == QDialog::Accepted;
     return DoPrint;

@@ -23,7 +23,7 @@ public:
     bool DoPrint = false;
 
     // Shows the dialog modally (through the message seam), centred on the
-    // active window, and returns DoPrint.
+    // main window, and returns DoPrint.
     bool Ask();
 
     void ButtonPrintClick();

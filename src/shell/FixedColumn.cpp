@@ -9,12 +9,12 @@
 
 FixedColumnView::FixedColumnView(TMultiLineGrid *Grid, Placement Where)
     : QTableView(Grid), m_grid(Grid), m_placement(Where),
-      m_indicatorWidth(Grid->verticalHeader()->minimumWidth()) {
+      m_gridViewport(Grid->viewport()), m_indicatorWidth(Grid->verticalHeader()->minimumWidth()) {
     setObjectName(QStringLiteral("FrozenColumn"));
-    if (m_placement == Placement::Apart) {
+    if (m_placement == Placement::Apart)
         setHorizontalHeader(new TMultiLineHeader(this));
-        setFrameShape(QFrame::NoFrame);
-    }
+    // No frame of its own: its title and rows start where the grid's do.
+    setFrameShape(QFrame::NoFrame);
     setFocusPolicy(Qt::NoFocus);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -35,6 +35,9 @@ FixedColumnView::FixedColumnView(TMultiLineGrid *Grid, Placement Where)
             &FixedColumnView::refresh);
     connect(Grid, &TMultiLineGrid::titleHeightChanged, this, &FixedColumnView::refresh);
     Grid->installEventFilter(this);
+    // The grid's rows area changes height without the grid changing size
+    // when its horizontal scroll bar comes or goes.
+    m_gridViewport->installEventFilter(this);
 }
 
 void FixedColumnView::setColumn(int Column) {
@@ -44,7 +47,9 @@ void FixedColumnView::setColumn(int Column) {
 }
 
 bool FixedColumnView::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == m_grid && event->type() == QEvent::Resize)
+    // The viewport is compared as kept: its events still come while the
+    // grid is being destroyed.
+    if ((watched == m_grid || watched == m_gridViewport) && event->type() == QEvent::Resize)
         refresh();
     return QTableView::eventFilter(watched, event);
 }
@@ -67,8 +72,11 @@ void FixedColumnView::refresh() {
                              : !m_grid->isColumnHidden(m_column);
     if (!shown)
         return hideColumn();
-    if (this->model() != model) {
+    if (this->model() != model)
         setModel(model);
+    // The grid makes a new selection model each time it is given its model
+    // again: the current row is the grid's own.
+    if (selectionModel() != m_grid->selectionModel()) {
         setSelectionModel(m_grid->selectionModel());
         // Values typed into the column widen it (the grid widens only the
         // columns it shows).
@@ -90,9 +98,13 @@ void FixedColumnView::refresh() {
     setColumnWidth(m_column, width);
     horizontalHeader()->setFixedHeight(m_grid->horizontalHeader()->height());
     verticalHeader()->setFixedWidth(indicator);
+    // Rows as high as the grid's: a header's own least row height follows
+    // its font, which may be larger than the grid's (a small grid font, a
+    // larger desktop font for headers), and would make every row taller.
+    verticalHeader()->setMinimumSectionSize(m_grid->verticalHeader()->minimumSectionSize());
     verticalHeader()->setDefaultSectionSize(m_grid->verticalHeader()->defaultSectionSize());
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    setGeometry(m_grid->frameWidth(), m_grid->frameWidth(), indicator + width + (apart ? 0 : 1),
+    setGeometry(m_grid->frameWidth(), m_grid->frameWidth(), indicator + width,
                 m_grid->viewport()->height() + m_grid->horizontalHeader()->height());
     verticalScrollBar()->setValue(m_grid->verticalScrollBar()->value());
     show();

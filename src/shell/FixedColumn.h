@@ -43,6 +43,7 @@ private:
 
     TMultiLineGrid *m_grid;
     Placement m_placement;
+    QWidget *m_gridViewport; // the grid's rows area, watched for its size
     int m_column = -1;
     QPointer<QAbstractItemModel> m_model; // the model m_column belongs to
     int m_indicatorWidth;                 // the grid's own indicator width

@@ -27,6 +27,39 @@ QMainWindow *visibleMainWindow() {
     return nullptr;
 }
 
+// Undoes a minimise of the window it is a child of, as SetDialogBorder
+// promises.
+class MinimiseUndoer : public QObject {
+public:
+    explicit MinimiseUndoer(QWidget &Window) : QObject(&Window), m_window(Window) {
+        setObjectName(QStringLiteral("MinimiseUndoer"));
+        Window.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        // Undone once the change has been taken in: the window system reports
+        // a minimise while the window manager is carrying it out.
+        if (watched == &m_window && event->type() == QEvent::WindowStateChange &&
+            m_window.windowState().testFlag(Qt::WindowMinimized))
+            QMetaObject::invokeMethod(
+                this, [this] { restore(); }, Qt::QueuedConnection);
+        return false;
+    }
+
+private:
+    void restore() {
+        if (!m_window.isVisible() || !m_window.isMinimized())
+            return;
+        // The main window first, so that the dialog stands over it again.
+        if (QMainWindow *main = visibleMainWindow(); main && main->isMinimized())
+            main->setWindowState(main->windowState() & ~Qt::WindowMinimized);
+        m_window.setWindowState(m_window.windowState() & ~Qt::WindowMinimized);
+    }
+
+    QWidget &m_window;
+};
+
 // Does for one dialog what PrepareModalDialog promises; a child of the dialog.
 class ModalDialogKeeper : public QObject {
 public:
@@ -77,10 +110,25 @@ private:
 
 } // namespace
 
+Qt::WindowFlags DialogWindowFlags() {
+    return Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint;
+}
+
+void SetDialogBorder(QWidget &Dialog, bool CloseBox) {
+    Qt::WindowFlags flags = DialogWindowFlags();
+    if (!CloseBox)
+        flags &= ~(Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    // A window keeps its kind (a tool window stays one); a dialog it is else.
+    if (Dialog.isWindow())
+        flags = (flags & ~Qt::WindowType_Mask) | Dialog.windowType();
+    Dialog.setWindowFlags(flags);
+    if (!Dialog.findChild<QObject *>(QStringLiteral("MinimiseUndoer"), Qt::FindDirectChildrenOnly))
+        new MinimiseUndoer(Dialog);
+}
+
 void SetFixedDialogBorder(QDialog &Dialog) {
-    Dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint);
+    SetDialogBorder(Dialog);
     if (QLayout *layout = Dialog.layout()) {
         if (auto *box = qobject_cast<QBoxLayout *>(layout)) {
             const QMargins margins = box->contentsMargins();
@@ -95,6 +143,16 @@ void SetFixedDialogBorder(QDialog &Dialog) {
         size.setWidth(std::max(size.width(), TitleBarWidth(Dialog)));
         Dialog.setFixedSize(size);
     }
+    PrepareModalDialog(Dialog);
+}
+
+void SetFixedDialogBorder(QDialog &Dialog, QSize ClientSize) {
+    SetDialogBorder(Dialog);
+    QSize size = ClientSize;
+    if (QLayout *layout = Dialog.layout())
+        size = size.expandedTo(layout->totalMinimumSize());
+    size.setWidth(std::max(size.width(), TitleBarWidth(Dialog)));
+    Dialog.setFixedSize(size);
     PrepareModalDialog(Dialog);
 }
 
@@ -118,11 +176,12 @@ void PlaceOverMainWindow(QDialog &Dialog) {
                            outer.right() - inner.right(), outer.bottom() - inner.bottom());
     QRect frame = Dialog.geometry().marginsAdded(margins);
     frame.moveCenter(main->frameGeometry().center());
-    // move() takes the frame's corner and offsets the client area by the
-    // frame as far as it is known; before framing that is no frame at all,
-    // and the point given becomes the client area's.
+    // The client area is placed, not the frame's corner (move()): for a
+    // dialog hidden since its last showing the window system may count the
+    // frame in one way for frameGeometry() and in another for pos(), which
+    // put the dialog one title bar lower at every later showing.
     const QPoint client = frame.topLeft() + QPoint(margins.left(), margins.top());
-    Dialog.move(client - (Dialog.geometry().topLeft() - Dialog.pos()));
+    Dialog.setGeometry(QRect(client, Dialog.geometry().size()));
 }
 
 void PrepareModalDialog(QDialog &Dialog) {

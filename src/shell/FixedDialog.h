@@ -6,16 +6,39 @@
 // system's locale.
 
 #include <QLocale>
+#include <QSize>
+#include <Qt>
 
 class QDialog;
 class QWidget;
 
-// Gives the dialog a fixed dialog border: no minimise or maximise box, and
-// its size fixed to what its layout needs, but never narrower than its title
-// bar needs for the whole title (the title is set before the call; a layout
-// must be a vertical box, as every dialog's is). The dialog is also prepared
-// as PrepareModalDialog prepares it.
+// The window flags of the program's dialogs: a title bar with the close box
+// only. From them Qt writes the Motif window-manager hints (_MOTIF_WM_HINTS)
+// that window managers read: the functions move and close, the decorations
+// border, title and window menu, no minimise and no maximise.
+Qt::WindowFlags DialogWindowFlags();
+
+// Gives a dialog or a progress window the program's dialog title bar: the
+// flags above, or with CloseBox false a title bar without any box. Some
+// window managers offer a minimise box on every dialog whatever the hints
+// ask (Openbox does, and takes the main window down with the dialog, leaving
+// nothing on the screen to bring the program back with): a minimise carried
+// out all the same is undone at once, the dialog and the main window shown
+// again.
+void SetDialogBorder(QWidget &Dialog, bool CloseBox = true);
+
+// Gives the dialog a fixed dialog border: the title bar of SetDialogBorder,
+// and its size fixed to what its layout needs, but never narrower than its
+// title bar needs for the whole title (the title is set before the call; a
+// layout must be a vertical box, as every dialog's is). A size the user
+// cannot change also keeps window managers from drawing a resize handle
+// along the bottom edge. The dialog is also prepared as PrepareModalDialog
+// prepares it.
 void SetFixedDialogBorder(QDialog &Dialog);
+// The same for a dialog of a size of its own (a list or a tree to choose
+// from): its client area fixed at ClientSize, or larger where its layout or
+// its title need more.
+void SetFixedDialogBorder(QDialog &Dialog, QSize ClientSize);
 
 // The width a window's title bar needs to show its title whole: the title in
 // bold (as window managers draw titles) and room for the window icon and the
@@ -23,7 +46,9 @@ void SetFixedDialogBorder(QDialog &Dialog);
 int TitleBarWidth(const QWidget &Window);
 
 // Centres the dialog over the program's main window (the application's
-// visible main window); a dialog without one stays where it is.
+// visible main window); a dialog without one stays where it is. The place
+// is given to the dialog's client area, so that it does not depend on how
+// the window system counts a hidden window's frame.
 void PlaceOverMainWindow(QDialog &Dialog);
 
 // Prepares a modal dialog once; msg::exec calls it for every dialog it runs.

@@ -4,8 +4,10 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpacerItem>
 
 namespace msg {
 namespace {
@@ -37,23 +39,8 @@ QMessageBox::Icon toQt(Icon icon) {
 }
 
 Answer showWindow(const Request &r) {
-    QMessageBox box(toQt(r.icon), r.title, displayText(r.text), QMessageBox::NoButton,
-                    QApplication::activeWindow());
-    switch (r.buttons) {
-    case Buttons::Ok:
-        box.setStandardButtons(QMessageBox::Ok);
-        break;
-    case Buttons::YesNo:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
-        box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
-        break;
-    case Buttons::OkCancel:
-        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-        box.button(QMessageBox::Cancel)->setText(QStringLiteral("Отмена"));
-        break;
-    }
-    switch (box.exec()) {
+    const std::unique_ptr<QMessageBox> box = messageBox(r, QApplication::activeWindow());
+    switch (box->exec()) {
     case QMessageBox::Yes:
         return Answer::Yes;
     case QMessageBox::No:
@@ -66,6 +53,37 @@ Answer showWindow(const Request &r) {
 }
 
 } // namespace
+
+std::unique_ptr<QMessageBox> messageBox(const Request &r, QWidget *parent) {
+    auto box = std::make_unique<QMessageBox>(toQt(r.icon), r.title, displayText(r.text),
+                                             QMessageBox::NoButton, parent);
+    switch (r.buttons) {
+    case Buttons::Ok:
+        box->setStandardButtons(QMessageBox::Ok);
+        break;
+    case Buttons::YesNo:
+        box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box->button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
+        box->button(QMessageBox::No)->setText(QStringLiteral("Нет"));
+        break;
+    case Buttons::OkCancel:
+        box->setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        box->button(QMessageBox::Cancel)->setText(QStringLiteral("Отмена"));
+        break;
+    }
+    SetDialogBorder(*box);
+    // The box makes itself as wide as its text and buttons, and leaves for
+    // the title only what a title bar drawn inside a window takes: a strut
+    // across its grid asks for the width that a window manager's title bar
+    // needs for the whole title.
+    if (auto *grid = qobject_cast<QGridLayout *>(box->layout())) {
+        const QMargins margins = grid->contentsMargins();
+        grid->addItem(new QSpacerItem(TitleBarWidth(*box) - margins.left() - margins.right(), 0,
+                                      QSizePolicy::Fixed, QSizePolicy::Minimum),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
+    return box;
+}
 
 QString displayText(const QString &text) {
     QString t = text;

@@ -6,8 +6,11 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class QDialog;
+class QMessageBox;
+class QWidget;
 
 namespace msg {
 
@@ -34,6 +37,11 @@ Answer show(const Request &request);
 // Shows a modal dialog and returns its result (QDialog::Accepted / Rejected).
 // The dialog is first prepared as PrepareModalDialog (FixedDialog.h) says.
 int exec(QDialog &dialog);
+
+// The message box that the default handler shows for the request, not yet
+// shown: the dialog title bar with the close box only (FixedDialog.h), and
+// wide enough for its whole title.
+std::unique_ptr<QMessageBox> messageBox(const Request &request, QWidget *parent = nullptr);
 
 // Installs a handler; an empty function restores the default one, which
 // shows real windows. Returns the handler that was installed before.

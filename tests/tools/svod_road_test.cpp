@@ -36,6 +36,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
 
@@ -43,6 +44,8 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -198,6 +201,37 @@ protected:
     }
     QString setName(int set) { return demo::SvodSets().at(set - 1).name; }
 
+    // The fixed row-code column beside the grid, row by row: every code
+    // stands at the height of its row in the grid (its top and height in the
+    // grid's coordinates), at the top of the table and scrolled to its end,
+    // and the current row is the same in both.
+    void expectRowsLineUp() {
+        FixedColumnView *fixed = svod->FixedColumn();
+        TMultiLineGrid *grid = svod->DBGrid1;
+        ASSERT_TRUE(fixed->isVisible());
+        const auto rowsOf = [grid](QTableView *view) {
+            std::vector<std::pair<int, int>> rows;
+            for (int r = 0; r < view->model()->rowCount(); ++r)
+                rows.emplace_back(
+                    view->viewport()->mapTo(grid, QPoint(0, view->rowViewportPosition(r))).y(),
+                    view->rowHeight(r));
+            return rows;
+        };
+        for (const bool atEnd : {false, true}) {
+            SCOPED_TRACE(atEnd ? "scrolled to the end" : "at the top");
+            grid->verticalScrollBar()->setValue(atEnd ? grid->verticalScrollBar()->maximum() : 0);
+            EXPECT_EQ(rowsOf(fixed), rowsOf(grid));
+        }
+        const int last = model()->rowCount() - 1;
+        grid->setCurrentIndex(model()->index(last, model()->columnOfField(QStringLiteral("NAME"))));
+        EXPECT_EQ(fixed->currentIndex().row(), last);
+        const QRect codeCell = fixed->visualRect(fixed->model()->index(last, fixed->column()));
+        const QRect nameCell = grid->visualRect(grid->currentIndex());
+        EXPECT_EQ(fixed->viewport()->mapTo(grid, codeCell.center()).y(),
+                  grid->viewport()->mapTo(grid, nameCell.center()).y());
+        grid->verticalScrollBar()->setValue(0);
+    }
+
     testsupport::DemoProgram program;
     const QString &programDir = program.programDir;
     std::unique_ptr<MessageRecorder> &recorder = program.recorder;
@@ -256,6 +290,7 @@ TEST_F(SvodRoadTest, SummedAndPerOrganisationConsolidationsAreShownPrintedAndChe
     // Two fixed columns: the indicator and the row code; then the name.
     EXPECT_EQ(svod->FixedCols(), 2);
     EXPECT_TRUE(svod->FixedColumn()->isVisible());
+    expectRowsLineUp();
     EXPECT_EQ(model()->fieldOfColumn(0), QStringLiteral("KODSTR"));
     EXPECT_EQ(title(0), QStringLiteral("N N строки"));
     EXPECT_EQ(model()->fieldOfColumn(1), QStringLiteral("NAME"));
@@ -332,6 +367,7 @@ TEST_F(SvodRoadTest, SummedAndPerOrganisationConsolidationsAreShownPrintedAndChe
     EXPECT_EQ(cell(rows - 2, QStringLiteral("NAME")), taken.last()->name);
     EXPECT_EQ(cell(rows - 1, QStringLiteral("NAME")), QStringLiteral("И Т О Г О"));
     EXPECT_EQ(cell(rows - 1, QStringLiteral("KODSTR")), QString::number(set2 + 1));
+    expectRowsLineUp();
     EXPECT_DOUBLE_EQ(cell(0, QStringLiteral("N2")).toDouble(),
                      orgCell(taken[0]->kod, QStringLiteral("F3A"), 1, QStringLiteral("N2")));
 
@@ -410,6 +446,7 @@ TEST_F(SvodRoadTest, ByColumnConsolidationPutsEachOrganisationBesideTheTotal) {
     EXPECT_EQ(svod->FixedCols(), 2);
     const int totalColumn = model()->columnOfField(QStringLiteral("TOTAL"));
     EXPECT_EQ(title(totalColumn), TotalColumnTitle(caption));
+    expectRowsLineUp();
     EXPECT_EQ(
         model()->data(model()->index(0, totalColumn), Qt::TextAlignmentRole).value<Qt::Alignment>(),
         Qt::AlignRight | Qt::AlignVCenter);
@@ -495,6 +532,12 @@ TEST_F(SvodRoadTest, AppendedRowsAndSchoolCountsShowWhatTheyGathered) {
     EXPECT_EQ(cell(gathered - 1, QStringLiteral("NAME")), names.last());
     EXPECT_EQ(model()->fieldOfColumn(0), QStringLiteral("KODSTR"));
     EXPECT_EQ(svod->FixedCols(), 2);
+    // A window too low for every row: the rows scroll, the codes with them.
+    mainForm->showNormal();
+    mainForm->resize(1000, 400);
+    QCoreApplication::processEvents();
+    ASSERT_GT(svod->DBGrid1->verticalScrollBar()->maximum(), 0);
+    expectRowsLineUp();
     EXPECT_TRUE(svod->PanelText(1).startsWith(setName(1) + QStringLiteral(" ( ")));
     QTest::mouseClick(svod->ButtonCheck, Qt::LeftButton);
     EXPECT_TRUE(checks.isEmpty());
@@ -519,6 +562,7 @@ TEST_F(SvodRoadTest, AppendedRowsAndSchoolCountsShowWhatTheyGathered) {
             visible << title(c);
     EXPECT_EQ(visible,
               QStringList({"N N строки", "Наименование показателя", "Кол-во", "% от кол-ва уч."}));
+    expectRowsLineUp();
     // Records 3 to 8 count the schools by kind and status, read here
     // straight from SCHOOL.
     testsupport::OpenTable school(programDir, QStringLiteral("SCHOOL"));
