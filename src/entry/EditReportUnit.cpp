@@ -707,8 +707,16 @@ void TEditReportForm::OpenReport() {
             return;
         }
     }
-    if (CreateReportTable(paths::GetWedDir(), folder, *base, m_year) != CreateReportResult::Created)
+    switch (CreateReportTable(paths::GetWedDir(), folder, *base, m_year)) {
+    case CreateReportResult::Created:
+        break;
+    case CreateReportResult::Existed:
+        // Made by another copy since the question: opened as it stands.
+        OpenReportTable();
         return;
+    default:
+        return;
+    }
     const QString table = ReportTablePath(folder, *base, m_year);
     try {
         FillAgeRows(table, group, m_year);
