@@ -505,6 +505,7 @@ QString RowTotalsMisfit(int Group, const QVector<store::FieldDef> &Fields, int R
             return QStringLiteral("Число ") + Value + QStringLiteral(" нельзя записать в ") +
                    columnName(Caption(Field), Field) + QStringLiteral(": итог ") + text +
                    QStringLiteral(" не поместится в ") + columnName(Caption(def.name), def.name) +
+                   (Group == 51 ? QStringLiteral(" последней строки") : QString()) +
                    QStringLiteral(" (не более ") + QString::number(def.length) +
                    QStringLiteral(" знаков вместе с запятой и знаком).");
         }

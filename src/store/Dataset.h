@@ -205,7 +205,8 @@ enum class DataSetState { Inactive, Browse, Edit, Insert };
 //
 // Datasets open on the same file share one copy of its records, so each sees
 // what the others post (new and deleted records included). A file changed on
-// disk is read again by the next Open. Each post and delete holds the
+// disk is read again by the next Open (which then shares nothing with the
+// datasets opened before the change). Each post and delete holds the
 // operating system's lock on the file, so that several copies of the program
 // can write one table: a dataset whose file another writer changed takes in
 // their new records at its next write (and refuses to edit a record they
