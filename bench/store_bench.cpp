@@ -327,8 +327,9 @@ BENCHMARK_CAPTURE(BM_Shapelib_EditOneField, HeaderAtClose, false)->Unit(benchmar
 
 // Editing one field (N1) of every record of a table of range(0) records
 // while another program saves another field (N2) of each record just before
-// (shapelib, on a handle of its own): each edit first reads again what the
-// other writer saved, and writes only its own field. shapelib, for
+// (shapelib, on a handle of its own): each post reads again the record it
+// writes, with what the other writer saved there, and writes only its own
+// field; the cost per edit must not grow with the table. shapelib, for
 // reference, does the same two writes on two handles and reads nothing
 // again (its second handle writes the whole record back, N2 as it was).
 struct ChangedFile {

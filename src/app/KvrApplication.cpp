@@ -1,12 +1,16 @@
 #include "app/KvrApplication.h"
 
 #include "shell/Messages.h"
+#include "shell/Paths.h"
 #include "shell/ProgramIcon.h"
 #include "store/ExceptionText.h"
+#include "store/SaveFile.h"
 
 KvrApplication::KvrApplication(int &argc, char **argv) : QApplication(argc, argv) {
     // Every window without an icon of its own shows the application's.
     setWindowIcon(ProgramIcon());
+    // What killed writes left behind is cleared in the installation only.
+    store::setLeftoverSweepRoot(paths::GetProgramDir());
 }
 
 QString KvrApplication::Title() {

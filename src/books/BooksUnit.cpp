@@ -472,8 +472,13 @@ void TBooksForm::runEditDialog() {
             DS1.Post();
             break;
         } catch (const store::StoreError &e) {
-            // The record stays as typed: the dialog is shown again.
+            // The record stays as typed: the dialog is shown again. When
+            // another copy of the program saved one of its fields meanwhile,
+            // the edit has ended on the values saved: the dialog shows them,
+            // in a new edit, for the user to enter the value again.
             msg::show(QStringLiteral("Ошибка"), e.message(), msg::Icon::Warning);
+            if (DS1.State() == store::DataSetState::Browse && !DS1.Deleted())
+                DS1.Edit();
         }
     }
     m_orgModel.reload();

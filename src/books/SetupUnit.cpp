@@ -276,7 +276,18 @@ bool TSetupForm::SaveRequisites() {
             return false;
         }
     }
-    DS1.Post();
+    try {
+        DS1.Post();
+    } catch (const store::StoreError &e) {
+        // Another copy of the program saved a requisite that this one changed
+        // since it showed it: theirs is shown, for the user to enter again.
+        msg::show(QStringLiteral("Ошибка"), e.message(), msg::Icon::Warning);
+        LoadRequisites();
+        return false;
+    }
+    // The record as saved: what another copy saved in the other requisites
+    // is shown too, so that it is what the next save rests on.
+    LoadRequisites();
     return true;
 }
 

@@ -7,7 +7,9 @@
 // Requisites typed and not yet saved are never dropped silently: leaving them
 // (another view, closing the window, the program ending) asks whether to save
 // them. A requisite the table cannot hold is refused with a message naming the
-// field, and the record stays in edit.
+// field, and the record stays in edit. Saving writes the requisites changed
+// since they were shown; when another copy of the program saved one of them
+// meanwhile, the save is refused and the requisites are shown as saved.
 
 #include "shell/DataSetModel.h"
 #include "shell/StatusPanels.h"

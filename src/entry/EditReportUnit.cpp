@@ -61,6 +61,9 @@ public:
     std::function<void()> onEnter;
     // The user has begun to change the text of the editor on that cell.
     std::function<void(const QModelIndex &)> onTyping;
+    // A further check of a value that fits its cell (the text as it would be
+    // written): empty when it may be written, otherwise the refusal.
+    std::function<QString(const QModelIndex &, const QString &)> furtherCheck;
 
     // The open editor of a cell, if any, and its cell.
     QLineEdit *openEditor() const { return m_editor && m_editor->isVisible() ? m_editor : nullptr; }
@@ -93,7 +96,8 @@ public:
     }
 
     // Whether the editor's text may be written to its cell; *Normalized gets
-    // the text to write. A refusal is shown once for each typed text.
+    // the text to write. A refusal is shown at each attempt to write the text
+    // or to leave it (a key, a click), once for each attempt.
     bool accepts(QWidget *editor, const QModelIndex &index, QString *Normalized = nullptr,
                  bool warn = true) const {
         auto *line = qobject_cast<QLineEdit *>(editor);
@@ -106,11 +110,17 @@ public:
         QString error;
         const QString caption =
             m_model->headerData(index.column(), Qt::Horizontal).toString().trimmed();
-        if (CheckCellInput(line->text(), ds->FieldDefs().at(fi), Normalized, &error, caption))
+        QString normalized;
+        if (CheckCellInput(line->text(), ds->FieldDefs().at(fi), &normalized, &error, caption) &&
+            (!furtherCheck || (error = furtherCheck(index, normalized)).isEmpty())) {
+            if (Normalized)
+                *Normalized = normalized;
             return true;
+        }
         if (warn && !quiet && m_warned != line->text()) {
-            // The message takes the focus from the editor, which asks again:
-            // the same text is refused without a second message.
+            // The message takes the focus from the editor, which asks again
+            // within the same attempt: that is refused without a second
+            // message.
             m_warned = line->text();
             msg::show(QStringLiteral("Ошибка"), error, msg::Icon::Warning);
         }
@@ -141,6 +151,11 @@ protected:
             if (event->type() == QEvent::KeyPress) {
                 const int key = static_cast<QKeyEvent *>(event)->key();
                 const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
+                // Each of these keys is a new attempt to write the text or to
+                // leave it: a refusal is said again.
+                if (enter || key == Qt::Key_Tab || key == Qt::Key_Backtab || key == Qt::Key_Up ||
+                    key == Qt::Key_Down || key == Qt::Key_PageUp || key == Qt::Key_PageDown)
+                    m_warned.clear();
                 if ((enter || key == Qt::Key_Tab || key == Qt::Key_Backtab) &&
                     !accepts(editor, m_index))
                     return true; // refused: the editor stays open on the typed text
@@ -250,6 +265,11 @@ TEditReportForm::TEditReportForm(QWidget *parent) : QWidget(parent), ui(new Ui::
                 if (hint == QAbstractItemDelegate::RevertModelCache)
                     GuardedCall([this] { DropUnchangedEdit(); });
             });
+    // A figure whose row total would not fit the total's column is refused
+    // before anything is written.
+    delegate->furtherCheck = [this](const QModelIndex &index, const QString &value) {
+        return RowTotalsCheck(index, value);
+    };
     m_cellDelegate = delegate;
     DBGrid1->setItemDelegate(delegate);
     DBGrid1->canLeaveCell = [this](const QModelIndex &from) { return CanLeaveCell(from); };
@@ -707,8 +727,16 @@ void TEditReportForm::OpenReport() {
             return;
         }
     }
-    if (CreateReportTable(paths::GetWedDir(), folder, *base, m_year) != CreateReportResult::Created)
+    switch (CreateReportTable(paths::GetWedDir(), folder, *base, m_year)) {
+    case CreateReportResult::Created:
+        break;
+    case CreateReportResult::Existed:
+        // Made by another copy since the question: opened as it stands.
+        OpenReportTable();
         return;
+    default:
+        return;
+    }
     const QString table = ReportTablePath(folder, *base, m_year);
     try {
         FillAgeRows(table, group, m_year);
@@ -813,6 +841,25 @@ void TEditReportForm::RowAutoCalc() {
     updateSaveButton();
     if (!result.ok)
         msg::show(QStringLiteral("Ошибка"), result.error, msg::Icon::Warning);
+}
+
+QString TEditReportForm::RowTotalsCheck(const QModelIndex &Cell, const QString &Value) {
+    const int group = ReportGroup();
+    if (!DS_TAB.Active() || !GroupHasRowTotals(group))
+        return {};
+    auto column = [this](const QString &field) { return m_tabModel.columnOfField(field); };
+    const ShownCell shown = [&](int row, const QString &field) {
+        const int c = column(field);
+        return c < 0 ? QString() : m_tabModel.data(m_tabModel.index(row, c)).toString();
+    };
+    auto caption = [&](const QString &field) {
+        const int c = column(field);
+        if (c < 0 || !m_tabModel.columns().at(c).visible)
+            return QString();
+        return m_tabModel.headerData(c, Qt::Horizontal).toString().trimmed();
+    };
+    return RowTotalsMisfit(group, DS_TAB.FieldDefs(), m_tabModel.rowCount(), Cell.row(),
+                           m_tabModel.fieldOfColumn(Cell.column()), Value, shown, caption);
 }
 
 void TEditReportForm::ButtonSaveClick() {

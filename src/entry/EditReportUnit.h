@@ -83,6 +83,9 @@ public:
     void RowAutoCalc();
     // The report group of the open report (the current catalogue record).
     int ReportGroup();
+    // Whether the row totals can take the value (checked, "." as separator)
+    // typed into the cell of the open table: empty, or the refusal.
+    QString RowTotalsCheck(const QModelIndex &Cell, const QString &Value);
     // "KOD" of the last catalogue record named Name; 1 when none.
     int ReportKodByName(const QString &Name);
 

@@ -5,6 +5,8 @@
 #include "shell/Paths.h"
 #include "shell/UnitConsts.h"
 #include "shell/UnitDM.h"
+#include "store/ReadFile.h"
+#include "store/SaveFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -128,6 +130,34 @@ bool EnsureOrgDataDir(const QString &OrgDir) {
     throw FileError(QStringLiteral("Ошибка ввода-вывода: не удалось создать папку ") + OrgDir);
 }
 
+namespace {
+
+// Copies the blank to the report table's name unless a file stands there:
+// false when one does, which is left as it is. A copy that fails throws
+// FileError and leaves nothing under the name.
+bool copyToNewTable(const QString &table, const QString &blank) {
+    store::ReadFile in(blank);
+    if (!in.open())
+        throw FileError(
+            QStringLiteral("Не удалось открыть файл %1: %2").arg(blank, in.errorString()));
+    store::SaveFile out(table);
+    if (!out.open())
+        throw FileError(
+            QStringLiteral("Не удалось создать файл %1: %2").arg(table, out.errorString()));
+    QByteArray bytes;
+    if (!in.readAll(bytes))
+        throw FileError(QStringLiteral("Ошибка чтения файла %1: %2").arg(blank, in.errorString()));
+    if (!out.write(bytes))
+        throw FileError(QStringLiteral("Ошибка записи файла %1: %2").arg(table, out.errorString()));
+    if (out.commitNew())
+        return true;
+    if (out.existed())
+        return false;
+    throw FileError(QStringLiteral("Ошибка записи файла %1: %2").arg(table, out.errorString()));
+}
+
+} // namespace
+
 CreateReportResult CreateReportTable(const QString &WedDir, const QString &OrgDir,
                                      const QString &BaseName, int Year) {
     const QString blank = ReportBlankPath(WedDir, BaseName);
@@ -137,14 +167,15 @@ CreateReportResult CreateReportTable(const QString &WedDir, const QString &OrgDi
         return CreateReportResult::BlankMissing;
     }
     EnsureOrgDataDir(OrgDir);
+    // Another copy of the program may have made the report since the user
+    // was asked: its table, and whatever was entered in it, stays.
+    if (ReportTableExists(OrgDir, BaseName, Year))
+        return CreateReportResult::Existed;
     const QString table = ReportTablePath(OrgDir, BaseName, Year);
-    const bool existed = QFileInfo::exists(table);
     try {
-        CopyFileByStream(table, blank);
+        if (!copyToNewTable(table, blank))
+            return CreateReportResult::Existed;
     } catch (const FileError &e) {
-        // Never leave a partial report table: it would pass for a report.
-        if (!existed)
-            QFile::remove(table);
         msg::show(QStringLiteral("Ошибка"),
                   QStringLiteral("Не удалось создать отчет из файла шаблона ") + blank +
                       QStringLiteral("\r") + e.message(),

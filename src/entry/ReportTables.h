@@ -52,13 +52,15 @@ bool ReportTableExists(const QString &OrgDir, const QString &BaseName, int Year)
 // application's default handler to report.
 bool EnsureOrgDataDir(const QString &OrgDir);
 
-enum class CreateReportResult { Created, BlankMissing, CopyFailed };
+enum class CreateReportResult { Created, Existed, BlankMissing, CopyFailed };
 
 // Copies the report's blank from WedDir into the organisation's folder as the
 // report table of the year, creating the folder first. A missing blank shows
 // "Отсутствует файл шаблона " and its path (title "Ошибка"); a failed copy is
-// reported and leaves no report table behind. An existing table is replaced.
-// A folder that cannot be created throws FileError (EnsureOrgDataDir).
+// reported and leaves no report table behind. A table that stands there
+// (another copy of the program may have made it, even while this one
+// copied) is never replaced: Existed, and it is left as it is. A folder that
+// cannot be created throws FileError (EnsureOrgDataDir).
 CreateReportResult CreateReportTable(const QString &WedDir, const QString &OrgDir,
                                      const QString &BaseName, int Year);
 

@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 
 #include <cmath>
+#include <functional>
 #include <optional>
 
 using store::DataSetState;
@@ -29,6 +30,16 @@ store::FolderTable openTableFile(const QString &Path) {
     return store::FolderTable(info.absolutePath(), info.fileName().chopped(4));
 }
 
+// A cell's text read as a number, as the library reads a numeric field:
+// "," or "." as separator; a blank cell, or text that is no number, is 0.
+double cellFloat(const QString &text) {
+    QString t = text.trimmed();
+    t.replace(QLatin1Char(','), QLatin1Char('.'));
+    bool ok = false;
+    const double v = t.toDouble(&ok);
+    return ok && std::isfinite(v) ? v : 0.0;
+}
+
 QStringList fieldRange(int from, int to) {
     QStringList list;
     for (int n = from; n <= to; ++n)
@@ -36,21 +47,25 @@ QStringList fieldRange(int from, int to) {
     return list;
 }
 
+// A cell of the row the totals are worked out from, by field name, as text
+// (an empty text for a blank cell).
+using RowText = std::function<QString(const QString &field)>;
+
 // Whole-number reading of a cell, as the sums take it: its exact value, a
 // fraction rounded half to even; a blank cell reads 0.
-long long cellInt(TADODataSet &ds, const QString &field) {
-    const store::TField f = ds.FieldByName(field);
+long long cellInt(const QString &text) {
+    const QString t = text.trimmed();
     bool whole = false;
-    const long long v = f.AsString().trimmed().toLongLong(&whole);
+    const long long v = t.toLongLong(&whole);
     if (whole)
         return v;
-    return static_cast<long long>(std::nearbyint(f.AsFloat()));
+    return static_cast<long long>(std::nearbyint(cellFloat(t)));
 }
 
-long long sumInts(TADODataSet &ds, int from, int to) {
+long long sumInts(const RowText &row, int from, int to) {
     long long s = 0;
     for (int n = from; n <= to; ++n)
-        s += cellInt(ds, fieldN(n));
+        s += cellInt(row(fieldN(n)));
     return s;
 }
 
@@ -72,48 +87,37 @@ QString storeFailure(const QString &detail) {
     return QStringLiteral("Не удалось записать итоги строки:\r") + detail;
 }
 
-// Writes the values into the current record and posts it, together with any
-// change still pending there. On a failure the written fields get their old
-// values back, a record that was not being edited before is left unchanged,
-// and the error is returned.
-CalcResult writeAndPost(TADODataSet &ds, const QVector<CellWrite> &writes) {
-    const bool wasEditing = ds.State() == DataSetState::Edit;
-    QVector<QVariant> old;
-    try {
-        if (!wasEditing)
-            ds.Edit();
-        for (const CellWrite &w : writes) {
-            store::TField f = ds.FieldByName(w.field);
-            old << f.AsVariant();
-            if (w.whole)
-                f.SetAsInteger(*w.whole);
-            else
-                f.SetAsFloat(w.fraction);
-        }
-        ds.Post();
+// The fields the totals of a single-row group are worked out from.
+QStringList rowInputs(int group) {
+    switch (group) {
+    case 2:
+        return fieldRange(2, 16);
+    case 40:
+        return {QStringLiteral("N2"), QStringLiteral("N5")};
+    case 4:
+    case 5:
+    case 39:
+        return fieldRange(1, 12);
+    case 7:
+        return fieldRange(2, 15);
+    case 47:
+        return fieldRange(2, 14);
+    default:
         return {};
-    } catch (const StoreError &e) {
-        try {
-            for (int i = 0; i < old.size(); ++i)
-                ds.FieldByName(writes[i].field).SetAsVariant(old[i]);
-            if (!wasEditing && ds.State() != DataSetState::Browse)
-                ds.Cancel();
-        } catch (const StoreError &) {
-            if (ds.State() != DataSetState::Browse)
-                ds.Cancel();
-        }
-        return {false, storeFailure(e.message())};
     }
 }
 
-// Values of the single-row groups, or nothing when the row is left untouched.
-std::optional<QVector<CellWrite>> rowValues(TADODataSet &ds, int group) {
+// Values of the single-row groups (and of one row of group 47), or nothing
+// when the row is left untouched.
+std::optional<QVector<CellWrite>> rowValues(const RowText &row, int group) {
     switch (group) {
     case 2:
-        return QVector<CellWrite>{wholeValue(QStringLiteral("N1"), sumInts(ds, 2, 16))};
+        return QVector<CellWrite>{wholeValue(QStringLiteral("N1"), sumInts(row, 2, 16))};
+    case 47:
+        return QVector<CellWrite>{wholeValue(QStringLiteral("N1"), sumInts(row, 2, 14))};
     case 40: {
-        const double a = ds.FieldByName(QStringLiteral("N2")).AsFloat();
-        const double b = ds.FieldByName(QStringLiteral("N5")).AsFloat();
+        const double a = cellFloat(row(QStringLiteral("N2")));
+        const double b = cellFloat(row(QStringLiteral("N5")));
         if (a == 0)
             return std::nullopt;
         return QVector<CellWrite>{
@@ -122,15 +126,15 @@ std::optional<QVector<CellWrite>> rowValues(TADODataSet &ds, int group) {
     case 4:
     case 5:
     case 39: {
-        const long long s = sumInts(ds, 2, 12);
-        const double n1 = ds.FieldByName(QStringLiteral("N1")).AsFloat();
+        const long long s = sumInts(row, 2, 12);
+        const double n1 = cellFloat(row(QStringLiteral("N1")));
         const double rate = n1 == 0 ? 0.0 : TruncTo2Decimals(double(s) / n1 * 1000000.0);
         return QVector<CellWrite>{wholeValue(QStringLiteral("N13"), s),
                                   fractionValue(QStringLiteral("N14"), rate)};
     }
     case 7: {
-        const long long s = sumInts(ds, 3, 15);
-        const double n2 = ds.FieldByName(QStringLiteral("N2")).AsFloat();
+        const long long s = sumInts(row, 3, 15);
+        const double n2 = cellFloat(row(QStringLiteral("N2")));
         const double rate = n2 == 0 ? 0.0 : TruncTo2Decimals(double(s) / n2 * 100.0);
         return QVector<CellWrite>{wholeValue(QStringLiteral("N16"), s),
                                   fractionValue(QStringLiteral("N17"), rate)};
@@ -140,7 +144,48 @@ std::optional<QVector<CellWrite>> rowValues(TADODataSet &ds, int group) {
     }
 }
 
-// Posts a change pending in the current record before the table is walked.
+// The current record as the file holds it now, read cell by cell.
+RowText recordText(TADODataSet &ds) {
+    return [&ds](const QString &field) { return ds.FieldByName(field).AsString(); };
+}
+
+// A cell of another record that the values written were worked out from.
+struct InputCell {
+    int recNo;
+    QString field;
+};
+
+// Writes the values into the current record and posts it: the values rest
+// on the inputs of the record, and on the cells of other records, as this
+// copy read them (another copy saving one of them meanwhile refuses the
+// post). On a failure nothing is written and the error is returned.
+CalcResult writeAndPost(TADODataSet &ds, const QVector<CellWrite> &writes,
+                        const QStringList &inputs, const QVector<InputCell> &others = {}) {
+    try {
+        ds.Edit();
+        for (const QString &field : inputs)
+            ds.RestOn(field);
+        for (const InputCell &c : others)
+            ds.RestOn(c.field, c.recNo);
+        for (const CellWrite &w : writes) {
+            store::TField f = ds.FieldByName(w.field);
+            if (w.whole)
+                f.SetAsInteger(*w.whole);
+            else
+                f.SetAsFloat(w.fraction);
+        }
+        ds.Post();
+        return {};
+    } catch (const StoreError &e) {
+        if (ds.State() != DataSetState::Browse)
+            ds.Cancel();
+        return {false, storeFailure(e.message())};
+    }
+}
+
+// Posts a change pending in the current record before the totals are
+// worked out: the figures typed count in them, and nothing typed is lost to
+// a refused total.
 CalcResult postPending(TADODataSet &ds) {
     if (ds.State() != DataSetState::Edit && ds.State() != DataSetState::Insert)
         return {};
@@ -152,15 +197,23 @@ CalcResult postPending(TADODataSet &ds) {
     }
 }
 
+// The totals of the current record, worked out from the record as the file
+// holds it now.
+CalcResult totalRow(TADODataSet &ds, int group) {
+    ds.RefreshRecord();
+    std::optional<QVector<CellWrite>> writes = rowValues(recordText(ds), group);
+    if (!writes)
+        return {};
+    return writeAndPost(ds, *writes, rowInputs(group));
+}
+
 CalcResult totalEveryRow(TADODataSet &ds) {
-    if (CalcResult r = postPending(ds); !r.ok)
-        return r;
     const int current = ds.RecNo();
     const int count = ds.RecordCount();
     CalcResult result;
     for (int row = 1; row <= count && result.ok; ++row) {
         ds.setRecNo(row);
-        result = writeAndPost(ds, {wholeValue(QStringLiteral("N1"), sumInts(ds, 2, 14))});
+        result = totalRow(ds, 47);
     }
     if (current >= 1 && current <= ds.RecordCount())
         ds.setRecNo(current);
@@ -168,23 +221,26 @@ CalcResult totalEveryRow(TADODataSet &ds) {
 }
 
 CalcResult totalLastRow(TADODataSet &ds) {
-    if (CalcResult r = postPending(ds); !r.ok)
-        return r;
     const int current = ds.RecNo();
     const int count = ds.RecordCount();
     if (count == 0)
         return {};
     QVector<long long> sums(28, 0);
+    QVector<InputCell> inputs;
     for (int row = 1; row < count; ++row) {
         ds.setRecNo(row);
-        for (int n = 1; n <= 28; ++n)
-            sums[n - 1] += cellInt(ds, fieldN(n));
+        ds.RefreshRecord();
+        for (int n = 1; n <= 28; ++n) {
+            sums[n - 1] += cellInt(ds.FieldByName(fieldN(n)).AsString());
+            inputs << InputCell{row, fieldN(n)};
+        }
     }
     ds.setRecNo(count);
+    ds.RefreshRecord();
     QVector<CellWrite> writes;
     for (int n = 1; n <= 28; ++n)
         writes << wholeValue(fieldN(n), sums[n - 1]);
-    CalcResult result = writeAndPost(ds, writes);
+    CalcResult result = writeAndPost(ds, writes, {}, inputs);
     if (current >= 1 && current <= ds.RecordCount())
         ds.setRecNo(current);
     return result;
@@ -228,16 +284,15 @@ CalcResult RowAutoCalc(TADODataSet &DataSet, int Group) {
                                QStringLiteral(".\rИтоги строки не вычислены.")};
     }
     try {
+        if (CalcResult r = postPending(DataSet); !r.ok)
+            return r;
         if (Group == 47)
             return totalEveryRow(DataSet);
         if (Group == 51)
             return totalLastRow(DataSet);
         if (DataSet.RecNo() < 1)
             return {};
-        std::optional<QVector<CellWrite>> writes = rowValues(DataSet, Group);
-        if (!writes)
-            return {};
-        return writeAndPost(DataSet, *writes);
+        return totalRow(DataSet, Group);
     } catch (const StoreError &e) {
         return {false, storeFailure(e.message())};
     }
@@ -357,7 +412,15 @@ void FillOrganisationName(TADODataSet &DataSet, const QString &OrgName, const QS
             continue;
         DataSet.Edit();
         DataSet.FieldByName(QStringLiteral("NAME")).SetAsString(text);
-        DataSet.Post();
+        try {
+            DataSet.Post();
+        } catch (const StoreError &) {
+            // Another copy of the program named the row since this one read
+            // it: that name stands.
+            if (DataSet.State() != DataSetState::Browse ||
+                DataSet.FieldByName(QStringLiteral("NAME")).AsString().trimmed().isEmpty())
+                throw;
+        }
     }
     if (count > 0)
         DataSet.First();
@@ -382,12 +445,78 @@ bool AutoValueButtonShown(const QString &BaseName) {
     return shown.contains(BaseName);
 }
 
+namespace {
+
+// A column as a message names it: by the caption the user sees, or by its
+// field when it has none.
+QString columnName(const QString &Caption, const QString &Field) {
+    return Caption.isEmpty() ? QStringLiteral("поле ") + Field
+                             : QStringLiteral("столбец «") + Caption + QStringLiteral("»");
+}
+
+// A computed value as its field stores it (without the blanks before it).
+QString storedText(const store::FieldDef &Field, const CellWrite &Value) {
+    const int decimals = qMax(0, Field.decimals);
+    if (Value.whole) {
+        QString t = QString::number(*Value.whole);
+        if (decimals > 0)
+            t += QLatin1Char('.') + QString(decimals, QLatin1Char('0'));
+        return t;
+    }
+    QString t = QString::number(Value.fraction, 'f', decimals);
+    if (t.startsWith(QLatin1Char('-')) && t.toDouble() == 0)
+        t.remove(0, 1);
+    return t;
+}
+
+} // namespace
+
+QString RowTotalsMisfit(int Group, const QVector<store::FieldDef> &Fields, int RowCount, int Row,
+                        const QString &Field, const QString &Value, const ShownCell &Cell,
+                        const std::function<QString(const QString &)> &Caption) {
+    if (!GroupHasRowTotals(Group) || Row < 0 || Row >= RowCount)
+        return {};
+    auto same = [](const QString &a, const QString &b) {
+        return a.compare(b, Qt::CaseInsensitive) == 0;
+    };
+    QVector<CellWrite> totals;
+    if (Group == 51) {
+        // The last row holds the sums of the rows above it, field by field.
+        if (Row == RowCount - 1 || !RowTotalFields(51).contains(Field, Qt::CaseInsensitive))
+            return {};
+        long long sum = 0;
+        for (int r = 0; r < RowCount - 1; ++r)
+            sum += cellInt(r == Row ? Value : Cell(r, Field));
+        totals << wholeValue(Field.toUpper(), sum);
+    } else {
+        if (!rowInputs(Group).contains(Field, Qt::CaseInsensitive))
+            return {};
+        const RowText row = [&](const QString &f) { return same(f, Field) ? Value : Cell(Row, f); };
+        if (std::optional<QVector<CellWrite>> writes = rowValues(row, Group))
+            totals = *writes;
+    }
+    for (const CellWrite &total : totals) {
+        for (const store::FieldDef &def : Fields) {
+            if (!same(def.name, total.field) || def.type == 'C')
+                continue;
+            const QString text = storedText(def, total);
+            if (text.size() <= def.length)
+                continue;
+            return QStringLiteral("Число ") + Value + QStringLiteral(" нельзя записать в ") +
+                   columnName(Caption(Field), Field) + QStringLiteral(": итог ") + text +
+                   QStringLiteral(" не поместится в ") + columnName(Caption(def.name), def.name) +
+                   (Group == 51 ? QStringLiteral(" последней строки") : QString()) +
+                   QStringLiteral(" (не более ") + QString::number(def.length) +
+                   QStringLiteral(" знаков вместе с запятой и знаком).");
+        }
+    }
+    return {};
+}
+
 bool CheckCellInput(const QString &Text, const store::FieldDef &Field, QString *Normalized,
                     QString *Error, const QString &Caption) {
     const QString text = Text.trimmed();
-    const QString column = Caption.isEmpty()
-                               ? QStringLiteral("поле ") + Field.name
-                               : QStringLiteral("столбец «") + Caption + QStringLiteral("»");
+    const QString column = columnName(Caption, Field.name);
     auto fail = [&](const QString &message) {
         if (Error)
             *Error = message;
@@ -410,9 +539,11 @@ bool CheckCellInput(const QString &Text, const store::FieldDef &Field, QString *
     const QString example = decimals == 0 ? QStringLiteral("Введите целое число, например 12.")
                                           : QStringLiteral("Введите число, например 12 или 3,5.");
     static const QRegularExpression number(QStringLiteral("^[+-]?(\\d+([.,]\\d*)?|[.,]\\d+)$"));
+    const QString noNumber = QStringLiteral("\"") + text +
+                             QStringLiteral("\" не является числом и не может быть записано в ") +
+                             column + QStringLiteral(".\r") + example;
     if (!number.match(text).hasMatch())
-        return fail(QStringLiteral("\"") + text + QStringLiteral("\" не является числом.\r") +
-                    example);
+        return fail(noNumber);
     QString plain = text;
     plain.replace(QLatin1Char(','), QLatin1Char('.'));
     if (plain.startsWith(QLatin1Char('+')))
@@ -420,7 +551,7 @@ bool CheckCellInput(const QString &Text, const store::FieldDef &Field, QString *
     bool ok = false;
     const double value = plain.toDouble(&ok);
     if (!ok || !std::isfinite(value))
-        return fail(QStringLiteral("\"") + text + QStringLiteral("\" не является числом."));
+        return fail(noNumber);
     // Digits after the separator beyond the field's decimals would be lost:
     // the value is refused rather than rounded.
     const int dot = static_cast<int>(plain.indexOf(QLatin1Char('.')));

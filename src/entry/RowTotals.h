@@ -11,6 +11,9 @@
 
 #include <QString>
 #include <QStringList>
+#include <QVector>
+
+#include <functional>
 
 // What a computation over a report table came to. When ok is false, error is
 // the text to show the user (title "Ошибка").
@@ -28,8 +31,11 @@ QStringList RowTotalFields(int group);
 
 // Computes the row totals of the group on the dataset's current record
 // (groups 47 and 51: over the whole table, then back to the record that was
-// current). A change still pending in the current record is posted with the
-// computed values. Every computed record is posted at once.
+// current). A change still pending in the current record is posted first.
+// Each total is worked out from its row (group 51: the rows above the last)
+// as the file holds it at that moment, and posted at once, resting on those
+// figures: another copy saving one of them before the post refuses it,
+// which is reported, and nothing it saved is written over.
 //
 // When the table lacks a field the group needs, nothing is written and the
 // result names the field. A value that cannot be stored leaves that record
@@ -62,7 +68,8 @@ QString OrganisationNameText(const QString &OwnName, const QString &OrgName);
 QString ReadOwnOrganisationName();
 
 // Fills every row whose "NAME" is blank with OrganisationNameText of the own
-// name and OrgName; other rows keep their names. The dataset is left on its
+// name and OrgName; other rows keep their names, also a name another copy of
+// the program wrote since the table was read. The dataset is left on its
 // first record. The text is cut to the width of the "NAME" field when the
 // field is narrower. Throws store::StoreError when a row cannot be written.
 void FillOrganisationName(store::TADODataSet &DataSet, const QString &OrgName,
@@ -78,6 +85,22 @@ void DispatchFillIn(const QString &Folder, const QString &TableName, int Year);
 
 // Whether the "Вычислить значения" button is shown for the table's base name.
 bool AutoValueButtonShown(const QString &BaseName);
+
+// The cells of a report table as the entry window shows them: the text of a
+// field in a row (counted from 0), empty for a blank cell.
+using ShownCell = std::function<QString(int Row, const QString &Field)>;
+
+// Whether the row totals of the group can take Value (a number that
+// CheckCellInput passed, "." as separator; empty clears the cell) typed into
+// Field of row Row, the table having RowCount rows and these fields and its
+// other cells reading as Cell gives them. Empty when they can, or when no
+// total of the group is worked out from that cell; otherwise the message for
+// the user, naming the column typed into and the column of the total that
+// would not fit by Caption of their fields (a field without a caption by its
+// name).
+QString RowTotalsMisfit(int Group, const QVector<store::FieldDef> &Fields, int RowCount, int Row,
+                        const QString &Field, const QString &Value, const ShownCell &Cell,
+                        const std::function<QString(const QString &)> &Caption);
 
 // Checks a value typed into a data cell of the given field. Blanks around it
 // are ignored; "," and "." are both taken as the decimal separator; an empty

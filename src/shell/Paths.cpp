@@ -1,5 +1,7 @@
 #include "shell/Paths.h"
 
+#include "store/SaveFile.h"
+
 #include <QCoreApplication>
 
 namespace paths {
@@ -49,6 +51,9 @@ QString GetArchiveDir() {
 
 void setProgramDirForTests(const QString &folder) {
     testProgramDir() = folder;
+    // The installation the program works in is where leftovers of killed
+    // writes are cleared, as it is for the program started from its folder.
+    store::setLeftoverSweepRoot(folder);
 }
 
 } // namespace paths

@@ -15,7 +15,8 @@ QString GetSvodDir(int year, int setNumber);   // GetDbfDir + "S" + year + set +
 QString GetArchiveDir();                       // GetProgramDir + "ARX"
 
 // Tests only: makes GetProgramDir return this folder (empty restores the
-// executable's folder).
+// executable's folder), and the installation whose folders leftovers of
+// killed writes are cleared in (store::setLeftoverSweepRoot).
 void setProgramDirForTests(const QString &folder);
 
 } // namespace paths

@@ -154,6 +154,8 @@ struct TADODataSet::Impl {
     QByteArray orig;             // the record as its edit began
     std::vector<int> written;    // the fields written in the edit, in the order first written...
     std::vector<char> isWritten; // ...and by field
+    std::vector<char> restsOn;   // by field: the values written rest on it (RestOn)...
+    std::vector<detail::ReadCell> restsOnOthers; // ...and on these fields of other records
     int editPhys = -1;
     bool modified = false;
     detail::Filter filter;
@@ -165,6 +167,15 @@ struct TADODataSet::Impl {
     // The command as last parsed, kept for the next Open of the same text.
     QString parsedText;
     detail::SelectCommand parsed;
+
+    // The edit (or insert) is over: its copies and what it rested on go.
+    void endEdit() {
+        editing = false;
+        buf.clear();
+        orig.clear();
+        modified = false;
+        restsOnOthers.clear();
+    }
 
     const char *current() const {
         if (editing)
@@ -1250,10 +1261,7 @@ void TADODataSet::Open() {
     im.defs = table->defs();
     im.filter = std::move(filter);
     im.filePath = path;
-    im.editing = false;
-    im.buf.clear();
-    im.orig.clear();
-    im.modified = false;
+    im.endEdit();
     im.buildView();
     m_state = DataSetState::Browse;
     notify(onStateChange);
@@ -1263,10 +1271,7 @@ void TADODataSet::Close() {
     if (!Active())
         return;
     Impl &im = *m_impl;
-    im.editing = false;
-    im.buf.clear();
-    im.orig.clear();
-    im.modified = false;
+    im.endEdit();
     im.table.reset();
     im.view.clear();
     im.pos = -1;
@@ -1473,11 +1478,10 @@ void TADODataSet::Edit() {
         return;
     }
     notify(beforeEdit);
-    // The edit starts from the record as the file holds it now, whatever
-    // other writers saved since this process last read it.
-    im.table->refresh(im.currentPhys());
     im.sync(); // the handler may have changed the table through another dataset
     refuseLost();
+    // The edit starts from the record as this copy read it: what it writes
+    // rests on that (see Post).
     im.editPhys = im.currentPhys();
     // Both copies keep their room from one edit to the next.
     const int len = im.table->recordLength();
@@ -1487,6 +1491,8 @@ void TADODataSet::Edit() {
     std::memcpy(im.orig.data(), im.buf.constData(), std::size_t(len));
     im.written.clear();
     im.isWritten.assign(std::size_t(im.table->fieldCount()), 0);
+    im.restsOn.assign(std::size_t(im.table->fieldCount()), 0);
+    im.restsOnOthers.clear();
     im.modified = false;
     im.editing = true;
     m_state = DataSetState::Edit;
@@ -1533,8 +1539,12 @@ void TADODataSet::Post() {
             fail(QStringLiteral("Запись удалена в другом наборе данных; изменения не сохранены."));
         im.buf[0] = ' ';
         std::sort(im.written.begin(), im.written.end());
-        const std::vector<int> conflicts =
-            im.table->updateRecord(phys, im.orig.constData(), im.buf.constData(), im.written);
+        std::vector<int> restsOn;
+        for (std::size_t f = 0; f < im.restsOn.size(); ++f)
+            if (im.restsOn[f])
+                restsOn.push_back(int(f));
+        const std::vector<int> conflicts = im.table->updateRecord(
+            phys, im.orig.constData(), im.buf.constData(), im.written, restsOn, im.restsOnOthers);
         if (!conflicts.empty())
             refuseConflict(conflicts);
         if (im.table->structureGeneration() != structGen ||
@@ -1567,8 +1577,7 @@ void TADODataSet::Post() {
     }
     im.positionAt(phys, im.pos);
     im.bof = im.eof = false;
-    im.editing = false;
-    im.modified = false;
+    im.endEdit();
     m_state = DataSetState::Browse;
     notify(onStateChange);
     notify(afterPost);
@@ -1580,10 +1589,7 @@ void TADODataSet::Post() {
 void TADODataSet::refuseConflict(const std::vector<int> &fields) {
     Impl &im = *m_impl;
     const int phys = im.editPhys;
-    im.editing = false;
-    im.buf.clear();
-    im.orig.clear();
-    im.modified = false;
+    im.endEdit();
     im.sync();
     if (im.lost < 0)
         im.positionAt(phys, im.pos);
@@ -1604,13 +1610,50 @@ void TADODataSet::refuseConflict(const std::vector<int> &fields) {
 void TADODataSet::Cancel() {
     if (m_state != DataSetState::Edit && m_state != DataSetState::Insert)
         return;
-    Impl &im = *m_impl;
-    im.editing = false;
-    im.buf.clear();
-    im.orig.clear();
-    im.modified = false;
+    m_impl->endEdit();
     m_state = DataSetState::Browse;
     notify(onStateChange);
+}
+
+void TADODataSet::RestOn(const QString &field, int recNo) {
+    requireActive(*this);
+    if (m_state != DataSetState::Edit)
+        fail(QStringLiteral("Поле \"%1\" можно указать только при редактировании записи.")
+                 .arg(field));
+    Impl &im = *m_impl;
+    const int f = im.table->fieldIndex(field);
+    if (f < 0)
+        fail(QStringLiteral("Поле \"%1\" не найдено.").arg(field));
+    int phys = im.editPhys;
+    if (recNo != 0) {
+        im.sync();
+        if (recNo < 1 || recNo > int(im.view.size()))
+            fail(QStringLiteral("Записи с номером %1 нет (в таблице %2 записей).")
+                     .arg(recNo)
+                     .arg(im.view.size()));
+        phys = im.view[std::size_t(recNo - 1)];
+    }
+    if (phys == im.editPhys) {
+        im.restsOn[std::size_t(f)] = 1;
+        return;
+    }
+    const FieldDef &d = im.table->defs()[f];
+    im.restsOnOthers.push_back(
+        {phys, f, QByteArray(im.table->record(phys) + im.table->offset(f), d.length)});
+}
+
+void TADODataSet::RefreshRecord() {
+    requireActive(*this);
+    if (m_state != DataSetState::Browse)
+        return;
+    Impl &im = *m_impl;
+    im.sync();
+    if (im.lost >= 0 || im.pos < 0)
+        return;
+    const bool changed = im.table->refresh(im.currentPhys());
+    im.sync();
+    if (changed)
+        notify(onDataChange);
 }
 
 void TADODataSet::Delete() {
@@ -1638,10 +1681,7 @@ void TADODataSet::Delete() {
         im.eof = im.bof = false;
     }
     if (m_state == DataSetState::Edit) {
-        im.editing = false;
-        im.buf.clear();
-        im.orig.clear();
-        im.modified = false;
+        im.endEdit();
         m_state = DataSetState::Browse;
         notify(onStateChange);
     }

@@ -205,19 +205,26 @@ enum class DataSetState { Inactive, Browse, Edit, Insert };
 //
 // Datasets open on the same file share one copy of its records, so each sees
 // what the others post (new and deleted records included). A file changed on
-// disk is read again by the next Open. Each post and delete holds the
+// disk is read again by the next Open (which then shares nothing with the
+// datasets opened before the change). Each post and delete holds the
 // operating system's lock on the file, so that several copies of the program
-// can write one table: a dataset whose file another writer changed in place
-// takes in their records at its next Edit and its next write (and refuses to
-// edit a record they deleted); a file replaced by another table is refused.
+// can write one table: a dataset whose file another writer changed takes in
+// their new records at its next write (and refuses to edit a record they
+// deleted); a file replaced by another table is refused. What another
+// writer saved in the records this copy holds is taken in record by record:
+// by the post of an edit of that record, and by RefreshRecord.
 //
-// Edit starts from the record as the file holds it at that moment, and Post
-// writes only the fields that the edit changed, so that fields another
-// writer saved meanwhile keep their values. When another writer saved one of
-// the edit's own fields since the edit began, Post writes nothing and throws
-// StoreError ("Запись изменена другим пользователем: поле N3. ..."): the edit
-// ends, and the dataset stays on the record in browse state showing the
-// values the file holds, for the user to enter the value again.
+// A write rests on what its writer read. Edit starts from the record as this
+// copy read it (not as another copy may have saved it since), and Post writes
+// only the fields that the edit changed, so that fields another writer saved
+// meanwhile keep their values. When another writer has saved, in one of the
+// edit's own fields, a value other than the one this copy read there, Post
+// writes nothing and throws StoreError ("Запись изменена другим
+// пользователем: поле N3. ..."): the edit ends, and the dataset stays on the
+// record in browse state showing the values the file holds, for the user to
+// enter the value again. Values worked out from other fields (a total from
+// its row) name those with RestOn: Post refuses in the same way when one of
+// them no longer holds what this copy read.
 //
 // A dataset whose current record another dataset deletes stays on that record
 // (Deleted() is then true): its fields read as they were, RecNo reads 0,
@@ -292,6 +299,16 @@ public:
     // Edit on an empty table starts an insert, as the platform does.
     void Post(); // writes the record to the file at once
     void Cancel();
+    // While editing: the values this edit writes were worked out from this
+    // field as this copy read it, of the record being edited (RecNo 0) or of
+    // record RecNo. Post refuses, as for a field it writes, when another
+    // writer has saved another value there since; the record is then read
+    // again. Throws outside an edit and for a missing field or record.
+    void RestOn(const QString &field, int recNo = 0);
+    // In browse state: reads the current record from the file again, taking
+    // in what other writers saved in it (and their new records), so that
+    // values worked out from it start from what the file holds.
+    void RefreshRecord();
     void Delete(); // marks the current record deleted in the file; the next one becomes current
     bool Modified() const; // a field was written since Edit/Insert/Append
     // True while the current record is one that another dataset sharing the

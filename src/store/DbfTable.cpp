@@ -767,13 +767,10 @@ bool DbfTable::openForReading() {
     return true;
 }
 
-// Takes in what other writers did to the file since this copy last saw it.
-// Only the same table grown or changed in place is taken in; a file with
-// another structure, or fewer records, is another table.
-void DbfTable::readAgain() {
-    QByteArray head(m_headerLen, '\0');
-    if (!readAt(m_fd, 0, head.data(), m_headerLen))
-        failChanged();
+// The header of the file as it stands (read under a lock the caller holds),
+// checked to be this table's: the same version, lengths, code page and
+// fields, and no fewer records. Gives the record count it states.
+std::uint32_t DbfTable::checkHeader(const QByteArray &head) {
     const auto *h = reinterpret_cast<const unsigned char *>(head.constData());
     const auto *mine = reinterpret_cast<const unsigned char *>(m_header.constData());
     // Version, header and record length, code page, field descriptors.
@@ -785,6 +782,35 @@ void DbfTable::readAgain() {
     const std::uint32_t count = le32(h + 4);
     if (count < std::uint32_t(m_count) || count > std::uint32_t(INT32_MAX))
         failChanged();
+    return count;
+}
+
+// Under a lock the caller holds: takes in what other writers did to the file
+// since this copy last read it. Records added: the whole file is read again
+// (a file with another structure, or fewer records, is another table). The
+// same records: nothing is read here, the records a change needs are read
+// again by the change, and the copy may lag the file elsewhere until it is
+// next read whole.
+void DbfTable::takeInChanges(const FileStamp &now) {
+    if (upToDate(now))
+        return;
+    QByteArray head(m_headerLen, '\0');
+    if (!readAt(m_fd, 0, head.data(), m_headerLen))
+        failChanged();
+    const std::uint32_t count = checkHeader(head);
+    if (count != std::uint32_t(m_count)) {
+        readAgain(head, count);
+        m_lagging = false;
+    } else {
+        m_header.replace(1, 7, head.constData() + 1, 7);
+        m_lagging = true;
+    }
+    m_stamp = now;
+}
+
+// Reads every record of the file again (count of them, as its header head
+// states).
+void DbfTable::readAgain(const QByteArray &head, std::uint32_t count) {
     // Read into the blocks the copy has, so that reading a large table again
     // allocates nothing. A file found damaged leaves its bytes there and the
     // stamp cleared: every later write reads it again and refuses it.
@@ -834,28 +860,17 @@ bool DbfTable::readRecordAgain(int phys) {
     return true;
 }
 
-void DbfTable::refresh(int phys) {
+bool DbfTable::refresh(int phys) {
     if (phys < 0 || phys >= m_count || inMemoryOnly() || m_held || !openForReading())
-        return;
-    // The record first, without the lock: as long as it is what this copy
-    // holds, the edit starts from the current record (file times, which
-    // move in ticks, could not tell a change made within the tick).
-    m_span.resize(m_recLen);
-    if (readAt(m_fd, qint64(m_headerLen) + qint64(phys) * m_recLen, m_span.data(), m_recLen) &&
-        std::memcmp(m_data.at(phys), m_span.constData(), std::size_t(m_recLen)) == 0)
-        return;
-    // Changed: the whole file when it changed since this copy last read it
-    // (other records, appended ones), this record in any case.
+        return false;
     FileLock lock(m_fd, LOCK_SH, m_path);
     struct stat st;
     if (::fstat(m_fd, &st) != 0 || st.st_nlink == 0)
-        return;
-    if (const FileStamp now = stampOfStat(st); now != m_stamp) {
-        readAgain();
-        m_stamp = now;
-    } else {
-        readRecordAgain(phys);
-    }
+        return false;
+    const std::uint64_t before = m_dataGen;
+    takeInChanges(stampOfStat(st));
+    readRecordAgain(phys);
+    return m_dataGen != before;
 }
 
 void DbfTable::put(qint64 pos, const char *bytes, qint64 len) {
@@ -896,11 +911,7 @@ template <typename Steps> void DbfTable::writeLocked(Steps &&steps) {
     struct stat st;
     if (::fstat(m_fd, &st) != 0 || st.st_nlink == 0)
         failChanged();
-    const FileStamp now = stampOfStat(st);
-    if (now != m_stamp) {
-        readAgain();
-        m_stamp = now;
-    }
+    takeInChanges(stampOfStat(st));
     // A write that fails halfway leaves the stamp behind the file, so that
     // the next change reads again what did reach it.
     steps();
@@ -908,7 +919,9 @@ template <typename Steps> void DbfTable::writeLocked(Steps &&steps) {
 }
 
 std::vector<int> DbfTable::updateRecord(int phys, const char *original, const char *bytes,
-                                        const std::vector<int> &written) {
+                                        const std::vector<int> &written,
+                                        const std::vector<int> &restsOn,
+                                        const std::vector<ReadCell> &others) {
     std::vector<int> &changed = m_changed;
     changed.clear();
     for (int f : written) {
@@ -917,21 +930,44 @@ std::vector<int> DbfTable::updateRecord(int phys, const char *original, const ch
             changed.push_back(f);
     }
     std::vector<int> conflicts;
-    if (changed.empty())
+    if (changed.empty() && restsOn.empty() && others.empty())
         return conflicts;
     const bool toFile = !inMemoryOnly() && !m_held;
-    auto change = [&] {
+    // The fields written and those they rest on must still hold what this
+    // copy read there.
+    auto check = [&] {
         if (isDeleted(phys))
             fail(QStringLiteral("Запись удалена другим пользователем; изменения не "
                                 "сохранены."));
-        char *rec = m_data.at(phys);
-        for (int f : changed) {
+        const char *rec = m_data.at(phys);
+        auto differs = [&](int f) {
             const int off = m_offsets[std::size_t(f)];
-            if (std::memcmp(rec + off, original + off, std::size_t(m_defs[f].length)) != 0)
+            return std::memcmp(rec + off, original + off, std::size_t(m_defs[f].length)) != 0;
+        };
+        std::size_t r = 0;
+        for (int f : changed) {
+            for (; r < restsOn.size() && restsOn[r] < f; ++r)
+                if (differs(restsOn[r]))
+                    conflicts.push_back(restsOn[r]);
+            if (r < restsOn.size() && restsOn[r] == f)
+                ++r;
+            if (differs(f))
                 conflicts.push_back(f);
         }
-        if (!conflicts.empty())
+        for (; r < restsOn.size(); ++r)
+            if (differs(restsOn[r]))
+                conflicts.push_back(restsOn[r]);
+        for (const ReadCell &c : others)
+            if (std::memcmp(m_data.at(c.phys) + m_offsets[std::size_t(c.field)],
+                            c.bytes.constData(), std::size_t(c.bytes.size())) != 0 &&
+                std::find(conflicts.begin(), conflicts.end(), c.field) == conflicts.end())
+                conflicts.push_back(c.field);
+    };
+    auto change = [&] {
+        check();
+        if (!conflicts.empty() || changed.empty())
             return;
+        char *rec = m_data.at(phys);
         // From the first changed field to the end of the last: the fields
         // between hold what the file holds, as just read.
         const int from = m_offsets[std::size_t(changed.front())];
@@ -960,6 +996,9 @@ std::vector<int> DbfTable::updateRecord(int phys, const char *original, const ch
     if (toFile)
         writeLocked([&] {
             readRecordAgain(phys);
+            for (const ReadCell &c : others)
+                if (c.phys != phys && c.phys < m_count)
+                    readRecordAgain(c.phys);
             change();
         });
     else
@@ -1021,7 +1060,7 @@ void DbfTable::flushHeld() {
     openForWriting();
     FileLock lock(m_fd, LOCK_EX, m_path);
     struct stat st;
-    if (::fstat(m_fd, &st) != 0 || st.st_nlink == 0 || stampOfStat(st) != m_stamp)
+    if (::fstat(m_fd, &st) != 0 || st.st_nlink == 0 || !upToDate(stampOfStat(st)))
         failChanged();
     unsigned char head[7];
     headerDateAndCount(head, m_count);
@@ -1162,7 +1201,7 @@ std::shared_ptr<DbfTable> acquireOpen(int fd, const QString &path) {
         stamp = stampOfStat(st);
         const auto it = registry().find(key);
         if (it != registry().end()) {
-            if (auto t = it->second.lock(); t && t->stamp() == stamp)
+            if (auto t = it->second.lock(); t && t->upToDate(stamp))
                 return t;
         }
         bytes = readWhole(fd, path, stamp.size);

@@ -100,6 +100,13 @@ private:
     std::vector<std::vector<char>> m_blocks;
 };
 
+// A field of a record with the bytes a writer read there.
+struct ReadCell {
+    int phys;
+    int field;
+    QByteArray bytes;
+};
+
 class DbfTable {
 public:
     ~DbfTable();
@@ -134,6 +141,9 @@ public:
     const QString &path() const { return m_path; }
     bool inMemoryOnly() const { return m_path.isEmpty(); }
     const FileStamp &stamp() const { return m_stamp; }
+    // True when this copy holds the file as it stands with that stamp: read
+    // whole, or written here, since its last change.
+    bool upToDate(const FileStamp &now) const { return !m_lagging && now == m_stamp; }
     std::uint8_t version() const { return m_version; }
     CodePage codePage() const { return m_codePage; }
     // Text in the table's code page.
@@ -143,28 +153,37 @@ public:
 
     // Changes. Each one is made under the operating system's lock on the
     // file, so that other processes writing the same table wait for it.
-    // Under the lock the file is read again when another writer changed it
-    // since this copy last saw it: their new, changed and deleted records
-    // enter the memory copy (and the generations below move), so an append
-    // lands after theirs. Each change reaches the file before the memory
-    // copy changes, so a failed write leaves the change out of both.
+    // Under the lock the file is read again whole when another writer added
+    // records since this copy last read it: their records enter the memory
+    // copy (and the generations below move), so an append lands after
+    // theirs. What another writer changed in place (fields saved, records
+    // marked deleted) is read again only in the records that a change or a
+    // refresh reads again, so that an edit costs the same however large the
+    // table; the memory copy holds the rest as this copy last read it. Each
+    // change reaches the file before the memory copy changes, so a failed
+    // write leaves the change out of both.
     //
-    // refresh reads record phys from the file, so that an edit of it starts
-    // from what the file holds now; when the record changed, the whole file
-    // is read again if another writer changed it since this copy last saw
-    // it. A file that cannot be opened, or that was replaced, is left for the
-    // write to report.
-    void refresh(int phys);
+    // refresh reads record phys from the file, taking in what other writers
+    // saved in it (the whole file when records were added); true
+    // when the record changed. A file that cannot be opened, or that was
+    // replaced, is left for the next write to report.
+    bool refresh(int phys);
     // updateRecord writes the fields among `written` (in field order) in
-    // which `bytes` differ from `original` (the record as its edit began),
-    // then the header date; the other fields keep what the file holds. Under
-    // the lock the record is read from the file again: when another writer
-    // changed one of those fields since the edit began, nothing is written
-    // and those fields are returned (the memory copy then holds the other
-    // writer's values). An empty result: the change is written. A record
-    // that another writer deleted is refused.
+    // which `bytes` differ from `original` (the record as this copy read it
+    // when its edit began), then the header date; the other fields keep what
+    // the file holds. Under the lock the record is read from the file again:
+    // when another writer has saved in one of those fields, or in one of
+    // the fields `restsOn` (in field order) or the cells `others` (fields of
+    // other records, with the bytes this copy read there, each record read
+    // again) that the values written were worked out from, a value other
+    // than the one this copy read, nothing is written and those fields are
+    // returned (the memory copy then holds the other writer's values). An
+    // empty result: the change is written. A record that another writer
+    // deleted is refused.
     std::vector<int> updateRecord(int phys, const char *original, const char *bytes,
-                                  const std::vector<int> &written);
+                                  const std::vector<int> &written,
+                                  const std::vector<int> &restsOn = {},
+                                  const std::vector<ReadCell> &others = {});
     // Appends in an order that leaves the file whole at every instant, for
     // readers that go by the header count and for those that read up to the
     // end mark: the record's fields and the new end mark past the old one,
@@ -201,7 +220,9 @@ private:
     template <typename Steps> void writeLocked(Steps &&steps);
     void openForWriting();
     bool openForReading();
-    void readAgain();
+    void takeInChanges(const FileStamp &now);
+    std::uint32_t checkHeader(const QByteArray &head);
+    void readAgain(const QByteArray &head, std::uint32_t count);
     bool readRecordAgain(int phys);
     void put(qint64 pos, const char *bytes, qint64 len);
     void putHeader(int count);
@@ -224,6 +245,7 @@ private:
     RecordStore m_data;
     QString m_path;
     FileStamp m_stamp;
+    bool m_lagging = false; // another writer changed records in place that were not read again
     std::uint64_t m_structGen = 0;
     std::uint64_t m_dataGen = 0;
     bool m_held = false;        // changes wait for flushHeld

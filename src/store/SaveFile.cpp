@@ -15,6 +15,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 
 namespace store {
 
@@ -24,10 +25,29 @@ QString systemError(int err) {
     return systemErrorText(err);
 }
 
-// "<file name>.kvr<process id>-<number>.tmp"
+// "<table file name>.kvr<process id>-<number>.tmp"
 const QRegularExpression &tempName() {
-    static const QRegularExpression re(QStringLiteral("^.+\\.kvr(\\d+)-\\d+\\.tmp$"));
+    static const QRegularExpression re(
+        QStringLiteral("^(.+\\.[Dd][Bb][Ff])\\.kvr(\\d+)-\\d+\\.tmp$"));
     return re;
+}
+
+QString &sweepRoot() {
+    static QString root;
+    return root;
+}
+
+// Whether the folder is the installation's folder or one below it.
+bool insideSweepRoot(const QString &folder) {
+    if (sweepRoot().isEmpty())
+        return false;
+    QString root = QFileInfo(sweepRoot()).canonicalFilePath();
+    const QString dir = QFileInfo(folder).canonicalFilePath();
+    if (root.isEmpty() || dir.isEmpty())
+        return false;
+    if (!root.endsWith(u'/'))
+        root += u'/';
+    return dir == root.chopped(1) || dir.startsWith(root);
 }
 
 } // namespace
@@ -38,15 +58,21 @@ bool processRuns(qint64 pid) {
     return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
 }
 
+void setLeftoverSweepRoot(const QString &folder) {
+    sweepRoot() = folder;
+}
+
 void removeLeftoverTempFiles(const QString &folder) {
+    if (!insideSweepRoot(folder))
+        return;
     const QDir dir(folder);
     const QStringList names =
         dir.entryList({QStringLiteral("*.tmp")}, QDir::Files | QDir::Hidden | QDir::System);
     for (const QString &name : names) {
         const QRegularExpressionMatch m = tempName().match(name);
-        if (!m.hasMatch())
+        if (!m.hasMatch() || !QFileInfo(dir.filePath(m.captured(1))).isFile())
             continue;
-        const qint64 pid = m.capturedView(1).toLongLong();
+        const qint64 pid = m.capturedView(2).toLongLong();
         if (pid == ::getpid() || processRuns(pid))
             continue;
         // A process of that number may run on another computer that shares
@@ -119,6 +145,14 @@ bool SaveFile::write(const char *data, qint64 size) {
 }
 
 bool SaveFile::commit() {
+    return finish(true);
+}
+
+bool SaveFile::commitNew() {
+    return finish(false);
+}
+
+bool SaveFile::finish(bool replace) {
     if (m_fd < 0) {
         m_error = QStringLiteral("файл не открыт");
         return false;
@@ -127,9 +161,27 @@ bool SaveFile::commit() {
         m_error = systemError(errno);
         return false;
     }
-    if (::rename(QFile::encodeName(m_temp).constData(), QFile::encodeName(m_path).constData()) !=
-        0) {
-        m_error = systemError(errno);
+    const QByteArray temp = QFile::encodeName(m_temp);
+    const QByteArray path = QFile::encodeName(m_path);
+    int err = 0;
+    if (replace) {
+        if (::rename(temp.constData(), path.constData()) != 0)
+            err = errno;
+    } else if (::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, path.constData(),
+                           RENAME_NOREPLACE) != 0) {
+        err = errno;
+        // A file system that cannot rename so: a second name for the file,
+        // which is refused as well where one stands, then the temporary name
+        // taken away.
+        if (err == EINVAL || err == ENOSYS) {
+            err = ::link(temp.constData(), path.constData()) == 0 ? 0 : errno;
+            if (err == 0)
+                ::unlink(temp.constData());
+        }
+    }
+    if (err != 0) {
+        m_existed = err == EEXIST;
+        m_error = systemError(err);
         return false;
     }
     m_temp.clear();

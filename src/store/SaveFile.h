@@ -3,9 +3,10 @@
 // takes the file's place only when complete, so that a failure or a crash
 // never leaves half a file under the file's name. The temporary file is named
 // after the file and the process that writes it ("F12016.DBF.kvr4711-1.tmp")
-// and locked while it is written; one that a killed write left behind is
-// removed the next time this program writes to its folder (a file saved there,
-// a table of the folder changed).
+// and locked while it is written; one that a killed write of a table left
+// behind is removed the next time this program writes to its folder (a file
+// saved there, a table of the folder changed), in the installation's folders
+// only.
 //
 //   store::SaveFile out(path);
 //   if (!out.open() || !out.write(bytes) || !out.commit())
@@ -30,6 +31,11 @@ public:
     bool write(const QByteArray &bytes) { return write(bytes.constData(), bytes.size()); }
     // Puts the bytes on disk and the temporary file in the file's place.
     bool commit();
+    // The same for a file that must be new: a file that stands under the name
+    // (another program made it meanwhile) is never replaced; then false, with
+    // existed() true, and the temporary file goes.
+    bool commitNew();
+    bool existed() const { return m_existed; }
     QString errorString() const { return m_error; }
 
 private:
@@ -37,6 +43,8 @@ private:
     QString m_temp;
     int m_fd = -1;
     QString m_error;
+    bool m_existed = false;
+    bool finish(bool replace);
 };
 
 // Writes every byte to the descriptor, again after an interruption; 0, or
@@ -47,9 +55,16 @@ int writeAll(int fd, const char *data, qint64 size);
 // another user). Leftovers of processes that do not run are removed.
 bool processRuns(qint64 pid);
 
-// Removes from the folder the temporary files of this program whose process
-// no longer runs and that nobody holds locked. Nothing depends on it: what
-// cannot be removed stays.
+// The installation's folder: leftovers are removed there and in the folders
+// below it, never elsewhere (a folder the user chose for sending, say).
+// Empty, as it starts: nowhere.
+void setLeftoverSweepRoot(const QString &folder);
+
+// Removes from the folder, when it is the installation's, what this program
+// can tell is its own: the temporary file of a table that the folder holds
+// ("F12016.DBF.kvr4711-1.tmp" beside F12016.DBF) whose process no longer
+// runs and that nobody holds locked. Nothing depends on it: what cannot be
+// removed stays, and so does any other file, whatever its name.
 void removeLeftoverTempFiles(const QString &folder);
 
 } // namespace store

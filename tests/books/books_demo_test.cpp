@@ -4,6 +4,7 @@
 // deleting and finding organisations, the highlighted row, and what the
 // window refuses or keeps.
 
+#include "app/MainUnit.h"
 #include "books/BooksUnit.h"
 #include "books/FindUnit.h"
 #include "books/UnitEditOrg.h"
@@ -12,9 +13,9 @@
 #include "shell/DataSetModel.h"
 #include "shell/MultilineGrid_Old.h"
 #include "shell/YearUnit.h"
-#include "app/MainUnit.h"
 #include "support/DemoProgram.h"
 #include "support/TableBuilder.h"
+#include "support/TwoCopies.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -37,6 +38,16 @@
 namespace {
 
 const QColor kCurrentRowColour(0x66, 0x88, 0xEE);
+
+// Another copy of the program saving cells of a table of the folder given:
+// "set TABLE R F V" writes V into field F of record R and posts it.
+const bool kCellsRole = testsupport::registerCopyRole("cells", [](const QStringList &args,
+                                                                  testsupport::CopyChannel &) {
+    return [folder = args.value(0)](const QStringList &w) -> QString {
+        testsupport::OpenTable(folder, w.value(1)).set(w.value(2).toInt(), w.value(3), w.value(4));
+        return QStringLiteral("ok");
+    };
+});
 
 class BooksDemoTest : public ::testing::Test {
 protected:
@@ -343,6 +354,40 @@ TEST_F(BooksDemoTest, AddEditAndDeleteOrganisations) {
     EXPECT_EQ(storedCount(), count);
     EXPECT_EQ(rowOfCode(demo::Organisations()[2].kod), -1);
     EXPECT_EQ(model()->rowCount(), count);
+}
+
+// Another copy saves the telephone of the organisation being edited: the
+// edit is refused, the dialog shows the other copy's telephone and takes the
+// user's entry again.
+TEST_F(BooksDemoTest, AFieldAnotherCopySavedDuringTheEditIsShownAndEnteredAgain) {
+    openBooks();
+    ASSERT_FALSE(HasFailure());
+    openOrganisations();
+    books->DBGrid1->setCurrentIndex(index(2, "NAME"));
+    testsupport::CopyProcess other("cells", {programDir});
+    QStringList shown;
+    answer = [&](QDialog &d) {
+        auto &edit = static_cast<TFormEditOrg &>(d);
+        shown << edit.DBEditTELEF->text();
+        if (shown.size() == 1) {
+            edit.DBEditTELEF->setText(QStringLiteral("111"));
+            EXPECT_EQ(other.ask(QStringLiteral("set SCHOOL 3 TELEF 222")), QStringLiteral("ok"));
+        } else {
+            edit.DBEditTELEF->setText(QStringLiteral("333"));
+        }
+        edit.ButtonOK->click();
+        if (edit.isVisible()) // refused: given up
+            edit.ButtonCancel->click();
+    };
+    QTest::mouseClick(books->ButtonEdit, Qt::LeftButton);
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_EQ(shown[1], QStringLiteral("222"));
+    ASSERT_EQ(recorder->messages.size(), 1);
+    EXPECT_TRUE(recorder->messages[0].text.startsWith(
+        QStringLiteral("Запись изменена другим пользователем: поле TELEF.")))
+        << recorder->messages[0].text.toStdString();
+    EXPECT_EQ(stored(2, "TELEF"), QStringLiteral("333"));
+    EXPECT_EQ(books->DS1.State(), store::DataSetState::Browse);
 }
 
 TEST_F(BooksDemoTest, FindByCodeAndByName) {

@@ -717,9 +717,62 @@ TEST_F(EntryWindowTest, FractionsInWholeNumberColumnsAreRefusedAndKeptInTheEdito
         EXPECT_FALSE(inst.cell(1, "F52016", 1, "N1").isValid());
         QTest::keyClick(openEditor(form), Qt::Key_Escape);
     }
-    EXPECT_EQ(rec.messages.size(), 2); // one message for each value refused
+    EXPECT_EQ(rec.messages.size(), 4); // one message for each attempt, Tab and Down
     type(0, "N1", "4", Qt::Key_Tab);
     EXPECT_EQ(inst.cell(1, "F52016", 1, "N1").toDouble(), 4);
+}
+
+// A figure refused is refused at every attempt to write it or leave it, with
+// a message that names the column as the user sees it; nothing of it reaches
+// the file, not even when the figure fits its cell but the row's total would
+// not fit the total's column.
+TEST_F(EntryWindowTest, RefusedFiguresAreRefusedAtEveryAttemptNamingTheColumn) {
+    // A report of group 2 (N1 is the total of N2 to N16) of ten-digit cells.
+    inst.addCatalogue(
+        {9, "Учащиеся", "F2.DBF", 2, 16, {"Всего", "1-4;классы", "", "", "10-11;классы"}, {}});
+    entrytest::makeTable(inst.org(1) + "F22016.DBF", entrytest::reportFields(16, 60, 10, 0), 2);
+    openReport(0, 7);
+    ASSERT_EQ(form->Level(), 4);
+    QApplication::setActiveWindow(form);
+    type(0, "N2", "5", Qt::Key_Tab);
+    ASSERT_EQ(inst.cell(1, "F22016", 1, "N2").toDouble(), 5);
+    const struct {
+        const char *typed;
+        QStringList said;
+    } cases[] = {
+        {"abc", {"\"abc\" не является числом", "«10-11 КЛАССЫ»"}},
+        {"9999999999",
+         {"Число 9999999999 нельзя записать в столбец «10-11 КЛАССЫ»",
+          "итог 10000000004 не поместится в столбец «ВСЕГО»"}},
+    };
+    for (const auto &c : cases) {
+        MessageRecorder rec;
+        form->DBGrid1->setCurrentIndex(model()->index(0, model()->columnOfField("N5")));
+        form->DBGrid1->setFocus();
+        typeKeys(form, QString::fromLatin1(c.typed));
+        for (const int key : {Qt::Key_Return, Qt::Key_Return, Qt::Key_Tab, Qt::Key_Tab}) {
+            ASSERT_NE(openEditor(form), nullptr) << c.typed;
+            QTest::keyClick(openEditor(form), Qt::Key(key));
+        }
+        EXPECT_EQ(rec.messages.size(), 4) << c.typed;
+        for (const msg::Request &m : rec.messages) {
+            EXPECT_EQ(m.title, QStringLiteral("Ошибка"));
+            for (const QString &part : c.said)
+                EXPECT_TRUE(m.text.contains(part)) << m.text.toStdString();
+        }
+        ASSERT_NE(openEditor(form), nullptr);
+        EXPECT_EQ(openEditor(form)->text(), QString::fromLatin1(c.typed));
+        QTest::keyClick(openEditor(form), Qt::Key_Escape);
+        form->ButtonSaveClick();
+        EXPECT_FALSE(inst.cell(1, "F22016", 1, "N5").isValid()) << c.typed;
+        EXPECT_EQ(inst.cell(1, "F22016", 1, "N1").toDouble(), 0) << c.typed;
+    }
+    // A figure whose total fits is written, and so is its total on Enter.
+    MessageRecorder rec;
+    type(0, "N5", "999999995");
+    EXPECT_TRUE(rec.messages.isEmpty());
+    EXPECT_EQ(inst.cell(1, "F22016", 1, "N5").toDouble(), 999999995.0);
+    EXPECT_EQ(inst.cell(1, "F22016", 1, "N1").toDouble(), 1000000000.0);
 }
 
 TEST_F(EntryWindowTest, AgeBlankTooNarrowForItsCaptionsMakesNoTable) {

@@ -359,6 +359,64 @@ TEST(OrganisationName, FillsOnlyBlankNamesAndEndsOnTheFirstRow) {
     EXPECT_EQ(disk.text(3, "NAME"), QStringLiteral("РУО: Школа"));
 }
 
+TEST(OrganisationName, ANameAnotherCopyWroteAfterTheTableWasReadStands) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("F462016.DBF");
+    makeTable(path, reportFields(2, 41), 3);
+    OpenTable t(dir.path(), "F462016");
+    // Another copy names row 2 in the file (NAME follows the flag and KODSTR).
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    const QByteArray head = file.read(12);
+    const int headerLength = quint8(head[8]) | quint8(head[9]) << 8;
+    const int recordLength = quint8(head[10]) | quint8(head[11]) << 8;
+    ASSERT_TRUE(file.seek(headerLength + recordLength + 1 + 6));
+    ASSERT_EQ(file.write("Other row"), 9);
+    file.close();
+    FillOrganisationName(t.ds, QStringLiteral("Школа"), QStringLiteral("РУО"));
+    OpenTable disk(dir.path(), "F462016");
+    EXPECT_EQ(disk.text(1, "NAME"), QStringLiteral("РУО: Школа"));
+    EXPECT_EQ(disk.text(2, "NAME"), QStringLiteral("Other row"));
+    EXPECT_EQ(disk.text(3, "NAME"), QStringLiteral("РУО: Школа"));
+}
+
+// A figure typed into a cell that a row total is worked out from is refused
+// when the total would not fit its column.
+TEST(RowTotalsMisfit, TotalsThatWouldNotFitRefuseTheFigure) {
+    const QVector<store::FieldDef> fields = reportFields(28, 60, 10, 0);
+    const QMap<QString, QString> others = {{"0 N2", "5"}, {"1 N3", "1"}, {"0 N1", "1"}};
+    const ShownCell cell = [&](int row, const QString &field) {
+        return others.value(QString::number(row) + " " + field);
+    };
+    const auto caption = [](const QString &field) {
+        return field == "N5" ? QStringLiteral("10-11 КЛАССЫ") : QString();
+    };
+    const struct {
+        int group, row;
+        const char *field, *value, *said; // empty: the figure is taken
+    } cases[] = {
+        {2, 0, "N5", "9999999999",
+         "Число 9999999999 нельзя записать в столбец «10-11 КЛАССЫ»: итог 10000000004 не "
+         "поместится в поле N1 (не более 10 знаков вместе с запятой и знаком)."},
+        {2, 0, "N5", "9999999994", ""},
+        {2, 0, "N17", "9999999999", ""}, // no total is worked out from N17
+        {47, 0, "N3", "9999999999", "итог 10000000004 не поместится в поле N1"},
+        {51, 0, "N3", "9999999999", "итог 10000000000 не поместится в поле N3 последней строки"},
+        {51, 2, "N3", "9999999999", ""}, // the last row holds the sums themselves
+        {4, 0, "N2", "99999", "итог 99999000000 не поместится в поле N14"},
+        {0, 0, "N5", "9999999999", ""},
+    };
+    for (const auto &c : cases) {
+        const QString said =
+            RowTotalsMisfit(c.group, fields, 3, c.row, c.field, c.value, cell, caption);
+        if (*c.said == 0 || QString::fromUtf8(c.said).startsWith(u"Число"))
+            EXPECT_EQ(said, QString::fromUtf8(c.said)) << c.group << " " << c.field;
+        else
+            EXPECT_TRUE(said.contains(QString::fromUtf8(c.said)))
+                << c.group << " " << c.field << ": " << said.toStdString();
+    }
+}
+
 TEST(OrganisationName, TextIsCutToANarrowNameField) {
     QTemporaryDir dir;
     makeTable(dir.filePath("F482016.DBF"), reportFields(1, 10), 1);

@@ -1,104 +1,98 @@
-// Copies of the program editing one record in separate processes: a field
-// one of them saved is never put back by another's edit; two edits of one
-// field end with one refused and nothing silently lost.
+// Copies of the program editing one record in separate processes: a write
+// rests on what its writer read. A field one copy saved is never put back by
+// another's edit, whether that edit read the field before it began, during
+// it, or worked its values out from other fields; two edits of one field end
+// with one refused and nothing silently lost.
 
 #include "StoreTestUtil.h"
 
 #include "store/FolderTable.h"
 #include "support/TableBuilder.h"
+#include "support/TwoCopies.h"
 
-#include <QCoreApplication>
-#include <QProcess>
-
-#include <cstdlib>
-#include <iostream>
-#include <string>
+#include <memory>
 
 using namespace store;
 using storetest::Folder;
+using testsupport::CopyProcess;
 
 namespace {
 
-// One copy of the program (the test program started with KVR_TABLE_FOLDER):
-// it opens T of record 1, says "ok", and answers each command of its input
-// with one line: "edit", "set F V", "post" ("ok" or "refused " and the
-// message), "value F", or "bump F N" (adds 1 to F N times, each in an edit
-// posted at once, again after a refusal).
-int runCopy(const QString &folder) {
-    FolderTable t(folder, "T");
-    TADODataSet &ds = t.ds;
-    std::cout << "ok" << std::endl;
-    for (std::string line; std::getline(std::cin, line);) {
-        const QStringList w = QString::fromUtf8(line).split(u' ');
-        QString answer = QStringLiteral("ok");
-        try {
-            if (w[0] == u"edit")
+bool isConflict(const StoreError &e) {
+    return e.message().contains(QStringLiteral("изменена другим"));
+}
+
+// One copy of the program with T of its folder open on record 1. Commands:
+// "edit", "set F V", "post", "value F" (as this copy reads it), "go R",
+// "refresh" (record read again), "rest F [R]" (the edit rests on F of
+// record R, of its own record without R), "bump F N" (adds 1 to F N times,
+// each read within its edit, again after a refusal) and "add F N" (N times:
+// F read, then the edit writes it plus 1; answers how many were saved).
+const bool kTableRole =
+    testsupport::registerCopyRole("table", [](const QStringList &args, testsupport::CopyChannel &) {
+        auto t = std::make_shared<FolderTable>(args.value(0), "T");
+        return [t](const QStringList &w) -> QString {
+            TADODataSet &ds = t->ds;
+            const QString command = w.value(0);
+            if (command == u"edit")
                 ds.Edit();
-            else if (w[0] == u"set")
+            else if (command == u"set")
                 ds.FieldByName(w[1]).SetAsString(w[2]);
-            else if (w[0] == u"post")
+            else if (command == u"post")
                 ds.Post();
-            else if (w[0] == u"value")
-                answer = ds.FieldByName(w[1]).AsString();
-            for (int done = 0; w[0] == u"bump" && done < w[2].toInt();) {
+            else if (command == u"value")
+                return ds.FieldByName(w[1]).AsString();
+            else if (command == u"go")
+                ds.setRecNo(w[1].toInt());
+            else if (command == u"refresh")
+                ds.RefreshRecord();
+            else if (command == u"rest")
+                ds.RestOn(w[1], w.value(2).toInt());
+            for (int done = 0; command == u"bump" && done < w[2].toInt();) {
                 ds.Edit();
                 ds.FieldByName(w[1]).SetAsInteger(ds.FieldByName(w[1]).AsInteger() + 1);
                 try {
                     ds.Post();
                     ++done;
                 } catch (const StoreError &e) {
-                    if (!e.message().contains(QStringLiteral("изменена другим")))
+                    if (!isConflict(e))
                         throw;
                 }
             }
-        } catch (const StoreError &e) {
-            answer = QStringLiteral("refused ") + e.message();
-        }
-        std::cout << answer.toStdString() << std::endl;
-    }
-    return 0;
-}
+            if (command == u"add") {
+                int saved = 0;
+                for (int i = 0; i < w[2].toInt(); ++i) {
+                    const int read = ds.FieldByName(w[1]).AsInteger();
+                    ds.Edit();
+                    ds.FieldByName(w[1]).SetAsInteger(read + 1);
+                    try {
+                        ds.Post();
+                        ++saved;
+                    } catch (const StoreError &e) {
+                        if (!isConflict(e))
+                            throw;
+                    }
+                }
+                return QStringLiteral("saved %1").arg(saved);
+            }
+            return QStringLiteral("ok");
+        };
+    });
 
-[[maybe_unused]] const int copyExit = [] {
-    if (const char *folder = std::getenv("KVR_TABLE_FOLDER"))
-        std::exit(runCopy(QString::fromLocal8Bit(folder)));
-    return 0;
-}();
-
-class Copy {
-public:
-    explicit Copy(const QString &folder) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("KVR_TABLE_FOLDER", folder);
-        m_p.setProcessEnvironment(env);
-        m_p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_p.start(QCoreApplication::applicationFilePath(), {});
-        EXPECT_EQ(answer(), "ok"); // the table is open
-    }
-    ~Copy() {
-        m_p.closeWriteChannel();
-        m_p.waitForFinished();
-    }
-    void send(const QString &command) { m_p.write((command + u'\n').toUtf8()); }
-    QString answer() {
-        while (!m_p.canReadLine())
-            if (!m_p.waitForReadyRead(120000))
-                return QStringLiteral("no answer");
-        return QString::fromUtf8(m_p.readLine()).trimmed();
-    }
-
-private:
-    QProcess m_p;
-};
-
-// T.DBF with one record, its fields C1 to C3 at 0; what a fresh open reads.
+// T.DBF with two records, their fields C1 to C3 at 0.
 void makeTable(Folder &f) {
     DbfFile::create(f.file("T.DBF"), {{"C1", 'N', 10, 0}, {"C2", 'N', 10, 0}, {"C3", 'N', 10, 0}});
-    testsupport::appendRecords(f.path(), "T", {{{"C1", 0}, {"C2", 0}, {"C3", 0}}});
+    testsupport::appendRecords(
+        f.path(), "T", {{{"C1", 0}, {"C2", 0}, {"C3", 0}}, {{"C1", 0}, {"C2", 0}, {"C3", 0}}});
 }
-QString fileValue(Folder &f, const char *field) {
-    return FolderTable(f.path(), "T").ds.FieldByName(field).AsString();
+// What a fresh open reads.
+QString fileValue(Folder &f, const char *field, int row = 1) {
+    FolderTable t(f.path(), "T");
+    t.ds.setRecNo(row);
+    return t.ds.FieldByName(field).AsString();
 }
+
+const char kRefused[] = "refused Запись изменена другим пользователем: поле ";
 
 } // namespace
 
@@ -106,12 +100,12 @@ TEST(EditConflict, TwoCopiesOfOneRecord) {
     struct Step {
         int copy;
         const char *command;
-        const char *answer; // the start of the answer
+        std::string answer; // the whole answer, or its start followed by "*"
     };
     const struct {
         const char *what;
         std::vector<Step> steps;
-        QString c1, c2;
+        QString c1, c2; // of record 1 in the end
     } cases[] = {
         {"an edit held while another copy saves another field",
          {{0, "edit", "ok"},
@@ -121,9 +115,15 @@ TEST(EditConflict, TwoCopiesOfOneRecord) {
           {0, "value C2", "100"}},
          "1",
          "100"},
-        {"an edit begun after another copy saved starts from the saved values",
-         {{1, "bump C2 100", "ok"}, {0, "edit", "ok"}, {0, "value C2", "100"}},
-         "0",
+        {"an edit begun after another copy saved works on what this copy read, and shows the "
+         "saved value once posted",
+         {{1, "bump C2 100", "ok"},
+          {0, "edit", "ok"},
+          {0, "value C2", "0"},
+          {0, "set C1 1", "ok"},
+          {0, "post", "ok"},
+          {0, "value C2", "100"}},
+         "1",
          "100"},
         {"both change one field: the later post is refused, shows the saved value, and the "
          "entry repeated is saved",
@@ -138,36 +138,115 @@ TEST(EditConflict, TwoCopiesOfOneRecord) {
            "повторите ввод."},
           {1, "value C1", "1"},
           {1, "value C2", "0"},
-          {1, "set C2 3", "refused"}, // the refused edit has ended
+          {1, "set C2 3", "refused*"}, // the refused edit has ended
           {1, "edit", "ok"},
           {1, "set C2 3", "ok"},
           {1, "post", "ok"}},
          "1",
          "3"},
+        {"a value read before the edit began, another copy saving it before the edit: the "
+         "write is refused and the saved value shown",
+         {{0, "value C1", "0"},
+          {1, "bump C1 5", "ok"},
+          {0, "edit", "ok"},
+          {0, "set C1 1", "ok"}, // what was read, plus one
+          {0, "post", std::string(kRefused) + "C1.*"},
+          {0, "value C1", "5"},
+          {0, "edit", "ok"},
+          {0, "set C1 6", "ok"},
+          {0, "post", "ok"}},
+         "6",
+         "0"},
+        {"a value worked out from another field of the record: another copy saving that field "
+         "before the post refuses it",
+         {{0, "edit", "ok"},
+          {0, "rest C2", "ok"},
+          {0, "value C2", "0"},
+          {1, "bump C2 1", "ok"},
+          {0, "set C1 10", "ok"},
+          {0, "post", std::string(kRefused) + "C2.*"},
+          {0, "value C2", "1"},
+          {0, "edit", "ok"},
+          {0, "rest C2", "ok"},
+          {0, "set C1 20", "ok"},
+          {0, "post", "ok"}},
+         "20",
+         "1"},
+        {"a value worked out from a field of another record: another copy saving it refuses "
+         "the post, which reads that record again",
+         {{0, "edit", "ok"},
+          {0, "rest C3 2", "ok"},
+          {1, "go 2", "ok"},
+          {1, "bump C3 1", "ok"},
+          {0, "set C1 7", "ok"},
+          {0, "post", std::string(kRefused) + "C3.*"},
+          {0, "go 2", "ok"},
+          {0, "value C3", "1"},
+          {0, "go 1", "ok"},
+          {0, "edit", "ok"},
+          {0, "rest C3 2", "ok"},
+          {0, "set C1 8", "ok"},
+          {0, "post", "ok"}},
+         "8",
+         "0"},
+        {"the record read again shows what another copy saved",
+         {{1, "bump C2 3", "ok"},
+          {0, "value C2", "0"},
+          {0, "refresh", "ok"},
+          {0, "value C2", "3"},
+          {0, "edit", "ok"},
+          {0, "set C2 4", "ok"},
+          {0, "post", "ok"}},
+         "0",
+         "4"},
     };
     for (const auto &c : cases) {
         Folder f;
         makeTable(f);
-        Copy copies[2] = {Copy(f.path()), Copy(f.path())};
+        CopyProcess a("table", {f.path()});
+        CopyProcess b("table", {f.path()});
+        CopyProcess *copies[2] = {&a, &b};
         for (const Step &s : c.steps) {
-            copies[s.copy].send(s.command);
-            EXPECT_TRUE(copies[s.copy].answer().startsWith(QString::fromUtf8(s.answer)))
-                << c.what << ": " << s.command;
+            const QString answer = copies[s.copy]->ask(s.command);
+            const QString expected = QString::fromStdString(s.answer);
+            EXPECT_TRUE(expected.endsWith(u'*') ? answer.startsWith(expected.chopped(1))
+                                                : answer == expected)
+                << c.what << ": " << s.command << ": " << answer.toStdString();
         }
         EXPECT_EQ(fileValue(f, "C1"), c.c1) << c.what;
         EXPECT_EQ(fileValue(f, "C2"), c.c2) << c.what;
     }
 }
 
-TEST(EditConflict, CopiesIncrementingOneFieldEndAtTheSum) {
-    Folder f;
-    makeTable(f);
-    std::vector<std::unique_ptr<Copy>> copies;
-    for (int i = 0; i < 4; ++i)
-        copies.push_back(std::make_unique<Copy>(f.path()));
-    for (auto &c : copies)
-        c->send("bump C3 250");
-    for (auto &c : copies)
-        EXPECT_EQ(c->answer(), "ok");
-    EXPECT_EQ(fileValue(f, "C3"), "1000");
+TEST(EditConflict, CopiesIncrementingOneFieldEndAtTheSumOfWhatTheySaved) {
+    const struct {
+        const char *command;
+        int copies;
+        int times;
+    } cases[] = {
+        {"bump", 4, 250}, // read within the edit, again after a refusal: every one lands
+        {"add", 3, 2000}, // read before the edit: those refused are reported, none lost
+    };
+    for (const auto &c : cases) {
+        Folder f;
+        makeTable(f);
+        std::vector<std::unique_ptr<CopyProcess>> copies;
+        for (int i = 0; i < c.copies; ++i)
+            copies.push_back(std::make_unique<CopyProcess>("table", QStringList{f.path()}));
+        const QString command = QStringLiteral("%1 C3 %2").arg(c.command).arg(c.times);
+        for (auto &copy : copies)
+            copy->send(command);
+        int saved = 0;
+        for (auto &copy : copies) {
+            const QString answer = copy->answer();
+            if (answer == u"ok")
+                saved += c.times;
+            else if (answer.startsWith(u"saved "))
+                saved += answer.mid(6).toInt();
+            else
+                ADD_FAILURE() << c.command << ": " << answer.toStdString();
+        }
+        EXPECT_GT(saved, 0) << c.command;
+        EXPECT_EQ(fileValue(f, "C3"), QString::number(saved)) << c.command;
+    }
 }

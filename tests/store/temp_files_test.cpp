@@ -1,11 +1,12 @@
-// The temporary file of a write killed before its rename goes when the
-// folder is next written; that of a write under way in another process, and
-// files that only look alike, stay.
+// The temporary file of a table's write killed before its rename goes when
+// the folder is next written, in the installation's folders only; that of a
+// write under way in another process, and files that only look alike, stay.
 
 #include "StoreTestUtil.h"
 
 #include "shell/UnitConsts.h"
 #include "store/Dataset.h"
+#include "store/SaveFile.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -47,12 +48,15 @@ public:
         m_p.setProcessEnvironment(env);
         m_p.setProcessChannelMode(QProcess::ForwardedChannels);
         m_p.start(QCoreApplication::applicationFilePath(), {});
+        m_p.waitForStarted();
+        m_pid = m_p.processId();
         // Both ends meet here; the write returns once the copy has read most
         // of it, so its temporary file is there.
         m_fd = ::open(fifo.constData(), O_WRONLY);
         const QByteArray bytes(kFeed, 'x');
         EXPECT_EQ(::write(m_fd, bytes.constData(), kFeed), kFeed);
     }
+    qint64 pid() const { return m_pid; }
     // Killed, or the feed ended so that the copy completes.
     void end(bool kill) {
         if (kill)
@@ -65,6 +69,7 @@ public:
 private:
     QTemporaryDir m_dir;
     QProcess m_p;
+    qint64 m_pid = 0;
     int m_fd;
 };
 
@@ -79,7 +84,7 @@ TEST(TempFiles, LeftoversOfKilledWritesGoWhenTheFolderIsNextWritten) {
     const struct {
         const char *what;
         std::function<void(Folder &)> write;
-        QStringList files; // besides the table, the look-alike and the finished copy
+        QStringList files; // besides the table, the look-alikes and the finished copy
     } cases[] = {
         {"a post to a table of the folder",
          [](Folder &f) {
@@ -96,19 +101,51 @@ TEST(TempFiles, LeftoversOfKilledWritesGoWhenTheFolderIsNextWritten) {
          [&](Folder &f) { DbfFile::create(f.file("N.DBF"), defs); },
          {"N.DBF"}},
     };
-    for (const auto &c : cases) {
-        Folder f;
-        DbfFile::create(f.file("T.DBF"), defs);
-        storetest::writeBytes(f.file("F12016.DBF.a1B2c3"), "not ours");
-        Copy running(f.file("S.DBF"));
-        Copy(f.file("R.DBF")).end(true);
-        ASSERT_EQ(filesOf(f).size(), 4) << c.what << ": " << filesOf(f).join(' ').toStdString();
+    for (const bool installation : {true, false}) {
+        for (const auto &c : cases) {
+            const std::string what = std::string(c.what) + (installation ? "" : ", elsewhere");
+            Folder f;
+            store::setLeftoverSweepRoot(installation ? f.path() : QString());
+            DbfFile::create(f.file("T.DBF"), defs);
+            DbfFile::create(f.file("S.DBF"), defs);
+            Copy running(f.file("S.DBF")); // under way: its temporary file is locked
+            Copy killed(f.file("T.DBF"));  // over the table: T.DBF.kvr<pid>-1.tmp
+            killed.end(true);
+            const QString leftover = QStringLiteral("T.DBF.kvr%1-1.tmp").arg(killed.pid());
+            // Files that only look like the store's: no table of that name.
+            const QStringList alike = {"F12016.DBF.a1B2c3",
+                                       QStringLiteral("Мой отчёт.kvr%1-1.tmp").arg(killed.pid())};
+            for (const QString &name : alike)
+                storetest::writeBytes(f.file(name), "not ours");
+            ASSERT_EQ(filesOf(f).size(), 6) << what << ": " << filesOf(f).join(' ').toStdString();
 
-        c.write(f);
-        running.end(false);
-        QStringList expected = QStringList{"T.DBF", "F12016.DBF.a1B2c3", "S.DBF"} + c.files;
-        expected.sort();
-        EXPECT_EQ(filesOf(f), expected) << c.what;
-        EXPECT_EQ(QFileInfo(f.file("S.DBF")).size(), kFeed) << c.what;
+            c.write(f);
+            running.end(false);
+            QStringList expected = QStringList{"T.DBF", "S.DBF"} + alike + c.files;
+            if (!installation)
+                expected << leftover;
+            expected.sort();
+            EXPECT_EQ(filesOf(f), expected) << what;
+            EXPECT_EQ(QFileInfo(f.file("S.DBF")).size(), kFeed) << what;
+        }
     }
+    store::setLeftoverSweepRoot(QString());
+}
+
+// A file that must be new is never put over one that another program made
+// meanwhile, and leaves nothing behind.
+TEST(TempFiles, ANewFileNeverReplacesOneMadeMeanwhile) {
+    Folder f;
+    for (const bool madeMeanwhile : {false, true}) {
+        const QString path = f.file(madeMeanwhile ? "B.DBF" : "A.DBF");
+        SaveFile out(path);
+        ASSERT_TRUE(out.open());
+        ASSERT_TRUE(out.write(QByteArray("mine")));
+        if (madeMeanwhile)
+            storetest::writeBytes(path, "theirs");
+        EXPECT_EQ(out.commitNew(), !madeMeanwhile);
+        EXPECT_EQ(out.existed(), madeMeanwhile);
+        EXPECT_EQ(storetest::readBytes(path), madeMeanwhile ? "theirs" : "mine");
+    }
+    EXPECT_EQ(filesOf(f), (QStringList{"A.DBF", "B.DBF"}));
 }

@@ -114,7 +114,8 @@ TEST(WriteOrder, AppendAndDeleteCutAtAnyByteLeaveTheOldOrTheNewTable) {
 
 // Another writer's changes made to the file under an open dataset (here by
 // hand, as a program that does not share this process's memory copy would)
-// are taken in by the next write, which then lands after them.
+// are taken in by the next write, which then lands after them: an edit of a
+// record they deleted is refused by its post, an append lands after theirs.
 TEST(TwoWriters, WriteTakesInWhatAnotherWriterDidToTheFile) {
     Folder f;
     DbfFile::create(f.file("T.DBF"), {{"KOD", 'N', 5, 0}});
@@ -137,8 +138,11 @@ TEST(TwoWriters, WriteTakesInWhatAnotherWriterDidToTheFile) {
 
     ds.setRecNo(2);
     ASSERT_EQ(ds.FieldByName("KOD").AsInteger(), 2);
-    EXPECT_THROW(ds.Edit(), StoreError); // the edit reads the file: the other writer deleted it
-    EXPECT_EQ(ds.State(), DataSetState::Browse);
+    ds.Edit();
+    ds.FieldByName("KOD").SetAsInteger(20);
+    EXPECT_THROW(ds.Post(), StoreError); // the post reads the record: the other writer deleted it
+    ds.Cancel();
+    EXPECT_TRUE(ds.Deleted());
     ds.Append();
     ds.FieldByName("KOD").SetAsInteger(5);
     ds.Post();
@@ -151,6 +155,43 @@ TEST(TwoWriters, WriteTakesInWhatAnotherWriterDidToTheFile) {
     EXPECT_EQ(storetest::recordBytes(after, 1), QByteArray("*    2"));
     EXPECT_EQ(storetest::recordBytes(after, 4), QByteArray("     5"));
     EXPECT_EQ(after.size(), head + 5 * 6 + 1);
+}
+
+// Another writer changing records in place (the same records, as report
+// entry does) costs an edit the reading of its own record only, however
+// large the table; the other records keep what this copy read until it reads
+// them again, and a new open reads the file as it stands.
+TEST(TwoWriters, AnEditAfterChangesInPlaceReadsAgainOnlyItsRecord) {
+    Folder f;
+    DbfFile::create(f.file("T.DBF"), {{"KOD", 'N', 5, 0}});
+    TADODataSet ds;
+    f.openTable(ds, "select * from T");
+    for (int k = 1; k <= 2000; ++k) {
+        ds.Append();
+        ds.FieldByName("KOD").SetAsInteger(k);
+        ds.Post();
+    }
+    // The other writer changes record 1500 in place.
+    QByteArray b = readBytes(f.file("T.DBF"));
+    b.replace(storetest::headerLength(b) + 1499 * 6, 6, "  9999");
+    storetest::writeBytes(f.file("T.DBF"), b);
+
+    resetCounters();
+    ds.setRecNo(1);
+    ds.Edit();
+    ds.FieldByName("KOD").SetAsInteger(10);
+    ds.Post();
+    EXPECT_LE(counters().recordReads, 2u);
+    ds.setRecNo(1500);
+    EXPECT_EQ(ds.FieldByName("KOD").AsInteger(), 1500);
+    TADODataSet other;
+    f.openTable(other, "select * from T");
+    other.setRecNo(1500);
+    EXPECT_EQ(other.FieldByName("KOD").AsInteger(), 9999);
+    other.setRecNo(1);
+    EXPECT_EQ(other.FieldByName("KOD").AsInteger(), 10);
+    ds.RefreshRecord();
+    EXPECT_EQ(ds.FieldByName("KOD").AsInteger(), 9999);
 }
 
 namespace {

@@ -1,6 +1,7 @@
 #include <QApplication>
 
 #include "shell/Messages.h"
+#include "support/TwoCopies.h"
 
 #include <QDialog>
 
@@ -12,6 +13,9 @@ int main(int argc, char **argv) {
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen")
                                                                     : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
+    // Started again as another copy of the program: its role, no tests.
+    if (const std::optional<int> copy = testsupport::runCopyIfAsked(argc, argv))
+        return *copy;
     testing::InitGoogleTest(&argc, argv);
     // A message or dialog that no test expected must not block the run
     // waiting for a click: it fails the test that showed it.

@@ -1,0 +1,121 @@
+#include "support/TwoCopies.h"
+
+#include "store/Dataset.h"
+#include "store/ExceptionText.h"
+
+#include <QCoreApplication>
+#include <QMap>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <iostream>
+#include <string>
+
+namespace testsupport {
+
+namespace {
+
+QMap<QString, CopyRole> &roles() {
+    static QMap<QString, CopyRole> r;
+    return r;
+}
+
+const char kCopyOption[] = "--kvr-copy";
+
+// One answer is one line.
+void say(const QString &answer) {
+    QString line = answer;
+    line.replace(u'\r', u' ').replace(u'\n', u' ');
+    std::cout << line.toStdString() << std::endl;
+}
+
+bool readLine(QString &line) {
+    std::string s;
+    if (!std::getline(std::cin, s))
+        return false;
+    line = QString::fromStdString(s).trimmed();
+    return true;
+}
+
+} // namespace
+
+QString CopyChannel::waitForTest(const QString &answer) {
+    say(answer);
+    QString line;
+    readLine(line);
+    return line;
+}
+
+bool registerCopyRole(const QString &name, CopyRole role) {
+    roles().insert(name, std::move(role));
+    return true;
+}
+
+std::optional<int> runCopyIfAsked(int argc, char **argv) {
+    if (argc < 3 || std::strcmp(argv[1], kCopyOption) != 0)
+        return std::nullopt;
+    const QString name = QString::fromLocal8Bit(argv[2]);
+    QStringList args;
+    for (int i = 3; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    MessageRecorder recorder;
+    CopyChannel channel;
+    channel.recorder = &recorder;
+    CopyCommands commands;
+    try {
+        if (!roles().contains(name))
+            throw std::runtime_error("no such role");
+        commands = roles().value(name)(args, channel);
+    } catch (const std::exception &e) {
+        say(QStringLiteral("failed ") + ExceptionText(e));
+        return 1;
+    }
+    say(QStringLiteral("ok"));
+    for (QString line; readLine(line);) {
+        const QStringList words = line.split(u' ', Qt::SkipEmptyParts);
+        QString answer;
+        if (words.value(0) == u"messages") {
+            answer = recorder.texts().join(QStringLiteral(" | "));
+            recorder.messages.clear();
+        } else {
+            try {
+                answer = commands(words);
+            } catch (const store::StoreError &e) {
+                answer = QStringLiteral("refused ") + e.message();
+            } catch (const std::exception &e) {
+                answer = QStringLiteral("failed ") + ExceptionText(e);
+            }
+        }
+        QCoreApplication::sendPostedEvents();
+        say(answer);
+    }
+    return 0;
+}
+
+CopyProcess::CopyProcess(const QString &role, const QStringList &args) {
+    m_p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_p.start(QCoreApplication::applicationFilePath(),
+              QStringList{QString::fromLatin1(kCopyOption), role} + args);
+    EXPECT_EQ(answer(), QStringLiteral("ok")) << role.toStdString();
+}
+
+CopyProcess::~CopyProcess() {
+    m_p.closeWriteChannel();
+    if (!m_p.waitForFinished(300000))
+        m_p.kill();
+}
+
+void CopyProcess::send(const QString &command) {
+    m_p.write((command + u'\n').toUtf8());
+}
+
+QString CopyProcess::answer() {
+    // A copy that died answers nothing, at once; a live one is waited for.
+    while (!m_p.canReadLine())
+        if (!m_p.waitForReadyRead(300000))
+            return QStringLiteral("no answer");
+    return QString::fromUtf8(m_p.readLine()).trimmed();
+}
+
+} // namespace testsupport

@@ -1,0 +1,81 @@
+#pragma once
+// Copies of the program at work on one installation, each in a process of its
+// own, for the tests of what copies do to each other's figures. A copy is the
+// test program started again: it takes on a role that the test source
+// registers, runs the commands the test sends it (one line each) and answers
+// each with one line. Nothing in a copy waits on time: a copy stands still
+// between two commands, so a test puts each copy's steps in the order it
+// wants.
+//
+//   // at namespace scope in the test source:
+//   const bool kRole = testsupport::registerCopyRole(
+//       "table", [](const QStringList &args, testsupport::CopyChannel &) {
+//           auto t = std::make_shared<store::FolderTable>(args[0], "T");
+//           return [t](const QStringList &w) -> QString { ...; return "ok"; };
+//       });
+//   // in a test:
+//   testsupport::CopyProcess a("table", {folder});
+//   EXPECT_EQ(a.ask("post"), "ok");
+//
+// The role and its commands run on the copy's main thread, beside its
+// QApplication. A store::StoreError that a command throws answers "refused "
+// and its message. The messages a copy shows are kept and answered Ok (or No
+// to a question); the command "messages" answers their texts joined by " | "
+// and forgets them. A role that shows a dialog may stop there for the test to
+// answer it (CopyChannel::waitForTest).
+
+#include "support/MessageRecorder.h"
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace testsupport {
+
+// The copy's side of the conversation with its test.
+class CopyChannel {
+public:
+    // Answers the command under way with `answer` and waits for the test's
+    // next line, which it returns: a copy stopped at a step (a question, say)
+    // goes on when the test says how. The command then answers again when it
+    // ends.
+    QString waitForTest(const QString &answer);
+    // What the copy has shown; a role may set how its dialogs are answered.
+    MessageRecorder *recorder = nullptr;
+};
+
+// A role's commands: the words of one line in, the answer out.
+using CopyCommands = std::function<QString(const QStringList &words)>;
+// Sets the role up in the copy from the arguments the test gave.
+using CopyRole = std::function<CopyCommands(const QStringList &args, CopyChannel &channel)>;
+
+bool registerCopyRole(const QString &name, CopyRole role);
+
+// Called by the tests' main routine: in a copy, runs its role and gives the
+// exit code; nothing in the test program itself.
+std::optional<int> runCopyIfAsked(int argc, char **argv);
+
+// A copy seen from the test.
+class CopyProcess {
+public:
+    // Starts the copy and waits until its role is set up ("ok").
+    CopyProcess(const QString &role, const QStringList &args);
+    ~CopyProcess(); // the copy ends when its input does
+    CopyProcess(const CopyProcess &) = delete;
+    CopyProcess &operator=(const CopyProcess &) = delete;
+
+    void send(const QString &command);
+    QString answer();
+    QString ask(const QString &command) {
+        send(command);
+        return answer();
+    }
+
+private:
+    QProcess m_p;
+};
+
+} // namespace testsupport
