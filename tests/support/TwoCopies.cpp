@@ -118,4 +118,20 @@ QString CopyProcess::answer() {
     return QString::fromUtf8(m_p.readLine()).trimmed();
 }
 
+QString CopyProcess::runTo(const QStringList &stops) {
+    for (;;) {
+        const QString line = answer();
+        if (!line.startsWith(u"at "))
+            return line;
+        if (stops.contains(line.mid(3)))
+            return line.mid(3);
+        send(QStringLiteral("go"));
+    }
+}
+
+void CopyProcess::kill() {
+    m_p.kill();
+    m_p.waitForFinished();
+}
+
 } // namespace testsupport
