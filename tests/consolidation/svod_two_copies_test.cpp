@@ -142,12 +142,6 @@ protected:
     }
 };
 
-// Lets the copy on from where it stands to the end of its command.
-QString finish(CopyProcess &copy) {
-    copy.send(QStringLiteral("go"));
-    return copy.runTo({});
-}
-
 TEST_F(SvodTwoCopies, NeitherCopyPlacesReadsOrRemovesWhatTheOtherIsMaking) {
     const QString set1 = in.svodDir(1);
     const struct {
@@ -198,16 +192,16 @@ TEST_F(SvodTwoCopies, NeitherCopyPlacesReadsOrRemovesWhatTheOtherIsMaking) {
         // that has to wait for A's scratch table is let on into that wait.
         QString doneB = b.runTo({c.holdB, QStringLiteral("ScratchBusy TEMPSVOD.DBF")});
         if (doneB.startsWith(u"ScratchBusy")) {
-            b.send(QStringLiteral("go"));
+            b.go();
         } else if (!doneB.startsWith(u"done ")) {
             ASSERT_EQ(doneB, c.holdB);
         }
 
-        const QString doneA = finish(a);
+        const QString doneA = a.runTo({});
         EXPECT_TRUE(doneA.startsWith(c.doneA)) << doneA.toStdString();
         c.left();
         if (!doneB.startsWith(u"done "))
-            doneB = finish(b);
+            doneB = b.runTo({});
         EXPECT_TRUE(doneB.startsWith(c.doneB)) << doneB.toStdString();
         c.left(); // B changed nothing of what A left
         EXPECT_EQ(in.leftAside(1), QStringList());

@@ -107,7 +107,9 @@ CopyProcess::~CopyProcess() {
 }
 
 void CopyProcess::send(const QString &command) {
+    // Written at once: a copy let on goes on while the test waits on another.
     m_p.write((command + u'\n').toUtf8());
+    m_p.waitForBytesWritten();
 }
 
 QString CopyProcess::answer() {
@@ -119,14 +121,21 @@ QString CopyProcess::answer() {
 }
 
 QString CopyProcess::runTo(const QStringList &stops) {
+    if (m_atStep)
+        go();
     for (;;) {
         const QString line = answer();
         if (!line.startsWith(u"at "))
             return line;
-        if (stops.contains(line.mid(3)))
+        if ((m_atStep = stops.contains(line.mid(3))))
             return line.mid(3);
-        send(QStringLiteral("go"));
+        go();
     }
+}
+
+void CopyProcess::go() {
+    m_atStep = false;
+    send(QStringLiteral("go"));
 }
 
 void CopyProcess::kill() {

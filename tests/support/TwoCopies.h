@@ -78,15 +78,19 @@ public:
         send(command);
         return answer();
     }
-    // Lets the command under way on past every step where it stops
-    // (CopyChannel::stopAt) until it stands at one of `stops`, which is
-    // returned; or until it ends, and then its answer is returned.
+    // Lets the command under way on, from the step where runTo left it if it
+    // did, past every step where it stops (CopyChannel::stopAt) until it
+    // stands at one of `stops`, which is returned; or until it ends, and then
+    // its answer is returned.
     QString runTo(const QStringList &stops);
+    // Lets the copy on from the step where runTo left it.
+    void go();
     // Ends the copy as a crash would, and waits until it is gone.
     void kill();
 
 private:
     QProcess m_p;
+    bool m_atStep = false; // runTo left it standing at a step
 };
 
 } // namespace testsupport
