@@ -11,9 +11,9 @@
 #include "shell/Paths.h"
 #include "shell/UnitConsts.h"
 #include "store/StoreTestUtil.h"
-#include "support/CopyProcess.h"
 #include "support/MessageRecorder.h"
 #include "support/TableBuilder.h"
+#include "support/TwoCopies.h"
 #include "support/WithoutFileRights.h"
 
 #include <QCryptographicHash>
@@ -24,9 +24,7 @@
 #include <QTemporaryDir>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <iostream>
 #include <optional>
 #include <string>
 
@@ -611,9 +609,8 @@ TEST_F(ServiceTest, TheServiceWindowWarnsOfOtherCopiesAndEndsOnHalfRebuiltTables
         rebuildInstallation();
         std::optional<testsupport::CopyProcess> copy;
         if (c.otherCopy) {
-            copy.emplace(QList<QPair<QString, QString>>{{"KVR_SERVICE_COPY", "at work"},
-                                                        {"KVR_PROGRAM_DIR", prog}});
-            ASSERT_EQ(copy->answer(), "ok");
+            copy.emplace("service", QStringList{prog});
+            ASSERT_EQ(copy->ask("hold"), "ok");
         } else {
             ASSERT_TRUE(stopAt(*this, 2, [](service::FileStep step, const QString &) {
                 return step == service::FileStep::Rename;
@@ -781,41 +778,27 @@ TEST_F(ServiceTest, ARebuildCutAtAnyStepIsRecoveredByTheNextRun) {
 
 // ---- copies of the program on one installation ----
 
-// Another copy of the program (the test program started with
-// KVR_SERVICE_COPY and KVR_PROGRAM_DIR): "at work" holds the installation as
-// a running copy does, says "ok" and keeps it until its input ends;
-// "rebuilding" runs "Обслуживание БД" and, at the file step of the kind
-// KVR_PAUSE_STEP met for the KVR_PAUSE_COUNT-th time, says "paused" and waits
-// for a line; then it says "ok", or "failed" and why.
-int playCopy(const QByteArray &role) {
-    paths::setProgramDirForTests(QString::fromLocal8Bit(qgetenv("KVR_PROGRAM_DIR")));
-    std::string line;
-    if (role == "at work") {
-        const bool held = installation::LockShared() == installation::Conflict::None;
-        std::cout << (held ? "ok" : "refused") << std::endl;
-        while (std::getline(std::cin, line)) {
-        }
-        return 0;
-    }
-    const int pauseStep = qEnvironmentVariableIntValue("KVR_PAUSE_STEP");
-    const int pauseCount = qEnvironmentVariableIntValue("KVR_PAUSE_COUNT");
-    int seen = 0;
-    service::setFileStepProbe([&](service::FileStep step, const QString &) {
-        if (int(step) == pauseStep && ++seen == pauseCount) {
-            std::cout << "paused" << std::endl;
-            std::getline(std::cin, line);
-        }
+// Another copy of the program on the installation of its first argument.
+// Commands: "hold" holds the installation as a running copy does until the
+// copy ends ("ok" or "refused"); "rebuild STEP N" runs "Обслуживание БД"
+// and, at its N-th file step of kind STEP, says "paused" and waits for a
+// word; then it says "ok", or "failed" and why.
+const bool kServiceRole = testsupport::registerCopyRole(
+    "service", [](const QStringList &args, testsupport::CopyChannel &channel) {
+        paths::setProgramDirForTests(args.value(0));
+        return [&channel](const QStringList &w) {
+            if (w.value(0) == u"hold")
+                return QString::fromLatin1(
+                    installation::LockShared() == installation::Conflict::None ? "ok" : "refused");
+            service::setFileStepProbe([&channel, kind = w.value(1).toInt(), n = w.value(2).toInt(),
+                                       seen = 0](service::FileStep step, const QString &) mutable {
+                if (int(step) == kind && ++seen == n)
+                    channel.waitForTest(QStringLiteral("paused"));
+            });
+            const service::RebuildResult r = service::RebuildReportTables(kToday);
+            return r.ok ? QStringLiteral("ok") : QStringLiteral("failed ") + r.summary();
+        };
     });
-    const service::RebuildResult r = service::RebuildReportTables(kToday);
-    std::cout << (r.ok ? std::string("ok") : "failed " + r.summary().toStdString()) << std::endl;
-    return 0;
-}
-
-void playCopyWhenAsked() {
-    if (qEnvironmentVariableIsSet("KVR_SERVICE_COPY"))
-        std::exit(playCopy(qgetenv("KVR_SERVICE_COPY")));
-}
-Q_COREAPP_STARTUP_FUNCTION(playCopyWhenAsked)
 
 // Another copy at work, or in the middle of its rebuild, or killed there;
 // and what this copy then does: the rebuild, or the start of the program.
@@ -925,11 +908,11 @@ TEST_F(ServiceTest, CopiesOfTheProgramOnOneInstallation) {
         // its second table in place.
         const service::FileStep pause =
             c.other == Other::Killed ? service::FileStep::Rename : service::FileStep::MakeFolder;
-        CopyProcess copy({{"KVR_SERVICE_COPY", c.other == Other::AtWork ? "at work" : "rebuilding"},
-                          {"KVR_PROGRAM_DIR", prog},
-                          {"KVR_PAUSE_STEP", QString::number(int(pause))},
-                          {"KVR_PAUSE_COUNT", c.other == Other::Killed ? "3" : "1"}});
-        ASSERT_EQ(copy.answer(), c.other == Other::AtWork ? "ok" : "paused");
+        CopyProcess copy("service", {prog});
+        const QString command =
+            QStringLiteral("rebuild %1 %2").arg(int(pause)).arg(c.other == Other::Killed ? 3 : 1);
+        ASSERT_EQ(copy.ask(c.other == Other::AtWork ? QStringLiteral("hold") : command),
+                  c.other == Other::AtWork ? "ok" : "paused");
         c.then(*this, copy);
         installation::Unlock();
     }

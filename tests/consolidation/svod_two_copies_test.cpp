@@ -7,46 +7,23 @@
 
 #include "consolidation/ReportExchange.h"
 #include "consolidation/SvodEngine.h"
+#include "support/TwoCopies.h"
 #include "svod_fixture.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
-#include <QProcess>
 
-#include <cstdlib>
 #include <functional>
-#include <iostream>
-#include <string>
 
 using namespace svodtest;
+using testsupport::CopyProcess;
 
 namespace {
 
 const char *const kStepNames[] = {"AsideMade", "BeforePlacing", "ScratchBusy", "ScratchMade"};
 
-QString oneLine(QString text) {
-    return text.replace(QLatin1Char('\r'), QStringLiteral(" | "))
-        .replace(QLatin1Char('\n'), QStringLiteral(" | "));
-}
-
-// One copy of the program (this test program started with KVR_SVOD_COPY):
-// it runs one operation on the installation KVR_SVOD_PROGRAM, tells each
-// step of its builds as "step <step> <file>" and waits for a line before it
-// goes on, and ends with "done ok <what it built>" or "done fail <why>".
-//   save-all             every consolidation of the period over set 1
-//   send <folder>        sending into the folder (every consolidation first)
-//   build <record>       the window's build of a catalogue record, set 1, mode 1
-//   column <record>      the by-column build of a record, set 1, column N1
-//                        (it tells the rows' totals: "6,12,18.")
-//   close                what closing the consolidation window removes
-int runCopy(const QString &operation, const QString &program) {
-    svod::SetBuildStepHook([](svod::BuildStep step, const QString &file) {
-        std::cout << "step " << kStepNames[int(step)] << ' '
-                  << QFileInfo(file).fileName().toStdString() << std::endl;
-        std::string go;
-        std::getline(std::cin, go);
-    });
-    const QStringList words = operation.split(QLatin1Char(' '));
+// One command of a copy on the installation `program` (see below), and how
+// it ended.
+QString runCommand(const QStringList &words, const QString &program) {
     bool ok = false;
     QString what;
     if (words[0] == u"save-all" || words[0] == u"send") {
@@ -101,64 +78,27 @@ int runCopy(const QString &operation, const QString &program) {
             what = totals.join(QLatin1Char(',')) + QLatin1Char('.');
         }
     }
-    std::cout << "done " << (ok ? "ok " : "fail ") << oneLine(what).toStdString() << std::endl;
-    return 0;
+    return QStringLiteral("done ") + (ok ? QStringLiteral("ok ") : QStringLiteral("fail ")) + what;
 }
 
-// Runs the copy once the whole program has been set up, in place of the tests.
-class CopyOfTheProgram : public testing::Environment {
-    void SetUp() override {
-        if (qEnvironmentVariableIsSet("KVR_SVOD_COPY"))
-            std::exit(runCopy(qEnvironmentVariable("KVR_SVOD_COPY"),
-                              qEnvironmentVariable("KVR_SVOD_PROGRAM")));
-    }
-};
-[[maybe_unused]] testing::Environment *const copyEnvironment =
-    testing::AddGlobalTestEnvironment(new CopyOfTheProgram);
-
-class Copy {
-public:
-    Copy(const QString &program, const QString &operation) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("KVR_SVOD_COPY"), operation);
-        env.insert(QStringLiteral("KVR_SVOD_PROGRAM"), program);
-        m_p.setProcessEnvironment(env);
-        m_p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_p.start(QCoreApplication::applicationFilePath(), {});
-    }
-    ~Copy() {
-        m_p.closeWriteChannel();
-        if (!m_p.waitForFinished())
-            m_p.kill();
-    }
-    // Lets the copy go through its steps until it stands at one of these
-    // ("BeforePlacing F12016.DBF"), which is returned; or until it ends,
-    // and then its "done" line is returned.
-    QString runTo(const QStringList &stops) {
-        for (;;) {
-            while (!m_p.canReadLine())
-                if (!m_p.waitForReadyRead(120000))
-                    return QStringLiteral("no answer");
-            const QString line = QString::fromUtf8(m_p.readLine()).trimmed();
-            if (line.startsWith(u"done "))
-                return line;
-            if (!line.startsWith(u"step "))
-                continue; // the test program's own output
-            const QString step = line.mid(5);
-            if (stops.contains(step))
-                return step;
-            go();
-        }
-    }
-    void go() { m_p.write("go\n"); }
-    QString finish() {
-        go();
-        return runTo({});
-    }
-
-private:
-    QProcess m_p;
-};
+// One copy of the program on the installation of its first argument. Its
+// builds stop at each step and say it ("at <step> <file>"); a command ends
+// with "done ok <what it built>" or "done fail <why>". Commands:
+//   save-all             every consolidation of the period over set 1
+//   send <folder>        sending into the folder (every consolidation first)
+//   build <record>       the window's build of a catalogue record, set 1, mode 1
+//   column <record>      the by-column build of a record, set 1, column N1
+//                        (it tells the rows' totals: "6,12,18.")
+//   close                what closing the consolidation window removes
+const bool kSvodRole = testsupport::registerCopyRole("svod", [](const QStringList &args,
+                                                                testsupport::CopyChannel &channel) {
+    svod::SetBuildStepHook([&channel](svod::BuildStep step, const QString &file) {
+        channel.stopAt(QLatin1String(kStepNames[int(step)]) + QLatin1Char(' ') +
+                       QFileInfo(file).fileName());
+    });
+    return
+        [program = args.value(0)](const QStringList &words) { return runCommand(words, program); };
+});
 
 // Rows of a table whose N1 holds anything.
 int filledRows(const QString &folder, const QString &table) {
@@ -243,9 +183,11 @@ TEST_F(SvodTwoCopies, NeitherCopyPlacesReadsOrRemovesWhatTheOtherIsMaking) {
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         QDir(set1).removeRecursively();
-        Copy a(in.root(), c.opA);
+        CopyProcess a("svod", {in.root()});
+        a.send(c.opA);
         ASSERT_EQ(a.runTo({c.holdA}), c.holdA);
-        Copy b(in.root(), c.opB);
+        CopyProcess b("svod", {in.root()});
+        b.send(c.opB);
         // B is held where it would spoil A's work (or runs to its end); a B
         // that has to wait for A's scratch table is let on into that wait.
         QString doneB = b.runTo({c.holdB, QStringLiteral("ScratchBusy TEMPSVOD.DBF")});
@@ -255,11 +197,11 @@ TEST_F(SvodTwoCopies, NeitherCopyPlacesReadsOrRemovesWhatTheOtherIsMaking) {
             ASSERT_EQ(doneB, c.holdB);
         }
 
-        const QString doneA = a.finish();
+        const QString doneA = a.runTo({});
         EXPECT_TRUE(doneA.startsWith(c.doneA)) << doneA.toStdString();
         c.left();
         if (!doneB.startsWith(u"done "))
-            doneB = b.finish();
+            doneB = b.runTo({});
         EXPECT_TRUE(doneB.startsWith(c.doneB)) << doneB.toStdString();
         c.left(); // B changed nothing of what A left
         EXPECT_EQ(in.leftAside(1), QStringList());

@@ -16,6 +16,7 @@
 #include "support/MessageRecorder.h"
 #include "support/PrintQueueOutput.h"
 #include "support/ScopedEnvironment.h"
+#include "support/TwoCopies.h"
 #include "support/WithoutFileRights.h"
 
 #include <QCoreApplication>
@@ -30,7 +31,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <iostream>
 #include <optional>
 #include <unistd.h>
 
@@ -465,25 +465,26 @@ private:
     sheet::EngineFactory m_previous;
 };
 
-// Another copy of the program, run as a process of its own by the test
-// below: prints report 3 of the installation that KVR_PRINT_COPY names and
-// writes the job's id.
-TEST(AnotherCopy, PrintsItsReport) {
-    const QString root = qEnvironmentVariable("KVR_PRINT_COPY");
-    if (root.isEmpty())
-        GTEST_SKIP() << "started by TwoCopiesPrintingAtOnceKeepTheirForms";
-    paths::setProgramDirForTests(root);
+// Another copy of the program on the installation of its first argument:
+// "print" prints report 3 of organisation 1 and answers the job's id.
+const bool kPrintRole = testsupport::registerCopyRole("print", [](const QStringList &args,
+                                                                  testsupport::CopyChannel &) {
+    paths::setProgramDirForTests(args.value(0));
     testsupport::closeDataModuleConnections();
-    {
-        testsupport::OpenTable table(root + QStringLiteral("DBF/D1"), QStringLiteral("F32016"));
-        PrintJobRecorder jobs;
-        PrintByTemplate(table.ds, 3, 16, QStringLiteral("Школа другой копии"));
-        ASSERT_EQ(jobs.jobs.size(), 1u);
-        std::cout << "job " << jobs.jobs.front() << std::endl;
-    }
-    printing::EndPrintEngine();
-    testsupport::closeDataModuleConnections();
-}
+    return [root = args.value(0)](const QStringList &) {
+        QString answer;
+        {
+            testsupport::OpenTable table(root + QStringLiteral("DBF/D1"), QStringLiteral("F32016"));
+            PrintJobRecorder jobs;
+            PrintByTemplate(table.ds, 3, 16, QStringLiteral("Школа другой копии"));
+            answer = jobs.jobs.size() == 1 ? QString::number(jobs.jobs.front())
+                                           : QStringLiteral("jobs: %1").arg(jobs.jobs.size());
+        }
+        printing::EndPrintEngine();
+        testsupport::closeDataModuleConnections();
+        return answer;
+    };
+});
 
 TEST_F(PrintTest, TwoCopiesPrintingAtOnceKeepTheirForms) {
     writeReportTemplate();
@@ -497,18 +498,8 @@ TEST_F(PrintTest, TwoCopiesPrintingAtOnceKeepTheirForms) {
     int otherJob = 0;
     SteppedPrinting stepped(
         [&](sheet::OfficeEngine &) {
-            QProcess other;
-            other.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-            environment.insert(QStringLiteral("KVR_PRINT_COPY"), inst.root());
-            other.setProcessEnvironment(environment);
-            other.start(QCoreApplication::applicationFilePath(),
-                        {QStringLiteral("--gtest_filter=AnotherCopy.*")});
-            ASSERT_TRUE(other.waitForFinished(180000));
-            const auto m = QRegularExpression(QStringLiteral("^job (\\d+)$"),
-                                              QRegularExpression::MultilineOption)
-                               .match(QString::fromUtf8(other.readAllStandardOutput()));
-            otherJob = m.captured(1).toInt();
+            testsupport::CopyProcess other("print", {inst.root()});
+            otherJob = other.ask(QStringLiteral("print")).toInt();
         },
         {});
     PrintJobRecorder jobs;

@@ -107,7 +107,9 @@ CopyProcess::~CopyProcess() {
 }
 
 void CopyProcess::send(const QString &command) {
+    // Written at once: a copy let on goes on while the test waits on another.
     m_p.write((command + u'\n').toUtf8());
+    m_p.waitForBytesWritten();
 }
 
 QString CopyProcess::answer() {
@@ -116,6 +118,29 @@ QString CopyProcess::answer() {
         if (!m_p.waitForReadyRead(300000))
             return QStringLiteral("no answer");
     return QString::fromUtf8(m_p.readLine()).trimmed();
+}
+
+QString CopyProcess::runTo(const QStringList &stops) {
+    if (m_atStep)
+        go();
+    for (;;) {
+        const QString line = answer();
+        if (!line.startsWith(u"at "))
+            return line;
+        if ((m_atStep = stops.contains(line.mid(3))))
+            return line.mid(3);
+        go();
+    }
+}
+
+void CopyProcess::go() {
+    m_atStep = false;
+    send(QStringLiteral("go"));
+}
+
+void CopyProcess::kill() {
+    m_p.kill();
+    m_p.waitForFinished();
 }
 
 } // namespace testsupport

@@ -22,7 +22,9 @@
 // and its message. The messages a copy shows are kept and answered Ok (or No
 // to a question); the command "messages" answers their texts joined by " | "
 // and forgets them. A role that shows a dialog may stop there for the test to
-// answer it (CopyChannel::waitForTest).
+// answer it (CopyChannel::waitForTest); one that goes through steps may stop
+// at each and say where (CopyChannel::stopAt), for the test to let it on to
+// the step it wants (CopyProcess::runTo).
 
 #include "support/MessageRecorder.h"
 
@@ -43,6 +45,9 @@ public:
     // goes on when the test says how. The command then answers again when it
     // ends.
     QString waitForTest(const QString &answer);
+    // Stops the command under way at a step: answers "at " and `where`, and
+    // returns the test's word to go on.
+    QString stopAt(const QString &where) { return waitForTest(QStringLiteral("at ") + where); }
     // What the copy has shown; a role may set how its dialogs are answered.
     MessageRecorder *recorder = nullptr;
 };
@@ -73,9 +78,19 @@ public:
         send(command);
         return answer();
     }
+    // Lets the command under way on, from the step where runTo left it if it
+    // did, past every step where it stops (CopyChannel::stopAt) until it
+    // stands at one of `stops`, which is returned; or until it ends, and then
+    // its answer is returned.
+    QString runTo(const QStringList &stops);
+    // Lets the copy on from the step where runTo left it.
+    void go();
+    // Ends the copy as a crash would, and waits until it is gone.
+    void kill();
 
 private:
     QProcess m_p;
+    bool m_atStep = false; // runTo left it standing at a step
 };
 
 } // namespace testsupport
