@@ -1530,13 +1530,13 @@ bool numberIn(const DbfTable &table, const char *record, int field, double &valu
     return detail::parseNumber(record + table.offset(field), table.defs()[field].length, value);
 }
 
-// The largest number that the records of the table other than `except`
-// hold in the field; false when none holds one.
-bool largestNumber(const DbfTable &table, int field, int except, double &largest) {
+// The largest number that the records of the table hold in the field;
+// false when none holds one.
+bool largestNumber(const DbfTable &table, int field, double &largest) {
     bool any = false;
     for (int p = 0; p < table.recordCount(); ++p) {
         double v = 0;
-        if (p != except && !table.isDeleted(p) && numberIn(table, table.record(p), field, v) &&
+        if (!table.isDeleted(p) && numberIn(table, table.record(p), field, v) &&
             (!any || v > largest)) {
             largest = v;
             any = true;
@@ -1621,7 +1621,7 @@ void TADODataSet::Post() {
             numberAbove = [&im, numberField](char *record) {
                 const DbfTable &t = *im.table;
                 double largest = 0;
-                if (!largestNumber(t, numberField, -1, largest))
+                if (!largestNumber(t, numberField, largest))
                     return;
                 double mine = 0;
                 if (numberIn(t, record, numberField, mine) && mine > largest)
