@@ -403,6 +403,10 @@ bool TBooksForm::openBook(int Mode, const QString &Folder, const QString &Comman
     ds.Close();
     ds.setConnection(&connection);
     ds.setCommandText(Command);
+    // The code names an organisation's data folder: each write checks it
+    // against the book as the file holds it then, so that two copies of the
+    // program never give one code twice.
+    ds.setNumberField(Mode == 1 ? QStringLiteral("KOD") : QString());
     try {
         ds.Open();
     } catch (...) {
@@ -457,12 +461,13 @@ int TBooksForm::GetMaxKod() {
 
 // ---------------------------------------------------------------- organisations
 
-void TBooksForm::runEditDialog() {
+bool TBooksForm::runEditDialog() {
     TFormEditOrg &dialog = editForm();
     struct Detach {
         TFormEditOrg &d;
         ~Detach() { d.setDataSource(nullptr); }
     } detach{dialog};
+    bool posted = false;
     for (;;) {
         if (msg::exec(dialog) != QDialog::Accepted) {
             DS1.Cancel();
@@ -470,6 +475,7 @@ void TBooksForm::runEditDialog() {
         }
         try {
             DS1.Post();
+            posted = true;
             break;
         } catch (const store::StoreError &e) {
             // The record stays as typed: the dialog is shown again. When
@@ -484,6 +490,7 @@ void TBooksForm::runEditDialog() {
     m_orgModel.reload();
     if (!DS1.IsEmpty())
         CurRecNo = DS1.RecNo();
+    return posted;
 }
 
 void TBooksForm::ButtonNewClick() {
@@ -494,17 +501,28 @@ void TBooksForm::ButtonNewClick() {
     dialog.setWindowTitle(dialog.CaptionNew);
     dialog.setDataSource(&DS1);
     dialog.BindFields();
+    int code = 0;
     try {
         // Above every code of the book and every data folder, so that a new
         // organisation never takes over the reports of a deleted one.
-        DS1.FieldByName(QStringLiteral("KOD"))
-            .SetAsInteger(NextOrganisationCode(DM().ADOConMain, paths::GetDbfDir()));
+        code = NextOrganisationCode(DM().ADOConMain, paths::GetDbfDir());
+        DS1.FieldByName(QStringLiteral("KOD")).SetAsInteger(code);
     } catch (...) {
         dialog.setDataSource(nullptr);
         DS1.Cancel();
         throw;
     }
-    runEditDialog();
+    if (!runEditDialog())
+        return;
+    // Another copy of the program may have written an organisation with the
+    // code shown while the dialog was open: the new one was then given the
+    // next code free when it was saved, and the user is told which.
+    const int given = DS1.FieldByName(QStringLiteral("KOD")).AsInteger();
+    if (given != code)
+        msg::show(QStringLiteral("Сообщение"),
+                  CodeTakenMeanwhileText(DS1, code, given,
+                                         DS1.FieldByName(QStringLiteral("NAME")).AsString()),
+                  msg::Icon::Information);
 }
 
 void TBooksForm::ButtonEditClick() {

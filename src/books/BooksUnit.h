@@ -106,8 +106,9 @@ private:
     void FindRecord();
     void DSAfterScroll(store::TADODataSet &DataSet);
     // Runs the organisation dialog on DS1 in append or edit state: posts on
-    // OK (shown again when the post fails), cancels otherwise.
-    void runEditDialog();
+    // OK (shown again when the post fails), cancels otherwise. True when the
+    // record was posted.
+    bool runEditDialog();
     // Writes what is typed in an open cell editor and posts a pending edit of
     // the grid. False when a value was refused or the post failed: the edit
     // stays as it was. Quiet: no message (the program is ending).

@@ -235,3 +235,29 @@ QString CheckCodeChange(store::TADOConnection &Connection, int OldCode, const QS
             .arg(code);
     return {};
 }
+
+QString CodeTakenMeanwhileText(store::TADODataSet &School, int Shown, int Given,
+                               const QString &Name) {
+    const int found = FindOrganisationRecord(School, kSearchByCode, QString::number(Shown));
+    QString holder;
+    if (found > 0) {
+        const int saved = School.RecNo();
+        School.setRecNo(found);
+        holder = School.FieldByName(QStringLiteral("NAME")).AsString().trimmed();
+        if (saved >= 1)
+            School.setRecNo(saved);
+    }
+    const QString taken =
+        holder.isEmpty()
+            ? QStringLiteral("код %1 получила другая организация, записанная в другой копии "
+                             "программы")
+                  .arg(Shown)
+            : QStringLiteral("код %1 получила организация «%2», записанная в другой копии "
+                             "программы")
+                  .arg(Shown)
+                  .arg(holder);
+    return QStringLiteral("Пока вводилась новая организация, ") + taken +
+           QStringLiteral(". Новая организация «%1» записана с кодом %2.")
+               .arg(Name.trimmed())
+               .arg(Given);
+}

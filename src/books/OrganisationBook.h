@@ -63,3 +63,11 @@ QString CheckOrganisationValue(const store::FieldDef &Def, const QString &Text);
 // SCHOOL cannot be read.
 QString CheckCodeChange(store::TADOConnection &Connection, int OldCode, const QString &Text,
                         const QString &DbfDir);
+
+// What a new organisation's user is told when another copy of the program
+// wrote an organisation with the code Shown while the new one was being
+// entered, so that it was saved with the code Given: which organisation has
+// the code (found in the open book School, whose current record it leaves
+// as it was) and which code the new one, named Name, has now.
+QString CodeTakenMeanwhileText(store::TADODataSet &School, int Shown, int Given,
+                               const QString &Name);

@@ -265,8 +265,9 @@ TEditReportForm::TEditReportForm(QWidget *parent) : QWidget(parent), ui(new Ui::
                 if (hint == QAbstractItemDelegate::RevertModelCache)
                     GuardedCall([this] { DropUnchangedEdit(); });
             });
-    // A figure whose row total would not fit the total's column is refused
-    // before anything is written.
+    // A figure whose row total, or a derived cell of another report worked
+    // out from it, would not fit its column is refused before anything is
+    // written.
     delegate->furtherCheck = [this](const QModelIndex &index, const QString &value) {
         return RowTotalsCheck(index, value);
     };
@@ -831,7 +832,8 @@ void TEditReportForm::RowAutoCalc() {
     if (!GroupHasRowTotals(group))
         return;
     const QModelIndex cur = DBGrid1->currentIndex();
-    const CalcResult result = ::RowAutoCalc(DS_TAB, group);
+    const CalcResult result =
+        ::RowAutoCalc(DS_TAB, group, [this](const QString &field) { return columnCaption(field); });
     if (group == 47 || group == 51)
         m_tabModel.reload();
     else
@@ -843,23 +845,45 @@ void TEditReportForm::RowAutoCalc() {
         msg::show(QStringLiteral("Ошибка"), result.error, msg::Icon::Warning);
 }
 
+QString TEditReportForm::columnCaption(const QString &Field) const {
+    const int c = m_tabModel.columnOfField(Field);
+    if (c < 0 || !m_tabModel.columns().at(c).visible)
+        return QString();
+    return m_tabModel.headerData(c, Qt::Horizontal).toString().trimmed();
+}
+
 QString TEditReportForm::RowTotalsCheck(const QModelIndex &Cell, const QString &Value) {
     const int group = ReportGroup();
-    if (!DS_TAB.Active() || !GroupHasRowTotals(group))
+    if (!DS_TAB.Active())
         return {};
     auto column = [this](const QString &field) { return m_tabModel.columnOfField(field); };
     const ShownCell shown = [&](int row, const QString &field) {
         const int c = column(field);
         return c < 0 ? QString() : m_tabModel.data(m_tabModel.index(row, c)).toString();
     };
-    auto caption = [&](const QString &field) {
-        const int c = column(field);
-        if (c < 0 || !m_tabModel.columns().at(c).visible)
-            return QString();
-        return m_tabModel.headerData(c, Qt::Horizontal).toString().trimmed();
-    };
-    return RowTotalsMisfit(group, DS_TAB.FieldDefs(), m_tabModel.rowCount(), Cell.row(),
-                           m_tabModel.fieldOfColumn(Cell.column()), Value, shown, caption);
+    auto caption = [this](const QString &field) { return columnCaption(field); };
+    const QString field = m_tabModel.fieldOfColumn(Cell.column());
+    const QString misfit = RowTotalsMisfit(group, DS_TAB.FieldDefs(), m_tabModel.rowCount(),
+                                           Cell.row(), field, Value, shown, caption);
+    if (!misfit.isEmpty())
+        return misfit;
+    // The figure also reaches the derived cells of the organisation's other
+    // reports, which are worked out from it when those are opened.
+    TypedFigure figure;
+    figure.Folder = orgDataDir();
+    figure.WedDir = paths::GetWedDir();
+    figure.Year = m_year;
+    figure.BaseName = baseName();
+    figure.Group = group;
+    figure.Fields = DS_TAB.FieldDefs();
+    figure.Row = Cell.row();
+    figure.Field = field;
+    figure.Value = Value;
+    try {
+        return DerivedCellsMisfit(figure, shown, caption);
+    } catch (const store::StoreError &) {
+        return {}; // a report that cannot be read is not filled from the figure either
+    }
 }
 
 void TEditReportForm::ButtonSaveClick() {

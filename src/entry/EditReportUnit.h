@@ -83,8 +83,9 @@ public:
     void RowAutoCalc();
     // The report group of the open report (the current catalogue record).
     int ReportGroup();
-    // Whether the row totals can take the value (checked, "." as separator)
-    // typed into the cell of the open table: empty, or the refusal.
+    // Whether the row totals, and the derived cells of the organisation's
+    // other reports, can take the value (checked, "." as separator) typed
+    // into the cell of the open table: empty, or the refusal.
     QString RowTotalsCheck(const QModelIndex &Cell, const QString &Value);
     // "KOD" of the last catalogue record named Name; 1 when none.
     int ReportKodByName(const QString &Name);
@@ -100,6 +101,9 @@ protected:
 private:
     void ResetView();
     void ResetAfterError();
+    // The caption of a field's column as the grid shows it; empty when the
+    // column is hidden or missing.
+    QString columnCaption(const QString &Field) const;
     void FillYears();
     void SelectYear();
     void CB_YearChange();

@@ -6,6 +6,7 @@
 #include <QDir>
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <limits>
 
@@ -133,11 +134,13 @@ bool tableFileExists(const QString &folder, const QString &tableName) {
     return store::fileExistsCaseInsensitive(folder, tableName + QStringLiteral(".DBF"));
 }
 
-// Reads a field of the current record as an integer; 0 when it is empty or
-// cannot be read.
-int readInteger(store::TADODataSet &ds, const QString &field) {
+// Reads a field of the current record as a whole number, a fraction rounded
+// half to even; 0 when it is empty or cannot be read. Report cells hold up
+// to ten digits and more, so the reading is not cut to 32 bits.
+long long readInteger(store::TADODataSet &ds, const QString &field) {
     try {
-        return ds.FieldByName(field).AsInteger();
+        const double v = ds.FieldByName(field).AsFloat();
+        return std::isfinite(v) && std::fabs(v) < 9.0e18 ? std::llrint(v) : 0;
     } catch (const std::exception &) {
         return 0;
     }
@@ -203,7 +206,7 @@ const AutoFillDifference &differenceOf(std::string_view destinationTable) {
     return AutoFillLinks.Differences.front();
 }
 
-int differenceValue(const AutoFillDifference &d, const QString &folder, const QString &year) {
+long long differenceValue(const AutoFillDifference &d, const QString &folder, const QString &year) {
     const QString sourceName = qs(d.SourceTable) + year;
     if (!tableFileExists(folder, sourceName))
         return 0;
@@ -220,7 +223,7 @@ bool fillDifferenceTableFirst(std::string_view destinationTable, const QString &
     if (DM().OpenConnection(DM().ADOConDBF, folder))
         opened = DM().OpenTable(DM().ADOConDBF, destination, tableName);
     if (opened) {
-        const int value = differenceValue(d, folder, year);
+        const long long value = differenceValue(d, folder, year);
         // The summing re-pointed the connection, which closed the table.
         if (DM().ADOConDBF.Connected() && DM().OpenTable(DM().ADOConDBF, destination, tableName))
             SetCellInteger(destination, d.Destination, value);
@@ -235,7 +238,7 @@ bool fillDifferenceTableFirst(std::string_view destinationTable, const QString &
 bool fillDifferenceValueFirst(std::string_view destinationTable, const QString &folder,
                               const QString &tableName, const QString &year) {
     const AutoFillDifference &d = differenceOf(destinationTable);
-    const int value = differenceValue(d, folder, year);
+    const long long value = differenceValue(d, folder, year);
     store::TADODataSet destination;
     if (DM().OpenConnection(DM().ADOConDBF, folder) &&
         DM().OpenTable(DM().ADOConDBF, destination, tableName))
@@ -331,7 +334,7 @@ bool CopyLinkedCell(store::TADODataSet &Destination, store::TADODataSet &Source,
     return editAndPost(Destination, [&] { Destination.FieldByName(field).SetAsVariant(value); });
 }
 
-bool SetCellInteger(store::TADODataSet &DataSet, const AutoFillCell &Cell, int Value) {
+bool SetCellInteger(store::TADODataSet &DataSet, const AutoFillCell &Cell, long long Value) {
     try {
         moveToRow(DataSet, Cell.Row);
     } catch (const std::exception &) {
@@ -344,8 +347,8 @@ bool SetCellInteger(store::TADODataSet &DataSet, const AutoFillCell &Cell, int V
 // ---------------------------------------------------------------------------
 // Summing.
 
-int SumFieldsOverFolders(const QStringList &Folders, const QString &TableName,
-                         const QString &Field1, int Factor, const QString &Field2) {
+long long SumFieldsOverFolders(const QStringList &Folders, const QString &TableName,
+                               const QString &Field1, int Factor, const QString &Field2) {
     long long total = 0;
     store::TADODataSet ds;
     for (const QString &folder : Folders) {
@@ -367,7 +370,7 @@ int SumFieldsOverFolders(const QStringList &Folders, const QString &TableName,
             total += static_cast<long long>(Factor) * readInteger(ds, Field2);
     }
     closeQuietly(ds);
-    return clampToInt(total);
+    return total;
 }
 
 // ---------------------------------------------------------------------------
@@ -459,7 +462,7 @@ bool FillF7ASums(const QString &Folder, const QString &TableName, const QString 
             sum += readInteger(source, qs(s.Field));
         }
         if (DM().OpenTable(DM().ADOConDBF, destination, TableName))
-            SetCellInteger(destination, link.Destination, clampToInt(sum));
+            SetCellInteger(destination, link.Destination, sum);
     }
     closeQuietly(source);
     closeQuietly(destination);

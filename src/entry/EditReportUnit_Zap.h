@@ -113,8 +113,9 @@ bool CopyLinkedCell(store::TADODataSet &Destination, store::TADODataSet &Source,
                     const AutoFillCell &DestinationCell, const AutoFillCell &SourceCell);
 
 // Moves to the cell's row, edits, writes Value into the cell's field, posts.
-// False on any failure, with an edit it began cancelled.
-bool SetCellInteger(store::TADODataSet &DataSet, const AutoFillCell &Cell, int Value);
+// False on any failure (a value too wide for the field among them), with an
+// edit it began cancelled.
+bool SetCellInteger(store::TADODataSet &DataSet, const AutoFillCell &Cell, long long Value);
 
 // ---------------------------------------------------------------------------
 // Summing.
@@ -124,9 +125,9 @@ bool SetCellInteger(store::TADODataSet &DataSet, const AutoFillCell &Cell, int V
 // and adds Field1 + Factor * Field2, both read as integers from the first
 // record. A missing file, an empty table or a field that cannot be read adds
 // 0; an empty Field2 adds nothing. Folders may end with or without a
-// separator.
-int SumFieldsOverFolders(const QStringList &Folders, const QString &TableName,
-                         const QString &Field1, int Factor, const QString &Field2);
+// separator. Figures are read and added whole, in 64 bits.
+long long SumFieldsOverFolders(const QStringList &Folders, const QString &TableName,
+                               const QString &Field1, int Factor, const QString &Field2);
 
 // ---------------------------------------------------------------------------
 // Fill routines, one per derived table. Folder is the organisation's data

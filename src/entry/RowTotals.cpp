@@ -1,6 +1,7 @@
 #include "entry/RowTotals.h"
 
 #include "entry/EditReportUnit_Zap.h"
+#include "entry/ReportTables.h"
 
 #include "shell/Paths.h"
 #include "shell/UnitConsts.h"
@@ -8,10 +9,14 @@
 #include "store/FolderTable.h"
 
 #include <QFileInfo>
+#include <QFont>
+#include <QHash>
 #include <QRegularExpression>
 
 #include <cmath>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 
 using store::DataSetState;
@@ -155,12 +160,30 @@ struct InputCell {
     QString field;
 };
 
+// Caption of a field as the user sees its column; empty for none.
+using CaptionOf = std::function<QString(const QString &)>;
+
+QString columnName(const QString &Caption, const QString &Field);
+QString storedText(const store::FieldDef &Field, const CellWrite &Value);
+
 // Writes the values into the current record and posts it: the values rest
 // on the inputs of the record, and on the cells of other records, as this
 // copy read them (another copy saving one of them meanwhile refuses the
-// post). On a failure nothing is written and the error is returned.
+// post). On a failure nothing is written and the error is returned; a value
+// too wide for its field is told by the column the user sees.
 CalcResult writeAndPost(TADODataSet &ds, const QVector<CellWrite> &writes,
-                        const QStringList &inputs, const QVector<InputCell> &others = {}) {
+                        const QStringList &inputs, const CaptionOf &caption,
+                        const QVector<InputCell> &others = {}) {
+    for (const CellWrite &w : writes) {
+        const store::FieldDef &def = ds.FieldByName(w.field).Def();
+        const QString text = storedText(def, w);
+        if (def.type != 'C' && text.size() > def.length)
+            return {false, QStringLiteral("Итоги строки %1 не записаны: итог ").arg(ds.RecNo()) +
+                               text + QStringLiteral(" не поместится в ") +
+                               columnName(caption ? caption(def.name) : QString(), def.name) +
+                               QStringLiteral(" (не более ") + QString::number(def.length) +
+                               QStringLiteral(" знаков вместе с запятой и знаком).")};
+    }
     try {
         ds.Edit();
         for (const QString &field : inputs)
@@ -199,28 +222,28 @@ CalcResult postPending(TADODataSet &ds) {
 
 // The totals of the current record, worked out from the record as the file
 // holds it now.
-CalcResult totalRow(TADODataSet &ds, int group) {
+CalcResult totalRow(TADODataSet &ds, int group, const CaptionOf &caption) {
     ds.RefreshRecord();
     std::optional<QVector<CellWrite>> writes = rowValues(recordText(ds), group);
     if (!writes)
         return {};
-    return writeAndPost(ds, *writes, rowInputs(group));
+    return writeAndPost(ds, *writes, rowInputs(group), caption);
 }
 
-CalcResult totalEveryRow(TADODataSet &ds) {
+CalcResult totalEveryRow(TADODataSet &ds, const CaptionOf &caption) {
     const int current = ds.RecNo();
     const int count = ds.RecordCount();
     CalcResult result;
     for (int row = 1; row <= count && result.ok; ++row) {
         ds.setRecNo(row);
-        result = totalRow(ds, 47);
+        result = totalRow(ds, 47, caption);
     }
     if (current >= 1 && current <= ds.RecordCount())
         ds.setRecNo(current);
     return result;
 }
 
-CalcResult totalLastRow(TADODataSet &ds) {
+CalcResult totalLastRow(TADODataSet &ds, const CaptionOf &caption) {
     const int current = ds.RecNo();
     const int count = ds.RecordCount();
     if (count == 0)
@@ -240,7 +263,7 @@ CalcResult totalLastRow(TADODataSet &ds) {
     QVector<CellWrite> writes;
     for (int n = 1; n <= 28; ++n)
         writes << wholeValue(fieldN(n), sums[n - 1]);
-    CalcResult result = writeAndPost(ds, writes, {}, inputs);
+    CalcResult result = writeAndPost(ds, writes, {}, caption, inputs);
     if (current >= 1 && current <= ds.RecordCount())
         ds.setRecNo(current);
     return result;
@@ -273,7 +296,8 @@ QStringList RowTotalFields(int group) {
     }
 }
 
-CalcResult RowAutoCalc(TADODataSet &DataSet, int Group) {
+CalcResult RowAutoCalc(TADODataSet &DataSet, int Group,
+                       const std::function<QString(const QString &)> &Caption) {
     if (!DataSet.Active() || !GroupHasRowTotals(Group))
         return {};
     // Every field is looked up before anything is written, so that a table
@@ -287,12 +311,12 @@ CalcResult RowAutoCalc(TADODataSet &DataSet, int Group) {
         if (CalcResult r = postPending(DataSet); !r.ok)
             return r;
         if (Group == 47)
-            return totalEveryRow(DataSet);
+            return totalEveryRow(DataSet, Caption);
         if (Group == 51)
-            return totalLastRow(DataSet);
+            return totalLastRow(DataSet, Caption);
         if (DataSet.RecNo() < 1)
             return {};
-        return totalRow(DataSet, Group);
+        return totalRow(DataSet, Group, Caption);
     } catch (const StoreError &e) {
         return {false, storeFailure(e.message())};
     }
@@ -511,6 +535,240 @@ QString RowTotalsMisfit(int Group, const QVector<store::FieldDef> &Fields, int R
         }
     }
     return {};
+}
+
+namespace {
+
+// A report of the organisation other than the one typed into, as the check
+// of the derived cells reads it.
+struct OtherReport {
+    std::unique_ptr<store::FolderTable> table; // null when the folder lacks it
+    int group = 0;
+    QString name;                     // as the catalogue names it
+    QHash<QString, QString> captions; // by field in upper case; empty for a hidden column
+};
+
+// The derived cells that a typed figure changes, worked out as the
+// automatic filling and the row totals of the other reports will work them
+// out, each checked against its field.
+class DerivedCells {
+public:
+    DerivedCells(const TypedFigure &figure, const ShownCell &cell,
+                 const std::function<QString(const QString &)> &caption)
+        : m_figure(figure), m_cell(cell), m_caption(caption) {}
+
+    QString misfit() {
+        // The row typed into, with the figure and its row's totals.
+        const QString typedField = m_figure.Field.toUpper();
+        const int row = m_figure.Row + 1;
+        m_changed.insert(key(m_figure.BaseName, row, typedField), m_figure.Value);
+        if (m_figure.Group != 51) {
+            const RowText typedRow = [&](const QString &f) {
+                return text(m_figure.BaseName, row, f).value_or(QString());
+            };
+            if (std::optional<QVector<CellWrite>> totals = rowValues(typedRow, m_figure.Group))
+                for (const CellWrite &w : *totals)
+                    m_changed.insert(key(m_figure.BaseName, row, w.field),
+                                     textOf(w, defOf(m_figure.Fields, w.field)));
+        }
+        // Each derived cell whose sources changed, and what changes with it,
+        // until nothing more does (the links go at most two steps deep).
+        for (int pass = 0; pass < 4 && m_more; ++pass) {
+            m_more = false;
+            for (const AutoFillCopyLink &link : AutoFillLinks.Copies)
+                if (changed(link.Source) && !derive(link.Destination, *text(link.Source)))
+                    return m_misfit;
+            for (const AutoFillDifference &d : AutoFillLinks.Differences) {
+                const AutoFillCell minuend{d.SourceTable, d.Minuend, "1"};
+                const AutoFillCell subtrahend{d.SourceTable, d.Subtrahend, "1"};
+                if (!changed(minuend) && !changed(subtrahend))
+                    continue;
+                const long long v = cellInt(text(minuend).value_or(QString())) -
+                                    cellInt(text(subtrahend).value_or(QString()));
+                if (!derive(d.Destination, QString::number(v)))
+                    return m_misfit;
+            }
+            for (const AutoFillSumLink &link : AutoFillLinks.Sums) {
+                bool any = false;
+                long long sum = 0;
+                for (const AutoFillCell &source : link.Sources) {
+                    if (!source.IsUsed())
+                        continue;
+                    any = any || changed(source);
+                    sum += cellInt(text(source).value_or(QString()));
+                }
+                if (any && !derive(link.Destination, QString::number(sum)))
+                    return m_misfit;
+            }
+        }
+        return {};
+    }
+
+private:
+    static QString qs(std::string_view s) {
+        return QString::fromLatin1(s.data(), qsizetype(s.size()));
+    }
+    static QString key(const QString &table, int row, const QString &field) {
+        return table + u'|' + QString::number(row) + u'|' + field.toUpper();
+    }
+    static QString key(const AutoFillCell &c) {
+        return key(qs(c.Table), qs(c.Row).toInt(), qs(c.Field));
+    }
+    static const store::FieldDef *defOf(const QVector<store::FieldDef> &defs,
+                                        const QString &field) {
+        for (const store::FieldDef &d : defs)
+            if (d.name.compare(field, Qt::CaseInsensitive) == 0)
+                return &d;
+        return nullptr;
+    }
+    // A value as its field stores it, as text without the blanks before it.
+    static QString textOf(const CellWrite &w, const store::FieldDef *def) {
+        if (def && def->type != 'C')
+            return storedText(*def, w);
+        return w.whole ? QString::number(*w.whole) : QString::number(w.fraction, 'f', 2);
+    }
+    // A value as text, as a computation of the row totals would write it.
+    static CellWrite valueOf(const QString &field, const QString &text) {
+        bool whole = false;
+        const long long v = text.trimmed().toLongLong(&whole);
+        return whole ? wholeValue(field, v) : fractionValue(field, cellFloat(text));
+    }
+    static bool fits(const store::FieldDef &def, const CellWrite &w) {
+        return def.type == 'C' || storedText(def, w).size() <= def.length;
+    }
+
+    bool changed(const AutoFillCell &c) const { return m_changed.contains(key(c)); }
+
+    // A cell as it will stand: changed here, shown in the report typed into,
+    // or held in another report's file. Nothing when there is no such
+    // report, record or field.
+    std::optional<QString> text(const QString &table, int row, const QString &field) {
+        const auto it = m_changed.constFind(key(table, row, field));
+        if (it != m_changed.constEnd())
+            return *it;
+        if (table == m_figure.BaseName)
+            return m_cell(row - 1, field);
+        store::FolderTable *t = report(table).table.get();
+        if (!t || row < 1 || row > t->ds.RecordCount() || t->ds.FieldIndex(field) < 0)
+            return std::nullopt;
+        t->ds.setRecNo(row);
+        return t->ds.FieldByName(field).AsString();
+    }
+    std::optional<QString> text(const AutoFillCell &c) {
+        return text(qs(c.Table), qs(c.Row).toInt(), qs(c.Field));
+    }
+
+    OtherReport &report(const QString &base) {
+        auto it = m_reports.find(base);
+        if (it != m_reports.end())
+            return *it->second;
+        auto r = std::make_unique<OtherReport>();
+        r->name = base;
+        if (ReportTableExists(m_figure.Folder, base, m_figure.Year)) {
+            r->table = std::make_unique<store::FolderTable>(m_figure.Folder,
+                                                            ReportTableName(base, m_figure.Year));
+            describe(base, *r);
+        }
+        return *m_reports.emplace(base, std::move(r)).first->second;
+    }
+
+    // The report's group, name and column captions from the period's catalogue.
+    void describe(const QString &base, OtherReport &r) {
+        const QString catalogue = QStringLiteral("OTHE") + QString::number(m_figure.Year);
+        if (!store::fileExistsCaseInsensitive(m_figure.WedDir, catalogue + QStringLiteral(".DBF")))
+            return;
+        if (!m_catalogue)
+            m_catalogue = std::make_unique<store::FolderTable>(m_figure.WedDir, catalogue);
+        store::TADODataSet &cat = m_catalogue->ds;
+        const int fail = cat.FieldIndex(QStringLiteral("FAIL"));
+        if (fail < 0)
+            return;
+        for (cat.First(); !cat.Eof(); cat.Next()) {
+            if (ReportBaseName(cat.Fields(fail).AsString()) != base)
+                continue;
+            const int group = cat.FieldIndex(QStringLiteral("GRUPPA"));
+            const int name = cat.FieldIndex(QStringLiteral("NAME"));
+            r.group = group < 0 ? 0 : cat.Fields(group).AsInteger();
+            if (name >= 0 && !cat.Fields(name).AsString().trimmed().isEmpty())
+                r.name = cat.Fields(name).AsString().trimmed();
+            QStringList fields;
+            for (const store::FieldDef &d : r.table->ds.FieldDefs())
+                fields << d.name;
+            for (const ReportColumn &c :
+                 ReportColumnLayout(fields, ReadCatalogueColumns(cat), QFont()))
+                r.captions.insert(c.Field.toUpper(), c.Visible ? c.Title.trimmed() : QString());
+            return;
+        }
+    }
+
+    // The derived cell takes the text: checked against its field, and the
+    // totals of its row, which its report works out on its first row as it
+    // opens, with it. False, with the message kept, when one does not fit.
+    bool derive(const AutoFillCell &cell, const QString &value) {
+        const QString table = qs(cell.Table);
+        const QString field = qs(cell.Field);
+        const int row = qs(cell.Row).toInt();
+        if (table == m_figure.BaseName)
+            return true;
+        OtherReport &r = report(table);
+        const auto current = text(table, row, field);
+        if (!current || *current == value)
+            return true; // no such cell, which the filling passes by, or no change
+        const store::FieldDef *def = defOf(r.table->ds.FieldDefs(), field);
+        const CellWrite w = valueOf(field, value);
+        if (!value.trimmed().isEmpty() && !fits(*def, w))
+            return refuse(r, row, *def, w, QStringLiteral("значение"));
+        m_changed.insert(key(table, row, field),
+                         value.trimmed().isEmpty() ? QString() : textOf(w, def));
+        m_more = true;
+        if (row != 1 || r.group == 51)
+            return true;
+        const RowText rowText = [&](const QString &f) {
+            return text(table, row, f).value_or(QString());
+        };
+        for (const QString &f : RowTotalFields(r.group))
+            if (!defOf(r.table->ds.FieldDefs(), f))
+                return true; // the row totals refuse such a table and write nothing
+        if (std::optional<QVector<CellWrite>> totals = rowValues(rowText, r.group)) {
+            for (const CellWrite &t : *totals) {
+                const store::FieldDef *d = defOf(r.table->ds.FieldDefs(), t.field);
+                if (!fits(*d, t))
+                    return refuse(r, row, *d, t, QStringLiteral("итог"));
+                m_changed.insert(key(table, row, t.field), textOf(t, d));
+            }
+        }
+        return true;
+    }
+
+    bool refuse(const OtherReport &r, int row, const store::FieldDef &def, const CellWrite &w,
+                const QString &what) {
+        const QString typed = m_figure.Value.isEmpty() ? QStringLiteral("0") : m_figure.Value;
+        m_misfit = QStringLiteral("Число ") + typed + QStringLiteral(" нельзя записать в ") +
+                   columnName(m_caption(m_figure.Field), m_figure.Field) +
+                   QStringLiteral(": в отчете «") + r.name + QStringLiteral("» ") + what +
+                   QLatin1Char(' ') + storedText(def, w) + QStringLiteral(" не поместится в ") +
+                   columnName(r.captions.value(def.name.toUpper()), def.name) +
+                   QStringLiteral(" строки ") + QString::number(row) +
+                   QStringLiteral(" (не более ") + QString::number(def.length) +
+                   QStringLiteral(" знаков вместе с запятой и знаком).");
+        return false;
+    }
+
+    const TypedFigure &m_figure;
+    const ShownCell &m_cell;
+    const std::function<QString(const QString &)> &m_caption;
+    QHash<QString, QString> m_changed; // by key: the text a cell will hold
+    std::map<QString, std::unique_ptr<OtherReport>> m_reports;
+    std::unique_ptr<store::FolderTable> m_catalogue;
+    bool m_more = true;
+    QString m_misfit;
+};
+
+} // namespace
+
+QString DerivedCellsMisfit(const TypedFigure &Figure, const ShownCell &Cell,
+                           const std::function<QString(const QString &)> &Caption) {
+    return DerivedCells(Figure, Cell, Caption).misfit();
 }
 
 bool CheckCellInput(const QString &Text, const store::FieldDef &Field, QString *Normalized,

@@ -39,8 +39,11 @@ QStringList RowTotalFields(int group);
 //
 // When the table lacks a field the group needs, nothing is written and the
 // result names the field. A value that cannot be stored leaves that record
-// as it was (rows of group 47 already posted stay posted) and is reported.
-CalcResult RowAutoCalc(store::TADODataSet &DataSet, int Group);
+// as it was (rows of group 47 already posted stay posted) and is reported; a
+// total too wide for its field is named by Caption of the field (the column
+// as the user sees it), by the field's name where there is none.
+CalcResult RowAutoCalc(store::TADODataSet &DataSet, int Group,
+                       const std::function<QString(const QString &)> &Caption = {});
 
 // The caption of age row Row (1..14) of a new table of group 12 or 29 for the
 // period Year (its second calendar year); empty for other groups and rows.
@@ -101,6 +104,34 @@ using ShownCell = std::function<QString(int Row, const QString &Field)>;
 QString RowTotalsMisfit(int Group, const QVector<store::FieldDef> &Fields, int RowCount, int Row,
                         const QString &Field, const QString &Value, const ShownCell &Cell,
                         const std::function<QString(const QString &)> &Caption);
+
+// A figure typed into a cell of one of an organisation's reports.
+struct TypedFigure {
+    QString Folder;                  // the organisation's data folder
+    QString WedDir;                  // the period's folder, whose catalogue names the reports
+    int Year = 0;                    // the period's second calendar year
+    QString BaseName;                // the report typed into ("F1")
+    int Group = 0;                   // its group
+    QVector<store::FieldDef> Fields; // the fields of its table
+    int Row = 0;                     // the row typed into, counted from 0
+    QString Field;
+    QString Value; // as CheckCellInput gives it
+};
+
+// Whether the derived cells of the organisation's other reports can take the
+// figure: the cells that the automatic filling works out from it (F1's
+// figures copied into F0 and the sections, their differences, the sums of
+// the sections' totals in F7A) and the row totals of those reports worked
+// out from them, each as the filling and the row totals will work it out
+// when that report is next opened: from the report typed into as Cell shows
+// it, with the figure and the totals of its row, and from the files of the
+// other reports. Reports the folder lacks are left out, as the filling
+// leaves them. Empty when every value fits its column; otherwise the message
+// for the user, naming the column typed into by Caption and the other
+// report and its column as the catalogue names them. Throws
+// store::StoreError when a report or the catalogue cannot be read.
+QString DerivedCellsMisfit(const TypedFigure &Figure, const ShownCell &Cell,
+                           const std::function<QString(const QString &)> &Caption);
 
 // Checks a value typed into a data cell of the given field. Blanks around it
 // are ignored; "," and "." are both taken as the decimal separator; an empty

@@ -1522,11 +1522,39 @@ void TADODataSet::Append() {
     Insert();
 }
 
+namespace {
+
+// The number a record holds in a field; false when the field is blank or
+// holds no number.
+bool numberIn(const DbfTable &table, const char *record, int field, double &value) {
+    return detail::parseNumber(record + table.offset(field), table.defs()[field].length, value);
+}
+
+// The largest number that the records of the table hold in the field;
+// false when none holds one.
+bool largestNumber(const DbfTable &table, int field, double &largest) {
+    bool any = false;
+    for (int p = 0; p < table.recordCount(); ++p) {
+        double v = 0;
+        if (!table.isDeleted(p) && numberIn(table, table.record(p), field, v) &&
+            (!any || v > largest)) {
+            largest = v;
+            any = true;
+        }
+    }
+    return any;
+}
+
+} // namespace
+
 void TADODataSet::Post() {
     if (m_state != DataSetState::Edit && m_state != DataSetState::Insert)
         return;
     Impl &im = *m_impl;
     im.sync();
+    const int numberField = m_numberField.isEmpty() ? -1 : im.table->fieldIndex(m_numberField);
+    if (!m_numberField.isEmpty() && numberField < 0)
+        fail(QStringLiteral("Поле \"%1\" не найдено.").arg(m_numberField));
     int phys = -1;
     // The table's generations before the write: when they move by more than
     // this post's own change, the write took in other writers' changes to
@@ -1543,8 +1571,31 @@ void TADODataSet::Post() {
         for (std::size_t f = 0; f < im.restsOn.size(); ++f)
             if (im.restsOn[f])
                 restsOn.push_back(int(f));
-        const std::vector<int> conflicts = im.table->updateRecord(
-            phys, im.orig.constData(), im.buf.constData(), im.written, restsOn, im.restsOnOthers);
+        // A number written into the numbering field must be one that no
+        // other record holds in the file at the moment of the write.
+        std::function<void()> numberFree;
+        const int off = numberField >= 0 ? im.table->offset(numberField) : 0;
+        if (numberField >= 0 && im.isWritten[std::size_t(numberField)] &&
+            std::memcmp(im.orig.constData() + off, im.buf.constData() + off,
+                        std::size_t(im.defs[numberField].length)) != 0)
+            numberFree = [&im, numberField, phys] {
+                const DbfTable &t = *im.table;
+                double mine = 0;
+                if (!numberIn(t, im.buf.constData(), numberField, mine))
+                    return;
+                for (int p = 0; p < t.recordCount(); ++p) {
+                    double v = 0;
+                    if (p != phys && !t.isDeleted(p) && numberIn(t, t.record(p), numberField, v) &&
+                        v == mine)
+                        fail(QStringLiteral("Значение %1 поля %2 уже есть у другой записи: ее "
+                                            "сохранил другой пользователь. Изменения не "
+                                            "сохранены.")
+                                 .arg(numberText(mine), im.defs[numberField].name));
+                }
+            };
+        const std::vector<int> conflicts =
+            im.table->updateRecord(phys, im.orig.constData(), im.buf.constData(), im.written,
+                                   restsOn, im.restsOnOthers, numberFree);
         if (!conflicts.empty())
             refuseConflict(conflicts);
         if (im.table->structureGeneration() != structGen ||
@@ -1563,7 +1614,22 @@ void TADODataSet::Post() {
         }
     } else {
         im.buf[0] = ' ';
-        phys = im.table->appendRecord(im.buf.constData());
+        // The new record's number goes above every other record's as the
+        // file holds them at the moment of the append.
+        std::function<void(char *)> numberAbove;
+        if (numberField >= 0)
+            numberAbove = [&im, numberField](char *record) {
+                const DbfTable &t = *im.table;
+                double largest = 0;
+                if (!largestNumber(t, numberField, largest))
+                    return;
+                double mine = 0;
+                if (numberIn(t, record, numberField, mine) && mine > largest)
+                    return;
+                putInteger(record + t.offset(numberField), t.defs()[numberField],
+                           static_cast<long long>(std::floor(largest)) + 1);
+            };
+        phys = im.table->appendRecord(im.buf.constData(), numberAbove);
         if (im.table->structureGeneration() != structGen + 1 || phys != im.knownCount) {
             im.sync();
             if (im.indexOf(phys) < 0)

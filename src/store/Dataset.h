@@ -309,6 +309,17 @@ public:
     // in what other writers saved in it (and their new records), so that
     // values worked out from it start from what the file holds.
     void RefreshRecord();
+    // The field numbers the table's records, one number each (an
+    // organisation's code, say). Every Post that appends a record, or that
+    // writes this field in an edit, reads the field of every record again
+    // from the file under the file's lock, so that what other copies of the
+    // program appended or changed meanwhile counts: an appended record whose
+    // number is not above every other record's gets the largest plus one
+    // (read the field after Post for the number it got), and an edit that
+    // writes a number another record holds is refused with StoreError,
+    // the edit staying as it was. Empty (the default): no such field.
+    void setNumberField(const QString &field) { m_numberField = field; }
+    QString numberField() const { return m_numberField; }
     void Delete(); // marks the current record deleted in the file; the next one becomes current
     bool Modified() const; // a field was written since Edit/Insert/Append
     // True while the current record is one that another dataset sharing the
@@ -351,6 +362,7 @@ private:
     TADOConnection *m_connection = nullptr;
     QString m_commandText;
     QString m_indexFieldNames;
+    QString m_numberField;
     DataSetState m_state = DataSetState::Inactive;
 };
 

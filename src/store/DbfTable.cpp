@@ -860,6 +860,16 @@ bool DbfTable::readRecordAgain(int phys) {
     return true;
 }
 
+void DbfTable::readAllAgain() {
+    if (!m_lagging)
+        return;
+    QByteArray head(m_headerLen, '\0');
+    if (!readAt(m_fd, 0, head.data(), m_headerLen))
+        failChanged();
+    readAgain(head, checkHeader(head));
+    m_lagging = false;
+}
+
 bool DbfTable::refresh(int phys) {
     if (phys < 0 || phys >= m_count || inMemoryOnly() || m_held || !openForReading())
         return false;
@@ -921,7 +931,8 @@ template <typename Steps> void DbfTable::writeLocked(Steps &&steps) {
 std::vector<int> DbfTable::updateRecord(int phys, const char *original, const char *bytes,
                                         const std::vector<int> &written,
                                         const std::vector<int> &restsOn,
-                                        const std::vector<ReadCell> &others) {
+                                        const std::vector<ReadCell> &others,
+                                        const std::function<void()> &check) {
     std::vector<int> &changed = m_changed;
     changed.clear();
     for (int f : written) {
@@ -930,12 +941,12 @@ std::vector<int> DbfTable::updateRecord(int phys, const char *original, const ch
             changed.push_back(f);
     }
     std::vector<int> conflicts;
-    if (changed.empty() && restsOn.empty() && others.empty())
+    if (changed.empty() && restsOn.empty() && others.empty() && !check)
         return conflicts;
     const bool toFile = !inMemoryOnly() && !m_held;
     // The fields written and those they rest on must still hold what this
     // copy read there.
-    auto check = [&] {
+    auto findConflicts = [&] {
         if (isDeleted(phys))
             fail(QStringLiteral("Запись удалена другим пользователем; изменения не "
                                 "сохранены."));
@@ -964,7 +975,7 @@ std::vector<int> DbfTable::updateRecord(int phys, const char *original, const ch
                 conflicts.push_back(c.field);
     };
     auto change = [&] {
-        check();
+        findConflicts();
         if (!conflicts.empty() || changed.empty())
             return;
         char *rec = m_data.at(phys);
@@ -995,20 +1006,39 @@ std::vector<int> DbfTable::updateRecord(int phys, const char *original, const ch
     };
     if (toFile)
         writeLocked([&] {
+            if (check) {
+                readAllAgain();
+                check();
+            }
             readRecordAgain(phys);
             for (const ReadCell &c : others)
                 if (c.phys != phys && c.phys < m_count)
                     readRecordAgain(c.phys);
             change();
         });
-    else
+    else {
+        if (check)
+            check();
         change();
+    }
     return conflicts;
 }
 
-int DbfTable::appendRecord(const char *bytes) {
+int DbfTable::appendRecord(const char *bytes, const std::function<void(char *record)> &settle) {
+    QByteArray settled;
+    auto runSettle = [&] {
+        if (!settle)
+            return;
+        settled = QByteArray(bytes, m_recLen);
+        settle(settled.data());
+        bytes = settled.constData();
+    };
     if (!inMemoryOnly() && !m_held) {
         writeLocked([&] {
+            if (settle) {
+                readAllAgain();
+                runSettle();
+            }
             if (m_count == INT32_MAX)
                 fail(QStringLiteral("Таблица переполнена."));
             const qint64 at = qint64(m_headerLen) + qint64(m_count) * m_recLen;
@@ -1020,8 +1050,10 @@ int DbfTable::appendRecord(const char *bytes) {
             put(at, bytes, 1);
             putHeader(m_count + 1);
         });
-    } else if (m_count == INT32_MAX) {
-        fail(QStringLiteral("Таблица переполнена."));
+    } else {
+        runSettle();
+        if (m_count == INT32_MAX)
+            fail(QStringLiteral("Таблица переполнена."));
     }
     if (m_held)
         m_heldChanges = m_heldAppends = true;

@@ -180,15 +180,26 @@ public:
     // returned (the memory copy then holds the other writer's values). An
     // empty result: the change is written. A record that another writer
     // deleted is refused.
+    //
+    // check, when given, runs under the lock before anything is written,
+    // with every record of the table as the file holds it (all read again
+    // when another writer changed any in place); it may throw StoreError,
+    // and then nothing is written.
     std::vector<int> updateRecord(int phys, const char *original, const char *bytes,
                                   const std::vector<int> &written,
                                   const std::vector<int> &restsOn = {},
-                                  const std::vector<ReadCell> &others = {});
+                                  const std::vector<ReadCell> &others = {},
+                                  const std::function<void()> &check = {});
     // Appends in an order that leaves the file whole at every instant, for
     // readers that go by the header count and for those that read up to the
     // end mark: the record's fields and the new end mark past the old one,
     // then the flag byte over the old end mark, then the header count.
-    int appendRecord(const char *bytes);
+    // settle, when given, runs under the lock before the record is written,
+    // with every record of the table as the file holds it (as for check
+    // above), on a copy of the record's bytes that it may change: the record
+    // is written as settle leaves it. It may throw StoreError, and then
+    // nothing is written.
+    int appendRecord(const char *bytes, const std::function<void(char *record)> &settle = {});
     void markDeleted(int phys);
 
     // Held writes (TADOConnection::setHoldWrites): changes made from now on
@@ -224,6 +235,9 @@ private:
     std::uint32_t checkHeader(const QByteArray &head);
     void readAgain(const QByteArray &head, std::uint32_t count);
     bool readRecordAgain(int phys);
+    // Under the lock: reads every record again when another writer changed
+    // records in place that this copy has not read since.
+    void readAllAgain();
     void put(qint64 pos, const char *bytes, qint64 len);
     void putHeader(int count);
     [[noreturn]] void failChanged() const;

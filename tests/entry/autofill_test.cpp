@@ -381,6 +381,26 @@ TEST_F(AutoFillTest, F7ASumsAddSectionFiguresAndMissingTablesAddZero) {
     EXPECT_TRUE(rec.messages.isEmpty());
 }
 
+// Ten-digit figures give sums and differences beyond 32 bits: each derived
+// cell gets the exact figure, which its field holds.
+TEST_F(AutoFillTest, SumsAndDifferencesBeyondThirtyTwoBitsAreExact) {
+    makeF1({{"N1", 9000000000LL}, {"N2", 1}});
+    make("F3A2016", 1, {{{1, "N13"}, 1234567904}});
+    make("F4A2016", 1, {{{1, "N13"}, 1234567890}});
+    make("F4R22016", 1);
+    make("F72016", 1);
+    make("F7A2016", 1);
+    EXPECT_TRUE(FillF4R2FromF1(folder, "F4R22016", "2016"));
+    EXPECT_TRUE(FillF7FromF1(folder, "F72016", "2016"));
+    EXPECT_TRUE(FillF7ASums(folder, "F7A2016", "2016"));
+    EXPECT_TRUE(FillF7AFromF1(folder, "F7A2016", "2016"));
+    EXPECT_EQ(cell("F4R22016", 1, "N1").toLongLong(), 8999999999LL);
+    EXPECT_EQ(cell("F72016", 1, "N1").toLongLong(), 9000000000LL);
+    EXPECT_EQ(cell("F7A2016", 1, "N2").toLongLong(), 8999999999LL);
+    EXPECT_EQ(cell("F7A2016", 1, "N3").toLongLong(), 2469135794LL);
+    EXPECT_TRUE(rec.messages.isEmpty());
+}
+
 // Each of the five sums takes "N13" of row 1 of exactly its own section
 // tables: every source holds its own power of two there, and other figures in
 // the neighbouring fields and in row 2, so a wrong table, field or row shows.

@@ -887,6 +887,204 @@ TEST_F(EntryWindowTest, ADataFolderThatCannotBeMadeGoesToTheDefaultHandler) {
     EXPECT_TRUE(rec.dialogs.isEmpty());
 }
 
+// A report table's fields: whole numbers N1..Nn `width` wide, then the
+// fields given.
+QVector<store::FieldDef> wholeFields(int n, int width = 10,
+                                     const QVector<store::FieldDef> &more = {}) {
+    return entrytest::reportFields(n, 60, width, 0) + more;
+}
+
+// A figure typed into one report of the organisation changes the derived
+// cells of its other reports (copies of F1's figures, their differences, the
+// sums of the sections' totals) and the totals worked out from those: when one
+// of them would not fit its column, the figure is refused before anything is
+// written, naming the columns as the user sees them, and every file keeps
+// what it held.
+TEST_F(EntryWindowTest, FiguresWhoseDerivedCellsInOtherReportsWouldNotFitAreRefused) {
+    QStringList section = {"Всего;учащихся"};
+    for (int n = 2; n <= 12; ++n)
+        section << QStringLiteral("Язык;%1").arg(n);
+    section << "Итого"
+            << "На 1 млн;учащихся";
+    const QList<entrytest::CatalogueEntry> catalogue = {
+        {9,
+         "Общие сведения",
+         "F1.DBF",
+         2,
+         16,
+         {"Всего", "1;классы", "2-4;классы", "5-9;классы", "10-11;классы"},
+         {}},
+        {10, "10-11 классы: изучение", "F3V.DBF", 4, 14, section, {}},
+        {11, "Число учреждений", "F0.DBF", 1, 1, {"Кол-во"}, {}},
+        {12, "2-11 классы", "F4R2.DBF", 5, 14, section, {}},
+        {13, "Факультатив", "F7.DBF", 7, 17, {"Всего;учащихся", "База"}, {}},
+        {14,
+         "Сводные сведения",
+         "F7A.DBF",
+         10,
+         7,
+         {"Всего", "Без 1;классов", "2-4 кл.;изучают"},
+         {}},
+        {15, "2-4 классы: изучение", "F3A.DBF", 4, 14, section, {}},
+        {16, "2-4 классы: обучение", "F4A.DBF", 5, 14, section, {}},
+    };
+    for (const entrytest::CatalogueEntry &e : catalogue)
+        inst.addCatalogue(e);
+    const QVector<store::FieldDef> sectionFields = wholeFields(13, 10, {{"N14", 'N', 12, 2}});
+    QVector<store::FieldDef> narrowN1 = wholeFields(17), narrowN2 = wholeFields(7);
+    narrowN1[4].length = 5;
+    narrowN2[5].length = 5;
+    struct Table {
+        const char *name;
+        QVector<store::FieldDef> fields;
+        int rows;
+        testsupport::Record row1;
+    };
+    const struct {
+        const char *what;
+        int report; // its row in the report list
+        const char *field;
+        const char *typed;
+        QList<Table> tables;
+        QStringList said; // parts of the refusal; empty: the figure is written
+    } cases[] = {
+        {"F1 to the pupils of F3V, whose rate per million would not fit",
+         7,
+         "N5",
+         "34",
+         {{"F1", wholeFields(16), 4, {{"N1", 1234567890}, {"N5", 1234567890}}},
+          {"F3V",
+           sectionFields,
+           3,
+           {{"N1", 1234567890}, {"N2", 1234567904}, {"N13", 1234567904}, {"N14", 1000000.01}}}},
+         {"Число 34 нельзя записать в столбец «10-11 КЛАССЫ»: в отчете «10-11 классы: изучение»",
+          "не поместится в столбец «НА 1 МЛН УЧАЩИХСЯ» строки 1 (не более 12 знаков"}},
+        {"F1 to F3V when the rate fits",
+         7,
+         "N5",
+         "1234567890",
+         {{"F1", wholeFields(16), 4, {{"N1", 34}, {"N5", 34}}},
+          {"F3V", sectionFields, 3, {{"N1", 34}, {"N2", 14}, {"N13", 14}, {"N14", 411764.7}}}},
+         {}},
+        {"F1 to the column of F0 that is too narrow for the copy",
+         7,
+         "N2",
+         "123456",
+         {{"F1", wholeFields(16), 4, {}}, {"F0", wholeFields(1, 5), 24, {}}},
+         {"Число 123456 нельзя записать в столбец «1 КЛАССЫ»: в отчете «Число учреждений» "
+          "значение 123456 не поместится в столбец «КОЛ-ВО» строки 9 (не более 5 знаков"}},
+        {"F1's total less its first classes to the pupils of F4R2, whose rate would not fit",
+         7,
+         "N3",
+         "1",
+         {{"F1", wholeFields(16), 4, {{"N1", 9999999999LL}, {"N3", 9999999999LL}}},
+          {"F4R2",
+           sectionFields,
+           3,
+           {{"N1", 9999999999LL}, {"N2", 9999999999LL}, {"N13", 9999999999LL}, {"N14", 1000000}}}},
+         {"Число 1 нельзя записать в столбец «2-4 КЛАССЫ»: в отчете «2-11 классы» итог",
+          "не поместится в столбец «НА 1 МЛН УЧАЩИХСЯ» строки 1"}},
+        {"F1's total less its 2-4 classes to the narrow pupils of F7",
+         7,
+         "N4",
+         "123456",
+         {{"F1", wholeFields(16), 4, {}}, {"F7", narrowN1, 3, {}}},
+         {"Число 123456 нельзя записать в столбец «5-9 КЛАССЫ»: в отчете «Факультатив» значение "
+          "123456 не поместится в столбец «ВСЕГО УЧАЩИХСЯ» строки 1"}},
+        {"F1's total less its first classes to the narrow column of F7A",
+         7,
+         "N4",
+         "123456",
+         {{"F1", wholeFields(16), 4, {}}, {"F7A", narrowN2, 1, {}}},
+         {"Число 123456 нельзя записать в столбец «5-9 КЛАССЫ»: в отчете «Сводные сведения» "
+          "значение 123456 не поместится в столбец «БЕЗ 1 КЛАССОВ» строки 1"}},
+        {"the total of F3A to the sum of F7A, which would not fit",
+         13,
+         "N2",
+         "1000000000",
+         {{"F3A", sectionFields, 3, {{"N1", 9999999999LL}}},
+          {"F4A", sectionFields, 3, {{"N13", 9000000000LL}}},
+          {"F7A", wholeFields(7), 1, {}}},
+         {"Число 1000000000 нельзя записать в столбец «ЯЗЫК 2»: в отчете «Сводные сведения» "
+          "значение 10000000000 не поместится в столбец «2-4 КЛ. ИЗУЧАЮТ» строки 1"}},
+    };
+    auto files = [&] {
+        QMap<QString, QByteArray> bytes;
+        const QDir org(inst.org(1));
+        for (const QString &name : org.entryList(QDir::Files)) {
+            QFile f(org.filePath(name));
+            if (f.open(QIODevice::ReadOnly))
+                bytes.insert(name, f.readAll());
+        }
+        return bytes;
+    };
+    for (const auto &c : cases) {
+        QDir org(inst.org(1));
+        for (const QString &name : org.entryList(QDir::Files))
+            org.remove(name);
+        const QString typedTable = QString::fromLatin1(c.tables.front().name) + "2016";
+        for (const Table &t : c.tables) {
+            QList<testsupport::Record> records;
+            for (int r = 1; r <= t.rows; ++r)
+                records.append(testsupport::Record{{"KODSTR", QString::number(r)}, {"KODN", r}} +
+                               (r == 1 ? t.row1 : testsupport::Record{}));
+            testsupport::writeTable(inst.org(1), QString::fromLatin1(t.name) + "2016", t.fields,
+                                    records);
+        }
+        openReport(0, c.report);
+        ASSERT_EQ(form->Level(), 4) << c.what;
+        const QMap<QString, QByteArray> before = files();
+        const QVariant old = inst.cell(1, typedTable, 1, c.field);
+        MessageRecorder rec;
+        type(0, c.field, QString::fromLatin1(c.typed));
+        if (c.said.isEmpty()) {
+            EXPECT_TRUE(rec.messages.isEmpty())
+                << c.what << ": " << rec.texts().join('|').toStdString();
+            EXPECT_EQ(inst.cell(1, typedTable, 1, c.field).toString(), QString::fromLatin1(c.typed))
+                << c.what;
+        } else {
+            EXPECT_EQ(rec.messages.size(), 1)
+                << c.what << ": " << rec.texts().join('|').toStdString();
+            const QString said = rec.messages.value(0).text;
+            EXPECT_EQ(rec.messages.value(0).title, QStringLiteral("Ошибка")) << c.what;
+            for (const QString &part : c.said)
+                EXPECT_TRUE(said.contains(part)) << c.what << ": " << said.toStdString();
+            QLineEdit *editor = openEditor(form);
+            EXPECT_TRUE(editor && editor->text() == QString::fromLatin1(c.typed)) << c.what;
+            if (editor)
+                QTest::keyClick(editor, Qt::Key_Escape);
+            EXPECT_EQ(inst.cell(1, typedTable, 1, c.field).toString(), old.toString()) << c.what;
+            EXPECT_TRUE(files() == before) << c.what;
+        }
+        form->ButtonBackClick();
+        form->ButtonBackClick();
+        ASSERT_EQ(form->Level(), 2) << c.what;
+    }
+}
+
+// A table whose figures were saved before (or elsewhere) so that the rate
+// of its first row cannot be stored: opening it says so naming the column,
+// and the row keeps what it holds.
+TEST_F(EntryWindowTest, ARateThatCannotBeStoredIsNamedByItsColumnAtTheOpening) {
+    QStringList captions = {"Всего;учащихся"};
+    for (int n = 2; n <= 13; ++n)
+        captions << QStringLiteral("Графа %1").arg(n);
+    captions << "На 1 млн;учащихся";
+    inst.addCatalogue({9, "Языки", "F9.DBF", 4, 14, captions, {}});
+    testsupport::writeTable(
+        inst.org(1), "F92016", wholeFields(13, 10, {{"N14", 'N', 12, 2}}),
+        {{{"KODSTR", "1"}, {"N1", 1}, {"N2", 999999999}, {"N13", 999999999}, {"N14", 0}}});
+    MessageRecorder rec;
+    openReport(0, 7);
+    ASSERT_EQ(form->Level(), 4);
+    ASSERT_EQ(rec.messages.size(), 1) << rec.texts().join('|').toStdString();
+    EXPECT_EQ(rec.messages[0].text,
+              QStringLiteral("Итоги строки 1 не записаны: итог 999999999000000.00 не поместится в "
+                             "столбец «НА 1 МЛН УЧАЩИХСЯ» (не более 12 знаков вместе с запятой и "
+                             "знаком)."));
+    EXPECT_EQ(inst.cell(1, "F92016", 1, "N14").toDouble(), 0);
+}
+
 TEST(MessageFormTest, AnswerIsTakenOnlyFromYes) {
     TMessageForm form;
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Сообщение..."));
