@@ -146,11 +146,6 @@ long long readInteger(store::TADODataSet &ds, const QString &field) {
     }
 }
 
-int clampToInt(long long v) {
-    return int(
-        std::clamp<long long>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
-}
-
 // Closes a dataset without letting a failure out.
 void closeQuietly(store::TADODataSet &ds) {
     try {
@@ -303,7 +298,7 @@ std::optional<AutoFillF1Figure> SectionF1FigureByFile(const QString &FileName) {
     return SectionF1Figure(FileName.left(FileName.size() - ext.size()));
 }
 
-int ReadF1Figure(store::TADODataSet &F1, const AutoFillF1Figure &Figure) {
+long long ReadF1Figure(store::TADODataSet &F1, const AutoFillF1Figure &Figure) {
     try {
         if (!F1.Active() || F1.IsEmpty())
             return 0;
@@ -314,7 +309,7 @@ int ReadF1Figure(store::TADODataSet &F1, const AutoFillF1Figure &Figure) {
     long long v = readInteger(F1, qs(Figure.Field1));
     if (!Figure.Field2.empty() && Figure.Factor != 0)
         v += static_cast<long long>(Figure.Factor) * readInteger(F1, qs(Figure.Field2));
-    return clampToInt(v);
+    return v;
 }
 
 // ---------------------------------------------------------------------------

@@ -98,8 +98,9 @@ std::optional<AutoFillF1Figure> SectionF1Figure(const QString &Table);
 // must end exactly in ".DBF".
 std::optional<AutoFillF1Figure> SectionF1FigureByFile(const QString &FileName);
 // Reads the figure from the first record of an open F1 table; 0 when the
-// table is empty or a field cannot be read. An empty cell reads as 0.
-int ReadF1Figure(store::TADODataSet &F1, const AutoFillF1Figure &Figure);
+// table is empty or a field cannot be read. An empty cell reads as 0; a
+// figure of more than ten digits is read whole.
+long long ReadF1Figure(store::TADODataSet &F1, const AutoFillF1Figure &Figure);
 
 // ---------------------------------------------------------------------------
 // Cell primitives. The table parts of the addresses are not consulted.

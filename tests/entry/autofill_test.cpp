@@ -156,6 +156,11 @@ TEST_F(AutoFillTest, ReadF1FigureReadsRowOneAndTheDifference) {
     EXPECT_EQ(ReadF1Figure(f1.ds, *SectionF1Figure("F4R")), 30);
     EXPECT_EQ(ReadF1Figure(f1.ds, *SectionF1Figure("F4S")), 0); // N13 blank
     EXPECT_EQ(ReadF1Figure(empty.ds, *SectionF1Figure("F4R2")), 0);
+
+    // Ten-digit figures are read whole, beyond what 32 bits hold.
+    makeF1({{"N1", 9999999999LL}, {"N2", 30}}, QString(), "F12017");
+    Table big(folder, "F12017");
+    EXPECT_EQ(ReadF1Figure(big.ds, *SectionF1Figure("F4R2")), 9999999969LL);
 }
 
 // ---------------------------------------------------------------------------
