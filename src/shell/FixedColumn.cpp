@@ -8,8 +8,8 @@
 #include <QScrollBar>
 
 FixedColumnView::FixedColumnView(TMultiLineGrid *Grid, Placement Where)
-    : QTableView(Grid), m_grid(Grid), m_placement(Where),
-      m_gridViewport(Grid->viewport()), m_indicatorWidth(Grid->verticalHeader()->minimumWidth()) {
+    : QTableView(Grid), m_grid(Grid), m_placement(Where), m_gridViewport(Grid->viewport()),
+      m_indicatorWidth(Grid->verticalHeader()->minimumWidth()) {
     setObjectName(QStringLiteral("FrozenColumn"));
     if (m_placement == Placement::Apart)
         setHorizontalHeader(new TMultiLineHeader(this));

@@ -295,17 +295,17 @@ TEST_F(DemoPrintTest, OrganisationListColumnsHoldTheirTexts) {
         FillOrganisationSheet(*book, school.ds, QDate(2016, 11, 14));
         book->exportPdf(dir.filePath(QStringLiteral("list.pdf")));
     }
-    const QString words = testsupport::readPdf(dir.filePath(QStringLiteral("list.pdf")))
-                              .text.simplified();
+    const QString words =
+        testsupport::readPdf(dir.filePath(QStringLiteral("list.pdf"))).text.simplified();
     for (const demo::Organisation &org : demo::Organisations())
         for (const QString &text : {org.name, org.rykorg, org.adres})
             EXPECT_TRUE(words.contains(text.simplified())) << text.toStdString();
     // The words as the page places them: on each line, each ends before the
     // next begins.
     QProcess boxes;
-    boxes.start(QStringLiteral("pdftotext"),
-                {QStringLiteral("-bbox"), dir.filePath(QStringLiteral("list.pdf")),
-                 QStringLiteral("-")});
+    boxes.start(
+        QStringLiteral("pdftotext"),
+        {QStringLiteral("-bbox"), dir.filePath(QStringLiteral("list.pdf")), QStringLiteral("-")});
     ASSERT_TRUE(boxes.waitForFinished(60000));
     const QString html = QString::fromUtf8(boxes.readAllStandardOutput());
     static const QRegularExpression word(
