@@ -41,20 +41,9 @@ std::pair<int, int> shifted(std::pair<int, int> cell, int insertedRow) {
 }
 
 // Moves every cell at or below `row` one row down, then copies the cells of
-// the moved row into `row`.
-void insertCopy(CellMap &cells, int row) {
-    CellMap out;
-    for (const auto &[cell, value] : cells) {
-        const auto moved = shifted(cell, row);
-        out[moved] = value;
-        if (moved.first == row + 1)
-            out[{row, moved.second}] = value;
-    }
-    cells = std::move(out);
-}
-
-void insertCopy(std::map<std::pair<int, int>, int> &cells, int row) {
-    std::map<std::pair<int, int>, int> out;
+// the moved row into `row`; of any map keyed by (row, column).
+template <class CellsByPlace> void insertCopy(CellsByPlace &cells, int row) {
+    CellsByPlace out;
     for (const auto &[cell, value] : cells) {
         const auto moved = shifted(cell, row);
         out[moved] = value;

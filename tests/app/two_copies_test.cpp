@@ -23,7 +23,7 @@
 #include <memory>
 
 using entrytest::Installation;
-using testsupport::CopyProcess;
+using testsupport::CopyStep;
 
 namespace {
 
@@ -119,12 +119,6 @@ const bool kProgramRole = testsupport::registerCopyRole(
         };
     });
 
-struct Step {
-    int copy;
-    QString command;
-    QString answer; // the whole answer, or its start followed by "*"
-};
-
 struct FileCell {
     QString folder; // empty: the installation's
     QString table;
@@ -132,10 +126,6 @@ struct FileCell {
     QString field;
     QString value;
 };
-
-bool answered(const QString &answer, const QString &expected) {
-    return expected.endsWith(u'*') ? answer.startsWith(expected.chopped(1)) : answer == expected;
-}
 
 // The entry tests' installation, with requisites that have a telephone, a
 // report of group 2, and organisation 1 holding the reports of groups 2, 47
@@ -151,17 +141,9 @@ void prepare(Installation &inst) {
 
 // Two copies on the installation take the steps in turn; then the files hold
 // the cells.
-void run(Installation &inst, const char *what, const QList<Step> &steps,
+void run(Installation &inst, const char *what, const QList<CopyStep> &steps,
          const QList<FileCell> &cells) {
-    CopyProcess a("program", {inst.dir.path()});
-    CopyProcess b("program", {inst.dir.path()});
-    CopyProcess *copies[2] = {&a, &b};
-    for (const Step &s : steps) {
-        const QString answer = copies[s.copy]->ask(s.command);
-        EXPECT_TRUE(answered(answer, s.answer))
-            << what << ": "
-            << "AB"[s.copy] << " " << s.command.toStdString() << ": " << answer.toStdString();
-    }
+    testsupport::runCopySteps("program", {inst.dir.path()}, steps, what);
     for (const FileCell &c : cells) {
         const QString folder = c.folder.isEmpty() ? inst.dir.path() : inst.dir.path() + c.folder;
         EXPECT_EQ(testsupport::readCell(folder, c.table, c.row, c.field).toString(), c.value)
@@ -178,7 +160,7 @@ TEST(TwoCopies, WhatOneCopySavedStandsAfterTheOthersSaveAndEnter) {
     const QString org1 = "/DBF/D1";
     const struct {
         const char *what;
-        QList<Step> steps;
+        QList<CopyStep> steps;
         QList<FileCell> cells;
     } cases[] = {
         {"requisites: B saves the name, then A, which showed the old one, saves the telephone",
@@ -266,7 +248,7 @@ TEST(TwoCopies, CreatingAReportNeverReplacesOneAnotherCopyMade) {
     const QString org2 = "/DBF/D2";
     const struct {
         const char *what;
-        QList<Step> steps;
+        QList<CopyStep> steps;
         QList<FileCell> cells;
     } cases[] = {
         {"both asked, A takes the blank and saves a figure, then B takes it: B opens A's report",

@@ -143,4 +143,18 @@ void CopyProcess::kill() {
     m_p.waitForFinished();
 }
 
+void runCopySteps(const QString &role, const QStringList &args, const QList<CopyStep> &steps,
+                  const QString &what) {
+    CopyProcess a(role, args);
+    CopyProcess b(role, args);
+    CopyProcess *copies[2] = {&a, &b};
+    for (const CopyStep &s : steps) {
+        const QString answer = copies[s.copy]->ask(s.command);
+        EXPECT_TRUE(s.answer.endsWith(u'*') ? answer.startsWith(s.answer.chopped(1))
+                                            : answer == s.answer)
+            << what.toStdString() << ": " << "AB"[s.copy] << " " << s.command.toStdString()
+            << ": " << answer.toStdString();
+    }
+}
+
 } // namespace testsupport

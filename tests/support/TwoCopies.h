@@ -93,4 +93,18 @@ private:
     bool m_atStep = false; // runTo left it standing at a step
 };
 
+// One command of a conversation with two copies: copy 0 (A) or 1 (B), the
+// command, and the whole answer expected, or its start followed by "*".
+struct CopyStep {
+    int copy;
+    QString command;
+    QString answer;
+};
+
+// Starts two copies of the role with the arguments, has them take the steps
+// in turn and checks each answer (naming `what` where one differs); the
+// copies end when it returns.
+void runCopySteps(const QString &role, const QStringList &args, const QList<CopyStep> &steps,
+                  const QString &what);
+
 } // namespace testsupport
