@@ -22,6 +22,10 @@ private:
 // to a temporary file beside the destination and is renamed into place, so a
 // failed copy leaves no partial destination. Throws FileError.
 void CopyFileByStream(const QString &DestName, const QString &SourceName);
+// The same for a file that must be new: a file that stands under DestName,
+// also one that another program makes while the copy is written, is never
+// replaced; then false, and it is left as it is. Throws FileError.
+bool CopyFileToNew(const QString &DestName, const QString &SourceName);
 
 // Cuts X toward zero after the second decimal (12.349 -> 12.34), whatever the
 // locale.

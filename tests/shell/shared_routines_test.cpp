@@ -41,6 +41,21 @@ TEST(CopyFileByStream, CopiesWholeContentAndReplacesLongerDestination) {
     EXPECT_EQ(readFile(emptyCopy), QByteArray());
 }
 
+// A copy to a new file makes it where no file stands and keeps one that does.
+TEST(CopyFileToNew, CopiesOnlyWhereNoFileStands) {
+    QTemporaryDir dir;
+    const QString src = dir.filePath("F1.DBF"), dst = dir.filePath("F12016.DBF");
+    writeFile(src, QByteArray("blank"));
+    EXPECT_TRUE(CopyFileToNew(dst, src));
+    EXPECT_EQ(readFile(dst), QByteArray("blank"));
+    writeFile(dst, QByteArray("typed in"));
+    EXPECT_FALSE(CopyFileToNew(dst, src));
+    EXPECT_EQ(readFile(dst), QByteArray("typed in"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), (QStringList{"F1.DBF", "F12016.DBF"}));
+    EXPECT_THROW(CopyFileToNew(dir.filePath("NEW.DBF"), dir.filePath("NOPE.DBF")), FileError);
+    EXPECT_FALSE(QFile::exists(dir.filePath("NEW.DBF")));
+}
+
 TEST(CopyFileByStream, RefusesToCopyAFileOntoItself) {
     QTemporaryDir dir;
     const QString f = dir.filePath("OTHE2016.DBF");
