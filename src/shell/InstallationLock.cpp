@@ -2,9 +2,7 @@
 
 #include "shell/Paths.h"
 #include "shell/UnitConsts.h"
-#include "store/SystemError.h"
 
-#include <QDir>
 #include <QFile>
 
 #include <fcntl.h>
@@ -28,11 +26,6 @@ Held &held() {
     return h;
 }
 
-[[noreturn]] void fail(const QString &what, const QString &path, int err) {
-    throw FileError(what + QStringLiteral(" ") + QDir::toNativeSeparators(path) +
-                    QStringLiteral(": ") + store::systemErrorText(err));
-}
-
 // The lock file open, for this installation. Where it cannot be written, a
 // shared lock is taken on it read-only.
 int lockFile(bool forSharing) {
@@ -47,7 +40,7 @@ int lockFile(bool forSharing) {
     if (fd < 0 && forSharing && (errno == EACCES || errno == EROFS || errno == EPERM))
         fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        fail(QStringLiteral("Не удалось открыть файл блокировки"), path, errno);
+        throwFileError(QStringLiteral("Не удалось открыть файл блокировки"), path, errno);
     h.fd = fd;
     h.path = path;
     return fd;
@@ -65,7 +58,7 @@ bool setLock(int fd, short type) {
         if (errno == EAGAIN || errno == EACCES)
             return false;
         if (errno != EINTR)
-            fail(QStringLiteral("Не удалось заблокировать файл"), held().path, errno);
+            throwFileError(QStringLiteral("Не удалось заблокировать файл"), held().path, errno);
     }
 }
 

@@ -2,13 +2,20 @@
 
 #include "store/ReadFile.h"
 #include "store/SaveFile.h"
+#include "store/SystemError.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+
+void throwFileError(const QString &What, const QString &Path, int Err) {
+    throw FileError(What + QStringLiteral(" ") + QDir::toNativeSeparators(Path) +
+                    QStringLiteral(": ") + store::systemErrorText(Err));
+}
 
 namespace {
 

@@ -17,6 +17,11 @@ private:
     QString m_message;
 };
 
+// Throws FileError saying What of the file or folder Path and the system's
+// reason for the error number Err ("Не удалось открыть файл F1.DBF: нет
+// такого файла или папки").
+[[noreturn]] void throwFileError(const QString &What, const QString &Path, int Err);
+
 // Copies SourceName whole onto DestName (destination first). An existing
 // destination is replaced. Refuses to copy a file onto itself. The copy goes
 // to a temporary file beside the destination and is renamed into place, so a
