@@ -311,6 +311,18 @@ QString cleanedUpMessage(int year, const QString &backup) {
         .arg(year);
 }
 
+// Removes a backup folder whose tables and blanks have gone: the leftovers
+// of copies cut short, the emptied folders in it, its list last.
+void removeBackupFolder(const QString &backup, const QString &list, const Contents &c) {
+    for (const QString &f : c.copyLeftovers)
+        files::remove(f);
+    for (const files::Entry &e : files::listFolder(backup))
+        if (e.folder)
+            files::removeFolder(backup + e.name);
+    files::remove(backup + list);
+    files::removeFolder(backup);
+}
+
 // Undoes a run from its list: every old table and blank back under its name,
 // every new table built aside removed. Each step is one rename, link or
 // removal that leaves a state the same steps finish, so that an undoing cut
@@ -352,13 +364,7 @@ QString undo(int year, const QString &wed, const QString &backup, const Plan &pl
             files::putBack(kept, newBlank);
         }
     }
-    for (const QString &f : c.copyLeftovers)
-        files::remove(f);
-    for (const files::Entry &e : files::listFolder(backup))
-        if (e.folder)
-            files::removeFolder(backup + e.name);
-    files::remove(backup + kListFile);
-    files::removeFolder(backup);
+    removeBackupFolder(backup, kListFile, c);
     changed = tables + blanks + unfinished > 0;
     if (!changed)
         return cleanedUpMessage(year, backup);
@@ -387,13 +393,7 @@ QString finish(int year, const QString &backup, const Plan &plan, const Contents
     for (const Plan::Blank &b : plan.blanks)
         removeKept(b.blank.isEmpty() ? backup + kKeptNewBlanks + QLatin1Char('/') + b.newBlank
                                      : backup + b.blank);
-    for (const QString &f : c.copyLeftovers)
-        files::remove(f);
-    for (const files::Entry &e : files::listFolder(backup))
-        if (e.folder)
-            files::removeFolder(backup + e.name);
-    files::remove(backup + kDoneFile);
-    files::removeFolder(backup);
+    removeBackupFolder(backup, kDoneFile, c);
     if (!changed)
         return cleanedUpMessage(year, backup);
     return QStringLiteral("Предыдущее обслуживание БД за %1 год было прервано после того, как все "
