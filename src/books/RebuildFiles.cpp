@@ -43,11 +43,6 @@ QByteArray native(const QString &path) {
     throwFileError(what, QDir::toNativeSeparators(from) + QStringLiteral(" -> ") + to, err);
 }
 
-bool exists(const QString &path) {
-    struct stat st;
-    return ::lstat(native(path).constData(), &st) == 0;
-}
-
 } // namespace
 
 void setFileStepProbe(FileStepProbe p) {
@@ -59,6 +54,11 @@ void setHardLinksForTests(bool on) {
 }
 
 namespace files {
+
+bool exists(const QString &path) {
+    struct stat st;
+    return ::lstat(native(path).constData(), &st) == 0;
+}
 
 QByteArray readWhole(const QString &path) {
     store::ReadFile f(path);
