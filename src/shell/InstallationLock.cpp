@@ -62,6 +62,12 @@ bool setLock(int fd, short type) {
     }
 }
 
+// What this process holds on the installation of the program folder (none
+// when what it holds is another installation's).
+Level heldHere() {
+    return held().path == LockFilePath() ? held().level : Level::None;
+}
+
 // After a refusal: whether it was this lock of another holder, not the
 // file left unopened.
 Conflict refused(Level before, Conflict conflict) {
@@ -81,7 +87,7 @@ Level HeldLevel() {
 }
 
 Conflict LockShared() {
-    const Level before = held().path == LockFilePath() ? held().level : Level::None;
+    const Level before = heldHere();
     const int fd = lockFile(true);
     if (!setLock(fd, F_RDLCK))
         return refused(before, Conflict::Maintenance); // only an exclusive holder refuses it
@@ -90,7 +96,7 @@ Conflict LockShared() {
 }
 
 Conflict LockExclusive() {
-    const Level before = held().path == LockFilePath() ? held().level : Level::None;
+    const Level before = heldHere();
     const int fd = lockFile(false);
     if (setLock(fd, F_WRLCK)) {
         held().level = Level::Exclusive;
@@ -113,9 +119,7 @@ void Unlock() {
     h = Held();
 }
 
-ExclusiveHold::ExclusiveHold()
-    : m_before(held().path == LockFilePath() ? held().level : Level::None),
-      m_conflict(LockExclusive()) {}
+ExclusiveHold::ExclusiveHold() : m_before(heldHere()), m_conflict(LockExclusive()) {}
 
 ExclusiveHold::~ExclusiveHold() {
     if (m_conflict != Conflict::None || m_before == Level::Exclusive)
