@@ -3,7 +3,6 @@
 #include "shell/UnitConsts.h"
 #include "store/ReadFile.h"
 #include "store/SaveFile.h"
-#include "store/SystemError.h"
 
 #include <QDir>
 #include <QFile>
@@ -40,18 +39,8 @@ QByteArray native(const QString &path) {
     return QFile::encodeName(path);
 }
 
-[[noreturn]] void fail(const QString &what, const QString &path, int err) {
-    throw FileError(what + QStringLiteral(" ") + QDir::toNativeSeparators(path) +
-                    QStringLiteral(": ") + store::systemErrorText(err));
-}
-
 [[noreturn]] void failPair(const QString &what, const QString &from, const QString &to, int err) {
-    fail(what, QDir::toNativeSeparators(from) + QStringLiteral(" -> ") + to, err);
-}
-
-bool exists(const QString &path) {
-    struct stat st;
-    return ::lstat(native(path).constData(), &st) == 0;
+    throwFileError(what, QDir::toNativeSeparators(from) + QStringLiteral(" -> ") + to, err);
 }
 
 } // namespace
@@ -65,6 +54,11 @@ void setHardLinksForTests(bool on) {
 }
 
 namespace files {
+
+bool exists(const QString &path) {
+    struct stat st;
+    return ::lstat(native(path).constData(), &st) == 0;
+}
 
 QByteArray readWhole(const QString &path) {
     store::ReadFile f(path);
@@ -81,7 +75,7 @@ QVector<Entry> listFolder(const QString &path) {
     if (!dir) {
         if (errno == ENOENT)
             return {};
-        fail(QStringLiteral("Не удалось прочитать папку"), path, errno);
+        throwFileError(QStringLiteral("Не удалось прочитать папку"), path, errno);
     }
     QVector<Entry> entries;
     int err = 0;
@@ -105,7 +99,7 @@ QVector<Entry> listFolder(const QString &path) {
     }
     ::closedir(dir);
     if (err != 0)
-        fail(QStringLiteral("Не удалось прочитать папку"), path, err);
+        throwFileError(QStringLiteral("Не удалось прочитать папку"), path, err);
     std::sort(entries.begin(), entries.end(),
               [](const Entry &a, const Entry &b) { return a.name < b.name; });
     return entries;
@@ -114,19 +108,19 @@ QVector<Entry> listFolder(const QString &path) {
 void makeFolder(const QString &path) {
     step(FileStep::MakeFolder, path);
     if (::mkdir(native(path).constData(), 0777) != 0)
-        fail(QStringLiteral("Не удалось создать папку"), path, errno);
+        throwFileError(QStringLiteral("Не удалось создать папку"), path, errno);
 }
 
 void writeNew(const QString &path, const QByteArray &bytes) {
     step(FileStep::Write, path);
     const int fd = ::open(native(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
-        fail(QStringLiteral("Не удалось создать файл"), path, errno);
+        throwFileError(QStringLiteral("Не удалось создать файл"), path, errno);
     // A file not written whole goes: its name never stands for bytes that
     // are not all there.
     auto failWriting = [&](int err) {
         ::unlink(native(path).constData());
-        fail(QStringLiteral("Не удалось записать файл"), path, err);
+        throwFileError(QStringLiteral("Не удалось записать файл"), path, err);
     };
     if (const int err = store::writeAll(fd, bytes.constData(), bytes.size()); err != 0) {
         ::close(fd);
@@ -157,7 +151,7 @@ void sync(const QString &path) {
     if (fd >= 0)
         ::close(fd);
     if (err != 0)
-        fail(QStringLiteral("Не удалось записать файл"), path, err);
+        throwFileError(QStringLiteral("Не удалось записать файл"), path, err);
 }
 
 void keepCopy(const QString &from, const QString &to) {
@@ -191,13 +185,13 @@ void putBack(const QString &from, const QString &to) {
 void remove(const QString &path) {
     step(FileStep::Remove, path);
     if (::unlink(native(path).constData()) != 0 && errno != ENOENT)
-        fail(QStringLiteral("Не удалось удалить файл"), path, errno);
+        throwFileError(QStringLiteral("Не удалось удалить файл"), path, errno);
 }
 
 void removeFolder(const QString &path) {
     step(FileStep::RemoveFolder, path);
     if (::rmdir(native(path).constData()) != 0)
-        fail(QStringLiteral("Не удалось удалить папку"), path, errno);
+        throwFileError(QStringLiteral("Не удалось удалить папку"), path, errno);
 }
 
 void copyOver(const QString &to, const QString &from) {

@@ -25,6 +25,9 @@ void setHardLinksForTests(bool on);
 
 namespace files {
 
+// Whether anything stands under the name (a link too, whatever it points to).
+bool exists(const QString &path);
+
 // Each throws FileError naming the file and the system's reason.
 QByteArray readWhole(const QString &path);
 

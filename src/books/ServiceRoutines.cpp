@@ -217,11 +217,6 @@ QString tableFolder(int code) {
     return QStringLiteral("D") + QString::number(code);
 }
 
-bool exists(const QString &path) {
-    struct stat st;
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
-}
-
 // Whether both names stand for one file.
 bool sameFile(const QString &a, const QString &b) {
     struct stat sa, sb;
@@ -311,6 +306,18 @@ QString cleanedUpMessage(int year, const QString &backup) {
         .arg(year);
 }
 
+// Removes a backup folder whose tables and blanks have gone: the leftovers
+// of copies cut short, the emptied folders in it, its list last.
+void removeBackupFolder(const QString &backup, const QString &list, const Contents &c) {
+    for (const QString &f : c.copyLeftovers)
+        files::remove(f);
+    for (const files::Entry &e : files::listFolder(backup))
+        if (e.folder)
+            files::removeFolder(backup + e.name);
+    files::remove(backup + list);
+    files::removeFolder(backup);
+}
+
 // Undoes a run from its list: every old table and blank back under its name,
 // every new table built aside removed. Each step is one rename, link or
 // removal that leaves a state the same steps finish, so that an undoing cut
@@ -321,11 +328,11 @@ QString undo(int year, const QString &wed, const QString &backup, const Plan &pl
     for (const Plan::Table &t : plan.tables) {
         const QString dir = OrgDataDir(t.code);
         const QString kept = backup + tableFolder(t.code) + QLatin1Char('/') + t.file;
-        if (exists(kept)) {
+        if (files::exists(kept)) {
             tables += sameFile(kept, dir + t.file) ? 0 : 1;
             files::putBack(kept, dir + t.file);
         }
-        if (exists(dir + t.made)) {
+        if (files::exists(dir + t.made)) {
             files::remove(dir + t.made);
             ++unfinished;
         }
@@ -334,31 +341,25 @@ QString undo(int year, const QString &wed, const QString &backup, const Plan &pl
         const QString newBlank = wed + b.newBlank;
         if (!b.blank.isEmpty()) {
             const QString kept = backup + b.blank, blank = wed + b.blank;
-            if (!exists(kept))
+            if (!files::exists(kept))
                 continue;
             // The restructure blank under the blank's name gets its own back.
-            if (!exists(newBlank) && exists(blank))
+            if (!files::exists(newBlank) && files::exists(blank))
                 files::keepCopy(blank, newBlank);
             blanks += sameFile(kept, blank) ? 0 : 1;
             files::putBack(kept, blank);
         } else {
             const QString kept = backup + kKeptNewBlanks + QLatin1Char('/') + b.newBlank;
-            if (!exists(kept))
+            if (!files::exists(kept))
                 continue;
-            if (!exists(newBlank)) {
+            if (!files::exists(newBlank)) {
                 files::remove(wed + b.fail);
                 ++blanks;
             }
             files::putBack(kept, newBlank);
         }
     }
-    for (const QString &f : c.copyLeftovers)
-        files::remove(f);
-    for (const files::Entry &e : files::listFolder(backup))
-        if (e.folder)
-            files::removeFolder(backup + e.name);
-    files::remove(backup + kListFile);
-    files::removeFolder(backup);
+    removeBackupFolder(backup, kListFile, c);
     changed = tables + blanks + unfinished > 0;
     if (!changed)
         return cleanedUpMessage(year, backup);
@@ -377,7 +378,7 @@ QString finish(int year, const QString &backup, const Plan &plan, const Contents
                bool &changed) {
     changed = false;
     auto removeKept = [&](const QString &path) {
-        if (exists(path)) {
+        if (files::exists(path)) {
             files::remove(path);
             changed = true;
         }
@@ -387,13 +388,7 @@ QString finish(int year, const QString &backup, const Plan &plan, const Contents
     for (const Plan::Blank &b : plan.blanks)
         removeKept(b.blank.isEmpty() ? backup + kKeptNewBlanks + QLatin1Char('/') + b.newBlank
                                      : backup + b.blank);
-    for (const QString &f : c.copyLeftovers)
-        files::remove(f);
-    for (const files::Entry &e : files::listFolder(backup))
-        if (e.folder)
-            files::removeFolder(backup + e.name);
-    files::remove(backup + kDoneFile);
-    files::removeFolder(backup);
+    removeBackupFolder(backup, kDoneFile, c);
     if (!changed)
         return cleanedUpMessage(year, backup);
     return QStringLiteral("Предыдущее обслуживание БД за %1 год было прервано после того, как все "
@@ -409,7 +404,7 @@ QString finish(int year, const QString &backup, const Plan &plan, const Contents
 // run may have written.
 Outcome recoverFolder(int year, const QString &wed, const QString &backup) {
     Outcome o;
-    if (!exists(backup))
+    if (!files::exists(backup))
         return o;
     bool underWay = true; // unknown until the list is read: the worse is assumed
     try {
@@ -905,7 +900,7 @@ void swapIn(const Installation &inst, const QVector<Job> &jobs,
 // marked done and the mark could not be taken back: then every table and
 // blank is in place and the run stands.
 bool undoFailedRun(const Installation &inst, RebuildResult &result) {
-    if (exists(inst.backup + kDoneFile)) {
+    if (files::exists(inst.backup + kDoneFile)) {
         try {
             files::replace(inst.backup + kDoneFile, inst.backup + kListFile);
         } catch (const std::exception &) {

@@ -7,7 +7,6 @@
 #include "shell/UnitConsts.h"
 #include "store/ReadFile.h"
 #include "store/SaveFile.h"
-#include "store/SystemError.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,10 +30,6 @@ namespace {
 
 const QLatin1String kAsidePrefix(".svodbuild-"); // + process number + "-" + number
 const QLatin1String kScratchName("TEMPSVOD.DBF");
-
-QString systemError(int err) {
-    return store::systemErrorText(err);
-}
 
 QByteArray native(const QString &path) {
     return QFile::encodeName(path);
@@ -62,15 +57,13 @@ public:
     explicit FolderLock(const QString &folder) {
         m_fd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (m_fd < 0)
-            throw FileError(
-                QStringLiteral("Не удалось открыть папку %1: %2").arg(folder, systemError(errno)));
+            throwFileError(QStringLiteral("Не удалось открыть папку"), folder, errno);
         while (::flock(m_fd, LOCK_EX) != 0) {
             if (errno == EINTR)
                 continue;
             const int err = errno;
             ::close(m_fd);
-            throw FileError(QStringLiteral("Не удалось заблокировать папку %1: %2")
-                                .arg(folder, systemError(err)));
+            throwFileError(QStringLiteral("Не удалось заблокировать папку"), folder, err);
         }
     }
     ~FolderLock() { ::close(m_fd); }
@@ -133,15 +126,13 @@ QString AsideFolders::folderFor(const QString &Folder) {
         if (::mkdir(native(path).constData(), 0777) != 0) {
             if (errno == EEXIST)
                 continue;
-            throw FileError(
-                QStringLiteral("Не удалось создать папку %1: %2").arg(path, systemError(errno)));
+            throwFileError(QStringLiteral("Не удалось создать папку"), path, errno);
         }
         const int fd = ::open(native(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) {
             const int err = errno;
             ::rmdir(native(path).constData());
-            throw FileError(
-                QStringLiteral("Не удалось открыть папку %1: %2").arg(path, systemError(err)));
+            throwFileError(QStringLiteral("Не удалось открыть папку"), path, err);
         }
         ::flock(fd, LOCK_EX);
         m_made.push_back({Folder, path, fd});
@@ -245,8 +236,7 @@ void TargetWriter::place() {
     if (std::rename(native(m_tempFile).constData(), native(m_target).constData()) != 0) {
         const int err = errno;
         discard();
-        throw FileError(
-            QStringLiteral("Не удалось записать файл %1: %2").arg(m_target, systemError(err)));
+        throwFileError(QStringLiteral("Не удалось записать файл"), m_target, err);
     }
     m_done = true;
 }
@@ -292,8 +282,7 @@ ScratchTable::ScratchTable(const QString &Path, const QString &BlankPath) {
         if (fd < 0 && errno == ELOOP && ::unlink(path.constData()) == 0)
             continue; // a link is nobody's scratch table
         if (fd < 0)
-            throw FileError(
-                QStringLiteral("Не удалось создать файл %1: %2").arg(Path, systemError(errno)));
+            throwFileError(QStringLiteral("Не удалось создать файл"), Path, errno);
         if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
             ::close(fd);
             if (::unlink(path.constData()) == 0)
@@ -306,8 +295,7 @@ ScratchTable::ScratchTable(const QString &Path, const QString &BlankPath) {
             if (!lockFile(fd, true)) {
                 const int err = errno;
                 ::close(fd);
-                throw FileError(QStringLiteral("Не удалось заблокировать файл %1: %2")
-                                    .arg(Path, systemError(err)));
+                throwFileError(QStringLiteral("Не удалось заблокировать файл"), Path, err);
             }
         }
         // The copy that held it may have removed it: then another is made.
@@ -323,8 +311,7 @@ ScratchTable::ScratchTable(const QString &Path, const QString &BlankPath) {
         err = store::writeAll(m_fd, bytes.constData(), bytes.size());
     if (err != 0) {
         ::close(m_fd);
-        throw FileError(
-            QStringLiteral("Не удалось записать файл %1: %2").arg(Path, systemError(err)));
+        throwFileError(QStringLiteral("Не удалось записать файл"), Path, err);
     }
 }
 

@@ -5,8 +5,6 @@
 #include "shell/Paths.h"
 #include "shell/UnitConsts.h"
 #include "shell/UnitDM.h"
-#include "store/ReadFile.h"
-#include "store/SaveFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -130,34 +128,6 @@ bool EnsureOrgDataDir(const QString &OrgDir) {
     throw FileError(QStringLiteral("Ошибка ввода-вывода: не удалось создать папку ") + OrgDir);
 }
 
-namespace {
-
-// Copies the blank to the report table's name unless a file stands there:
-// false when one does, which is left as it is. A copy that fails throws
-// FileError and leaves nothing under the name.
-bool copyToNewTable(const QString &table, const QString &blank) {
-    store::ReadFile in(blank);
-    if (!in.open())
-        throw FileError(
-            QStringLiteral("Не удалось открыть файл %1: %2").arg(blank, in.errorString()));
-    store::SaveFile out(table);
-    if (!out.open())
-        throw FileError(
-            QStringLiteral("Не удалось создать файл %1: %2").arg(table, out.errorString()));
-    QByteArray bytes;
-    if (!in.readAll(bytes))
-        throw FileError(QStringLiteral("Ошибка чтения файла %1: %2").arg(blank, in.errorString()));
-    if (!out.write(bytes))
-        throw FileError(QStringLiteral("Ошибка записи файла %1: %2").arg(table, out.errorString()));
-    if (out.commitNew())
-        return true;
-    if (out.existed())
-        return false;
-    throw FileError(QStringLiteral("Ошибка записи файла %1: %2").arg(table, out.errorString()));
-}
-
-} // namespace
-
 CreateReportResult CreateReportTable(const QString &WedDir, const QString &OrgDir,
                                      const QString &BaseName, int Year) {
     const QString blank = ReportBlankPath(WedDir, BaseName);
@@ -173,7 +143,7 @@ CreateReportResult CreateReportTable(const QString &WedDir, const QString &OrgDi
         return CreateReportResult::Existed;
     const QString table = ReportTablePath(OrgDir, BaseName, Year);
     try {
-        if (!copyToNewTable(table, blank))
+        if (!CopyFileToNew(table, blank))
             return CreateReportResult::Existed;
     } catch (const FileError &e) {
         msg::show(QStringLiteral("Ошибка"),

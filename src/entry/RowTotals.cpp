@@ -163,8 +163,46 @@ struct InputCell {
 // Caption of a field as the user sees its column; empty for none.
 using CaptionOf = std::function<QString(const QString &)>;
 
-QString columnName(const QString &Caption, const QString &Field);
-QString storedText(const store::FieldDef &Field, const CellWrite &Value);
+// A column as a message names it: by the caption the user sees, or by its
+// field when it has none.
+QString columnName(const QString &Caption, const QString &Field) {
+    return Caption.isEmpty() ? QStringLiteral("поле ") + Field
+                             : QStringLiteral("столбец «") + Caption + QStringLiteral("»");
+}
+
+// A computed value as its field stores it (without the blanks before it).
+QString storedText(const store::FieldDef &Field, const CellWrite &Value) {
+    const int decimals = qMax(0, Field.decimals);
+    if (Value.whole) {
+        QString t = QString::number(*Value.whole);
+        if (decimals > 0)
+            t += QLatin1Char('.') + QString(decimals, QLatin1Char('0'));
+        return t;
+    }
+    QString t = QString::number(Value.fraction, 'f', decimals);
+    if (t.startsWith(QLatin1Char('-')) && t.toDouble() == 0)
+        t.remove(0, 1);
+    return t;
+}
+
+// Whether the field can store the value as it is (a text field takes any).
+bool fits(const store::FieldDef &Field, const CellWrite &Value) {
+    return Field.type == 'C' || storedText(Field, Value).size() <= Field.length;
+}
+
+// The end of a message about a number too wide for its field.
+QString widthLimit(const store::FieldDef &Field) {
+    return QStringLiteral(" (не более ") + QString::number(Field.length) +
+           QStringLiteral(" знаков вместе с запятой и знаком).");
+}
+
+// The field of that name, in any letter case; null when there is none.
+const store::FieldDef *defOf(const QVector<store::FieldDef> &defs, const QString &field) {
+    for (const store::FieldDef &d : defs)
+        if (d.name.compare(field, Qt::CaseInsensitive) == 0)
+            return &d;
+    return nullptr;
+}
 
 // Writes the values into the current record and posts it: the values rest
 // on the inputs of the record, and on the cells of other records, as this
@@ -176,13 +214,11 @@ CalcResult writeAndPost(TADODataSet &ds, const QVector<CellWrite> &writes,
                         const QVector<InputCell> &others = {}) {
     for (const CellWrite &w : writes) {
         const store::FieldDef &def = ds.FieldByName(w.field).Def();
-        const QString text = storedText(def, w);
-        if (def.type != 'C' && text.size() > def.length)
+        if (!fits(def, w))
             return {false, QStringLiteral("Итоги строки %1 не записаны: итог ").arg(ds.RecNo()) +
-                               text + QStringLiteral(" не поместится в ") +
+                               storedText(def, w) + QStringLiteral(" не поместится в ") +
                                columnName(caption ? caption(def.name) : QString(), def.name) +
-                               QStringLiteral(" (не более ") + QString::number(def.length) +
-                               QStringLiteral(" знаков вместе с запятой и знаком).")};
+                               widthLimit(def)};
     }
     try {
         ds.Edit();
@@ -469,32 +505,6 @@ bool AutoValueButtonShown(const QString &BaseName) {
     return shown.contains(BaseName);
 }
 
-namespace {
-
-// A column as a message names it: by the caption the user sees, or by its
-// field when it has none.
-QString columnName(const QString &Caption, const QString &Field) {
-    return Caption.isEmpty() ? QStringLiteral("поле ") + Field
-                             : QStringLiteral("столбец «") + Caption + QStringLiteral("»");
-}
-
-// A computed value as its field stores it (without the blanks before it).
-QString storedText(const store::FieldDef &Field, const CellWrite &Value) {
-    const int decimals = qMax(0, Field.decimals);
-    if (Value.whole) {
-        QString t = QString::number(*Value.whole);
-        if (decimals > 0)
-            t += QLatin1Char('.') + QString(decimals, QLatin1Char('0'));
-        return t;
-    }
-    QString t = QString::number(Value.fraction, 'f', decimals);
-    if (t.startsWith(QLatin1Char('-')) && t.toDouble() == 0)
-        t.remove(0, 1);
-    return t;
-}
-
-} // namespace
-
 QString RowTotalsMisfit(int Group, const QVector<store::FieldDef> &Fields, int RowCount, int Row,
                         const QString &Field, const QString &Value, const ShownCell &Cell,
                         const std::function<QString(const QString &)> &Caption) {
@@ -520,19 +530,14 @@ QString RowTotalsMisfit(int Group, const QVector<store::FieldDef> &Fields, int R
             totals = *writes;
     }
     for (const CellWrite &total : totals) {
-        for (const store::FieldDef &def : Fields) {
-            if (!same(def.name, total.field) || def.type == 'C')
-                continue;
-            const QString text = storedText(def, total);
-            if (text.size() <= def.length)
-                continue;
-            return QStringLiteral("Число ") + Value + QStringLiteral(" нельзя записать в ") +
-                   columnName(Caption(Field), Field) + QStringLiteral(": итог ") + text +
-                   QStringLiteral(" не поместится в ") + columnName(Caption(def.name), def.name) +
-                   (Group == 51 ? QStringLiteral(" последней строки") : QString()) +
-                   QStringLiteral(" (не более ") + QString::number(def.length) +
-                   QStringLiteral(" знаков вместе с запятой и знаком).");
-        }
+        const store::FieldDef *def = defOf(Fields, total.field);
+        if (!def || fits(*def, total))
+            continue;
+        return QStringLiteral("Число ") + Value + QStringLiteral(" нельзя записать в ") +
+               columnName(Caption(Field), Field) + QStringLiteral(": итог ") +
+               storedText(*def, total) + QStringLiteral(" не поместится в ") +
+               columnName(Caption(def->name), def->name) +
+               (Group == 51 ? QStringLiteral(" последней строки") : QString()) + widthLimit(*def);
     }
     return {};
 }
@@ -614,13 +619,6 @@ private:
     static QString key(const AutoFillCell &c) {
         return key(qs(c.Table), qs(c.Row).toInt(), qs(c.Field));
     }
-    static const store::FieldDef *defOf(const QVector<store::FieldDef> &defs,
-                                        const QString &field) {
-        for (const store::FieldDef &d : defs)
-            if (d.name.compare(field, Qt::CaseInsensitive) == 0)
-                return &d;
-        return nullptr;
-    }
     // A value as its field stores it, as text without the blanks before it.
     static QString textOf(const CellWrite &w, const store::FieldDef *def) {
         if (def && def->type != 'C')
@@ -632,9 +630,6 @@ private:
         bool whole = false;
         const long long v = text.trimmed().toLongLong(&whole);
         return whole ? wholeValue(field, v) : fractionValue(field, cellFloat(text));
-    }
-    static bool fits(const store::FieldDef &def, const CellWrite &w) {
-        return def.type == 'C' || storedText(def, w).size() <= def.length;
     }
 
     bool changed(const AutoFillCell &c) const { return m_changed.contains(key(c)); }
@@ -748,9 +743,7 @@ private:
                    QStringLiteral(": в отчете «") + r.name + QStringLiteral("» ") + what +
                    QLatin1Char(' ') + storedText(def, w) + QStringLiteral(" не поместится в ") +
                    columnName(r.captions.value(def.name.toUpper()), def.name) +
-                   QStringLiteral(" строки ") + QString::number(row) +
-                   QStringLiteral(" (не более ") + QString::number(def.length) +
-                   QStringLiteral(" знаков вместе с запятой и знаком).");
+                   QStringLiteral(" строки ") + QString::number(row) + widthLimit(def);
         return false;
     }
 
@@ -839,8 +832,7 @@ bool CheckCellInput(const QString &Text, const store::FieldDef &Field, QString *
                             (decimals > 0 ? 1 + decimals : 0);
     if (width > Field.length)
         return fail(QStringLiteral("Число ") + text + QStringLiteral(" не помещается в ") + column +
-                    QStringLiteral(" (не более ") + QString::number(Field.length) +
-                    QStringLiteral(" знаков вместе с запятой и знаком)."));
+                    widthLimit(Field));
     if (Normalized)
         *Normalized = plain;
     return true;

@@ -2,9 +2,7 @@
 
 #include "shell/Paths.h"
 #include "shell/UnitConsts.h"
-#include "store/SystemError.h"
 
-#include <QDir>
 #include <QFile>
 
 #include <fcntl.h>
@@ -28,11 +26,6 @@ Held &held() {
     return h;
 }
 
-[[noreturn]] void fail(const QString &what, const QString &path, int err) {
-    throw FileError(what + QStringLiteral(" ") + QDir::toNativeSeparators(path) +
-                    QStringLiteral(": ") + store::systemErrorText(err));
-}
-
 // The lock file open, for this installation. Where it cannot be written, a
 // shared lock is taken on it read-only.
 int lockFile(bool forSharing) {
@@ -47,7 +40,7 @@ int lockFile(bool forSharing) {
     if (fd < 0 && forSharing && (errno == EACCES || errno == EROFS || errno == EPERM))
         fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        fail(QStringLiteral("Не удалось открыть файл блокировки"), path, errno);
+        throwFileError(QStringLiteral("Не удалось открыть файл блокировки"), path, errno);
     h.fd = fd;
     h.path = path;
     return fd;
@@ -65,8 +58,14 @@ bool setLock(int fd, short type) {
         if (errno == EAGAIN || errno == EACCES)
             return false;
         if (errno != EINTR)
-            fail(QStringLiteral("Не удалось заблокировать файл"), held().path, errno);
+            throwFileError(QStringLiteral("Не удалось заблокировать файл"), held().path, errno);
     }
+}
+
+// What this process holds on the installation of the program folder (none
+// when what it holds is another installation's).
+Level heldHere() {
+    return held().path == LockFilePath() ? held().level : Level::None;
 }
 
 // After a refusal: whether it was this lock of another holder, not the
@@ -88,7 +87,7 @@ Level HeldLevel() {
 }
 
 Conflict LockShared() {
-    const Level before = held().path == LockFilePath() ? held().level : Level::None;
+    const Level before = heldHere();
     const int fd = lockFile(true);
     if (!setLock(fd, F_RDLCK))
         return refused(before, Conflict::Maintenance); // only an exclusive holder refuses it
@@ -97,7 +96,7 @@ Conflict LockShared() {
 }
 
 Conflict LockExclusive() {
-    const Level before = held().path == LockFilePath() ? held().level : Level::None;
+    const Level before = heldHere();
     const int fd = lockFile(false);
     if (setLock(fd, F_WRLCK)) {
         held().level = Level::Exclusive;
@@ -120,9 +119,7 @@ void Unlock() {
     h = Held();
 }
 
-ExclusiveHold::ExclusiveHold()
-    : m_before(held().path == LockFilePath() ? held().level : Level::None),
-      m_conflict(LockExclusive()) {}
+ExclusiveHold::ExclusiveHold() : m_before(heldHere()), m_conflict(LockExclusive()) {}
 
 ExclusiveHold::~ExclusiveHold() {
     if (m_conflict != Conflict::None || m_before == Level::Exclusive)

@@ -2,7 +2,9 @@
 
 #include "store/ReadFile.h"
 #include "store/SaveFile.h"
+#include "store/SystemError.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <charconv>
@@ -10,23 +12,24 @@
 #include <cstdio>
 #include <cstring>
 
-void CopyFileByStream(const QString &DestName, const QString &SourceName) {
-    const QFileInfo src(SourceName);
-    const QFileInfo dst(DestName);
-    // On a file system that lets us open the same file twice, copying a file
-    // onto itself would truncate it before reading: refuse it.
-    if (src.exists() && dst.exists() &&
-        (src.canonicalFilePath() == dst.canonicalFilePath() ||
-         (src.isFile() && dst.isFile() && src.absoluteFilePath() == dst.absoluteFilePath())))
-        throw FileError(QStringLiteral("Нельзя скопировать файл сам в себя: %1").arg(SourceName));
+void throwFileError(const QString &What, const QString &Path, int Err) {
+    throw FileError(What + QStringLiteral(" ") + QDir::toNativeSeparators(Path) +
+                    QStringLiteral(": ") + store::systemErrorText(Err));
+}
 
+namespace {
+
+// Copies SourceName whole to a temporary file beside DestName, which then
+// takes DestName: over a file that stands there (replace), or only where
+// none does. False when a file stood there and was kept.
+bool copyThroughTemporary(const QString &DestName, const QString &SourceName, bool replace) {
     store::ReadFile in(SourceName);
     if (!in.open())
         throw FileError(
             QStringLiteral("Не удалось открыть файл %1: %2").arg(SourceName, in.errorString()));
 
-    // The copy goes to a temporary file beside the destination and replaces
-    // it only when complete, so a failure never leaves a partial file.
+    // The copy goes to a temporary file beside the destination and takes its
+    // name only when complete, so a failure never leaves a partial file.
     store::SaveFile out(DestName);
     if (!out.open())
         throw FileError(
@@ -43,9 +46,29 @@ void CopyFileByStream(const QString &DestName, const QString &SourceName) {
             throw FileError(
                 QStringLiteral("Ошибка записи файла %1: %2").arg(DestName, out.errorString()));
     }
-    if (!out.commit())
-        throw FileError(
-            QStringLiteral("Ошибка записи файла %1: %2").arg(DestName, out.errorString()));
+    if (replace ? out.commit() : out.commitNew())
+        return true;
+    if (!replace && out.existed())
+        return false;
+    throw FileError(QStringLiteral("Ошибка записи файла %1: %2").arg(DestName, out.errorString()));
+}
+
+} // namespace
+
+void CopyFileByStream(const QString &DestName, const QString &SourceName) {
+    const QFileInfo src(SourceName);
+    const QFileInfo dst(DestName);
+    // On a file system that lets us open the same file twice, copying a file
+    // onto itself would truncate it before reading: refuse it.
+    if (src.exists() && dst.exists() &&
+        (src.canonicalFilePath() == dst.canonicalFilePath() ||
+         (src.isFile() && dst.isFile() && src.absoluteFilePath() == dst.absoluteFilePath())))
+        throw FileError(QStringLiteral("Нельзя скопировать файл сам в себя: %1").arg(SourceName));
+    copyThroughTemporary(DestName, SourceName, true);
+}
+
+bool CopyFileToNew(const QString &DestName, const QString &SourceName) {
+    return copyThroughTemporary(DestName, SourceName, false);
 }
 
 double TruncTo2Decimals(double X) {

@@ -17,11 +17,20 @@ private:
     QString m_message;
 };
 
+// Throws FileError saying What of the file or folder Path and the system's
+// reason for the error number Err ("Не удалось открыть файл F1.DBF: нет
+// такого файла или папки").
+[[noreturn]] void throwFileError(const QString &What, const QString &Path, int Err);
+
 // Copies SourceName whole onto DestName (destination first). An existing
 // destination is replaced. Refuses to copy a file onto itself. The copy goes
 // to a temporary file beside the destination and is renamed into place, so a
 // failed copy leaves no partial destination. Throws FileError.
 void CopyFileByStream(const QString &DestName, const QString &SourceName);
+// The same for a file that must be new: a file that stands under DestName,
+// also one that another program makes while the copy is written, is never
+// replaced; then false, and it is left as it is. Throws FileError.
+bool CopyFileToNew(const QString &DestName, const QString &SourceName);
 
 // Cuts X toward zero after the second decimal (12.349 -> 12.34), whatever the
 // locale.

@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <bit>
 #include <cerrno>
@@ -1011,9 +1012,16 @@ std::vector<int> DbfTable::updateRecord(int phys, const char *original, const ch
                 check();
             }
             readRecordAgain(phys);
+            // Each record the values rest on once, however many of its
+            // fields they rest on.
+            std::vector<int> records;
             for (const ReadCell &c : others)
                 if (c.phys != phys && c.phys < m_count)
-                    readRecordAgain(c.phys);
+                    records.push_back(c.phys);
+            std::sort(records.begin(), records.end());
+            records.erase(std::unique(records.begin(), records.end()), records.end());
+            for (int p : records)
+                readRecordAgain(p);
             change();
         });
     else {

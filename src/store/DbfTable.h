@@ -140,7 +140,6 @@ public:
     int fieldIndex(QStringView name) const { return m_names.find(m_defs, name); }
     const QString &path() const { return m_path; }
     bool inMemoryOnly() const { return m_path.isEmpty(); }
-    const FileStamp &stamp() const { return m_stamp; }
     // True when this copy holds the file as it stands with that stamp: read
     // whole, or written here, since its last change.
     bool upToDate(const FileStamp &now) const { return !m_lagging && now == m_stamp; }

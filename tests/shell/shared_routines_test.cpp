@@ -6,6 +6,7 @@
 
 #include <sys/resource.h>
 
+#include <cerrno>
 #include <clocale>
 #include <cmath>
 #include <csignal>
@@ -39,6 +40,43 @@ TEST(CopyFileByStream, CopiesWholeContentAndReplacesLongerDestination) {
     CopyFileByStream(emptyCopy, empty);
     EXPECT_TRUE(QFile::exists(emptyCopy));
     EXPECT_EQ(readFile(emptyCopy), QByteArray());
+}
+
+// A copy to a new file makes it where no file stands and keeps one that does.
+TEST(CopyFileToNew, CopiesOnlyWhereNoFileStands) {
+    QTemporaryDir dir;
+    const QString src = dir.filePath("F1.DBF"), dst = dir.filePath("F12016.DBF");
+    writeFile(src, QByteArray("blank"));
+    EXPECT_TRUE(CopyFileToNew(dst, src));
+    EXPECT_EQ(readFile(dst), QByteArray("blank"));
+    writeFile(dst, QByteArray("typed in"));
+    EXPECT_FALSE(CopyFileToNew(dst, src));
+    EXPECT_EQ(readFile(dst), QByteArray("typed in"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), (QStringList{"F1.DBF", "F12016.DBF"}));
+    EXPECT_THROW(CopyFileToNew(dir.filePath("NEW.DBF"), dir.filePath("NOPE.DBF")), FileError);
+    EXPECT_FALSE(QFile::exists(dir.filePath("NEW.DBF")));
+}
+
+// A failed system call is told as what failed, the path and the reason.
+TEST(ThrowFileError, NamesWhatFailedThePathAndTheReason) {
+    const struct {
+        int err;
+        QString message;
+    } cases[] = {
+        {ENOENT, "Не удалось открыть папку /a/D7: нет такого файла или папки"},
+        {ENOSPC, "Не удалось открыть папку /a/D7: нет места на диске"},
+        {9999, "Не удалось открыть папку /a/D7: ошибка системы 9999"},
+    };
+    auto thrown = [](int err) {
+        try {
+            throwFileError("Не удалось открыть папку", "/a/D7", err);
+        } catch (const FileError &e) {
+            return e.message();
+        }
+        return QString();
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(thrown(c.err), c.message);
 }
 
 TEST(CopyFileByStream, RefusesToCopyAFileOntoItself) {

@@ -194,6 +194,30 @@ TEST(TwoWriters, AnEditAfterChangesInPlaceReadsAgainOnlyItsRecord) {
     EXPECT_EQ(ds.FieldByName("KOD").AsInteger(), 9999);
 }
 
+// A post that rests on many fields of other records (a total of the rows
+// above) reads each of those records again once, not once for each field.
+TEST(TwoWriters, APostRestingOnOtherRecordsReadsEachOfThemOnce) {
+    Folder f;
+    DbfFile::create(f.file("T.DBF"), {{"N1", 'N', 5, 0}, {"N2", 'N', 5, 0}, {"N3", 'N', 5, 0}});
+    TADODataSet ds;
+    f.openTable(ds, "select * from T");
+    for (int k = 1; k <= 4; ++k) {
+        ds.Append();
+        ds.FieldByName("N1").SetAsInteger(k);
+        ds.Post();
+    }
+    ds.setRecNo(4);
+    ds.Edit();
+    for (int row = 1; row <= 3; ++row)
+        for (const char *field : {"N1", "N2", "N3"})
+            ds.RestOn(field, row);
+    ds.FieldByName("N2").SetAsInteger(6);
+    resetCounters();
+    ds.Post();
+    EXPECT_EQ(counters().recordReads, 4u); // its own record and the three above
+    EXPECT_EQ(ds.FieldByName("N2").AsInteger(), 6);
+}
+
 namespace {
 
 constexpr int kWriters = 4;
