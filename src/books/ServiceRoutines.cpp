@@ -10,6 +10,7 @@
 #include "store/FolderTable.h"
 #include "store/RecordCopy.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -99,6 +100,10 @@ QString native(const QString &path) {
 // folder that keeps the restructure blank of a report that had no blank.
 const QString kListFile = QStringLiteral("FILES.TXT");
 const QString kDoneFile = QStringLiteral("DONE.TXT");
+// What each new table and blank is (its digest), written once they are all
+// built and before the first of them takes an old one's name: undoing puts
+// an old table back only over the very file its run wrote.
+const QString kSumsFile = QStringLiteral("SUMS.TXT");
 const QString kKeptNewBlanks = QStringLiteral("NEW");
 
 // The files of a folder found by name in any letter case, as the store finds
@@ -148,12 +153,14 @@ struct Plan {
     struct Table {
         int code = 0;
         QString file, made;
+        QByteArray sum; // of the new table (SUMS.TXT); empty when unknown
     };
     // WED\<newBlank> in the place of WED\<blank>, which is kept as
     // REBUILD<year>\<blank>; without a blank (empty), it takes the name
     // <fail> and is kept as REBUILD<year>\NEW\<newBlank>.
     struct Blank {
         QString blank, newBlank, fail;
+        QByteArray sum; // of the new blank (SUMS.TXT); empty when unknown
     };
     QVector<Table> tables;
     QVector<Blank> blanks;
@@ -173,6 +180,57 @@ QByteArray listText(int year, const Plan &plan) {
         text += "BLANK\t" + b.blank.toUtf8() + '\t' + b.newBlank.toUtf8() + '\t' + b.fail.toUtf8() +
                 '\n';
     return text + "END\n";
+}
+
+QByteArray digest(const QByteArray &bytes) {
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex();
+}
+
+QByteArray sumsHead(int year) {
+    return "KVR SUMS " + QByteArray::number(year) + '\n';
+}
+
+// The digests: the head, a line for each table and blank of the list, "END"
+// last.
+QByteArray sumsText(int year, const Plan &plan) {
+    QByteArray text = sumsHead(year);
+    for (const Plan::Table &t : plan.tables)
+        text +=
+            "TABLE\t" + QByteArray::number(t.code) + '\t' + t.file.toUtf8() + '\t' + t.sum + '\n';
+    for (const Plan::Blank &b : plan.blanks)
+        text += "BLANK\t" + b.fail.toUtf8() + '\t' + b.sum + '\n';
+    return text + "END\n";
+}
+
+// Takes the digests into the plan read from the list. False when they are
+// not whole (the run stopped while it wrote them, before any swap) or do
+// not fit the list: then the plan keeps none.
+bool readSums(const QByteArray &bytes, int year, Plan &plan) {
+    Plan withSums = plan;
+    QByteArray expected = sumsHead(year);
+    if (!bytes.startsWith(expected) || !bytes.endsWith("\nEND\n"))
+        return false;
+    const QList<QByteArray> lines = bytes.mid(expected.size()).chopped(1).split('\n');
+    if (lines.size() != plan.tables.size() + plan.blanks.size() + 1)
+        return false;
+    static const QRegularExpression hex(QStringLiteral("^[0-9a-f]{40}$"));
+    int i = 0;
+    for (Plan::Table &t : withSums.tables) {
+        const QList<QByteArray> f = lines[i++].split('\t');
+        if (f.size() != 4 || f[0] != "TABLE" || f[1] != QByteArray::number(t.code) ||
+            f[2] != t.file.toUtf8() || !hex.match(QString::fromLatin1(f[3])).hasMatch())
+            return false;
+        t.sum = f[3];
+    }
+    for (Plan::Blank &b : withSums.blanks) {
+        const QList<QByteArray> f = lines[i++].split('\t');
+        if (f.size() != 3 || f[0] != "BLANK" || f[1] != b.fail.toUtf8() ||
+            !hex.match(QString::fromLatin1(f[2])).hasMatch())
+            return false;
+        b.sum = f[2];
+    }
+    plan = withSums;
+    return true;
 }
 
 // A file name with no folder in it.
@@ -201,11 +259,11 @@ ListState readList(const QByteArray &bytes, int year, Plan &plan) {
             if (!number || code <= 0 || QString::number(code) != f[1] || !plainName(f[2]) ||
                 !plainName(f[3]))
                 return ListState::NotOurs;
-            plan.tables.append({code, f[2], f[3]});
+            plan.tables.append({code, f[2], f[3], {}});
         } else if (f.size() == 4 && f[0] == QStringLiteral("BLANK")) {
             if ((!f[1].isEmpty() && !plainName(f[1])) || !plainName(f[2]) || !plainName(f[3]))
                 return ListState::NotOurs;
-            plan.blanks.append({f[1], f[2], f[3]});
+            plan.blanks.append({f[1], f[2], f[3], {}});
         } else {
             return ListState::NotOurs;
         }
@@ -243,6 +301,7 @@ struct Contents {
 Contents contents(const QString &backup, const QString &list, const Plan &plan) {
     QHash<QString, QStringList> expected; // folder below backup ("" for itself) -> file names
     expected[QString()].append(list);
+    expected[QString()].append(kSumsFile);
     for (const Plan::Table &t : plan.tables)
         expected[tableFolder(t.code)].append(t.file);
     for (const Plan::Blank &b : plan.blanks) {
@@ -297,6 +356,9 @@ struct Outcome {
     QString text;         // Done: what was put right; NotOurs, Stopped: why it was left as it is
     bool half = false;    // Stopped on a run that had not put every table in place
     bool changed = false; // Done: a table or blank was put back or a kept copy removed
+    // Stopped by an error of the system: the next start of the program tries
+    // again (rather than something there for the user to move first).
+    bool retry = false;
 };
 
 QString cleanedUpMessage(int year, const QString &backup) {
@@ -314,26 +376,83 @@ void removeBackupFolder(const QString &backup, const QString &list, const Conten
     for (const files::Entry &e : files::listFolder(backup))
         if (e.folder)
             files::removeFolder(backup + e.name);
+    files::remove(backup + kSumsFile);
     files::remove(backup + list);
     files::removeFolder(backup);
 }
 
+// Puts each folder's names on the disk, every folder once.
+void syncFolders(const QStringList &folders) {
+    QSet<QString> done;
+    for (const QString &folder : folders)
+        if (!done.contains(folder)) {
+            done.insert(folder);
+            files::sync(folder);
+        }
+}
+
+// Whether the file under a table's or blank's name is one its run may have
+// left there: none, the old one (kept under a second name, or a copy of
+// it), or the new one the run wrote, by its digest. Anything else came
+// after the run (a later rebuild, say, while the backup folder came back
+// from an old copy of WED) and must not be replaced by the old one.
+bool leftByTheRun(const QString &current, const QString &kept, const QByteArray &sum) {
+    if (!files::exists(current) || sameFile(kept, current))
+        return true;
+    const QByteArray bytes = files::readWhole(current);
+    return (!sum.isEmpty() && digest(bytes) == sum) || bytes == files::readWhole(kept);
+}
+
+// The tables and blanks that undoing the run would replace or remove but
+// that are not what the run left there, by full path.
+QStringList changedSince(const QString &wed, const QString &backup, const Plan &plan) {
+    QStringList changed;
+    for (const Plan::Table &t : plan.tables) {
+        const QString dir = OrgDataDir(t.code);
+        const QString kept = backup + tableFolder(t.code) + QLatin1Char('/') + t.file;
+        if (files::exists(kept) && !leftByTheRun(dir + t.file, kept, t.sum))
+            changed.append(native(dir + t.file));
+        // A new table still aside is the run's own; once the digests are
+        // written, it is the one they name.
+        if (!t.sum.isEmpty() && files::exists(dir + t.made) &&
+            digest(files::readWhole(dir + t.made)) != t.sum)
+            changed.append(native(dir + t.made));
+    }
+    for (const Plan::Blank &b : plan.blanks) {
+        if (!b.blank.isEmpty()) {
+            const QString kept = backup + b.blank;
+            if (files::exists(kept) && !leftByTheRun(wed + b.blank, kept, b.sum))
+                changed.append(native(wed + b.blank));
+        } else {
+            const QString kept = backup + kKeptNewBlanks + QLatin1Char('/') + b.newBlank;
+            if (files::exists(kept) && !files::exists(wed + b.newBlank) &&
+                !leftByTheRun(wed + b.fail, kept, b.sum))
+                changed.append(native(wed + b.fail));
+        }
+    }
+    return changed;
+}
+
 // Undoes a run from its list: every old table and blank back under its name,
-// every new table built aside removed. Each step is one rename, link or
-// removal that leaves a state the same steps finish, so that an undoing cut
-// short is finished by the next one; a table's name never stands empty.
+// every new table built aside removed, and all that on the disk before the
+// list goes. Each step is one rename, link or removal that leaves a state the
+// same steps finish, so that an undoing cut short is finished by the next
+// one; a table's name never stands empty.
 QString undo(int year, const QString &wed, const QString &backup, const Plan &plan,
              const Contents &c, bool &changed) {
     int tables = 0, blanks = 0, unfinished = 0;
+    QStringList touched;
     for (const Plan::Table &t : plan.tables) {
         const QString dir = OrgDataDir(t.code);
         const QString kept = backup + tableFolder(t.code) + QLatin1Char('/') + t.file;
         if (files::exists(kept)) {
             tables += sameFile(kept, dir + t.file) ? 0 : 1;
             files::putBack(kept, dir + t.file);
+            touched.append(dir);
         }
         if (files::exists(dir + t.made)) {
             files::remove(dir + t.made);
+            touched.append(dir);
             ++unfinished;
         }
     }
@@ -358,7 +477,9 @@ QString undo(int year, const QString &wed, const QString &backup, const Plan &pl
             }
             files::putBack(kept, newBlank);
         }
+        touched.append(wed);
     }
+    syncFolders(touched);
     removeBackupFolder(backup, kListFile, c);
     changed = tables + blanks + unfinished > 0;
     if (!changed)
@@ -398,11 +519,21 @@ QString finish(int year, const QString &backup, const Plan &plan, const Contents
         .arg(native(backup));
 }
 
+// How a message names the run whose backup folder it is about: one cut short
+// before, or the one that has just failed.
+QString cutShortRun(int year, bool ownRun) {
+    return ownRun ? QStringLiteral("Это обслуживание БД за %1 год не удалось, и ").arg(year)
+                  : QStringLiteral("Предыдущее обслуживание БД за %1 год было прервано, но ")
+                        .arg(year);
+}
+
 // Puts right the backup folder of a year: undoes the run whose list is
 // there, or finishes it when the list says it had put everything in place.
 // Nothing is put back or removed unless every file in the folder is one the
-// run may have written.
-Outcome recoverFolder(int year, const QString &wed, const QString &backup) {
+// run may have written, and every table and blank it would replace is one
+// the run left there. OwnRun: the run that has just failed, not one cut
+// short before.
+Outcome recoverFolder(int year, const QString &wed, const QString &backup, bool ownRun = false) {
     Outcome o;
     if (!files::exists(backup))
         return o;
@@ -448,19 +579,20 @@ Outcome recoverFolder(int year, const QString &wed, const QString &backup) {
                          .arg(native(backup), everything(backup).join(QStringLiteral(", ")));
             return o;
         }
+        if (has(kSumsFile))
+            readSums(files::readWhole(backup + kSumsFile), year, plan);
         const Contents c = contents(backup, list, plan);
         if (!c.strangers.isEmpty()) {
             o.kind = Outcome::Kind::Stopped;
             o.half = underWay;
             const QString strangers = c.strangers.join(QStringLiteral(", "));
             o.text = underWay
-                         ? QStringLiteral("Предыдущее обслуживание БД за %1 год было прервано, но "
-                                          "отменить его нельзя: в папке %2 есть то, чего программа "
-                                          "туда не записывала: %3. Ничего не возвращено и не "
-                                          "удалено. Перенесите названное из этой папки и "
-                                          "запустите программу снова.")
-                               .arg(year)
-                               .arg(native(backup), strangers)
+                         ? cutShortRun(year, ownRun) +
+                               QStringLiteral("отменить его нельзя: в папке %1 есть то, чего "
+                                              "программа туда не записывала: %2. Ничего не "
+                                              "возвращено и не удалено. Перенесите названное из "
+                                              "этой папки и запустите программу снова.")
+                                   .arg(native(backup), strangers)
                          : QStringLiteral("В папке %2, оставшейся от завершенного обслуживания БД "
                                           "за %1 год, есть то, чего программа туда не записывала: "
                                           "%3. Папка оставлена как есть; перенесите названное из "
@@ -469,11 +601,26 @@ Outcome recoverFolder(int year, const QString &wed, const QString &backup) {
                                .arg(native(backup), strangers);
             return o;
         }
+        if (underWay) {
+            if (const QStringList changed = changedSince(wed, backup, plan); !changed.isEmpty()) {
+                o.kind = Outcome::Kind::Stopped;
+                o.half = true;
+                o.text =
+                    cutShortRun(year, ownRun) +
+                    QStringLiteral("отменить его нельзя: после него изменены файлы: %1. Ничего не "
+                                   "возвращено и не удалено. Если папка %2 вернулась из "
+                                   "старой копии папки WED, перенесите ее из WED и "
+                                   "запустите программу снова.")
+                        .arg(changed.join(QStringLiteral(", ")), native(backup));
+                return o;
+            }
+        }
         o.text = underWay ? undo(year, wed, backup, plan, c, o.changed)
                           : finish(year, backup, plan, c, o.changed);
     } catch (const std::exception &e) {
         o.kind = Outcome::Kind::Stopped;
         o.half = underWay;
+        o.retry = true;
         o.text = underWay ? QStringLiteral("Не удалось отменить обслуживание БД за %1 год: "
                                            "%2\rПрежние таблицы и бланки остаются в папке %3.")
                                 .arg(year)
@@ -748,7 +895,7 @@ QString RebuildResult::summary() const {
                        (unchanged ? QStringLiteral(", таблицы и бланки не изменены:\r")
                                   : QStringLiteral(":\r")) +
                        problems.join(QLatin1Char('\r'));
-        if (!unchanged)
+        if (putBackAtNextStart)
             text += QStringLiteral("\rОни будут возвращены на место при следующем запуске "
                                    "программы.");
         return text;
@@ -770,6 +917,16 @@ QString RebuildResult::summary() const {
 
 Recovery RecoverInterruptedRebuilds() {
     return recoverAll(nullptr);
+}
+
+bool InterruptedRebuildPending() {
+    static const QRegularExpression name(QStringLiteral("^REBUILD\\d{4}$"));
+    const QString wed = paths::GetWedDir();
+    for (const files::Entry &e : files::listFolder(wed))
+        if (e.folder && name.match(e.name).hasMatch() &&
+            files::exists(wed + e.name + QLatin1Char('/') + kListFile))
+            return true;
+    return false;
 }
 
 namespace {
@@ -837,18 +994,24 @@ QVector<Job> jobsOf(const Installation &inst, const std::vector<std::unique_ptr<
 Plan planOf(const QVector<Job> &jobs, const std::vector<std::unique_ptr<Report>> &reports) {
     Plan plan;
     for (const Job &job : jobs)
-        plan.tables.append(
-            {job.org->code, QFileInfo(job.oldPath).fileName(), QFileInfo(job.tempPath).fileName()});
+        plan.tables.append({job.org->code,
+                            QFileInfo(job.oldPath).fileName(),
+                            QFileInfo(job.tempPath).fileName(),
+                            {}});
     for (const auto &r : reports)
         plan.blanks.append({r->blank.isEmpty() ? QString() : QFileInfo(r->blank).fileName(),
-                            QFileInfo(r->newBlank).fileName(), r->fail});
+                            QFileInfo(r->newBlank).fileName(),
+                            r->fail,
+                            {}});
     return plan;
 }
 
-// Reads and checks every table and writes its new version aside. Once a value
-// has stopped the rebuild, only what the remaining checks need is written.
-void buildAside(const QVector<Job> &jobs, const QDate &Today, QStringList &problems) {
-    for (const Job &job : jobs) {
+// Reads and checks every table and writes its new version aside, and takes
+// the digest of each into the plan. Once a value has stopped the rebuild,
+// only what the remaining checks need is written.
+void buildAside(const QVector<Job> &jobs, const QDate &Today, QStringList &problems, Plan &plan) {
+    for (int i = 0; i < jobs.size(); ++i) {
+        const Job &job = jobs[i];
         store::RecordCopy::Result made;
         try {
             made = job.report->copy->carry(files::readWhole(job.oldPath), job.oldPath, Today);
@@ -859,41 +1022,58 @@ void buildAside(const QVector<Job> &jobs, const QDate &Today, QStringList &probl
         }
         for (const store::CarryProblem &p : made.problems)
             problems.append(carryProblem(job, p));
-        if (!made.carried && made.problems.isEmpty())
+        if (!made.carried && made.problems.isEmpty()) {
             carryThroughDatasets(job, problems);
-        else if (problems.isEmpty())
+            if (problems.isEmpty())
+                plan.tables[i].sum = digest(files::readWhole(job.tempPath));
+        } else if (problems.isEmpty()) {
             files::writeNew(job.tempPath, made.table);
+            plan.tables[i].sum = digest(made.table);
+        }
     }
 }
 
 // Puts every new table and blank in the place of the old one, keeping the
-// old ones in the backup folder.
+// old ones in the backup folder. First every old file gets its second name
+// there, and those names go on the disk; then the new files take their
+// names, and those go on the disk too: a power cut never leaves an old
+// table with no name, nor the run marked done with a swap lost.
 void swapIn(const Installation &inst, const QVector<Job> &jobs,
             const std::vector<std::unique_ptr<Report>> &reports, QStringList &blanksReplaced) {
-    int folderOf = 0;
+    QStringList keptIn, swappedIn;
     for (const Job &job : jobs) {
-        if (job.org->code != folderOf) {
-            folderOf = job.org->code;
-            files::makeFolder(QFileInfo(job.backupPath).absolutePath());
+        const QString folder = QFileInfo(job.backupPath).absolutePath() + QLatin1Char('/');
+        if (keptIn.isEmpty() || keptIn.last() != folder) {
+            files::makeFolder(folder);
+            keptIn.append(folder);
         }
         files::keepCopy(job.oldPath, job.backupPath);
-        files::replace(job.tempPath, job.oldPath);
     }
     const QString keptNew = inst.backup + kKeptNewBlanks + QLatin1Char('/');
-    bool keptFolder = false;
     for (const auto &r : reports) {
-        QString target = r->blank;
-        if (target.isEmpty()) {
-            if (!std::exchange(keptFolder, true))
-                files::makeFolder(keptNew);
-            files::keepCopy(r->newBlank, keptNew + QFileInfo(r->newBlank).fileName());
-            target = inst.wed + r->fail;
-        } else {
+        if (!r->blank.isEmpty()) {
             files::keepCopy(r->blank, inst.backup + QFileInfo(r->blank).fileName());
+            continue;
         }
-        files::replace(r->newBlank, target);
-        blanksReplaced.append(r->fail);
+        if (!keptIn.contains(keptNew)) {
+            files::makeFolder(keptNew);
+            keptIn.append(keptNew);
+        }
+        files::keepCopy(r->newBlank, keptNew + QFileInfo(r->newBlank).fileName());
     }
+    keptIn.append(inst.backup);
+    syncFolders(keptIn);
+
+    for (const Job &job : jobs) {
+        files::replace(job.tempPath, job.oldPath);
+        swappedIn.append(QFileInfo(job.oldPath).absolutePath() + QLatin1Char('/'));
+    }
+    for (const auto &r : reports) {
+        files::replace(r->newBlank, r->blank.isEmpty() ? inst.wed + r->fail : r->blank);
+        blanksReplaced.append(r->fail);
+        swappedIn.append(inst.wed);
+    }
+    syncFolders(swappedIn);
 }
 
 // After a failure: every file back as it was. False when the run had been
@@ -908,10 +1088,11 @@ bool undoFailedRun(const Installation &inst, RebuildResult &result) {
         }
     }
     result.blanksReplaced.clear();
-    const Outcome o = recoverFolder(inst.year, inst.wed, inst.backup);
+    const Outcome o = recoverFolder(inst.year, inst.wed, inst.backup, true);
     if (o.kind == Outcome::Kind::Stopped) {
         result.unchanged = false;
         result.halfRebuilt = true;
+        result.putBackAtNextStart = o.retry;
         result.problems.append(o.text);
     }
     return true;
@@ -968,6 +1149,8 @@ RebuildResult RebuildReportTables(const QDate &Today) {
     if (!recovery.problems.isEmpty()) {
         result.problems += recovery.problems;
         result.halfRebuilt = recovery.halfRebuilt;
+        if (result.halfRebuilt)
+            hold->keepToTheEnd(); // no copy may work on them until they are put right
         return result;
     }
     if (notOurs.contains(inst.year))
@@ -986,16 +1169,22 @@ RebuildResult RebuildReportTables(const QDate &Today) {
     if (!result.problems.isEmpty())
         return result;
 
-    // The list of what the run will write goes first, so that whatever
-    // stops the run, the next one knows every file it may find.
-    const Plan plan = planOf(jobs, reports);
+    // The list of what the run will write goes first, on the disk with its
+    // folder's name, so that whatever stops the run, the next one knows
+    // every file it may find.
+    Plan plan = planOf(jobs, reports);
+    for (std::size_t i = 0; i < reports.size(); ++i)
+        plan.blanks[int(i)].sum = digest(reports[i]->newBlankBytes);
     try {
         files::makeFolder(inst.backup);
         files::writeNew(inst.backup + kListFile, listText(inst.year, plan));
-        buildAside(jobs, Today, result.problems);
-        if (result.problems.isEmpty())
-            swapIn(inst, jobs, reports, result.blanksReplaced);
+        files::sync(inst.backup);
+        files::sync(inst.wed);
+        buildAside(jobs, Today, result.problems, plan);
         if (result.problems.isEmpty()) {
+            files::writeNew(inst.backup + kSumsFile, sumsText(inst.year, plan));
+            files::sync(inst.backup);
+            swapIn(inst, jobs, reports, result.blanksReplaced);
             // Done: the list takes the name that says so, on the disk
             // before anything kept is removed.
             files::replace(inst.backup + kListFile, inst.backup + kDoneFile);
@@ -1004,8 +1193,11 @@ RebuildResult RebuildReportTables(const QDate &Today) {
     } catch (const std::exception &e) {
         result.problems.append(ExceptionText(e));
     }
-    if (!result.problems.isEmpty() && undoFailedRun(inst, result))
+    if (!result.problems.isEmpty() && undoFailedRun(inst, result)) {
+        if (result.halfRebuilt)
+            hold->keepToTheEnd(); // no copy may work on them until they are put right
         return result;
+    }
     if (!result.problems.isEmpty()) {
         result.leftover = result.problems.join(QStringLiteral("; "));
         result.problems.clear();

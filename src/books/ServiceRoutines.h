@@ -54,9 +54,12 @@ struct RebuildResult {
     // it, or the error met while building or swapping the files.
     QStringList problems;
     // A run that failed left every table and blank as it was; false when
-    // they could not all be put back, and the backup folder keeps them for
-    // the next start of the program.
+    // they could not all be put back, and the backup folder keeps them.
     bool unchanged = true;
+    // They could not be put back for an error of the system, and the next
+    // start of the program puts them back before any copy works on them (this
+    // copy keeps the installation to itself until it ends).
+    bool putBackAtNextStart = false;
     // Tables may stand on either layout (this run could not be undone, or
     // one cut short before could not be put right): nobody may work on them
     // until the program, started again, has put them right.
@@ -80,7 +83,9 @@ struct RebuildResult {
 // must fit its new field, decimals included. The new tables are dated Today.
 // Refused, changing nothing, while another copy of the program runs. A run
 // interrupted earlier is put right first, as RecoverInterruptedRebuilds does;
-// a backup folder of the year that is no rebuild's stops it.
+// a backup folder of the year that is no rebuild's stops it. When the tables
+// are left half rebuilt, this process keeps the installation's lock
+// exclusive until it ends.
 RebuildResult RebuildReportTables(const QDate &Today);
 
 // What the putting right of rebuilds cut short found and did.
@@ -100,6 +105,10 @@ struct Recovery {
 // or removed; a folder without the list is no rebuild's and is left alone.
 // Needs the installation to itself: the caller holds the exclusive lock.
 Recovery RecoverInterruptedRebuilds();
+
+// Whether a rebuild was cut short and not yet put right: a backup folder
+// holds the list of a run under way. Throws FileError when WED cannot be read.
+bool InterruptedRebuildPending();
 
 // The backup folder of the period that holds the old tables and blanks while
 // a rebuild swaps the files (WED\REBUILD<year>\); removed when it succeeds.

@@ -2,6 +2,7 @@
 
 #include "shell/Paths.h"
 #include "shell/UnitConsts.h"
+#include "store/FileLocks.h"
 
 #include <QFile>
 
@@ -9,15 +10,19 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 
 namespace installation {
 
 namespace {
 
-// The one lock of the process: the open lock file, its path and what is held.
+// The one lock of the process: the open lock file, its path, whether it is
+// open for writing, and what is held.
 struct Held {
     int fd = -1;
     QString path;
+    bool writable = false;
     Level level = Level::None;
 };
 
@@ -26,40 +31,78 @@ Held &held() {
     return h;
 }
 
-// The lock file open, for this installation. Where it cannot be written, a
-// shared lock is taken on it read-only.
-int lockFile(bool forSharing) {
-    Held &h = held();
-    const QString path = LockFilePath();
-    if (h.fd >= 0 && h.path != path)
-        Unlock();
-    if (h.fd >= 0)
-        return h.fd;
+std::function<void()> &pauseHook() {
+    static std::function<void()> hook;
+    return hook;
+}
+
+// A copy's look at start-up takes a listing of WED and a little more: it
+// is over well within these attempts.
+constexpr int kAttempts = 60;
+constexpr std::chrono::milliseconds kPause(50);
+
+bool rightsRefused(int err) {
+    return err == EACCES || err == EPERM || err == EROFS;
+}
+
+// Opens the lock file of this installation, made where it is missing. Where
+// this user may not write it (or make it), a file that stands is opened
+// read-only when that is allowed. -1 and the reason in err when it cannot be
+// opened.
+int openLockFile(const QString &path, bool readOnlyAllowed, bool &writable, int &err) {
     const QByteArray name = QFile::encodeName(path);
-    int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0 && forSharing && (errno == EACCES || errno == EROFS || errno == EPERM))
-        fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throwFileError(QStringLiteral("Не удалось открыть файл блокировки"), path, errno);
-    h.fd = fd;
-    h.path = path;
+    int fd = store::locks::openForLocking(name);
+    err = fd < 0 ? errno : 0;
+    writable = fd >= 0;
+    if (fd < 0 && readOnlyAllowed && rightsRefused(err)) {
+        fd = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0 && errno != ENOENT)
+            err = errno; // else: the file is missing, and making it was refused
+    }
     return fd;
 }
 
-// One attempt at the lock of this type on the whole file; whether it was
-// had. A refused attempt keeps what was held.
-bool setLock(int fd, short type) {
-    struct flock lock = {};
-    lock.l_type = type;
-    lock.l_whence = SEEK_SET;
-    for (;;) {
-        if (::fcntl(fd, F_OFD_SETLK, &lock) == 0)
-            return true;
-        if (errno == EAGAIN || errno == EACCES)
-            return false;
-        if (errno != EINTR)
-            throwFileError(QStringLiteral("Не удалось заблокировать файл"), held().path, errno);
+// The lock file open for this installation; -1 and the reason in err when
+// it cannot be (EACCES when writing is asked of a file open read-only).
+int openedLockFile(bool forWriting, int &err) {
+    Held &h = held();
+    const QString path = LockFilePath();
+    if (h.fd >= 0 && (h.path != path || (forWriting && !h.writable && h.level == Level::None)))
+        Unlock();
+    if (h.fd >= 0) {
+        err = forWriting && !h.writable ? EACCES : 0;
+        return err == 0 ? h.fd : -1;
     }
+    bool writable = false;
+    const int fd = openLockFile(path, !forWriting, writable, err);
+    if (fd >= 0) {
+        h.fd = fd;
+        h.path = path;
+        h.writable = writable;
+    }
+    return fd;
+}
+
+int lockFile(bool forWriting) {
+    int err = 0;
+    const int fd = openedLockFile(forWriting, err);
+    if (fd < 0 && forWriting && rightsRefused(err))
+        throwFileError(QStringLiteral("Не удалось открыть для записи файл блокировки"),
+                       LockFilePath(), err);
+    if (fd < 0)
+        throwFileError(QStringLiteral("Не удалось открыть файл блокировки"), LockFilePath(), err);
+    return fd;
+}
+
+// One attempt at the lock of this kind; whether it was had. A refused
+// attempt keeps what was held.
+bool setLock(int fd, store::locks::Kind kind) {
+    const int err = store::locks::take(fd, kind, false);
+    if (err == EAGAIN)
+        return false;
+    if (err != 0)
+        throwFileError(QStringLiteral("Не удалось заблокировать файл"), held().path, err);
+    return true;
 }
 
 // What this process holds on the installation of the program folder (none
@@ -86,10 +129,19 @@ Level HeldLevel() {
     return held().level;
 }
 
+bool MayLockExclusive() {
+    int err = 0;
+    if (openedLockFile(true, err) >= 0)
+        return true;
+    if (rightsRefused(err))
+        return false;
+    throwFileError(QStringLiteral("Не удалось открыть файл блокировки"), LockFilePath(), err);
+}
+
 Conflict LockShared() {
     const Level before = heldHere();
-    const int fd = lockFile(true);
-    if (!setLock(fd, F_RDLCK))
+    const int fd = lockFile(false);
+    if (!setLock(fd, store::locks::Kind::Shared))
         return refused(before, Conflict::Maintenance); // only an exclusive holder refuses it
     held().level = Level::Shared;
     return Conflict::None;
@@ -97,13 +149,13 @@ Conflict LockShared() {
 
 Conflict LockExclusive() {
     const Level before = heldHere();
-    const int fd = lockFile(false);
-    if (setLock(fd, F_WRLCK)) {
+    const int fd = lockFile(true);
+    if (setLock(fd, store::locks::Kind::Exclusive)) {
         held().level = Level::Exclusive;
         return Conflict::None;
     }
-    // Who holds it: copies at work hold it shared, a copy rebuilding
-    // exclusive.
+    // Who holds it: copies at work hold it shared, a copy rebuilding (or
+    // looking as it starts) exclusive.
     struct flock other = {};
     other.l_type = F_WRLCK;
     other.l_whence = SEEK_SET;
@@ -119,10 +171,27 @@ void Unlock() {
     h = Held();
 }
 
-ExclusiveHold::ExclusiveHold() : m_before(heldHere()), m_conflict(LockExclusive()) {}
+Conflict Patiently(const std::function<Conflict()> &attempt) {
+    Conflict conflict = attempt();
+    for (int i = 1; conflict == Conflict::Maintenance && i < kAttempts; ++i) {
+        if (const std::function<void()> &pause = pauseHook())
+            pause();
+        else
+            std::this_thread::sleep_for(kPause);
+        conflict = attempt();
+    }
+    return conflict;
+}
+
+void setPauseForTests(std::function<void()> pause) {
+    pauseHook() = std::move(pause);
+}
+
+ExclusiveHold::ExclusiveHold()
+    : m_before(heldHere()), m_conflict(Patiently([] { return LockExclusive(); })) {}
 
 ExclusiveHold::~ExclusiveHold() {
-    if (m_conflict != Conflict::None || m_before == Level::Exclusive)
+    if (m_keep || m_conflict != Conflict::None || m_before == Level::Exclusive)
         return;
     try {
         if (m_before == Level::Shared)

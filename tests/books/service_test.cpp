@@ -21,12 +21,16 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QMap>
+#include <QSet>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -76,8 +80,12 @@ public:
         wed = prog + QStringLiteral("WED/");
         QDir().mkpath(wed);
         paths::setProgramDirForTests(prog);
+        // A copy that holds the installation holds it through every attempt
+        // of this copy: no need to pause between them.
+        installation::setPauseForTests([] {});
     }
     void TearDown() override {
+        installation::setPauseForTests(nullptr);
         installation::Unlock();
         service::setFileStepProbe(nullptr);
         service::setHardLinksForTests(true);
@@ -776,25 +784,116 @@ TEST_F(ServiceTest, ARebuildCutAtAnyStepIsRecoveredByTheNextRun) {
     }
 }
 
+// The rebuild puts each step on the disk before the next one relies on it,
+// as a journal is kept: the list and its folder before anything is kept or
+// swapped, the second names of the old tables and blanks before the new ones
+// take their names, every swap before the run is marked done, and the mark
+// before anything kept is removed. A folder counts as not on the disk from
+// a step that changes its names until it is synced.
+TEST_F(ServiceTest, EachStepOfTheRebuildIsOnTheDiskBeforeTheNextReliesOnIt) {
+    rebuildInstallation();
+    // F3 has no blank: its restructure blank is kept in the folder NEW.
+    catalogue(2026, {"F1.DBF", "F2.DBF", "F3.DBF"});
+    newBlank(kNewFields, "OF3");
+    writeTable(org(7), "F32026", kOldFields, rows({{1, 3}}));
+    const QString backup = QDir::cleanPath(service::RebuildBackupDir(2026));
+    const QString done = backup + "/DONE.TXT";
+    QSet<QString> unsynced;
+    QStringList late;
+    int swaps = 0;
+    bool keeping = false, marked = false, removing = false;
+    // Folders not on the disk at a step that relies on them.
+    auto mustBeSynced = [&](const QString &step, std::function<bool(const QString &)> which) {
+        for (const QString &folder : unsynced)
+            if (which(folder))
+                late.append(folder + " (" + step + ")");
+    };
+    auto inBackup = [&](const QString &f) { return f == backup || f.startsWith(backup + "/"); };
+    service::setFileStepProbe([&](service::FileStep step, const QString &path) {
+        using service::FileStep;
+        const QString clean = QDir::cleanPath(path);
+        if (step == FileStep::Sync) {
+            unsynced.remove(clean);
+            return;
+        }
+        if (step == FileStep::List)
+            return;
+        if (step != FileStep::Write && clean.startsWith(backup + "/") && !keeping) {
+            keeping = true;
+            mustBeSynced("first kept", [&](const QString &f) {
+                return f == backup || f == QDir::cleanPath(wed);
+            });
+        }
+        if (step == FileStep::Rename && !inBackup(clean)) {
+            ++swaps;
+            mustBeSynced("swap " + clean, inBackup);
+        }
+        if (step == FileStep::Rename && clean == done) {
+            marked = true;
+            mustBeSynced("done", [](const QString &) { return true; });
+        }
+        if (step == FileStep::Remove && marked && !removing) {
+            removing = true;
+            mustBeSynced("first removed", [&](const QString &f) { return f == backup; });
+        }
+        unsynced.insert(QFileInfo(clean).path());
+    });
+    const service::RebuildResult r = rebuild();
+    service::setFileStepProbe(nullptr);
+    ASSERT_TRUE(r.ok) << r.summary().toStdString();
+    EXPECT_EQ(swaps, 5); // three tables, two blanks
+    EXPECT_TRUE(keeping && marked && removing);
+    EXPECT_TRUE(late.isEmpty()) << late.join("\n").toStdString();
+}
+
 // ---- copies of the program on one installation ----
 
 // Another copy of the program on the installation of its first argument.
 // Commands: "hold" holds the installation as a running copy does until the
-// copy ends ("ok" or "refused"); "rebuild STEP N" runs "Обслуживание БД"
+// copy ends ("ok" or "refused"); "look" holds it as a copy that starts holds
+// it while it looks for a rebuild cut short, and "release" ends the look;
+// "start" starts as the program does (EnterInstallation), stopping at each
+// message it shows ("message", its title and text) until the test says go,
+// and then says "entered" or "ended"; "rebuild STEP N" runs "Обслуживание БД"
 // and, at its N-th file step of kind STEP, says "paused" and waits for a
-// word; then it says "ok", or "failed" and why.
+// word ("rebuild STEP N fail": that step and every later one of its kind
+// fail as a disk would); then it says "ok", or "failed" and why.
 const bool kServiceRole = testsupport::registerCopyRole(
     "service", [](const QStringList &args, testsupport::CopyChannel &channel) {
         paths::setProgramDirForTests(args.value(0));
         return [&channel](const QStringList &w) {
+            auto answer = [](installation::Conflict c) {
+                return QString::fromLatin1(c == installation::Conflict::None ? "ok" : "refused");
+            };
             if (w.value(0) == u"hold")
-                return QString::fromLatin1(
-                    installation::LockShared() == installation::Conflict::None ? "ok" : "refused");
-            service::setFileStepProbe([&channel, kind = w.value(1).toInt(), n = w.value(2).toInt(),
-                                       seen = 0](service::FileStep step, const QString &) mutable {
-                if (int(step) == kind && ++seen == n)
-                    channel.waitForTest(QStringLiteral("paused"));
-            });
+                return answer(installation::LockShared());
+            if (w.value(0) == u"look")
+                return answer(installation::LockExclusive());
+            if (w.value(0) == u"release")
+                return answer(installation::LockShared());
+            if (w.value(0) == u"start") {
+                const auto previous = msg::setMessageHandler([&channel](const msg::Request &r) {
+                    channel.waitForTest(QStringLiteral("message ") + r.title +
+                                        QStringLiteral(": ") + r.text);
+                    return r.buttons == msg::Buttons::OkCancel ? msg::Answer::Cancel
+                                                               : msg::Answer::Ok;
+                });
+                const bool entered = EnterInstallation();
+                msg::setMessageHandler(previous);
+                return QString::fromLatin1(entered ? "entered" : "ended");
+            }
+            const bool fail = w.value(3) == u"fail";
+            service::setFileStepProbe(
+                [&channel, fail, kind = w.value(1).toInt(), n = w.value(2).toInt(),
+                 seen = 0](service::FileStep step, const QString &path) mutable {
+                    if (int(step) != kind || ++seen < n)
+                        return;
+                    if (fail)
+                        throw FileError(QStringLiteral("Не удалось переименовать файл ") + path +
+                                        QStringLiteral(": ошибка ввода-вывода"));
+                    if (seen == n)
+                        channel.waitForTest(QStringLiteral("paused"));
+                });
             const service::RebuildResult r = service::RebuildReportTables(kToday);
             return r.ok ? QStringLiteral("ok") : QStringLiteral("failed ") + r.summary();
         };
@@ -812,14 +911,41 @@ TEST_F(ServiceTest, CopiesOfTheProgramOnOneInstallation) {
         QStringLiteral("Другая копия программы сейчас выполняет обслуживание БД; пока оно не "
                        "закончится, работать с данными нельзя.\rНажмите OK, когда оно "
                        "закончится, или Отмена, чтобы закрыть программу.");
-    enum class Other { AtWork, Rebuilding, Killed };
+    enum class Other {
+        AtWork,
+        Rebuilding,
+        Killed,
+        Looking,               // holds the lock a moment as it starts
+        HalfRebuiltAtStart,    // at its message on a run cut short it could not put right
+        HalfRebuiltByAFailure, // its rebuild failed and could not be undone
+    };
+    // This copy starts while the other holds the installation: it is told,
+    // chooses to end, and nothing has changed.
+    auto toldAndEnds = [&](ServiceTest &t) {
+        const auto before = t.snapshot();
+        MessageRecorder recorder;
+        recorder.answers = {msg::Answer::Cancel};
+        EXPECT_FALSE(EnterInstallation());
+        EXPECT_EQ(recorder.texts(), QStringList{waitText});
+        EXPECT_EQ(installation::HeldLevel(), installation::Level::None);
+        EXPECT_EQ(t.snapshot(), before);
+    };
+    // The other copy lets the installation go when this one pauses before
+    // it tries again.
+    auto releasedAtThePause = [](CopyProcess &copy) {
+        installation::setPauseForTests([&copy, released = false]() mutable {
+            if (!std::exchange(released, true)) {
+                EXPECT_EQ(copy.ask("release"), "ok");
+            }
+        });
+    };
     const struct {
         const char *name;
         Other other;
-        std::function<void(ServiceTest &, CopyProcess &)> then;
+        std::function<void(ServiceTest &, CopyProcess &, const QString &)> then;
     } cases[] = {
         {"at work: the rebuild is refused", Other::AtWork,
-         [&](ServiceTest &t, CopyProcess &) {
+         [&](ServiceTest &t, CopyProcess &, const QString &) {
              const auto before = t.snapshot();
              const service::RebuildResult r = t.rebuild();
              EXPECT_FALSE(r.ok);
@@ -830,14 +956,14 @@ TEST_F(ServiceTest, CopiesOfTheProgramOnOneInstallation) {
              EXPECT_EQ(t.snapshot(), before);
          }},
         {"at work: this copy starts beside it", Other::AtWork,
-         [&](ServiceTest &, CopyProcess &) {
+         [&](ServiceTest &, CopyProcess &, const QString &) {
              MessageRecorder recorder;
              EXPECT_TRUE(EnterInstallation());
              EXPECT_TRUE(recorder.messages.isEmpty()) << recorder.texts().join('|').toStdString();
              EXPECT_EQ(installation::HeldLevel(), installation::Level::Shared);
          }},
         {"rebuilding: a second rebuild is refused, the first one ends well", Other::Rebuilding,
-         [&](ServiceTest &t, CopyProcess &copy) {
+         [&](ServiceTest &t, CopyProcess &copy, const QString &) {
              const auto before = t.snapshot();
              const service::RebuildResult r = t.rebuild();
              EXPECT_TRUE(r.refused);
@@ -850,7 +976,7 @@ TEST_F(ServiceTest, CopiesOfTheProgramOnOneInstallation) {
              EXPECT_FALSE(QDir(service::RebuildBackupDir(2026)).exists());
          }},
         {"rebuilding: this copy says so and ends", Other::Rebuilding,
-         [&](ServiceTest &t, CopyProcess &copy) {
+         [&](ServiceTest &t, CopyProcess &copy, const QString &) {
              const auto before = t.snapshot();
              MessageRecorder recorder;
              recorder.answers = {msg::Answer::Cancel};
@@ -865,7 +991,7 @@ TEST_F(ServiceTest, CopiesOfTheProgramOnOneInstallation) {
              EXPECT_EQ(copy.answer(), "ok");
          }},
         {"rebuilding: this copy waits and starts once it is over", Other::Rebuilding,
-         [&](ServiceTest &, CopyProcess &copy) {
+         [&](ServiceTest &, CopyProcess &copy, const QString &) {
              QStringList asked;
              const auto previous = msg::setMessageHandler([&](const msg::Request &r) {
                  asked.append(r.text);
@@ -881,7 +1007,7 @@ TEST_F(ServiceTest, CopiesOfTheProgramOnOneInstallation) {
         {"killed: this copy puts the tables back as it starts, and a figure saved then is "
          "carried by the next rebuild",
          Other::Killed,
-         [&](ServiceTest &t, CopyProcess &copy) {
+         [&](ServiceTest &t, CopyProcess &copy, const QString &) {
              copy.kill();
              MessageRecorder recorder;
              EXPECT_TRUE(EnterInstallation());
@@ -899,23 +1025,194 @@ TEST_F(ServiceTest, CopiesOfTheProgramOnOneInstallation) {
              EXPECT_TRUE(r.recovered.isEmpty()) << r.recovered.toStdString();
              EXPECT_EQ(testsupport::OpenTable(t.org(7), "F12026").num(2, "N1"), 42.42);
          }},
+        {"at its message on a run cut short that it could not put right: this copy is told, "
+         "and ends",
+         Other::HalfRebuiltAtStart,
+         [&](ServiceTest &t, CopyProcess &copy, const QString &) {
+             toldAndEnds(t);
+             copy.send("go");
+             EXPECT_EQ(copy.answer(), "ended");
+         }},
+        {"after a rebuild that it could not undo: this copy is told, and the next start puts "
+         "the tables back as promised",
+         Other::HalfRebuiltByAFailure,
+         [&](ServiceTest &t, CopyProcess &copy, const QString &failed) {
+             EXPECT_TRUE(failed.contains(QStringLiteral("Не удалось отменить обслуживание БД за "
+                                                        "2026 год")))
+                 << failed.toStdString();
+             EXPECT_FALSE(failed.contains(QStringLiteral("Предыдущее"))) << failed.toStdString();
+             EXPECT_TRUE(failed.endsWith(QStringLiteral("Они будут возвращены на место при "
+                                                        "следующем запуске программы.")))
+                 << failed.toStdString();
+             toldAndEnds(t);
+             copy.kill(); // the program ends
+             MessageRecorder recorder;
+             EXPECT_TRUE(EnterInstallation());
+             EXPECT_EQ(recorder.texts(),
+                       QStringList{QStringLiteral(
+                           "Предыдущее обслуживание БД за 2026 год было прервано и отменено: "
+                           "возвращено прежних таблиц: 1, бланков: 0; удалено недостроенных "
+                           "таблиц: 1.")});
+             EXPECT_EQ(names(store::DbfFile::fieldsOf(t.org(7) + "F12026.DBF")), names(kOldFields));
+         }},
+        {"looking as it starts: this copy tries again and starts beside it", Other::Looking,
+         [&](ServiceTest &, CopyProcess &copy, const QString &) {
+             releasedAtThePause(copy);
+             MessageRecorder recorder;
+             recorder.answers = {msg::Answer::Cancel}; // were it told to wait, it would end
+             EXPECT_TRUE(EnterInstallation());
+             EXPECT_TRUE(recorder.messages.isEmpty()) << recorder.texts().join('|').toStdString();
+             EXPECT_EQ(installation::HeldLevel(), installation::Level::Shared);
+         }},
+        {"looking as it starts: the rebuild tries again, and is refused for a copy at work",
+         Other::Looking,
+         [&](ServiceTest &t, CopyProcess &copy, const QString &) {
+             releasedAtThePause(copy);
+             const service::RebuildResult r = t.rebuild();
+             EXPECT_TRUE(r.refused);
+             EXPECT_EQ(r.summary(), others + QStringLiteral("С этими данными работают другие "
+                                                            "копии программы. Закройте их и "
+                                                            "повторите обслуживание БД."));
+         }},
+        {"killed, and its backup folder brought back later by an old copy of WED: the start "
+         "names the table that changed since, puts nothing back and ends",
+         Other::Killed,
+         [&](ServiceTest &t, CopyProcess &copy, const QString &) {
+             copy.kill();
+             const QString old = t.dir.path() + "/old WED";
+             copyTree(t.wed, old);
+             {
+                 MessageRecorder recorder;
+                 ASSERT_TRUE(EnterInstallation()); // puts the tables back
+                 installation::Unlock();
+             }
+             ASSERT_TRUE(t.rebuild().ok);
+             testsupport::OpenTable(t.org(7), "F12026").set(2, "N1", 9999);
+             QDir(t.wed).removeRecursively();
+             copyTree(old, t.wed);
+             const auto before = t.snapshot();
+             MessageRecorder recorder;
+             EXPECT_FALSE(EnterInstallation());
+             ASSERT_EQ(recorder.messages.size(), 1);
+             EXPECT_EQ(recorder.messages[0].title, QStringLiteral("Ошибка"));
+             EXPECT_TRUE(recorder.messages[0].text.contains(
+                 QDir::toNativeSeparators(t.org(7) + "F12026.DBF")))
+                 << recorder.messages[0].text.toStdString();
+             EXPECT_EQ(t.snapshot(), before);
+             EXPECT_EQ(testsupport::OpenTable(t.org(7), "F12026").num(2, "N1"), 9999);
+         }},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         reset();
         rebuildInstallation();
-        // A rebuild stopped before its first file step, or after it has put
-        // its second table in place.
-        const service::FileStep pause =
-            c.other == Other::Killed ? service::FileStep::Rename : service::FileStep::MakeFolder;
+        // The other copy: at work, looking, or in its rebuild (stopped before
+        // its first file step, or after it has put its second table in
+        // place), or at what a run cut short left.
+        if (c.other == Other::HalfRebuiltAtStart) {
+            ASSERT_TRUE(stopAt(*this, 2, [](service::FileStep step, const QString &) {
+                return step == service::FileStep::Rename;
+            }));
+            QDir().mkpath(service::RebuildBackupDir(2026) + "D7/SUB");
+        }
         CopyProcess copy("service", {prog});
-        const QString command =
-            QStringLiteral("rebuild %1 %2").arg(int(pause)).arg(c.other == Other::Killed ? 3 : 1);
-        ASSERT_EQ(copy.ask(c.other == Other::AtWork ? QStringLiteral("hold") : command),
-                  c.other == Other::AtWork ? "ok" : "paused");
-        c.then(*this, copy);
+        const int rename = int(service::FileStep::Rename);
+        const QMap<Other, std::pair<QString, QString>> start = {
+            {Other::AtWork, {"hold", "ok"}},
+            {Other::Looking, {"look", "ok"}},
+            {Other::Rebuilding,
+             {QStringLiteral("rebuild %1 1").arg(int(service::FileStep::MakeFolder)), "paused"}},
+            {Other::Killed, {QStringLiteral("rebuild %1 3").arg(rename), "paused"}},
+            {Other::HalfRebuiltAtStart, {"start", "message Ошибка: *Программа будет закрыта."}},
+            {Other::HalfRebuiltByAFailure,
+             {QStringLiteral("rebuild %1 2 fail").arg(rename), "failed *"}},
+        };
+        const QString answer = copy.ask(start[c.other].first);
+        const QStringList expected = start[c.other].second.split(u'*');
+        ASSERT_TRUE(answer.startsWith(expected.first()) && answer.endsWith(expected.last()))
+            << answer.toStdString();
+        c.then(*this, copy, answer);
+        installation::setPauseForTests([] {});
         installation::Unlock();
     }
+}
+
+// A copy of another login on the same installation (a user who may write
+// the period folder, or not): it holds the lock, so that a rebuild here is
+// refused while it works, or it says why it cannot and ends, writing
+// nothing. Needs root, to run the copy as another user.
+TEST_F(ServiceTest, ACopyOfAnotherLoginHoldsTheLockOrEnds) {
+    using testsupport::CopyProcess;
+    constexpr unsigned kOtherUser = 65534;
+    QString program;
+    ASSERT_TRUE(QFile::setPermissions(
+        dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
+                        QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup));
+    if (const QString why = testsupport::copyAsUserProblem(kOtherUser, dir.path(), program);
+        !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    const mode_t umaskBefore = ::umask(022);
+    const QString lock = wed + "KVR.LCK";
+    const QString refused = QStringLiteral(
+        "Обслуживание БД за 2026 год не выполнено, таблицы и бланки не изменены:\rС этими данными "
+        "работают другие копии программы. Закройте их и повторите обслуживание БД.");
+    const struct {
+        const char *name;
+        std::function<void(ServiceTest &)> make;
+        bool enters;
+    } cases[] = {
+        {"the lock file made by this version, in a period folder both may write",
+         [&](ServiceTest &) {
+             ::chmod(QFile::encodeName(wed).constData(), 0777);
+             MessageRecorder recorder;
+             ASSERT_TRUE(EnterInstallation());
+             installation::Unlock();
+         },
+         true},
+        {"the lock file an older version made for its maker only",
+         [&](ServiceTest &) {
+             ::chmod(QFile::encodeName(wed).constData(), 0777);
+             QFile f(lock);
+             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+             ::chmod(QFile::encodeName(lock).constData(), 0644);
+         },
+         true},
+        {"no lock file yet, in a period folder only its owner may write", [](ServiceTest &) {},
+         false},
+        {"the lock file made for its maker only, and a rebuild cut short",
+         [&](ServiceTest &t) {
+             ASSERT_TRUE(stopAt(t, 2, [](service::FileStep step, const QString &) {
+                 return step == service::FileStep::Rename;
+             }));
+             installation::Unlock();
+             ::chmod(QFile::encodeName(lock).constData(), 0644);
+         },
+         false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        reset();
+        rebuildInstallation();
+        c.make(*this);
+        const auto before = snapshot();
+        CopyProcess copy("service", {prog}, kOtherUser, program);
+        if (c.enters) {
+            EXPECT_EQ(copy.ask("start"), "entered");
+            const service::RebuildResult r = rebuild();
+            EXPECT_EQ(r.summary(), refused);
+        } else {
+            const QString shown = copy.ask("start");
+            EXPECT_TRUE(shown.startsWith(QStringLiteral("message Ошибка: ")) &&
+                        shown.contains(QDir::toNativeSeparators(lock)) &&
+                        shown.endsWith(QStringLiteral("Программа будет закрыта.")))
+                << shown.toStdString();
+            copy.send("go");
+            EXPECT_EQ(copy.answer(), "ended");
+        }
+        EXPECT_EQ(snapshot(), before);
+        installation::Unlock();
+    }
+    ::umask(umaskBefore);
 }
 
 } // namespace

@@ -4,9 +4,15 @@
 #include "store/ExceptionText.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QMap>
 
 #include <gtest/gtest.h>
+
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <iostream>
@@ -94,9 +100,23 @@ std::optional<int> runCopyIfAsked(int argc, char **argv) {
 }
 
 CopyProcess::CopyProcess(const QString &role, const QStringList &args) {
+    start(QCoreApplication::applicationFilePath(), role, args);
+}
+
+CopyProcess::CopyProcess(const QString &role, const QStringList &args, unsigned uid,
+                         const QString &program) {
+    // The child gives up root for the user before it runs the program; one
+    // that cannot ends at once, and the test sees no answer.
+    m_p.setChildProcessModifier([uid] {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(gid_t(uid)) != 0 || ::setuid(uid_t(uid)) != 0)
+            ::_exit(127);
+    });
+    start(program.isEmpty() ? QCoreApplication::applicationFilePath() : program, role, args);
+}
+
+void CopyProcess::start(const QString &program, const QString &role, const QStringList &args) {
     m_p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_p.start(QCoreApplication::applicationFilePath(),
-              QStringList{QString::fromLatin1(kCopyOption), role} + args);
+    m_p.start(program, QStringList{QString::fromLatin1(kCopyOption), role} + args);
     EXPECT_EQ(answer(), QStringLiteral("ok")) << role.toStdString();
 }
 
@@ -143,6 +163,42 @@ void CopyProcess::kill() {
     m_p.waitForFinished();
 }
 
+namespace {
+
+// Whether the user may run the file: asked in a child that becomes the user.
+bool userMayRun(unsigned uid, const QString &path) {
+    const QByteArray native = QFile::encodeName(path);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const bool may = ::setgroups(0, nullptr) == 0 && ::setgid(gid_t(uid)) == 0 &&
+                         ::setuid(uid_t(uid)) == 0 && ::access(native.constData(), X_OK) == 0;
+        ::_exit(may ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+} // namespace
+
+QString copyAsUserProblem(unsigned uid, const QString &spare, QString &program) {
+    if (::geteuid() != 0)
+        return QStringLiteral("the tests do not run as root, so no copy can run as another user");
+    program = QCoreApplication::applicationFilePath();
+    if (userMayRun(uid, program))
+        return QString();
+    program = spare + QStringLiteral("/") + QFileInfo(program).fileName();
+    QFile::remove(program);
+    if (!QFile::copy(QCoreApplication::applicationFilePath(), program) ||
+        !QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                            QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                            QFile::ExeOther))
+        return QStringLiteral("the test program could not be copied to ") + spare;
+    if (!userMayRun(uid, program))
+        return QStringLiteral("user %1 cannot run the test program from %2").arg(uid).arg(spare);
+    return QString();
+}
+
 void runCopySteps(const QString &role, const QStringList &args, const QList<CopyStep> &steps,
                   const QString &what) {
     CopyProcess a(role, args);
@@ -152,8 +208,8 @@ void runCopySteps(const QString &role, const QStringList &args, const QList<Copy
         const QString answer = copies[s.copy]->ask(s.command);
         EXPECT_TRUE(s.answer.endsWith(u'*') ? answer.startsWith(s.answer.chopped(1))
                                             : answer == s.answer)
-            << what.toStdString() << ": " << "AB"[s.copy] << " " << s.command.toStdString()
-            << ": " << answer.toStdString();
+            << what.toStdString() << ": "
+            << "AB"[s.copy] << " " << s.command.toStdString() << ": " << answer.toStdString();
     }
 }
 

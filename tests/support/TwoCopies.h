@@ -68,6 +68,11 @@ class CopyProcess {
 public:
     // Starts the copy and waits until its role is set up ("ok").
     CopyProcess(const QString &role, const QStringList &args);
+    // The same, as another login would: the program at `program` (the test
+    // program when empty) run under the user and group `uid` (the test must
+    // run as root).
+    CopyProcess(const QString &role, const QStringList &args, unsigned uid,
+                const QString &program = QString());
     ~CopyProcess(); // the copy ends when its input does
     CopyProcess(const CopyProcess &) = delete;
     CopyProcess &operator=(const CopyProcess &) = delete;
@@ -89,6 +94,8 @@ public:
     void kill();
 
 private:
+    void start(const QString &program, const QString &role, const QStringList &args);
+
     QProcess m_p;
     bool m_atStep = false; // runTo left it standing at a step
 };
@@ -104,6 +111,12 @@ struct CopyStep {
 // Starts two copies of the role with the arguments, has them take the steps
 // in turn and checks each answer (naming `what` where one differs); the
 // copies end when it returns.
+// Why a copy cannot be run as the user `uid` here (the test does not run as
+// root), or empty. `program` is set to a copy of the test program that the
+// user may run: the test program itself where the user reaches it, else a
+// copy in the folder `spare`, which the user must be able to reach.
+QString copyAsUserProblem(unsigned uid, const QString &spare, QString &program);
+
 void runCopySteps(const QString &role, const QStringList &args, const QList<CopyStep> &steps,
                   const QString &what);
 
