@@ -5,6 +5,7 @@
 
 #include "consolidation/SvodInternal.h"
 #include "shell/UnitConsts.h"
+#include "store/FileLocks.h"
 #include "store/ReadFile.h"
 #include "store/SaveFile.h"
 
@@ -13,7 +14,6 @@
 #include <QFileInfo>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,22 +49,40 @@ TargetWriter::Stamp stampOf(const QString &path) {
     return s;
 }
 
-// The operating system's lock on a folder, held while a copy puts its
-// tables in place there, so that the test of a target and its replacement
-// are one step for every other copy.
+// The lock files of the builds, each locked through a descriptor open for
+// writing (store/FileLocks.h): one in a folder that consolidations are put
+// in, and one in each folder aside.
+const QLatin1String kPlaceLockName(".svodplace.lck");
+const QLatin1String kAsideLockName(".svodbuild.lck");
+
+int openLock(const QString &path) {
+    const int fd = store::locks::openForLocking(native(path));
+    if (fd < 0)
+        throwFileError(QStringLiteral("Не удалось открыть файл блокировки"), path, errno);
+    return fd;
+}
+
+// Takes the lock of the file of the descriptor, which is closed when it
+// cannot be had; waiting, or (busy: false) not.
+bool takeLock(int fd, store::locks::Kind kind, bool wait, const QString &path) {
+    const int err = store::locks::take(fd, kind, wait);
+    if (err == 0)
+        return true;
+    if (err == EAGAIN && !wait)
+        return false;
+    ::close(fd);
+    throwFileError(QStringLiteral("Не удалось заблокировать файл"), path, err);
+}
+
+// The lock of a folder, held while a copy puts its tables in place there,
+// so that the test of a target and its replacement are one step for every
+// other copy.
 class FolderLock {
 public:
     explicit FolderLock(const QString &folder) {
-        m_fd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (m_fd < 0)
-            throwFileError(QStringLiteral("Не удалось открыть папку"), folder, errno);
-        while (::flock(m_fd, LOCK_EX) != 0) {
-            if (errno == EINTR)
-                continue;
-            const int err = errno;
-            ::close(m_fd);
-            throwFileError(QStringLiteral("Не удалось заблокировать папку"), folder, err);
-        }
+        const QString path = folder + QLatin1Char('/') + kPlaceLockName;
+        m_fd = openLock(path);
+        takeLock(m_fd, store::locks::Kind::Exclusive, true, path);
     }
     ~FolderLock() { ::close(m_fd); }
     FolderLock(const FolderLock &) = delete;
@@ -88,10 +106,16 @@ void removeLeftoverAsideFolders(const QString &parent) {
         if (!ok || pid == ::getpid() || store::processRuns(pid))
             continue;
         const QString path = dir.filePath(name);
-        const int fd = ::open(native(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0)
+        const QByteArray lock = native(path + QLatin1Char('/') + kAsideLockName);
+        const int fd = ::open(lock.constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            // Made, and its maker gone before it locked it: empty, unless it
+            // is nothing of ours, which stays.
+            if (errno == ENOENT)
+                QDir().rmdir(path);
             continue;
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        }
+        if (store::locks::take(fd, store::locks::Kind::Exclusive, false) == 0)
             QDir(path).removeRecursively();
         ::close(fd);
     }
@@ -109,6 +133,7 @@ void makeFolder(const QString &Folder) {
 
 AsideFolders::~AsideFolders() {
     for (const Made &m : m_made) {
+        ::unlink(native(m.path + QLatin1Char('/') + kAsideLockName).constData());
         QDir().rmdir(m.path);
         ::close(m.fd);
     }
@@ -128,14 +153,21 @@ QString AsideFolders::folderFor(const QString &Folder) {
                 continue;
             throwFileError(QStringLiteral("Не удалось создать папку"), path, errno);
         }
-        const int fd = ::open(native(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) {
-            const int err = errno;
+        // Held locked while this copy builds there: a copy that finds it
+        // left removes it only once the lock is free.
+        const QString lock = path + QLatin1Char('/') + kAsideLockName;
+        try {
+            const int fd = openLock(lock);
+            if (!takeLock(fd, store::locks::Kind::Exclusive, false, lock)) {
+                ::close(fd);
+                throwFileError(QStringLiteral("Не удалось заблокировать файл"), lock, EAGAIN);
+            }
+            m_made.push_back({Folder, path, fd});
+        } catch (...) {
+            ::unlink(native(lock).constData());
             ::rmdir(native(path).constData());
-            throwFileError(QStringLiteral("Не удалось открыть папку"), path, err);
+            throw;
         }
-        ::flock(fd, LOCK_EX);
-        m_made.push_back({Folder, path, fd});
         return path;
     }
 }
@@ -245,25 +277,12 @@ void TargetWriter::place() {
 
 namespace {
 
-// An exclusive lock of the open file description: without waiting, or
-// waiting for the copy that holds it.
-bool lockFile(int fd, bool wait) {
-    struct flock fl {};
-    fl.l_type = F_WRLCK;
-    fl.l_whence = SEEK_SET;
-    while (::fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &fl) != 0) {
-        if (errno == EINTR)
-            continue;
-        return false;
-    }
-    return true;
-}
-
-// Whether the descriptor's file is still the one of that name.
-bool stillNamed(int fd, const QString &path) {
-    struct stat held, named;
-    return ::fstat(fd, &held) == 0 && ::lstat(native(path).constData(), &named) == 0 &&
-           held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+// The lock file of the scratch table: TEMPSVOD.LCK beside TEMPSVOD.DBF. The
+// table itself is only ever locked by the table layer, on the descriptor
+// that reads and writes it, so that a file server that makes locks binding
+// never refuses a copy its own reads and writes.
+QString scratchLockPath(const QString &folder) {
+    return folder + QStringLiteral("TEMPSVOD.LCK");
 }
 
 } // namespace
@@ -274,45 +293,47 @@ ScratchTable::ScratchTable(const QString &Path, const QString &BlankPath) {
     if (!blank.open() || !blank.readAll(bytes))
         throw FileError(
             QStringLiteral("Не удалось открыть файл %1: %2").arg(BlankPath, blank.errorString()));
+    const QString lock = scratchLockPath(QFileInfo(Path).absolutePath() + QLatin1Char('/'));
+    m_fd = openLock(lock);
+    if (!takeLock(m_fd, store::locks::Kind::Exclusive, false, lock)) {
+        buildStep(BuildStep::ScratchBusy, Path);
+        takeLock(m_fd, store::locks::Kind::Exclusive, true, lock);
+    }
+    try {
+        writeBlank(Path, bytes);
+    } catch (...) {
+        ::close(m_fd);
+        throw;
+    }
+}
+
+// Writes the blank's bytes into the table file, under the table layer's own
+// lock of that file.
+void ScratchTable::writeBlank(const QString &Path, const QByteArray &bytes) {
     const QByteArray path = native(Path);
+    int fd = -1;
     for (;;) {
-        const int fd =
-            ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+        fd = ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
         struct stat st;
         if (fd < 0 && errno == ELOOP && ::unlink(path.constData()) == 0)
             continue; // a link is nobody's scratch table
         if (fd < 0)
             throwFileError(QStringLiteral("Не удалось создать файл"), Path, errno);
-        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-            ::close(fd);
-            if (::unlink(path.constData()) == 0)
-                continue;
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+            break;
+        ::close(fd);
+        if (::unlink(path.constData()) != 0)
             throw FileError(
                 QStringLiteral("%1 не является файлом и не может быть заменен.").arg(Path));
-        }
-        if (!lockFile(fd, false)) {
-            buildStep(BuildStep::ScratchBusy, Path);
-            if (!lockFile(fd, true)) {
-                const int err = errno;
-                ::close(fd);
-                throwFileError(QStringLiteral("Не удалось заблокировать файл"), Path, err);
-            }
-        }
-        // The copy that held it may have removed it: then another is made.
-        if (!stillNamed(fd, Path)) {
-            ::close(fd);
-            continue;
-        }
-        m_fd = fd;
-        break;
     }
-    int err = ::ftruncate(m_fd, 0) == 0 ? 0 : errno;
+    int err = store::locks::take(fd, store::locks::Kind::Exclusive, true);
+    if (err == 0 && ::ftruncate(fd, 0) != 0)
+        err = errno;
     if (err == 0)
-        err = store::writeAll(m_fd, bytes.constData(), bytes.size());
-    if (err != 0) {
-        ::close(m_fd);
+        err = store::writeAll(fd, bytes.constData(), bytes.size());
+    ::close(fd); // and its lock with it
+    if (err != 0)
         throwFileError(QStringLiteral("Не удалось записать файл"), Path, err);
-    }
 }
 
 ScratchTable::~ScratchTable() {
@@ -323,23 +344,20 @@ ScratchTable::~ScratchTable() {
 
 void RemoveScratchTable(const QString &WedDir) {
     const QDir dir(WedDir);
-    const QStringList names =
-        dir.entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
-    for (const QString &name : names) {
-        if (name.compare(detail::kScratchName, Qt::CaseInsensitive) != 0)
-            continue;
-        const QString path = dir.filePath(name);
-        const QByteArray native = QFile::encodeName(path);
-        const int fd = ::open(native.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) {
-            if (errno == ELOOP)
-                ::unlink(native.constData());
-            continue;
-        }
-        if (detail::lockFile(fd, false) && detail::stillNamed(fd, path))
-            ::unlink(native.constData());
-        ::close(fd);
+    const QString lock = detail::scratchLockPath(dir.absolutePath() + QLatin1Char('/'));
+    const int fd = store::locks::openForLocking(QFile::encodeName(lock));
+    if (fd < 0)
+        return;
+    // Not while another copy builds with it.
+    if (store::locks::take(fd, store::locks::Kind::Exclusive, false) == 0) {
+        const QStringList names =
+            dir.entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
+        for (const QString &name : names)
+            if (name.compare(detail::kScratchName, Qt::CaseInsensitive) == 0 &&
+                !QFileInfo(dir.filePath(name)).isDir())
+                ::unlink(QFile::encodeName(dir.filePath(name)).constData());
     }
+    ::close(fd);
 }
 
 } // namespace svod

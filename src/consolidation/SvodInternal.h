@@ -32,7 +32,7 @@ public:
 private:
     struct Made {
         QString parent, path;
-        int fd = -1; // the folder, held locked
+        int fd = -1; // its lock file, held locked
     };
     std::vector<Made> m_made;
 };
@@ -147,10 +147,10 @@ private:
 };
 
 // WED/TEMPSVOD.DBF while a by-column build writes its blank into it and
-// reads it back: held under an exclusive lock (of the file's own open
-// description, which the table layer's locks do not meet) so that no other
-// copy writes or removes it meanwhile; one that another copy holds is
-// waited for. The file stays when released, until the window closes.
+// reads it back: held under an exclusive lock (of its own lock file,
+// TEMPSVOD.LCK) so that no other copy writes or removes it meanwhile; one
+// that another copy holds is waited for. The file stays when released,
+// until the window closes.
 class ScratchTable {
 public:
     ScratchTable(const QString &Path, const QString &BlankPath); // throws FileError
@@ -159,7 +159,8 @@ public:
     ScratchTable &operator=(const ScratchTable &) = delete;
 
 private:
-    int m_fd = -1;
+    static void writeBlank(const QString &Path, const QByteArray &bytes);
+    int m_fd = -1; // the lock file, held locked
 };
 
 // A sum of decimal numbers kept exactly: a whole number of units of

@@ -1,5 +1,6 @@
 #include "store/DbfTable.h"
 
+#include "store/FileLocks.h"
 #include "store/SaveFile.h"
 #include "store/SystemError.h"
 
@@ -12,7 +13,6 @@
 #include <QTime>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -615,19 +615,17 @@ QString systemError(int err) {
 }
 
 // The operating system's advisory lock on a whole file, held for one read
-// (shared) or one change (exclusive). Every copy of the program takes it, so
-// two processes never write a table at once, nor read it half written.
+// (shared) or one change (exclusive), on the descriptor that reads or writes
+// it (store/FileLocks.h). Every copy of the program takes it, so two
+// processes never write a table at once, nor read it half written.
 class FileLock {
 public:
-    FileLock(int fd, int operation, const QString &path) : m_fd(fd) {
-        while (::flock(fd, operation) != 0) {
-            if (errno == EINTR)
-                continue;
-            fail(QStringLiteral("Не удалось заблокировать файл %1: %2")
-                     .arg(path, systemError(errno)));
-        }
+    FileLock(int fd, locks::Kind kind, const QString &path) : m_fd(fd) {
+        if (const int err = locks::take(fd, kind, true); err != 0)
+            fail(
+                QStringLiteral("Не удалось заблокировать файл %1: %2").arg(path, systemError(err)));
     }
-    ~FileLock() { ::flock(m_fd, LOCK_UN); }
+    ~FileLock() { locks::give(m_fd); } // closing the descriptor gives it back as well
     FileLock(const FileLock &) = delete;
     FileLock &operator=(const FileLock &) = delete;
 
@@ -695,7 +693,7 @@ std::shared_ptr<DbfTable> DbfTable::loadFrom(int fd, const QString &path) {
     FileStamp stamp;
     {
         // A shared lock: a writer in another process finishes its change first.
-        FileLock lock(fd, LOCK_SH, path);
+        FileLock lock(fd, locks::Kind::Shared, path);
         stamp = stampOfFd(fd);
         if (stamp.size < 0)
             fail(QStringLiteral("Не удалось прочитать файл %1: %2").arg(path, systemError(errno)));
@@ -874,7 +872,7 @@ void DbfTable::readAllAgain() {
 bool DbfTable::refresh(int phys) {
     if (phys < 0 || phys >= m_count || inMemoryOnly() || m_held || !openForReading())
         return false;
-    FileLock lock(m_fd, LOCK_SH, m_path);
+    FileLock lock(m_fd, locks::Kind::Shared, m_path);
     struct stat st;
     if (::fstat(m_fd, &st) != 0 || st.st_nlink == 0)
         return false;
@@ -916,7 +914,7 @@ void DbfTable::putHeader(int count) {
 // the change's writes.
 template <typename Steps> void DbfTable::writeLocked(Steps &&steps) {
     openForWriting();
-    FileLock lock(m_fd, LOCK_EX, m_path);
+    FileLock lock(m_fd, locks::Kind::Exclusive, m_path);
     // A file deleted or replaced (a new file renamed over it) has left the
     // descriptor with no name; the table is then another one.
     struct stat st;
@@ -1098,7 +1096,7 @@ void DbfTable::flushHeld() {
     if (!m_heldChanges)
         return;
     openForWriting();
-    FileLock lock(m_fd, LOCK_EX, m_path);
+    FileLock lock(m_fd, locks::Kind::Exclusive, m_path);
     struct stat st;
     if (::fstat(m_fd, &st) != 0 || st.st_nlink == 0 || !upToDate(stampOfStat(st)))
         failChanged();
@@ -1219,11 +1217,8 @@ std::shared_ptr<DbfTable> acquireOpen(int fd, const QString &path) {
         // The stamp and the bytes under one shared lock: a writer in another
         // process finishes its change first.
         struct stat st;
-        while (::flock(fd, LOCK_SH) != 0) {
-            if (errno == EINTR)
-                continue;
+        if (const int err = locks::take(fd, locks::Kind::Shared, true); err != 0) {
             // Something that is no file may refuse the lock.
-            const int err = errno;
             if (::fstat(fd, &st) == 0 && !S_ISREG(st.st_mode))
                 return nullptr;
             fail(
@@ -1231,7 +1226,7 @@ std::shared_ptr<DbfTable> acquireOpen(int fd, const QString &path) {
         }
         struct Unlock {
             int fd;
-            ~Unlock() { ::flock(fd, LOCK_UN); }
+            ~Unlock() { locks::give(fd); }
         } unlock{fd};
         if (::fstat(fd, &st) != 0)
             fail(QStringLiteral("Не удалось прочитать файл %1: %2").arg(path, systemError(errno)));

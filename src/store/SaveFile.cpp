@@ -1,5 +1,6 @@
 #include "store/SaveFile.h"
 
+#include "store/FileLocks.h"
 #include "store/SystemError.h"
 
 #include <QDir>
@@ -9,7 +10,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -78,10 +78,10 @@ void removeLeftoverTempFiles(const QString &folder) {
         // A process of that number may run on another computer that shares
         // the folder: its lock says so.
         const QByteArray path = QFile::encodeName(dir.filePath(name));
-        const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        const int fd = ::open(path.constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0)
             continue;
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        if (locks::take(fd, locks::Kind::Exclusive, false) == 0)
             ::unlink(path.constData());
         ::close(fd);
     }
@@ -116,8 +116,16 @@ bool SaveFile::open() {
             return false;
         }
     }
-    // The lock tells the folder's next writer that this file is being written.
-    ::flock(m_fd, LOCK_EX);
+    // The lock tells the folder's next writer that this file is being written;
+    // a file that cannot be locked is not written.
+    if (const int err = locks::take(m_fd, locks::Kind::Exclusive, false); err != 0) {
+        m_error = systemError(err);
+        ::close(m_fd);
+        m_fd = -1;
+        ::unlink(QFile::encodeName(m_temp).constData());
+        m_temp.clear();
+        return false;
+    }
     if (exists)
         ::fchmod(m_fd, st.st_mode & 07777);
     return true;

@@ -12,6 +12,9 @@
 
 #include <QFileInfo>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <functional>
 
 using namespace svodtest;
@@ -206,6 +209,44 @@ TEST_F(SvodTwoCopies, NeitherCopyPlacesReadsOrRemovesWhatTheOtherIsMaking) {
         c.left(); // B changed nothing of what A left
         EXPECT_EQ(in.leftAside(1), QStringList());
     }
+}
+
+// The kind of record lock another holder has on the file: F_WRLCK, F_RDLCK,
+// or F_UNLCK when nobody holds one (a lock of flock's would not show).
+short recordLockOn(const QString &path) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CLOEXEC);
+    EXPECT_GE(fd, 0) << path.toStdString();
+    struct flock fl = {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    EXPECT_EQ(::fcntl(fd, F_OFD_GETLK, &fl), 0);
+    ::close(fd);
+    return fl.l_type;
+}
+
+// What the builds hold locked, they hold as record locks of a file opened
+// for writing, as a file server that shares folders between computers sees
+// them: the scratch table through a lock file of its own (the table itself
+// is left to the table layer, which locks it on the descriptor it writes
+// through), and each build's folder aside through the lock file in it.
+TEST_F(SvodTwoCopies, WhatABuildHoldsItHoldsByRecordLocksOfFilesOpenForWriting) {
+    CopyProcess a("svod", {in.root()});
+    a.send(QStringLiteral("column 3"));
+    ASSERT_EQ(a.runTo({QStringLiteral("ScratchMade TEMPSVOD.DBF")}),
+              QStringLiteral("ScratchMade TEMPSVOD.DBF"));
+    EXPECT_EQ(recordLockOn(in.wed() + QStringLiteral("TEMPSVOD.LCK")), F_WRLCK);
+    EXPECT_EQ(recordLockOn(in.wed() + QStringLiteral("TEMPSVOD.DBF")), F_UNLCK);
+    EXPECT_TRUE(a.runTo({}).startsWith(u"done ok"));
+
+    CopyProcess b("svod", {in.root()});
+    b.send(QStringLiteral("build 1"));
+    ASSERT_EQ(b.runTo({QStringLiteral("AsideMade F12016.DBF")}),
+              QStringLiteral("AsideMade F12016.DBF"));
+    const QStringList aside =
+        QDir(in.svodDir(1)).entryList({QStringLiteral(".svodbuild-*")}, QDir::Dirs | QDir::Hidden);
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_EQ(recordLockOn(in.svodDir(1) + aside[0] + QStringLiteral("/.svodbuild.lck")), F_WRLCK);
+    EXPECT_TRUE(b.runTo({}).startsWith(u"done ok"));
 }
 
 } // namespace

@@ -149,3 +149,23 @@ TEST(TempFiles, ANewFileNeverReplacesOneMadeMeanwhile) {
     }
     EXPECT_EQ(filesOf(f), (QStringList{"A.DBF", "B.DBF"}));
 }
+
+// The writer of a file holds its temporary file by a record lock of a
+// descriptor open for writing (a lock of flock's would not show here): the
+// lock a file server that shares the folder between computers sees too.
+TEST(TempFiles, AWriteUnderWayHoldsItsTemporaryFileByARecordLock) {
+    Folder f;
+    storetest::writeBytes(f.file("F.DBF"), QByteArray(10, 'x'));
+    Copy copy(f.file("F.DBF"));
+    const QStringList temps = QDir(f.path()).entryList({"F.DBF.kvr*.tmp"}, QDir::Files);
+    ASSERT_EQ(temps.size(), 1);
+    const int fd = ::open(QFile::encodeName(f.path() + "/" + temps[0]).constData(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    struct flock fl = {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    EXPECT_EQ(::fcntl(fd, F_OFD_GETLK, &fl), 0);
+    EXPECT_EQ(fl.l_type, F_WRLCK);
+    ::close(fd);
+    copy.end(false);
+}
