@@ -1,15 +1,18 @@
 #pragma once
 // The dialog "Укажите каталог": a tree of the computer's folders (folders
 // only, rooted at the file system's root, not refreshed by itself) with OK and
-// Отмена. Created once at start-up; the caller selects a path, shows it
-// through msg::exec(*FormChooseFolder) (so tests answer it) and reads the
-// selected path after OK.
+// Отмена. Folders are listed in a thread of the model's own and no file is
+// opened, so a folder whose files cannot be read (/proc, a network share that
+// no longer answers) never holds the program up. Created once at start-up; the caller selects a
+// path, shows it through msg::exec(*FormChooseFolder) (so tests answer it) and reads the selected
+// path after OK.
 
 #include <QDialog>
 #include <QString>
 
 #include <memory>
 
+class QAbstractFileIconProvider;
 class QFileSystemModel;
 class QPushButton;
 class QTreeView;
@@ -41,6 +44,8 @@ private:
     QFileSystemModel *model();
 
     std::unique_ptr<Ui::TFormChooseFolder> ui;
+    // Outlives the model (see the destructor).
+    std::unique_ptr<QAbstractFileIconProvider> m_iconProvider;
     QFileSystemModel *m_model = nullptr;
 };
 
