@@ -44,7 +44,9 @@ constexpr int kSecondPanelWidth = 50;
 // the main window's title while it is shown, as the main window names a
 // maximised one: the caption, " - [", the window's title and "]". The
 // caption comes back when the window is hidden or closed, unless the title
-// has changed meanwhile. A child of the work window's frame.
+// has changed meanwhile. A frame hidden with its main window, which a window
+// manager minimises (Openbox with a dialog minimised over it), stays open and
+// keeps its name there. A child of the work window's frame.
 class FramelessWindowTitle : public QObject {
 public:
     FramelessWindowTitle(QMainWindow &Main, QMdiSubWindow &Frame, const QString &Title)
@@ -56,8 +58,8 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override {
-        if (watched == parent() && event->type() == QEvent::Hide && m_main &&
-            m_main->windowTitle() == m_titled)
+        if (watched == parent() && event->type() == QEvent::Hide && !event->spontaneous() &&
+            m_main && m_main->windowTitle() == m_titled)
             m_main->setWindowTitle(m_caption);
         return false;
     }
