@@ -2,10 +2,12 @@
 // The dialog "Укажите каталог": a tree of the computer's folders (folders
 // only, rooted at the file system's root, not refreshed by itself) with OK and
 // Отмена. Folders are listed in a thread of the model's own and no file is
-// opened, so a folder whose files cannot be read (/proc, a network share that
-// no longer answers) never holds the program up. Created once at start-up; the caller selects a
-// path, shows it through msg::exec(*FormChooseFolder) (so tests answer it) and reads the selected
-// path after OK.
+// opened, so a folder of files whose reading never ends (/proc) or a network
+// share that no longer answers does not hold the program up; only the folders
+// on the way to a path the caller selects are looked at on the caller's
+// thread. Created once at start-up; the caller selects a path, shows it
+// through msg::exec(*FormChooseFolder) (so tests answer it) and reads the
+// selected path after OK.
 
 #include <QDialog>
 #include <QString>
