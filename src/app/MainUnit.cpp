@@ -2,21 +2,21 @@
 
 #include "shell/FixedDialog.h"
 
+#include "app/AboutUnit.h"
+#include "app/DateUnit.h"
+#include "app/KvrApplication.h"
+#include "sheet/DesktopOpener.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
 #include "shell/Paths.h"
 #include "shell/Periods.h"
 #include "shell/UnitDM.h"
 #include "shell/YearUnit.h"
-#include "app/AboutUnit.h"
-#include "app/DateUnit.h"
-#include "app/KvrApplication.h"
 #include "store/Dataset.h"
 #include "store/ExceptionText.h"
 #include "ui_MainUnit.h"
 
-#include <QDesktopServices>
-#include <QFileInfo>
+#include <QDir>
 #include <QLabel>
 #include <QLocale>
 #include <QMdiArea>
@@ -24,7 +24,6 @@
 #include <QPointer>
 #include <QShowEvent>
 #include <QTimer>
-#include <QUrl>
 
 TMainForm *MainForm = nullptr;
 
@@ -44,7 +43,9 @@ constexpr int kSecondPanelWidth = 50;
 // the main window's title while it is shown, as the main window names a
 // maximised one: the caption, " - [", the window's title and "]". The
 // caption comes back when the window is hidden or closed, unless the title
-// has changed meanwhile. A child of the work window's frame.
+// has changed meanwhile. A frame hidden with its main window, which a window
+// manager minimises (Openbox with a dialog minimised over it), stays open and
+// keeps its name there. A child of the work window's frame.
 class FramelessWindowTitle : public QObject {
 public:
     FramelessWindowTitle(QMainWindow &Main, QMdiSubWindow &Frame, const QString &Title)
@@ -56,8 +57,8 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override {
-        if (watched == parent() && event->type() == QEvent::Hide && m_main &&
-            m_main->windowTitle() == m_titled)
+        if (watched == parent() && event->type() == QEvent::Hide && !event->spontaneous() &&
+            m_main && m_main->windowTitle() == m_titled)
             m_main->setWindowTitle(m_caption);
         return false;
     }
@@ -432,10 +433,19 @@ void TMainForm::MenuExitClick() {
 }
 
 void TMainForm::MenuHelpClick() {
-    // Handed to the desktop's viewer for the file; neither waited for nor
-    // reported when no viewer starts.
-    QDesktopServices::openUrl(
-        QUrl::fromLocalFile(paths::GetProgramDir() + QStringLiteral("HELP.HLP")));
+    // Handed to the viewer that the desktop names for the file, not waited
+    // for; the user is told when there is no file or no viewer.
+    const QString dir = paths::GetProgramDir();
+    const QString file = store::findFileCaseInsensitive(dir, QStringLiteral("HELP.HLP"));
+    if (file.isEmpty()) {
+        msg::show(kMessageTitle, QStringLiteral("Файл справки ") +
+                                     QDir::toNativeSeparators(dir + QStringLiteral("HELP.HLP")) +
+                                     QStringLiteral(" не найден!"));
+        return;
+    }
+    if (!sheet::openWithDesktopProgram(file))
+        msg::show(kMessageTitle, QStringLiteral("Нет программы для просмотра файла справки ") +
+                                     QDir::toNativeSeparators(file) + QStringLiteral("."));
 }
 
 void TMainForm::MenuAboutClick() {

@@ -1,7 +1,11 @@
 #pragma once
 // The dialog "Укажите каталог": a tree of the computer's folders (folders
 // only, rooted at the file system's root, not refreshed by itself) with OK and
-// Отмена. Created once at start-up; the caller selects a path, shows it
+// Отмена. Folders are listed in a thread of the model's own and no file is
+// opened, so a folder of files whose reading never ends (/proc) or a network
+// share that no longer answers does not hold the program up; only the folders
+// on the way to a path the caller selects are looked at on the caller's
+// thread. Created once at start-up; the caller selects a path, shows it
 // through msg::exec(*FormChooseFolder) (so tests answer it) and reads the
 // selected path after OK.
 
@@ -10,6 +14,7 @@
 
 #include <memory>
 
+class QAbstractFileIconProvider;
 class QFileSystemModel;
 class QPushButton;
 class QTreeView;
@@ -41,6 +46,8 @@ private:
     QFileSystemModel *model();
 
     std::unique_ptr<Ui::TFormChooseFolder> ui;
+    // Outlives the model (see the destructor).
+    std::unique_ptr<QAbstractFileIconProvider> m_iconProvider;
     QFileSystemModel *m_model = nullptr;
 };
 

@@ -1,14 +1,14 @@
 #include "sheet/OfficeEngine.h"
 
+#include "sheet/DesktopOpener.h"
 #include "sheet/PrintQueue.h"
 #include "store/SystemError.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
@@ -354,32 +354,6 @@ bool preparePostScript(const QString &path, const QString &title) {
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
     return file.write(text) == text.size();
-}
-
-// What the desktop's opener (xdg-open) would start for the file: whether
-// the desktop has a program for its type (xdg-mime's answer, which the
-// opener itself asks).
-bool desktopOpensSpreadsheet(const QString &path) {
-    const QString mime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
-    if (mime.isEmpty())
-        return false;
-    auto ask = [&](const QStringList &arguments) {
-        QProcess query;
-        query.setStandardInputFile(QProcess::nullDevice());
-        query.setStandardErrorFile(QProcess::nullDevice());
-        query.start(mime, arguments);
-        if (!query.waitForFinished(30000)) {
-            query.kill();
-            query.waitForFinished();
-            return QString();
-        }
-        if (query.exitStatus() != QProcess::NormalExit || query.exitCode() != 0)
-            return QString();
-        return QString::fromLocal8Bit(query.readAllStandardOutput()).section(u';', 0, 0).trimmed();
-    };
-    const QString type = ask({QStringLiteral("query"), QStringLiteral("filetype"), path});
-    return !type.isEmpty() &&
-           !ask({QStringLiteral("query"), QStringLiteral("default"), type}).isEmpty();
 }
 
 } // namespace
@@ -748,17 +722,10 @@ std::shared_ptr<Document> OfficeEngine::Impl::load(const OUString &url, const QS
 bool OfficeEngine::Impl::show(const QString &path) {
     if (options.viewer)
         return options.viewer(path);
-    // Only a program that the desktop names for spreadsheets is started:
-    // the desktop's opener, with none, tries whatever else it knows of (an
-    // office without windows, which fails and leaves its lock file beside
-    // the list; a text browser) and tells of nothing.
-    if (!desktopOpensSpreadsheet(path))
-        return false;
-    if (qobject_cast<QGuiApplication *>(QCoreApplication::instance()) &&
-        QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
-        return true;
-    // A platform of Qt's without the desktop's services: its opener itself.
-    return QProcess::startDetached(QStringLiteral("xdg-open"), {path});
+    // Only a program that the desktop names for spreadsheets: the desktop's
+    // opener would otherwise try an office without windows, which fails and
+    // leaves its lock file beside the list.
+    return openWithDesktopProgram(path);
 }
 
 namespace {

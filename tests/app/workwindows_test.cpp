@@ -2,15 +2,16 @@
 // transfer window's year test, the service, exit, help and about.
 
 #include "mainwindow_fixture.h"
+#include "support/TestDesktop.h"
 
-#include <QDesktopServices>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTest>
-#include <QUrl>
 
 using shelltest::MainWindowTest;
 
@@ -32,15 +33,6 @@ protected:
 
 private:
     int *m_closes;
-};
-
-// Receives the URLs handed to the desktop.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls.append(url); }
 };
 
 } // namespace
@@ -297,14 +289,42 @@ TEST_F(WorkWindowTest, TheAboutBoxClosesByItsDefaultOkButton) {
     EXPECT_TRUE(closedByEnter);
 }
 
-TEST_F(WorkWindowTest, HelpHandsTheHelpFileToTheDesktopWithoutAMessage) {
-    UrlCatcher catcher;
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
-    shelltest::child<QAction>(mainForm.get(), "N12")->trigger();
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-    ASSERT_EQ(catcher.urls.size(), 1);
-    EXPECT_EQ(catcher.urls[0].toLocalFile(), programDir + QStringLiteral("HELP.HLP"));
-    EXPECT_TRUE(recorder->messages.isEmpty()); // no help file here, and nothing said
+TEST_F(WorkWindowTest, HelpShowsTheHelpFileInTheDesktopsViewerOrSaysWhyNot) {
+    // The viewer of the test's desktop takes WinHelp files, which a system
+    // without the shared types' own tool names by their content only.
+    const QStringList helpTypes{QStringLiteral("application/winhlp"),
+                                QStringLiteral("application/octet-stream")};
+    struct Case {
+        const char *file; // the help file in the program folder, if any
+        bool viewer;      // the desktop has a viewer for it
+        const char *said; // what the user is told, the file's path after %1
+    } const cases[] = {
+        {nullptr, true, "Файл справки %1 не найден!"},
+        {"HELP.HLP", false, "Нет программы для просмотра файла справки %1."},
+        {"help.hlp", true, nullptr},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.file ? c.file : "no file");
+        recorder->messages.clear();
+        const testsupport::TestDesktop desktop(c.viewer ? helpTypes : QStringList());
+        const QString path = programDir + QString::fromLatin1(c.file ? c.file : "HELP.HLP");
+        QFile help(path);
+        if (c.file) {
+            ASSERT_TRUE(help.open(QIODevice::WriteOnly));
+            help.write(QByteArray("?_\x03\x00\x10\x00\x00\x00", 8)); // a WinHelp header
+            help.close();
+        }
+        shelltest::child<QAction>(mainForm.get(), "N12")->trigger();
+        if (c.said) {
+            ASSERT_EQ(recorder->messages.size(), 1);
+            EXPECT_EQ(recorder->messages[0].title, QStringLiteral("Сообщение"));
+            EXPECT_EQ(recorder->messages[0].text,
+                      QString::fromUtf8(c.said).arg(QDir::toNativeSeparators(path)));
+            EXPECT_FALSE(desktop.programStarted());
+        } else {
+            EXPECT_TRUE(recorder->messages.isEmpty()) << recorder->texts().join(u'|').toStdString();
+            EXPECT_EQ(desktop.handedFile(), QFileInfo(path).canonicalFilePath());
+        }
+        help.remove();
+    }
 }
-
-#include "workwindows_test.moc"

@@ -1,6 +1,7 @@
 // The exchange window and its dialogs on their own: a program folder without
 // the organisation book, the organisation dialog's titles for program kind
-// 105, and a sending whose consolidation run fails.
+// 105, a sending whose consolidation run fails, and the folder dialog, which
+// lists folders without opening a file.
 
 #include "consolidation/LoadReportUnit.h"
 #include "consolidation/UnitChooseFolder.h"
@@ -14,16 +15,74 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <thread>
+
 namespace {
+
+// Tells which files of a folder were opened while it lived (directories
+// apart). A named pipe in the folder is kept open for writing from a thread
+// of its own, so that a reader that opens the pipe is let through instead of
+// waiting for ever, and is told of like any other.
+class FolderOpenings {
+public:
+    FolderOpenings(const QString &Folder, const QString &Pipe)
+        : m_pipe(QFile::encodeName(Pipe)), m_watch(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        inotify_add_watch(m_watch, QFile::encodeName(Folder).constData(), IN_OPEN | IN_ACCESS);
+        m_writer = std::thread([this] {
+            const int fd = ::open(m_pipe.constData(), O_WRONLY | O_CLOEXEC);
+            if (fd >= 0)
+                ::close(fd);
+        });
+    }
+    ~FolderOpenings() {
+        // A reader of our own lets the writer go when nobody else has.
+        const int fd = ::open(m_pipe.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        m_writer.join();
+        if (fd >= 0)
+            ::close(fd);
+        ::close(m_watch);
+    }
+    FolderOpenings(const FolderOpenings &) = delete;
+    FolderOpenings &operator=(const FolderOpenings &) = delete;
+
+    // The names of the files opened or read so far.
+    QStringList files() const {
+        QStringList names;
+        alignas(inotify_event) char buffer[4096];
+        ssize_t got = 0;
+        while ((got = ::read(m_watch, buffer, sizeof buffer)) > 0) {
+            for (char *p = buffer; p < buffer + got;) {
+                const auto *e = reinterpret_cast<const inotify_event *>(p);
+                const QString name = e->len ? QFile::decodeName(e->name) : QString();
+                if (!(e->mask & IN_ISDIR) && !name.isEmpty() && !names.contains(name))
+                    names.append(name);
+                p += sizeof(inotify_event) + e->len;
+            }
+        }
+        return names;
+    }
+
+private:
+    QByteArray m_pipe;
+    int m_watch;
+    std::thread m_writer;
+};
 
 class LoadReportWindowTest : public ::testing::Test {
 protected:
@@ -145,6 +204,54 @@ TEST_F(LoadReportWindowTest, TheFolderDialogSelectsTheNearestExistingFolder) {
     EXPECT_EQ(dialog.selectedPath(), exch);
     dialog.setSelectedPath(program + QStringLiteral("WED"));
     EXPECT_EQ(dialog.selectedPath(), program + QStringLiteral("WED"));
+}
+
+TEST_F(LoadReportWindowTest, TheFolderDialogListsFoldersWithoutOpeningAnyFile) {
+    // A folder as the kernel's process folder is: files whose reading may
+    // never end beside folders.
+    const QString folder = exch + QStringLiteral("/proc");
+    ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/1")));
+    QFile data(folder + QStringLiteral("/status"));
+    ASSERT_TRUE(data.open(QIODevice::WriteOnly));
+    data.write("Name:\tkvr\n");
+    data.close();
+    const QString pipe = folder + QStringLiteral("/kmsg");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    FolderOpenings openings(folder, pipe);
+
+    MessageRecorder rec;
+    TLoadReportForm window;
+    window.show();
+    // The user types the folder's path and chooses it again in the dialog.
+    window.EditDir->setText(QDir::toNativeSeparators(folder));
+    QStringList listed;
+    QString chosen;
+    rec.onDialog = [&](QDialog &d) {
+        auto *dialog = qobject_cast<TFormChooseFolder *>(&d);
+        if (!dialog)
+            return int(QDialog::Rejected);
+        dialog->show();
+        QTreeView *tree = dialog->ShellTreeView1;
+        auto *model = qobject_cast<QFileSystemModel *>(tree->model());
+        EXPECT_NE(model, nullptr);
+        if (!model)
+            return int(QDialog::Rejected);
+        chosen = dialog->selectedPath();
+        // Unfolded from the keyboard, its one folder listed.
+        tree->setFocus();
+        QTest::keyClick(tree, Qt::Key_Right);
+        const QModelIndex at = model->index(folder);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return model->rowCount(at) > 0; }, 60000));
+        for (int row = 0; row < model->rowCount(at); ++row)
+            listed.append(model->index(row, 0, at).data().toString());
+        QTest::mouseClick(dialog->ButtonCancel, Qt::LeftButton);
+        return dialog->result();
+    };
+    QTest::mouseClick(window.ButtonChooseDir, Qt::LeftButton);
+    EXPECT_EQ(chosen, folder);
+    EXPECT_EQ(listed, QStringList{QStringLiteral("1")});
+    EXPECT_EQ(openings.files(), QStringList());
+    EXPECT_EQ(window.EditDir->text(), QDir::toNativeSeparators(folder)) << "Отмена keeps the path";
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include "support/MessageRecorder.h"
 #include "support/PrintQueueOutput.h"
 #include "support/ScopedEnvironment.h"
+#include "support/TestDesktop.h"
 #include "support/TwoCopies.h"
 #include "support/WithoutFileRights.h"
 
@@ -740,39 +741,13 @@ class DesktopListTest : public PrintTest, public ::testing::WithParamInterface<b
 
 TEST_P(DesktopListTest, OrganisationListGoesToTheDesktopsProgramOrItsFileIsNamed) {
     const bool desktopHasProgram = GetParam();
-    QTemporaryDir desktop;
-    const QString seen = desktop.filePath(QStringLiteral("seen"));
-    // The desktop's data: the types of files, and the program of the test.
-    ASSERT_TRUE(QDir(desktop.path()).mkpath(QStringLiteral("data/applications")));
-    ASSERT_TRUE(QFile::link(QStringLiteral("/usr/share/mime"), desktop.filePath("data/mime")));
-    if (desktopHasProgram) {
-        const QString viewer = desktop.filePath(QStringLiteral("viewer.sh"));
-        QFile script(viewer);
-        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-        script.write(QStringLiteral("#!/bin/sh\nprintf '%s' \"$1\" > \"%1.part\" && mv \"%1.part\" "
-                                    "\"%1\"\n")
-                         .arg(seen)
-                         .toUtf8());
-        script.close();
-        script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
-        QFile entry(desktop.filePath(QStringLiteral("data/applications/kvr-test-sheets.desktop")));
-        ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
-        entry.write(QStringLiteral("[Desktop Entry]\nType=Application\nName=Таблицы\nExec=%1 "
-                                   "%f\nMimeType=application/vnd.ms-excel;\n")
-                        .arg(viewer)
-                        .toUtf8());
-    }
-    const QByteArray data = QFile::encodeName(desktop.filePath(QStringLiteral("data")));
-    const QByteArray config = QFile::encodeName(desktop.filePath(QStringLiteral("config")));
+    testsupport::TestDesktop desktop(desktopHasProgram
+                                         ? QStringList{QStringLiteral("application/vnd.ms-excel")}
+                                         : QStringList());
     // Temporary files (the list's among them) in a folder of the test's own.
     ASSERT_TRUE(QDir(desktop.path()).mkpath(QStringLiteral("tmp")));
-    const testsupport::ScopedEnvironment dataHome("XDG_DATA_HOME", data),
-        dataDirs("XDG_DATA_DIRS", data), configHome("XDG_CONFIG_HOME", config),
-        configDirs("XDG_CONFIG_DIRS", config), session("XDG_CURRENT_DESKTOP", ""),
-        temporary("TMPDIR", QFile::encodeName(desktop.filePath(QStringLiteral("tmp"))));
-    std::optional<testsupport::ScopedEnvironment> display; // the opener asks for a display
-    if (desktopHasProgram)
-        display.emplace("DISPLAY", ":99");
+    const testsupport::ScopedEnvironment temporary(
+        "TMPDIR", QFile::encodeName(desktop.path() + QStringLiteral("/tmp")));
     // The program's own engine, with the desktop's opener.
     testsupport::endRecordingViewer();
     const auto restore = qScopeGuard([] { testsupport::useRecordingViewer(); });
@@ -782,24 +757,20 @@ TEST_P(DesktopListTest, OrganisationListGoesToTheDesktopsProgramOrItsFileIsNamed
                             {Record{{"KOD", "1"}, {"NAME", QStringLiteral("Школа № 1")}}});
     store::TADODataSet &ds = open(inst.root(), QStringLiteral("SCHOOL"));
     PrintOrganisationList(ds);
-    const QDir lists(desktop.filePath(QStringLiteral("tmp/kvr-lists")));
+    const QDir lists(desktop.path() + QStringLiteral("/tmp/kvr-lists"));
     const QStringList made = lists.entryList(QDir::Files | QDir::Hidden);
     ASSERT_EQ(made.size(), 1) << made.join(u' ').toStdString(); // the list, no lock file beside
     const QString list = lists.filePath(made.front());
     EXPECT_TRUE(made.front().endsWith(QStringLiteral(".xls"))) << made.front().toStdString();
     if (desktopHasProgram) {
         EXPECT_TRUE(recorder.messages.isEmpty()) << recorder.texts().join(u'|').toStdString();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(seen); }, 60000));
-        QFile handed(seen);
-        ASSERT_TRUE(handed.open(QIODevice::ReadOnly));
-        EXPECT_EQ(QFileInfo(QString::fromUtf8(handed.readAll())).canonicalFilePath(),
-                  QFileInfo(list).canonicalFilePath());
+        EXPECT_EQ(desktop.handedFile(), QFileInfo(list).canonicalFilePath());
     } else {
         EXPECT_EQ(recorder.texts(),
                   QStringList{QStringLiteral("Нет программы для просмотра электронных таблиц.\r"
                                              "Список организаций сохранён в файле\r") +
                               QDir::toNativeSeparators(list)});
-        EXPECT_FALSE(QFileInfo::exists(seen));
+        EXPECT_FALSE(desktop.programStarted());
     }
     auto book = printing::PrintEngine().open(list); // filled and saved either way
     EXPECT_EQ(book->text(5, 2), QStringLiteral("Школа № 1"));

@@ -5,7 +5,8 @@
 // their titles in view; every dialog with a fixed border and a close box
 // only, back at once with the main window when a window manager minimises
 // it, and over the main window at every showing; message boxes wide enough
-// for their titles; the exchange window's title in the main window's.
+// for their titles; the exchange window's title in the main window's, also
+// after a dialog was minimised.
 
 #include "app/MainUnit.h"
 #include "books/SetupUnit.h"
@@ -215,8 +216,28 @@ TEST_F(WindowsRoadTest, TheExchangeWindowNamesItselfInTheMainWindowsTitle) {
     QWidget *window = program.mainForm->workWindow(TMainForm::WorkWindow::LoadReport);
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(window->isVisible());
-    EXPECT_EQ(program.mainForm->windowTitle(),
-              caption + QStringLiteral(" - [Прием \\ Передача отчетов]"));
+    const QString titled = caption + QStringLiteral(" - [Прием \\ Передача отчетов]");
+    EXPECT_EQ(program.mainForm->windowTitle(), titled);
+    // A dialog of the window minimised as Openbox minimises it, with the
+    // main window, and back at once: the title stays.
+    QString titleWhileBack;
+    otherDialog = [&](QDialog &d) {
+        d.show();
+        const Qt::WindowStates mainState = program.mainForm->windowState();
+        program.mainForm->setWindowState(mainState | Qt::WindowMinimized);
+        d.setWindowState(d.windowState() | Qt::WindowMinimized);
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(program.mainForm->isMinimized());
+        titleWhileBack = program.mainForm->windowTitle();
+        d.hide();
+        return int(QDialog::Rejected);
+    };
+    QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("ButtonChooseDir")),
+                      Qt::LeftButton);
+    EXPECT_EQ(titleWhileBack, titled);
+    EXPECT_EQ(program.mainForm->windowTitle(), titled);
+    ASSERT_NE(program.mainForm->mdiArea()->activeSubWindow(), nullptr);
+    EXPECT_EQ(program.mainForm->mdiArea()->activeSubWindow()->widget(), window);
     QPushButton *cancel = window->findChild<QPushButton *>(QStringLiteral("ButtonCancel"));
     ASSERT_NE(cancel, nullptr);
     QTest::mouseClick(cancel, Qt::LeftButton);
