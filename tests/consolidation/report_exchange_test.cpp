@@ -5,18 +5,25 @@
 // organisation's data folder.
 
 #include "consolidation/ReportExchange.h"
+#include "shell/Paths.h"
 #include "store/Cp1251.h"
 #include "store/Dataset.h"
+#include "store/SaveFile.h"
 #include "support/TableBuilder.h"
+#include "support/TwoCopies.h"
 #include "support/WithoutFileRights.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QMap>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <stdexcept>
 
 #include <sys/fsuid.h>
 #include <sys/stat.h>
@@ -27,6 +34,16 @@ using testsupport::Record;
 using testsupport::writeTable;
 
 namespace {
+
+// A copy of the program that has begun to write the file of its argument and
+// stands there, its temporary file locked, until the test kills it.
+const bool kWriteRole =
+    testsupport::registerCopyRole("write", [](const QStringList &args, testsupport::CopyChannel &) {
+        auto file = std::make_shared<store::SaveFile>(args.value(0));
+        if (!file->open() || !file->write(QByteArray(4096, 'x')))
+            throw std::runtime_error("cannot write");
+        return [file](const QStringList &) { return QStringLiteral("ok"); };
+    });
 
 const int kYear = 2017;
 const QString kInn = QStringLiteral("0275001234");
@@ -493,6 +510,16 @@ TEST_F(ExchangeTest, ReceivingCopiesTheTablesAfterEveryCheckAndTwiceGivesTheSame
     fillExchange(goodReg());
     const QString target = program + QStringLiteral("DBF/D5/");
     ASSERT_FALSE(QFileInfo::exists(target));
+    // A receive into the new folder killed while it wrote F3A2017.DBF, which
+    // never stood there: its temporary file goes with the next receive.
+    paths::setProgramDirForTests(program);
+    const auto restore = qScopeGuard([] { paths::setProgramDirForTests(QString()); });
+    ASSERT_TRUE(QDir().mkpath(target));
+    {
+        testsupport::CopyProcess killed("write", {target + QStringLiteral("F3A2017.DBF")});
+        killed.kill();
+    }
+    ASSERT_EQ(QDir(target).entryList(QDir::Files).size(), 1);
     for (int round = 0; round < 2; ++round) {
         const Outcome r = exchange::ReceiveReports(receiveParams());
         EXPECT_TRUE(r.ok);
