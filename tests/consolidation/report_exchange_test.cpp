@@ -336,31 +336,58 @@ TEST_F(ExchangeTest, SendingIntoTheProgramsOwnDataTreeIsRefusedBeforeAnythingIsB
     // Folders of the tree that are links to folders elsewhere.
     const QString elsewhere = tmp.path() + QStringLiteral("/d7 elsewhere");
     const QString templates = tmp.path() + QStringLiteral("/templates");
-    for (const QString &d : {elsewhere, templates})
+    const QString archived = tmp.path() + QStringLiteral("/archive of 2");
+    for (const QString &d : {elsewhere, templates, archived})
         ASSERT_TRUE(QDir().mkpath(d));
     writeReport(elsewhere, QStringLiteral("F12017"), 3, 7);
     ASSERT_TRUE(QFile::link(elsewhere, program + QStringLiteral("DBF/D7")));
     ASSERT_TRUE(QFile::link(templates, wed + QStringLiteral("PRINT")));
+    // The archive: organisation 1's tables, and organisation 2's in a folder
+    // that a link takes it to.
+    const QString arx = program + QStringLiteral("ARX");
+    ASSERT_TRUE(QDir().mkpath(arx + QStringLiteral("/D1")));
+    writeReport(arx + QStringLiteral("/D1"), QStringLiteral("F12017"), 3, 1);
+    writeReport(archived, QStringLiteral("F12017"), 3, 2);
+    ASSERT_TRUE(QFile::link(archived, arx + QStringLiteral("/D2")));
+    ASSERT_TRUE(QFile::link(arx + QStringLiteral("/D1"), tmp.path() + "/to-arx-d1"));
     const auto before = snapshot(program);
     const auto elsewhereBefore = snapshot(elsewhere);
+    const auto archivedBefore = snapshot(archived);
+    const QString data = QStringLiteral("в папке данных программы");
+    const QString archive = QStringLiteral("в архиве программы");
     exchange::SendParams p = sendParams();
-    for (const QString &dir :
-         {own, program + QStringLiteral("DBF"), wed, wed + QStringLiteral("BLANK"),
-          tmp.path() + QStringLiteral("/to-d5"), wed + QStringLiteral("../DBF/D6"), elsewhere,
-          templates, elsewhere + QStringLiteral("/../d7 elsewhere")}) {
+    const QList<QPair<QString, QString>> refused = {
+        {own, data},
+        {program + QStringLiteral("DBF"), data},
+        {wed, data},
+        {wed + QStringLiteral("BLANK"), data},
+        {tmp.path() + QStringLiteral("/to-d5"), data},
+        {wed + QStringLiteral("../DBF/D6"), data},
+        {elsewhere, data},
+        {templates, data},
+        {elsewhere + QStringLiteral("/../d7 elsewhere"), data},
+        {arx, archive},
+        {arx + QStringLiteral("/D1"), archive},
+        {wed + QStringLiteral("../ARX/D1/"), archive},
+        {tmp.path() + QStringLiteral("/to-arx-d1"), archive},
+        {archived, archive},
+    };
+    for (const auto &[dir, where] : refused) {
         SCOPED_TRACE(dir.toStdString());
         p.exchangeDir = dir;
         const Outcome r = exchange::SendReports(p);
         EXPECT_FALSE(r.ok);
         EXPECT_EQ(texts(r.messages),
-                  QStringList{
-                      QStringLiteral("Ошибка: Директория, куда необходимо записать данные, "
-                                     "находится в папке данных программы!\r\rДиректория ") +
-                      dir + QStringLiteral(" не может быть выбрана. Укажите другую директорию.")});
+                  QStringList{QStringLiteral("Ошибка: Директория, куда необходимо записать "
+                                             "данные, находится ") +
+                              where + QStringLiteral("!\r\rДиректория ") + dir +
+                              QStringLiteral(" не может быть выбрана. Укажите другую "
+                                             "директорию.")});
     }
     EXPECT_EQ(builds, 0);
     EXPECT_EQ(snapshot(program), before);
     EXPECT_EQ(snapshot(elsewhere), elsewhereBefore);
+    EXPECT_EQ(snapshot(archived), archivedBefore);
     EXPECT_TRUE(snapshot(templates).isEmpty());
 }
 
