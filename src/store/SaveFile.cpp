@@ -77,9 +77,9 @@ QByteArray insideSweepRoot(const QString &folder) {
 // they stood then. Every write sweeps its folder, and reading a folder costs
 // far more than the write; a folder that has not changed since it was left
 // clean is not read again. A new file changes the folder's modification
-// time, but only to the clock's tick: a sweep counts only when that tick was
-// over before it read the folder, so that a file made after it changes the
-// time.
+// time, but only to the file system's tick, which is two seconds on some:
+// a sweep counts only when the folder's time was further back than that
+// before it read the folder, so that a file made after it changes the time.
 struct FolderStamp {
     dev_t dev = 0;
     ino_t ino = 0;
@@ -116,8 +116,8 @@ bool stillClean(const QByteArray &canonical, FolderStamp &stamp) {
 // time's tick was over before the sweep read it (now).
 void sweptClean(const QByteArray &canonical, const FolderStamp &stamp, const timespec &now,
                 const QDir &dir, const QStringList &temporary) {
-    const bool tickOver = now.tv_sec > stamp.mtime.tv_sec ||
-                          (now.tv_sec == stamp.mtime.tv_sec && now.tv_nsec > stamp.mtime.tv_nsec);
+    constexpr time_t kLongestTick = 2; // seconds
+    const bool tickOver = now.tv_sec - stamp.mtime.tv_sec > kLongestTick;
     if (stamp.ino == 0 || !tickOver)
         return;
     for (const QString &name : temporary) {

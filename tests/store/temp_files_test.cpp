@@ -86,8 +86,8 @@ QStringList filesOf(const Folder &f) {
 
 TEST(TempFiles, LeftoversOfKilledWritesGoWhenTheFolderIsNextWritten) {
     const QVector<FieldDef> defs = {{"KOD", 'N', 5, 0}};
-    // A table that this program wrote before the leftovers were made, and
-    // writes again after.
+    // A table that this program wrote while the killed writes were under
+    // way, and writes again after.
     std::unique_ptr<TADODataSet> longRunning;
     const auto post = [](TADODataSet &ds) {
         ds.Append();
@@ -95,7 +95,7 @@ TEST(TempFiles, LeftoversOfKilledWritesGoWhenTheFolderIsNextWritten) {
     };
     const struct {
         const char *what;
-        std::function<void(Folder &)> before; // run before the killed writes
+        std::function<void(Folder &)> meanwhile; // run while the writes to be killed are under way
         std::function<void(Folder &)> write;
         QStringList files; // besides the tables, the look-alikes and the finished copies
     } cases[] = {
@@ -107,8 +107,12 @@ TEST(TempFiles, LeftoversOfKilledWritesGoWhenTheFolderIsNextWritten) {
              post(ds);
          },
          {}},
-        {"a post to a table that this copy wrote before",
+        {"a post to a table that this copy wrote before, in a folder at rest since",
          [&](Folder &f) {
+             // The folder's last change long past: the writers' death
+             // does not change it, only its sweep can tell.
+             const timespec past[2] = {{946684800, 0}, {946684800, 0}};
+             ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(f.path()).constData(), past, 0), 0);
              longRunning = std::make_unique<TADODataSet>();
              f.openTable(*longRunning, "select * from T");
              post(*longRunning);
@@ -135,18 +139,14 @@ TEST(TempFiles, LeftoversOfKilledWritesGoWhenTheFolderIsNextWritten) {
             store::setLeftoverSweepRoot(installation ? f.path() : QString());
             DbfFile::create(f.file("T.DBF"), defs);
             DbfFile::create(f.file("S.DBF"), defs);
-            if (c.before)
-                c.before(f);
             // Under way, their temporary files locked: over a table, and a
             // new table not yet standing.
             Copy running(f.file("S.DBF"));
             Copy runningNew(f.file("R.DBF"));
-            // Killed: over the table (T.DBF.kvr<pid>-1.tmp), and making a new
-            // one (NEW.DBF.kvr<pid>-1.tmp, no NEW.DBF).
+            // To be killed: over the table (T.DBF.kvr<pid>-1.tmp), and making
+            // a new one (NEW.DBF.kvr<pid>-1.tmp, no NEW.DBF).
             Copy killed(f.file("T.DBF"));
-            killed.end(true);
             Copy killedNew(f.file("NEW.DBF"));
-            killedNew.end(true);
             const QStringList leftovers = {
                 QStringLiteral("T.DBF.kvr%1-1.tmp").arg(killed.pid()),
                 QStringLiteral("NEW.DBF.kvr%1-1.tmp").arg(killedNew.pid())};
@@ -156,6 +156,10 @@ TEST(TempFiles, LeftoversOfKilledWritesGoWhenTheFolderIsNextWritten) {
             for (const QString &name : alike)
                 storetest::writeBytes(f.file(name), "not ours");
             ASSERT_EQ(filesOf(f).size(), 8) << what << ": " << filesOf(f).join(' ').toStdString();
+            if (c.meanwhile)
+                c.meanwhile(f);
+            killed.end(true);
+            killedNew.end(true);
 
             c.write(f);
             running.end(false);
