@@ -405,8 +405,13 @@ bool TBooksForm::openBook(int Mode, const QString &Folder, const QString &Comman
     ds.setCommandText(Command);
     // The code names an organisation's data folder: each write checks it
     // against the book as the file holds it then, so that two copies of the
-    // program never give one code twice.
+    // program never give one code twice, and a new organisation goes above
+    // the data folders that stand then, so that it never takes over the
+    // reports of one that another copy added and deleted meanwhile.
     ds.setNumberField(Mode == 1 ? QStringLiteral("KOD") : QString());
+    ds.setNumbersOutside(
+        Mode == 1 ? std::function<long long()>([] { return MaxOrgFolderCode(paths::GetDbfDir()); })
+                  : nullptr);
     try {
         ds.Open();
     } catch (...) {
@@ -515,13 +520,15 @@ void TBooksForm::ButtonNewClick() {
     if (!runEditDialog())
         return;
     // Another copy of the program may have written an organisation with the
-    // code shown while the dialog was open: the new one was then given the
-    // next code free when it was saved, and the user is told which.
+    // code shown while the dialog was open, or left a data folder of that
+    // code: the new one was then given the next code free when it was
+    // saved, and the user is told which.
     const int given = DS1.FieldByName(QStringLiteral("KOD")).AsInteger();
     if (given != code)
         msg::show(QStringLiteral("Сообщение"),
                   CodeTakenMeanwhileText(DS1, code, given,
-                                         DS1.FieldByName(QStringLiteral("NAME")).AsString()),
+                                         DS1.FieldByName(QStringLiteral("NAME")).AsString(),
+                                         paths::GetDbfDir()),
                   msg::Icon::Information);
 }
 

@@ -237,7 +237,7 @@ QString CheckCodeChange(store::TADOConnection &Connection, int OldCode, const QS
 }
 
 QString CodeTakenMeanwhileText(store::TADODataSet &School, int Shown, int Given,
-                               const QString &Name) {
+                               const QString &Name, const QString &DbfDir) {
     const int found = FindOrganisationRecord(School, kSearchByCode, QString::number(Shown));
     QString holder;
     if (found > 0) {
@@ -247,15 +247,20 @@ QString CodeTakenMeanwhileText(store::TADODataSet &School, int Shown, int Given,
         if (saved >= 1)
             School.setRecNo(saved);
     }
-    const QString taken =
-        holder.isEmpty()
-            ? QStringLiteral("код %1 получила другая организация, записанная в другой копии "
-                             "программы")
-                  .arg(Shown)
-            : QStringLiteral("код %1 получила организация «%2», записанная в другой копии "
-                             "программы")
-                  .arg(Shown)
-                  .arg(holder);
+    QString taken;
+    if (!holder.isEmpty())
+        taken = QStringLiteral("код %1 получила организация «%2», записанная в другой копии "
+                               "программы")
+                    .arg(Shown)
+                    .arg(holder);
+    else if (found == 0 && hasDataFolder(DbfDir, Shown))
+        taken = QStringLiteral("код %1 занят папкой DBF\\D%1 с отчетами организации, "
+                               "удаленной в другой копии программы")
+                    .arg(Shown);
+    else
+        taken = QStringLiteral("код %1 получила другая организация, записанная в другой копии "
+                               "программы")
+                    .arg(Shown);
     return QStringLiteral("Пока вводилась новая организация, ") + taken +
            QStringLiteral(". Новая организация «%1» записана с кодом %2.")
                .arg(Name.trimmed())

@@ -68,6 +68,7 @@ QString CheckCodeChange(store::TADOConnection &Connection, int OldCode, const QS
 // wrote an organisation with the code Shown while the new one was being
 // entered, so that it was saved with the code Given: which organisation has
 // the code (found in the open book School, whose current record it leaves
-// as it was) and which code the new one, named Name, has now.
+// as it was), or, when none has it any more, that its data folder under
+// DbfDir has taken it; and which code the new one, named Name, has now.
 QString CodeTakenMeanwhileText(store::TADODataSet &School, int Shown, int Given,
-                               const QString &Name);
+                               const QString &Name, const QString &DbfDir);

@@ -281,6 +281,7 @@ bool TLoadReportForm::SendReports() {
     params.wedDir = paths::GetWedDir();
     params.set1Dir = paths::GetSvodDir(Year, 1);
     params.dbfDir = paths::GetDbfDir();
+    params.archiveDir = paths::GetArchiveDir();
     params.exchangeDir = QDir::fromNativeSeparators(EditDir->text());
     params.buildAll = [this] { return BuildAllSvods(); };
     params.confirmBadCells = [](const QString &question) {

@@ -55,6 +55,18 @@ bool insideFolder(const QString &path, const QString &root) {
     return p == r || p.startsWith(r.endsWith(QLatin1Char('/')) ? r : r + QLatin1Char('/'));
 }
 
+// Whether an existing folder is, through links or not, the tree's root or
+// lies in it or in one of the root's folders (each of which may be a link
+// to a folder elsewhere).
+bool insideTree(const QString &path, const QString &root) {
+    QStringList folders{root};
+    for (const QFileInfo &sub :
+         QDir(root).entryInfoList(QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+        folders << sub.filePath();
+    return std::any_of(folders.cbegin(), folders.cend(),
+                       [&](const QString &folder) { return insideFolder(path, folder); });
+}
+
 // Makes room for a new file: an entry that is a link (to anything, or to
 // nothing) or no regular file is removed, so that the copy never writes
 // through it. Throws FileError when it cannot be removed (a folder that
@@ -352,22 +364,24 @@ Outcome SendReports(const SendParams &Params) {
     }
 
     // Sending into the program's own data would replace an organisation's
-    // reports, or the blanks, with consolidations: DBF, WED and each folder
-    // in them, wherever a link takes it.
+    // reports, the blanks or the archived reports with consolidations: DBF,
+    // WED, ARX and each folder in them, wherever a link takes it.
     const QString dbf =
         Params.dbfDir.isEmpty() ? join(Params.programDir, QStringLiteral("DBF")) : Params.dbfDir;
-    QStringList ownFolders{dbf, Params.wedDir};
-    for (const QString &root : {dbf, Params.wedDir})
-        for (const QFileInfo &sub : QDir(root).entryInfoList(QDir::Dirs | QDir::Hidden |
-                                                             QDir::System | QDir::NoDotAndDotDot))
-            ownFolders << sub.filePath();
-    if (std::any_of(ownFolders.cbegin(), ownFolders.cend(),
-                    [&](const QString &own) { return insideFolder(Params.exchangeDir, own); })) {
+    const QString arx = Params.archiveDir.isEmpty() ? join(Params.programDir, QStringLiteral("ARX"))
+                                                    : Params.archiveDir;
+    const auto refuse = [&](const QString &where) {
         out.messages << warning(
-            kError, QStringLiteral("Директория, куда необходимо записать данные, находится в "
-                                   "папке данных программы!\r\rДиректория ") +
-                        Params.exchangeDir +
+            kError, QStringLiteral("Директория, куда необходимо записать данные, находится ") +
+                        where + QStringLiteral("!\r\rДиректория ") + Params.exchangeDir +
                         QStringLiteral(" не может быть выбрана. Укажите другую директорию."));
+    };
+    if (insideTree(Params.exchangeDir, dbf) || insideTree(Params.exchangeDir, Params.wedDir)) {
+        refuse(QStringLiteral("в папке данных программы"));
+        return out;
+    }
+    if (insideTree(Params.exchangeDir, arx)) {
+        refuse(QStringLiteral("в архиве программы"));
         return out;
     }
 

@@ -99,7 +99,9 @@ struct SendParams {
     QString wedDir;     // the catalogue and the blanks
     QString set1Dir;    // the consolidations of set 1 of the year
     QString dbfDir; // the data tree (organisations' and sets' folders); empty: programDir + "DBF"
-    QString exchangeDir; // the folder chosen by the user; refused inside dbfDir or wedDir
+    QString archiveDir; // the archive (ARX); empty: programDir + "ARX"
+    // The folder chosen by the user; refused inside dbfDir, wedDir or archiveDir.
+    QString exchangeDir;
     // Builds every consolidation of the year into set1Dir; run once the
     // checks have passed. Without it nothing is built.
     std::function<BuildAllOutcome()> buildAll;

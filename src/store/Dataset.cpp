@@ -1615,13 +1615,20 @@ void TADODataSet::Post() {
     } else {
         im.buf[0] = ' ';
         // The new record's number goes above every other record's as the
-        // file holds them at the moment of the append.
+        // file holds them at the moment of the append, and above the
+        // numbers that stand outside the table then.
         std::function<void(char *)> numberAbove;
         if (numberField >= 0)
-            numberAbove = [&im, numberField](char *record) {
+            numberAbove = [&im, numberField, outside = m_numbersOutside](char *record) {
                 const DbfTable &t = *im.table;
                 double largest = 0;
-                if (!largestNumber(t, numberField, largest))
+                bool any = largestNumber(t, numberField, largest);
+                if (const long long taken = outside ? outside() : 0;
+                    taken > 0 && (!any || double(taken) > largest)) {
+                    largest = double(taken);
+                    any = true;
+                }
+                if (!any)
                     return;
                 double mine = 0;
                 if (numberIn(t, record, numberField, mine) && mine > largest)

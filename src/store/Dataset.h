@@ -320,6 +320,14 @@ public:
     // the edit staying as it was. Empty (the default): no such field.
     void setNumberField(const QString &field) { m_numberField = field; }
     QString numberField() const { return m_numberField; }
+    // Numbers of the numbering field that stand outside the table (the data
+    // folders that organisation codes name, say), as the largest of them, 0
+    // for none. Asked under the file's lock at every Post that appends a
+    // record: the new record's number goes above these as well. Unset (the
+    // default): only the table's numbers count.
+    void setNumbersOutside(std::function<long long()> largest) {
+        m_numbersOutside = std::move(largest);
+    }
     void Delete(); // marks the current record deleted in the file; the next one becomes current
     bool Modified() const; // a field was written since Edit/Insert/Append
     // True while the current record is one that another dataset sharing the
@@ -363,6 +371,7 @@ private:
     QString m_commandText;
     QString m_indexFieldNames;
     QString m_numberField;
+    std::function<long long()> m_numbersOutside;
     DataSetState m_state = DataSetState::Inactive;
 };
 

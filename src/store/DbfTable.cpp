@@ -738,10 +738,9 @@ void DbfTable::openForWriting() {
         m_fd = fd;
         m_fdWritable = true;
     }
-    if (!m_folderSwept) {
-        m_folderSwept = true;
-        removeLeftoverTempFiles(QFileInfo(m_path).absolutePath());
-    }
+    // At every write, not only the first: a copy that keeps the table open
+    // clears what writes killed since its last one left in the folder.
+    removeLeftoverTempFiles(QFileInfo(m_path).absolutePath());
 }
 
 // The descriptor for reading the file again: the one for writing where the

@@ -252,7 +252,6 @@ private:
     QByteArray m_header;        // the header as read: the layout that writes check the file against
     int m_fd = -1;              // open from the first edit or change on...
     bool m_fdWritable = false;  // ...for writing, or for reading only
-    bool m_folderSwept = false; // leftovers of killed writes removed from the folder
     QByteArray m_span;          // the bytes of an update, made here each time
     std::vector<int> m_changed; // the fields an update changes, found here each time
     RecordStore m_data;

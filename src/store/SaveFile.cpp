@@ -6,8 +6,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -16,6 +18,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <ctime>
+#include <mutex>
+#include <string_view>
 
 namespace store {
 
@@ -32,22 +37,114 @@ const QRegularExpression &tempName() {
     return re;
 }
 
-QString &sweepRoot() {
-    static QString root;
+struct SweepRoot {
+    QString folder;
+    QByteArray canonical; // with a final "/"; worked out at the first sweep once the folder stands
+};
+
+SweepRoot &sweepRoot() {
+    static SweepRoot root;
     return root;
 }
 
-// Whether the folder is the installation's folder or one below it.
-bool insideSweepRoot(const QString &folder) {
-    if (sweepRoot().isEmpty())
+// The folder's path with every link and "." or ".." resolved; empty when it
+// does not stand.
+QByteArray canonicalPath(const QByteArray &path) {
+    char resolved[PATH_MAX];
+    return ::realpath(path.constData(), resolved) ? QByteArray(resolved) : QByteArray();
+}
+
+// The folder's canonical path when it is the installation's folder or one
+// below it; empty otherwise.
+QByteArray insideSweepRoot(const QString &folder) {
+    SweepRoot &root = sweepRoot();
+    if (root.folder.isEmpty())
+        return {};
+    if (root.canonical.isEmpty()) {
+        root.canonical = canonicalPath(QFile::encodeName(root.folder));
+        if (root.canonical.isEmpty())
+            return {};
+        if (!root.canonical.endsWith('/'))
+            root.canonical += '/';
+    }
+    const QByteArray dir = canonicalPath(QFile::encodeName(folder));
+    if (dir.isEmpty())
+        return {};
+    return dir == root.canonical.chopped(1) || dir.startsWith(root.canonical) ? dir : QByteArray();
+}
+
+// Folders that the last sweep left without a temporary file of a table, as
+// they stood then. Every write sweeps its folder, and reading a folder costs
+// far more than the write; a folder that has not changed since it was left
+// clean is not read again. A new file changes the folder's modification
+// time, but only to the file system's tick, which is two seconds on some:
+// a sweep counts only when the folder's time was further back than that
+// before it read the folder, so that a file made after it changes the time.
+struct FolderStamp {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    timespec mtime{};
+    bool operator==(const FolderStamp &o) const {
+        return dev == o.dev && ino == o.ino && mtime.tv_sec == o.mtime.tv_sec &&
+               mtime.tv_nsec == o.mtime.tv_nsec;
+    }
+};
+
+std::mutex cleanFoldersMutex;
+QHash<QByteArray, FolderStamp> &cleanFolders() {
+    static QHash<QByteArray, FolderStamp> folders;
+    return folders;
+}
+
+// The folder as it stands, and whether it is as a sweep left it clean; a
+// folder that is not is forgotten until it is clean again.
+bool stillClean(const QByteArray &canonical, FolderStamp &stamp) {
+    struct stat st;
+    if (::stat(canonical.constData(), &st) != 0)
         return false;
-    QString root = QFileInfo(sweepRoot()).canonicalFilePath();
-    const QString dir = QFileInfo(folder).canonicalFilePath();
-    if (root.isEmpty() || dir.isEmpty())
-        return false;
-    if (!root.endsWith(u'/'))
-        root += u'/';
-    return dir == root.chopped(1) || dir.startsWith(root);
+    stamp = FolderStamp{st.st_dev, st.st_ino, st.st_mtim};
+    const std::lock_guard lock(cleanFoldersMutex);
+    const auto it = cleanFolders().constFind(canonical);
+    if (it != cleanFolders().constEnd() && *it == stamp)
+        return true;
+    cleanFolders().remove(canonical);
+    return false;
+}
+
+// After a sweep of the folder that began when it stood as stamp: it is
+// remembered as clean when none of the temporary files is left, and its
+// time's tick was over before the sweep read it (now).
+void sweptClean(const QByteArray &canonical, const FolderStamp &stamp, const timespec &now,
+                const QDir &dir, const QStringList &temporary) {
+    constexpr time_t kLongestTick = 2; // seconds
+    const bool tickOver = now.tv_sec - stamp.mtime.tv_sec > kLongestTick;
+    if (stamp.ino == 0 || !tickOver)
+        return;
+    for (const QString &name : temporary) {
+        struct stat st;
+        if (::lstat(QFile::encodeName(dir.filePath(name)).constData(), &st) == 0)
+            return;
+    }
+    const std::lock_guard lock(cleanFoldersMutex);
+    cleanFolders().insert(canonical, stamp);
+}
+
+// The names of the folder's entries that may be temporary files ("*.kvr*.tmp",
+// no folders), read straight from the folder: every write runs this, and
+// most folders hold none.
+QStringList tempFileNames(const QString &folder) {
+    QStringList names;
+    DIR *d = ::opendir(QFile::encodeName(folder).constData());
+    if (!d)
+        return names;
+    while (const dirent *e = ::readdir(d)) {
+        const std::string_view name(e->d_name);
+        if (e->d_type != DT_DIR && name.size() > 8 && name.ends_with(".tmp") &&
+            name.find(".kvr") != std::string_view::npos)
+            names << QFile::decodeName(e->d_name);
+    }
+    ::closedir(d);
+    return names;
 }
 
 } // namespace
@@ -59,19 +156,27 @@ bool processRuns(qint64 pid) {
 }
 
 void setLeftoverSweepRoot(const QString &folder) {
-    sweepRoot() = folder;
+    sweepRoot() = SweepRoot{folder, {}};
 }
 
 void removeLeftoverTempFiles(const QString &folder) {
-    if (!insideSweepRoot(folder))
+    const QByteArray canonical = insideSweepRoot(folder);
+    if (canonical.isEmpty())
         return;
+    FolderStamp stamp;
+    if (stillClean(canonical, stamp))
+        return;
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
     const QDir dir(folder);
-    const QStringList names =
-        dir.entryList({QStringLiteral("*.tmp")}, QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString &name : names) {
+    QStringList temporary;
+    for (const QString &name : tempFileNames(folder)) {
+        // Also where no table of that name stands: a new table whose
+        // creator was killed before its rename never stood.
         const QRegularExpressionMatch m = tempName().match(name);
-        if (!m.hasMatch() || !QFileInfo(dir.filePath(m.captured(1))).isFile())
+        if (!m.hasMatch())
             continue;
+        temporary << name;
         const qint64 pid = m.capturedView(2).toLongLong();
         if (pid == ::getpid() || processRuns(pid))
             continue;
@@ -85,6 +190,7 @@ void removeLeftoverTempFiles(const QString &folder) {
             ::unlink(path.constData());
         ::close(fd);
     }
+    sweptClean(canonical, stamp, now, dir, temporary);
 }
 
 SaveFile::SaveFile(const QString &path) : m_path(path) {}

@@ -5,8 +5,8 @@
 // after the file and the process that writes it ("F12016.DBF.kvr4711-1.tmp")
 // and locked while it is written; one that a killed write of a table left
 // behind is removed the next time this program writes to its folder (a file
-// saved there, a table of the folder changed), in the installation's folders
-// only.
+// saved there, a record of a table of the folder written), in the
+// installation's folders only.
 //
 //   store::SaveFile out(path);
 //   if (!out.open() || !out.write(bytes) || !out.commit())
@@ -61,10 +61,12 @@ bool processRuns(qint64 pid);
 void setLeftoverSweepRoot(const QString &folder);
 
 // Removes from the folder, when it is the installation's, what this program
-// can tell is its own: the temporary file of a table that the folder holds
-// ("F12016.DBF.kvr4711-1.tmp" beside F12016.DBF) whose process no longer
-// runs and that nobody holds locked. Nothing depends on it: what cannot be
-// removed stays, and so does any other file, whatever its name.
+// can tell is its own: the temporary file of a table ("F12016.DBF.kvr4711-1.tmp",
+// whether F12016.DBF stands or its making was cut short) whose process no
+// longer runs and that nobody holds locked. Nothing depends on it: what
+// cannot be removed stays, and so does any other file, whatever its name.
+// Every write runs it; a folder that a sweep left without such a file is
+// read again only once it has changed.
 void removeLeftoverTempFiles(const QString &folder);
 
 } // namespace store

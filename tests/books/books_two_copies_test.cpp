@@ -51,7 +51,9 @@ struct Books {
 // dialog the copy answers "asked" and the code it shows, and stops until the
 // test says "ok": the name is typed and "OK" pressed); "code ROW KOD" (types
 // the code into the grid's cell of row ROW, counted from 0, and leaves it
-// pending); "orgs" ("Организации", which writes what is pending first).
+// pending); "orgs" ("Организации", which writes what is pending first);
+// "reports KOD" (a report table in the data folder DBF\D<KOD>, as filling a
+// report leaves it); "delete ROW" ("Удалить" on row ROW, answered Yes).
 const bool kBooksRole = testsupport::registerCopyRole(
     "books", [](const QStringList &args, testsupport::CopyChannel &channel) {
         paths::setProgramDirForTests(args.value(0));
@@ -73,7 +75,7 @@ const bool kBooksRole = testsupport::registerCopyRole(
         b->form->resize(1000, 700);
         b->form->show();
         b->form->ButtonOrgsClick();
-        return [b](const QStringList &w) -> QString {
+        return [b, &channel](const QStringList &w) -> QString {
             const QString command = w.value(0);
             if (command == u"new") {
                 b->name = w.mid(1).join(u' ');
@@ -94,6 +96,14 @@ const bool kBooksRole = testsupport::registerCopyRole(
                 QCoreApplication::processEvents();
             } else if (command == u"orgs") {
                 b->form->ButtonOrgsClick();
+            } else if (command == u"reports") {
+                const QString folder = paths::GetOrgDataDir(w.value(1));
+                QDir().mkpath(folder);
+                testsupport::writeTable(folder, "F12016", {{"N1", 'N', 12, 2}}, {{{"N1", 7}}});
+            } else if (command == u"delete") {
+                b->form->DS1.setRecNo(w.value(1).toInt() + 1);
+                channel.recorder->answers.push_back(msg::Answer::Yes);
+                b->form->ButtonDeleteClick();
             } else {
                 return QStringLiteral("unknown command");
             }
@@ -128,6 +138,19 @@ TEST(BooksTwoCopies, ACodeIsNeverGivenTwice) {
           {0, "messages", "Значение 4 поля KOD уже есть у другой записи*"},
           {1, "messages", ""}},
          {{1, "Школа 1"}, {2, "Школа 2"}, {3, "Школа 3"}, {4, "Школа Б"}}},
+        {"the other adds with the code shown, fills a report and deletes the organisation: the "
+         "new one does not take over its reports, and is told",
+         {{0, "new Школа А", "asked 4"},
+          {1, "new Школа Б", "asked 4"},
+          {1, "ok", "ok"},
+          {1, "reports 4", "ok"},
+          {1, "delete 3", "ok"},
+          {0, "ok", "ok"},
+          {0, "messages",
+           "Пока вводилась новая организация, код 4 занят папкой DBF\\D4 с отчетами организации, "
+           "удаленной в другой копии программы. Новая организация «Школа А» записана с кодом 5."},
+          {1, "messages", "Вы действительно хотите удалить организацию Школа Б ?"}},
+         {{1, "Школа 1"}, {2, "Школа 2"}, {3, "Школа 3"}, {5, "Школа А"}}},
     };
     for (const auto &c : cases) {
         QTemporaryDir dir;

@@ -5,18 +5,25 @@
 // organisation's data folder.
 
 #include "consolidation/ReportExchange.h"
+#include "shell/Paths.h"
 #include "store/Cp1251.h"
 #include "store/Dataset.h"
+#include "store/SaveFile.h"
 #include "support/TableBuilder.h"
+#include "support/TwoCopies.h"
 #include "support/WithoutFileRights.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QMap>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <stdexcept>
 
 #include <sys/fsuid.h>
 #include <sys/stat.h>
@@ -27,6 +34,16 @@ using testsupport::Record;
 using testsupport::writeTable;
 
 namespace {
+
+// A copy of the program that has begun to write the file of its argument and
+// stands there, its temporary file locked, until the test kills it.
+const bool kWriteRole =
+    testsupport::registerCopyRole("write", [](const QStringList &args, testsupport::CopyChannel &) {
+        auto file = std::make_shared<store::SaveFile>(args.value(0));
+        if (!file->open() || !file->write(QByteArray(4096, 'x')))
+            throw std::runtime_error("cannot write");
+        return [file](const QStringList &) { return QStringLiteral("ok"); };
+    });
 
 const int kYear = 2017;
 const QString kInn = QStringLiteral("0275001234");
@@ -319,31 +336,58 @@ TEST_F(ExchangeTest, SendingIntoTheProgramsOwnDataTreeIsRefusedBeforeAnythingIsB
     // Folders of the tree that are links to folders elsewhere.
     const QString elsewhere = tmp.path() + QStringLiteral("/d7 elsewhere");
     const QString templates = tmp.path() + QStringLiteral("/templates");
-    for (const QString &d : {elsewhere, templates})
+    const QString archived = tmp.path() + QStringLiteral("/archive of 2");
+    for (const QString &d : {elsewhere, templates, archived})
         ASSERT_TRUE(QDir().mkpath(d));
     writeReport(elsewhere, QStringLiteral("F12017"), 3, 7);
     ASSERT_TRUE(QFile::link(elsewhere, program + QStringLiteral("DBF/D7")));
     ASSERT_TRUE(QFile::link(templates, wed + QStringLiteral("PRINT")));
+    // The archive: organisation 1's tables, and organisation 2's in a folder
+    // that a link takes it to.
+    const QString arx = program + QStringLiteral("ARX");
+    ASSERT_TRUE(QDir().mkpath(arx + QStringLiteral("/D1")));
+    writeReport(arx + QStringLiteral("/D1"), QStringLiteral("F12017"), 3, 1);
+    writeReport(archived, QStringLiteral("F12017"), 3, 2);
+    ASSERT_TRUE(QFile::link(archived, arx + QStringLiteral("/D2")));
+    ASSERT_TRUE(QFile::link(arx + QStringLiteral("/D1"), tmp.path() + "/to-arx-d1"));
     const auto before = snapshot(program);
     const auto elsewhereBefore = snapshot(elsewhere);
+    const auto archivedBefore = snapshot(archived);
+    const QString data = QStringLiteral("в папке данных программы");
+    const QString archive = QStringLiteral("в архиве программы");
     exchange::SendParams p = sendParams();
-    for (const QString &dir :
-         {own, program + QStringLiteral("DBF"), wed, wed + QStringLiteral("BLANK"),
-          tmp.path() + QStringLiteral("/to-d5"), wed + QStringLiteral("../DBF/D6"), elsewhere,
-          templates, elsewhere + QStringLiteral("/../d7 elsewhere")}) {
+    const QList<QPair<QString, QString>> refused = {
+        {own, data},
+        {program + QStringLiteral("DBF"), data},
+        {wed, data},
+        {wed + QStringLiteral("BLANK"), data},
+        {tmp.path() + QStringLiteral("/to-d5"), data},
+        {wed + QStringLiteral("../DBF/D6"), data},
+        {elsewhere, data},
+        {templates, data},
+        {elsewhere + QStringLiteral("/../d7 elsewhere"), data},
+        {arx, archive},
+        {arx + QStringLiteral("/D1"), archive},
+        {wed + QStringLiteral("../ARX/D1/"), archive},
+        {tmp.path() + QStringLiteral("/to-arx-d1"), archive},
+        {archived, archive},
+    };
+    for (const auto &[dir, where] : refused) {
         SCOPED_TRACE(dir.toStdString());
         p.exchangeDir = dir;
         const Outcome r = exchange::SendReports(p);
         EXPECT_FALSE(r.ok);
         EXPECT_EQ(texts(r.messages),
-                  QStringList{
-                      QStringLiteral("Ошибка: Директория, куда необходимо записать данные, "
-                                     "находится в папке данных программы!\r\rДиректория ") +
-                      dir + QStringLiteral(" не может быть выбрана. Укажите другую директорию.")});
+                  QStringList{QStringLiteral("Ошибка: Директория, куда необходимо записать "
+                                             "данные, находится ") +
+                              where + QStringLiteral("!\r\rДиректория ") + dir +
+                              QStringLiteral(" не может быть выбрана. Укажите другую "
+                                             "директорию.")});
     }
     EXPECT_EQ(builds, 0);
     EXPECT_EQ(snapshot(program), before);
     EXPECT_EQ(snapshot(elsewhere), elsewhereBefore);
+    EXPECT_EQ(snapshot(archived), archivedBefore);
     EXPECT_TRUE(snapshot(templates).isEmpty());
 }
 
@@ -493,6 +537,16 @@ TEST_F(ExchangeTest, ReceivingCopiesTheTablesAfterEveryCheckAndTwiceGivesTheSame
     fillExchange(goodReg());
     const QString target = program + QStringLiteral("DBF/D5/");
     ASSERT_FALSE(QFileInfo::exists(target));
+    // A receive into the new folder killed while it wrote F3A2017.DBF, which
+    // never stood there: its temporary file goes with the next receive.
+    paths::setProgramDirForTests(program);
+    const auto restore = qScopeGuard([] { paths::setProgramDirForTests(QString()); });
+    ASSERT_TRUE(QDir().mkpath(target));
+    {
+        testsupport::CopyProcess killed("write", {target + QStringLiteral("F3A2017.DBF")});
+        killed.kill();
+    }
+    ASSERT_EQ(QDir(target).entryList(QDir::Files).size(), 1);
     for (int round = 0; round < 2; ++round) {
         const Outcome r = exchange::ReceiveReports(receiveParams());
         EXPECT_TRUE(r.ok);

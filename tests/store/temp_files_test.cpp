@@ -1,6 +1,8 @@
 // The temporary file of a table's write killed before its rename goes when
-// the folder is next written, in the installation's folders only; that of a
-// write under way in another process, and files that only look alike, stay.
+// the folder is next written, in the installation's folders only, also where
+// no table of that name stands and by a copy that wrote there before; that
+// of a write under way in another process, and files that only look alike,
+// stay.
 
 #include "StoreTestUtil.h"
 
@@ -10,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QScopeGuard>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,6 +20,7 @@
 
 #include <cstdlib>
 #include <functional>
+#include <memory>
 
 using namespace store;
 using storetest::Folder;
@@ -51,8 +55,9 @@ public:
         m_p.waitForStarted();
         m_pid = m_p.processId();
         // Both ends meet here; the write returns once the copy has read most
-        // of it, so its temporary file is there.
-        m_fd = ::open(fifo.constData(), O_WRONLY);
+        // of it, so its temporary file is there. Copies started later do not
+        // hold this end: the feed ends when the test closes it.
+        m_fd = ::open(fifo.constData(), O_WRONLY | O_CLOEXEC);
         const QByteArray bytes(kFeed, 'x');
         EXPECT_EQ(::write(m_fd, bytes.constData(), kFeed), kFeed);
     }
@@ -81,23 +86,48 @@ QStringList filesOf(const Folder &f) {
 
 TEST(TempFiles, LeftoversOfKilledWritesGoWhenTheFolderIsNextWritten) {
     const QVector<FieldDef> defs = {{"KOD", 'N', 5, 0}};
+    // A table that this program wrote while the killed writes were under
+    // way, and writes again after.
+    std::unique_ptr<TADODataSet> longRunning;
+    const auto post = [](TADODataSet &ds) {
+        ds.Append();
+        ds.Post();
+    };
     const struct {
         const char *what;
+        std::function<void(Folder &)> meanwhile; // run while the writes to be killed are under way
         std::function<void(Folder &)> write;
-        QStringList files; // besides the table, the look-alikes and the finished copy
+        QStringList files; // besides the tables, the look-alikes and the finished copies
     } cases[] = {
         {"a post to a table of the folder",
-         [](Folder &f) {
+         {},
+         [&](Folder &f) {
              TADODataSet ds;
              f.openTable(ds, "select * from T");
-             ds.Append();
-             ds.Post();
+             post(ds);
+         },
+         {}},
+        {"a post to a table that this copy wrote before, in a folder at rest since",
+         [&](Folder &f) {
+             // The folder's last change long past: the writers' death
+             // does not change it, only its sweep can tell.
+             const timespec past[2] = {{946684800, 0}, {946684800, 0}};
+             ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(f.path()).constData(), past, 0), 0);
+             longRunning = std::make_unique<TADODataSet>();
+             f.openTable(*longRunning, "select * from T");
+             post(*longRunning);
+         },
+         [&](Folder &) {
+             post(*longRunning);
+             longRunning.reset();
          },
          {}},
         {"a file copied into the folder",
+         {},
          [](Folder &f) { CopyFileByStream(f.file("C.DBF"), f.file("T.DBF")); },
          {"C.DBF"}},
         {"a table made in the folder",
+         {},
          [&](Folder &f) { DbfFile::create(f.file("N.DBF"), defs); },
          {"N.DBF"}},
     };
@@ -105,28 +135,42 @@ TEST(TempFiles, LeftoversOfKilledWritesGoWhenTheFolderIsNextWritten) {
         for (const auto &c : cases) {
             const std::string what = std::string(c.what) + (installation ? "" : ", elsewhere");
             Folder f;
+            const auto drop = qScopeGuard([&] { longRunning.reset(); }); // before its folder
             store::setLeftoverSweepRoot(installation ? f.path() : QString());
             DbfFile::create(f.file("T.DBF"), defs);
             DbfFile::create(f.file("S.DBF"), defs);
-            Copy running(f.file("S.DBF")); // under way: its temporary file is locked
-            Copy killed(f.file("T.DBF"));  // over the table: T.DBF.kvr<pid>-1.tmp
-            killed.end(true);
-            const QString leftover = QStringLiteral("T.DBF.kvr%1-1.tmp").arg(killed.pid());
-            // Files that only look like the store's: no table of that name.
+            // Under way, their temporary files locked: over a table, and a
+            // new table not yet standing.
+            Copy running(f.file("S.DBF"));
+            Copy runningNew(f.file("R.DBF"));
+            // To be killed: over the table (T.DBF.kvr<pid>-1.tmp), and making
+            // a new one (NEW.DBF.kvr<pid>-1.tmp, no NEW.DBF).
+            Copy killed(f.file("T.DBF"));
+            Copy killedNew(f.file("NEW.DBF"));
+            const QStringList leftovers = {
+                QStringLiteral("T.DBF.kvr%1-1.tmp").arg(killed.pid()),
+                QStringLiteral("NEW.DBF.kvr%1-1.tmp").arg(killedNew.pid())};
+            // Files that only look like the store's: no temporary file of a table.
             const QStringList alike = {"F12016.DBF.a1B2c3",
                                        QStringLiteral("Мой отчёт.kvr%1-1.tmp").arg(killed.pid())};
             for (const QString &name : alike)
                 storetest::writeBytes(f.file(name), "not ours");
-            ASSERT_EQ(filesOf(f).size(), 6) << what << ": " << filesOf(f).join(' ').toStdString();
+            ASSERT_EQ(filesOf(f).size(), 8) << what << ": " << filesOf(f).join(' ').toStdString();
+            if (c.meanwhile)
+                c.meanwhile(f);
+            killed.end(true);
+            killedNew.end(true);
 
             c.write(f);
             running.end(false);
-            QStringList expected = QStringList{"T.DBF", "S.DBF"} + alike + c.files;
+            runningNew.end(false);
+            QStringList expected = QStringList{"T.DBF", "S.DBF", "R.DBF"} + alike + c.files;
             if (!installation)
-                expected << leftover;
+                expected << leftovers;
             expected.sort();
             EXPECT_EQ(filesOf(f), expected) << what;
             EXPECT_EQ(QFileInfo(f.file("S.DBF")).size(), kFeed) << what;
+            EXPECT_EQ(QFileInfo(f.file("R.DBF")).size(), kFeed) << what;
         }
     }
     store::setLeftoverSweepRoot(QString());
