@@ -70,6 +70,9 @@ public:
     QModelIndex editorIndex() const { return m_index; }
     // False when the last value handed to the table was not written.
     bool lastRefused() const { return m_lastRefused; }
+    // A new attempt to write the editor's text or to leave it (a button,
+    // say): a refusal is said again.
+    void newAttempt() { m_warned.clear(); }
 
     QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
                           const QModelIndex &index) const override {
@@ -169,10 +172,13 @@ protected:
                 }
             } else if (event->type() == QEvent::FocusOut) {
                 // Another window taking the focus (a message box among them)
-                // is no reason to speak: the value waits in its editor.
+                // is no reason to speak: the value waits in its editor. A
+                // click elsewhere is a new attempt to leave it.
                 const auto reason = static_cast<QFocusEvent *>(event)->reason();
                 const bool away =
                     reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
+                if (reason == Qt::MouseFocusReason)
+                    m_warned.clear();
                 if (!accepts(editor, m_index, nullptr, !away))
                     return true; // the editor stays open
             }
@@ -415,6 +421,9 @@ bool TEditReportForm::commitOpenEditor() {
     QLineEdit *editor = m_cellDelegate->openEditor();
     if (!editor)
         return true;
+    // Each call is an attempt of its own (a button, the window closing): a
+    // figure refused before is refused again, and said so.
+    m_cellDelegate->newAttempt();
     if (!m_cellDelegate->accepts(editor, m_cellDelegate->editorIndex()))
         return false;
     emit m_cellDelegate->commitData(editor);
