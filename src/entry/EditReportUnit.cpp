@@ -64,6 +64,8 @@ public:
     // A further check of a value that fits its cell (the text as it would be
     // written): empty when it may be written, otherwise the refusal.
     std::function<QString(const QModelIndex &, const QString &)> furtherCheck;
+    // A typed value (the text as written) is in its record, to be posted.
+    std::function<void(const QModelIndex &, const QString &)> onWritten;
 
     // The open editor of a cell, if any, and its cell.
     QLineEdit *openEditor() const { return m_editor && m_editor->isVisible() ? m_editor : nullptr; }
@@ -98,6 +100,13 @@ public:
         QStyledItemDelegate::setEditorData(editor, index);
     }
 
+    // Whether the editor holds a figure to write: one the user typed, even
+    // the figure shown (another copy may have saved another one meanwhile),
+    // or a text other than the one shown.
+    static bool typed(const QLineEdit *line, const QModelIndex &index) {
+        return line->isModified() || line->text() != index.data(Qt::EditRole).toString();
+    }
+
     // Whether the editor's text may be written to its cell; *Normalized gets
     // the text to write. A refusal is shown at each attempt to write the text
     // or to leave it (a key, a click), once for each attempt.
@@ -108,8 +117,8 @@ public:
         if (!line || !ds || !ds->Active() || !index.isValid())
             return true;
         const int fi = ds->FieldIndex(m_model->fieldOfColumn(index.column()));
-        if (fi < 0 || line->text() == index.data(Qt::EditRole).toString())
-            return true; // nothing typed
+        if (fi < 0 || !typed(line, index))
+            return true;
         QString error;
         const QString caption =
             m_model->headerData(index.column(), Qt::Horizontal).toString().trimmed();
@@ -139,12 +148,13 @@ public:
             return;
         }
         m_lastRefused = false;
-        if (ds->FieldIndex(m_model->fieldOfColumn(index.column())) < 0 ||
-            line->text() == model->data(index, Qt::EditRole).toString())
-            return; // no field, or nothing typed
+        if (ds->FieldIndex(m_model->fieldOfColumn(index.column())) < 0 || !typed(line, index))
+            return;
         QString normalized;
         m_lastRefused = !accepts(editor, index, &normalized) ||
                         !model->setData(index, normalized, Qt::EditRole);
+        if (!m_lastRefused && onWritten)
+            onWritten(index, normalized);
     }
 
 protected:
@@ -276,6 +286,9 @@ TEditReportForm::TEditReportForm(QWidget *parent) : QWidget(parent), ui(new Ui::
     // written.
     delegate->furtherCheck = [this](const QModelIndex &index, const QString &value) {
         return RowTotalsCheck(index, value);
+    };
+    delegate->onWritten = [this](const QModelIndex &index, const QString &value) {
+        GuardedCall([this, index, value] { FigureTyped(index, value); });
     };
     m_cellDelegate = delegate;
     DBGrid1->setItemDelegate(delegate);
@@ -893,6 +906,33 @@ QString TEditReportForm::RowTotalsCheck(const QModelIndex &Cell, const QString &
     } catch (const store::StoreError &) {
         return {}; // a report that cannot be read is not filled from the figure either
     }
+}
+
+void TEditReportForm::FigureTyped(const QModelIndex &Cell, const QString &Value) {
+    if (m_level != 4 || !DS_TAB.Active() || Cell.row() != m_tabModel.currentRow())
+        return;
+    if (DS_TAB.State() == DataSetState::Browse)
+        DS_TAB.Edit();
+    if (DS_TAB.State() != DataSetState::Edit)
+        return;
+    // The figure rests on what this copy showed in its cell: typed over a
+    // figure another copy saved meanwhile, the same figure too, it is
+    // refused and that figure shown.
+    const QString field = m_tabModel.fieldOfColumn(Cell.column());
+    DS_TAB.RestOn(field);
+    // The row's totals are checked again on the row as the file holds it
+    // when the figure is written: another copy may have saved figures that
+    // count in them since this one showed the row.
+    const int group = ReportGroup();
+    if (!GroupHasRowTotals(group))
+        return;
+    DS_TAB.CheckOnPost([this, group, fields = DS_TAB.FieldDefs(), rows = m_tabModel.rowCount(),
+                        row = Cell.row(), field, Value](const TADODataSet::SavedCell &saved) {
+        return RowTotalsMisfit(
+            group, fields, rows, row, field, Value,
+            [&saved](int r, const QString &f) { return saved(r + 1, f); },
+            [this](const QString &f) { return columnCaption(f); });
+    });
 }
 
 void TEditReportForm::ButtonSaveClick() {

@@ -252,7 +252,7 @@ CalcResult postPending(TADODataSet &ds) {
         ds.Post();
         return {};
     } catch (const StoreError &e) {
-        return {false, storeFailure(e.message())};
+        return {false, e.message()}; // the figure's own refusal, before any total
     }
 }
 
