@@ -788,10 +788,13 @@ void TEditReportForm::OpenReportTable() {
     const QString tableName = ReportTableName(base, m_year);
     const QString folder = orgDataDir();
 
+    QString notFilled;
     {
         WaitCursor waiting;
-        DispatchFillIn(folder, tableName, m_year);
+        notFilled = DispatchFillIn(folder, tableName, m_year);
     }
+    if (!notFilled.isEmpty())
+        msg::show(QStringLiteral("Ошибка"), notFilled, msg::Icon::Warning);
 
     if (base.isEmpty() || !ReportTableExists(folder, base, m_year)) {
         // The table has gone since the list was shown: stay on the list.

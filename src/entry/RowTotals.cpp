@@ -170,6 +170,46 @@ QString columnName(const QString &Caption, const QString &Field) {
                              : QStringLiteral("столбец «") + Caption + QStringLiteral("»");
 }
 
+// What the period's catalogue says of a report.
+struct ReportInCatalogue {
+    int group = 0;
+    QString name;                     // as the catalogue names it
+    QHash<QString, QString> captions; // by field in upper case, as the entry grid shows them;
+                                      // empty for a hidden column
+};
+
+// Reads the group, name and column captions of the report (by base name,
+// its table having these fields) from the catalogue of the year in WedDir;
+// what the catalogue does not say stays as it was. The catalogue is opened
+// into *Catalogue when given and not open yet, and read from there.
+void describeReport(const QString &WedDir, int Year, const QString &Base, const QStringList &Fields,
+                    ReportInCatalogue &Report,
+                    std::unique_ptr<store::FolderTable> *Catalogue = nullptr) {
+    const QString name = QStringLiteral("OTHE") + QString::number(Year);
+    if (!store::fileExistsCaseInsensitive(WedDir, name + QStringLiteral(".DBF")))
+        return;
+    std::unique_ptr<store::FolderTable> own;
+    std::unique_ptr<store::FolderTable> &table = Catalogue ? *Catalogue : own;
+    if (!table)
+        table = std::make_unique<store::FolderTable>(WedDir, name);
+    store::TADODataSet &cat = table->ds;
+    const int fail = cat.FieldIndex(QStringLiteral("FAIL"));
+    if (fail < 0)
+        return;
+    for (cat.First(); !cat.Eof(); cat.Next()) {
+        if (ReportBaseName(cat.Fields(fail).AsString()) != Base)
+            continue;
+        const int group = cat.FieldIndex(QStringLiteral("GRUPPA"));
+        const int nameField = cat.FieldIndex(QStringLiteral("NAME"));
+        Report.group = group < 0 ? 0 : cat.Fields(group).AsInteger();
+        if (nameField >= 0 && !cat.Fields(nameField).AsString().trimmed().isEmpty())
+            Report.name = cat.Fields(nameField).AsString().trimmed();
+        for (const ReportColumn &c : ReportColumnLayout(Fields, ReadCatalogueColumns(cat), QFont()))
+            Report.captions.insert(c.Field.toUpper(), c.Visible ? c.Title.trimmed() : QString());
+        return;
+    }
+}
+
 // A computed value as its field stores it (without the blanks before it).
 QString storedText(const store::FieldDef &Field, const CellWrite &Value) {
     const int decimals = qMax(0, Field.decimals);
@@ -490,8 +530,29 @@ void FillOrganisationName(TADODataSet &DataSet, const QString &OrgName) {
     FillOrganisationName(DataSet, OrgName, ReadOwnOrganisationName());
 }
 
-void DispatchFillIn(const QString &Folder, const QString &TableName, int Year) {
-    FillDerivedCellsOfTable(Folder, TableName, QString::number(Year));
+QString DispatchFillIn(const QString &Folder, const QString &TableName, int Year) {
+    AutoFillRefusals refused;
+    FillDerivedCellsOfTable(Folder, TableName, QString::number(Year), &refused);
+    QStringList said;
+    for (const AutoFillRefusal &r : refused) {
+        ReportInCatalogue report;
+        report.name = r.Table;
+        try {
+            QStringList fields;
+            for (const store::FieldDef &d :
+                 store::DbfFile::fieldsOf(ReportTablePath(Folder, r.Table, Year)))
+                fields << d.name;
+            describeReport(paths::GetWedDir(), Year, r.Table, fields, report);
+        } catch (const StoreError &) {
+            // the report is named by its table alone
+        }
+        said << QStringLiteral("Отчет \"") + report.name + QStringLiteral("\": строка ") +
+                    QString::number(r.Row) + QStringLiteral(", ") +
+                    columnName(report.captions.value(r.Field.name.toUpper()), r.Field.name) +
+                    QStringLiteral(": значение ") + r.Value + QStringLiteral(" не помещается") +
+                    widthLimit(r.Field) + QStringLiteral(" В ячейке осталось прежнее значение.");
+    }
+    return said.join(QLatin1Char('\r'));
 }
 
 bool AutoValueButtonShown(const QString &BaseName) {
@@ -546,11 +607,8 @@ namespace {
 
 // A report of the organisation other than the one typed into, as the check
 // of the derived cells reads it.
-struct OtherReport {
+struct OtherReport : ReportInCatalogue {
     std::unique_ptr<store::FolderTable> table; // null when the folder lacks it
-    int group = 0;
-    QString name;                     // as the catalogue names it
-    QHash<QString, QString> captions; // by field in upper case; empty for a hidden column
 };
 
 // The derived cells that a typed figure changes, worked out as the
@@ -662,38 +720,12 @@ private:
         if (ReportTableExists(m_figure.Folder, base, m_figure.Year)) {
             r->table = std::make_unique<store::FolderTable>(m_figure.Folder,
                                                             ReportTableName(base, m_figure.Year));
-            describe(base, *r);
+            QStringList fields;
+            for (const store::FieldDef &d : r->table->ds.FieldDefs())
+                fields << d.name;
+            describeReport(m_figure.WedDir, m_figure.Year, base, fields, *r, &m_catalogue);
         }
         return *m_reports.emplace(base, std::move(r)).first->second;
-    }
-
-    // The report's group, name and column captions from the period's catalogue.
-    void describe(const QString &base, OtherReport &r) {
-        const QString catalogue = QStringLiteral("OTHE") + QString::number(m_figure.Year);
-        if (!store::fileExistsCaseInsensitive(m_figure.WedDir, catalogue + QStringLiteral(".DBF")))
-            return;
-        if (!m_catalogue)
-            m_catalogue = std::make_unique<store::FolderTable>(m_figure.WedDir, catalogue);
-        store::TADODataSet &cat = m_catalogue->ds;
-        const int fail = cat.FieldIndex(QStringLiteral("FAIL"));
-        if (fail < 0)
-            return;
-        for (cat.First(); !cat.Eof(); cat.Next()) {
-            if (ReportBaseName(cat.Fields(fail).AsString()) != base)
-                continue;
-            const int group = cat.FieldIndex(QStringLiteral("GRUPPA"));
-            const int name = cat.FieldIndex(QStringLiteral("NAME"));
-            r.group = group < 0 ? 0 : cat.Fields(group).AsInteger();
-            if (name >= 0 && !cat.Fields(name).AsString().trimmed().isEmpty())
-                r.name = cat.Fields(name).AsString().trimmed();
-            QStringList fields;
-            for (const store::FieldDef &d : r.table->ds.FieldDefs())
-                fields << d.name;
-            for (const ReportColumn &c :
-                 ReportColumnLayout(fields, ReadCatalogueColumns(cat), QFont()))
-                r.captions.insert(c.Field.toUpper(), c.Visible ? c.Title.trimmed() : QString());
-            return;
-        }
     }
 
     // The derived cell takes the text: checked against its field, and the

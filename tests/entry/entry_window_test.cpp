@@ -1097,6 +1097,35 @@ TEST_F(EntryWindowTest, ARateThatCannotBeStoredIsNamedByItsColumnAtTheOpening) {
     EXPECT_EQ(inst.cell(1, "F92016", 1, "N14").toDouble(), 0);
 }
 
+// Section tables received from elsewhere whose totals add up to more than
+// the sum's column of F7A holds: opening F7A says so, naming the report, row
+// and column, and the cell keeps its figure.
+TEST_F(EntryWindowTest, ADerivedSumThatCannotBeStoredIsNamedAtTheOpening) {
+    inst.addCatalogue({9,
+                       "Сводные сведения",
+                       "F7A.DBF",
+                       10,
+                       7,
+                       {"Всего", "Без 1;классов", "2-4 кл.;изучают"},
+                       {}});
+    for (const char *section : {"F3A2016", "F4A2016", "F4A22016"})
+        testsupport::writeTable(inst.org(1), section, wholeFields(13),
+                                {{{"KODSTR", "1"}, {"N13", 9999999999LL}}});
+    testsupport::writeTable(inst.org(1), "F7A2016", wholeFields(7),
+                            {{{"KODSTR", "1"}, {"N3", 111}}});
+    MessageRecorder rec;
+    openReport(0, 7);
+    ASSERT_EQ(form->Level(), 4);
+    ASSERT_EQ(rec.messages.size(), 1) << rec.texts().join('|').toStdString();
+    EXPECT_EQ(rec.messages[0].title, QStringLiteral("Ошибка"));
+    EXPECT_EQ(rec.messages[0].text,
+              QStringLiteral("Отчет \"Сводные сведения\": строка 1, столбец «2-4 КЛ. ИЗУЧАЮТ»: "
+                             "значение 29999999997 не помещается (не более 10 знаков вместе с "
+                             "запятой и знаком). В ячейке осталось прежнее значение."));
+    EXPECT_EQ(inst.cell(1, "F7A2016", 1, "N3").toLongLong(), 111);
+    EXPECT_EQ(model()->data(model()->index(0, model()->columnOfField("N3"))).toString(), "111");
+}
+
 TEST(MessageFormTest, AnswerIsTakenOnlyFromYes) {
     TMessageForm form;
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Сообщение..."));
