@@ -1,5 +1,7 @@
 #include "entry/EditReportUnit_Zap.h"
 
+#include "entry/WholeNumbers.h"
+
 #include "shell/Paths.h"
 #include "shell/UnitDM.h"
 
@@ -174,51 +176,7 @@ bool tableFileExists(const QString &folder, const QString &tableName) {
     return store::fileExistsCaseInsensitive(folder, tableName + QStringLiteral(".DBF"));
 }
 
-// Whole numbers as the filling works them out: report cells hold up to
-// twenty digits, beyond 64 bits when two of them are added.
-using Whole = __int128;
-
-// The whole number a cell's text reads as, from every digit it has (a double
-// keeps only about 15 of them), a fraction rounded half to even; nothing for
-// text that is no plain decimal number.
-std::optional<Whole> wholeOfText(const QString &text) {
-    QStringView t = QStringView(text).trimmed();
-    const bool negative = t.startsWith(u'-');
-    if (negative || t.startsWith(u'+'))
-        t = t.mid(1);
-    const qsizetype dot = t.indexOf(u'.');
-    const QStringView whole = dot < 0 ? t : t.left(dot);
-    const QStringView fraction = dot < 0 ? QStringView() : t.mid(dot + 1);
-    auto digits = [](QStringView d) {
-        return std::all_of(d.begin(), d.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
-    };
-    if ((whole.isEmpty() && fraction.isEmpty()) || whole.size() > 36 || !digits(whole) ||
-        !digits(fraction))
-        return std::nullopt;
-    Whole v = 0;
-    for (const QChar c : whole)
-        v = v * 10 + (c.unicode() - u'0');
-    if (!fraction.isEmpty()) {
-        const int first = fraction.front().unicode() - u'0';
-        const bool beyondHalf =
-            std::any_of(fraction.begin() + 1, fraction.end(), [](QChar c) { return c != u'0'; });
-        if (first > 5 || (first == 5 && (beyondHalf || v % 2 == 1)))
-            ++v;
-    }
-    return negative ? -v : v;
-}
-
-QString wholeText(Whole v) {
-    if (v == 0)
-        return QStringLiteral("0");
-    unsigned __int128 u = v < 0 ? -static_cast<unsigned __int128>(v) : v;
-    QString text;
-    for (; u != 0; u /= 10)
-        text.prepend(QChar(u'0' + int(u % 10)));
-    if (v < 0)
-        text.prepend(u'-');
-    return text;
-}
+using Whole = WholeNumber;
 
 long long clampedToLongLong(Whole v) {
     return v > std::numeric_limits<long long>::max()   ? std::numeric_limits<long long>::max()
@@ -226,12 +184,12 @@ long long clampedToLongLong(Whole v) {
                                                        : static_cast<long long>(v);
 }
 
-// Reads a field of the current record as a whole number (wholeOfText); 0
+// Reads a field of the current record as a whole number (WholeOfText); 0
 // when it is empty or cannot be read.
 Whole readWhole(store::TADODataSet &ds, const QString &field) {
     try {
         store::TField f = ds.FieldByName(field);
-        if (const std::optional<Whole> v = wholeOfText(f.AsString()))
+        if (const std::optional<Whole> v = WholeOfText(f.AsString()))
             return *v;
         const double d = f.AsFloat(); // another form of a number (an exponent)
         return std::isfinite(d) && std::fabs(d) < 1.0e36 ? static_cast<Whole>(std::nearbyint(d))
@@ -244,7 +202,7 @@ Whole readWhole(store::TADODataSet &ds, const QString &field) {
 // Writes a whole number into a cell (writeCell).
 bool writeWhole(store::TADODataSet &ds, const AutoFillCell &cell, Whole value,
                 AutoFillRefusals *refused) {
-    const QString text = wholeText(value);
+    const QString text = WholeText(value);
     return writeCell(
         ds, cell, text, [&](store::TField f) { f.SetAsString(text); }, refused);
 }

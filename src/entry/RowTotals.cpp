@@ -2,6 +2,7 @@
 
 #include "entry/EditReportUnit_Zap.h"
 #include "entry/ReportTables.h"
+#include "entry/WholeNumbers.h"
 
 #include "shell/Paths.h"
 #include "shell/UnitConsts.h"
@@ -58,17 +59,15 @@ using RowText = std::function<QString(const QString &field)>;
 
 // Whole-number reading of a cell, as the sums take it: its exact value, a
 // fraction rounded half to even; a blank cell reads 0.
-long long cellInt(const QString &text) {
-    const QString t = text.trimmed();
-    bool whole = false;
-    const long long v = t.toLongLong(&whole);
-    if (whole)
-        return v;
-    return static_cast<long long>(std::nearbyint(cellFloat(t)));
+WholeNumber cellInt(const QString &text) {
+    if (const std::optional<WholeNumber> v = WholeOfText(text))
+        return *v;
+    const double d = std::nearbyint(cellFloat(text)); // another form of a number
+    return std::fabs(d) < 1.0e36 ? static_cast<WholeNumber>(d) : 0;
 }
 
-long long sumInts(const RowText &row, int from, int to) {
-    long long s = 0;
+WholeNumber sumInts(const RowText &row, int from, int to) {
+    WholeNumber s = 0;
     for (int n = from; n <= to; ++n)
         s += cellInt(row(fieldN(n)));
     return s;
@@ -77,11 +76,11 @@ long long sumInts(const RowText &row, int from, int to) {
 // One computed value for a field of the current record.
 struct CellWrite {
     QString field;
-    std::optional<long long> whole;
+    std::optional<WholeNumber> whole;
     double fraction = 0;
 };
 
-CellWrite wholeValue(const QString &field, long long v) {
+CellWrite wholeValue(const QString &field, WholeNumber v) {
     return CellWrite{field, v, 0};
 }
 CellWrite fractionValue(const QString &field, double v) {
@@ -131,14 +130,14 @@ std::optional<QVector<CellWrite>> rowValues(const RowText &row, int group) {
     case 4:
     case 5:
     case 39: {
-        const long long s = sumInts(row, 2, 12);
+        const WholeNumber s = sumInts(row, 2, 12);
         const double n1 = cellFloat(row(QStringLiteral("N1")));
         const double rate = n1 == 0 ? 0.0 : TruncTo2Decimals(double(s) / n1 * 1000000.0);
         return QVector<CellWrite>{wholeValue(QStringLiteral("N13"), s),
                                   fractionValue(QStringLiteral("N14"), rate)};
     }
     case 7: {
-        const long long s = sumInts(row, 3, 15);
+        const WholeNumber s = sumInts(row, 3, 15);
         const double n2 = cellFloat(row(QStringLiteral("N2")));
         const double rate = n2 == 0 ? 0.0 : TruncTo2Decimals(double(s) / n2 * 100.0);
         return QVector<CellWrite>{wholeValue(QStringLiteral("N16"), s),
@@ -214,7 +213,7 @@ void describeReport(const QString &WedDir, int Year, const QString &Base, const 
 QString storedText(const store::FieldDef &Field, const CellWrite &Value) {
     const int decimals = qMax(0, Field.decimals);
     if (Value.whole) {
-        QString t = QString::number(*Value.whole);
+        QString t = WholeText(*Value.whole);
         if (decimals > 0)
             t += QLatin1Char('.') + QString(decimals, QLatin1Char('0'));
         return t;
@@ -269,7 +268,7 @@ CalcResult writeAndPost(TADODataSet &ds, const QVector<CellWrite> &writes,
         for (const CellWrite &w : writes) {
             store::TField f = ds.FieldByName(w.field);
             if (w.whole)
-                f.SetAsInteger(*w.whole);
+                f.SetAsString(WholeText(*w.whole));
             else
                 f.SetAsFloat(w.fraction);
         }
@@ -324,7 +323,7 @@ CalcResult totalLastRow(TADODataSet &ds, const CaptionOf &caption) {
     const int count = ds.RecordCount();
     if (count == 0)
         return {};
-    QVector<long long> sums(28, 0);
+    QVector<WholeNumber> sums(28, 0);
     QVector<InputCell> inputs;
     for (int row = 1; row < count; ++row) {
         ds.setRecNo(row);
@@ -579,7 +578,7 @@ QString RowTotalsMisfit(int Group, const QVector<store::FieldDef> &Fields, int R
         // The last row holds the sums of the rows above it, field by field.
         if (Row == RowCount - 1 || !RowTotalFields(51).contains(Field, Qt::CaseInsensitive))
             return {};
-        long long sum = 0;
+        WholeNumber sum = 0;
         for (int r = 0; r < RowCount - 1; ++r)
             sum += cellInt(r == Row ? Value : Cell(r, Field));
         totals << wholeValue(Field.toUpper(), sum);
@@ -646,21 +645,21 @@ public:
                 const AutoFillCell subtrahend{d.SourceTable, d.Subtrahend, "1"};
                 if (!changed(minuend) && !changed(subtrahend))
                     continue;
-                const long long v = cellInt(text(minuend).value_or(QString())) -
-                                    cellInt(text(subtrahend).value_or(QString()));
-                if (!derive(d.Destination, QString::number(v)))
+                const WholeNumber v = cellInt(text(minuend).value_or(QString())) -
+                                      cellInt(text(subtrahend).value_or(QString()));
+                if (!derive(d.Destination, WholeText(v)))
                     return m_misfit;
             }
             for (const AutoFillSumLink &link : AutoFillLinks.Sums) {
                 bool any = false;
-                long long sum = 0;
+                WholeNumber sum = 0;
                 for (const AutoFillCell &source : link.Sources) {
                     if (!source.IsUsed())
                         continue;
                     any = any || changed(source);
                     sum += cellInt(text(source).value_or(QString()));
                 }
-                if (any && !derive(link.Destination, QString::number(sum)))
+                if (any && !derive(link.Destination, WholeText(sum)))
                     return m_misfit;
             }
         }
@@ -681,13 +680,12 @@ private:
     static QString textOf(const CellWrite &w, const store::FieldDef *def) {
         if (def && def->type != 'C')
             return storedText(*def, w);
-        return w.whole ? QString::number(*w.whole) : QString::number(w.fraction, 'f', 2);
+        return w.whole ? WholeText(*w.whole) : QString::number(w.fraction, 'f', 2);
     }
     // A value as text, as a computation of the row totals would write it.
     static CellWrite valueOf(const QString &field, const QString &text) {
-        bool whole = false;
-        const long long v = text.trimmed().toLongLong(&whole);
-        return whole ? wholeValue(field, v) : fractionValue(field, cellFloat(text));
+        const std::optional<WholeNumber> v = IntegerOfText(text);
+        return v ? wholeValue(field, *v) : fractionValue(field, cellFloat(text));
     }
 
     bool changed(const AutoFillCell &c) const { return m_changed.contains(key(c)); }
