@@ -162,13 +162,6 @@ struct InputCell {
 // Caption of a field as the user sees its column; empty for none.
 using CaptionOf = std::function<QString(const QString &)>;
 
-// A column as a message names it: by the caption the user sees, or by its
-// field when it has none.
-QString columnName(const QString &Caption, const QString &Field) {
-    return Caption.isEmpty() ? QStringLiteral("поле ") + Field
-                             : QStringLiteral("столбец «") + Caption + QStringLiteral("»");
-}
-
 // What the period's catalogue says of a report.
 struct ReportInCatalogue {
     int group = 0;
@@ -229,12 +222,6 @@ bool fits(const store::FieldDef &Field, const CellWrite &Value) {
     return Field.type == 'C' || storedText(Field, Value).size() <= Field.length;
 }
 
-// The end of a message about a number too wide for its field.
-QString widthLimit(const store::FieldDef &Field) {
-    return QStringLiteral(" (не более ") + QString::number(Field.length) +
-           QStringLiteral(" знаков вместе с запятой и знаком).");
-}
-
 // The field of that name, in any letter case; null when there is none.
 const store::FieldDef *defOf(const QVector<store::FieldDef> &defs, const QString &field) {
     for (const store::FieldDef &d : defs)
@@ -256,8 +243,8 @@ CalcResult writeAndPost(TADODataSet &ds, const QVector<CellWrite> &writes,
         if (!fits(def, w))
             return {false, QStringLiteral("Итоги строки %1 не записаны: итог ").arg(ds.RecNo()) +
                                storedText(def, w) + QStringLiteral(" не поместится в ") +
-                               columnName(caption ? caption(def.name) : QString(), def.name) +
-                               widthLimit(def)};
+                               ColumnInMessage(caption ? caption(def.name) : QString(), def.name) +
+                               FieldWidthLimit(def)};
     }
     try {
         ds.Edit();
@@ -547,9 +534,10 @@ QString DispatchFillIn(const QString &Folder, const QString &TableName, int Year
         }
         said << QStringLiteral("Отчет \"") + report.name + QStringLiteral("\": строка ") +
                     QString::number(r.Row) + QStringLiteral(", ") +
-                    columnName(report.captions.value(r.Field.name.toUpper()), r.Field.name) +
+                    ColumnInMessage(report.captions.value(r.Field.name.toUpper()), r.Field.name) +
                     QStringLiteral(": значение ") + r.Value + QStringLiteral(" не помещается") +
-                    widthLimit(r.Field) + QStringLiteral(" В ячейке осталось прежнее значение.");
+                    FieldWidthLimit(r.Field) +
+                    QStringLiteral(" В ячейке осталось прежнее значение.");
     }
     return said.join(QLatin1Char('\r'));
 }
@@ -594,10 +582,11 @@ QString RowTotalsMisfit(int Group, const QVector<store::FieldDef> &Fields, int R
         if (!def || fits(*def, total))
             continue;
         return QStringLiteral("Число ") + Value + QStringLiteral(" нельзя записать в ") +
-               columnName(Caption(Field), Field) + QStringLiteral(": итог ") +
+               ColumnInMessage(Caption(Field), Field) + QStringLiteral(": итог ") +
                storedText(*def, total) + QStringLiteral(" не поместится в ") +
-               columnName(Caption(def->name), def->name) +
-               (Group == 51 ? QStringLiteral(" последней строки") : QString()) + widthLimit(*def);
+               ColumnInMessage(Caption(def->name), def->name) +
+               (Group == 51 ? QStringLiteral(" последней строки") : QString()) +
+               FieldWidthLimit(*def);
     }
     return {};
 }
@@ -769,11 +758,11 @@ private:
                 const QString &what) {
         const QString typed = m_figure.Value.isEmpty() ? QStringLiteral("0") : m_figure.Value;
         m_misfit = QStringLiteral("Число ") + typed + QStringLiteral(" нельзя записать в ") +
-                   columnName(m_caption(m_figure.Field), m_figure.Field) +
+                   ColumnInMessage(m_caption(m_figure.Field), m_figure.Field) +
                    QStringLiteral(": в отчете «") + r.name + QStringLiteral("» ") + what +
                    QLatin1Char(' ') + storedText(def, w) + QStringLiteral(" не поместится в ") +
-                   columnName(r.captions.value(def.name.toUpper()), def.name) +
-                   QStringLiteral(" строки ") + QString::number(row) + widthLimit(def);
+                   ColumnInMessage(r.captions.value(def.name.toUpper()), def.name) +
+                   QStringLiteral(" строки ") + QString::number(row) + FieldWidthLimit(def);
         return false;
     }
 
@@ -797,7 +786,7 @@ QString DerivedCellsMisfit(const TypedFigure &Figure, const ShownCell &Cell,
 bool CheckCellInput(const QString &Text, const store::FieldDef &Field, QString *Normalized,
                     QString *Error, const QString &Caption) {
     const QString text = Text.trimmed();
-    const QString column = columnName(Caption, Field.name);
+    const QString column = ColumnInMessage(Caption, Field.name);
     auto fail = [&](const QString &message) {
         if (Error)
             *Error = message;
@@ -862,7 +851,7 @@ bool CheckCellInput(const QString &Text, const store::FieldDef &Field, QString *
                             (decimals > 0 ? 1 + decimals : 0);
     if (width > Field.length)
         return fail(QStringLiteral("Число ") + text + QStringLiteral(" не помещается в ") + column +
-                    widthLimit(Field));
+                    FieldWidthLimit(Field));
     if (Normalized)
         *Normalized = plain;
     return true;
