@@ -5,7 +5,9 @@
 // its first row is written as the organisation's row. The sums are written
 // into the target when every organisation has been read.
 
+#include "consolidation/SvodGridLayout.h"
 #include "consolidation/SvodInternal.h"
+#include "entry/ReportTables.h"
 #include "shell/UnitConsts.h"
 
 #include <memory>
@@ -41,21 +43,26 @@ QVector<int> summedColumns(TADODataSet &target, const CatalogueReport &report) {
     return cols;
 }
 
+// The value does not fit the field: the build stops, naming the column as
+// the consolidation shows it (data column k at table position k + 3).
 [[noreturn]] void refuseValue(TADODataSet &ds, const CatalogueReport &report, const QString &field,
-                              const QString &value, const QString &why) {
-    throw SvodError(reportPrefix(report) +
-                    QStringLiteral("строка %1, графа %2: значение %3 не помещается в поле (%4).")
-                        .arg(ds.RecNo())
-                        .arg(field)
-                        .arg(value, why));
+                              const QString &value) {
+    const int k = ds.FieldIndex(field) - 3;
+    throw SvodError(
+        reportPrefix(report) +
+        QStringLiteral("строка %1, %2: значение %3 не помещается")
+            .arg(ds.RecNo())
+            .arg(ColumnInMessage(k >= 1 ? CaptionText(report.ColumnCaption(k)) : QString(), field),
+                 value) +
+        FieldWidthLimit(ds.FieldByName(field).Def()));
 }
 
 // Writes a value; one that does not fit its field stops the build.
 void writeNumber(TADODataSet &ds, const CatalogueReport &report, const QString &field, double v) {
     try {
         ds.FieldByName(field).SetAsFloat(v);
-    } catch (const store::StoreError &e) {
-        refuseValue(ds, report, field, QString::number(v, 'f', 2), e.message());
+    } catch (const store::StoreError &) {
+        refuseValue(ds, report, field, QString::number(v, 'f', 2));
     }
 }
 
@@ -63,13 +70,12 @@ void writeNumber(TADODataSet &ds, const CatalogueReport &report, const QString &
 void writeSum(TADODataSet &ds, const CatalogueReport &report, const QString &field,
               const ExactSum &v) {
     if (v.tooLarge())
-        refuseValue(ds, report, field, QStringLiteral("суммы"),
-                    QStringLiteral("число слишком велико"));
+        refuseValue(ds, report, field, QStringLiteral("суммы"));
     const QString text = v.text();
     try {
         ds.FieldByName(field).SetAsString(text);
-    } catch (const store::StoreError &e) {
-        refuseValue(ds, report, field, text, e.message());
+    } catch (const store::StoreError &) {
+        refuseValue(ds, report, field, text);
     }
 }
 

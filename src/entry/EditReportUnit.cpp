@@ -64,12 +64,17 @@ public:
     // A further check of a value that fits its cell (the text as it would be
     // written): empty when it may be written, otherwise the refusal.
     std::function<QString(const QModelIndex &, const QString &)> furtherCheck;
+    // A typed value (the text as written) is in its record, to be posted.
+    std::function<void(const QModelIndex &, const QString &)> onWritten;
 
     // The open editor of a cell, if any, and its cell.
     QLineEdit *openEditor() const { return m_editor && m_editor->isVisible() ? m_editor : nullptr; }
     QModelIndex editorIndex() const { return m_index; }
     // False when the last value handed to the table was not written.
     bool lastRefused() const { return m_lastRefused; }
+    // A new attempt to write the editor's text or to leave it (a button,
+    // say): a refusal is said again.
+    void newAttempt() { m_warned.clear(); }
 
     QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
                           const QModelIndex &index) const override {
@@ -95,6 +100,13 @@ public:
         QStyledItemDelegate::setEditorData(editor, index);
     }
 
+    // Whether the editor holds a figure to write: one the user typed, even
+    // the figure shown (another copy may have saved another one meanwhile),
+    // or a text other than the one shown.
+    static bool typed(const QLineEdit *line, const QModelIndex &index) {
+        return line->isModified() || line->text() != index.data(Qt::EditRole).toString();
+    }
+
     // Whether the editor's text may be written to its cell; *Normalized gets
     // the text to write. A refusal is shown at each attempt to write the text
     // or to leave it (a key, a click), once for each attempt.
@@ -105,8 +117,8 @@ public:
         if (!line || !ds || !ds->Active() || !index.isValid())
             return true;
         const int fi = ds->FieldIndex(m_model->fieldOfColumn(index.column()));
-        if (fi < 0 || line->text() == index.data(Qt::EditRole).toString())
-            return true; // nothing typed
+        if (fi < 0 || !typed(line, index))
+            return true;
         QString error;
         const QString caption =
             m_model->headerData(index.column(), Qt::Horizontal).toString().trimmed();
@@ -136,12 +148,13 @@ public:
             return;
         }
         m_lastRefused = false;
-        if (ds->FieldIndex(m_model->fieldOfColumn(index.column())) < 0 ||
-            line->text() == model->data(index, Qt::EditRole).toString())
-            return; // no field, or nothing typed
+        if (ds->FieldIndex(m_model->fieldOfColumn(index.column())) < 0 || !typed(line, index))
+            return;
         QString normalized;
         m_lastRefused = !accepts(editor, index, &normalized) ||
                         !model->setData(index, normalized, Qt::EditRole);
+        if (!m_lastRefused && onWritten)
+            onWritten(index, normalized);
     }
 
 protected:
@@ -169,10 +182,13 @@ protected:
                 }
             } else if (event->type() == QEvent::FocusOut) {
                 // Another window taking the focus (a message box among them)
-                // is no reason to speak: the value waits in its editor.
+                // is no reason to speak: the value waits in its editor. A
+                // click elsewhere is a new attempt to leave it.
                 const auto reason = static_cast<QFocusEvent *>(event)->reason();
                 const bool away =
                     reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
+                if (reason == Qt::MouseFocusReason)
+                    m_warned.clear();
                 if (!accepts(editor, m_index, nullptr, !away))
                     return true; // the editor stays open
             }
@@ -270,6 +286,9 @@ TEditReportForm::TEditReportForm(QWidget *parent) : QWidget(parent), ui(new Ui::
     // written.
     delegate->furtherCheck = [this](const QModelIndex &index, const QString &value) {
         return RowTotalsCheck(index, value);
+    };
+    delegate->onWritten = [this](const QModelIndex &index, const QString &value) {
+        GuardedCall([this, index, value] { FigureTyped(index, value); });
     };
     m_cellDelegate = delegate;
     DBGrid1->setItemDelegate(delegate);
@@ -415,6 +434,9 @@ bool TEditReportForm::commitOpenEditor() {
     QLineEdit *editor = m_cellDelegate->openEditor();
     if (!editor)
         return true;
+    // Each call is an attempt of its own (a button, the window closing): a
+    // figure refused before is refused again, and said so.
+    m_cellDelegate->newAttempt();
     if (!m_cellDelegate->accepts(editor, m_cellDelegate->editorIndex()))
         return false;
     emit m_cellDelegate->commitData(editor);
@@ -766,10 +788,13 @@ void TEditReportForm::OpenReportTable() {
     const QString tableName = ReportTableName(base, m_year);
     const QString folder = orgDataDir();
 
+    QString notFilled;
     {
         WaitCursor waiting;
-        DispatchFillIn(folder, tableName, m_year);
+        notFilled = DispatchFillIn(folder, tableName, m_year);
     }
+    if (!notFilled.isEmpty())
+        msg::show(QStringLiteral("Ошибка"), notFilled, msg::Icon::Warning);
 
     if (base.isEmpty() || !ReportTableExists(folder, base, m_year)) {
         // The table has gone since the list was shown: stay on the list.
@@ -884,6 +909,33 @@ QString TEditReportForm::RowTotalsCheck(const QModelIndex &Cell, const QString &
     } catch (const store::StoreError &) {
         return {}; // a report that cannot be read is not filled from the figure either
     }
+}
+
+void TEditReportForm::FigureTyped(const QModelIndex &Cell, const QString &Value) {
+    if (m_level != 4 || !DS_TAB.Active() || Cell.row() != m_tabModel.currentRow())
+        return;
+    if (DS_TAB.State() == DataSetState::Browse)
+        DS_TAB.Edit();
+    if (DS_TAB.State() != DataSetState::Edit)
+        return;
+    // The figure rests on what this copy showed in its cell: typed over a
+    // figure another copy saved meanwhile, the same figure too, it is
+    // refused and that figure shown.
+    const QString field = m_tabModel.fieldOfColumn(Cell.column());
+    DS_TAB.RestOn(field);
+    // The row's totals are checked again on the row as the file holds it
+    // when the figure is written: another copy may have saved figures that
+    // count in them since this one showed the row.
+    const int group = ReportGroup();
+    if (!GroupHasRowTotals(group))
+        return;
+    DS_TAB.CheckOnPost([this, group, fields = DS_TAB.FieldDefs(), rows = m_tabModel.rowCount(),
+                        row = Cell.row(), field, Value](const TADODataSet::SavedCell &saved) {
+        return RowTotalsMisfit(
+            group, fields, rows, row, field, Value,
+            [&saved](int r, const QString &f) { return saved(r + 1, f); },
+            [this](const QString &f) { return columnCaption(f); });
+    });
 }
 
 void TEditReportForm::ButtonSaveClick() {

@@ -87,6 +87,10 @@ public:
     // other reports, can take the value (checked, "." as separator) typed
     // into the cell of the open table: empty, or the refusal.
     QString RowTotalsCheck(const QModelIndex &Cell, const QString &Value);
+    // A figure typed into the cell (checked, "." as separator) is in the
+    // current record: its post is to rest on the cell as shown, and on the
+    // row as saved for the row's totals.
+    void FigureTyped(const QModelIndex &Cell, const QString &Value);
     // "KOD" of the last catalogue record named Name; 1 when none.
     int ReportKodByName(const QString &Name);
 

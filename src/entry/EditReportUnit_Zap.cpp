@@ -1,5 +1,7 @@
 #include "entry/EditReportUnit_Zap.h"
 
+#include "entry/WholeNumbers.h"
+
 #include "shell/Paths.h"
 #include "shell/UnitDM.h"
 
@@ -106,17 +108,26 @@ void moveToRow(store::TADODataSet &ds, std::string_view row) {
     ds.setRecNo(n);
 }
 
+enum class WriteOutcome {
+    Written,
+    Failed,  // no edit, or no post
+    Refused, // the field cannot hold the value
+};
+
 // Edits the current record, lets write() assign, posts. On failure an edit
-// that was begun here is cancelled and false is returned.
-template <typename Write> bool editAndPost(store::TADODataSet &ds, Write write) {
+// that was begun here is cancelled.
+template <typename Write> WriteOutcome editAndPost(store::TADODataSet &ds, Write write) {
     const bool wasBrowsing = ds.State() == store::DataSetState::Browse;
     bool began = false;
+    bool writing = false;
     try {
         ds.Edit();
         began = wasBrowsing;
+        writing = true;
         write();
+        writing = false;
         ds.Post();
-        return true;
+        return WriteOutcome::Written;
     } catch (const std::exception &) {
         if (began) {
             try {
@@ -126,24 +137,31 @@ template <typename Write> bool editAndPost(store::TADODataSet &ds, Write write) 
             } catch (const std::exception &) {
             }
         }
+        return writing ? WriteOutcome::Refused : WriteOutcome::Failed;
+    }
+}
+
+// Writes the cell's field of the cell's row with write(field). False when
+// the row or the field is missing, or the write fails; a value the field
+// cannot hold leaves the cell as it was and is added to Refused, when
+// given, as Value.
+template <typename Write>
+bool writeCell(store::TADODataSet &ds, const AutoFillCell &cell, const QString &value, Write write,
+               AutoFillRefusals *refused) {
+    int field = -1;
+    try {
+        moveToRow(ds, cell.Row);
+        field = ds.FieldIndex(qs(cell.Field));
+    } catch (const std::exception &) {
         return false;
     }
-}
-
-bool tableFileExists(const QString &folder, const QString &tableName) {
-    return store::fileExistsCaseInsensitive(folder, tableName + QStringLiteral(".DBF"));
-}
-
-// Reads a field of the current record as a whole number, a fraction rounded
-// half to even; 0 when it is empty or cannot be read. Report cells hold up
-// to ten digits and more, so the reading is not cut to 32 bits.
-long long readInteger(store::TADODataSet &ds, const QString &field) {
-    try {
-        const double v = ds.FieldByName(field).AsFloat();
-        return std::isfinite(v) && std::fabs(v) < 9.0e18 ? std::llrint(v) : 0;
-    } catch (const std::exception &) {
-        return 0;
-    }
+    if (field < 0)
+        return false;
+    const WriteOutcome outcome = editAndPost(ds, [&] { write(ds.Fields(field)); });
+    if (outcome == WriteOutcome::Refused && refused)
+        refused->append(
+            AutoFillRefusal{qs(cell.Table), rowNumber(cell.Row), ds.FieldDefs().at(field), value});
+    return outcome == WriteOutcome::Written;
 }
 
 // Closes a dataset without letting a failure out.
@@ -152,6 +170,88 @@ void closeQuietly(store::TADODataSet &ds) {
         ds.Close();
     } catch (const std::exception &) {
     }
+}
+
+bool tableFileExists(const QString &folder, const QString &tableName) {
+    return store::fileExistsCaseInsensitive(folder, tableName + QStringLiteral(".DBF"));
+}
+
+using Whole = WholeNumber;
+
+long long clampedToLongLong(Whole v) {
+    return v > std::numeric_limits<long long>::max()   ? std::numeric_limits<long long>::max()
+           : v < std::numeric_limits<long long>::min() ? std::numeric_limits<long long>::min()
+                                                       : static_cast<long long>(v);
+}
+
+// Reads a field of the current record as a whole number (WholeOfText); 0
+// when it is empty or cannot be read.
+Whole readWhole(store::TADODataSet &ds, const QString &field) {
+    try {
+        store::TField f = ds.FieldByName(field);
+        if (const std::optional<Whole> v = WholeOfText(f.AsString()))
+            return *v;
+        const double d = f.AsFloat(); // another form of a number (an exponent)
+        return std::isfinite(d) && std::fabs(d) < 1.0e36 ? static_cast<Whole>(std::nearbyint(d))
+                                                         : 0;
+    } catch (const std::exception &) {
+        return 0;
+    }
+}
+
+// Writes a whole number into a cell (writeCell).
+bool writeWhole(store::TADODataSet &ds, const AutoFillCell &cell, Whole value,
+                AutoFillRefusals *refused) {
+    const QString text = WholeText(value);
+    return writeCell(
+        ds, cell, text, [&](store::TField f) { f.SetAsString(text); }, refused);
+}
+
+// Copies a cell's value as stored, every digit of it (writeCell).
+bool copyCell(store::TADODataSet &destination, store::TADODataSet &source,
+              const AutoFillCell &destinationCell, const AutoFillCell &sourceCell,
+              AutoFillRefusals *refused) {
+    int field = -1;
+    QString value;
+    try {
+        moveToRow(source, sourceCell.Row);
+        field = source.FieldIndex(qs(sourceCell.Field));
+        if (field < 0)
+            return false;
+        value = source.Fields(field).AsString();
+    } catch (const std::exception &) {
+        return false;
+    }
+    return writeCell(
+        destination, destinationCell, value,
+        [&](store::TField f) { f.SetFrom(source.Fields(field)); }, refused);
+}
+
+// SumFieldsOverFolders, whole.
+Whole sumOverFolders(const QStringList &folders, const QString &tableName, const QString &field1,
+                     int factor, const QString &field2) {
+    Whole total = 0;
+    store::TADODataSet ds;
+    for (const QString &folder : folders) {
+        if (!tableFileExists(folder, tableName))
+            continue;
+        if (!DM().OpenConnection(DM().ADOConDBF, folder))
+            continue;
+        if (!DM().OpenTable(DM().ADOConDBF, ds, tableName))
+            continue;
+        try {
+            if (ds.IsEmpty())
+                continue;
+            ds.First();
+        } catch (const std::exception &) {
+            continue;
+        }
+        total += readWhole(ds, field1);
+        if (!field2.isEmpty() && factor != 0)
+            total += factor * readWhole(ds, field2);
+    }
+    closeQuietly(ds);
+    return total;
 }
 
 void disconnectOrganisation() {
@@ -165,7 +265,7 @@ void disconnectOrganisation() {
 // is that table, in the order of the link set. Returns whether the table
 // being filled opened.
 bool fillCopyLinks(std::string_view destinationTable, const QString &folder,
-                   const QString &tableName, const QString &year) {
+                   const QString &tableName, const QString &year, AutoFillRefusals *refused) {
     store::TADODataSet destination;
     store::TADODataSet source;
     bool opened = false;
@@ -184,7 +284,7 @@ bool fillCopyLinks(std::string_view destinationTable, const QString &folder,
                              DM().OpenTable(DM().ADOConDBF, source, sourceName);
             }
             if (sourceOpen)
-                CopyLinkedCell(destination, source, link.Destination, link.Source);
+                copyCell(destination, source, link.Destination, link.Source, refused);
         }
     }
     closeQuietly(destination);
@@ -201,27 +301,27 @@ const AutoFillDifference &differenceOf(std::string_view destinationTable) {
     return AutoFillLinks.Differences.front();
 }
 
-long long differenceValue(const AutoFillDifference &d, const QString &folder, const QString &year) {
+Whole differenceValue(const AutoFillDifference &d, const QString &folder, const QString &year) {
     const QString sourceName = qs(d.SourceTable) + year;
     if (!tableFileExists(folder, sourceName))
         return 0;
-    return SumFieldsOverFolders(QStringList{folder}, sourceName, qs(d.Minuend), -1,
-                                qs(d.Subtrahend));
+    return sumOverFolders(QStringList{folder}, sourceName, qs(d.Minuend), -1, qs(d.Subtrahend));
 }
 
 // F4R2: the table is opened first; nothing is computed when it does not open.
 bool fillDifferenceTableFirst(std::string_view destinationTable, const QString &folder,
-                              const QString &tableName, const QString &year) {
+                              const QString &tableName, const QString &year,
+                              AutoFillRefusals *refused) {
     const AutoFillDifference &d = differenceOf(destinationTable);
     store::TADODataSet destination;
     bool opened = false;
     if (DM().OpenConnection(DM().ADOConDBF, folder))
         opened = DM().OpenTable(DM().ADOConDBF, destination, tableName);
     if (opened) {
-        const long long value = differenceValue(d, folder, year);
+        const Whole value = differenceValue(d, folder, year);
         // The summing re-pointed the connection, which closed the table.
         if (DM().ADOConDBF.Connected() && DM().OpenTable(DM().ADOConDBF, destination, tableName))
-            SetCellInteger(destination, d.Destination, value);
+            writeWhole(destination, d.Destination, value, refused);
     }
     closeQuietly(destination);
     disconnectOrganisation();
@@ -231,13 +331,14 @@ bool fillDifferenceTableFirst(std::string_view destinationTable, const QString &
 // F7 and F7A: the value is computed first, then the table is opened and
 // written; a table that does not open makes the write fail silently.
 bool fillDifferenceValueFirst(std::string_view destinationTable, const QString &folder,
-                              const QString &tableName, const QString &year) {
+                              const QString &tableName, const QString &year,
+                              AutoFillRefusals *refused) {
     const AutoFillDifference &d = differenceOf(destinationTable);
-    const long long value = differenceValue(d, folder, year);
+    const Whole value = differenceValue(d, folder, year);
     store::TADODataSet destination;
     if (DM().OpenConnection(DM().ADOConDBF, folder) &&
         DM().OpenTable(DM().ADOConDBF, destination, tableName))
-        SetCellInteger(destination, d.Destination, value);
+        writeWhole(destination, d.Destination, value, refused);
     closeQuietly(destination);
     disconnectOrganisation();
     return true;
@@ -245,7 +346,7 @@ bool fillDifferenceValueFirst(std::string_view destinationTable, const QString &
 
 // The order in which a table being opened is compared with the derived
 // tables, and the fills each one runs.
-using FillRoutine = bool (*)(const QString &, const QString &, const QString &);
+using FillRoutine = bool (*)(const QString &, const QString &, const QString &, AutoFillRefusals *);
 struct FillStep {
     std::string_view Table;
     FillRoutine Fill;
@@ -306,10 +407,10 @@ long long ReadF1Figure(store::TADODataSet &F1, const AutoFillF1Figure &Figure) {
     } catch (const std::exception &) {
         return 0;
     }
-    long long v = readInteger(F1, qs(Figure.Field1));
+    Whole v = readWhole(F1, qs(Figure.Field1));
     if (!Figure.Field2.empty() && Figure.Factor != 0)
-        v += static_cast<long long>(Figure.Factor) * readInteger(F1, qs(Figure.Field2));
-    return v;
+        v += Figure.Factor * readWhole(F1, qs(Figure.Field2));
+    return clampedToLongLong(v);
 }
 
 // ---------------------------------------------------------------------------
@@ -317,26 +418,11 @@ long long ReadF1Figure(store::TADODataSet &F1, const AutoFillF1Figure &Figure) {
 
 bool CopyLinkedCell(store::TADODataSet &Destination, store::TADODataSet &Source,
                     const AutoFillCell &DestinationCell, const AutoFillCell &SourceCell) {
-    QVariant value;
-    try {
-        moveToRow(Source, SourceCell.Row);
-        value = Source.FieldByName(qs(SourceCell.Field)).AsVariant();
-        moveToRow(Destination, DestinationCell.Row);
-    } catch (const std::exception &) {
-        return false;
-    }
-    const QString field = qs(DestinationCell.Field);
-    return editAndPost(Destination, [&] { Destination.FieldByName(field).SetAsVariant(value); });
+    return copyCell(Destination, Source, DestinationCell, SourceCell, nullptr);
 }
 
 bool SetCellInteger(store::TADODataSet &DataSet, const AutoFillCell &Cell, long long Value) {
-    try {
-        moveToRow(DataSet, Cell.Row);
-    } catch (const std::exception &) {
-        return false;
-    }
-    const QString field = qs(Cell.Field);
-    return editAndPost(DataSet, [&] { DataSet.FieldByName(field).SetAsInteger(Value); });
+    return writeWhole(DataSet, Cell, Value, nullptr);
 }
 
 // ---------------------------------------------------------------------------
@@ -344,104 +430,105 @@ bool SetCellInteger(store::TADODataSet &DataSet, const AutoFillCell &Cell, long 
 
 long long SumFieldsOverFolders(const QStringList &Folders, const QString &TableName,
                                const QString &Field1, int Factor, const QString &Field2) {
-    long long total = 0;
-    store::TADODataSet ds;
-    for (const QString &folder : Folders) {
-        if (!tableFileExists(folder, TableName))
-            continue;
-        if (!DM().OpenConnection(DM().ADOConDBF, folder))
-            continue;
-        if (!DM().OpenTable(DM().ADOConDBF, ds, TableName))
-            continue;
-        try {
-            if (ds.IsEmpty())
-                continue;
-            ds.First();
-        } catch (const std::exception &) {
-            continue;
-        }
-        total += readInteger(ds, Field1);
-        if (!Field2.isEmpty() && Factor != 0)
-            total += static_cast<long long>(Factor) * readInteger(ds, Field2);
-    }
-    closeQuietly(ds);
-    return total;
+    return clampedToLongLong(sumOverFolders(Folders, TableName, Field1, Factor, Field2));
 }
 
 // ---------------------------------------------------------------------------
 // Fill routines.
 
-bool FillF0FromF1(const QString &Folder, const QString &TableName, const QString &Year) {
-    return fillCopyLinks("F0", Folder, TableName, Year);
+bool FillF0FromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                  AutoFillRefusals *Refused) {
+    return fillCopyLinks("F0", Folder, TableName, Year, Refused);
 }
-bool FillF3AFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
-    return fillCopyLinks("F3A", Folder, TableName, Year);
+bool FillF3AFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused) {
+    return fillCopyLinks("F3A", Folder, TableName, Year, Refused);
 }
-bool FillF3BFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
-    return fillCopyLinks("F3B", Folder, TableName, Year);
+bool FillF3BFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused) {
+    return fillCopyLinks("F3B", Folder, TableName, Year, Refused);
 }
-bool FillF3VFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
-    return fillCopyLinks("F3V", Folder, TableName, Year);
+bool FillF3VFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused) {
+    return fillCopyLinks("F3V", Folder, TableName, Year, Refused);
 }
-bool FillF3GFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
-    return fillCopyLinks("F3G", Folder, TableName, Year);
+bool FillF3GFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused) {
+    return fillCopyLinks("F3G", Folder, TableName, Year, Refused);
 }
-bool FillF3DFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
-    return fillCopyLinks("F3D", Folder, TableName, Year);
+bool FillF3DFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused) {
+    return fillCopyLinks("F3D", Folder, TableName, Year, Refused);
 }
-bool FillF4AFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
-    return fillCopyLinks("F4A", Folder, TableName, Year);
+bool FillF4AFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused) {
+    return fillCopyLinks("F4A", Folder, TableName, Year, Refused);
 }
-bool FillF4A2FromF1(const QString &Folder, const QString &TableName, const QString &Year) {
-    return fillCopyLinks("F4A2", Folder, TableName, Year);
+bool FillF4A2FromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                    AutoFillRefusals *Refused) {
+    return fillCopyLinks("F4A2", Folder, TableName, Year, Refused);
 }
-bool FillF4BFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
-    return fillCopyLinks("F4B", Folder, TableName, Year);
+bool FillF4BFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused) {
+    return fillCopyLinks("F4B", Folder, TableName, Year, Refused);
 }
-bool FillF4VFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
-    return fillCopyLinks("F4V", Folder, TableName, Year);
+bool FillF4VFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused) {
+    return fillCopyLinks("F4V", Folder, TableName, Year, Refused);
 }
-bool FillF4GFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
-    return fillCopyLinks("F4G", Folder, TableName, Year);
+bool FillF4GFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused) {
+    return fillCopyLinks("F4G", Folder, TableName, Year, Refused);
 }
-bool FillF4DFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
-    return fillCopyLinks("F4D", Folder, TableName, Year);
+bool FillF4DFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused) {
+    return fillCopyLinks("F4D", Folder, TableName, Year, Refused);
 }
-bool FillF4EFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
-    return fillCopyLinks("F4E", Folder, TableName, Year);
+bool FillF4EFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused) {
+    return fillCopyLinks("F4E", Folder, TableName, Year, Refused);
 }
-bool FillF4UFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
-    return fillCopyLinks("F4U", Folder, TableName, Year);
+bool FillF4UFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused) {
+    return fillCopyLinks("F4U", Folder, TableName, Year, Refused);
 }
-bool FillF4RFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
-    return fillCopyLinks("F4R", Folder, TableName, Year);
+bool FillF4RFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused) {
+    return fillCopyLinks("F4R", Folder, TableName, Year, Refused);
 }
-bool FillF4NFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
-    return fillCopyLinks("F4N", Folder, TableName, Year);
+bool FillF4NFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused) {
+    return fillCopyLinks("F4N", Folder, TableName, Year, Refused);
 }
-bool FillF4LFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
-    return fillCopyLinks("F4L", Folder, TableName, Year);
+bool FillF4LFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused) {
+    return fillCopyLinks("F4L", Folder, TableName, Year, Refused);
 }
-bool FillF4SFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
-    return fillCopyLinks("F4S", Folder, TableName, Year);
+bool FillF4SFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused) {
+    return fillCopyLinks("F4S", Folder, TableName, Year, Refused);
 }
 
-bool FillF4R2FromF1(const QString &Folder, const QString &TableName, const QString &Year) {
-    return fillDifferenceTableFirst("F4R2", Folder, TableName, Year);
+bool FillF4R2FromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                    AutoFillRefusals *Refused) {
+    return fillDifferenceTableFirst("F4R2", Folder, TableName, Year, Refused);
 }
-bool FillF7FromF1(const QString &Folder, const QString &TableName, const QString &Year) {
-    return fillDifferenceValueFirst("F7", Folder, TableName, Year);
+bool FillF7FromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                  AutoFillRefusals *Refused) {
+    return fillDifferenceValueFirst("F7", Folder, TableName, Year, Refused);
 }
-bool FillF7AFromF1(const QString &Folder, const QString &TableName, const QString &Year) {
-    return fillDifferenceValueFirst("F7A", Folder, TableName, Year);
+bool FillF7AFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused) {
+    return fillDifferenceValueFirst("F7A", Folder, TableName, Year, Refused);
 }
 
-bool FillF7ASums(const QString &Folder, const QString &TableName, const QString &Year) {
+bool FillF7ASums(const QString &Folder, const QString &TableName, const QString &Year,
+                 AutoFillRefusals *Refused) {
     store::TADODataSet source;
     store::TADODataSet destination;
     DM().OpenConnection(DM().ADOConDBF, Folder);
     for (const AutoFillSumLink &link : AutoFillLinks.Sums) {
-        long long sum = 0;
+        Whole sum = 0;
         for (const AutoFillCell &s : link.Sources) {
             if (!s.IsUsed())
                 continue;
@@ -454,10 +541,10 @@ bool FillF7ASums(const QString &Folder, const QString &TableName, const QString 
             } catch (const std::exception &) {
                 continue; // a row that is not there adds 0
             }
-            sum += readInteger(source, qs(s.Field));
+            sum += readWhole(source, qs(s.Field));
         }
         if (DM().OpenTable(DM().ADOConDBF, destination, TableName))
-            SetCellInteger(destination, link.Destination, sum);
+            writeWhole(destination, link.Destination, sum, Refused);
     }
     closeQuietly(source);
     closeQuietly(destination);
@@ -467,22 +554,23 @@ bool FillF7ASums(const QString &Folder, const QString &TableName, const QString 
 // ---------------------------------------------------------------------------
 // Composition.
 
-bool FillDerivedCellsOfTable(const QString &Folder, const QString &TableName, const QString &Year) {
+bool FillDerivedCellsOfTable(const QString &Folder, const QString &TableName, const QString &Year,
+                             AutoFillRefusals *Refused) {
     bool ran = false;
     for (const FillStep &step : kFillSteps) {
         if (TableName == qs(step.Table) + Year) {
-            step.Fill(Folder, TableName, Year);
+            step.Fill(Folder, TableName, Year, Refused);
             ran = true;
         }
     }
     return ran;
 }
 
-int FillAllDerivedCells(const QString &OrgCode, int Year) {
-    return FillAllDerivedCellsInFolder(paths::GetOrgDataDir(OrgCode), Year);
+int FillAllDerivedCells(const QString &OrgCode, int Year, AutoFillRefusals *Refused) {
+    return FillAllDerivedCellsInFolder(paths::GetOrgDataDir(OrgCode), Year, Refused);
 }
 
-int FillAllDerivedCellsInFolder(const QString &Folder, int Year) {
+int FillAllDerivedCellsInFolder(const QString &Folder, int Year, AutoFillRefusals *Refused) {
     const QString year = QString::number(Year);
     int filled = 0;
     std::string_view last;
@@ -493,7 +581,7 @@ int FillAllDerivedCellsInFolder(const QString &Folder, int Year) {
         const QString tableName = qs(step.Table) + year;
         if (!tableFileExists(Folder, tableName))
             continue;
-        if (FillDerivedCellsOfTable(Folder, tableName, year))
+        if (FillDerivedCellsOfTable(Folder, tableName, year, Refused))
             ++filled;
     }
     return filled;

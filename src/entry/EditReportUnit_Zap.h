@@ -19,7 +19,9 @@
 //   - 5 sums on row 1 of F7A: the sum of up to three section-table cells.
 //
 // Every routine here is plain: it takes folders, table names and datasets,
-// shows no message of its own and lets no exception out. The fills use the
+// shows no message of its own and lets no exception out. A derived cell
+// whose field cannot hold the value worked out for it keeps what it held;
+// the fills tell of it in a list that the caller words for the user. The fills use the
 // data module's organisation connection DM().ADOConDBF and re-point it, so a
 // caller must not hold a dataset open on that connection across a fill.
 
@@ -27,6 +29,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 #include <array>
 #include <optional>
@@ -75,6 +78,16 @@ struct AutoFillLinkSet {
 // The constant link set of the automatic filling.
 extern const AutoFillLinkSet AutoFillLinks;
 
+// A derived cell that a fill did not write, its field not holding the value
+// worked out for it (too wide, say): the cell keeps what it held.
+struct AutoFillRefusal {
+    QString Table;         // the table's base name ("F7A")
+    int Row = 0;           // the record, counted from 1
+    store::FieldDef Field; // the cell's field
+    QString Value;         // the value worked out, with every digit
+};
+using AutoFillRefusals = QVector<AutoFillRefusal>;
+
 // ---------------------------------------------------------------------------
 // Lookups.
 
@@ -99,14 +112,16 @@ std::optional<AutoFillF1Figure> SectionF1Figure(const QString &Table);
 std::optional<AutoFillF1Figure> SectionF1FigureByFile(const QString &FileName);
 // Reads the figure from the first record of an open F1 table; 0 when the
 // table is empty or a field cannot be read. An empty cell reads as 0; a
-// figure of more than ten digits is read whole.
+// figure is read whole, every digit of it (a figure beyond 64 bits gives
+// the nearest that 64 bits hold).
 long long ReadF1Figure(store::TADODataSet &F1, const AutoFillF1Figure &Figure);
 
 // ---------------------------------------------------------------------------
 // Cell primitives. The table parts of the addresses are not consulted.
 
 // Moves Source to the source row, reads the source field, moves Destination
-// to the destination row, edits, assigns the value as stored, posts. False on
+// to the destination row, edits, assigns the value as stored (every digit
+// of it), posts. False on
 // any failure (row not a number, no such record or field, a refused write);
 // an edit that this call began is then cancelled, so nothing half-written
 // stays pending on the destination.
@@ -126,43 +141,68 @@ bool SetCellInteger(store::TADODataSet &DataSet, const AutoFillCell &Cell, long 
 // and adds Field1 + Factor * Field2, both read as integers from the first
 // record. A missing file, an empty table or a field that cannot be read adds
 // 0; an empty Field2 adds nothing. Folders may end with or without a
-// separator. Figures are read and added whole, in 64 bits.
+// separator. Figures are read and added whole, every digit of them (a total
+// beyond 64 bits gives the nearest that 64 bits hold).
 long long SumFieldsOverFolders(const QStringList &Folders, const QString &TableName,
                                const QString &Field1, int Factor, const QString &Field2);
 
 // ---------------------------------------------------------------------------
 // Fill routines, one per derived table. Folder is the organisation's data
 // folder, TableName the table being opened (base name and year, "F3A2016"),
-// Year the period's four-digit year as text.
+// Year the period's four-digit year as text. Sums and differences are
+// worked out whole, every digit of them. A value that its cell's field
+// cannot hold is added to Refused, when given, and the cell left as it was.
 //
 // Copy fills: false only when the table being filled did not open; a missing
 // F1 leaves the destination cells as they are.
-bool FillF0FromF1(const QString &Folder, const QString &TableName, const QString &Year);
-bool FillF3AFromF1(const QString &Folder, const QString &TableName, const QString &Year);
-bool FillF3BFromF1(const QString &Folder, const QString &TableName, const QString &Year);
-bool FillF3VFromF1(const QString &Folder, const QString &TableName, const QString &Year);
-bool FillF3GFromF1(const QString &Folder, const QString &TableName, const QString &Year);
-bool FillF3DFromF1(const QString &Folder, const QString &TableName, const QString &Year);
-bool FillF4AFromF1(const QString &Folder, const QString &TableName, const QString &Year);
-bool FillF4A2FromF1(const QString &Folder, const QString &TableName, const QString &Year);
-bool FillF4BFromF1(const QString &Folder, const QString &TableName, const QString &Year);
-bool FillF4VFromF1(const QString &Folder, const QString &TableName, const QString &Year);
-bool FillF4GFromF1(const QString &Folder, const QString &TableName, const QString &Year);
-bool FillF4DFromF1(const QString &Folder, const QString &TableName, const QString &Year);
-bool FillF4EFromF1(const QString &Folder, const QString &TableName, const QString &Year);
-bool FillF4UFromF1(const QString &Folder, const QString &TableName, const QString &Year);
-bool FillF4RFromF1(const QString &Folder, const QString &TableName, const QString &Year);
-bool FillF4NFromF1(const QString &Folder, const QString &TableName, const QString &Year);
-bool FillF4LFromF1(const QString &Folder, const QString &TableName, const QString &Year);
-bool FillF4SFromF1(const QString &Folder, const QString &TableName, const QString &Year);
+bool FillF0FromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                  AutoFillRefusals *Refused = nullptr);
+bool FillF3AFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused = nullptr);
+bool FillF3BFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused = nullptr);
+bool FillF3VFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused = nullptr);
+bool FillF3GFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused = nullptr);
+bool FillF3DFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused = nullptr);
+bool FillF4AFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused = nullptr);
+bool FillF4A2FromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                    AutoFillRefusals *Refused = nullptr);
+bool FillF4BFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused = nullptr);
+bool FillF4VFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused = nullptr);
+bool FillF4GFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused = nullptr);
+bool FillF4DFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused = nullptr);
+bool FillF4EFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused = nullptr);
+bool FillF4UFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused = nullptr);
+bool FillF4RFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused = nullptr);
+bool FillF4NFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused = nullptr);
+bool FillF4LFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused = nullptr);
+bool FillF4SFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused = nullptr);
 // Difference fills: a missing F1 writes 0. F4R2 returns false when its table
 // did not open; F7 and F7A always return true.
-bool FillF4R2FromF1(const QString &Folder, const QString &TableName, const QString &Year);
-bool FillF7FromF1(const QString &Folder, const QString &TableName, const QString &Year);
-bool FillF7AFromF1(const QString &Folder, const QString &TableName, const QString &Year);
+bool FillF4R2FromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                    AutoFillRefusals *Refused = nullptr);
+bool FillF7FromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                  AutoFillRefusals *Refused = nullptr);
+bool FillF7AFromF1(const QString &Folder, const QString &TableName, const QString &Year,
+                   AutoFillRefusals *Refused = nullptr);
 // The five sums of F7A; a missing section table adds 0. Always true; leaves
 // DM().ADOConDBF pointed at Folder.
-bool FillF7ASums(const QString &Folder, const QString &TableName, const QString &Year);
+bool FillF7ASums(const QString &Folder, const QString &TableName, const QString &Year,
+                 AutoFillRefusals *Refused = nullptr);
 
 // ---------------------------------------------------------------------------
 // Composition.
@@ -172,13 +212,15 @@ bool FillF7ASums(const QString &Folder, const QString &TableName, const QString 
 // F0, F7, F7A, F3A..F3D, F4A, F4A2, F4B, F4V, F4G, F4D, F4E, F4U, F4R, F4N,
 // F4L, F4S, F4R2; F7A runs its sums first and then its difference. Returns
 // true when TableName is a derived table (a fill ran), false otherwise.
-bool FillDerivedCellsOfTable(const QString &Folder, const QString &TableName, const QString &Year);
+bool FillDerivedCellsOfTable(const QString &Folder, const QString &TableName, const QString &Year,
+                             AutoFillRefusals *Refused = nullptr);
 
 // Fills the derived cells of every derived table of the year that the data
 // folder holds, in the order above; tables that are absent are skipped without
 // a message. Returns how many tables were filled. Meant for code that writes
 // an organisation's tables in one go (the folder may lie outside the
 // program's own tree).
-int FillAllDerivedCellsInFolder(const QString &Folder, int Year);
+int FillAllDerivedCellsInFolder(const QString &Folder, int Year,
+                                AutoFillRefusals *Refused = nullptr);
 // The same for an organisation's data folder, paths::GetOrgDataDir(OrgCode).
-int FillAllDerivedCells(const QString &OrgCode, int Year);
+int FillAllDerivedCells(const QString &OrgCode, int Year, AutoFillRefusals *Refused = nullptr);

@@ -282,6 +282,16 @@ QVector<ReportColumn> ReportColumnLayout(const QStringList &TableFields,
     return out;
 }
 
+QString ColumnInMessage(const QString &Caption, const QString &Field) {
+    return Caption.isEmpty() ? QStringLiteral("поле ") + Field
+                             : QStringLiteral("столбец «") + Caption + QStringLiteral("»");
+}
+
+QString FieldWidthLimit(const store::FieldDef &Field) {
+    return QStringLiteral(" (не более ") + QString::number(Field.length) +
+           QStringLiteral(" знаков вместе с запятой и знаком).");
+}
+
 void ApplyReportColumns(DataSetModel &Model, const QVector<ReportColumn> &Layout) {
     const QColor window = QGuiApplication::palette().color(QPalette::Base);
     QVector<DataSetModel::Column> cols;

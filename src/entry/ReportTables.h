@@ -127,6 +127,13 @@ struct ReportColumn {
 QVector<ReportColumn> ReportColumnLayout(const QStringList &TableFields,
                                          const CatalogueColumns &Catalogue, const QFont &GridFont);
 
+// A column of a report as a message names it: "столбец «" Caption "»" by
+// the caption the user sees, or "поле " and its field when it has none.
+QString ColumnInMessage(const QString &Caption, const QString &Field);
+// The end of a message about a number too wide for its field: " (не более
+// N знаков вместе с запятой и знаком)." with the field's width.
+QString FieldWidthLimit(const store::FieldDef &Field);
+
 // Puts the layout on the model showing the report table: column order,
 // centred titles, visibility, widths, read-only and the row-code colour.
 void ApplyReportColumns(DataSetModel &Model, const QVector<ReportColumn> &Layout);

@@ -2,6 +2,7 @@
 
 #include "entry/EditReportUnit_Zap.h"
 #include "entry/ReportTables.h"
+#include "entry/WholeNumbers.h"
 
 #include "shell/Paths.h"
 #include "shell/UnitConsts.h"
@@ -58,17 +59,15 @@ using RowText = std::function<QString(const QString &field)>;
 
 // Whole-number reading of a cell, as the sums take it: its exact value, a
 // fraction rounded half to even; a blank cell reads 0.
-long long cellInt(const QString &text) {
-    const QString t = text.trimmed();
-    bool whole = false;
-    const long long v = t.toLongLong(&whole);
-    if (whole)
-        return v;
-    return static_cast<long long>(std::nearbyint(cellFloat(t)));
+WholeNumber cellInt(const QString &text) {
+    if (const std::optional<WholeNumber> v = WholeOfText(text))
+        return *v;
+    const double d = std::nearbyint(cellFloat(text)); // another form of a number
+    return std::fabs(d) < 1.0e36 ? static_cast<WholeNumber>(d) : 0;
 }
 
-long long sumInts(const RowText &row, int from, int to) {
-    long long s = 0;
+WholeNumber sumInts(const RowText &row, int from, int to) {
+    WholeNumber s = 0;
     for (int n = from; n <= to; ++n)
         s += cellInt(row(fieldN(n)));
     return s;
@@ -77,11 +76,11 @@ long long sumInts(const RowText &row, int from, int to) {
 // One computed value for a field of the current record.
 struct CellWrite {
     QString field;
-    std::optional<long long> whole;
+    std::optional<WholeNumber> whole;
     double fraction = 0;
 };
 
-CellWrite wholeValue(const QString &field, long long v) {
+CellWrite wholeValue(const QString &field, WholeNumber v) {
     return CellWrite{field, v, 0};
 }
 CellWrite fractionValue(const QString &field, double v) {
@@ -131,14 +130,14 @@ std::optional<QVector<CellWrite>> rowValues(const RowText &row, int group) {
     case 4:
     case 5:
     case 39: {
-        const long long s = sumInts(row, 2, 12);
+        const WholeNumber s = sumInts(row, 2, 12);
         const double n1 = cellFloat(row(QStringLiteral("N1")));
         const double rate = n1 == 0 ? 0.0 : TruncTo2Decimals(double(s) / n1 * 1000000.0);
         return QVector<CellWrite>{wholeValue(QStringLiteral("N13"), s),
                                   fractionValue(QStringLiteral("N14"), rate)};
     }
     case 7: {
-        const long long s = sumInts(row, 3, 15);
+        const WholeNumber s = sumInts(row, 3, 15);
         const double n2 = cellFloat(row(QStringLiteral("N2")));
         const double rate = n2 == 0 ? 0.0 : TruncTo2Decimals(double(s) / n2 * 100.0);
         return QVector<CellWrite>{wholeValue(QStringLiteral("N16"), s),
@@ -163,18 +162,51 @@ struct InputCell {
 // Caption of a field as the user sees its column; empty for none.
 using CaptionOf = std::function<QString(const QString &)>;
 
-// A column as a message names it: by the caption the user sees, or by its
-// field when it has none.
-QString columnName(const QString &Caption, const QString &Field) {
-    return Caption.isEmpty() ? QStringLiteral("поле ") + Field
-                             : QStringLiteral("столбец «") + Caption + QStringLiteral("»");
+// What the period's catalogue says of a report.
+struct ReportInCatalogue {
+    int group = 0;
+    QString name;                     // as the catalogue names it
+    QHash<QString, QString> captions; // by field in upper case, as the entry grid shows them;
+                                      // empty for a hidden column
+};
+
+// Reads the group, name and column captions of the report (by base name,
+// its table having these fields) from the catalogue of the year in WedDir;
+// what the catalogue does not say stays as it was. The catalogue is opened
+// into *Catalogue when given and not open yet, and read from there.
+void describeReport(const QString &WedDir, int Year, const QString &Base, const QStringList &Fields,
+                    ReportInCatalogue &Report,
+                    std::unique_ptr<store::FolderTable> *Catalogue = nullptr) {
+    const QString name = QStringLiteral("OTHE") + QString::number(Year);
+    if (!store::fileExistsCaseInsensitive(WedDir, name + QStringLiteral(".DBF")))
+        return;
+    std::unique_ptr<store::FolderTable> own;
+    std::unique_ptr<store::FolderTable> &table = Catalogue ? *Catalogue : own;
+    if (!table)
+        table = std::make_unique<store::FolderTable>(WedDir, name);
+    store::TADODataSet &cat = table->ds;
+    const int fail = cat.FieldIndex(QStringLiteral("FAIL"));
+    if (fail < 0)
+        return;
+    for (cat.First(); !cat.Eof(); cat.Next()) {
+        if (ReportBaseName(cat.Fields(fail).AsString()) != Base)
+            continue;
+        const int group = cat.FieldIndex(QStringLiteral("GRUPPA"));
+        const int nameField = cat.FieldIndex(QStringLiteral("NAME"));
+        Report.group = group < 0 ? 0 : cat.Fields(group).AsInteger();
+        if (nameField >= 0 && !cat.Fields(nameField).AsString().trimmed().isEmpty())
+            Report.name = cat.Fields(nameField).AsString().trimmed();
+        for (const ReportColumn &c : ReportColumnLayout(Fields, ReadCatalogueColumns(cat), QFont()))
+            Report.captions.insert(c.Field.toUpper(), c.Visible ? c.Title.trimmed() : QString());
+        return;
+    }
 }
 
 // A computed value as its field stores it (without the blanks before it).
 QString storedText(const store::FieldDef &Field, const CellWrite &Value) {
     const int decimals = qMax(0, Field.decimals);
     if (Value.whole) {
-        QString t = QString::number(*Value.whole);
+        QString t = WholeText(*Value.whole);
         if (decimals > 0)
             t += QLatin1Char('.') + QString(decimals, QLatin1Char('0'));
         return t;
@@ -188,12 +220,6 @@ QString storedText(const store::FieldDef &Field, const CellWrite &Value) {
 // Whether the field can store the value as it is (a text field takes any).
 bool fits(const store::FieldDef &Field, const CellWrite &Value) {
     return Field.type == 'C' || storedText(Field, Value).size() <= Field.length;
-}
-
-// The end of a message about a number too wide for its field.
-QString widthLimit(const store::FieldDef &Field) {
-    return QStringLiteral(" (не более ") + QString::number(Field.length) +
-           QStringLiteral(" знаков вместе с запятой и знаком).");
 }
 
 // The field of that name, in any letter case; null when there is none.
@@ -217,8 +243,8 @@ CalcResult writeAndPost(TADODataSet &ds, const QVector<CellWrite> &writes,
         if (!fits(def, w))
             return {false, QStringLiteral("Итоги строки %1 не записаны: итог ").arg(ds.RecNo()) +
                                storedText(def, w) + QStringLiteral(" не поместится в ") +
-                               columnName(caption ? caption(def.name) : QString(), def.name) +
-                               widthLimit(def)};
+                               ColumnInMessage(caption ? caption(def.name) : QString(), def.name) +
+                               FieldWidthLimit(def)};
     }
     try {
         ds.Edit();
@@ -229,7 +255,7 @@ CalcResult writeAndPost(TADODataSet &ds, const QVector<CellWrite> &writes,
         for (const CellWrite &w : writes) {
             store::TField f = ds.FieldByName(w.field);
             if (w.whole)
-                f.SetAsInteger(*w.whole);
+                f.SetAsString(WholeText(*w.whole));
             else
                 f.SetAsFloat(w.fraction);
         }
@@ -252,7 +278,7 @@ CalcResult postPending(TADODataSet &ds) {
         ds.Post();
         return {};
     } catch (const StoreError &e) {
-        return {false, storeFailure(e.message())};
+        return {false, e.message()}; // the figure's own refusal, before any total
     }
 }
 
@@ -284,7 +310,7 @@ CalcResult totalLastRow(TADODataSet &ds, const CaptionOf &caption) {
     const int count = ds.RecordCount();
     if (count == 0)
         return {};
-    QVector<long long> sums(28, 0);
+    QVector<WholeNumber> sums(28, 0);
     QVector<InputCell> inputs;
     for (int row = 1; row < count; ++row) {
         ds.setRecNo(row);
@@ -490,8 +516,30 @@ void FillOrganisationName(TADODataSet &DataSet, const QString &OrgName) {
     FillOrganisationName(DataSet, OrgName, ReadOwnOrganisationName());
 }
 
-void DispatchFillIn(const QString &Folder, const QString &TableName, int Year) {
-    FillDerivedCellsOfTable(Folder, TableName, QString::number(Year));
+QString DispatchFillIn(const QString &Folder, const QString &TableName, int Year) {
+    AutoFillRefusals refused;
+    FillDerivedCellsOfTable(Folder, TableName, QString::number(Year), &refused);
+    QStringList said;
+    for (const AutoFillRefusal &r : refused) {
+        ReportInCatalogue report;
+        report.name = r.Table;
+        try {
+            QStringList fields;
+            for (const store::FieldDef &d :
+                 store::DbfFile::fieldsOf(ReportTablePath(Folder, r.Table, Year)))
+                fields << d.name;
+            describeReport(paths::GetWedDir(), Year, r.Table, fields, report);
+        } catch (const StoreError &) {
+            // the report is named by its table alone
+        }
+        said << QStringLiteral("Отчет \"") + report.name + QStringLiteral("\": строка ") +
+                    QString::number(r.Row) + QStringLiteral(", ") +
+                    ColumnInMessage(report.captions.value(r.Field.name.toUpper()), r.Field.name) +
+                    QStringLiteral(": значение ") + r.Value + QStringLiteral(" не помещается") +
+                    FieldWidthLimit(r.Field) +
+                    QStringLiteral(" В ячейке осталось прежнее значение.");
+    }
+    return said.join(QLatin1Char('\r'));
 }
 
 bool AutoValueButtonShown(const QString &BaseName) {
@@ -518,7 +566,7 @@ QString RowTotalsMisfit(int Group, const QVector<store::FieldDef> &Fields, int R
         // The last row holds the sums of the rows above it, field by field.
         if (Row == RowCount - 1 || !RowTotalFields(51).contains(Field, Qt::CaseInsensitive))
             return {};
-        long long sum = 0;
+        WholeNumber sum = 0;
         for (int r = 0; r < RowCount - 1; ++r)
             sum += cellInt(r == Row ? Value : Cell(r, Field));
         totals << wholeValue(Field.toUpper(), sum);
@@ -534,10 +582,11 @@ QString RowTotalsMisfit(int Group, const QVector<store::FieldDef> &Fields, int R
         if (!def || fits(*def, total))
             continue;
         return QStringLiteral("Число ") + Value + QStringLiteral(" нельзя записать в ") +
-               columnName(Caption(Field), Field) + QStringLiteral(": итог ") +
+               ColumnInMessage(Caption(Field), Field) + QStringLiteral(": итог ") +
                storedText(*def, total) + QStringLiteral(" не поместится в ") +
-               columnName(Caption(def->name), def->name) +
-               (Group == 51 ? QStringLiteral(" последней строки") : QString()) + widthLimit(*def);
+               ColumnInMessage(Caption(def->name), def->name) +
+               (Group == 51 ? QStringLiteral(" последней строки") : QString()) +
+               FieldWidthLimit(*def);
     }
     return {};
 }
@@ -546,11 +595,8 @@ namespace {
 
 // A report of the organisation other than the one typed into, as the check
 // of the derived cells reads it.
-struct OtherReport {
+struct OtherReport : ReportInCatalogue {
     std::unique_ptr<store::FolderTable> table; // null when the folder lacks it
-    int group = 0;
-    QString name;                     // as the catalogue names it
-    QHash<QString, QString> captions; // by field in upper case; empty for a hidden column
 };
 
 // The derived cells that a typed figure changes, worked out as the
@@ -588,21 +634,21 @@ public:
                 const AutoFillCell subtrahend{d.SourceTable, d.Subtrahend, "1"};
                 if (!changed(minuend) && !changed(subtrahend))
                     continue;
-                const long long v = cellInt(text(minuend).value_or(QString())) -
-                                    cellInt(text(subtrahend).value_or(QString()));
-                if (!derive(d.Destination, QString::number(v)))
+                const WholeNumber v = cellInt(text(minuend).value_or(QString())) -
+                                      cellInt(text(subtrahend).value_or(QString()));
+                if (!derive(d.Destination, WholeText(v)))
                     return m_misfit;
             }
             for (const AutoFillSumLink &link : AutoFillLinks.Sums) {
                 bool any = false;
-                long long sum = 0;
+                WholeNumber sum = 0;
                 for (const AutoFillCell &source : link.Sources) {
                     if (!source.IsUsed())
                         continue;
                     any = any || changed(source);
                     sum += cellInt(text(source).value_or(QString()));
                 }
-                if (any && !derive(link.Destination, QString::number(sum)))
+                if (any && !derive(link.Destination, WholeText(sum)))
                     return m_misfit;
             }
         }
@@ -623,13 +669,12 @@ private:
     static QString textOf(const CellWrite &w, const store::FieldDef *def) {
         if (def && def->type != 'C')
             return storedText(*def, w);
-        return w.whole ? QString::number(*w.whole) : QString::number(w.fraction, 'f', 2);
+        return w.whole ? WholeText(*w.whole) : QString::number(w.fraction, 'f', 2);
     }
     // A value as text, as a computation of the row totals would write it.
     static CellWrite valueOf(const QString &field, const QString &text) {
-        bool whole = false;
-        const long long v = text.trimmed().toLongLong(&whole);
-        return whole ? wholeValue(field, v) : fractionValue(field, cellFloat(text));
+        const std::optional<WholeNumber> v = IntegerOfText(text);
+        return v ? wholeValue(field, *v) : fractionValue(field, cellFloat(text));
     }
 
     bool changed(const AutoFillCell &c) const { return m_changed.contains(key(c)); }
@@ -662,38 +707,12 @@ private:
         if (ReportTableExists(m_figure.Folder, base, m_figure.Year)) {
             r->table = std::make_unique<store::FolderTable>(m_figure.Folder,
                                                             ReportTableName(base, m_figure.Year));
-            describe(base, *r);
+            QStringList fields;
+            for (const store::FieldDef &d : r->table->ds.FieldDefs())
+                fields << d.name;
+            describeReport(m_figure.WedDir, m_figure.Year, base, fields, *r, &m_catalogue);
         }
         return *m_reports.emplace(base, std::move(r)).first->second;
-    }
-
-    // The report's group, name and column captions from the period's catalogue.
-    void describe(const QString &base, OtherReport &r) {
-        const QString catalogue = QStringLiteral("OTHE") + QString::number(m_figure.Year);
-        if (!store::fileExistsCaseInsensitive(m_figure.WedDir, catalogue + QStringLiteral(".DBF")))
-            return;
-        if (!m_catalogue)
-            m_catalogue = std::make_unique<store::FolderTable>(m_figure.WedDir, catalogue);
-        store::TADODataSet &cat = m_catalogue->ds;
-        const int fail = cat.FieldIndex(QStringLiteral("FAIL"));
-        if (fail < 0)
-            return;
-        for (cat.First(); !cat.Eof(); cat.Next()) {
-            if (ReportBaseName(cat.Fields(fail).AsString()) != base)
-                continue;
-            const int group = cat.FieldIndex(QStringLiteral("GRUPPA"));
-            const int name = cat.FieldIndex(QStringLiteral("NAME"));
-            r.group = group < 0 ? 0 : cat.Fields(group).AsInteger();
-            if (name >= 0 && !cat.Fields(name).AsString().trimmed().isEmpty())
-                r.name = cat.Fields(name).AsString().trimmed();
-            QStringList fields;
-            for (const store::FieldDef &d : r.table->ds.FieldDefs())
-                fields << d.name;
-            for (const ReportColumn &c :
-                 ReportColumnLayout(fields, ReadCatalogueColumns(cat), QFont()))
-                r.captions.insert(c.Field.toUpper(), c.Visible ? c.Title.trimmed() : QString());
-            return;
-        }
     }
 
     // The derived cell takes the text: checked against its field, and the
@@ -739,11 +758,11 @@ private:
                 const QString &what) {
         const QString typed = m_figure.Value.isEmpty() ? QStringLiteral("0") : m_figure.Value;
         m_misfit = QStringLiteral("Число ") + typed + QStringLiteral(" нельзя записать в ") +
-                   columnName(m_caption(m_figure.Field), m_figure.Field) +
+                   ColumnInMessage(m_caption(m_figure.Field), m_figure.Field) +
                    QStringLiteral(": в отчете «") + r.name + QStringLiteral("» ") + what +
                    QLatin1Char(' ') + storedText(def, w) + QStringLiteral(" не поместится в ") +
-                   columnName(r.captions.value(def.name.toUpper()), def.name) +
-                   QStringLiteral(" строки ") + QString::number(row) + widthLimit(def);
+                   ColumnInMessage(r.captions.value(def.name.toUpper()), def.name) +
+                   QStringLiteral(" строки ") + QString::number(row) + FieldWidthLimit(def);
         return false;
     }
 
@@ -767,7 +786,7 @@ QString DerivedCellsMisfit(const TypedFigure &Figure, const ShownCell &Cell,
 bool CheckCellInput(const QString &Text, const store::FieldDef &Field, QString *Normalized,
                     QString *Error, const QString &Caption) {
     const QString text = Text.trimmed();
-    const QString column = columnName(Caption, Field.name);
+    const QString column = ColumnInMessage(Caption, Field.name);
     auto fail = [&](const QString &message) {
         if (Error)
             *Error = message;
@@ -832,7 +851,7 @@ bool CheckCellInput(const QString &Text, const store::FieldDef &Field, QString *
                             (decimals > 0 ? 1 + decimals : 0);
     if (width > Field.length)
         return fail(QStringLiteral("Число ") + text + QStringLiteral(" не помещается в ") + column +
-                    widthLimit(Field));
+                    FieldWidthLimit(Field));
     if (Normalized)
         *Normalized = plain;
     return true;

@@ -83,8 +83,11 @@ void FillOrganisationName(store::TADODataSet &DataSet, const QString &OrgName);
 // Runs the automatic filling of the table being opened (base name and year,
 // "F3A2016") on the organisation's data folder, before the table is shown;
 // tables without derived cells are left alone. The fills re-point
-// DM().ADOConDBF: nothing may be open on it across this call.
-void DispatchFillIn(const QString &Folder, const QString &TableName, int Year);
+// DM().ADOConDBF: nothing may be open on it across this call. Empty when
+// every derived cell was written; otherwise the message for the user (title
+// "Ошибка"), naming the report, row and column of each cell whose field
+// cannot hold its value, which keeps what it held.
+QString DispatchFillIn(const QString &Folder, const QString &TableName, int Year);
 
 // Whether the "Вычислить значения" button is shown for the table's base name.
 bool AutoValueButtonShown(const QString &BaseName);

@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
@@ -414,7 +415,47 @@ void TMultiLineGrid::keyPressEvent(QKeyEvent *event) {
     QTableView::keyPressEvent(event);
 }
 
+bool TMultiLineGrid::clickRefused(const QMouseEvent *event) {
+    // A click anywhere but on the current cell is an attempt to leave it.
+    // When that is refused the click changes nothing: the view would keep
+    // the cursor but move the highlight to the cell clicked.
+    const QModelIndex cur = currentIndex();
+    return canLeaveCell && cur.isValid() && indexAt(event->position().toPoint()) != cur &&
+           !canLeaveCell(cur);
+}
+
+void TMultiLineGrid::mousePressEvent(QMouseEvent *event) {
+    m_clickRefused = clickRefused(event);
+    if (m_clickRefused) {
+        event->accept();
+        return;
+    }
+    QTableView::mousePressEvent(event);
+}
+
+void TMultiLineGrid::mouseMoveEvent(QMouseEvent *event) {
+    if (m_clickRefused && event->buttons() != Qt::NoButton) {
+        event->accept(); // no highlight dragged from a refused click either
+        return;
+    }
+    QTableView::mouseMoveEvent(event);
+}
+
+void TMultiLineGrid::mouseReleaseEvent(QMouseEvent *event) {
+    if (m_clickRefused) {
+        m_clickRefused = false;
+        event->accept();
+        return;
+    }
+    QTableView::mouseReleaseEvent(event);
+}
+
 void TMultiLineGrid::mouseDoubleClickEvent(QMouseEvent *event) {
+    m_clickRefused = clickRefused(event);
+    if (m_clickRefused) {
+        event->accept();
+        return;
+    }
     QTableView::mouseDoubleClickEvent(event);
     emit dblClick();
 }

@@ -116,7 +116,8 @@ public:
     void setFixedField(const QString &field);
     QString fixedField() const { return m_fixedField; }
 
-    // Asked before the cursor leaves the cell `from`; false keeps it there.
+    // Asked before the cursor leaves the cell `from`, by a key or by a click
+    // elsewhere in the grid; false keeps it there, and its highlight too.
     std::function<bool(const QModelIndex &from)> canLeaveCell;
 
     using QTableView::edit;
@@ -133,16 +134,22 @@ signals:
 protected:
     bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
     void changeEvent(QEvent *event) override;
 
 private:
     void followCurrentRecord(int row);
+    // Whether the click would leave the current cell, which may not be left.
+    bool clickRefused(const QMouseEvent *event);
     void widenForValues(const QModelIndex &topLeft, const QModelIndex &bottomRight);
     TMultiLineHeader *m_header;
     QString m_fixedField;
     int m_titleHeight = 17;
     DataSetModel *m_dataModel = nullptr;
     bool m_following = false;
+    bool m_clickRefused = false; // the button went down where the cursor may not go
 };

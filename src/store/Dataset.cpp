@@ -156,6 +156,7 @@ struct TADODataSet::Impl {
     std::vector<char> isWritten; // ...and by field
     std::vector<char> restsOn;   // by field: the values written rest on it (RestOn)...
     std::vector<detail::ReadCell> restsOnOthers; // ...and on these fields of other records
+    std::vector<TADODataSet::PostCheck> postChecks; // run under the lock of the post (CheckOnPost)
     int editPhys = -1;
     bool modified = false;
     detail::Filter filter;
@@ -175,6 +176,7 @@ struct TADODataSet::Impl {
         orig.clear();
         modified = false;
         restsOnOthers.clear();
+        postChecks.clear();
     }
 
     const char *current() const {
@@ -674,8 +676,10 @@ bool TField::IsNull() const {
     }
 }
 
-QString TField::AsString() const {
-    const Cell c = cellOf(m_ds, m_index);
+namespace {
+
+// A cell's value as text, as AsString reads it.
+QString cellText(const Cell &c) {
     if (!c.p)
         return QString();
     switch (c.def->type) {
@@ -698,6 +702,12 @@ QString TField::AsString() const {
         return trimmedRight(*c.table, c.p, c.def->length, n);
     }
     }
+}
+
+} // namespace
+
+QString TField::AsString() const {
+    return cellText(cellOf(m_ds, m_index));
 }
 
 double TField::AsFloat() const {
@@ -1493,6 +1503,7 @@ void TADODataSet::Edit() {
     im.isWritten.assign(std::size_t(im.table->fieldCount()), 0);
     im.restsOn.assign(std::size_t(im.table->fieldCount()), 0);
     im.restsOnOthers.clear();
+    im.postChecks.clear();
     im.modified = false;
     im.editing = true;
     m_state = DataSetState::Edit;
@@ -1593,9 +1604,46 @@ void TADODataSet::Post() {
                                  .arg(numberText(mine), im.defs[numberField].name));
                 }
             };
-        const std::vector<int> conflicts =
-            im.table->updateRecord(phys, im.orig.constData(), im.buf.constData(), im.written,
-                                   restsOn, im.restsOnOthers, numberFree);
+        // The checks of the post, on the table as the file holds it under
+        // the lock: the edit's own record with its fields written in it.
+        QString refusal;
+        std::function<void()> check = numberFree;
+        if (!im.postChecks.empty())
+            check = [&im, &numberFree, &refusal, phys] {
+                if (numberFree)
+                    numberFree();
+                const DbfTable &t = *im.table;
+                const SavedCell saved = [&im, &t, phys](int recNo, const QString &field) {
+                    const int f = t.fieldIndex(field);
+                    if (f < 0 || recNo < 1 || recNo > int(im.view.size()))
+                        return QString();
+                    const int p = im.view[std::size_t(recNo - 1)];
+                    if (p >= t.recordCount())
+                        return QString();
+                    Cell c;
+                    c.table = const_cast<DbfTable *>(&t);
+                    c.def = &t.defs()[f];
+                    c.field = f;
+                    c.p = (p == phys && im.isWritten[std::size_t(f)] ? im.buf.constData()
+                                                                     : t.record(p)) +
+                          t.offset(f);
+                    return cellText(c);
+                };
+                for (const PostCheck &postCheck : im.postChecks) {
+                    refusal = postCheck(saved);
+                    if (!refusal.isEmpty())
+                        fail(refusal);
+                }
+            };
+        std::vector<int> conflicts;
+        try {
+            conflicts = im.table->updateRecord(phys, im.orig.constData(), im.buf.constData(),
+                                               im.written, restsOn, im.restsOnOthers, check);
+        } catch (const StoreError &) {
+            if (!refusal.isEmpty())
+                endRefusedEdit();
+            throw;
+        }
         if (!conflicts.empty())
             refuseConflict(conflicts);
         if (im.table->structureGeneration() != structGen ||
@@ -1659,7 +1707,7 @@ void TADODataSet::Post() {
 // Another writer saved a field of this edit since it began: their value
 // stands. The edit ends, the dataset stays on the record and shows what the
 // file holds now, and the post is refused, as a write conflict.
-void TADODataSet::refuseConflict(const std::vector<int> &fields) {
+void TADODataSet::endRefusedEdit() {
     Impl &im = *m_impl;
     const int phys = im.editPhys;
     im.endEdit();
@@ -1668,6 +1716,11 @@ void TADODataSet::refuseConflict(const std::vector<int> &fields) {
         im.positionAt(phys, im.pos);
     m_state = DataSetState::Browse;
     notify(onStateChange);
+}
+
+void TADODataSet::refuseConflict(const std::vector<int> &fields) {
+    Impl &im = *m_impl;
+    endRefusedEdit();
     QStringList names;
     for (int f : fields)
         names << im.defs[f].name;
@@ -1713,6 +1766,13 @@ void TADODataSet::RestOn(const QString &field, int recNo) {
     const FieldDef &d = im.table->defs()[f];
     im.restsOnOthers.push_back(
         {phys, f, QByteArray(im.table->record(phys) + im.table->offset(f), d.length)});
+}
+
+void TADODataSet::CheckOnPost(PostCheck check) {
+    requireActive(*this);
+    if (m_state != DataSetState::Edit)
+        fail(QStringLiteral("Проверку записи можно задать только при редактировании записи."));
+    m_impl->postChecks.push_back(std::move(check));
 }
 
 void TADODataSet::RefreshRecord() {

@@ -305,6 +305,21 @@ public:
     // writer has saved another value there since; the record is then read
     // again. Throws outside an edit and for a missing field or record.
     void RestOn(const QString &field, int recNo = 0);
+    // A field of a record as the file holds it at the moment of a post, as
+    // AsString reads it: the record by its number as RecNo counts (the
+    // record being edited holding the fields this edit wrote), the field by
+    // name; empty for a missing record or field.
+    using SavedCell = std::function<QString(int recNo, const QString &field)>;
+    // What a check of a post says: empty lets the post go on, a text refuses it.
+    using PostCheck = std::function<QString(const SavedCell &)>;
+    // While editing: the values this edit writes must pass the check on the
+    // table as the file holds it when they are written. Post runs it under
+    // the file's lock, before anything is written; a text it gives refuses
+    // the post as a value another writer saved does (nothing is written,
+    // the edit ends and the dataset shows the record as the file holds it)
+    // and Post throws StoreError with that text. The check reads the table
+    // through SavedCell only. Throws outside an edit.
+    void CheckOnPost(PostCheck check);
     // In browse state: reads the current record from the file again, taking
     // in what other writers saved in it (and their new records), so that
     // values worked out from it start from what the file holds.
@@ -365,6 +380,9 @@ private:
     friend class TADOConnection;
     friend class TField;
     void connectionClosing();
+    // Ends an edit that Post refused: the dataset shows the record as the
+    // file holds it.
+    void endRefusedEdit();
     [[noreturn]] void refuseConflict(const std::vector<int> &fields);
     std::unique_ptr<Impl> m_impl;
     TADOConnection *m_connection = nullptr;

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -54,6 +55,13 @@ struct Program {
     void go(int row, const QString &field = QStringLiteral("NAME")) {
         entry->DBGrid1->setCurrentIndex(cell(row, field));
     }
+    // The grid's open cell editor, if any.
+    QLineEdit *editor() {
+        for (QLineEdit *e : entry->DBGrid1->viewport()->findChildren<QLineEdit *>())
+            if (e->isVisible())
+                return e;
+        return nullptr;
+    }
 };
 
 // The program on the installation of its first argument. Commands:
@@ -61,8 +69,10 @@ struct Program {
 // "shown F", "save"; "entry" (the report entry window), "open O R"
 // (organisation row O, report row R; at the question whether to take the
 // blank the copy answers "asked" and stops until the test says "yes" or
-// "no"), "type R F V", "go R", "enter", "store" ("Сохранить"), "cell R F"
-// (as the grid shows it).
+// "no"), "type R F V" (the value handed to the grid), "keys R F V" (typed in
+// the cell's editor over its text, as a user types; the editor stays open),
+// "go R", "enter" (in the open editor, if any), "store" ("Сохранить"),
+// "cell R F" (as the grid shows it).
 const bool kProgramRole = testsupport::registerCopyRole(
     "program", [](const QStringList &args, testsupport::CopyChannel &channel) {
         paths::setProgramDirForTests(args.value(0));
@@ -104,10 +114,21 @@ const bool kProgramRole = testsupport::registerCopyRole(
                 p->go(w[1].toInt(), w[2]);
                 if (!p->grid()->setData(p->cell(w[1].toInt(), w[2]), w[3]))
                     return QStringLiteral("not typed");
+            } else if (command == u"keys") {
+                p->go(w[1].toInt(), w[2]);
+                p->entry->DBGrid1->edit(p->cell(w[1].toInt(), w[2]));
+                QLineEdit *editor = p->editor();
+                if (!editor)
+                    return QStringLiteral("no editor");
+                editor->selectAll();
+                QTest::keyClicks(editor, w[3]);
             } else if (command == u"go") {
                 p->go(w[1].toInt());
             } else if (command == u"enter") {
-                p->entry->GridEnter();
+                if (QLineEdit *editor = p->editor())
+                    QTest::keyClick(editor, Qt::Key_Return);
+                else
+                    p->entry->GridEnter();
             } else if (command == u"store") {
                 p->entry->ButtonSaveClick();
             } else if (command == u"cell") {
@@ -128,14 +149,14 @@ struct FileCell {
 };
 
 // The entry tests' installation, with requisites that have a telephone, a
-// report of group 2, and organisation 1 holding the reports of groups 2, 47
-// and 51.
+// report of group 2 of ten-digit whole numbers, and organisation 1 holding
+// the reports of groups 2, 47 and 51 and one without totals.
 void prepare(Installation &inst) {
     testsupport::writeTable(inst.dir.path(), "REGIM", {{"BANK", 'C', 60, 0}, {"TEL", 'C', 20, 0}},
                             {{{"BANK", QStringLiteral("Управление образования")}}});
     inst.addCatalogue({9, "Группа два", "F2.DBF", 2, 16, {}, {}});
-    entrytest::makeTable(inst.wed() + "F2.DBF", entrytest::reportFields(16), 2);
-    for (const char *report : {"F2", "F47", "F51"})
+    entrytest::makeTable(inst.wed() + "F2.DBF", entrytest::reportFields(16, 60, 10, 0), 2);
+    for (const char *report : {"F2", "F47", "F51", "F5"})
         QFile::copy(inst.wed() + report + ".DBF", inst.org(1) + report + "2016.DBF");
 }
 
@@ -236,6 +257,40 @@ TEST(TwoCopies, WhatOneCopySavedStandsAfterTheOthersSaveAndEnter) {
           {0, "messages", ""},
           {0, "cell 2 N3", "5"}},
          {{org1, "F512016", 1, "N3", "5"}, {org1, "F512016", 3, "N3", "5"}}},
+        {"group 2: B saves N3 and its total while A shows 0; A's N4 would make a total too "
+         "wide: refused on the row as saved, and nothing of it written",
+         {{0, "entry", "ok"},
+          {0, "open 0 7", "ok"},
+          {1, "entry", "ok"},
+          {1, "open 0 7", "ok"},
+          {1, "type 0 N3 9000000000", "ok"},
+          {1, "enter", "ok"},
+          {0, "keys 0 N4 5000000000", "ok"},
+          {0, "enter", "ok"},
+          {0, "messages",
+           "Число 5000000000 нельзя записать в поле N4: итог 14000000000 не поместится в поле "
+           "N1*"},
+          {0, "cell 0 N3", "9000000000"},
+          {0, "cell 0 N4", ""}},
+         {{org1, "F22016", 1, "N3", "9000000000"},
+          {org1, "F22016", 1, "N4", ""},
+          {org1, "F22016", 1, "N1", "9000000000"}}},
+        {"a figure typed equal to the one shown is posted: B saved 5 where A shows 0, and A's "
+         "0, saved, is refused, showing B's 5",
+         {{0, "entry", "ok"},
+          {0, "open 0 4", "ok"},
+          {0, "type 0 N1 0", "ok"},
+          {0, "store", "ok"},
+          {1, "entry", "ok"},
+          {1, "open 0 4", "ok"},
+          {1, "type 0 N1 5", "ok"},
+          {1, "store", "ok"},
+          {0, "keys 0 N1 0", "ok"},
+          {0, "enter", "ok"},
+          {0, "store", "ok"},
+          {0, "messages", kRefused + "N1.*"},
+          {0, "cell 0 N1", "5"}},
+         {{org1, "F52016", 1, "N1", "5"}}},
     };
     for (const auto &c : cases) {
         Installation inst;

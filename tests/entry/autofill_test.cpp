@@ -42,13 +42,14 @@ protected:
     // Creates folder/name.DBF with `rows` records; `values` maps (row, field)
     // to a cell value, every other data cell blank.
     void make(const QString &name, int rows, const QMap<QPair<int, QString>, QVariant> &values = {},
-              int columns = 16, const QString &in = QString()) {
+              int columns = 16, const QString &in = QString(), int width = 10) {
         const QString where = in.isEmpty() ? folder : in;
         QList<testsupport::Record> records;
         for (int r = 1; r <= rows; ++r)
             records.append({{"KODSTR", QString::number(r)}});
-        // N1..Nn whole numbers of width 10.
-        testsupport::writeTable(where, name, entrytest::reportFields(columns, 60, 10, 0), records);
+        // N1..Nn whole numbers of width 10 unless given.
+        testsupport::writeTable(where, name, entrytest::reportFields(columns, 60, width, 0),
+                                records);
         Table t(where, name);
         for (auto it = values.begin(); it != values.end(); ++it)
             t.set(it.key().first, it.key().second, it.value());
@@ -246,17 +247,17 @@ TEST_F(AutoFillTest, SumFieldsOverFoldersAddsEachFoldersFirstRecord) {
 
 TEST_F(AutoFillTest, EachSectionFillWritesItsOwnF1Figure) {
     makeFullF1(100, 1);
-    const QList<std::pair<QString, bool (*)(const QString &, const QString &, const QString &)>>
-        fills{{"F3A", FillF3AFromF1},   {"F3B", FillF3BFromF1}, {"F3V", FillF3VFromF1},
-              {"F3G", FillF3GFromF1},   {"F3D", FillF3DFromF1}, {"F4A", FillF4AFromF1},
-              {"F4A2", FillF4A2FromF1}, {"F4B", FillF4BFromF1}, {"F4V", FillF4VFromF1},
-              {"F4G", FillF4GFromF1},   {"F4D", FillF4DFromF1}, {"F4E", FillF4EFromF1},
-              {"F4U", FillF4UFromF1},   {"F4R", FillF4RFromF1}, {"F4N", FillF4NFromF1},
-              {"F4L", FillF4LFromF1},   {"F4S", FillF4SFromF1}};
+    const QList<std::pair<QString, decltype(&FillF3AFromF1)>> fills{
+        {"F3A", FillF3AFromF1},   {"F3B", FillF3BFromF1}, {"F3V", FillF3VFromF1},
+        {"F3G", FillF3GFromF1},   {"F3D", FillF3DFromF1}, {"F4A", FillF4AFromF1},
+        {"F4A2", FillF4A2FromF1}, {"F4B", FillF4BFromF1}, {"F4V", FillF4VFromF1},
+        {"F4G", FillF4GFromF1},   {"F4D", FillF4DFromF1}, {"F4E", FillF4EFromF1},
+        {"F4U", FillF4UFromF1},   {"F4R", FillF4RFromF1}, {"F4N", FillF4NFromF1},
+        {"F4L", FillF4LFromF1},   {"F4S", FillF4SFromF1}};
     for (const auto &[table, fill] : fills)
         make(table + "2016", 2, {{{1, "N2"}, 7}});
     for (const auto &[table, fill] : fills) {
-        ASSERT_TRUE(fill(folder, table + "2016", "2016")) << table.toStdString();
+        ASSERT_TRUE(fill(folder, table + "2016", "2016", nullptr)) << table.toStdString();
         EXPECT_FALSE(DM().ADOConDBF.Connected());
         const int n = QString::fromLatin1(SectionF1Figure(table)->Field1.data()).mid(1).toInt();
         EXPECT_EQ(cell(table + "2016", 1, "N1").toLongLong(), 100 + n) << table.toStdString();
@@ -403,6 +404,72 @@ TEST_F(AutoFillTest, SumsAndDifferencesBeyondThirtyTwoBitsAreExact) {
     EXPECT_EQ(cell("F72016", 1, "N1").toLongLong(), 9000000000LL);
     EXPECT_EQ(cell("F7A2016", 1, "N2").toLongLong(), 8999999999LL);
     EXPECT_EQ(cell("F7A2016", 1, "N3").toLongLong(), 2469135794LL);
+    EXPECT_TRUE(rec.messages.isEmpty());
+}
+
+// A value its cell cannot hold is not written: the cell keeps its figure and
+// the fill names the cell and the value, every digit of it. Figures beyond
+// what a double holds exactly are read, added and copied whole.
+TEST_F(AutoFillTest, ValuesThatDoNotFitAreToldAndWideFiguresAreExact) {
+    const qlonglong wide = 9007199254740993LL; // 2^53 + 1
+    const struct {
+        const char *what;
+        QList<std::tuple<QString, QMap<QPair<int, QString>, QVariant>, int>> tables; // width
+        QString filled;
+        QList<std::tuple<int, QString, QString>> refused; // row, field, value
+        QList<std::tuple<int, QString, QVariant>> cells;  // of the table filled, afterwards
+    } cases[] = {
+        {"the sum of three ten-digit figures in F7A",
+         {{"F3A2016", {{{1, "N13"}, 9999999999LL}}, 10},
+          {"F4A2016", {{{1, "N13"}, 9999999999LL}}, 10},
+          {"F4A22016", {{{1, "N13"}, 9999999999LL}}, 10},
+          {"F3B2016", {{{1, "N13"}, 5}}, 10},
+          {"F7A2016", {{{1, "N3"}, 111}}, 10}},
+         "F7A2016",
+         {{1, "N3", "29999999997"}},
+         {{1, "N3", 111}, {1, "N4", 5}}},
+        {"a difference of F1 figures that needs eleven digits",
+         {{"F12016", {{{1, "N1"}, 9999999999LL}, {{1, "N2"}, -9}}, 10}, {"F4R22016", {}, 10}},
+         "F4R22016",
+         {{1, "N1", "10000000008"}},
+         {{1, "N1", QVariant()}}},
+        {"an F1 figure copied into a narrower column",
+         {{"F12016", {{{1, "N3"}, 123456}}, 10}, {"F3A2016", {{{1, "N1"}, 7}}, 5}},
+         "F3A2016",
+         {{1, "N1", "123456"}},
+         {{1, "N1", 7}}},
+        {"figures beyond 2^53 in wide columns",
+         {{"F12016", {{{1, "N1"}, wide}, {{1, "N3"}, wide}}, 19},
+          {"F3A2016", {{{1, "N13"}, wide}}, 19},
+          {"F4A2016", {{{1, "N13"}, 1}}, 19},
+          {"F7A2016", {}, 19}},
+         "F7A2016",
+         {},
+         {{1, "N2", wide}, {1, "N3", wide + 1}}},
+        {"an F1 figure beyond 2^53 copied",
+         {{"F12016", {{{1, "N3"}, wide}}, 19}, {"F3A2016", {}, 19}},
+         "F3A2016",
+         {},
+         {{1, "N1", wide}}},
+    };
+    for (const auto &c : cases) {
+        QDir(folder).removeRecursively();
+        QDir().mkpath(folder);
+        for (const auto &[name, values, width] : c.tables)
+            make(name, 1, values, 16, QString(), width);
+        AutoFillRefusals refused;
+        EXPECT_TRUE(FillDerivedCellsOfTable(folder, c.filled, "2016", &refused)) << c.what;
+        ASSERT_EQ(refused.size(), c.refused.size()) << c.what;
+        for (int i = 0; i < refused.size(); ++i) {
+            const auto &[row, field, value] = c.refused[i];
+            EXPECT_EQ(refused[i].Table, c.filled.chopped(4)) << c.what;
+            EXPECT_EQ(refused[i].Row, row) << c.what;
+            EXPECT_EQ(refused[i].Field.name, field) << c.what;
+            EXPECT_EQ(refused[i].Value, value) << c.what;
+        }
+        for (const auto &[row, field, value] : c.cells)
+            EXPECT_EQ(cell(c.filled, row, field), value) << c.what << " " << field.toStdString();
+    }
     EXPECT_TRUE(rec.messages.isEmpty());
 }
 

@@ -36,6 +36,22 @@ using entrytest::Installation;
 
 namespace {
 
+// The open cell editor of the grid, if any.
+QLineEdit *openEditor(TEditReportForm *form) {
+    for (QLineEdit *e : form->DBGrid1->viewport()->findChildren<QLineEdit *>())
+        if (e->isVisible())
+            return e;
+    return nullptr;
+}
+
+// Keys as an operator types them: each goes to the widget that has the focus.
+void typeKeys(TEditReportForm *form, const QString &keys) {
+    for (const QChar ch : keys) {
+        QWidget *target = QApplication::focusWidget() ? QApplication::focusWidget() : form->DBGrid1;
+        QTest::keyClick(target, ch.toLatin1());
+    }
+}
+
 class EntryWindowTest : public ::testing::Test {
 protected:
     Installation inst;
@@ -75,16 +91,10 @@ protected:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         form->DBGrid1->setCurrentIndex(idx); // closes an editor open elsewhere
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        auto openEditor = [&]() -> QLineEdit * {
-            for (QLineEdit *e : form->DBGrid1->viewport()->findChildren<QLineEdit *>())
-                if (e->isVisible())
-                    return e;
-            return nullptr;
-        };
-        QLineEdit *editor = openEditor();
+        QLineEdit *editor = openEditor(form);
         if (!editor) {
             form->DBGrid1->edit(idx);
-            editor = openEditor();
+            editor = openEditor(form);
         }
         ASSERT_NE(editor, nullptr);
         editor->setText(text);
@@ -263,9 +273,13 @@ TEST_F(EntryWindowTest, TypedValuesAreCheckedBeforeTheyAreWritten) {
     EXPECT_TRUE(rec.messages[0].text.contains(QStringLiteral("не является числом")));
     EXPECT_FALSE(inst.cell(1, "F42016", 1, "N6").isValid() &&
                  inst.cell(1, "F42016", 1, "N6").toDouble() != 0);
+    // The refused text stays in its cell until it is dropped.
+    QTest::keyClick(openEditor(form), Qt::Key_Escape);
     type(0, "N7", "12345678901234", Qt::Key_Tab);
     ASSERT_EQ(rec.messages.size(), 2);
-    EXPECT_TRUE(rec.messages[1].text.contains(QStringLiteral("не помещается")));
+    EXPECT_TRUE(rec.messages[1].text.contains(QStringLiteral("не помещается в поле N7")))
+        << rec.messages[1].text.toStdString();
+    QTest::keyClick(openEditor(form), Qt::Key_Escape);
 }
 
 TEST_F(EntryWindowTest, Group47TotalsEveryRowAndReturnsTheCursor) {
@@ -615,22 +629,6 @@ TEST_F(EntryWindowTest, ReportKodByNameTakesTheLastOfEqualNames) {
     EXPECT_EQ(form->ReportKodByName(QStringLiteral("Нет такого")), 1);
 }
 
-// The open cell editor of the grid, if any.
-QLineEdit *openEditor(TEditReportForm *form) {
-    for (QLineEdit *e : form->DBGrid1->viewport()->findChildren<QLineEdit *>())
-        if (e->isVisible())
-            return e;
-    return nullptr;
-}
-
-// Keys as an operator types them: each goes to the widget that has the focus.
-void typeKeys(TEditReportForm *form, const QString &keys) {
-    for (const QChar ch : keys) {
-        QWidget *target = QApplication::focusWidget() ? QApplication::focusWidget() : form->DBGrid1;
-        QTest::keyClick(target, ch.toLatin1());
-    }
-}
-
 TEST_F(EntryWindowTest, KeysTypedRightAfterClickingTheSelectedCellAllReachIt) {
     openReport(0, 0);
     ASSERT_EQ(form->Level(), 4);
@@ -745,16 +743,30 @@ TEST_F(EntryWindowTest, RefusedFiguresAreRefusedAtEveryAttemptNamingTheColumn) {
          {"Число 9999999999 нельзя записать в столбец «10-11 КЛАССЫ»",
           "итог 10000000004 не поместится в столбец «ВСЕГО»"}},
     };
+    const QModelIndex refused = model()->index(0, model()->columnOfField("N5"));
     for (const auto &c : cases) {
         MessageRecorder rec;
-        form->DBGrid1->setCurrentIndex(model()->index(0, model()->columnOfField("N5")));
+        form->DBGrid1->setCurrentIndex(refused);
         form->DBGrid1->setFocus();
         typeKeys(form, QString::fromLatin1(c.typed));
         for (const int key : {Qt::Key_Return, Qt::Key_Return, Qt::Key_Tab, Qt::Key_Tab}) {
             ASSERT_NE(openEditor(form), nullptr) << c.typed;
             QTest::keyClick(openEditor(form), Qt::Key(key));
         }
-        EXPECT_EQ(rec.messages.size(), 4) << c.typed;
+        // A click on another row is refused as the keys are: the cursor and
+        // its highlight stay on the refused cell, which the next keys reach.
+        const QModelIndex below = model()->index(1, model()->columnOfField("N2"));
+        QTest::mouseClick(form->DBGrid1->viewport(), Qt::LeftButton, {},
+                          form->DBGrid1->visualRect(below).center());
+        EXPECT_EQ(form->DBGrid1->currentIndex(), refused) << c.typed;
+        EXPECT_EQ(form->DBGrid1->selectionModel()->selectedIndexes(), QModelIndexList{refused})
+            << c.typed;
+        EXPECT_EQ(QApplication::focusWidget(), openEditor(form)) << c.typed;
+        // "Сохранить" and "Назад" say so too, and leave the figure in its cell.
+        QTest::mouseClick(form->ButtonSave, Qt::LeftButton);
+        QTest::mouseClick(form->ButtonBack, Qt::LeftButton);
+        EXPECT_EQ(form->Level(), 4);
+        EXPECT_EQ(rec.messages.size(), 7) << c.typed;
         for (const msg::Request &m : rec.messages) {
             EXPECT_EQ(m.title, QStringLiteral("Ошибка"));
             for (const QString &part : c.said)
@@ -1083,6 +1095,35 @@ TEST_F(EntryWindowTest, ARateThatCannotBeStoredIsNamedByItsColumnAtTheOpening) {
                              "столбец «НА 1 МЛН УЧАЩИХСЯ» (не более 12 знаков вместе с запятой и "
                              "знаком)."));
     EXPECT_EQ(inst.cell(1, "F92016", 1, "N14").toDouble(), 0);
+}
+
+// Section tables received from elsewhere whose totals add up to more than
+// the sum's column of F7A holds: opening F7A says so, naming the report, row
+// and column, and the cell keeps its figure.
+TEST_F(EntryWindowTest, ADerivedSumThatCannotBeStoredIsNamedAtTheOpening) {
+    inst.addCatalogue({9,
+                       "Сводные сведения",
+                       "F7A.DBF",
+                       10,
+                       7,
+                       {"Всего", "Без 1;классов", "2-4 кл.;изучают"},
+                       {}});
+    for (const char *section : {"F3A2016", "F4A2016", "F4A22016"})
+        testsupport::writeTable(inst.org(1), section, wholeFields(13),
+                                {{{"KODSTR", "1"}, {"N13", 9999999999LL}}});
+    testsupport::writeTable(inst.org(1), "F7A2016", wholeFields(7),
+                            {{{"KODSTR", "1"}, {"N3", 111}}});
+    MessageRecorder rec;
+    openReport(0, 7);
+    ASSERT_EQ(form->Level(), 4);
+    ASSERT_EQ(rec.messages.size(), 1) << rec.texts().join('|').toStdString();
+    EXPECT_EQ(rec.messages[0].title, QStringLiteral("Ошибка"));
+    EXPECT_EQ(rec.messages[0].text,
+              QStringLiteral("Отчет \"Сводные сведения\": строка 1, столбец «2-4 КЛ. ИЗУЧАЮТ»: "
+                             "значение 29999999997 не помещается (не более 10 знаков вместе с "
+                             "запятой и знаком). В ячейке осталось прежнее значение."));
+    EXPECT_EQ(inst.cell(1, "F7A2016", 1, "N3").toLongLong(), 111);
+    EXPECT_EQ(model()->data(model()->index(0, model()->columnOfField("N3"))).toString(), "111");
 }
 
 TEST(MessageFormTest, AnswerIsTakenOnlyFromYes) {

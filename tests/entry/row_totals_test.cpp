@@ -63,6 +63,33 @@ TEST_F(RowTotalsTest, TotalsUseTheExactValuesOfLargeCells) {
     narrow->ds.setRecNo(1);
     EXPECT_FALSE(RowAutoCalc(narrow->ds, 2).ok);
     EXPECT_FALSE(onDisk(1, "N1").isValid() && onDisk(1, "N1").toDouble() != 0);
+    narrow.reset();
+    // Nineteen-digit cells: a total beyond 64 bits is told with every digit,
+    // and a figure beyond what 64 bits hold is summed exactly.
+    const struct {
+        const char *n2, *n3, *total; // total empty: refused, naming the total
+    } wide[] = {
+        {"9000000000000000000", "9000000000000000000", ""},
+        {"9999999999999999999", "", "9999999999999999999"},
+        {"9007199254740993", "-9007199254740992", "1"},
+    };
+    for (const auto &w : wide) {
+        auto t19 = table(16, 1, 19, 0);
+        t19->set(1, "N2", QString::fromLatin1(w.n2));
+        t19->set(1, "N3", QString::fromLatin1(w.n3));
+        t19->ds.setRecNo(1);
+        const CalcResult r19 = RowAutoCalc(t19->ds, 2);
+        EXPECT_EQ(r19.ok, *w.total != 0) << w.n2 << ": " << r19.error.toStdString();
+        if (*w.total == 0) {
+            EXPECT_EQ(r19.error,
+                      QStringLiteral("Итоги строки 1 не записаны: итог 18000000000000000000 не "
+                                     "поместится в поле N1 (не более 19 знаков вместе с запятой и "
+                                     "знаком)."));
+        }
+        EXPECT_EQ(t19->text(1, "N1"), QString::fromLatin1(w.total)) << w.n2;
+        t19.reset();
+        QFile::remove(dir.filePath("T2016.DBF"));
+    }
 }
 
 TEST_F(RowTotalsTest, PendingEditIsPostedWithTheTotals) {

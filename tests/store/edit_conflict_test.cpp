@@ -26,7 +26,8 @@ bool isConflict(const StoreError &e) {
 // One copy of the program with T of its folder open on record 1. Commands:
 // "edit", "set F V", "post", "value F" (as this copy reads it), "go R",
 // "refresh" (record read again), "rest F [R]" (the edit rests on F of
-// record R, of its own record without R), "bump F N" (adds 1 to F N times,
+// record R, of its own record without R), "limit N" (the post is checked:
+// C1 and C2 of record 1 as saved add up to N at most), "bump F N" (adds 1 to F N times,
 // each read within its edit, again after a refusal) and "add F N" (N times:
 // F read, then the edit writes it plus 1; answers how many were saved).
 const bool kTableRole =
@@ -49,6 +50,11 @@ const bool kTableRole =
                 ds.RefreshRecord();
             else if (command == u"rest")
                 ds.RestOn(w[1], w.value(2).toInt());
+            else if (command == u"limit")
+                ds.CheckOnPost([limit = w[1].toInt()](const TADODataSet::SavedCell &saved) {
+                    const int sum = saved(1, "C1").toInt() + saved(1, "C2").toInt();
+                    return sum > limit ? QStringLiteral("C1 + C2 = %1").arg(sum) : QString();
+                });
             for (int done = 0; command == u"bump" && done < w[2].toInt();) {
                 ds.Edit();
                 ds.FieldByName(w[1]).SetAsInteger(ds.FieldByName(w[1]).AsInteger() + 1);
@@ -185,6 +191,21 @@ TEST(EditConflict, TwoCopiesOfOneRecord) {
           {0, "post", "ok"}},
          "8",
          "0"},
+        {"a post checked on the record as saved: another copy's C2 makes the sum too large, "
+         "and the post is refused, nothing written, showing the saved record",
+         {{0, "edit", "ok"},
+          {0, "set C1 6", "ok"},
+          {0, "limit 10", "ok"},
+          {1, "bump C2 5", "ok"},
+          {0, "post", "refused C1 + C2 = 11"},
+          {0, "value C1", "0"},
+          {0, "value C2", "5"},
+          {0, "edit", "ok"},
+          {0, "set C1 5", "ok"},
+          {0, "limit 10", "ok"},
+          {0, "post", "ok"}},
+         "5",
+         "5"},
         {"the record read again shows what another copy saved",
          {{1, "bump C2 3", "ok"},
           {0, "value C2", "0"},
