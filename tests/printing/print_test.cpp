@@ -313,7 +313,9 @@ TEST_F(PrintTest, NoDefaultPrinterIsAPrintErrorThatLeavesNothingBehind) {
     const QString gone = QStringLiteral("BTEMP-%1-AbCdEf.XLS").arg(endedPid);
     const QString running =
         QStringLiteral("BTEMP-%1-AbCdEf.XLS").arg(QCoreApplication::applicationPid());
-    for (const QString &name : {gone, running}) {
+    // With them, the lock files that their offices left beside them.
+    const auto lock = [](const QString &name) { return ".~lock." + name + u'#'; };
+    for (const QString &name : {gone, running, lock(gone), lock(running)}) {
         QFile left(inst.blank() + name);
         ASSERT_TRUE(left.open(QIODevice::WriteOnly));
     }
@@ -332,6 +334,9 @@ TEST_F(PrintTest, NoDefaultPrinterIsAPrintErrorThatLeavesNothingBehind) {
     EXPECT_TRUE(jobs.jobs.empty());
     ASSERT_TRUE(other.open(QIODevice::ReadOnly));
     EXPECT_EQ(other.readAll(), QByteArray("другая копия"));
+    EXPECT_EQ(
+        QDir(inst.blank()).entryList({QStringLiteral(".~lock.*")}, QDir::Files | QDir::Hidden),
+        QStringList{lock(running)});
     EXPECT_EQ(ds.RecNo(), 1);
     EXPECT_EQ(officeProcesses(), 0);
 }
@@ -555,6 +560,65 @@ TEST_P(SilentOfficeTest, OfficeThatStopsAnsweringIsSaidNotBlamedOnThePrinter) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, SilentOfficeTest, ::testing::Bool());
+
+// The office ends (it crashed, or was killed) while the report is filled:
+// the print is said not done because the spreadsheet program ended, as a
+// failure, and nothing of it is left beside the templates.
+TEST_F(PrintTest, OfficeThatEndsWhilePrintingIsSaidSo) {
+    writeReportTemplate();
+    inst.writeReport(QStringLiteral("F12016"), 2);
+    store::TADODataSet &ds = open(inst.org(), QStringLiteral("F12016"));
+    ds.Last();
+    {
+        SteppedPrinting stepped(nullptr, [&](sheet::OfficeEngine &office) {
+            ::kill(-static_cast<pid_t>(office.processId()), SIGKILL);
+        });
+        PrintJobRecorder jobs;
+        PrintReport(ds, 1, 16, QString());
+        EXPECT_TRUE(jobs.jobs.empty());
+    }
+    ASSERT_EQ(recorder.messages.size(), 1);
+    EXPECT_EQ(recorder.messages[0].title, QStringLiteral("Ошибка"));
+    EXPECT_EQ(recorder.messages[0].icon, msg::Icon::Warning);
+    EXPECT_EQ(recorder.messages[0].text,
+              QStringLiteral("Печать не выполнена:\rНе удалось прочитать ячейки: Табличный "
+                             "процессор завершил работу"));
+    EXPECT_EQ(ds.RecNo(), 1);
+    EXPECT_EQ(officeProcesses(), 0);
+    EXPECT_EQ(QDir(inst.blank()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              QStringList{QStringLiteral("BF1.XLS")});
+}
+
+// The office hangs while it closes the first title page, which it has
+// printed: it is ended, and the second page comes out of an office of its
+// own instead of failing on the ended one.
+TEST_F(PrintTest, OfficeThatHangsAfterItsPrintLeavesTheNextPrintWhole) {
+    writeTemplate(QStringLiteral("BFFF.XLS"), {{Value::text("2;1;")}, {Value::text("#TORG")}});
+    writeTemplate(QStringLiteral("BFFFF.XLS"),
+                  {{Value::text("2;1;")}, {Value::text("Второй лист #YP0 года")}});
+    inst.writeReport(QStringLiteral("F12016"), 1);
+    store::TADODataSet &ds = open(inst.org(), QStringLiteral("F12016"));
+    std::vector<int> jobs;
+    {
+        SteppedPrinting stepped(nullptr, nullptr, 3000);
+        const sheet::PrintJobObserver previous = sheet::setPrintJobObserver([&](int job) {
+            jobs.push_back(job);
+            if (jobs.size() == 1) // the office answers nothing from now on
+                ::kill(
+                    -static_cast<pid_t>(
+                        dynamic_cast<sheet::OfficeEngine &>(printing::PrintEngine()).processId()),
+                    SIGSTOP);
+        });
+        const auto restore = qScopeGuard([&] { sheet::setPrintJobObserver(previous); });
+        PrintReport(ds, 0, 16, QStringLiteral("Школа № 1"));
+        PrintReport(ds, -1, 16, QStringLiteral("Школа № 1"));
+    }
+    EXPECT_TRUE(recorder.messages.isEmpty()) << recorder.texts().join(u'|').toStdString();
+    ASSERT_EQ(jobs.size(), 2u);
+    EXPECT_TRUE(printedText(jobs[0]).contains(QStringLiteral("Школа № 1")));
+    EXPECT_TRUE(printedText(jobs[1]).contains(QStringLiteral("Второй лист 2016 года")));
+    EXPECT_EQ(officeProcesses(), 0);
+}
 
 TEST_F(PrintTest, StoppedPrinterIsNamedAndTheJobWaitsInItsQueue) {
     writeReportTemplate();
