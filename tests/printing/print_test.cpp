@@ -32,6 +32,7 @@
 
 #include <csignal>
 #include <optional>
+#include <set>
 #include <unistd.h>
 
 using sheet::Value;
@@ -704,6 +705,53 @@ TEST_F(PrintTest, ByColumnSheetWithFewerColumnsThanAskedIsSaid) {
               QStringList{QStringLiteral("Печать не выполнена:\rСтолбцов организаций в сводной по "
                                          "столбцу: 3, а печатать нужно 5.")});
     EXPECT_EQ(ds.RecNo(), 1);
+}
+
+// The row codes of a by-column sheet stand one under the other, "09" as
+// "10"; a column whose figures have two decimals shows two in every cell,
+// in the sums as well, which come without their trailing zeros.
+TEST_F(PrintTest, ByColumnSheetLinesUpItsCodesAndKeepsTheDecimals) {
+    writeTemplate(QStringLiteral("BFSVOD.XLS"), {{Value()}});
+    QList<Record> rows;
+    for (int k = 1; k <= 12; ++k)
+        rows << Record{
+            {"NAME", QStringLiteral("Показатель %1").arg(k)},
+            {"KODSTR", QStringLiteral("%1").arg(k, 2, 10, QChar('0'))},
+            {"TOTAL", k == 1 ? QStringLiteral("1.75") : QStringLiteral("%1.5").arg(2 * k)},
+            {"NNN1", QStringLiteral("%1.5").arg(k)},
+            {"NNN2", k == 1 ? QStringLiteral("0.25") : QString::number(k)}};
+    testsupport::writeTable(inst.org(), QStringLiteral("FTEMP"),
+                            {{"NAME", 'C', 40, 0},
+                             {"KODSTR", 'C', 5, 0},
+                             {"TOTAL", 'C', 15, 0},
+                             {"NNN1", 'C', 15, 0},
+                             {"NNN2", 'C', 15, 0}},
+                            rows);
+    store::TADODataSet &ds = open(inst.org(), QStringLiteral("FTEMP"));
+    SetColumnSvodNameSource([] {
+        return ColumnSvodInfo{{QStringLiteral("Школа 1"), QStringLiteral("Школа 2")}, {}};
+    });
+    PrintJobRecorder jobs;
+    PrintReport(ds, 1111, 2, QStringLiteral("Свод (Доля в %)"));
+    ASSERT_EQ(jobs.jobs.size(), 1u) << recorder.texts().join(u'|').toStdString();
+    const QString text = printedText(jobs.jobs.front());
+    std::set<qsizetype> codeColumns;
+    for (int k = 1; k <= 12; ++k) {
+        const auto m =
+            QRegularExpression(
+                QStringLiteral("^(.*Показатель %1\\s+)%2\\s").arg(k).arg(k, 2, 10, QChar('0')),
+                QRegularExpression::MultilineOption)
+                .match(text);
+        EXPECT_TRUE(m.hasMatch()) << k << "\n" << text.toStdString();
+        codeColumns.insert(m.capturedLength(1));
+    }
+    EXPECT_EQ(codeColumns.size(), 1u) << text.toStdString();
+    for (const char *line : {"Показатель 1\\s+01\\s+1[.,]75\\s+1[.,]50\\s+0[.,]25",
+                             "Показатель 2\\s+02\\s+4[.,]50\\s+2[.,]50\\s+2[.,]00",
+                             "Показатель 12\\s+12\\s+24[.,]50\\s+12[.,]50\\s+12[.,]00"})
+        EXPECT_TRUE(QRegularExpression(QString::fromUtf8(line)).match(text).hasMatch())
+            << line << "\n"
+            << text.toStdString();
 }
 
 TEST(ColumnSheetTest, LayoutOfTheSheet) {
