@@ -46,6 +46,13 @@ void showNotPrinted(const QString &why) {
     msg::show(kPrintTitle, QStringLiteral("Печать не выполнена:\r") + why, msg::Icon::Warning);
 }
 
+// The spreadsheet program ended (it crashed, or was ended) while it made
+// the print: a failure, though not of the printer.
+void showEnded(const QString &why) {
+    msg::show(QStringLiteral("Ошибка"), QStringLiteral("Печать не выполнена:\r") + why,
+              msg::Icon::Warning);
+}
+
 // The default printer took the job but is stopped: the job waits.
 void showWaiting(const sheet::PrintedJob &job, const QString &title) {
     msg::show(kPrintTitle,
@@ -62,19 +69,22 @@ QString jobTitle(const QString &what, const QString &title) {
 }
 
 // Removes the working copies "BTEMP-<process>-<letters>.XLS" that a copy of
-// the program killed while printing left in the folder: those whose process
-// no longer runs. Copies of running processes, this one's included, and any
-// other file stay.
+// the program killed while printing left in the folder, with the lock files
+// ".~lock.BTEMP-<process>-<letters>.XLS#" that its office left beside them:
+// those whose process no longer runs. Copies and lock files of running
+// processes, this one's included, and any other file stay.
 void removeLeftWorkingCopies(const QString &folder) {
-    static const QRegularExpression own(QStringLiteral("^BTEMP-([1-9][0-9]{0,8})-[^/]*\\.XLS$"),
-                                        QRegularExpression::CaseInsensitiveOption);
-    const QStringList names =
-        QDir(folder).entryList({QStringLiteral("BTEMP-*")}, QDir::Files | QDir::Hidden);
+    // A working copy, or a lock file (".~lock." before the name, "#" after it).
+    static const QRegularExpression own(
+        QStringLiteral("^(\\.~lock\\.)?BTEMP-([1-9][0-9]{0,8})-[^/#]*\\.XLS(#?)$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QStringList names = QDir(folder).entryList(
+        {QStringLiteral("BTEMP-*"), QStringLiteral(".~lock.BTEMP-*")}, QDir::Files | QDir::Hidden);
     for (const QString &name : names) {
         const QRegularExpressionMatch m = own.match(name);
-        if (!m.hasMatch())
+        if (!m.hasMatch() || m.hasCaptured(1) != (m.capturedLength(3) > 0))
             continue;
-        if (!store::processRuns(m.capturedView(1).toLongLong()))
+        if (!store::processRuns(m.capturedView(2).toLongLong()))
             QFile::remove(QDir(folder).filePath(name));
     }
 }
@@ -138,12 +148,13 @@ enum class FillFailure { PrintError, Said };
 // printed under the job title; whatever happens, the workbook is closed, the
 // copy deleted and the dataset put back on its first record. A failure of
 // the print itself is shown as the print error, one of the fill as
-// fillFailure says, an office that did not answer as such; a working copy
-// that does not open is said by the template's name (the copy is gone by
-// the time the user reads it); a failure before the copy is opened (the
-// copy cannot be made, the office does not start) is thrown. After any
-// failure the engine is ended, so that the next print starts with a fresh
-// one. A job that waits on a stopped printer is said.
+// fillFailure says, an office that did not answer or that ended as such
+// (the latter as a failure, "Ошибка"); a working copy that does not open is
+// said by the template's name (the copy is gone by the time the user reads
+// it); a failure before the copy is opened (the copy cannot be made, the
+// office does not start) is thrown. After any failure the engine is ended,
+// so that the next print starts with a fresh one. A job that waits on a
+// stopped printer is said.
 void printOnCopy(store::TADODataSet &DataSet, const QString &templatePath, const QString &title,
                  FillFailure fillFailure, const std::function<void(sheet::Workbook &)> &fill) {
     std::function<void()> tell; // shown once the print is cleaned up
@@ -180,6 +191,8 @@ void printOnCopy(store::TADODataSet &DataSet, const QString &templatePath, const
                 return true;
             } catch (const sheet::TimeoutError &e) {
                 tell = [why = e.message()] { showNotPrinted(why); };
+            } catch (const sheet::EndedError &e) {
+                tell = [why = e.message()] { showEnded(why); };
             } catch (const std::exception &e) {
                 if (kind == Step::Print ||
                     (kind == Step::Fill && fillFailure == FillFailure::PrintError))
@@ -197,6 +210,8 @@ void printOnCopy(store::TADODataSet &DataSet, const QString &templatePath, const
                     run();
                 } catch (const sheet::TimeoutError &e) {
                     throw sheet::TimeoutError(namingTemplate(e.message(), working, templatePath));
+                } catch (const sheet::EndedError &e) {
+                    throw sheet::EndedError(namingTemplate(e.message(), working, templatePath));
                 } catch (const sheet::Error &e) {
                     throw sheet::Error(namingTemplate(e.message(), working, templatePath));
                 }

@@ -19,12 +19,13 @@
 // default printer as a job titled with the report (or title page) and Title.
 // Leaves DataSet on its first record. A failure of the printing itself, and
 // one of a template's fill, is shown as "Ошибка печати!"; an office that did
-// not answer in time, a template that does not open (named by its own path)
-// and a by-column sheet that cannot be filled are said as such; a job left
-// waiting on a stopped printer is said. A failure before the template's copy
-// is opened (the copy cannot be made, the office does not start) is thrown,
-// after the office is ended and the working copy removed. Every figure of a
-// field prints with the field's decimals and all its digits.
+// not answer in time, one that ended while it printed (titled "Ошибка"), a
+// template that does not open (named by its own path) and a by-column sheet
+// that cannot be filled are said as such; a job left waiting on a stopped
+// printer is said. A failure before the template's copy is opened (the copy
+// cannot be made, the office does not start) is thrown, after the office is
+// ended and the working copy removed. Every figure of a field prints with
+// the field's decimals and all its digits.
 void PrintReport(store::TADODataSet &DataSet, int PageKind, int YearOrColumns,
                  const QString &Title);
 

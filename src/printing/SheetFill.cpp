@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <utility>
 
 using sheet::Table;
@@ -41,27 +42,36 @@ void FillColumnSvodSheet(store::TADODataSet &DataSet, sheet::Workbook &Book, int
     for (int c = 1; c <= columns; ++c)
         numbers.push_back(Value::number(c));
     rows.push_back(numbers);
-    std::map<std::pair<int, int>, int> figures; // the sums, every digit shown
+    // Every figure is of the one column consolidated, whose field has its
+    // decimals: all show as many as the most precise of them, since the
+    // sums come without their trailing zeros ("12.5" of "12.50").
+    std::set<std::pair<int, int>> figureCells;
+    int decimals = 0;
     for (int k = 0; k < n; ++k) {
         std::vector<Value> line;
         line.reserve(columns);
-        for (const char *field : {"NAME", "KODSTR"})
-            line.push_back(
-                Value::fromInput(DataSet.FieldByName(QString::fromLatin1(field)).AsString()));
+        line.push_back(Value::fromInput(DataSet.FieldByName(QStringLiteral("NAME")).AsString()));
+        // The row code as the table holds it, a text like "01" and "10" alike.
+        line.push_back(Value::text(DataSet.FieldByName(QStringLiteral("KODSTR")).AsString()));
         for (int j = 0; j <= Count; ++j) {
             const QString text =
                 DataSet
                     .FieldByName(j == 0 ? QStringLiteral("TOTAL") : QStringLiteral("NNN%1").arg(j))
                     .AsString();
             line.push_back(j > 0 && text == u"0" ? Value() : Value::fromInput(text));
-            if (line.back().isNumber())
-                figures[{6 + k, 3 + j}] = printing::DecimalsOf(text);
+            if (line.back().isNumber()) {
+                figureCells.insert({6 + k, 3 + j});
+                decimals = std::max(decimals, printing::DecimalsOf(text));
+            }
         }
         rows.push_back(std::move(line));
         DataSet.Next();
     }
     Book.setValues(4, 1, rows);
     Book.drawBorders(4, 1, n + 5, columns);
+    std::map<std::pair<int, int>, int> figures; // every digit shown
+    for (const auto &cell : figureCells)
+        figures[cell] = decimals;
     printing::FormatFigures(Book, figures);
     Book.fitColumns(1, 1, n + 10, 131); // A to EA
 }

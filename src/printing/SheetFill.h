@@ -11,9 +11,10 @@
 
 // Title split over rows 1 and 2 at its first " (", the heading row 4 with
 // the organisations' names, the column numbers in row 5, one framed row per
-// record (NAME, KODSTR, TOTAL, NNN1..NNNCount, an organisation's "0" left
-// empty; the sums shown with every digit and decimal they have), and the
-// widths of columns A to EA fitted to rows 1 to n + 10.
+// record (NAME, KODSTR as a text, TOTAL, NNN1..NNNCount, an organisation's
+// "0" left empty; the figures shown with every digit, each with as many
+// decimals as the most precise of them has), and the widths of columns A to
+// EA fitted to rows 1 to n + 10.
 // A table with fewer organisation columns than Count throws FillError before
 // anything is written.
 void FillColumnSvodSheet(store::TADODataSet &DataSet, sheet::Workbook &Book, int Count,

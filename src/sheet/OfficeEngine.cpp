@@ -26,6 +26,7 @@
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/lang/Locale.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
@@ -114,12 +115,15 @@ Sequence<beans::PropertyValue> properties(std::initializer_list<beans::PropertyV
 
 // Runs an office call and turns the office's exceptions into Error with the
 // given description: what the user was doing, not the office's inner
-// reasons.
+// reasons. A connection that has gone (the office ended, or the link to it
+// broke) is EndedError, for the engine to find out which.
 template <class F> auto guarded(const QString &what, F &&call) -> decltype(call()) {
     try {
         return call();
     } catch (const Error &) {
         throw;
+    } catch (const lang::DisposedException &) {
+        throw EndedError(what);
     } catch (const uno::Exception &) {
         throw Error(what);
     }
@@ -290,9 +294,12 @@ void ignoreBrokenPipes() {
 }
 
 // The private office's settings, written into its new profile before it
-// starts: no lock files beside the documents. A lock left by an office that
-// was ended, or held by the user's own office showing the same working copy,
-// would otherwise make every later open of that file fail.
+// starts: no locking of documents at all (UseLocking; the two kinds of lock
+// alone still leave the office its lock file ".~lock.<name>#" beside every
+// document it opens). A lock left by an office that was ended, or held by
+// the user's own office showing the same working copy, would otherwise make
+// every later open of that file fail, and an office that is ended leaves its
+// lock file behind.
 bool writeProfileSettings(const QString &profile) {
     if (!QDir(profile).mkpath(QStringLiteral("user")))
         return false;
@@ -309,6 +316,8 @@ bool writeProfileSettings(const QString &profile) {
         "<item oor:path=\"/org.openoffice.Office.Common/Misc\"><prop "
         "oor:name=\"UseDocumentSystemFileLocking\" "
         "oor:op=\"fuse\"><value>false</value></prop></item>\n"
+        "<item oor:path=\"/org.openoffice.Office.Common/Misc\"><prop "
+        "oor:name=\"UseLocking\" oor:op=\"fuse\"><value>false</value></prop></item>\n"
         "</oor:items>\n";
     return file.write(xcu) == xcu.size();
 }
@@ -411,16 +420,22 @@ public:
         if (m_depth++ == 0) {
             m_group = processGroup;
             m_deadline = std::chrono::steady_clock::now() + m_bound;
+            m_fired = false; // an earlier call's firing is not this one's
             ++m_generation;
         }
         m_changed.notify_all();
     }
-    void disarm() {
+    // True when the outermost call ends and the office was ended during it,
+    // also when the call itself came back just in time.
+    bool disarm() {
         std::lock_guard lock(m_mutex);
-        if (--m_depth == 0)
+        const bool outermost = --m_depth == 0;
+        if (outermost)
             ++m_generation;
         m_changed.notify_all();
+        return outermost && m_fired;
     }
+    // Whether the office was ended during the call being watched now.
     bool fired() const {
         std::lock_guard lock(m_mutex);
         return m_fired;
@@ -482,6 +497,8 @@ struct OfficeEngine::Impl {
     void requireRunning() const {
         if (hung)
             throw TimeoutError(hungMessage());
+        if (ended)
+            throw EndedError(endedMessage());
         if (!running)
             throw Error(QStringLiteral("Табличный процессор уже закрыт"));
     }
@@ -489,35 +506,61 @@ struct OfficeEngine::Impl {
         return QStringLiteral("Табличный процессор не ответил за %1 с и был остановлен")
             .arg(options.callTimeoutMs / 1000.0);
     }
+    static QString endedMessage() { return QStringLiteral("Табличный процессор завершил работу"); }
+    // Watches one call into the office: an office that does not answer
+    // within the bound is ended, and the engine is then hung, whatever the
+    // call itself came back with.
+    struct Watch {
+        Impl &impl;
+        explicit Watch(Impl &i) : impl(i) { impl.watchdog->arm(impl.pid); }
+        ~Watch() {
+            if (impl.watchdog->disarm())
+                impl.hung = true;
+        }
+        Watch(const Watch &) = delete;
+        Watch &operator=(const Watch &) = delete;
+    };
     // Runs a call into the office under the watchdog: an office that does
-    // not answer within the bound is ended, and the call fails.
+    // not answer within the bound is ended, and the call fails; so does a
+    // call to an office that has ended by itself.
     template <class F> auto call(const QString &what, F &&f) -> decltype(f()) {
         requireRunning();
-        struct Watch {
-            Impl &impl;
-            explicit Watch(Impl &i) : impl(i) { impl.watchdog->arm(impl.pid); }
-            ~Watch() { impl.watchdog->disarm(); }
-        } watch(*this);
+        Watch watch(*this);
+        const auto timedOut = [&] {
+            hung = true;
+            return TimeoutError(what + QStringLiteral(": ") + hungMessage());
+        };
         try {
             return guarded(what, std::forward<F>(f));
+        } catch (const EndedError &e) {
+            if (watchdog->fired())
+                throw timedOut();
+            if (!processEnded())
+                throw Error(e.message()); // the link broke while the office runs
+            ended = true;
+            throw EndedError(what + QStringLiteral(": ") + endedMessage());
         } catch (const Error &) {
-            if (watchdog->fired()) {
-                hung = true;
-                throw TimeoutError(what + QStringLiteral(": ") + hungMessage());
-            }
+            if (watchdog->fired())
+                throw timedOut();
             throw;
         }
     }
+    // Whether the office's process has ended, once its connection has gone:
+    // it goes with its process, which then takes a moment to end.
+    bool processEnded() {
+        return process.state() == QProcess::NotRunning || process.waitForFinished(5000);
+    }
     bool hung = false;
+    bool ended = false;
     // Closing is watched too: an office that hangs while it closes a
     // document is ended like one that hangs in any other call.
     void closeDocument(Document &document) noexcept {
-        const bool watch = running && !hung;
-        if (watch)
-            watchdog->arm(pid);
-        document.close();
-        if (watch)
-            watchdog->disarm();
+        if (running && !hung && !ended) {
+            Watch watch(*this);
+            document.close();
+        } else {
+            document.close();
+        }
     }
     void closeDocuments() noexcept {
         for (auto &weak : documents)
@@ -627,7 +670,7 @@ void OfficeEngine::Impl::shutdown() noexcept {
         return;
     closeDocuments();
     bool asked = false;
-    if (desktop.is() && !hung) {
+    if (desktop.is() && !hung && !ended) {
         try {
             watchdog->arm(pid);
             asked = desktop->terminate(); // false: it refused, so it is ended below
@@ -1154,7 +1197,12 @@ public:
             throw Error(QStringLiteral("Не удалось создать временную папку для печати"));
         const QString pdf = scratch.filePath(QStringLiteral("sheet.pdf"));
         const QString postscript = scratch.filePath(QStringLiteral("sheet.ps"));
-        exportPdf(pdf);
+        // Said by what is printed: the files it goes through are the
+        // program's own.
+        exportFirstSheet(pdf,
+                         title.isEmpty()
+                             ? QStringLiteral("Не удалось подготовить лист к печати")
+                             : QStringLiteral("Не удалось подготовить к печати \"%1\"").arg(title));
         QProcess convert;
         convert.setStandardOutputFile(QProcess::nullDevice());
         convert.setStandardErrorFile(QProcess::nullDevice());
@@ -1171,14 +1219,7 @@ public:
     }
 
     void exportPdf(const QString &path) override {
-        requireOpen();
-        m_engine->call(QStringLiteral("Не удалось сохранить файл \"%1\"").arg(path), [&] {
-            FirstSheetOnly only(m_document->spreadsheetDocument);
-            Reference<frame::XStorable> storable(m_document->component, UNO_QUERY_THROW);
-            storable->storeToURL(
-                fileUrl(path), properties({property("FilterName", Any(OUString("calc_pdf_Export"))),
-                                           property("Overwrite", Any(true))}));
-        });
+        exportFirstSheet(path, QStringLiteral("Не удалось сохранить файл \"%1\"").arg(path));
     }
 
     bool showToUser() override {
@@ -1194,6 +1235,17 @@ public:
     void close() override { m_engine->closeDocument(*m_document); }
 
 private:
+    void exportFirstSheet(const QString &path, const QString &what) {
+        requireOpen();
+        m_engine->call(what, [&] {
+            FirstSheetOnly only(m_document->spreadsheetDocument);
+            Reference<frame::XStorable> storable(m_document->component, UNO_QUERY_THROW);
+            storable->storeToURL(
+                fileUrl(path), properties({property("FilterName", Any(OUString("calc_pdf_Export"))),
+                                           property("Overwrite", Any(true))}));
+        });
+    }
+
     // Hides every sheet but the first while the document is printed or
     // exported, since both cover every visible sheet; shows them again after.
     class FirstSheetOnly {
@@ -1336,7 +1388,7 @@ void OfficeEngine::quit() {
 }
 
 bool OfficeEngine::isRunning() const {
-    return d->running && !d->hung && d->process.state() == QProcess::Running;
+    return d->running && !d->hung && !d->ended && d->process.state() == QProcess::Running;
 }
 
 qint64 OfficeEngine::processId() const {

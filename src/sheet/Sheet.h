@@ -29,6 +29,14 @@ public:
     using Error::Error;
 };
 
+// The engine's process ended by itself (it crashed or was killed) before or
+// during the call: the call and every later call of that engine fail with
+// this.
+class EndedError : public Error {
+public:
+    using Error::Error;
+};
+
 // The value of one cell: empty, a number or a text. An empty text is an
 // empty cell.
 class Value {

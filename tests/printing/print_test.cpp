@@ -33,6 +33,7 @@
 
 #include <csignal>
 #include <optional>
+#include <set>
 #include <unistd.h>
 
 using sheet::Value;
@@ -314,7 +315,9 @@ TEST_F(PrintTest, NoDefaultPrinterIsAPrintErrorThatLeavesNothingBehind) {
     const QString gone = QStringLiteral("BTEMP-%1-AbCdEf.XLS").arg(endedPid);
     const QString running =
         QStringLiteral("BTEMP-%1-AbCdEf.XLS").arg(QCoreApplication::applicationPid());
-    for (const QString &name : {gone, running}) {
+    // With them, the lock files that their offices left beside them.
+    const auto lock = [](const QString &name) { return ".~lock." + name + u'#'; };
+    for (const QString &name : {gone, running, lock(gone), lock(running)}) {
         QFile left(inst.blank() + name);
         ASSERT_TRUE(left.open(QIODevice::WriteOnly));
     }
@@ -333,6 +336,9 @@ TEST_F(PrintTest, NoDefaultPrinterIsAPrintErrorThatLeavesNothingBehind) {
     EXPECT_TRUE(jobs.jobs.empty());
     ASSERT_TRUE(other.open(QIODevice::ReadOnly));
     EXPECT_EQ(other.readAll(), QByteArray("другая копия"));
+    EXPECT_EQ(
+        QDir(inst.blank()).entryList({QStringLiteral(".~lock.*")}, QDir::Files | QDir::Hidden),
+        QStringList{lock(running)});
     EXPECT_EQ(ds.RecNo(), 1);
     EXPECT_EQ(officeProcesses(), 0);
 }
@@ -557,6 +563,65 @@ TEST_P(SilentOfficeTest, OfficeThatStopsAnsweringIsSaidNotBlamedOnThePrinter) {
 
 INSTANTIATE_TEST_SUITE_P(Steps, SilentOfficeTest, ::testing::Bool());
 
+// The office ends (it crashed, or was killed) while the report is filled:
+// the print is said not done because the spreadsheet program ended, as a
+// failure, and nothing of it is left beside the templates.
+TEST_F(PrintTest, OfficeThatEndsWhilePrintingIsSaidSo) {
+    writeReportTemplate();
+    inst.writeReport(QStringLiteral("F12016"), 2);
+    store::TADODataSet &ds = open(inst.org(), QStringLiteral("F12016"));
+    ds.Last();
+    {
+        SteppedPrinting stepped(nullptr, [&](sheet::OfficeEngine &office) {
+            ::kill(-static_cast<pid_t>(office.processId()), SIGKILL);
+        });
+        PrintJobRecorder jobs;
+        PrintReport(ds, 1, 16, QString());
+        EXPECT_TRUE(jobs.jobs.empty());
+    }
+    ASSERT_EQ(recorder.messages.size(), 1);
+    EXPECT_EQ(recorder.messages[0].title, QStringLiteral("Ошибка"));
+    EXPECT_EQ(recorder.messages[0].icon, msg::Icon::Warning);
+    EXPECT_EQ(recorder.messages[0].text,
+              QStringLiteral("Печать не выполнена:\rНе удалось прочитать ячейки: Табличный "
+                             "процессор завершил работу"));
+    EXPECT_EQ(ds.RecNo(), 1);
+    EXPECT_EQ(officeProcesses(), 0);
+    EXPECT_EQ(QDir(inst.blank()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              QStringList{QStringLiteral("BF1.XLS")});
+}
+
+// The office hangs while it closes the first title page, which it has
+// printed: it is ended, and the second page comes out of an office of its
+// own instead of failing on the ended one.
+TEST_F(PrintTest, OfficeThatHangsAfterItsPrintLeavesTheNextPrintWhole) {
+    writeTemplate(QStringLiteral("BFFF.XLS"), {{Value::text("2;1;")}, {Value::text("#TORG")}});
+    writeTemplate(QStringLiteral("BFFFF.XLS"),
+                  {{Value::text("2;1;")}, {Value::text("Второй лист #YP0 года")}});
+    inst.writeReport(QStringLiteral("F12016"), 1);
+    store::TADODataSet &ds = open(inst.org(), QStringLiteral("F12016"));
+    std::vector<int> jobs;
+    {
+        SteppedPrinting stepped(nullptr, nullptr, 3000);
+        const sheet::PrintJobObserver previous = sheet::setPrintJobObserver([&](int job) {
+            jobs.push_back(job);
+            if (jobs.size() == 1) // the office answers nothing from now on
+                ::kill(
+                    -static_cast<pid_t>(
+                        dynamic_cast<sheet::OfficeEngine &>(printing::PrintEngine()).processId()),
+                    SIGSTOP);
+        });
+        const auto restore = qScopeGuard([&] { sheet::setPrintJobObserver(previous); });
+        PrintReport(ds, 0, 16, QStringLiteral("Школа № 1"));
+        PrintReport(ds, -1, 16, QStringLiteral("Школа № 1"));
+    }
+    EXPECT_TRUE(recorder.messages.isEmpty()) << recorder.texts().join(u'|').toStdString();
+    ASSERT_EQ(jobs.size(), 2u);
+    EXPECT_TRUE(printedText(jobs[0]).contains(QStringLiteral("Школа № 1")));
+    EXPECT_TRUE(printedText(jobs[1]).contains(QStringLiteral("Второй лист 2016 года")));
+    EXPECT_EQ(officeProcesses(), 0);
+}
+
 TEST_F(PrintTest, StoppedPrinterIsNamedAndTheJobWaitsInItsQueue) {
     writeReportTemplate();
     inst.writeReport(QStringLiteral("F12016"), 1);
@@ -641,6 +706,53 @@ TEST_F(PrintTest, ByColumnSheetWithFewerColumnsThanAskedIsSaid) {
               QStringList{QStringLiteral("Печать не выполнена:\rСтолбцов организаций в сводной по "
                                          "столбцу: 3, а печатать нужно 5.")});
     EXPECT_EQ(ds.RecNo(), 1);
+}
+
+// The row codes of a by-column sheet stand one under the other, "09" as
+// "10"; a column whose figures have two decimals shows two in every cell,
+// in the sums as well, which come without their trailing zeros.
+TEST_F(PrintTest, ByColumnSheetLinesUpItsCodesAndKeepsTheDecimals) {
+    writeTemplate(QStringLiteral("BFSVOD.XLS"), {{Value()}});
+    QList<Record> rows;
+    for (int k = 1; k <= 12; ++k)
+        rows << Record{
+            {"NAME", QStringLiteral("Показатель %1").arg(k)},
+            {"KODSTR", QStringLiteral("%1").arg(k, 2, 10, QChar('0'))},
+            {"TOTAL", k == 1 ? QStringLiteral("1.75") : QStringLiteral("%1.5").arg(2 * k)},
+            {"NNN1", QStringLiteral("%1.5").arg(k)},
+            {"NNN2", k == 1 ? QStringLiteral("0.25") : QString::number(k)}};
+    testsupport::writeTable(inst.org(), QStringLiteral("FTEMP"),
+                            {{"NAME", 'C', 40, 0},
+                             {"KODSTR", 'C', 5, 0},
+                             {"TOTAL", 'C', 15, 0},
+                             {"NNN1", 'C', 15, 0},
+                             {"NNN2", 'C', 15, 0}},
+                            rows);
+    store::TADODataSet &ds = open(inst.org(), QStringLiteral("FTEMP"));
+    SetColumnSvodNameSource([] {
+        return ColumnSvodInfo{{QStringLiteral("Школа 1"), QStringLiteral("Школа 2")}, {}};
+    });
+    PrintJobRecorder jobs;
+    PrintReport(ds, 1111, 2, QStringLiteral("Свод (Доля в %)"));
+    ASSERT_EQ(jobs.jobs.size(), 1u) << recorder.texts().join(u'|').toStdString();
+    const QString text = printedText(jobs.jobs.front());
+    std::set<qsizetype> codeColumns;
+    for (int k = 1; k <= 12; ++k) {
+        const auto m =
+            QRegularExpression(
+                QStringLiteral("^(.*Показатель %1\\s+)%2\\s").arg(k).arg(k, 2, 10, QChar('0')),
+                QRegularExpression::MultilineOption)
+                .match(text);
+        EXPECT_TRUE(m.hasMatch()) << k << "\n" << text.toStdString();
+        codeColumns.insert(m.capturedLength(1));
+    }
+    EXPECT_EQ(codeColumns.size(), 1u) << text.toStdString();
+    for (const char *line : {"Показатель 1\\s+01\\s+1[.,]75\\s+1[.,]50\\s+0[.,]25",
+                             "Показатель 2\\s+02\\s+4[.,]50\\s+2[.,]50\\s+2[.,]00",
+                             "Показатель 12\\s+12\\s+24[.,]50\\s+12[.,]50\\s+12[.,]00"})
+        EXPECT_TRUE(QRegularExpression(QString::fromUtf8(line)).match(text).hasMatch())
+            << line << "\n"
+            << text.toStdString();
 }
 
 TEST(ColumnSheetTest, LayoutOfTheSheet) {

@@ -218,7 +218,8 @@ protected:
     static void SetUpTestSuite() {
         // No printer, whatever this machine has: the office asks CUPS, and
         // this points CUPS at a server that is not there.
-        qputenv("CUPS_SERVER", "/nonexistent/kvr-cups.sock");
+        noPrinter =
+            std::make_unique<ScopedEnvironment>("CUPS_SERVER", "/nonexistent/kvr-cups.sock");
         OfficeEngine::Options options;
         options.viewer = [](const QString &path) { // stands for the user's program
             shown << path;
@@ -226,7 +227,10 @@ protected:
         };
         engine = std::make_unique<OfficeEngine>(options);
     }
-    static void TearDownTestSuite() { engine.reset(); }
+    static void TearDownTestSuite() {
+        engine.reset();
+        noPrinter.reset();
+    }
     void SetUp() override {
         shown.clear();
         viewerWorks = true;
@@ -235,12 +239,14 @@ protected:
     QString file(const QString &name) const { return dir.filePath(name); }
 
     static std::unique_ptr<OfficeEngine> engine;
+    static std::unique_ptr<ScopedEnvironment> noPrinter;
     static QStringList shown; // what the engine handed to the user's program
     static bool viewerWorks;
     QTemporaryDir dir;
 };
 
 std::unique_ptr<OfficeEngine> OfficeTest::engine;
+std::unique_ptr<ScopedEnvironment> OfficeTest::noPrinter;
 QStringList OfficeTest::shown;
 bool OfficeTest::viewerWorks = true;
 
@@ -554,6 +560,19 @@ TEST_F(OfficeTest, LockFileBesideTheWorkingCopyDoesNotStopIt) {
     EXPECT_EQ(engine->open(copy)->text(1, 1), QStringLiteral("Школа"));
 }
 
+// The office puts no lock file of its own beside a workbook it has open:
+// one that it is ended with (a crash, a kill) would stay there.
+TEST_F(OfficeTest, NoLockFileStandsBesideAnOpenWorkbook) {
+    const QString copy = file(QStringLiteral("BTEMP-1-AbCdEf.XLS"));
+    ASSERT_TRUE(QFile::copy(templateXls, copy));
+    auto book = engine->open(copy);
+    book->setText(1, 1, QStringLiteral("Школа"));
+    book->saveAs(file(QStringLiteral("Сохранённая.xls")));
+    EXPECT_EQ(
+        QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+        (QStringList{QStringLiteral("BTEMP-1-AbCdEf.XLS"), QStringLiteral("Сохранённая.xls")}));
+}
+
 TEST_F(OfficeTest, BrokenPipeDoesNotEndTheProgram) {
     // The office's runtime writes to its pipe without suppressing SIGPIPE;
     // with an engine running, a write to a pipe whose reader has gone (an
@@ -726,6 +745,25 @@ TEST(OfficeEngineLifetime, HungOfficeIsEndedAndTheCallFails) {
     EXPECT_TRUE(processGone(pid));
 }
 
+// An office that hangs while it closes a workbook (a print that is done) is
+// ended like one that hangs in any other call: the engine no longer runs, so
+// that the next print starts an office of its own instead of failing on
+// this one.
+TEST(OfficeEngineLifetime, OfficeThatHangsWhileClosingIsEndedAndRunsNoMore) {
+    OfficeEngine::Options options;
+    options.callTimeoutMs = 3000;
+    OfficeEngine engine(options);
+    const qint64 pid = engine.processId();
+    auto book = engine.addWorkbook();
+    book->setText(1, 1, "x");
+    ::kill(-static_cast<pid_t>(pid), SIGSTOP);
+    book->close(); // returns once the office has been ended
+    EXPECT_FALSE(engine.isRunning());
+    EXPECT_THROW(engine.addWorkbook(), sheet::TimeoutError);
+    engine.quit();
+    EXPECT_TRUE(processGone(pid));
+}
+
 TEST(OfficeEngineLifetime, LeftoversOfADeadProgramAreRemovedAtTheNextStart) {
     QTemporaryDir dir;
     QProcess gone; // a process id that no program has any more
@@ -862,9 +900,25 @@ TEST(OfficeEngineLifetime, OfficeThatDiesIsReportedNotFatalAndLeavesNoFiles) {
         auto book = engine->addWorkbook();
         book->setText(1, 1, "x");
         ::kill(-static_cast<pid_t>(engine->processId()), SIGKILL);
-        EXPECT_THROW(book->setText(1, 1, "y"), Error);
-        EXPECT_THROW(book->text(1, 1), Error);
-        EXPECT_THROW(engine->addWorkbook(), Error);
+        // Said as it is, and by what was printed, not by the files the
+        // print goes through.
+        try {
+            book->print(QStringLiteral("Форма F1 — Школа № 1"));
+            ADD_FAILURE() << "printed on an ended office";
+        } catch (const sheet::EndedError &e) {
+            EXPECT_EQ(e.message(), QStringLiteral("Не удалось подготовить к печати \"Форма F1 — "
+                                                  "Школа № 1\": Табличный процессор завершил "
+                                                  "работу"));
+        }
+        EXPECT_FALSE(engine->isRunning());
+        try {
+            book->setText(1, 1, "y");
+            ADD_FAILURE() << "an ended office answered";
+        } catch (const sheet::EndedError &e) {
+            EXPECT_EQ(e.message(), QStringLiteral("Табличный процессор завершил работу"));
+        }
+        EXPECT_THROW(book->text(1, 1), sheet::EndedError);
+        EXPECT_THROW(engine->addWorkbook(), sheet::EndedError);
     }
     // The profile and the office's own temporary files are gone.
     const QStringList left =

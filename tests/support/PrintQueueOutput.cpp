@@ -12,6 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <map>
+
 namespace testsupport {
 
 PrintJobRecorder::PrintJobRecorder() {
@@ -66,7 +70,41 @@ PrintedPdf readPdf(const QString &pdf) {
         QSize(qRound(size.captured(1).toDouble()), qRound(size.captured(2).toDouble()));
     if (field("Page rot").toInt() % 180 != 0)
         printed.pageSize.transpose();
+    const QString boxes =
+        run(QStringLiteral("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"),
+                                          QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
+    static const QRegularExpression item(
+        QStringLiteral("<page |<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" "
+                       "yMax=\"([\\d.]+)\">([^<]*)</word>"));
+    int page = 0;
+    for (auto it = item.globalMatch(boxes); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        if (m.captured(0).startsWith(QStringLiteral("<page"))) {
+            ++page;
+            continue;
+        }
+        printed.words.push_back({page, m.captured(1).toDouble(), m.captured(2).toDouble(),
+                                 m.captured(3).toDouble(), m.captured(4).toDouble(),
+                                 m.captured(5)});
+    }
     return printed;
+}
+
+QStringList wordsRunningIntoTheNext(const PrintedPdf &pdf) {
+    // Lines by page and the top of their words; words along a line.
+    std::map<std::pair<int, long>, std::vector<const PdfWord *>> lines;
+    for (const PdfWord &w : pdf.words)
+        lines[{w.page, std::lround(w.yMin)}].push_back(&w);
+    QStringList found;
+    for (auto &[key, line] : lines) {
+        std::sort(line.begin(), line.end(),
+                  [](const PdfWord *a, const PdfWord *b) { return a->xMin < b->xMin; });
+        for (std::size_t i = 1; i < line.size(); ++i)
+            if (line[i - 1]->xMax > line[i]->xMin + 0.5)
+                found
+                    << QStringLiteral("«%1» runs into «%2»").arg(line[i - 1]->text, line[i]->text);
+    }
+    return found;
 }
 
 PrintedPdf printedPdf(int job) {

@@ -28,6 +28,14 @@ private:
     sheet::PrintJobObserver m_old;
 };
 
+// A word as a page of a PDF places it (pdftotext -bbox): the page from 1,
+// its box in points from the top left, its text.
+struct PdfWord {
+    int page = 0;
+    double xMin = 0, yMin = 0, xMax = 0, yMax = 0;
+    QString text;
+};
+
 // A printed job: its title in the queue, and its PDF.
 struct PrintedPdf {
     QString queueTitle; // the job's title as the queue keeps it
@@ -36,7 +44,13 @@ struct PrintedPdf {
     QString text;       // pdftotext -layout, pages parted by form feeds
     int pages = 0;
     QSize pageSize; // of the first page as it is read (turned back), in points
+    std::vector<PdfWord> words;
 };
+
+// The words that run into the word after them on their line (a text wider
+// than its cell, drawn on under the next cell): "«word» runs into «next»"
+// for each.
+QStringList wordsRunningIntoTheNext(const PrintedPdf &pdf);
 
 // Reads the PDF file (all but the queue's title).
 PrintedPdf readPdf(const QString &pdf);

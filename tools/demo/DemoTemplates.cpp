@@ -41,12 +41,17 @@ void setPaper(sheet::Workbook &book, int form = 1, bool fixedRows = false,
 
 // Makes the column as wide as the longest of the texts, which the data give
 // it when a row is printed once per record: they are written below the
-// form, the column fitted to them, and removed.
-void fitColumnTo(sheet::Workbook &book, int column, const QStringList &texts) {
+// form, the column fitted to them, and removed. With room to spare, a tenth
+// more (in digits, about as wide as letters): for a sheet that another
+// spreadsheet program shows, which reckons the widths that the file keeps
+// a little narrower than the office that wrote it (in Gnumeric a name of
+// sixty letters lost its last two).
+void fitColumnTo(sheet::Workbook &book, int column, const QStringList &texts,
+                 bool roomToSpare = false) {
     const int below = 200;
     Table cells;
     for (const QString &t : texts)
-        cells.push_back({text(t)});
+        cells.push_back({text(roomToSpare ? t + QString(t.size() / 10 + 1, QLatin1Char('0')) : t)});
     book.setValues(below, column, cells);
     book.fitColumns(below, column, below + static_cast<int>(texts.size()) - 1, column);
     book.setValues(below, column, Table(texts.size(), std::vector<Value>(1)));
@@ -107,6 +112,10 @@ void writeRepeatedReport(sheet::Workbook &book, const ReportSpec &report) {
     // The codes stay as the table holds them ("01" ... "14"), not numbers.
     book.formatAsText(first, 1, first, 1);
     fitColumnTo(book, 2, printedNames(report));
+    // A longer name (a single record prints the title there: in a
+    // consolidation the own organisation and the set) goes on over more
+    // lines of a taller row instead of being cut at the next cell.
+    book.setTextLayout(first, 2, first, 2, sheet::Workbook::TextLayout::Wrapped);
     book.setText(first + 2, 2, QStringLiteral("Руководитель учреждения  ____________________"));
     setPaper(book, report.form, false, {5, 6});
 }
@@ -240,7 +249,8 @@ void writeOrganisationList(sheet::Workbook &book) {
     book.setValues(4, 1, Table{line});
     book.drawBorders(4, 1, 4, 9);
     // Each column as wide as its heading and the longest value of the
-    // organisation book: names, managers and addresses whole.
+    // organisation book, with room to spare: names, managers and addresses
+    // whole, in the user's spreadsheet program as well.
     std::vector<QStringList> columns;
     for (const QString &h : headings)
         columns.push_back({h});
@@ -258,7 +268,7 @@ void writeOrganisationList(sheet::Workbook &book) {
             columns[c] << values[c];
     }
     for (int c = 0; c < 9; ++c)
-        fitColumnTo(book, c + 1, columns[c]);
+        fitColumnTo(book, c + 1, columns[c], true);
     setPaper(book);
 }
 
