@@ -1,5 +1,8 @@
 #include "app/ProgramWindows.h"
 
+#include "app/AboutUnit.h"
+#include "app/DateUnit.h"
+#include "app/MainUnit.h"
 #include "books/BooksUnit.h"
 #include "books/FindUnit.h"
 #include "books/ServiceUnit.h"
@@ -22,9 +25,6 @@
 #include "shell/Messages.h"
 #include "shell/UnitDM.h"
 #include "shell/YearUnit.h"
-#include "app/AboutUnit.h"
-#include "app/DateUnit.h"
-#include "app/MainUnit.h"
 
 void CreateProgramWindows(TMainForm &MainWindow) {
     // The main window is first and owns the dialogs.
@@ -58,7 +58,8 @@ void CreateProgramWindows(TMainForm &MainWindow) {
     // by-column print takes its organisations from the consolidation window.
     TBooksForm::AskPrint = [] { return PrintAskForm().Ask(); };
     SetColumnSvodNameSource([] {
-        return SvodForm ? ColumnSvodInfo{SvodForm->OrgNames, SvodForm->Shown().setName}
+        return SvodForm ? ColumnSvodInfo{SvodForm->OrgNames, SvodForm->Shown().setName,
+                                         SvodForm->Shown().columnDecimals}
                         : ColumnSvodInfo();
     });
     MainWindow.setWorkWindowFactory(TMainForm::WorkWindow::Setup, [] { return new TSetupForm; });

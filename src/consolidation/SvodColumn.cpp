@@ -93,8 +93,11 @@ SvodResult buildColumn(const SvodParams &p, RunContext &ctx) {
         p.Progress->Step(n, n);
 
     auto table = std::make_shared<TADODataSet>();
-    for (const FieldDef &d : blankDefs)
+    for (const FieldDef &d : blankDefs) {
         table->AddFieldDef(d);
+        if (d.name.compare(column, Qt::CaseInsensitive) == 0)
+            r.ColumnDecimals = d.decimals;
+    }
     table->AddFieldDef({QStringLiteral("TOTAL"), 'C', kTextWidth, 0});
     for (int k = 1; k <= n; ++k)
         table->AddFieldDef({QStringLiteral("NNN%1").arg(k), 'C', kTextWidth, 0});

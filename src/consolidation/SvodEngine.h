@@ -186,6 +186,9 @@ struct SvodResult {
     QStringList OrgNames;
     QVector<int> OrgCodes;
     std::shared_ptr<store::TADODataSet> ColumnTable;
+    // The decimals of the column's field in the report's blank (-1: none
+    // found), with which every figure of the table is shown.
+    int ColumnDecimals = -1;
 };
 
 inline constexpr int kBadCellsNamed = 5;

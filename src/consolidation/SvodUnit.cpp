@@ -557,6 +557,7 @@ bool TSvodForm::showResult(const svod::SvodResult &result, const svod::SvodParam
     m_shown.column = params.Column;
     m_shown.columnCaption =
         result.Kind == svod::SvodKind::Column ? ChoseClnmForm->ColumnCaption : QString();
+    m_shown.columnDecimals = result.ColumnDecimals;
     layoutResultColumns(result, params);
 
     QString title = params.Report.Name;

@@ -86,9 +86,10 @@ public:
         int setIndex = 1; // the set it was built over (1 for school counts)
         QString setName;
         int mode = 0;
-        int column = 0;        // by-column: the data column
-        QString columnCaption; // by-column: its caption
-        QString title;         // status panel 2 after the build
+        int column = 0;          // by-column: the data column
+        QString columnCaption;   // by-column: its caption
+        int columnDecimals = -1; // by-column: the decimals of its field
+        QString title;           // status panel 2 after the build
     };
     const ShownSvod &Shown() const { return m_shown; }
 

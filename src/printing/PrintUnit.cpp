@@ -244,7 +244,7 @@ void PrintReport(store::TADODataSet &DataSet, int PageKind, int YearOrColumns,
         return;
     if (PageKind == 1111) {
         const ColumnSvodInfo info = columnSvodNames() ? columnSvodNames()() : ColumnSvodInfo();
-        PrintColumnSvod(DataSet, YearOrColumns, Title, info.OrgNames, info.SetName);
+        PrintColumnSvod(DataSet, YearOrColumns, Title, info.OrgNames, info.SetName, info.Decimals);
     } else
         PrintByTemplate(DataSet, PageKind, YearOrColumns, Title);
 }
@@ -266,7 +266,7 @@ void PrintByTemplate(store::TADODataSet &DataSet, int PageKind, int YY, const QS
 }
 
 void PrintColumnSvod(store::TADODataSet &DataSet, int Count, const QString &Title,
-                     const QStringList &OrgNames, const QString &SetName) {
+                     const QStringList &OrgNames, const QString &SetName, int Decimals) {
     const QString templatePath =
         findTemplate(QStringLiteral("BFSVOD.XLS"), QStringLiteral("сводной по столбцу"));
     if (templatePath.isEmpty())
@@ -275,7 +275,7 @@ void PrintColumnSvod(store::TADODataSet &DataSet, int Count, const QString &Titl
     // names the set, as the other consolidations' jobs do.
     const QString job = jobTitle(jobTitle(QStringLiteral("Сводная по столбцу"), Title), SetName);
     printOnCopy(DataSet, templatePath, job, FillFailure::Said, [&](sheet::Workbook &book) {
-        FillColumnSvodSheet(DataSet, book, Count, Title, OrgNames);
+        FillColumnSvodSheet(DataSet, book, Count, Title, OrgNames, Decimals);
     });
 }
 

@@ -37,14 +37,17 @@ void PrintReport(store::TADODataSet &DataSet, int PageKind, int YearOrColumns,
 struct ColumnSvodInfo {
     QStringList OrgNames;
     QString SetName;
+    int Decimals = -1; // of the column's field, with which every figure prints; -1: unknown
 };
 void SetColumnSvodNameSource(std::function<ColumnSvodInfo()> Source);
 
 // The template print of one report or title page, without the question.
 void PrintByTemplate(store::TADODataSet &DataSet, int PageKind, int YY, const QString &Title);
-// The by-column consolidation print on BFSVOD.XLS, without the question.
+// The by-column consolidation print on BFSVOD.XLS, without the question
+// (Decimals: SheetFill.h).
 void PrintColumnSvod(store::TADODataSet &DataSet, int Count, const QString &Title,
-                     const QStringList &OrgNames, const QString &SetName = QString());
+                     const QStringList &OrgNames, const QString &SetName = QString(),
+                     int Decimals = -1);
 
 // Shows the organisation list of DataSet (the open organisation table, every
 // record in the dataset's order) as a spreadsheet made from the BORG template,

@@ -14,7 +14,7 @@ using sheet::Table;
 using sheet::Value;
 
 void FillColumnSvodSheet(store::TADODataSet &DataSet, sheet::Workbook &Book, int Count,
-                         const QString &Title, const QStringList &OrgNames) {
+                         const QString &Title, const QStringList &OrgNames, int Decimals) {
     int present = 0;
     while (present < Count && DataSet.FieldIndex(QStringLiteral("NNN%1").arg(present + 1)) >= 0)
         ++present;
@@ -42,11 +42,12 @@ void FillColumnSvodSheet(store::TADODataSet &DataSet, sheet::Workbook &Book, int
     for (int c = 1; c <= columns; ++c)
         numbers.push_back(Value::number(c));
     rows.push_back(numbers);
-    // Every figure is of the one column consolidated, whose field has its
-    // decimals: all show as many as the most precise of them, since the
-    // sums come without their trailing zeros ("12.5" of "12.50").
+    // Every figure is of the one column consolidated, and shows the decimals
+    // of its field: the sums come without their trailing zeros ("12.5" of
+    // "12.50"). Where the field's are not known, all show as many as the
+    // most precise of them.
     std::set<std::pair<int, int>> figureCells;
-    int decimals = 0;
+    int decimals = std::max(Decimals, 0);
     for (int k = 0; k < n; ++k) {
         std::vector<Value> line;
         line.reserve(columns);
@@ -61,7 +62,8 @@ void FillColumnSvodSheet(store::TADODataSet &DataSet, sheet::Workbook &Book, int
             line.push_back(j > 0 && text == u"0" ? Value() : Value::fromInput(text));
             if (line.back().isNumber()) {
                 figureCells.insert({6 + k, 3 + j});
-                decimals = std::max(decimals, printing::DecimalsOf(text));
+                if (Decimals < 0)
+                    decimals = std::max(decimals, printing::DecimalsOf(text));
             }
         }
         rows.push_back(std::move(line));

@@ -40,6 +40,7 @@ TEST_F(SvodLists, ByColumnPutsOneColumnOfEachOrganisationSideBySide) {
     EXPECT_EQ(r.OrgCodes, (QVector<int>{1, 2, 4}));
     EXPECT_EQ(r.OrgWithData, 3);
     EXPECT_EQ(r.OrgWithoutData, 0);
+    EXPECT_EQ(r.ColumnDecimals, 1); // N2 (N 10,1): what the print shows of every figure
     ASSERT_TRUE(r.ColumnTable);
     store::TADODataSet &t = *r.ColumnTable;
     ASSERT_EQ(t.RecordCount(), 3);

@@ -779,6 +779,14 @@ TEST(ColumnSheetTest, LayoutOfTheSheet) {
                                      {{6, 3}, 0}, {{6, 5}, 0}, {{7, 3}, 0}, {{7, 5}, 0}}));
     EXPECT_EQ(sheet.fittedRanges, (std::vector<std::array<int, 4>>{{1, 1, 12, 131}}));
 
+    // With the decimals of the column's field, every figure shows them, also
+    // sums that are whole.
+    auto twoDecimals = engine.addWorkbook();
+    FillColumnSvodSheet(ds, *twoDecimals, 2, QStringLiteral("Свод"), {}, 2);
+    EXPECT_EQ(
+        engine.books().back()->figureCells,
+        (std::map<std::pair<int, int>, int>{{{6, 3}, 2}, {{6, 5}, 2}, {{7, 3}, 2}, {{7, 5}, 2}}));
+
     auto plain = engine.addWorkbook();
     FillColumnSvodSheet(ds, *plain, 0, QStringLiteral("Свод"), {});
     EXPECT_TRUE(engine.books().back()->value(1, 2).isEmpty());
