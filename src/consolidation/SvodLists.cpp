@@ -1,7 +1,9 @@
 // Consolidations that do not add cells up: the filled rows of list reports
 // gathered one after another, and the school counts of the group-1 report.
 
+#include "consolidation/SvodGridLayout.h"
 #include "consolidation/SvodInternal.h"
+#include "entry/ReportTables.h"
 #include "shell/UnitConsts.h"
 #include "store/FolderTable.h"
 
@@ -17,17 +19,25 @@ using store::TField;
 
 namespace {
 
-// Runs a write; a value that does not fit its field stops the build with
-// the report, row and field named.
+// Runs a write of the value into the field; a value that does not fit stops
+// the build, naming the report, the row and the column as the
+// consolidation shows it.
 template <typename F>
-void writeCell(const CatalogueReport &report, int row, const QString &field, F &&write) {
+void writeCell(const CatalogueReport &report, int row, const TField &field, const QString &value,
+               F &&write) {
     try {
         write();
-    } catch (const store::StoreError &e) {
+    } catch (const store::StoreError &) {
+        const store::FieldDef &def = field.Def();
+        bool numbered = false;
+        const int k = def.name.startsWith(u'N') ? def.name.mid(1).toInt(&numbered) : 0;
+        const QString caption = numbered ? CaptionText(report.ColumnCaption(k)) : QString();
         throw SvodError(reportPrefix(report) +
-                        QStringLiteral("строка %1, графа %2: значение не помещается в поле (%3).")
+                        QStringLiteral("строка %1, %2: значение %3 не помещается")
                             .arg(row)
-                            .arg(field, e.message()));
+                            .arg(ColumnInMessage(caption, def.name), value) +
+                        (def.type == 'C' ? QStringLiteral(" (не более %1 знаков).").arg(def.length)
+                                         : FieldWidthLimit(def)));
     }
 }
 
@@ -62,7 +72,7 @@ void copyValue(SvodResult &r, const CatalogueReport &report, const Organisation 
         noteBadCell(r, o, orgRow, dst.FieldName(), src, kept);
         return;
     }
-    writeCell(report, row, dst.FieldName(), [&] { dst.SetFrom(src); });
+    writeCell(report, row, dst, src.AsString().trimmed(), [&] { dst.SetFrom(src); });
 }
 
 } // namespace
@@ -128,9 +138,9 @@ SvodResult buildKeyed(const SvodParams &p, RunContext &ctx) {
             }
             // A name longer than the consolidation's NAME is cut, as report
             // entry and the per-organisation build do.
-            writeCell(report, n, QStringLiteral("NAME"), [&] {
+            const QString text = org.Fields(oName).AsString();
+            writeCell(report, n, ds.Fields(tName), text, [&] {
                 TField name = ds.Fields(tName);
-                const QString text = org.Fields(oName).AsString();
                 if (name.Def().type == 'C' && text.size() > name.Def().length)
                     name.SetAsString(text.left(name.Def().length));
                 else
@@ -208,7 +218,8 @@ SvodResult buildSchoolCount(const SvodParams &p, RunContext &ctx) {
     auto setN1 = [&](int rec, long long v) {
         ds.setRecNo(rec);
         ds.Edit();
-        writeCell(report, rec, QStringLiteral("N1"), [&] { ds.Fields(n1).SetAsInteger(v); });
+        writeCell(report, rec, ds.Fields(n1), QString::number(v),
+                  [&] { ds.Fields(n1).SetAsInteger(v); });
         ds.Post();
     };
 
@@ -242,7 +253,8 @@ SvodResult buildSchoolCount(const SvodParams &p, RunContext &ctx) {
                 continue;
             const double share = TruncTo2Decimals(100.0 * ds.Fields(n1).AsFloat() / double(base));
             ds.Edit();
-            writeCell(report, rec, QStringLiteral("N2"), [&] { ds.Fields(n2).SetAsFloat(share); });
+            writeCell(report, rec, ds.Fields(n2), QString::number(share, 'f', 2),
+                      [&] { ds.Fields(n2).SetAsFloat(share); });
             ds.Post();
         }
 
