@@ -1,7 +1,9 @@
 // By-column consolidation: one data column of every organisation of a set
 // side by side, with a total, in an in-memory table.
 
+#include "consolidation/SvodGridLayout.h"
 #include "consolidation/SvodInternal.h"
+#include "entry/ReportTables.h"
 #include "store/FolderTable.h"
 
 #include <memory>
@@ -103,6 +105,9 @@ SvodResult buildColumn(const SvodParams &p, RunContext &ctx) {
         table->AddFieldDef({QStringLiteral("NNN%1").arg(k), 'C', kTextWidth, 0});
     table->CreateDataSet();
     const int tTotal = table->FieldIndex(QStringLiteral("TOTAL"));
+    // The column as the consolidation window names it.
+    const QString shownColumn =
+        ColumnInMessage(CaptionText(report.ColumnCaption(p.Column)), column);
     const int tFirst = tTotal + 1;
     auto fit = [&](const ExactSum &v, int row, const QString &what) {
         const QString text = v.tooLarge() ? QStringLiteral("...") : v.text();
@@ -127,11 +132,11 @@ SvodResult buildColumn(const SvodParams &p, RunContext &ctx) {
             const ExactSum &v = values[std::size_t(k) * std::size_t(rows) + std::size_t(row)];
             total.add(v);
             table->Fields(tFirst + k)
-                .SetAsString(fit(v, row + 1,
-                                 QStringLiteral("\"%1\" (графа %2)").arg(r.OrgNames[k], column)));
+                .SetAsString(
+                    fit(v, row + 1, QStringLiteral("\"%1\" (%2)").arg(r.OrgNames[k], shownColumn)));
         }
         table->Fields(tTotal).SetAsString(
-            fit(total, row + 1, QStringLiteral("итог графы %1").arg(column)));
+            fit(total, row + 1, QStringLiteral("итог (%1)").arg(shownColumn)));
         table->Post();
     }
     table->First();
