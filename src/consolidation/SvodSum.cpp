@@ -130,29 +130,39 @@ inline Short readShort(const char *cell, int length, std::uint64_t &magnitude, i
 } // namespace
 
 ExactSum::Reading ExactSum::add(const store::FieldDef &Def, const char *Bytes) {
+    if (Def.type != 'N' && Def.type != 'F' && Def.type != 'C')
+        return addOther(Def, Bytes);
+    std::uint64_t magnitude = 0;
+    int scale = 0;
+    bool negative = false;
+    switch (readShort(Bytes, Def.length, magnitude, scale, negative)) {
+    case Short::Blank:
+        return Reading::Blank;
+    case Short::Other:
+        // Kept out of this function, so that the common path sets up no
+        // more than it uses.
+        return addOther(Def, Bytes);
+    case Short::Number:
+        break;
+    }
+    const __int128 units = negative ? -__int128(magnitude) : __int128(magnitude);
+    // A column's figures have as a rule the decimals the sum has already:
+    // then they are added in place.
+    if (scale == m_scale && !m_tooLarge)
+        m_tooLarge = __builtin_add_overflow(m_units, units, &m_units);
+    else
+        addUnits(units, scale);
+    return Reading::Number;
+}
+
+// Every text that readShort does not read: long figures, other forms the
+// table layer takes for a number, and text that is none.
+__attribute__((noinline)) ExactSum::Reading ExactSum::addOther(const store::FieldDef &Def,
+                                                               const char *Bytes) {
     __int128 units = 0;
     int scale = 0;
     bool blank = false;
     const bool numeric = Def.type == 'N' || Def.type == 'F' || Def.type == 'C';
-    if (numeric) {
-        std::uint64_t magnitude = 0;
-        bool negative = false;
-        switch (readShort(Bytes, Def.length, magnitude, scale, negative)) {
-        case Short::Blank:
-            return Reading::Blank;
-        case Short::Other:
-            break;
-        case Short::Number:
-            units = negative ? -__int128(magnitude) : __int128(magnitude);
-            // A column's figures have as a rule the decimals the sum has
-            // already: then they are added in place.
-            if (scale == m_scale && !m_tooLarge)
-                m_tooLarge = __builtin_add_overflow(m_units, units, &m_units);
-            else
-                addUnits(units, scale);
-            return Reading::Number;
-        }
-    }
     if (numeric && readPlain(Bytes, Def.length, units, scale, blank)) {
         addUnits(units, scale);
         return Reading::Number;
