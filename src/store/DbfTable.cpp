@@ -1258,6 +1258,10 @@ std::shared_ptr<DbfTable> acquireOpen(int fd, const QString &path) {
 // The path the table writes through: absolute, so that it names the same
 // file whatever the working folder becomes.
 QString absolutePath(const QString &path) {
+    // A path from the root is taken as it is without asking QDir, which
+    // makes a QFileInfo to tell: every table opened passes here.
+    if (path.startsWith(u'/'))
+        return path;
     return QDir::isAbsolutePath(path) ? path : QFileInfo(path).absoluteFilePath();
 }
 
