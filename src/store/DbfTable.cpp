@@ -1329,10 +1329,9 @@ std::shared_ptr<DbfTable> acquireTableIfExists(const QString &path) {
     return acquireOpen(fd, abs);
 }
 
-std::shared_ptr<DbfTable> acquireTableIfExistsAt(int folderFd, const QString &fileName,
+std::shared_ptr<DbfTable> acquireTableIfExistsAt(int folderFd, const QByteArray &nativeName,
                                                  const QString &path) {
-    const QByteArray native = QFile::encodeName(fileName);
-    const int fd = ::openat(folderFd, native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::openat(folderFd, nativeName.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             return nullptr;
