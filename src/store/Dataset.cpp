@@ -248,7 +248,9 @@ struct TADODataSet::Impl {
     // The view in file order, or by the sort fields with equal keys kept in
     // file order.
     void sortView() {
-        std::sort(view.begin(), view.end());
+        // A view just built is in file order already, and so needs no sort.
+        if (!std::is_sorted(view.begin(), view.end()))
+            std::sort(view.begin(), view.end());
         if (sortFields.empty() || view.size() < 2)
             return;
         const std::size_t n = view.size();
