@@ -184,6 +184,7 @@ public:
 
 private:
     void addUnits(__int128 Units, int Scale);
+    Reading addOther(const store::FieldDef &Def, const char *Bytes);
     __int128 m_units = 0;
     int m_scale = 0;
     bool m_tooLarge = false;

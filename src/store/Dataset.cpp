@@ -165,9 +165,13 @@ struct TADODataSet::Impl {
     std::uint64_t dataGen = 0;
     int knownCount = 0;
     QString filePath;
-    // The command as last parsed, kept for the next Open of the same text.
+    // The command as last parsed, kept for the next Open of the same text,
+    // with the file name it names, as written and in the file system's
+    // encoding: a dataset that opens one table in many folders makes them once.
     QString parsedText;
     detail::SelectCommand parsed;
+    QString parsedFile;
+    QByteArray parsedFileNative;
 
     // The edit (or insert) is over: its copies and what it rested on go.
     void endEdit() {
@@ -246,7 +250,9 @@ struct TADODataSet::Impl {
     // The view in file order, or by the sort fields with equal keys kept in
     // file order.
     void sortView() {
-        std::sort(view.begin(), view.end());
+        // A view just built is in file order already, and so needs no sort.
+        if (!std::is_sorted(view.begin(), view.end()))
+            std::sort(view.begin(), view.end());
         if (sortFields.empty() || view.size() < 2)
             return;
         const std::size_t n = view.size();
@@ -1239,20 +1245,23 @@ void TADODataSet::Open() {
     Impl &im = *m_impl;
     if (im.parsedText != m_commandText || im.parsedText.isNull()) {
         im.parsed = detail::parseSelect(m_commandText);
+        im.parsedFile = im.parsed.table;
+        if (!im.parsedFile.endsWith(QLatin1String(".dbf"), Qt::CaseInsensitive))
+            im.parsedFile += QStringLiteral(".DBF");
+        im.parsedFileNative = QFile::encodeName(im.parsedFile);
         im.parsedText = m_commandText.isNull() ? QStringLiteral("") : m_commandText;
     }
     const detail::SelectCommand &cmd = im.parsed;
-    QString fileName = cmd.table;
-    if (!fileName.endsWith(QLatin1String(".dbf"), Qt::CaseInsensitive))
-        fileName += QStringLiteral(".DBF");
+    const QString &fileName = im.parsedFile;
     if (fileName.contains(u'/') || fileName.contains(u'\\'))
         fail(QStringLiteral("Имя таблицы \"%1\" не должно содержать путь.").arg(cmd.table));
     // The name as written is opened straight away; the folder is listed only
     // when no file of that exact name is there.
     QString path = m_connection->pathOf(fileName);
-    auto table = m_connection->m_folderFd >= 0
-                     ? detail::acquireTableIfExistsAt(m_connection->m_folderFd, fileName, path)
-                     : detail::acquireTableIfExists(path);
+    auto table =
+        m_connection->m_folderFd >= 0
+            ? detail::acquireTableIfExistsAt(m_connection->m_folderFd, im.parsedFileNative, path)
+            : detail::acquireTableIfExists(path);
     if (!table) {
         path = m_connection->findFile(fileName);
         if (path.isEmpty())

@@ -19,6 +19,7 @@
 #include <QDate>
 #include <QString>
 #include <QStringList>
+#include <QVarLengthArray>
 #include <QVariant>
 #include <QVector>
 
@@ -132,7 +133,10 @@ private:
     bool m_holdWrites = false;
     bool m_keepFolderOpen = false;
     int m_folderFd = -1; // the folder kept open, -1 when none
-    QVector<TADODataSet *> m_datasets;
+    // Held in place: a run that opens tables in many folders moves one
+    // dataset from connection to connection, and would otherwise reach a
+    // block of its own in each.
+    QVarLengthArray<TADODataSet *, 4> m_datasets;
     std::vector<std::shared_ptr<detail::DbfTable>> m_heldTables;
     std::unique_ptr<detail::FolderNames> m_names;
     QString m_pathPrefix;   // the folder's part of its files' paths...

@@ -25,6 +25,7 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <unordered_map>
 
 namespace store::detail {
@@ -129,6 +130,23 @@ struct KnownLayout {
 QHash<QByteArray, KnownLayout> &knownLayouts() {
     static QHash<QByteArray, KnownLayout> k;
     return k;
+}
+// The layout met last and its key: a run that reads one table of every
+// organisation meets the same header again and again, which is then told
+// by comparing it in place, without copying and hashing it.
+struct LastLayout {
+    QByteArray key;
+    KnownLayout layout;
+};
+std::optional<LastLayout> &lastLayout() {
+    static std::optional<LastLayout> last;
+    return last;
+}
+// Whether a header is the one of the key: its first byte and all from the
+// ninth on (the date and the record count, between them, left aside).
+bool sameLayout(const QByteArray &key, const char *header, int headerLen) {
+    return key.size() == headerLen && key[0] == header[0] &&
+           std::memcmp(key.constData() + 8, header + 8, std::size_t(headerLen - 8)) == 0;
 }
 
 Registry &registry() {
@@ -560,21 +578,31 @@ std::shared_ptr<DbfTable> DbfTable::parse(const char *data, std::size_t size,
     t->m_version = version;
     // A header met before (the same fields, code page and lengths; the date
     // and count aside) has been checked already: its layout is taken over.
-    QByteArray layoutKey(data, headerLen);
-    std::memset(layoutKey.data() + 1, 0, 7);
-    auto &known = knownLayouts();
-    if (const auto hit = known.constFind(layoutKey); hit != known.constEnd()) {
-        t->m_defs = hit->defs;
-        t->m_offsets = hit->offsets;
-        t->m_names = hit->names;
-        t->m_recLen = hit->recLen;
-        t->m_codePage = hit->codePage;
+    auto take = [&](const KnownLayout &l) {
+        t->m_defs = l.defs;
+        t->m_offsets = l.offsets;
+        t->m_names = l.names;
+        t->m_recLen = l.recLen;
+        t->m_codePage = l.codePage;
+    };
+    std::optional<LastLayout> &last = lastLayout();
+    if (last && sameLayout(last->key, data, headerLen)) {
+        take(last->layout);
     } else {
-        t->parseHeader(p, headerLen, recLen, source);
-        if (known.size() >= 256)
-            known.clear();
-        known.insert(layoutKey,
-                     KnownLayout{t->m_defs, t->m_offsets, t->m_names, t->m_recLen, t->m_codePage});
+        QByteArray layoutKey(data, headerLen);
+        std::memset(layoutKey.data() + 1, 0, 7);
+        auto &known = knownLayouts();
+        if (const auto hit = known.constFind(layoutKey); hit != known.constEnd()) {
+            take(*hit);
+        } else {
+            t->parseHeader(p, headerLen, recLen, source);
+            if (known.size() >= 256)
+                known.clear();
+            known.insert(layoutKey, KnownLayout{t->m_defs, t->m_offsets, t->m_names, t->m_recLen,
+                                                t->m_codePage});
+        }
+        last = LastLayout{layoutKey, KnownLayout{t->m_defs, t->m_offsets, t->m_names, t->m_recLen,
+                                                 t->m_codePage}};
     }
     const std::uint64_t need = std::uint64_t(headerLen) + std::uint64_t(count) * recLen;
     if (need > size)
@@ -1252,6 +1280,10 @@ std::shared_ptr<DbfTable> acquireOpen(int fd, const QString &path) {
 // The path the table writes through: absolute, so that it names the same
 // file whatever the working folder becomes.
 QString absolutePath(const QString &path) {
+    // A path from the root is taken as it is without asking QDir, which
+    // makes a QFileInfo to tell: every table opened passes here.
+    if (path.startsWith(u'/'))
+        return path;
     return QDir::isAbsolutePath(path) ? path : QFileInfo(path).absoluteFilePath();
 }
 
@@ -1291,10 +1323,9 @@ std::shared_ptr<DbfTable> acquireTableIfExists(const QString &path) {
     return acquireOpen(fd, abs);
 }
 
-std::shared_ptr<DbfTable> acquireTableIfExistsAt(int folderFd, const QString &fileName,
+std::shared_ptr<DbfTable> acquireTableIfExistsAt(int folderFd, const QByteArray &nativeName,
                                                  const QString &path) {
-    const QByteArray native = QFile::encodeName(fileName);
-    const int fd = ::openat(folderFd, native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::openat(folderFd, nativeName.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             return nullptr;

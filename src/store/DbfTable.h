@@ -282,10 +282,11 @@ std::shared_ptr<DbfTable> acquireTable(const QString &path);
 // The same, but null when no file (or only a folder) stands at the path,
 // so that the caller can look for the name in another letter case.
 std::shared_ptr<DbfTable> acquireTableIfExists(const QString &path);
-// The same for a file of a folder open as folderFd: the name is opened
-// relative to it, and path (the folder's path and the name) is what the
-// table writes through and messages name.
-std::shared_ptr<DbfTable> acquireTableIfExistsAt(int folderFd, const QString &fileName,
+// The same for a file of a folder open as folderFd: the name (in the file
+// system's encoding, QFile::encodeName) is opened relative to it, and path
+// (the folder's path and the name) is what the table writes through and
+// messages name.
+std::shared_ptr<DbfTable> acquireTableIfExistsAt(int folderFd, const QByteArray &nativeName,
                                                  const QString &path);
 // A folder kept open for opening tables relative to it (O_PATH where the
 // system has it), or -1: when it cannot be opened, or when the folders kept

@@ -3,6 +3,7 @@
 
 #include "svod_fixture.h"
 
+#include "consolidation/SvodInternal.h"
 #include "store/Dataset.h"
 #include "store/FolderTable.h"
 
@@ -363,6 +364,70 @@ TEST_F(SvodGeneral, LargeFiguresAreSummedExactly) {
     EXPECT_EQ(text(r.TargetTable, 1, "N2"), QStringLiteral("12345678901234.56"));
     EXPECT_EQ(text(r.TargetTable, 3, "N1"), QStringLiteral("9007199254740995"));
     EXPECT_EQ(text(r.TargetTable, 3, "N2"), QStringLiteral("12345678901234.57"));
+}
+
+// One cell's bytes as a sum reads them, in every form and width: short
+// figures, figures of 19 and more digits, blanks and NULs around them, signs,
+// either mark, and text that is no plain figure.
+struct CellCase {
+    QByteArray bytes; // the whole field
+    char type;
+    svod::detail::ExactSum::Reading reading;
+    const char *sum; // the sum of this cell alone
+};
+
+TEST(SvodExactSum, EveryFormOfACellIsReadAsItsDigitsSay) {
+    using R = svod::detail::ExactSum::Reading;
+    const QByteArray nul(1, '\0');
+    const QList<CellCase> cases = {
+        {"       45.00", 'N', R::Number, "45"},
+        {"        7.25", 'N', R::Number, "7.25"},
+        {"       -0.25", 'N', R::Number, "-0.25"},
+        {"          +3", 'N', R::Number, "3"},
+        {"            ", 'N', R::Blank, "0"},
+        {QByteArray(12, '\0'), 'N', R::Blank, "0"},
+        {"  " + nul + "  -12,5  ", 'C', R::Number, "-12.5"},
+        {"45   " + nul + nul, 'C', R::Number, "45"},
+        {"12345.67", 'N', R::Number, "12345.67"},
+        {"+7", 'N', R::Number, "7"},
+        {".5", 'C', R::Number, "0.5"},
+        {"5.", 'C', R::Number, "5"},
+        {" 9999999999999999999", 'N', R::Number, "9999999999999999999"},
+        {"-9999999999999999999", 'N', R::Number, "-9999999999999999999"},
+        {"1234567890123456.789", 'N', R::Number, "1234567890123456.789"},
+        {"12345678901234567890", 'C', R::Number, "12345678901234567890"},
+        {"-0.000000000000000001", 'C', R::Number, "-0.000000000000000001"},
+        {"123456789012345678901234567890123456", 'C', R::Number,
+         "123456789012345678901234567890123456"},
+        {"   1e3", 'C', R::Number, "1000"},
+        {"     .", 'C', R::NotNumber, "0"},
+        {"     -", 'C', R::NotNumber, "0"},
+        {"  1.2.3", 'C', R::NotNumber, "0"},
+        {"  1,2.3", 'C', R::NotNumber, "0"},
+        {"     1 2", 'C', R::NotNumber, "0"},
+        {"  1" + nul + "2", 'C', R::NotNumber, "0"},
+        {"         abc", 'C', R::NotNumber, "0"},
+        {"       12-", 'N', R::NotNumber, "0"},
+    };
+    for (const CellCase &c : cases) {
+        const store::FieldDef def{QStringLiteral("N1"), c.type, int(c.bytes.size()), 0};
+        svod::detail::ExactSum sum;
+        EXPECT_EQ(sum.add(def, c.bytes.constData()), c.reading) << c.bytes.toStdString();
+        EXPECT_EQ(sum.text(), QLatin1String(c.sum)) << c.bytes.toStdString();
+        EXPECT_FALSE(sum.tooLarge()) << c.bytes.toStdString();
+    }
+
+    // Figures of other decimals than the sum's, and a sum past 128 bits.
+    const store::FieldDef def{QStringLiteral("N1"), 'N', 12, 3};
+    svod::detail::ExactSum sum;
+    for (const char *cell : {"       1.500", "        2.25", "          -3", "      0.0001"})
+        sum.add(def, cell);
+    EXPECT_EQ(sum.text(), QStringLiteral("0.7501"));
+    const QByteArray nines(36, '9');
+    const store::FieldDef wide{QStringLiteral("N1"), 'C', 36, 0};
+    for (int i = 0; i < 200 && !sum.tooLarge(); ++i)
+        sum.add(wide, nines.constData());
+    EXPECT_TRUE(sum.tooLarge());
 }
 
 TEST_F(SvodGeneral, TablesAreOpenedOncePerOrganisationNotPerCell) {
