@@ -1,12 +1,8 @@
 #include "entry/WholeNumbers.h"
 
-#include <algorithm>
+#include "store/DecimalText.h"
 
 namespace {
-
-bool allDigits(QStringView text) {
-    return std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
-}
 
 // A number has at most this many digits before its mark here: 128 bits
 // hold 38 of them, and room is left for a sum of many.
@@ -15,31 +11,22 @@ constexpr int kMaxDigits = 36;
 } // namespace
 
 std::optional<WholeNumber> WholeOfText(const QString &Text) {
-    QStringView t = QStringView(Text).trimmed();
-    const bool negative = t.startsWith(u'-');
-    if (negative || t.startsWith(u'+'))
-        t = t.mid(1);
-    const qsizetype dot = t.indexOf(u'.');
-    const QStringView whole = dot < 0 ? t : t.left(dot);
-    const QStringView fraction = dot < 0 ? QStringView() : t.mid(dot + 1);
-    if ((whole.isEmpty() && fraction.isEmpty()) || whole.size() > kMaxDigits || !allDigits(whole) ||
-        !allDigits(fraction))
+    // The table layer's reading of decimal text, rounded to a whole number.
+    const QByteArray text = Text.trimmed().toLatin1();
+    store::detail::DecimalText d;
+    if (!d.parse(text.constData(), text.size()))
         return std::nullopt;
+    if (d.whole.size() > std::size_t(kMaxDigits))
+        return std::nullopt;
+    d.roundTo(0);
     WholeNumber v = 0;
-    for (const QChar c : whole)
-        v = v * 10 + (c.unicode() - u'0');
-    if (!fraction.isEmpty()) {
-        const int first = fraction.front().unicode() - u'0';
-        const bool beyondHalf =
-            std::any_of(fraction.begin() + 1, fraction.end(), [](QChar c) { return c != u'0'; });
-        if (first > 5 || (first == 5 && (beyondHalf || v % 2 == 1)))
-            ++v;
-    }
-    return negative ? -v : v;
+    for (const char c : d.whole)
+        v = v * 10 + (c - '0');
+    return d.negative ? -v : v;
 }
 
 std::optional<WholeNumber> IntegerOfText(const QString &Text) {
-    if (Text.contains(u'.'))
+    if (Text.contains(u'.') || Text.contains(u','))
         return std::nullopt;
     return WholeOfText(Text);
 }

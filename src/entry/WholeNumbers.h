@@ -11,8 +11,8 @@
 using WholeNumber = __int128;
 
 // The whole number a cell's text reads as: its exact digits, a fraction
-// rounded half to even ("2.5" 2, "3.5" 4); nothing for a blank text or one
-// that is no plain decimal number (an exponent, say).
+// rounded half to even ("2.5" 2, "3.5" 4; either decimal mark); nothing for
+// a blank text or one that is no plain decimal number (an exponent, say).
 std::optional<WholeNumber> WholeOfText(const QString &Text);
 // The same for a text without a fraction only ("12", "-7"); nothing else.
 std::optional<WholeNumber> IntegerOfText(const QString &Text);
