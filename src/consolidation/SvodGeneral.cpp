@@ -44,17 +44,16 @@ QVector<int> summedColumns(TADODataSet &target, const CatalogueReport &report) {
 }
 
 // The value does not fit the field: the build stops, naming the column as
-// the consolidation shows it (data column k at table position k + 3).
+// the consolidation window shows it.
 [[noreturn]] void refuseValue(TADODataSet &ds, const CatalogueReport &report, const QString &field,
                               const QString &value) {
-    const int k = ds.FieldIndex(field) - 3;
-    throw SvodError(
-        reportPrefix(report) +
-        QStringLiteral("строка %1, %2: значение %3 не помещается")
-            .arg(ds.RecNo())
-            .arg(ColumnInMessage(k >= 1 ? CaptionText(report.ColumnCaption(k)) : QString(), field),
-                 value) +
-        FieldWidthLimit(ds.FieldByName(field).Def()));
+    const QString column =
+        LayoutColumnInMessage(ReportSvodColumns(TableFieldNames(ds), report, QFont()), field);
+    throw SvodError(reportPrefix(report) +
+                    QStringLiteral("строка %1, %2: значение %3 не помещается")
+                        .arg(ds.RecNo())
+                        .arg(column, value) +
+                    FieldWidthLimit(ds.FieldByName(field).Def()));
 }
 
 // Writes a value; one that does not fit its field stops the build.

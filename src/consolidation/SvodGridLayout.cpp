@@ -1,5 +1,6 @@
 #include "consolidation/SvodGridLayout.h"
 
+#include "entry/ReportTables.h"
 #include "shell/Paths.h"
 #include "shell/UnitDM.h"
 
@@ -105,6 +106,20 @@ QVector<DataSetModel::Column> ReportSvodColumns(const QStringList &TableFields,
         cols.append(c);
     }
     return rowCodeAndNameFirst(cols);
+}
+
+QStringList TableFieldNames(const store::TADODataSet &DataSet) {
+    QStringList fields;
+    for (const store::FieldDef &d : DataSet.FieldDefs())
+        fields << d.name;
+    return fields;
+}
+
+QString LayoutColumnInMessage(const QVector<DataSetModel::Column> &Layout, const QString &Field) {
+    for (const DataSetModel::Column &c : Layout)
+        if (c.visible && c.field.compare(Field, Qt::CaseInsensitive) == 0)
+            return ColumnInMessage(c.title.trimmed(), Field);
+    return ColumnInMessage(QString(), Field);
 }
 
 QVector<DataSetModel::Column> SchoolCountColumns(const QStringList &TableFields) {

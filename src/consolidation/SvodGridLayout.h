@@ -38,6 +38,14 @@ QVector<DataSetModel::Column> ReportSvodColumns(const QStringList &TableFields,
                                                 const svod::CatalogueReport &Report,
                                                 const QFont &GridFont);
 
+// The names of the dataset's fields in table order, as the layouts take them.
+QStringList TableFieldNames(const store::TADODataSet &DataSet);
+
+// A field of a consolidation table as a message names it (ColumnInMessage):
+// by the title of its column in Layout (one of the window's layouts of the
+// table, below and above), or by the field where the column is hidden.
+QString LayoutColumnInMessage(const QVector<DataSetModel::Column> &Layout, const QString &Field);
+
 // Columns of the school-count consolidation, in table order: "KODSTR" "N N
 // строки", "NAME" "Наименование показателя", "N1" "Кол-во", "N2" "% от
 // кол-ва уч.", every other field hidden.

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 namespace svod::detail {
@@ -19,23 +20,23 @@ using store::TField;
 
 namespace {
 
+// The window's layout of the consolidation table being written.
+using Layout = std::function<QVector<DataSetModel::Column>()>;
+
 // Runs a write of the value into the field; a value that does not fit stops
-// the build, naming the report, the row and the column as the
-// consolidation shows it.
+// the build, naming the report, the row and the column as the window shows
+// it in the table's layout.
 template <typename F>
-void writeCell(const CatalogueReport &report, int row, const TField &field, const QString &value,
-               F &&write) {
+void writeCell(const CatalogueReport &report, const Layout &layout, int row, const TField &field,
+               const QString &value, F &&write) {
     try {
         write();
     } catch (const store::StoreError &) {
         const store::FieldDef &def = field.Def();
-        bool numbered = false;
-        const int k = def.name.startsWith(u'N') ? def.name.mid(1).toInt(&numbered) : 0;
-        const QString caption = numbered ? CaptionText(report.ColumnCaption(k)) : QString();
         throw SvodError(reportPrefix(report) +
                         QStringLiteral("строка %1, %2: значение %3 не помещается")
                             .arg(row)
-                            .arg(ColumnInMessage(caption, def.name), value) +
+                            .arg(LayoutColumnInMessage(layout(), def.name), value) +
                         (def.type == 'C' ? QStringLiteral(" (не более %1 знаков).").arg(def.length)
                                          : FieldWidthLimit(def)));
     }
@@ -53,8 +54,8 @@ bool isNumeric(const TField &f) {
 // is. Text that is no number where either side keeps numbers is counted and
 // named: it is copied as stored when the target field holds text and is wide
 // enough, and left empty otherwise.
-void copyValue(SvodResult &r, const CatalogueReport &report, const Organisation &o, int orgRow,
-               int row, const TField &src, TField dst) {
+void copyValue(SvodResult &r, const CatalogueReport &report, const Layout &layout,
+               const Organisation &o, int orgRow, int row, const TField &src, TField dst) {
     double v = 0;
     const TField::NumberReading reading = src.ReadNumber(v);
     if (reading == TField::NumberReading::NotNumber && (isNumeric(src) || isNumeric(dst))) {
@@ -72,7 +73,7 @@ void copyValue(SvodResult &r, const CatalogueReport &report, const Organisation 
         noteBadCell(r, o, orgRow, dst.FieldName(), src, kept);
         return;
     }
-    writeCell(report, row, dst, src.AsString().trimmed(), [&] { dst.SetFrom(src); });
+    writeCell(report, layout, row, dst, src.AsString().trimmed(), [&] { dst.SetFrom(src); });
 }
 
 } // namespace
@@ -91,6 +92,7 @@ SvodResult buildKeyed(const SvodParams &p, RunContext &ctx) {
 
     TargetWriter writer(ctx, r.TargetFolder, tableName, blankFile);
     TADODataSet &ds = writer.table();
+    const Layout layout = [&] { return ReportSvodColumns(TableFieldNames(ds), report, QFont()); };
     const int tKodn = ds.FieldIndex(QStringLiteral("KODN"));
     const int tKodstr = ds.FieldIndex(QStringLiteral("KODSTR"));
     const int tName = ds.FieldIndex(QStringLiteral("NAME"));
@@ -139,7 +141,7 @@ SvodResult buildKeyed(const SvodParams &p, RunContext &ctx) {
             // A name longer than the consolidation's NAME is cut, as report
             // entry and the per-organisation build do.
             const QString text = org.Fields(oName).AsString();
-            writeCell(report, n, ds.Fields(tName), text, [&] {
+            writeCell(report, layout, n, ds.Fields(tName), text, [&] {
                 TField name = ds.Fields(tName);
                 if (name.Def().type == 'C' && text.size() > name.Def().length)
                     name.SetAsString(text.left(name.Def().length));
@@ -147,7 +149,7 @@ SvodResult buildKeyed(const SvodParams &p, RunContext &ctx) {
                     name.SetFrom(org.Fields(oName));
             });
             for (const auto &[ti, oi] : copy)
-                copyValue(r, report, o, org.RecNo(), n, org.Fields(oi), ds.Fields(ti));
+                copyValue(r, report, layout, o, org.RecNo(), n, org.Fields(oi), ds.Fields(ti));
             ds.Post();
         }
     });
@@ -205,6 +207,7 @@ SvodResult buildSchoolCount(const SvodParams &p, RunContext &ctx) {
 
     TargetWriter writer(ctx, r.TargetFolder, tableName, blankFile);
     TADODataSet &ds = writer.table();
+    const Layout layout = [&] { return SchoolCountColumns(TableFieldNames(ds)); };
     constexpr int kRows = 24;
     if (ds.RecordCount() < kRows)
         throw SvodError(reportPrefix(report) +
@@ -218,7 +221,7 @@ SvodResult buildSchoolCount(const SvodParams &p, RunContext &ctx) {
     auto setN1 = [&](int rec, long long v) {
         ds.setRecNo(rec);
         ds.Edit();
-        writeCell(report, rec, ds.Fields(n1), QString::number(v),
+        writeCell(report, layout, rec, ds.Fields(n1), QString::number(v),
                   [&] { ds.Fields(n1).SetAsInteger(v); });
         ds.Post();
     };
@@ -253,7 +256,7 @@ SvodResult buildSchoolCount(const SvodParams &p, RunContext &ctx) {
                 continue;
             const double share = TruncTo2Decimals(100.0 * ds.Fields(n1).AsFloat() / double(base));
             ds.Edit();
-            writeCell(report, rec, ds.Fields(n2), QString::number(share, 'f', 2),
+            writeCell(report, layout, rec, ds.Fields(n2), QString::number(share, 'f', 2),
                       [&] { ds.Fields(n2).SetAsFloat(share); });
             ds.Post();
         }

@@ -590,10 +590,7 @@ bool TSvodForm::showResult(const svod::SvodResult &result, const svod::SvodParam
 
 void TSvodForm::layoutResultColumns(const svod::SvodResult &result,
                                     const svod::SvodParams &params) {
-    TADODataSet &ds = ResultDataSet();
-    QStringList fields;
-    for (const store::FieldDef &d : ds.FieldDefs())
-        fields << d.name;
+    const QStringList fields = TableFieldNames(ResultDataSet());
     switch (result.Kind) {
     case svod::SvodKind::SchoolCount:
         m_resultModel->setColumns(SchoolCountColumns(fields));

@@ -342,7 +342,7 @@ TEST_F(SchoolCounts, PupilFiguresBeyondTwoBillionAreKeptWhole) {
     const svod::SvodResult tooLong = svod::BuildSvod(in.params(2));
     EXPECT_FALSE(tooLong.Ok);
     EXPECT_EQ(tooLong.Error,
-              QStringLiteral("Отчет \"Число школ\": строка 10, столбец «Гр 1»: значение "
+              QStringLiteral("Отчет \"Число школ\": строка 10, столбец «Кол-во»: значение "
                              "6000000000 не помещается (не более 9 знаков вместе с запятой и "
                              "знаком)."));
 }
