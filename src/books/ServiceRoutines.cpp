@@ -991,6 +991,8 @@ QVector<Job> jobsOf(const Installation &inst, const std::vector<std::unique_ptr<
     return jobs;
 }
 
+// What the run will write: every table and blank, each blank with the
+// digest of its new one (known before the run; the tables' once built aside).
 Plan planOf(const QVector<Job> &jobs, const std::vector<std::unique_ptr<Report>> &reports) {
     Plan plan;
     for (const Job &job : jobs)
@@ -1000,9 +1002,7 @@ Plan planOf(const QVector<Job> &jobs, const std::vector<std::unique_ptr<Report>>
                             {}});
     for (const auto &r : reports)
         plan.blanks.append({r->blank.isEmpty() ? QString() : QFileInfo(r->blank).fileName(),
-                            QFileInfo(r->newBlank).fileName(),
-                            r->fail,
-                            {}});
+                            QFileInfo(r->newBlank).fileName(), r->fail, digest(r->newBlankBytes)});
     return plan;
 }
 
@@ -1173,8 +1173,6 @@ RebuildResult RebuildReportTables(const QDate &Today) {
     // folder's name, so that whatever stops the run, the next one knows
     // every file it may find.
     Plan plan = planOf(jobs, reports);
-    for (std::size_t i = 0; i < reports.size(); ++i)
-        plan.blanks[int(i)].sum = digest(reports[i]->newBlankBytes);
     try {
         files::makeFolder(inst.backup);
         files::writeNew(inst.backup + kListFile, listText(inst.year, plan));
